@@ -1,0 +1,93 @@
+// The single top-level window: owns the job record, the worker and polling threads, the option
+// panels, the file list and the menus of the help and offline tools.
+#pragma once
+
+#include <QMainWindow>
+#include <QThread>
+
+class Download;
+class HandleBar;
+class OfflineDlg;
+class QAction;
+class QButtonGroup;
+class QRegExpValidator;
+class USBConnectThread;
+class Worker;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow();
+
+    // Re-reads listed files changed on disk before Start: 0 go on, 1 Start must not go on.
+    int reloadChangedFiles();
+
+signals:
+    void downloadOperate(Download &download);
+
+public slots:
+    void handleResults(int code);
+    void handleProgressBarSet(int value);
+    void usbConnectTickSlot();
+    void offlineOptionsActionSlot();
+    void offlineEraseActionSlot();
+    void helpVerifyActionSlot();
+    void helpMD5ActionSlot();
+    void helpCRC32ActionSlot();
+    void helpCRC32FileActionSlot();
+
+private slots:
+    void on_connectPushButton_clicked();
+    void on_chipComboBox_currentIndexChanged(int index);
+    void on_chipComboBox_currentIndexChanged(const QString &arg1);
+    void on_eraseRadioButton_clicked();
+    void on_programCheckBox_clicked(bool checked);
+    void on_verifyCheckBox_clicked(bool checked);
+    void on_resetAndRunCheckBox_clicked(bool checked);
+    void on_readProtectRadioButton_clicked();
+    void on_snGroupBox_clicked(bool checked);
+    void on_snNumLineEdit_textChanged(const QString &arg);
+    void on_snAddrLineEdit_textChanged(const QString &arg);
+    void on_snAddrLineEdit_editingFinished();
+    void on_snStepsLineEdit_textChanged(const QString &arg1);
+    void on_optionsGroupBox_clicked(bool checked);
+    void on_wdtEnableRadioButton_clicked();
+    void on_wdtDisableRadioButton_clicked();
+    void on_fileAddPushButton_clicked();
+    void on_fileRemovePushButton_clicked();
+    void on_startPushButton_clicked();
+
+private:
+    void showAbout(const QString &html); // about box titled "信息", parent this window
+    void stopPolling(); // stop(), quit(), wait for the polling thread if it runs
+    void setLockSetEnabled(bool enabled); // the controls a run locks, in their fixed order
+    void removeFileAt(int slot); // drops one slot, moving the later ones up
+
+    QThread workerThread;
+    Ui::MainWindow *ui;
+    Download *download;
+    QButtonGroup *eraseGroup;
+    QButtonGroup *readProtectGroup;
+    QButtonGroup *wdtGroup;
+    QRegExpValidator *snNumValidator;
+    QRegExpValidator *snAddrValidator;
+    QRegExpValidator *snStepsValidator;
+    QAction *offlineConfigAction;
+    OfflineDlg *offDlg;
+    QAction *offlineEraseAction;
+    QAction *helpVerifyAction;
+    QAction *helpMD5Action;
+    QAction *helpCRC32Action;
+    QAction *helpCRC32FileAction;
+    Worker *worker;
+    USBConnectThread *usbThread;
+
+    friend class MainWindowTestAccess; // lets tests reach the job record without a public getter
+};

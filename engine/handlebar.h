@@ -1,0 +1,14 @@
+// Carries progress from the worker thread's job copy to the window.
+#pragma once
+
+#include <QObject>
+
+class HandleBar : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+signals:
+    void progressBarSet(int value);
+};

@@ -1,0 +1,13 @@
+// The worker thread's entry point for a programming run.
+#include "worker.h"
+
+#include "download.h"
+
+#include <QDebug>
+
+void Worker::doWork(Download &download)
+{
+    qDebug() << tr("doWork");
+    download.runProgramming();
+    emit resultReady(download.result);
+}
