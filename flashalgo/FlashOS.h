@@ -8,13 +8,7 @@
 #define FLASH_DRV_VERS 0x0101 /* interface version 1.01 */
 #define MAX_SECTORS 512
 
-/* DevType */
-#define UNKNOWN 0
-#define ONCHIP 1
-#define EXT8BIT 2
-#define EXT16BIT 3
-#define EXT32BIT 4
-#define EXTSPI 5
+#define ONCHIP 1 /* DevType of on-chip flash */
 
 /* Closes the sector table. */
 #define SECTOR_END { 0xFFFFFFFFu, 0xFFFFFFFFu }
@@ -49,10 +43,8 @@ _Static_assert(sizeof(struct FlashDevice) == 4256, "descriptor size");
 /* Entry points: 0 on success, 1 on failure. */
 int Init(unsigned long adr, unsigned long clk, unsigned long fnc);
 int UnInit(unsigned long fnc);
-int BlankCheck(unsigned long adr, unsigned long sz, unsigned char pat);
 int EraseChip(void);
 int EraseSector(unsigned long adr);
 int ProgramPage(unsigned long adr, unsigned long sz, unsigned char *buf);
-unsigned long Verify(unsigned long adr, unsigned long sz, unsigned char *buf);
 
 #endif
