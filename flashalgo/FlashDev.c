@@ -27,7 +27,7 @@ __attribute__((section("DevDscr"), used)) const struct FlashDevice FlashDevice =
     100u, /* program time-out, ms */
     500u, /* sector erase time-out, ms */
     {
-        { 0x200u, 0x00000000u }, /* uniform 512-byte sectors */
-        SECTOR_END,
+        {0x200u, 0x00000000u}, /* uniform 512-byte sectors */
+        {0xFFFFFFFFu, 0xFFFFFFFFu}, /* end of table */
     },
 };

@@ -10,17 +10,16 @@
 
 #define ONCHIP 1 /* DevType of on-chip flash */
 
-/* Closes the sector table. */
-#define SECTOR_END { 0xFFFFFFFFu, 0xFFFFFFFFu }
-
 /* A run of equal sectors starting at device offset AddrSector. */
-struct FlashSectors {
+struct FlashSectors
+{
     uint32_t szSector;
     uint32_t AddrSector;
 };
 
 /* The descriptor is read by hosts byte for byte, so its layout is fixed: 4256 bytes. */
-struct FlashDevice {
+struct FlashDevice
+{
     uint16_t Vers;
     char DevName[128];
     uint16_t DevType;

@@ -43,7 +43,7 @@
 #define SECTOR_BIT28 0x10000000u
 #define SECTOR_SHIFT 9 /* 512-byte sectors */
 
-/* Bit 28 of the sector value is set for the bank the chip did not boot from. */
+/* The two banks want bit 28 of the sector value under opposite boot selections. */
 #ifdef QB48x_FLASH_AP
 #define BANK_CMD 0u
 #define ERASE_SECTOR Erase_APROM
@@ -54,7 +54,8 @@
 #define SECTOR_NEEDS_BIT28(boot) ((boot) == 0u)
 #endif
 
-/* Internal routines stay out of line so that each one is a routine of its own in the image. */
+/* Internal routines stay out of line so that each one is a routine of its own in the image.
+ * No wait loop has a limit of its own: the host's toProg and toErase bound every call. */
 #define INTERNAL static __attribute__((noinline))
 
 INTERNAL void Disable_Interrupts(void)
