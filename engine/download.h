@@ -27,13 +27,13 @@ public:
     Download &operator=(const Download &other) = default;
     ~Download();
 
-    // Probe connection (probe/connection.cpp).
-    // toggleConnection: 0 closed, 1 opened and identified, -1 no usable device, -2 firmware refused.
+    // Probe connection (probe/connection.cpp); codes documented there. dapInfo's `buffer` must
+    // hold 64 bytes.
     int32_t toggleConnection();
-    // dapInfo: 0 ok, -1 transport failure. `buffer` must hold 62 bytes.
     int32_t dapInfo(uint8_t id, uint8_t *buffer, uint8_t *length);
 
-    // Vendor programming commands (probe/vendorcommands.cpp); codes documented there.
+    // Vendor programming commands (probe/vendorcommands.cpp, probe/imagetransfer.cpp); codes
+    // documented there.
     int32_t detectChip();
     int32_t checkChip();
     int32_t sendSettings();

@@ -12,3 +12,10 @@ public:
 signals:
     void progressBarSet(int value);
 };
+
+// Records made outside a window (tools, tests) may carry no bar.
+inline void reportProgress(HandleBar *bar, int value)
+{
+    if (bar)
+        emit bar->progressBarSet(value);
+}

@@ -7,7 +7,7 @@
 
 void Worker::doWork(Download &download)
 {
-    qDebug() << tr("doWork");
+    qDebug().noquote() << tr("doWork");
     download.runProgramming();
     emit resultReady(download.result);
 }

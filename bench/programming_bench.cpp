@@ -1,0 +1,89 @@
+// A 128 KiB image programmed through the whole stack on the virtual probe: host CPU per exchange
+// with an instant probe, and the whole job with a 2 ms round trip beside the protocol's own limit.
+#include "download.h"
+#include "virtualprobe/virtualprobe.h"
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+constexpr uint32_t imageSize = 128 * 1024;
+constexpr double roundTripSeconds = 0.002; // a full-speed USB probe answering each report
+
+struct Job
+{
+    ChipRecord chip;
+    Download d;
+    std::vector<uint8_t> buffer;
+
+    Job()
+        : buffer(Download::imageBufferSize)
+    {
+        for (uint32_t k = 0; k < imageSize; ++k)
+            buffer[k] = uint8_t(k * 31 + (k >> 10));
+        chip.model = 2;
+        d.chip = &chip;
+        d.eraseMode = 0;
+        d.programEnabled = 1;
+        d.imageData[0] = buffer.data();
+        d.imageLength[0] = imageSize;
+        d.imageAddress[0] = 0;
+        d.fileCount = 1;
+    }
+};
+
+size_t dataBlocks(const std::vector<uint8_t> &commands)
+{
+    size_t n = 0;
+    for (uint8_t c : commands)
+        n += c == 0x98;
+    return n;
+}
+
+void programImage(benchmark::State &state, int latencyUs, bool realTime)
+{
+    vprobe::VirtualProbe &probe = vprobe::VirtualProbe::instance();
+    probe.reset();
+    probe.setLatencyMicroseconds(latencyUs, realTime);
+    Job job;
+    if (job.d.toggleConnection() != 1) {
+        state.SkipWithError("the virtual probe did not open");
+        return;
+    }
+    std::vector<uint8_t> commands;
+    for (auto _ : state) {
+        probe.clearTrace();
+        if (job.d.runProgramming() != 0) {
+            state.SkipWithError("the programming run failed");
+            break;
+        }
+        commands = probe.commandsWritten();
+    }
+    const double exchanges = double(commands.size());
+    state.counters["exchanges"] = exchanges;
+    state.counters["data_blocks"] = double(dataBlocks(commands));
+    // Time per exchange: host CPU at zero latency, wall clock with the round trip.
+    state.counters["per_exchange"] = benchmark::Counter(
+        exchanges, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["protocol_limit_s"] = double(dataBlocks(commands)) * roundTripSeconds;
+    job.d.toggleConnection();
+}
+
+void ZeroLatency(benchmark::State &state)
+{
+    programImage(state, 0, false);
+}
+
+void TwoMsRoundTrip(benchmark::State &state)
+{
+    programImage(state, int(roundTripSeconds * 1e6), true);
+}
+
+} // namespace
+
+BENCHMARK(ZeroLatency)->Unit(benchmark::kMillisecond);
+BENCHMARK(TwoMsRoundTrip)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+BENCHMARK_MAIN();
