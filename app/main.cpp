@@ -1,4 +1,5 @@
 // Program entry: diagnostics, translation, meta types, then the main window and its event loop.
+#include "apptitle.h"
 #include "download.h"
 #include "localepolicy.h"
 #include "mainwindow.h"
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
     qDebug() << "dpi" << screen.dpiX;
 
     QTranslator translator;
-    const QString title = QString("Quorvel V%1.%2%3f").arg(1).arg(9).arg(7);
+    const QString title = applicationTitle();
     registerDownloadMetaType();
 
     const QString locale = QLocale::system().name();

@@ -68,7 +68,16 @@ private:
     void showAbout(const QString &html); // about box titled "信息", parent this window
     void stopPolling(); // stop(), quit(), wait for the polling thread if it runs
     void setLockSetEnabled(bool enabled); // the controls a run locks, in their fixed order
+    // Constructor steps, in the order they run.
+    void setupOptionTexts();
+    void setupRollingCodePanel();
+    void setupWatchdogPanel();
+    void setupFilePanel();
+    void setupMenus();
+    void connectThreads();
     void removeFileAt(int slot); // drops one slot, moving the later ones up
+    void resetOptionsPanel(int model); // a new chip: every option back to its default, no files
+    void restoreAfterRun(); // polling back on, lock set enabled
 
     QThread workerThread;
     Ui::MainWindow *ui;
@@ -88,6 +97,7 @@ private:
     QAction *helpCRC32FileAction;
     Worker *worker;
     USBConnectThread *usbThread;
+    int codeSixRestarts = 0; // automatic restarts after code 6 since the chain began
 
     friend class MainWindowTestAccess; // lets tests reach the job record without a public getter
 };

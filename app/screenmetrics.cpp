@@ -1,6 +1,8 @@
 // Screen figures for the start-up diagnostics; nothing else depends on them.
 #include "screenmetrics.h"
 
+#include <QtGlobal> // defines Q_OS_WIN, which the next line tests
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else

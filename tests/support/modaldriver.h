@@ -50,10 +50,12 @@ public:
     ModalDriver &chooseFile(const QString &path);
     ModalDriver &cancelFileDialog();
 
-    // True once every queued step ran; waits (processing events) up to the time limit.
+    // True once every queued step ran and none failed (a missing button or line edit, a modal
+    // widget nobody asked for); waits (processing events) up to the time limit.
     bool waitForAll();
     bool allDone() const;
     int pending() const;
+    int failures() const;
 
     const QList<SeenModal> &seen() const;
     void clearSeen();
@@ -63,9 +65,19 @@ private slots:
 
 private:
     struct Step;
+    void meet(QWidget *modal);
+    void closeUnexpected(QWidget *modal);
+    void fail(QWidget *modal, const QString &why);
+
     QList<Step *> steps;
     QList<SeenModal> seenList;
     QWidget *lastHandled = nullptr;
     QTimer *timer;
     int timeoutMs;
+    bool changedSinceHandled = true; // the active modal widget changed after the last step
+    bool lastHandledGone = false; // the widget of the last step was destroyed
+    int running = 0; // steps whose action has not returned yet (it may run a nested modal)
+    int failed = 0;
+    QWidget *stuck = nullptr; // modal widget that no step may take, and since when
+    qint64 stuckSinceMs = 0;
 };
