@@ -1,4 +1,687 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+    <context>
+        <name>AddressDlg</name>
+        <message>
+            <source>添加烧写地址</source>
+            <translation>Add Flash Address</translation>
+        </message>
+        <message>
+            <source>烧写地址(HEX)</source>
+            <translation>Flash address (HEX)</translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>警告</source>
+            <translation>Warning</translation>
+        </message>
+    </context>
+    <context>
+        <name>CRC32Dlg</name>
+        <message>
+            <source>配置计算CRC-32的首地址和大小</source>
+            <translation>Start Address and Size for CRC-32</translation>
+        </message>
+        <message>
+            <source>  地址(HEX) </source>
+            <translation>  Address (HEX) </translation>
+        </message>
+        <message>
+            <source>  大小(HEX) </source>
+            <translation>  Size (HEX) </translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>MD5Dlg</name>
+        <message>
+            <source>配置计算MD5的首地址和大小</source>
+            <translation>Start Address and Size for MD5</translation>
+        </message>
+        <message>
+            <source>  地址(HEX) </source>
+            <translation>  Address (HEX) </translation>
+        </message>
+        <message>
+            <source>  大小(HEX) </source>
+            <translation>  Size (HEX) </translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>MainWindow</name>
+        <message>
+            <source>MainWindow</source>
+            <translation>MainWindow</translation>
+        </message>
+        <message>
+            <source>Quorvel</source>
+            <translation>Quorvel</translation>
+        </message>
+        <message>
+            <source>Firmware Version:</source>
+            <translation>Firmware Version:</translation>
+        </message>
+        <message>
+            <source>Unconnected</source>
+            <translation>Unconnected</translation>
+        </message>
+        <message>
+            <source>Configuration</source>
+            <translation>Configuration</translation>
+        </message>
+        <message>
+            <source>Full Erase</source>
+            <translation>Full Erase</translation>
+        </message>
+        <message>
+            <source>Sector Erase</source>
+            <translation>Sector Erase</translation>
+        </message>
+        <message>
+            <source>Do not Erase</source>
+            <translation>Do not Erase</translation>
+        </message>
+        <message>
+            <source>Program</source>
+            <translation>Program</translation>
+        </message>
+        <message>
+            <source>Verify</source>
+            <translation>Verify</translation>
+        </message>
+        <message>
+            <source>Reset and run</source>
+            <translation>Reset and run</translation>
+        </message>
+        <message>
+            <source>          Chip:</source>
+            <translation>          Chip:</translation>
+        </message>
+        <message>
+            <source>Unselected</source>
+            <translation>Unselected</translation>
+        </message>
+        <message>
+            <source>QA12</source>
+            <translation>QA12</translation>
+        </message>
+        <message>
+            <source>QB24</source>
+            <translation>QB24</translation>
+        </message>
+        <message>
+            <source>QB48</source>
+            <translation>QB48</translation>
+        </message>
+        <message>
+            <source>QC16/18</source>
+            <translation>QC16/18</translation>
+        </message>
+        <message>
+            <source>QD52</source>
+            <translation>QD52</translation>
+        </message>
+        <message>
+            <source>QC18/19</source>
+            <translation>QC18/19</translation>
+        </message>
+        <message>
+            <source>读保护Level-0</source>
+            <translation>Read protect Level-0</translation>
+        </message>
+        <message>
+            <source>读保护Level-1</source>
+            <translation>Read protect Level-1</translation>
+        </message>
+        <message>
+            <source>读保护Level-2</source>
+            <translation>Read protect Level-2</translation>
+        </message>
+        <message>
+            <source>RollingCode</source>
+            <translation>RollingCode</translation>
+        </message>
+        <message>
+            <source>Rolling Code(HEX) </source>
+            <translation>Rolling Code(HEX) </translation>
+        </message>
+        <message>
+            <source>Flash Address(HEX)</source>
+            <translation>Flash Address(HEX)</translation>
+        </message>
+        <message>
+            <source>Steps(HEX)        </source>
+            <translation>Steps(HEX)        </translation>
+        </message>
+        <message>
+            <source>Watchdog Option</source>
+            <translation>Watchdog Option</translation>
+        </message>
+        <message>
+            <source>Enable</source>
+            <translation>Enable</translation>
+        </message>
+        <message>
+            <source>Disable</source>
+            <translation>Disable</translation>
+        </message>
+        <message>
+            <source>Program File</source>
+            <translation>Program File</translation>
+        </message>
+        <message>
+            <source>Add</source>
+            <translation>Add</translation>
+        </message>
+        <message>
+            <source>Remove</source>
+            <translation>Remove</translation>
+        </message>
+        <message>
+            <source>Start</source>
+            <translation>Start</translation>
+        </message>
+        <message>
+            <source>Offline Program</source>
+            <translation>Offline Program</translation>
+        </message>
+        <message>
+            <source>Remote File</source>
+            <translation>Remote File</translation>
+        </message>
+        <message>
+            <source>ICP Info</source>
+            <translation>ICP Info</translation>
+        </message>
+        <message>
+            <source>Chip Info</source>
+            <translation>Chip Info</translation>
+        </message>
+        <message>
+            <source>Help</source>
+            <translation>Help</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 文件与芯片数据一致！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Files match the chip contents! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 未连接! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Not connected! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 未选择文件！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; No file selected! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 未找到芯片！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip not found! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 文件与芯片数据不一致！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Files differ from the chip contents! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片读保护！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip is read-protected! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片型号错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Wrong chip model! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 其他错误! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Other error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 未选择芯片型号! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; No chip model selected! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 已加密，无法读取！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip is protected and cannot be read! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 读取数据发生错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Error while reading data! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 传输错误，请重新连接后再尝试！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Transfer error, please reconnect and try again! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>未连接</source>
+            <translation>Unconnected</translation>
+        </message>
+        <message>
+            <source>开始</source>
+            <translation>Start</translation>
+        </message>
+        <message>
+            <source>固件版本：</source>
+            <translation>Firmware version:</translation>
+        </message>
+        <message>
+            <source>配置</source>
+            <translation>Configuration</translation>
+        </message>
+        <message>
+            <source>      芯片型号</source>
+            <translation>      Chip model</translation>
+        </message>
+        <message>
+            <source>全擦除</source>
+            <translation>Full erase</translation>
+        </message>
+        <message>
+            <source>扇区擦除</source>
+            <translation>Sector erase</translation>
+        </message>
+        <message>
+            <source>不擦除</source>
+            <translation>Do not erase</translation>
+        </message>
+        <message>
+            <source>烧写</source>
+            <translation>Program</translation>
+        </message>
+        <message>
+            <source>校验</source>
+            <translation>Verify</translation>
+        </message>
+        <message>
+            <source>复位运行</source>
+            <translation>Reset and run</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>Rolling code</translation>
+        </message>
+        <message>
+            <source>滚码值(HEX)      </source>
+            <translation>Rolling code (HEX)      </translation>
+        </message>
+        <message>
+            <source>滚码地址(HEX)    </source>
+            <translation>Flash address (HEX)    </translation>
+        </message>
+        <message>
+            <source>滚码步进(HEX)    </source>
+            <translation>Step (HEX)    </translation>
+        </message>
+        <message>
+            <source>看门狗选项</source>
+            <translation>Watchdog option</translation>
+        </message>
+        <message>
+            <source>打开</source>
+            <translation>Enable</translation>
+        </message>
+        <message>
+            <source>关闭</source>
+            <translation>Disable</translation>
+        </message>
+        <message>
+            <source>烧录文件</source>
+            <translation>Program files</translation>
+        </message>
+        <message>
+            <source>添加</source>
+            <translation>Add</translation>
+        </message>
+        <message>
+            <source>删除</source>
+            <translation>Remove</translation>
+        </message>
+        <message>
+            <source>文件名</source>
+            <translation>File name</translation>
+        </message>
+        <message>
+            <source>FLASH地址</source>
+            <translation>Flash address</translation>
+        </message>
+        <message>
+            <source>大小</source>
+            <translation>Size</translation>
+        </message>
+        <message>
+            <source>脱机烧录</source>
+            <translation>Offline programming</translation>
+        </message>
+        <message>
+            <source>远程文件</source>
+            <translation>Remote file</translation>
+        </message>
+        <message>
+            <source>烧录器信息</source>
+            <translation>Probe info</translation>
+        </message>
+        <message>
+            <source>芯片信息</source>
+            <translation>Chip info</translation>
+        </message>
+        <message>
+            <source>帮助</source>
+            <translation>Help</translation>
+        </message>
+        <message>
+            <source>脱机烧录配置</source>
+            <translation>Offline Programming Settings</translation>
+        </message>
+        <message>
+            <source>删除烧录文件</source>
+            <translation>Erase the programming file stored in the probe</translation>
+        </message>
+        <message>
+            <source>校验文件</source>
+            <translation>Verify files</translation>
+        </message>
+        <message>
+            <source>校验芯片数据和文件是否一致</source>
+            <translation>Check that the chip contents match the files</translation>
+        </message>
+        <message>
+            <source>MD5</source>
+            <translation>MD5</translation>
+        </message>
+        <message>
+            <source>读取指定位置的MD5值</source>
+            <translation>Read the MD5 of a flash range</translation>
+        </message>
+        <message>
+            <source>CRC-32</source>
+            <translation>CRC-32</translation>
+        </message>
+        <message>
+            <source>读取指定位置的CRC-32值，多项式：0x04C11DB7</source>
+            <translation>Read the CRC-32 of a flash range, polynomial: 0x04C11DB7</translation>
+        </message>
+        <message>
+            <source>CRC-32文件</source>
+            <translation>CRC-32 of files</translation>
+        </message>
+        <message>
+            <source>读取所有文件的CRC-32值，多项式：0x04C11DB7</source>
+            <translation>Compute the CRC-32 of every file, polynomial: 0x04C11DB7</translation>
+        </message>
+        <message>
+            <source>信息</source>
+            <translation>Information</translation>
+        </message>
+        <message>
+            <source>已连接</source>
+            <translation>Connected</translation>
+        </message>
+        <message>
+            <source>警告</source>
+            <translation>Warning</translation>
+        </message>
+        <message>
+            <source>最大支持10个烧录文件</source>
+            <translation>At most 10 program files are supported</translation>
+        </message>
+        <message>
+            <source>文件解析错误！</source>
+            <translation>The file could not be parsed!</translation>
+        </message>
+        <message>
+            <source>该文件烧录地址处于上一个文件烧录范围内</source>
+            <translation>This file's flash address lies inside the range of the previous file</translation>
+        </message>
+        <message>
+            <source>文件解析错误</source>
+            <translation>The file could not be parsed</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 固件版本小于1.96，不支持该功能! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Firmware older than 1.96 does not support this function! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 大小为0! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Size is 0! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 地址非4字节对齐！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Address is not 4-byte aligned! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 大小非4字节对齐！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Size is not 4-byte aligned! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>起始地址0x</source>
+            <translation>Start address 0x</translation>
+        </message>
+        <message>
+            <source>，大小0x</source>
+            <translation>, size 0x</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; %1 &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; %1 &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>。MD5值为：</source>
+            <translation>. MD5: </translation>
+        </message>
+        <message>
+            <source>。CRC-32为：0x</source>
+            <translation>. CRC-32: 0x</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 没有文件! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; No files! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>文件1的CRC-32为：0x</source>
+            <translation>CRC-32 of file 1: 0x</translation>
+        </message>
+        <message>
+            <source>&lt;br&gt;文件%1的CRC-32为：0x</source>
+            <translation>&lt;br&gt;CRC-32 of file %1: 0x</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 如果芯片处于读保护状态，请选择全擦除。 &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; If the chip is read-protected, please choose full erase. &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 擦除成功！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Erased successfully! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 擦除失败! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Erase failed! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 固件版本小于1.95，不支持烧录QD52! &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Firmware older than 1.95 cannot program QD52! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; FLASH不可读，可以通过SWD解锁。(SWDCLK必须上拉) &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Flash becomes unreadable; it can be unlocked over SWD. (SWDCLK must be pulled up) &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#FF3300' size='+2' face='新宋体'&gt;&lt;b&gt; FLASH不可读，且无法解锁，请谨慎使用！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#FF3300' size='+2' face='新宋体'&gt;&lt;b&gt; Flash becomes unreadable and can never be unlocked. Use with care! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt;除非需要打开或关闭看门狗，否则不要打开这个选项。请再次确认?(看门狗复位时间约为0.6秒)</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt;Do not enable this option unless you need to switch the watchdog on or off. Confirm again?(Watchdog reset time is about 0.6 s)</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt;除非需要打开或关闭看门狗，否则不要打开这个选项。请再次确认?(看门狗复位时间约为2秒)</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt;Do not enable this option unless you need to switch the watchdog on or off. Confirm again?(Watchdog reset time is about 2 s)</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; 烧写成功！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#6688DD' size='+2' face='新宋体'&gt;&lt;b&gt; Programmed successfully! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 请确认烧录器和待编程芯片正确连接！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Check that the probe and the target chip are connected properly! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片识别错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip identification error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 没有文件或滚码！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; No file and no rolling code! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 擦除错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Erase error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 烧写错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Programming error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 滚码错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Rolling code error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片读保护，请选择全擦除！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; The chip is read-protected, choose full erase! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片从LDROM启动，LDROM的bin文件超出8KB！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; The chip boots from LDROM and the LDROM bin file exceeds 8 KB! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片从APROM启动，LDROM的bin文件超出8KB！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; The chip boots from APROM and the LDROM bin file exceeds 8 KB! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片探测错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip detection error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 其他错误！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Other error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>开始传输数据</source>
+            <translation>Start transferring data</translation>
+        </message>
+    </context>
+    <context>
+        <name>OfflineDlg</name>
+        <message>
+            <source>脱机烧录配置</source>
+            <translation>Offline Programming Settings</translation>
+        </message>
+        <message>
+            <source>打开脱机烧写功能</source>
+            <translation>Enable offline programming</translation>
+        </message>
+        <message>
+            <source>烧写次数(十进制)</source>
+            <translation>Program count (decimal)</translation>
+        </message>
+        <message>
+            <source>自动烧写时间(毫秒)</source>
+            <translation>Auto-program interval (ms)</translation>
+        </message>
+        <message>
+            <source>机台烧录</source>
+            <translation>Machine programming</translation>
+        </message>
+        <message>
+            <source>强制烧写脱机文件</source>
+            <translation>Force offline programming</translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>警告</source>
+            <translation>Warning</translation>
+        </message>
+    </context>
+    <context>
+        <name>PasswordDlg</name>
+        <message>
+            <source>输入读保护Level-2密码(文档中)</source>
+            <translation>Enter the read-protection Level-2 password (see documentation)</translation>
+        </message>
+        <message>
+            <source>密码(HEX)</source>
+            <translation>Password(HEX)</translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>QObject</name>
+        <message>
+            <source>打开文件</source>
+            <translation>Open File</translation>
+        </message>
+        <message>
+            <source>烧录文件 (*.hex *.bin)</source>
+            <translation>Program files (*.hex *.bin)</translation>
+        </message>
+    </context>
+    <context>
+        <name>USBConnectThread</name>
+        <message>
+            <source>USBConnectThread</source>
+            <translation>USBConnectThread</translation>
+        </message>
+        <message>
+            <source>stop</source>
+            <translation>stop</translation>
+        </message>
+        <message>
+            <source>run</source>
+            <translation>run</translation>
+        </message>
+        <message>
+            <source>tick</source>
+            <translation>tick</translation>
+        </message>
+    </context>
+    <context>
+        <name>Worker</name>
+        <message>
+            <source>doWork</source>
+            <translation>doWork</translation>
+        </message>
+    </context>
 </TS>
