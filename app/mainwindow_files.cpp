@@ -60,7 +60,8 @@ int fillSlot(Download &d, QTableWidget *table, int n, uint32_t address)
 // in 64 bits so that an image reaching past 4 GiB cannot wrap round and let an overlap through.
 bool overlapsPrevious(const Download &d, int n)
 {
-    return n > 0 && d.imageAddress[n] < uint64_t(d.imageAddress[n - 1]) + d.imageLength[n - 1];
+    return n > 0 && n < Download::maxFiles
+        && d.imageAddress[n] < uint64_t(d.imageAddress[n - 1]) + d.imageLength[n - 1];
 }
 
 } // namespace

@@ -75,7 +75,7 @@ bool ProbeFirmware::readRegions(const OutReport &out, int first, int count)
         if (address % 4 != 0 || length > TargetFlash::rangeLimit
             || !TargetFlash::rangeFits(address, length))
             return false;
-        regions[size_t(first + j)] = Region{true, address, length};
+        regions[size_t(first) + size_t(j)] = Region{true, address, length};
     }
     return true;
 }

@@ -143,6 +143,8 @@ public:
 
 private:
     VirtualProbe();
+    VirtualProbe(const VirtualProbe &) = delete; // one emulator per process
+    VirtualProbe &operator=(const VirtualProbe &) = delete;
     struct State;
     State *d;
     friend struct HidFront;
