@@ -4,8 +4,9 @@
 #include "apptitle.h"
 #include "childrun.h"
 #include "mainwindow.h"
-#include "windowstart.h"
+#include "startup.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -124,7 +126,7 @@ int childMain(int argc, char **argv)
     if (!QDir::setCurrent(folder))
         return 1;
     QTranslator translator;
-    benchwindow::startLikeMain(app, translator);
+    prepareApplication(app, translator);
     MainWindow window;
     window.setWindowTitle(applicationTitle());
     window.show();

@@ -5,10 +5,12 @@
 #include "apptitle.h"
 #include "childrun.h"
 #include "mainwindow.h"
-#include "windowstart.h"
+#include "startup.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
+#include <QTranslator>
 #include <QWindow>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -45,7 +47,7 @@ int childMain(int argc, char **argv)
     alarm(60); // a start-up that never shows the window ends the child instead of the benchmark
     QApplication app(argc, argv);
     QTranslator translator;
-    benchwindow::startLikeMain(app, translator);
+    prepareApplication(app, translator);
     MainWindow window;
     window.setWindowTitle(applicationTitle());
     window.show();

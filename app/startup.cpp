@@ -1,6 +1,5 @@
-// The start-up steps of the program's main(), shared by the benchmarks that measure the real
-// window, so that what they time and weigh is what a user starts.
-#pragma once
+// Start-up diagnostics, meta types and translation, in the order the program has always used.
+#include "startup.h"
 
 #include "download.h"
 #include "localepolicy.h"
@@ -11,21 +10,19 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace benchwindow {
-
-// Everything main() does between constructing the application and constructing the window.
-inline void startLikeMain(QApplication &app, QTranslator &translator)
+void prepareApplication(QApplication &app, QTranslator &translator)
 {
     const ScreenMetrics screen = readScreenMetrics();
     qDebug() << "resolution" << screen.width << screen.height;
     qDebug() << "dpi" << screen.dpiX;
+
     registerDownloadMetaType();
+
     const QString locale = QLocale::system().name();
     qDebug() << locale;
     if (needsEnglishTranslation(locale)) {
+        // A missing file leaves the Chinese texts; the result is deliberately not checked.
         translator.load(englishTranslationPath());
         app.installTranslator(&translator);
     }
 }
-
-} // namespace benchwindow
