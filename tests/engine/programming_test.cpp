@@ -242,6 +242,7 @@ TEST_F(Programming, FailuresMapToResultCodes)
              p.setChip(c);
          },
          seq({0x94, 0x95}), 11},
+        {"boots from APROM", [](vprobe::VirtualProbe &) {}, seq({0x94, 0x95}), 12},
         {"detection error",
          [](vprobe::VirtualProbe &p) {
              auto c = p.chip();
