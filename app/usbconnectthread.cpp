@@ -6,13 +6,13 @@
 USBConnectThread::USBConnectThread(QObject *parent)
     : QThread(parent)
 {
-    qDebug() << tr("USBConnectThread");
+    qDebug().noquote() << tr("USBConnectThread");
     stopFlag.store(false, std::memory_order_relaxed);
 }
 
 void USBConnectThread::stop()
 {
-    qDebug() << tr("stop");
+    qDebug() << "stop";
     // A stop() while nothing runs would linger and end the next run at once.
     if (!isRunning())
         return;
@@ -21,11 +21,11 @@ void USBConnectThread::stop()
 
 void USBConnectThread::run()
 {
-    qDebug() << tr("run");
+    qDebug().noquote() << tr("run");
     // The flag is cleared when the loop ends, not when it begins: a stop() that lands between
     // start() and the first line of run() would otherwise be lost and wait() would never return.
     while (!stopFlag.load(std::memory_order_relaxed)) {
-        qDebug() << tr("tick");
+        qDebug().noquote() << tr("tick");
         emit usbConnectTickSignal();
         msleep(500);
     }

@@ -7,6 +7,7 @@
 #include "usbconnectthread.h"
 #include "virtualprobe/virtualprobe.h"
 
+#include <QMutex>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -16,8 +17,10 @@ using vprobe::VirtualProbe;
 namespace {
 
 QStringList debugLines;
+QMutex debugLinesMutex; // the polling thread writes its lines too
 void collectDebug(QtMsgType, const QMessageLogContext &, const QString &text)
 {
+    QMutexLocker lock(&debugLinesMutex);
     debugLines << text;
 }
 
@@ -66,6 +69,7 @@ private slots:
     void qd52RecheckedAfterConnect_data();
     void qd52RecheckedAfterConnect();
     void stopRightAfterStartIsNotLost();
+    void threadDebugLines();
 
 private:
     QtMessageHandler previous = nullptr;
@@ -226,7 +230,7 @@ void ConnectionTest::quickDoubleClickStopsPollingFirst()
     Access::clickConnect(w);
     QVERIFY(!Access::usbThread(w)->isRunning());
     QCOMPARE(Access::ui(w)->connectPushButton->text(), QString("未连接"));
-    QVERIFY(debugLines.indexOf("\"stop\"") < debugLines.indexOf(" unconnected to USB"));
+    QVERIFY(debugLines.indexOf("stop") < debugLines.indexOf(" unconnected to USB"));
     // And it can be connected again.
     Access::clickConnect(w);
     QCOMPARE(Access::ui(w)->connectPushButton->text(), QString("已连接"));
@@ -279,6 +283,22 @@ void ConnectionTest::stopRightAfterStartIsNotLost()
         thread.stop();
         QVERIFY(thread.wait(3000));
     }
+}
+
+void ConnectionTest::threadDebugLines()
+{
+    {
+        USBConnectThread thread;
+        QSignalSpy ticks(&thread, &USBConnectThread::usbConnectTickSignal);
+        thread.start();
+        QTRY_VERIFY(ticks.count() >= 1);
+        thread.stop();
+        QVERIFY(thread.wait(3000));
+    }
+    // Bare words, no quotes: exactly these lines, in this order.
+    QCOMPARE(debugLines.mid(0, 3), QStringList({"USBConnectThread", "run", "tick"}));
+    QCOMPARE(debugLines.count("stop"), 1);
+    QCOMPARE(debugLines.count("tick"), debugLines.size() - 3);
 }
 
 QTEST_MAIN(ConnectionTest)
