@@ -74,6 +74,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Neither maximised nor resized: the form is laid out for exactly this size.
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     setFixedSize(width(), height());
+    ui->statusBar->setSizeGripEnabled(false); // a grip on a window that cannot resize misleads
 
     connectThreads();
 

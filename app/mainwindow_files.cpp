@@ -99,9 +99,10 @@ void MainWindow::on_fileAddPushButton_clicked()
     if (loaded != 0) {
         QMessageBox::information(this, tr("警告"), tr("文件解析错误！"));
         on_fileRemovePushButton_clicked();
-        return;
     }
-    if (overlapsPrevious(*download, n)) {
+    // Judged on the list as it now stands: a re-read before Start may have grown the previous
+    // last file into its neighbour, and that pair is caught here too.
+    if (overlapsPrevious(*download, download->fileCount - 1)) {
         QMessageBox::information(this, tr("警告"), tr("该文件烧录地址处于上一个文件烧录范围内"));
         on_fileRemovePushButton_clicked();
     }

@@ -41,6 +41,7 @@ private slots:
     void overlapWithPreviousFile_data();
     void overlapWithPreviousFile();
     void unparsableHexIsRemovedAgain();
+    void failedAddStillChecksTheRemainingPair();
     void unknownSuffixListedWithSizeZero();
     void removeOnEmptyListAndRemoveLast();
     void reloadReReadsChangedFile();
@@ -236,6 +237,35 @@ void FileListTest::unparsableHexIsRemovedAgain()
     QVERIFY(job().imageData[0] == nullptr);
     QVERIFY(job().nameItem[0] == nullptr);
     QCOMPARE(cell(0, 0), QStringLiteral("<none>"));
+}
+
+// After a re-read grew the last listed file into its neighbour, a failed add removes the new file
+// and then, judging the list as it now stands, the overlapping last file as well.
+void FileListTest::failedAddStillChecksTheRemainingPair()
+{
+    QVERIFY(writeFile(path("p1.bin"), QByteArray(4, '\x01')));
+    QVERIFY(writeFile(path("p2.bin"), QByteArray(4, '\x02')));
+    QVERIFY(addFile(path("p1.bin"), "0"));
+    QVERIFY(addFile(path("p2.bin"), "4"));
+    QVERIFY(writeFile(path("p1.bin"), QByteArray(8, '\x01')));
+    QFile f(path("p1.bin"));
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(
+        f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    f.close();
+    QCOMPARE(window->reloadChangedFiles(), 0);
+    QCOMPARE(job().imageLength[0], 8u);
+
+    QVERIFY(writeFile(path("bad.hex"), ":0400000001020304F3\n"));
+    QVERIFY(addFile(path("bad.hex"), "10", 2));
+    const QList<SeenModal> &seen = driver->seen();
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(QStringList({seen[2].text, seen[3].text}),
+             QStringList({"文件解析错误！", "该文件烧录地址处于上一个文件烧录范围内"}));
+    QCOMPARE(job().fileCount, 1);
+    QCOMPARE(QStringList({cell(0, 0), cell(1, 0), cell(2, 0)}),
+             QStringList({"p1.bin", "<none>", "<none>"}));
+    QVERIFY(job().imageData[1] == nullptr);
 }
 
 void FileListTest::unknownSuffixListedWithSizeZero()
