@@ -665,10 +665,6 @@
             <translation>USBConnectThread</translation>
         </message>
         <message>
-            <source>stop</source>
-            <translation>stop</translation>
-        </message>
-        <message>
             <source>run</source>
             <translation>run</translation>
         </message>
