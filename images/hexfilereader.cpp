@@ -222,8 +222,11 @@ HexFileReader::Step HexFileReader::handleRecord(const Record &record)
 bool HexFileReader::placeData(const Record &record)
 {
     // Without an extended address record so far (objcopy writes none for images below 64 KiB),
-    // records are placed by their offsets as if a base of 0 had been given.
+    // records are placed by their offsets as if a base of 0 had been given. An empty record places
+    // nothing there, so it must not pin the start ahead of a later extended address record.
     if (phase == Unbased) {
+        if (record.count == 0)
+            return true;
         base = 0;
         start = 0;
         phase = Based;

@@ -89,6 +89,8 @@ std::vector<ReadCase> placementCases()
         // ... and the first extended address record does not wipe them.
         {"data before the first extended record",
          data(0, {1, 2}) + linear(0) + data(4, {3, 4}) + endOfFile, 0, "0102FFFF0304", 0},
+        {"empty record before the first extended record",
+         data(0, {}) + linear(0x0800) + data(0x10, {1, 2}) + endOfFile, 0, "0102", 0x08000010},
     };
 }
 
