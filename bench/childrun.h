@@ -2,8 +2,11 @@
 // start-up and peak memory are measured in a fresh process each time.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
@@ -61,6 +64,19 @@ inline bool run(const std::vector<std::string> &args, std::string &out, double *
     int status = 0;
     return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)
         && WEXITSTATUS(status) == 0;
+}
+
+// main() of a benchmark program that re-runs itself: "--child" plus at least `childArgs` further
+// arguments selects the child, anything else runs the benchmarks offscreen.
+inline int benchmarkMain(int argc, char **argv, int childArgs, int (*childMain)(int, char **))
+{
+    if (argc > childArgs && std::strcmp(argv[1], "--child") == 0)
+        return childMain(argc, argv);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1); // the children inherit it
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace benchchild

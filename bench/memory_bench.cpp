@@ -191,11 +191,5 @@ BENCHMARK(PeakMemoryTenFiles)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {
-    if (argc > 2 && std::strcmp(argv[1], "--child") == 0)
-        return childMain(argc, argv);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1); // the children inherit it
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchchild::benchmarkMain(argc, argv, 2, childMain);
 }

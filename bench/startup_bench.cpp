@@ -86,11 +86,5 @@ BENCHMARK(StartToWindowShown)
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--child") == 0)
-        return childMain(argc, argv);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1); // the children inherit it
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchchild::benchmarkMain(argc, argv, 1, childMain);
 }
