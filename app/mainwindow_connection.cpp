@@ -4,36 +4,12 @@
 #include "ui_mainwindow.h"
 
 #include "download.h"
+#include "job/chipmodels.h"
+#include "job/messages.h"
 #include "usbconnectthread.h"
 
 #include <QDebug>
 #include <cwchar>
-
-namespace {
-
-// Version word: marker 0x6CFF in bits 31..16, major in 15..8, two digits after the point below.
-QString firmwareVersionText(uint32_t v)
-{
-    return QString("%1.%2%3").arg((v >> 8) & 0xFF).arg((v >> 4) & 0xF).arg(v & 0xF);
-}
-
-bool firmwareBelow195(uint32_t v)
-{
-    return (v & 0xFFF0) == 0x0190 && (v & 0xF) <= 4;
-}
-
-// Shown as written: the probe's answer decides the text, not the user's language.
-QString refusedFirmwareMessage(uint32_t v)
-{
-    if ((v >> 16) == 0x6CFF)
-        return QString("<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "固件版本%1，与客户端不匹配！ </b></font>")
-            .arg(firmwareVersionText(v));
-    return QString("<font color='#DD6622' size='+2' face='新宋体'><b> 固件版本小于1.40，"
-                   "与客户端不匹配！ </b></font>");
-}
-
-} // namespace
 
 void MainWindow::stopPolling()
 {
@@ -54,10 +30,11 @@ void MainWindow::on_connectPushButton_clicked()
         qDebug() << " connect to USB";
         ui->connectPushButton->setStyleSheet("color:rgb(105, 89, 205)");
         ui->connectPushButton->setText(tr("已连接"));
-        ui->firmwareValueLabel->setText(firmwareVersionText(download->probeId));
+        ui->firmwareValueLabel->setText(job::firmwareVersionText(download->probeId));
         usbThread->start();
         // A QD52 chosen before this probe was known: re-run the selection so its gate applies.
-        if (download->chip && download->chip->model == 4 && firmwareBelow195(download->probeId)) {
+        if (download->chip && download->chip->model == job::qd52Model
+            && job::firmwareRefusesQd52(download->probeId)) {
             on_chipComboBox_currentIndexChanged(0);
             on_chipComboBox_currentIndexChanged(5);
         }
@@ -70,7 +47,7 @@ void MainWindow::on_connectPushButton_clicked()
         break;
     case -2:
         ui->firmwareValueLabel->setText("");
-        showAbout(refusedFirmwareMessage(download->probeId));
+        showAbout(job::refusedFirmwareMessage(download->probeId));
         qDebug() << " 固件版本不匹配 ";
         break;
     default:

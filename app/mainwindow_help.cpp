@@ -4,25 +4,13 @@
 
 #include "crc32dlg.h"
 #include "download.h"
-#include "helpmessages.h"
+#include "job/messages.h"
 #include "md5dlg.h"
 
 #include <QDebug>
 #include <QLineEdit>
 
 namespace {
-
-// Why a probe read-back cannot start, or empty. MD5 and CRC-32 need firmware 1.96 or later.
-QString readBackRefusal(const Download &d)
-{
-    if (d.connected == 0)
-        return MainWindow::tr(
-            "<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
-    if ((d.probeId & 0xFFF0) == 0x0190 && (d.probeId & 0xF) <= 5)
-        return MainWindow::tr("<font color='#6688DD' size='+2' face='新宋体'><b> "
-                              "固件版本小于1.96，不支持该功能! </b></font>");
-    return QString();
-}
 
 // The entered range is stored before it is judged and stays in the record whatever follows.
 QString takeRange(const RangeDlg &dlg, uint32_t &address, uint32_t &size)
@@ -59,13 +47,13 @@ QString redResult(const QString &text)
 void MainWindow::helpVerifyActionSlot()
 {
     qDebug() << "helpVerifyActionSlot";
-    showAbout(verifyMessage(download->verifyImages()));
+    showAbout(job::verifyMessage(download->verifyImages()));
 }
 
 void MainWindow::helpMD5ActionSlot()
 {
     qDebug() << "helpMD5ActionSlot";
-    QString message = readBackRefusal(*download);
+    QString message = job::readBackRefusal(download->connected, download->probeId);
     if (!message.isEmpty()) {
         showAbout(message);
         return;
@@ -89,7 +77,7 @@ void MainWindow::helpMD5ActionSlot()
         message = redResult(rangeText(download->md5Address, download->md5Size) + tr("。MD5值为：")
                             + digest);
     } else {
-        message = readBackFailureMessage(code);
+        message = job::readBackFailureMessage(code);
     }
     if (!message.isEmpty())
         showAbout(message);
@@ -98,7 +86,7 @@ void MainWindow::helpMD5ActionSlot()
 void MainWindow::helpCRC32ActionSlot()
 {
     qDebug() << "helpCRC32ActionSlot";
-    QString message = readBackRefusal(*download);
+    QString message = job::readBackRefusal(download->connected, download->probeId);
     if (!message.isEmpty()) {
         showAbout(message);
         return;
@@ -119,7 +107,7 @@ void MainWindow::helpCRC32ActionSlot()
         message = redResult(rangeText(download->crcAddress, download->crcSize)
                             + tr("。CRC-32为：0x") + QString::asprintf("%08X", download->crcValue));
     else
-        message = readBackFailureMessage(code);
+        message = job::readBackFailureMessage(code);
     if (!message.isEmpty())
         showAbout(message);
 }

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "download.h"
+#include "job/messages.h"
 #include "offlinedlg.h"
 
 #include <QDebug>
@@ -44,15 +45,5 @@ void MainWindow::offlineOptionsActionSlot()
 void MainWindow::offlineEraseActionSlot()
 {
     qDebug() << "offlineEraseActionSlot";
-    switch (download->offlineErase()) {
-    case 1:
-        showAbout(tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>"));
-        break;
-    case 0:
-        showAbout(tr("<font color='#6688DD' size='+2' face='新宋体'><b> 擦除成功！ </b></font>"));
-        break;
-    default:
-        showAbout(tr("<font color='#DD6622' size='+2' face='新宋体'><b> 擦除失败! </b></font>"));
-        break;
-    }
+    showAbout(job::offlineEraseMessage(download->offlineErase()));
 }

@@ -4,6 +4,8 @@
 #include "ui_mainwindow.h"
 
 #include "download.h"
+#include "job/chipmodels.h"
+#include "job/messages.h"
 #include "passworddlg.h"
 
 #include <QButtonGroup>
@@ -12,29 +14,13 @@
 
 namespace {
 
-// Chip model code per combo index; QA12 and QC18/19 are the same model on the wire.
-constexpr int modelByIndex[] = {0, 5, 1, 2, 3, 4, 5};
-
-int modelForIndex(int index)
-{
-    const int count = int(sizeof modelByIndex / sizeof modelByIndex[0]);
-    return index >= 0 && index < count ? modelByIndex[index] : 0;
-}
-
-// QD52 support arrived with probe firmware 1.95.
-bool firmwareRefusesQd52(uint32_t probeId)
-{
-    return (probeId & 0xFFF0) == 0x0190 && (probeId & 0xF) <= 4;
-}
-
 // Runs the password dialog; true only for the confirm button with the right password. The dialog
 // is gone when this returns, so a following message never appears on top of it.
 bool level2PasswordConfirmed()
 {
     PasswordDlg dlg;
     dlg.exec();
-    return dlg.ok == 1
-        && dlg.passwordLineEdit->text().toUInt(nullptr, 16) == readProtectLevel2Password;
+    return dlg.ok == 1 && job::level2PasswordMatches(dlg.passwordLineEdit->text());
 }
 
 } // namespace
@@ -42,17 +28,15 @@ bool level2PasswordConfirmed()
 void MainWindow::on_chipComboBox_currentIndexChanged(int index)
 {
     qDebug() << " on_chipComboBox_currentIndexChanged1 " << index;
-    int model = modelForIndex(index);
+    int model = job::modelForIndex(index);
     qDebug() << " on_chipComboBox_currentIndexChanged2 " << model;
     if (download->chip->model == model)
         return;
 
     download->chip->model = model;
     download->watchdogOption = 0;
-    if (model == 4 && firmwareRefusesQd52(download->probeId)) {
-        showAbout(tr(
-            "<font color='#6688DD' size='+2' face='新宋体'><b> 固件版本小于1.95，不支持烧录QD52! "
-            "</b></font>"));
+    if (model == job::qd52Model && job::firmwareRefusesQd52(download->probeId)) {
+        showAbout(job::qd52RefusedMessage());
         download->chip->model = 0;
         model = 0;
         // Runs this slot again for index 0, which stops at once: the model is 0 already.

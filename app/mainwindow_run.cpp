@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "download.h"
+#include "job/messages.h"
 #include "usbconnectthread.h"
 
 #include <QDebug>
@@ -14,82 +15,6 @@ namespace {
 // asking would restart the job for ever with the window locked, so the chain of automatic
 // restarts is cut after this many and reported as a probe/chip connection problem.
 constexpr int maxCodeSixRestarts = 3;
-
-struct ResultView
-{
-    int code;
-    int bar; // progress bar value to show; -1 leaves the bar where the run put it
-    const char *message;
-};
-
-constexpr ResultView resultViews[] = {
-    {0, -1,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#6688DD' size='+2' face='新宋体'><b> 烧写成功！ </b></font>")},
-    {1, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>")},
-    {2, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "请确认烧录器和待编程芯片正确连接！ </b></font>")},
-    {3, 0,
-     QT_TRANSLATE_NOOP(
-         "MainWindow",
-         "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片识别错误！ </b></font>")},
-    {4, 0,
-     QT_TRANSLATE_NOOP(
-         "MainWindow",
-         "<font color='#DD6622' size='+2' face='新宋体'><b> 没有文件或滚码！ </b></font>")},
-    {5, 100,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#6688DD' size='+2' face='新宋体'><b> 擦除成功！ </b></font>")},
-    // Only reached once the automatic restarts are used up: the probe still cannot attach to the
-    // chip, which is what code 2's message asks the user to check.
-    {6, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "请确认烧录器和待编程芯片正确连接！ </b></font>")},
-    {7, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> 擦除错误！ </b></font>")},
-    {8, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> 烧写错误！ </b></font>")},
-    {9, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> 滚码错误！ </b></font>")},
-    {10, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "芯片读保护，请选择全擦除！ </b></font>")},
-    {11, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "芯片从LDROM启动，LDROM的bin文件超出8KB！ </b></font>")},
-    {12, 0,
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
-                       "芯片从APROM启动，LDROM的bin文件超出8KB！ </b></font>")},
-    {13, 0,
-     QT_TRANSLATE_NOOP(
-         "MainWindow",
-         "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片探测错误！ </b></font>")},
-};
-
-constexpr ResultView otherResult = {
-    -1, 0,
-    QT_TRANSLATE_NOOP("MainWindow",
-                      "<font color='#DD6622' size='+2' face='新宋体'><b> 其他错误！ </b></font>")};
-
-ResultView resultViewFor(int code)
-{
-    for (const ResultView &view : resultViews) {
-        if (view.code == code)
-            return view;
-    }
-    return otherResult;
-}
 
 } // namespace
 
@@ -128,10 +53,10 @@ void MainWindow::handleResults(int code)
     }
 
     codeSixRestarts = 0;
-    const ResultView view = resultViewFor(code);
-    if (view.bar >= 0)
-        ui->progressBar->setValue(view.bar);
-    showAbout(tr(view.message));
+    const int bar = job::runResultBar(code);
+    if (bar >= 0)
+        ui->progressBar->setValue(bar);
+    showAbout(job::runResultMessage(code));
     restoreAfterRun();
 }
 

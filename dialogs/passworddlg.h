@@ -1,6 +1,8 @@
 // Asks for the read-protection Level-2 password before that irreversible level can be chosen.
 #pragma once
 
+#include "job/chipmodels.h"
+
 #include <QDialog>
 #include <cstdint>
 
@@ -11,9 +13,8 @@ class QPushButton;
 class QRegExpValidator;
 class QVBoxLayout;
 
-// The Level-2 password of the chip family's documentation, typed as up to eight hex digits and
-// compared as one 32-bit number. Kept here only, so that the dialog and its caller agree.
-constexpr uint32_t readProtectLevel2Password = 0x5A3C96E1;
+// The password the dialog guards Level 2 with lives with the other job rules.
+using job::readProtectLevel2Password;
 
 class PasswordDlg : public QDialog
 {

@@ -1,6 +1,7 @@
 // Opening, identifying and closing the probe, and the DAP_Info request that identifies it.
 #include "download.h"
 
+#include "job/chipmodels.h"
 #include "probe/reports.h"
 #include "probe/transport.h"
 
@@ -14,8 +15,6 @@ namespace {
 constexpr uint8_t infoProbeId = 0xA0;
 constexpr uint8_t infoFirmware = 0xA1;
 constexpr int infoTimeoutMs = 200;
-constexpr uint32_t probeFamilyMask = 0xFFFFFFF0;
-constexpr uint32_t probeFamily = 0x6CFF0190; // firmware 1.90 .. 1.9F
 constexpr int stringChars = 64;
 
 // The probe announces itself with exactly this manufacturer string; its product string only has
@@ -74,7 +73,7 @@ int32_t Download::toggleConnection()
     uint8_t length = 0;
     dapInfo(infoProbeId, info, &length); // a failed request leaves 0, which the range test refuses
     probeId = probe::getLe32(info);
-    if ((probeId & probeFamilyMask) != probeFamily) {
+    if (!job::firmwareAccepted(probeId)) {
         hid_close(device);
         device = nullptr;
         return -2;

@@ -5,7 +5,7 @@
 #include "support/modaldriver.h"
 
 #include "crc32dlg.h"
-#include "helpmessages.h"
+#include "job/messages.h"
 #include "mainwindow.h"
 #include "md5dlg.h"
 #include "virtualprobe/virtualprobe.h"
@@ -148,9 +148,9 @@ void HelpToolsTest::runRangeTool(bool md5, const QString &address, const QString
 void HelpToolsTest::unlistedCodes()
 {
     for (int code : {7, 13, -2})
-        QCOMPARE(verifyMessage(code), red("其他错误!"));
+        QCOMPARE(job::verifyMessage(code), red("其他错误!"));
     for (int code : {0, 6, 7, -2})
-        QCOMPARE(readBackFailureMessage(code), QString());
+        QCOMPARE(job::readBackFailureMessage(code), QString());
 }
 
 void HelpToolsTest::rangeDialogsDefaults_data()
