@@ -2,7 +2,7 @@
 #include "startup.h"
 
 #include "download.h"
-#include "localepolicy.h"
+#include "job/localepolicy.h"
 #include "screenmetrics.h"
 
 #include <QApplication>

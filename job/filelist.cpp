@@ -24,7 +24,7 @@ QString hexText(uint32_t value)
     return QStringLiteral("0x") + QString::number(value, 16).toUpper();
 }
 
-int placeFile(Download &d, int n, const QString &path, uint32_t address)
+void prepareSlot(Download &d, int n, const QString &path, uint32_t address)
 {
     const QFileInfo info(path);
     d.filePath[n] = path;
@@ -36,6 +36,11 @@ int placeFile(Download &d, int n, const QString &path, uint32_t address)
         d.imageData[n] = new uint8_t[Download::imageBufferSize];
     d.imageLength[n] = 0;
     qDebug().noquote() << "File Info" << d.fileName[n] << d.fileSize[n] << d.imageAddress[n];
+}
+
+int placeFile(Download &d, int n, const QString &path, uint32_t address)
+{
+    prepareSlot(d, n, path, address);
     return d.loadImageFile(d.filePath[n], n);
 }
 

@@ -11,6 +11,10 @@ class Download;
 
 namespace job {
 
+// Slot `n` takes the file at `path` for `address`: its fields and a buffer if it has none; the
+// image is not loaded yet.
+void prepareSlot(Download &d, int n, const QString &path, uint32_t address);
+
 // Slot `n` takes the file at `path` for `address`: its fields, a buffer if it has none, and the
 // image. Returns what loading the image returned (0 loaded; see Download::loadImageFile).
 int placeFile(Download &d, int n, const QString &path, uint32_t address);

@@ -7,7 +7,7 @@
 #include "apptitle.h"
 #include "download.h"
 #include "handlebar.h"
-#include "localepolicy.h"
+#include "job/localepolicy.h"
 
 #include <QAction>
 #include <QHeaderView>

@@ -1,5 +1,5 @@
 // Locale test of the start-up sequence, kept apart so that tests can run it.
-#include "localepolicy.h"
+#include "job/localepolicy.h"
 
 #include <QCoreApplication>
 #include <QDir>

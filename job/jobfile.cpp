@@ -1,0 +1,313 @@
+// JSON reading and writing of job files.
+#include "job/jobfile.h"
+
+#include "job/chipmodels.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSet>
+
+namespace job {
+
+namespace {
+
+const char *const formatName = "quorvel-job";
+const char *const eraseNames[] = {"full", "sector", "none"};
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+QString hex32(uint32_t value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper();
+}
+
+// Reads a job's values and remembers the first problem; every reader refuses keys it does not know.
+class Reader
+{
+public:
+    QString error;
+
+    bool keysKnown(const QJsonObject &object, const QSet<QString> &known, const QString &where)
+    {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!known.contains(it.key()))
+                return fail(tr("未知的键：%1").arg(where + it.key()));
+        }
+        return true;
+    }
+    bool fail(const QString &message)
+    {
+        if (error.isEmpty())
+            error = message;
+        return false;
+    }
+    bool invalid(const QString &key) { return fail(tr("键%1的值无效").arg(key)); }
+
+    bool boolean(const QJsonObject &o, const QString &key, bool &out)
+    {
+        if (!o.contains(key))
+            return true;
+        if (!o.value(key).isBool())
+            return invalid(key);
+        out = o.value(key).toBool();
+        return true;
+    }
+    // Hex text "0x1F00" (or without 0x), eight digits at most.
+    bool hex(const QJsonObject &o, const QString &key, uint32_t &out, bool &present)
+    {
+        present = o.contains(key);
+        if (!present)
+            return true;
+        QString text = o.value(key).toString();
+        if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            text = text.mid(2);
+        bool ok = false;
+        const uint value = text.toUInt(&ok, 16);
+        if (!o.value(key).isString() || !ok || text.isEmpty() || text.size() > 8)
+            return invalid(key);
+        out = value;
+        return true;
+    }
+    bool hex(const QJsonObject &o, const QString &key, uint32_t &out)
+    {
+        bool present = false;
+        return hex(o, key, out, present);
+    }
+    bool integer(const QJsonObject &o, const QString &key, qint64 max, qint64 &out)
+    {
+        if (!o.contains(key))
+            return true;
+        const QJsonValue v = o.value(key);
+        const double d = v.toDouble(-1);
+        if (!v.isDouble() || d < 0 || d > double(max) || d != double(qint64(d)))
+            return invalid(key);
+        out = qint64(d);
+        return true;
+    }
+    bool choice(const QJsonObject &o, const QString &key, const QStringList &names, int &out)
+    {
+        if (!o.contains(key))
+            return true;
+        const int index = names.indexOf(o.value(key).toString());
+        if (!o.value(key).isString() || index < 0)
+            return invalid(key);
+        out = index;
+        return true;
+    }
+};
+
+bool readRolling(Reader &r, const QJsonObject &root, JobSpec &spec)
+{
+    if (!root.contains("rollingCode") || root.value("rollingCode").isNull())
+        return true;
+    if (!root.value("rollingCode").isObject())
+        return r.invalid("rollingCode");
+    const QJsonObject o = root.value("rollingCode").toObject();
+    bool hasAddress = false;
+    return r.keysKnown(o, {"address", "value", "step"}, "rollingCode.")
+        && r.hex(o, "address", spec.rollingAddress, hasAddress)
+        && (hasAddress || r.invalid("rollingCode.address")) && r.hex(o, "value", spec.rollingValue)
+        && r.hex(o, "step", spec.rollingStep);
+}
+
+bool readOffline(Reader &r, const QJsonObject &root, JobSpec &spec)
+{
+    if (!root.contains("offline"))
+        return true;
+    if (!root.value("offline").isObject())
+        return r.invalid("offline");
+    const QJsonObject o = root.value("offline").toObject();
+    qint64 count = 0, autoMs = 0;
+    const bool ok = r.keysKnown(o, {"enabled", "count", "autoMs", "machine", "force"}, "offline.")
+        && r.boolean(o, "enabled", spec.offline) && r.integer(o, "count", 0xFFFFFFFE, count)
+        && r.integer(o, "autoMs", 3000, autoMs) && r.boolean(o, "machine", spec.offlineMachine)
+        && r.boolean(o, "force", spec.offlineForce);
+    spec.offlineCount = uint32_t(count);
+    spec.offlineAutoMs = uint32_t(autoMs);
+    return ok;
+}
+
+bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSpec &spec)
+{
+    if (!root.contains("files"))
+        return true;
+    if (!root.value("files").isArray())
+        return r.invalid("files");
+    spec.files.clear();
+    for (const QJsonValue &value : root.value("files").toArray()) {
+        if (!value.isObject())
+            return r.invalid("files");
+        const QJsonObject o = value.toObject();
+        JobFile file;
+        qint64 length = -1;
+        bool hasCrc = false;
+        if (!r.keysKnown(o, {"path", "address", "length", "crc32"}, "files[].")
+            || !r.hex(o, "address", file.address, file.hasAddress)
+            || !r.integer(o, "length", qint64(1) << 40, length)
+            || !r.hex(o, "crc32", file.crc32, hasCrc))
+            return false;
+        if (!o.value("path").isString() || o.value("path").toString().isEmpty())
+            return r.invalid("files[].path");
+        file.path = QDir::cleanPath(base.absoluteFilePath(o.value("path").toString()));
+        file.hasFingerprint = hasCrc && length >= 0;
+        if (hasCrc != (length >= 0))
+            return r.invalid("files[].length");
+        file.length = length;
+        spec.files.append(file);
+    }
+    return true;
+}
+
+bool readOptions(Reader &r, const QJsonObject &root, JobSpec &spec)
+{
+    if (root.contains("chip")) {
+        spec.chipIndex = chipIndexForName(root.value("chip").toString());
+        if (!root.value("chip").isString() || spec.chipIndex < 0)
+            return r.invalid("chip");
+    }
+    qint64 protect = spec.protectLevel;
+    int watchdog = 0;
+    const bool ok = r.choice(root, "erase", {"full", "sector", "none"}, spec.eraseMode)
+        && r.boolean(root, "program", spec.program) && r.boolean(root, "verify", spec.verify)
+        && r.boolean(root, "reset", spec.resetAndRun) && r.integer(root, "protect", 2, protect)
+        && r.choice(root, "watchdog", {"keep", "on", "off"}, watchdog);
+    spec.protectLevel = int(protect);
+    if (root.contains("watchdog"))
+        spec.watchdog = watchdog == 0 ? WatchdogKeep : watchdog == 1 ? WatchdogOn : WatchdogOff;
+    return ok;
+}
+
+} // namespace
+
+bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (document.isNull() || !document.isObject()) {
+        error = tr("工程文件不是有效的JSON：%1").arg(parseError.errorString());
+        return false;
+    }
+    const QJsonObject root = document.object();
+    if (root.value("format").toString() != QLatin1String(formatName)) {
+        error = tr("不是Quorvel工程文件");
+        return false;
+    }
+    const QJsonValue version = root.value("version");
+    if (!version.isDouble() || version.toDouble() != double(version.toInt())
+        || version.toInt() < 1) {
+        error = tr("键%1的值无效").arg("version");
+        return false;
+    }
+    if (version.toInt() > jobFormatVersion) {
+        error = tr("工程文件版本%1较新，本程序只支持版本%2").arg(version.toInt()).arg(jobFormatVersion);
+        return false;
+    }
+    Reader r;
+    JobSpec read;
+    const bool ok = r.keysKnown(root,
+                                {"format", "version", "chip", "erase", "program", "verify",
+                                 "reset", "protect", "rollingCode", "watchdog", "offline", "files"},
+                                QString())
+        && readOptions(r, root, read) && readRolling(r, root, read) && readOffline(r, root, read)
+        && readFiles(r, root, base, read);
+    if (!ok) {
+        error = r.error;
+        return false;
+    }
+    spec = read;
+    return true;
+}
+
+bool readJobFile(const QString &path, JobSpec &spec, QString &error)
+{
+    QFile file(path);
+    // A job file is a few kilobytes; anything far larger is not one.
+    constexpr qint64 largestJobFile = 1024 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > largestJobFile) {
+        error = tr("工程文件无法读取：%1").arg(path);
+        return false;
+    }
+    return parseJob(file.readAll(), QFileInfo(path).absoluteDir(), spec, error);
+}
+
+QByteArray serializeJob(const JobSpec &spec, const QDir &base)
+{
+    QJsonObject root;
+    root.insert("format", formatName);
+    root.insert("version", jobFormatVersion);
+    root.insert("chip", chipNameForModel(modelForIndex(spec.chipIndex)));
+    if (spec.chipIndex == 6) // QC18/19 shares its model code with QA12
+        root.insert("chip", "QC18/19");
+    root.insert("erase", eraseNames[spec.eraseMode]);
+    root.insert("program", spec.program);
+    root.insert("verify", spec.verify);
+    root.insert("reset", spec.resetAndRun);
+    root.insert("protect", spec.protectLevel);
+    if (spec.rollingAddress) {
+        root.insert("rollingCode", QJsonObject{{"address", hex32(spec.rollingAddress)},
+                                               {"value", hex32(spec.rollingValue)},
+                                               {"step", hex32(spec.rollingStep)}});
+    }
+    root.insert("watchdog", spec.watchdog == WatchdogOn        ? "on"
+                        : spec.watchdog == WatchdogOff ? "off"
+                                                       : "keep");
+    root.insert("offline", QJsonObject{{"enabled", spec.offline},
+                                       {"count", qint64(spec.offlineCount)},
+                                       {"autoMs", qint64(spec.offlineAutoMs)},
+                                       {"machine", spec.offlineMachine},
+                                       {"force", spec.offlineForce}});
+    QJsonArray files;
+    for (const JobFile &file : spec.files) {
+        QJsonObject o{{"path", QDir::fromNativeSeparators(base.relativeFilePath(file.path))}};
+        if (file.hasAddress)
+            o.insert("address", hex32(file.address));
+        if (file.hasFingerprint) {
+            o.insert("length", file.length);
+            o.insert("crc32", hex32(file.crc32));
+        }
+        files.append(o);
+    }
+    root.insert("files", files);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+bool writeJobFile(const QString &path, JobSpec spec, QString &error)
+{
+    for (JobFile &file : spec.files) {
+        file.hasFingerprint = fileFingerprint(file.path, file.length, file.crc32);
+        if (!file.hasFingerprint) {
+            error = tr("文件不存在或无法读取") + QStringLiteral(": ") + file.path;
+            return false;
+        }
+    }
+    // Written aside and renamed, so a failed save never leaves half a job behind.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)
+        || out.write(serializeJob(spec, QFileInfo(path).absoluteDir())) < 0 || !out.commit()) {
+        error = tr("工程文件无法写入：%1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+QString changedFile(const JobSpec &spec)
+{
+    for (const JobFile &file : spec.files) {
+        qint64 length = 0;
+        uint32_t crc = 0;
+        if (!file.hasFingerprint)
+            continue;
+        if (!fileFingerprint(file.path, length, crc) || length != file.length || crc != file.crc32)
+            return file.path;
+    }
+    return QString();
+}
+
+} // namespace job
