@@ -70,7 +70,7 @@ struct HidFront
     {
 #ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
         static std::once_flag configured;
-        std::call_once(configured, [] { configureFromEnvironment(VirtualProbe::instance()); });
+        std::call_once(configured, [] { configureFromEnvironment(); });
 #endif
     }
     static VirtualProbe::State &state(VirtualProbe &probe)

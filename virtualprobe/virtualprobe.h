@@ -165,7 +165,8 @@ private:
     friend struct HidFront;
 };
 
-// Reads QUORVEL_VPROBE_* environment variables (used by the preloaded library); see README.
-void configureFromEnvironment(VirtualProbe &probe);
+// Reads QUORVEL_VPROBE_* environment variables into the probe count and every probe (used by the
+// preloaded library); see README.
+void configureFromEnvironment();
 
 } // namespace vprobe
