@@ -2,6 +2,7 @@
 #include "download.h"
 
 #include "job/chipmodels.h"
+#include "probe/probelist.h"
 #include "probe/reports.h"
 #include "probe/transport.h"
 
@@ -63,27 +64,33 @@ int32_t Download::toggleConnection()
     device = hid_open(vendorId, productId, nullptr);
     if (!device)
         return -1;
-    if (!stringsAcceptable(device)) {
-        hid_close(device);
-        device = nullptr;
+    return identifyOpenedProbe(*this);
+}
+
+int32_t identifyOpenedProbe(Download &d)
+{
+    if (!stringsAcceptable(d.device)) {
+        hid_close(d.device);
+        d.device = nullptr;
         return -1;
     }
 
     uint8_t info[probe::replySize] = {};
     uint8_t length = 0;
-    dapInfo(infoProbeId, info, &length); // a failed request leaves 0, which the range test refuses
-    probeId = probe::getLe32(info);
-    if (!job::firmwareAccepted(probeId)) {
-        hid_close(device);
-        device = nullptr;
+    // A failed request leaves 0, which the range test refuses.
+    d.dapInfo(infoProbeId, info, &length);
+    d.probeId = probe::getLe32(info);
+    if (!job::firmwareAccepted(d.probeId)) {
+        hid_close(d.device);
+        d.device = nullptr;
         return -2;
     }
 
     length = 0;
-    dapInfo(infoFirmware, info, &length);
-    std::memcpy(firmwareInfo, info, std::min<size_t>(length, sizeof firmwareInfo));
+    d.dapInfo(infoFirmware, info, &length);
+    std::memcpy(d.firmwareInfo, info, std::min<size_t>(length, sizeof d.firmwareInfo));
 
     qDebug() << " DAPLink Probe Succeed";
-    connected = 1;
+    d.connected = 1;
     return 1;
 }

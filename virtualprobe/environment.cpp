@@ -1,5 +1,5 @@
-// Configuration of the preloaded virtual probe from QUORVEL_VPROBE_* environment variables; a value
-// that does not parse is reported on stderr and ignored.
+// Configuration of the preloaded virtual probes from QUORVEL_VPROBE_* environment variables; a
+// value that does not parse is reported on stderr and ignored.
 #include "virtualprobe.h"
 
 #include <array>
@@ -39,16 +39,104 @@ bool parseNumber(const std::string &text, uint64_t max, uint64_t &out)
     return true;
 }
 
-// Reads variable `name` as a number up to `max` into `target`; absent leaves it untouched.
-template<typename T>
-void number(const char *name, uint64_t max, T &target)
+// One item of a variable: "k/value" addresses probe k, a bare value every probe.
+struct Item
 {
+    int probe = -1;
+    std::string value;
+};
+
+// Splits a variable into items (at commas when `list`, never for texts). In a list an item naming a
+// probe that is not plugged in is reported and dropped; a text that does not name one (a relative
+// path "2024/trace") is taken whole.
+std::vector<Item> items(const char *name, bool list)
+{
+    std::vector<Item> out;
     const char *value = env(name);
-    uint64_t v = 0;
-    if (value && parseNumber(value, max, v))
-        target = T(v);
-    else if (value)
-        complain(name, value);
+    if (!value)
+        return out;
+    std::stringstream stream(value);
+    for (std::string text; std::getline(stream, text, list ? ',' : '\0');) {
+        Item item{-1, text};
+        const size_t slash = text.find('/');
+        uint64_t k = 0;
+        if (slash != std::string::npos && slash > 0
+            && text.find_first_not_of("0123456789") == slash) {
+            const bool plugged = parseNumber(text.substr(0, slash), VirtualProbe::maxProbes, k)
+                && int(k) < VirtualProbe::count();
+            if (plugged) {
+                item = Item{int(k), text.substr(slash + 1)};
+            } else if (list) {
+                complain(name, text.c_str());
+                continue;
+            }
+        }
+        out.push_back(item);
+    }
+    return out;
+}
+
+// Calls apply(probe, value) for every item of `name` and every probe it addresses, left to right
+// (a later item wins); an item `apply` rejects is reported once.
+template<typename Apply>
+void each(const char *name, bool list, Apply apply)
+{
+    for (const Item &item : items(name, list)) {
+        const int first = item.probe < 0 ? 0 : item.probe;
+        const int last = item.probe < 0 ? VirtualProbe::count() - 1 : item.probe;
+        bool ok = true;
+        for (int k = first; k <= last && ok; ++k)
+            ok = apply(VirtualProbe::probe(k), item.value);
+        if (!ok) {
+            const std::string shown =
+                item.probe < 0 ? item.value : std::to_string(item.probe) + "/" + item.value;
+            complain(name, shown.c_str());
+        }
+    }
+}
+
+// A numeric variable (a comma-separated list of [k/]number, each up to `max`) fed to `set`.
+template<typename Set>
+void number(const char *name, uint64_t max, Set set)
+{
+    each(name, true, [&](VirtualProbe &probe, const std::string &text) {
+        uint64_t v = 0;
+        if (!parseNumber(text, max, v))
+            return false;
+        set(probe, v);
+        return true;
+    });
+}
+
+template<typename T>
+auto identityField(T ProbeIdentity::*field)
+{
+    return [field](VirtualProbe &probe, uint64_t v) {
+        ProbeIdentity id = probe.identity();
+        id.*field = T(v);
+        probe.setIdentity(id);
+    };
+}
+
+template<typename T>
+auto chipField(T ChipState::*field)
+{
+    return [field](VirtualProbe &probe, uint64_t v) {
+        ChipState chip = probe.chip();
+        chip.*field = T(v);
+        probe.setChip(chip);
+    };
+}
+
+// A text variable: one [k/]text, not split, so it may hold commas.
+void text(const char *name, std::wstring ProbeIdentity::*field)
+{
+    each(name, false, [field](VirtualProbe &probe, const std::string &v) {
+        ProbeIdentity id = probe.identity();
+        id.*field = std::wstring(v.begin(), v.end());
+        probe.setIdentity(id);
+        return true;
+    });
 }
 
 bool parseFault(const std::string &item, VirtualProbe &probe)
@@ -101,64 +189,85 @@ bool parseHexBytes(const std::string &text, std::array<uint8_t, 16> &bytes)
     return true;
 }
 
-void configureIdentity(VirtualProbe &probe)
+void configureIdentity()
 {
-    ProbeIdentity id = probe.identity();
-    if (const char *v = env("QUORVEL_VPROBE_MANUFACTURER"))
-        id.manufacturer = std::wstring(v, v + std::strlen(v));
-    if (const char *v = env("QUORVEL_VPROBE_PRODUCT"))
-        id.product = std::wstring(v, v + std::strlen(v));
-    number("QUORVEL_VPROBE_FIRMWARE", 0xFFFFFFFF, id.probeId);
-    number("QUORVEL_VPROBE_INFO_LENGTH", 0xFF, id.infoLengthByte);
-    if (const char *v = env("QUORVEL_VPROBE_FIRMWARE_INFO")) {
+    text("QUORVEL_VPROBE_MANUFACTURER", &ProbeIdentity::manufacturer);
+    text("QUORVEL_VPROBE_PRODUCT", &ProbeIdentity::product);
+    number("QUORVEL_VPROBE_FIRMWARE", 0xFFFFFFFF, identityField(&ProbeIdentity::probeId));
+    number("QUORVEL_VPROBE_INFO_LENGTH", 0xFF, identityField(&ProbeIdentity::infoLengthByte));
+    each("QUORVEL_VPROBE_FIRMWARE_INFO", true, [](VirtualProbe &probe, const std::string &v) {
+        ProbeIdentity id = probe.identity();
         if (!parseHexBytes(v, id.firmwareInfo))
-            complain("QUORVEL_VPROBE_FIRMWARE_INFO", v);
-    }
-    probe.setIdentity(id);
+            return false;
+        probe.setIdentity(id);
+        return true;
+    });
 }
 
-void configureChip(VirtualProbe &probe)
+void configureChip()
 {
-    ChipState chip = probe.chip();
-    number("QUORVEL_VPROBE_CHIP_MODEL", 0xFF, chip.model);
-    number("QUORVEL_VPROBE_DEVICE_ID", 0xFFFFFFFF, chip.deviceId);
-    number("QUORVEL_VPROBE_BOOT", 0x0F, chip.bootSource);
-    number("QUORVEL_VPROBE_DETECTION_ERROR", 1, chip.detectionError);
-    number("QUORVEL_VPROBE_READ_PROTECTED", 1, chip.readProtected);
-    probe.setChip(chip);
+    number("QUORVEL_VPROBE_CHIP_MODEL", 0xFF, chipField(&ChipState::model));
+    number("QUORVEL_VPROBE_DEVICE_ID", 0xFFFFFFFF, chipField(&ChipState::deviceId));
+    number("QUORVEL_VPROBE_BOOT", 0x0F, chipField(&ChipState::bootSource));
+    number("QUORVEL_VPROBE_DETECTION_ERROR", 1, chipField(&ChipState::detectionError));
+    number("QUORVEL_VPROBE_READ_PROTECTED", 1, chipField(&ChipState::readProtected));
+}
+
+void configureLink()
+{
+    number("QUORVEL_VPROBE_ABSENT", 1, [](VirtualProbe &probe, uint64_t v) {
+        if (v)
+            probe.setPresent(false);
+    });
+    // The preloaded probe behaves like hardware unless asked for virtual time.
+    std::vector<bool> realTime(size_t(VirtualProbe::count()), true);
+    std::vector<int> latencyUs(realTime.size(), 0);
+    number("QUORVEL_VPROBE_REALTIME", 1,
+           [&](VirtualProbe &probe, uint64_t v) { realTime[size_t(probe.index())] = v; });
+    number("QUORVEL_VPROBE_LATENCY_US", 10000000,
+           [&](VirtualProbe &probe, uint64_t v) { latencyUs[size_t(probe.index())] = int(v); });
+    for (int k = 0; k < VirtualProbe::count(); ++k)
+        VirtualProbe::probe(k).setLatencyMicroseconds(latencyUs[size_t(k)], realTime[size_t(k)]);
+    number("QUORVEL_VPROBE_UNPLUG_AFTER", 1000000000,
+           [](VirtualProbe &probe, uint64_t v) { probe.unplugAfterReports(int(v)); });
+    each("QUORVEL_VPROBE_FAULTS", true,
+         [](VirtualProbe &probe, const std::string &v) { return parseFault(v, probe); });
+}
+
+// An unaddressed trace file is probe 0's; probe k (k >= 1) writes to the same name plus ".k".
+void configureTrace()
+{
+    std::vector<std::string> files(size_t(VirtualProbe::count()));
+    for (const Item &item : items("QUORVEL_VPROBE_TRACE", false)) {
+        for (int k = 0; k < VirtualProbe::count(); ++k) {
+            if (item.probe == k)
+                files[size_t(k)] = item.value;
+            else if (item.probe < 0)
+                files[size_t(k)] = k ? item.value + "." + std::to_string(k) : item.value;
+        }
+    }
+    for (int k = 0; k < VirtualProbe::count(); ++k) {
+        VirtualProbe::probe(k).setTraceLimit(100000);
+        if (!files[size_t(k)].empty())
+            VirtualProbe::probe(k).setTraceFile(files[size_t(k)]);
+    }
 }
 
 } // namespace
 
-void configureFromEnvironment(VirtualProbe &probe)
+void configureFromEnvironment()
 {
-    configureIdentity(probe);
-    configureChip(probe);
-
-    bool absent = false;
-    number("QUORVEL_VPROBE_ABSENT", 1, absent);
-    if (absent)
-        probe.setPresent(false);
-    // The preloaded probe behaves like hardware unless asked for virtual time.
-    bool realTime = true;
-    int latencyUs = 0;
-    number("QUORVEL_VPROBE_REALTIME", 1, realTime);
-    number("QUORVEL_VPROBE_LATENCY_US", 10000000, latencyUs);
-    probe.setLatencyMicroseconds(latencyUs, realTime);
-    int unplugAfter = 0;
-    number("QUORVEL_VPROBE_UNPLUG_AFTER", 1000000000, unplugAfter);
-    probe.unplugAfterReports(unplugAfter);
-
-    if (const char *v = env("QUORVEL_VPROBE_FAULTS")) {
-        std::stringstream stream(v);
-        for (std::string item; std::getline(stream, item, ',');) {
-            if (!parseFault(item, probe))
-                complain("QUORVEL_VPROBE_FAULTS item", item.c_str());
-        }
+    if (const char *v = env("QUORVEL_VPROBE_COUNT")) {
+        uint64_t n = 0;
+        if (parseNumber(v, VirtualProbe::maxProbes, n) && n > 0)
+            VirtualProbe::setCount(int(n));
+        else
+            complain("QUORVEL_VPROBE_COUNT", v);
     }
-    probe.setTraceLimit(100000);
-    if (const char *v = env("QUORVEL_VPROBE_TRACE"))
-        probe.setTraceFile(v);
+    configureIdentity();
+    configureChip();
+    configureLink();
+    configureTrace();
 }
 
 } // namespace vprobe

@@ -1,9 +1,10 @@
-// The hidapi functions the host calls, answered by the virtual probe. Linked into tests in place of
-// hidapi, or preloaded into the real program, so the host code cannot tell the difference.
+// The hidapi functions the host calls, answered by the virtual probes. Linked into tests in place
+// of hidapi, or preloaded into the real program, so the host code cannot tell the difference.
 #include "probestate.h"
 
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <thread>
 
 namespace vprobe {
@@ -23,26 +24,124 @@ void sleepMicroseconds(uint64_t us)
         std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
+wchar_t *copyWide(const std::wstring &text)
+{
+    wchar_t *copy = new wchar_t[text.size() + 1];
+    std::wmemcpy(copy, text.data(), text.size());
+    copy[text.size()] = L'\0';
+    return copy;
+}
+
+// One enumeration entry, as hidapi's hidraw back end fills it for a CMSIS-DAP HID interface. An
+// unreadable string is left null, as hidapi leaves it.
+hid_device_info *deviceInfo(const VirtualProbe &probe, const ProbeIdentity &id)
+{
+    auto *info = new hid_device_info{};
+    const std::string path = probe.path();
+    info->path = new char[path.size() + 1];
+    std::memcpy(info->path, path.c_str(), path.size() + 1);
+    info->vendor_id = id.vendorId;
+    info->product_id = id.productId;
+    info->serial_number = copyWide(probe.serialNumber());
+    info->release_number = 0x0100;
+    info->manufacturer_string = id.manufacturerResult == 0 ? copyWide(id.manufacturer) : nullptr;
+    info->product_string = id.productResult == 0 ? copyWide(id.product) : nullptr;
+    info->usage_page = 0xFF00;
+    info->usage = 0x0001;
+    info->interface_number = 0;
+    info->bus_type = HID_API_BUS_USB;
+    return info;
+}
+
+void freeDeviceInfo(hid_device_info *info)
+{
+    delete[] info->path;
+    delete[] info->serial_number;
+    delete[] info->manufacturer_string;
+    delete[] info->product_string;
+    delete info;
+}
+
 } // namespace
 
 struct HidFront
 {
-    static VirtualProbe::State &state()
+    static void configure()
     {
 #ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
         static std::once_flag configured;
-        std::call_once(configured, [] { configureFromEnvironment(VirtualProbe::instance()); });
+        std::call_once(configured, [] { configureFromEnvironment(); });
 #endif
-        return *VirtualProbe::instance().d;
     }
-    static int copyString(VirtualProbe::State &s, hid_device *dev, TraceEntry::Kind kind,
-                          wchar_t *string, size_t maxlen)
+    static VirtualProbe::State &state(VirtualProbe &probe)
     {
+        return *probe.d;
+    }
+
+    // Which probe a handle belongs to. The registry lock covers only the lookup, never a probe's
+    // work. An unknown handle goes to probe 0, which refuses it (and records the attempt).
+    static VirtualProbe::State &stateOf(const hid_device *dev)
+    {
+        configure();
+        std::lock_guard<std::mutex> lock(registryMutex);
+        auto it = registry.find(dev);
+        return state(it == registry.end() ? VirtualProbe::instance() : *it->second);
+    }
+
+    // Opens probe `index` if it is plugged in and `accept` (called under its lock) agrees.
+    template<typename Accept>
+    static hid_device *open(int index, Accept accept)
+    {
+        VirtualProbe &probe = VirtualProbe::probe(index);
+        VirtualProbe::State &s = state(probe);
+        Lock lock(s.mutex);
+        if (!s.present || !accept(s))
+            return nullptr;
+        hid_device *dev = new hid_device{&probe, s.generation};
+        s.handles.insert(dev);
+        {
+            std::lock_guard<std::mutex> registryLock(registryMutex);
+            registry[dev] = &probe;
+        }
+        s.record(TraceEntry{TraceEntry::Kind::Open, {}, 0, 1});
+        return dev;
+    }
+
+    static void recordFailedOpen(int index)
+    {
+        VirtualProbe::State &s = state(VirtualProbe::probe(index));
+        Lock lock(s.mutex);
+        s.record(TraceEntry{TraceEntry::Kind::Open, {}, 0, 0});
+    }
+
+    static void close(hid_device *dev)
+    {
+        VirtualProbe::State &s = stateOf(dev);
+        Lock lock(s.mutex);
+        if (!s.handles.erase(dev))
+            return;
+        {
+            std::lock_guard<std::mutex> registryLock(registryMutex);
+            registry.erase(dev);
+        }
+        delete dev;
+        s.record(TraceEntry{TraceEntry::Kind::Close, {}, 0, 0});
+    }
+
+    static int copyString(hid_device *dev, TraceEntry::Kind kind, wchar_t *string, size_t maxlen)
+    {
+        VirtualProbe::State &s = stateOf(dev);
         Lock lock(s.mutex);
         const ProbeIdentity &id = s.firmware.identity;
-        const bool manufacturer = kind == TraceEntry::Kind::Manufacturer;
-        const std::wstring &text = manufacturer ? id.manufacturer : id.product;
-        int result = manufacturer ? id.manufacturerResult : id.productResult;
+        std::wstring text;
+        int result = 0;
+        if (kind == TraceEntry::Kind::Serial) {
+            text = VirtualProbe::probe(s.index).serialNumber();
+        } else {
+            const bool manufacturer = kind == TraceEntry::Kind::Manufacturer;
+            text = manufacturer ? id.manufacturer : id.product;
+            result = manufacturer ? id.manufacturerResult : id.productResult;
+        }
         if (!s.alive(dev) || !string || maxlen == 0)
             result = -1;
         if (result == 0) {
@@ -54,18 +153,25 @@ struct HidFront
         s.record(TraceEntry{kind, narrow(text), 0, result});
         return result;
     }
+
+    static std::mutex registryMutex;
+    static std::map<const hid_device *, VirtualProbe *> registry;
 };
+
+std::mutex HidFront::registryMutex;
+std::map<const hid_device *, VirtualProbe *> HidFront::registry;
 
 } // namespace vprobe
 
 using vprobe::HidFront;
 using vprobe::TraceEntry;
+using vprobe::VirtualProbe;
 
 extern "C" {
 
 int HID_API_EXPORT HID_API_CALL hid_init(void)
 {
-    HidFront::state();
+    HidFront::configure();
     return 0;
 }
 
@@ -78,32 +184,71 @@ hid_device *HID_API_EXPORT HID_API_CALL hid_open(unsigned short vendor_id,
                                                  unsigned short product_id,
                                                  const wchar_t *serial_number)
 {
-    auto &s = HidFront::state();
-    vprobe::Lock lock(s.mutex);
-    const vprobe::ProbeIdentity &id = s.firmware.identity;
-    // The virtual probe has no serial number, so asking for one finds nothing.
-    hid_device *dev = nullptr;
-    if (s.present && vendor_id == id.vendorId && product_id == id.productId && !serial_number) {
-        dev = new hid_device{s.generation};
-        s.handles.insert(dev);
+    HidFront::configure();
+    // Like hidapi: the first plugged-in probe with these ids (and this serial number, if given).
+    for (int k = 0; k < VirtualProbe::count(); ++k) {
+        const std::wstring serial = VirtualProbe::probe(k).serialNumber();
+        hid_device *dev = HidFront::open(k, [&](const auto &s) {
+            const vprobe::ProbeIdentity &id = s.firmware.identity;
+            return vendor_id == id.vendorId && product_id == id.productId
+                && (!serial_number || serial == serial_number);
+        });
+        if (dev)
+            return dev;
     }
-    s.record(TraceEntry{TraceEntry::Kind::Open, {}, 0, dev ? 1 : 0});
-    return dev;
+    HidFront::recordFailedOpen(0);
+    return nullptr;
+}
+
+hid_device *HID_API_EXPORT HID_API_CALL hid_open_path(const char *path)
+{
+    HidFront::configure();
+    for (int k = 0; path && k < VirtualProbe::count(); ++k) {
+        if (VirtualProbe::probe(k).path() != path)
+            continue;
+        hid_device *dev = HidFront::open(k, [](const auto &) { return true; });
+        if (!dev)
+            HidFront::recordFailedOpen(k);
+        return dev;
+    }
+    return nullptr;
+}
+
+struct hid_device_info *HID_API_EXPORT HID_API_CALL hid_enumerate(unsigned short vendor_id,
+                                                                  unsigned short product_id)
+{
+    HidFront::configure();
+    hid_device_info *first = nullptr;
+    hid_device_info **tail = &first;
+    for (int k = 0; k < VirtualProbe::count(); ++k) {
+        VirtualProbe &probe = VirtualProbe::probe(k);
+        const vprobe::ProbeIdentity id = probe.identity();
+        if (!probe.present() || (vendor_id && vendor_id != id.vendorId)
+            || (product_id && product_id != id.productId))
+            continue;
+        *tail = vprobe::deviceInfo(probe, id);
+        tail = &(*tail)->next;
+    }
+    return first;
+}
+
+void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info *devs)
+{
+    while (devs) {
+        hid_device_info *next = devs->next;
+        vprobe::freeDeviceInfo(devs);
+        devs = next;
+    }
 }
 
 void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
 {
-    auto &s = HidFront::state();
-    vprobe::Lock lock(s.mutex);
-    if (!s.handles.erase(dev))
-        return;
-    delete dev;
-    s.record(TraceEntry{TraceEntry::Kind::Close, {}, 0, 0});
+    HidFront::close(dev);
 }
 
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *data, size_t length)
 {
-    auto &s = HidFront::state();
+    auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
     return s.write(dev, data, length);
 }
@@ -111,7 +256,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
 int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char *data,
                                                  size_t length, int milliseconds)
 {
-    auto &s = HidFront::state();
+    auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
     vprobe::ReadOutcome outcome = s.read(dev, milliseconds);
     if (outcome.result > 0 && !data) {
@@ -125,24 +270,30 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     }
     s.record(TraceEntry{TraceEntry::Kind::Read, outcome.bytes, milliseconds, outcome.result});
     lock.unlock();
+    // Outside the lock: one probe's latency never holds up another probe or its controller.
     vprobe::sleepMicroseconds(outcome.sleepUs);
     return outcome.result;
 }
 
 int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device *dev, wchar_t *string, size_t maxlen)
 {
-    return HidFront::copyString(HidFront::state(), dev, TraceEntry::Kind::Manufacturer, string,
-                                maxlen);
+    return HidFront::copyString(dev, TraceEntry::Kind::Manufacturer, string, maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_product_string(hid_device *dev, wchar_t *string, size_t maxlen)
 {
-    return HidFront::copyString(HidFront::state(), dev, TraceEntry::Kind::Product, string, maxlen);
+    return HidFront::copyString(dev, TraceEntry::Kind::Product, string, maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device *dev, wchar_t *string,
+                                                     size_t maxlen)
+{
+    return HidFront::copyString(dev, TraceEntry::Kind::Serial, string, maxlen);
 }
 
 HID_API_EXPORT const wchar_t *HID_API_CALL hid_error(hid_device *dev)
 {
-    auto &s = HidFront::state();
+    auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
     return dev && !s.alive(dev) ? L"virtual probe: device disconnected" : L"Success";
 }

@@ -14,9 +14,10 @@
 
 #include <hidapi/hidapi.h>
 
-// hidapi leaves the handle type opaque; ours only remembers which plug-in it belongs to.
+// hidapi leaves the handle type opaque; ours remembers its probe and which plug-in it belongs to.
 struct hid_device_
 {
+    vprobe::VirtualProbe *owner;
     uint64_t generation;
 };
 
@@ -46,6 +47,7 @@ struct ReadOutcome
 
 struct VirtualProbe::State
 {
+    int index = 0;
     mutable std::mutex mutex;
     ProbeFirmware firmware;
     bool present = true;

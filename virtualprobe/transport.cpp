@@ -19,8 +19,8 @@ void VirtualProbe::State::unplug()
 void VirtualProbe::State::record(TraceEntry entry)
 {
     if (traceFile) {
-        static const char *const names[] = {"open",    "close", "manufacturer",
-                                            "product", "write", "read"};
+        static const char *const names[] = {"open",  "close", "manufacturer", "product",
+                                            "write", "read",  "serial"};
         std::fprintf(traceFile, "%s result=%d timeout=%d", names[int(entry.kind)], entry.result,
                      entry.timeoutMs);
         for (uint8_t b : entry.data)

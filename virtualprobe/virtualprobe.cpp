@@ -2,22 +2,71 @@
 // the state's mutex so tests may configure it while the host talks to it from other threads.
 #include "probestate.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
 namespace vprobe {
 
 namespace {
+
 using Lock = std::lock_guard<std::mutex>;
+
+std::atomic<VirtualProbe *> probes[VirtualProbe::maxProbes];
+std::mutex creation;
+std::atomic<int> probeCount{1};
+
 } // namespace
 
 VirtualProbe &VirtualProbe::instance()
 {
-    // Never destroyed: host threads may still call hidapi while the process exits.
-    static VirtualProbe *probe = new VirtualProbe;
-    return *probe;
+    return probe(0);
 }
 
-VirtualProbe::VirtualProbe()
+VirtualProbe &VirtualProbe::probe(int index)
+{
+    index = std::clamp(index, 0, maxProbes - 1);
+    if (VirtualProbe *p = probes[index].load(std::memory_order_acquire))
+        return *p;
+    Lock lock(creation);
+    // Never destroyed: host threads may still call hidapi while the process exits.
+    if (!probes[index].load(std::memory_order_relaxed))
+        probes[index].store(new VirtualProbe(index), std::memory_order_release);
+    return *probes[index].load(std::memory_order_relaxed);
+}
+
+void VirtualProbe::setCount(int n)
+{
+    probeCount = std::clamp(n, 1, maxProbes);
+}
+
+int VirtualProbe::count()
+{
+    return probeCount;
+}
+
+VirtualProbe::VirtualProbe(int index)
     : d(new State)
-{ }
+{
+    d->index = index;
+}
+
+int VirtualProbe::index() const
+{
+    return d->index;
+}
+
+std::string VirtualProbe::path() const
+{
+    return "vprobe:" + std::to_string(d->index);
+}
+
+std::wstring VirtualProbe::serialNumber() const
+{
+    wchar_t text[16];
+    std::swprintf(text, 16, L"QVP%08d", d->index + 1);
+    return text;
+}
 
 void VirtualProbe::reset()
 {
@@ -68,6 +117,12 @@ void VirtualProbe::setPresent(bool present)
         d->present = true;
     else
         d->unplug();
+}
+
+bool VirtualProbe::present() const
+{
+    Lock lock(d->mutex);
+    return d->present;
 }
 
 void VirtualProbe::unplugNow()

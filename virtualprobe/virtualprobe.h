@@ -1,6 +1,6 @@
 // Test- and demo-facing control of the virtual probe: a probe emulator with a simulated target chip
-// that sits behind the six hidapi functions the host calls. Tests link it in place of hidapi;
-// the preloaded library drives the same emulator for the real application.
+// that sits behind the hidapi functions the host calls. Tests link it in place of hidapi; the
+// preloaded library drives the same emulator for the real application.
 #pragma once
 
 #include <array>
@@ -22,7 +22,7 @@ enum class ReplyFault {
 
 struct TraceEntry
 {
-    enum class Kind { Open, Close, Manufacturer, Product, Write, Read };
+    enum class Kind { Open, Close, Manufacturer, Product, Write, Read, Serial };
     Kind kind;
     std::vector<uint8_t> data; // Write: the bytes written; Read: the bytes returned
     int timeoutMs = 0; // Read: the time-out the host asked for
@@ -73,7 +73,21 @@ struct ChipState
 class VirtualProbe
 {
 public:
-    static VirtualProbe &instance();
+    static constexpr int maxProbes = 64;
+
+    static VirtualProbe &instance(); // probe 0
+    // Probe `index` (0 .. maxProbes - 1, clamped), created on first use and never destroyed.
+    static VirtualProbe &probe(int index);
+    // How many probes are plugged in the bus sense: probes 0 .. n-1 are enumerated and can be
+    // opened (1 by default; clamped to 1 .. maxProbes). The others keep their state and open
+    // handles but can no longer be found or opened.
+    static void setCount(int n);
+    static int count();
+
+    // Fixed per index: path "vprobe:<index>", serial "QVP" and index + 1 in eight digits.
+    int index() const;
+    std::string path() const;
+    std::wstring serialNumber() const;
 
     // A present, accepted probe (firmware 1.97), a blank QB48 chip, no faults, empty trace.
     void reset();
@@ -84,7 +98,8 @@ public:
     void setChip(const ChipState &chip);
 
     // Plugging.
-    void setPresent(bool present); // absent: hid_open returns null
+    void setPresent(bool present); // absent: hid_open returns null, enumeration leaves it out
+    bool present() const;
     void unplugNow(); // open handles fail from now on; hid_open returns null
     // The n-th further report is written (hid_write returns 65) but the probe vanishes before it
     // acts on it: that read, and everything after, fails with -1. n <= 0 cancels.
@@ -142,15 +157,16 @@ public:
     StoredJob storedJob() const;
 
 private:
-    VirtualProbe();
-    VirtualProbe(const VirtualProbe &) = delete; // one emulator per process
+    explicit VirtualProbe(int index);
+    VirtualProbe(const VirtualProbe &) = delete; // one emulator per index
     VirtualProbe &operator=(const VirtualProbe &) = delete;
     struct State;
     State *d;
     friend struct HidFront;
 };
 
-// Reads QUORVEL_VPROBE_* environment variables (used by the preloaded library); see README.
-void configureFromEnvironment(VirtualProbe &probe);
+// Reads QUORVEL_VPROBE_* environment variables into the probe count and every probe (used by the
+// preloaded library); see README.
+void configureFromEnvironment();
 
 } // namespace vprobe
