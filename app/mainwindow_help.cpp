@@ -17,29 +17,7 @@ QString takeRange(const RangeDlg &dlg, uint32_t &address, uint32_t &size)
 {
     address = dlg.addressLineEdit->text().toUInt(nullptr, 16);
     size = dlg.sizeLineEdit->text().toUInt(nullptr, 16);
-    if (size == 0)
-        return MainWindow::tr(
-            "<font color='#DD6622' size='+2' face='新宋体'><b> 大小为0! </b></font>");
-    if (address % 4 != 0)
-        return MainWindow::tr(
-            "<font color='#DD6622' size='+2' face='新宋体'><b> 地址非4字节对齐！ </b></font>");
-    if (size % 4 != 0)
-        return MainWindow::tr(
-            "<font color='#DD6622' size='+2' face='新宋体'><b> 大小非4字节对齐！ </b></font>");
-    return QString();
-}
-
-QString rangeText(uint32_t address, uint32_t size)
-{
-    return MainWindow::tr("起始地址0x") + QString::number(address, 16).toUpper()
-        + MainWindow::tr("，大小0x") + QString::number(size, 16).toUpper();
-}
-
-// Numeric results, successful ones included, go into the red wrapper.
-QString redResult(const QString &text)
-{
-    return MainWindow::tr("<font color='#DD6622' size='+2' face='新宋体'><b> %1 </b></font>")
-        .arg(text);
+    return job::rangeProblem(address, size);
 }
 
 } // namespace
@@ -71,11 +49,8 @@ void MainWindow::helpMD5ActionSlot()
 
     const int code = download->readMd5();
     if (code == 0) {
-        QString digest;
-        for (uint8_t byte : download->md5Digest)
-            digest += QString::asprintf("%02X", byte);
-        message = redResult(rangeText(download->md5Address, download->md5Size) + tr("。MD5值为：")
-                            + digest);
+        message =
+            job::md5ResultMessage(download->md5Address, download->md5Size, download->md5Digest);
     } else {
         message = job::readBackFailureMessage(code);
     }
@@ -104,8 +79,8 @@ void MainWindow::helpCRC32ActionSlot()
 
     const int code = download->readCrc32();
     if (code == 0)
-        message = redResult(rangeText(download->crcAddress, download->crcSize)
-                            + tr("。CRC-32为：0x") + QString::asprintf("%08X", download->crcValue));
+        message =
+            job::crcResultMessage(download->crcAddress, download->crcSize, download->crcValue);
     else
         message = job::readBackFailureMessage(code);
     if (!message.isEmpty())
@@ -117,13 +92,9 @@ void MainWindow::helpCRC32FileActionSlot()
 {
     qDebug() << "helpCRC32FileActionSlot";
     if (download->fileCount <= 0) {
-        showAbout(tr("<font color='#DD6622' size='+2' face='新宋体'><b> 没有文件! </b></font>"));
+        showAbout(job::noFilesMessage());
         return;
     }
     download->calcFileCrc32();
-    QString text = tr("文件1的CRC-32为：0x") + QString::asprintf("%08X", download->fileCrc[0]);
-    for (int i = 1; i < download->fileCount; ++i)
-        text += tr("<br>文件%1的CRC-32为：0x").arg(i + 1)
-            + QString::asprintf("%08X", download->fileCrc[i]);
-    showAbout(redResult(text));
+    showAbout(job::fileCrcMessage(*download));
 }

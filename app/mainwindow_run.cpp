@@ -9,15 +9,6 @@
 
 #include <QDebug>
 
-namespace {
-
-// Code 6 is the probe asking to be reconnected before the job is tried again. A probe that keeps
-// asking would restart the job for ever with the window locked, so the chain of automatic
-// restarts is cut after this many and reported as a probe/chip connection problem.
-constexpr int maxCodeSixRestarts = 3;
-
-} // namespace
-
 void MainWindow::on_startPushButton_clicked()
 {
     qDebug().noquote() << tr("开始传输数据");
@@ -41,7 +32,7 @@ void MainWindow::handleProgressBarSet(int value)
 
 void MainWindow::handleResults(int code)
 {
-    if (code == 6 && codeSixRestarts < maxCodeSixRestarts) {
+    if (code == 6 && codeSixRestarts < job::maxCodeSixRestarts) {
         ++codeSixRestarts;
         ui->progressBar->setValue(0);
         // Close and reopen the probe, then run the same job again.

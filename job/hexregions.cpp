@@ -96,7 +96,8 @@ QVector<QByteArray> splitHexRegions(const QByteArray &text)
         QByteArray out;
         for (const Line &line : lines) {
             const bool data = line.type == 0;
-            if (data && (line.count == 0 || line.address < region.first || line.address >= region.end))
+            if (data
+                && (line.count == 0 || line.address < region.first || line.address >= region.end))
                 continue;
             out += line.text + '\n';
         }

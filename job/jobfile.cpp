@@ -206,14 +206,15 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &
         return false;
     }
     if (version.toInt() > jobFormatVersion) {
-        error = tr("工程文件版本%1较新，本程序只支持版本%2").arg(version.toInt()).arg(jobFormatVersion);
+        error =
+            tr("工程文件版本%1较新，本程序只支持版本%2").arg(version.toInt()).arg(jobFormatVersion);
         return false;
     }
     Reader r;
     JobSpec read;
     const bool ok = r.keysKnown(root,
-                                {"format", "version", "chip", "erase", "program", "verify",
-                                 "reset", "protect", "rollingCode", "watchdog", "offline", "files"},
+                                {"format", "version", "chip", "erase", "program", "verify", "reset",
+                                 "protect", "rollingCode", "watchdog", "offline", "files"},
                                 QString())
         && readOptions(r, root, read) && readRolling(r, root, read) && readOffline(r, root, read)
         && readFiles(r, root, base, read);
@@ -251,18 +252,21 @@ QByteArray serializeJob(const JobSpec &spec, const QDir &base)
     root.insert("reset", spec.resetAndRun);
     root.insert("protect", spec.protectLevel);
     if (spec.rollingAddress) {
-        root.insert("rollingCode", QJsonObject{{"address", hex32(spec.rollingAddress)},
-                                               {"value", hex32(spec.rollingValue)},
-                                               {"step", hex32(spec.rollingStep)}});
+        root.insert("rollingCode",
+                    QJsonObject{{"address", hex32(spec.rollingAddress)},
+                                {"value", hex32(spec.rollingValue)},
+                                {"step", hex32(spec.rollingStep)}});
     }
-    root.insert("watchdog", spec.watchdog == WatchdogOn        ? "on"
-                        : spec.watchdog == WatchdogOff ? "off"
-                                                       : "keep");
-    root.insert("offline", QJsonObject{{"enabled", spec.offline},
-                                       {"count", qint64(spec.offlineCount)},
-                                       {"autoMs", qint64(spec.offlineAutoMs)},
-                                       {"machine", spec.offlineMachine},
-                                       {"force", spec.offlineForce}});
+    root.insert("watchdog",
+                spec.watchdog == WatchdogOn        ? "on"
+                    : spec.watchdog == WatchdogOff ? "off"
+                                                   : "keep");
+    root.insert("offline",
+                QJsonObject{{"enabled", spec.offline},
+                            {"count", qint64(spec.offlineCount)},
+                            {"autoMs", qint64(spec.offlineAutoMs)},
+                            {"machine", spec.offlineMachine},
+                            {"force", spec.offlineForce}});
     QJsonArray files;
     for (const JobFile &file : spec.files) {
         QJsonObject o{{"path", QDir::fromNativeSeparators(base.relativeFilePath(file.path))}};

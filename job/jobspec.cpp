@@ -99,8 +99,8 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
         return appendImage(d, file.path, address, loadWhole);
     }
     QFile raw(file.path);
-    const QVector<QByteArray> regions
-        = raw.open(QIODevice::ReadOnly) ? splitHexRegions(raw.readAll()) : QVector<QByteArray>();
+    const QVector<QByteArray> regions =
+        raw.open(QIODevice::ReadOnly) ? splitHexRegions(raw.readAll()) : QVector<QByteArray>();
     if (regions.isEmpty())
         return problem(file.path, windowText("文件解析错误！"), true);
     if (file.hasAddress)
@@ -112,10 +112,9 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
         buffer.open(QIODevice::ReadOnly);
         if (regionReader.readDevice(buffer) != 0)
             return problem(file.path, windowText("文件解析错误！"), true);
-        const LoadProblem p = appendImage(d, file.path, regionReader.start,
-                                          [&text](Download &r, int n) {
-                                              return loadRegion(r, n, text);
-                                          });
+        const LoadProblem p =
+            appendImage(d, file.path, regionReader.start,
+                        [&text](Download &r, int n) { return loadRegion(r, n, text); });
         if (p.isProblem())
             return p;
     }
@@ -137,8 +136,8 @@ QString optionsProblem(const JobSpec &spec)
     if (spec.watchdog != WatchdogKeep && spec.watchdog != WatchdogOn
         && spec.watchdog != WatchdogOff)
         return cliText("未知看门狗选项");
-    const bool subOptions = spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine
-        || spec.offlineForce;
+    const bool subOptions =
+        spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine || spec.offlineForce;
     if (subOptions && !spec.offline)
         return cliText("脱机选项需要打开脱机烧写功能");
     if (spec.offlineAutoMs
@@ -163,10 +162,13 @@ void applyOptions(const JobSpec &spec, Download &d)
     // offline dialog holds: every offline field 0.
     d.offline_flag = spec.offline ? 1 : 0;
     d.offlineMaxProgramCount_flag = spec.offline && spec.offlineCount ? 1 : 0;
-    d.offlineMaxProgramCount = !spec.offline ? 0 : spec.offlineCount ? spec.offlineCount : noCountLimit;
+    d.offlineMaxProgramCount = !spec.offline ? 0
+        : spec.offlineCount                  ? spec.offlineCount
+                                             : noCountLimit;
     d.offlineAutoProgramTime_flag = spec.offline && spec.offlineAutoMs ? 1 : 0;
-    d.offlineAutoProgramTime
-        = !spec.offline ? 0 : spec.offlineAutoMs ? spec.offlineAutoMs : offlineIntervalDefault;
+    d.offlineAutoProgramTime = !spec.offline ? 0
+        : spec.offlineAutoMs                 ? spec.offlineAutoMs
+                                             : offlineIntervalDefault;
     d.offlineMachine_flag = spec.offline && spec.offlineMachine ? 1 : 0;
     d.offlineForceProgram_flag = spec.offline && spec.offlineForce ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Message tables of runs and read-backs.
 #include "job/messages.h"
 
+#include "engine/download.h"
 #include "job/chipmodels.h"
 
 #include <QCoreApplication>
@@ -187,6 +188,62 @@ QString offlineEraseMessage(int code)
     default:
         return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 擦除失败! </b></font>");
     }
+}
+
+QString rangeProblem(uint32_t address, uint32_t size)
+{
+    if (size == 0)
+        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 大小为0! </b></font>");
+    if (address % 4 != 0)
+        return tr(
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 地址非4字节对齐！ </b></font>");
+    if (size % 4 != 0)
+        return tr(
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 大小非4字节对齐！ </b></font>");
+    return QString();
+}
+
+namespace {
+
+QString rangeText(uint32_t address, uint32_t size)
+{
+    return tr("起始地址0x") + QString::number(address, 16).toUpper() + tr("，大小0x")
+        + QString::number(size, 16).toUpper();
+}
+
+// Numeric results, successful ones included, go into the red wrapper.
+QString redResult(const QString &text)
+{
+    return tr("<font color='#DD6622' size='+2' face='新宋体'><b> %1 </b></font>").arg(text);
+}
+
+} // namespace
+
+QString md5ResultMessage(uint32_t address, uint32_t size, const uint8_t digest[16])
+{
+    QString hex;
+    for (int i = 0; i < 16; ++i)
+        hex += QString::asprintf("%02X", digest[i]);
+    return redResult(rangeText(address, size) + tr("。MD5值为：") + hex);
+}
+
+QString crcResultMessage(uint32_t address, uint32_t size, uint32_t crc)
+{
+    return redResult(rangeText(address, size) + tr("。CRC-32为：0x")
+                     + QString::asprintf("%08X", crc));
+}
+
+QString fileCrcMessage(const Download &d)
+{
+    QString text = tr("文件1的CRC-32为：0x") + QString::asprintf("%08X", d.fileCrc[0]);
+    for (int i = 1; i < d.fileCount; ++i)
+        text += tr("<br>文件%1的CRC-32为：0x").arg(i + 1) + QString::asprintf("%08X", d.fileCrc[i]);
+    return redResult(text);
+}
+
+QString noFilesMessage()
+{
+    return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 没有文件! </b></font>");
 }
 
 QString plainText(const QString &html)

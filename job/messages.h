@@ -5,7 +5,13 @@
 #include <QString>
 #include <cstdint>
 
+class Download;
+
 namespace job {
+
+// A probe that asks to be reconnected (code 6) gets this many automatic restarts of the job; a
+// probe that keeps asking would otherwise restart it for ever.
+constexpr int maxCodeSixRestarts = 3;
 
 // The message of a programming run's result code; an unknown code gives "其他错误！".
 QString runResultMessage(int code);
@@ -24,6 +30,16 @@ QString refusedFirmwareMessage(uint32_t probeId);
 QString qd52RefusedMessage();
 // The offline job erase's messages, by its code.
 QString offlineEraseMessage(int code);
+
+// Why a read-back range cannot be used (size 0, address or size not a multiple of 4), or empty.
+QString rangeProblem(uint32_t address, uint32_t size);
+// The results of the MD5 and CRC-32 read-backs of a range, and of the host-side CRC-32 of the
+// listed images (Download::fileCrc, computed by the caller).
+QString md5ResultMessage(uint32_t address, uint32_t size, const uint8_t digest[16]);
+QString crcResultMessage(uint32_t address, uint32_t size, uint32_t crc);
+QString fileCrcMessage(const Download &d);
+// No file is listed for the host-side CRC-32.
+QString noFilesMessage();
 
 // The text of an HTML message without its markup ("<br>" becomes a line break), trimmed.
 QString plainText(const QString &html);

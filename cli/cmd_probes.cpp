@@ -1,0 +1,59 @@
+// `probes`: every connected probe, one line each, with the window's firmware gate.
+#include "command.h"
+#include "exitcodes.h"
+
+#include "engine/chiprecord.h"
+#include "engine/download.h"
+#include "job/chipmodels.h"
+#include "probe/probelist.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+} // namespace
+
+int runProbes(const QStringList &arguments)
+{
+    Command c("probes", tr("列出连接的烧录器。"));
+    const int parsed = c.parse(arguments, false);
+    if (parsed >= 0)
+        return parsed;
+
+    QJsonArray list;
+    QStringList lines;
+    for (const ProbeInfo &probe : listProbes()) {
+        ChipRecord chip;
+        Download d;
+        d.chip = &chip;
+        const int identified = connectProbeAt(d, probe.path);
+        if (identified == 1)
+            d.toggleConnection();
+        const QString firmware =
+            d.probeId ? job::firmwareVersionText(d.probeId) : QStringLiteral("-");
+        const QString path = QString::fromLocal8Bit(probe.path);
+        list.append(QJsonObject{{"path", path},
+                                {"serial", probe.serial},
+                                {"product", probe.product},
+                                {"firmware", firmware},
+                                {"accepted", identified == 1}});
+        lines << QStringLiteral("%1\t%2\t%3\t%4\t%5")
+                     .arg(path, probe.serial.isEmpty() ? QStringLiteral("-") : probe.serial,
+                          probe.product, firmware, identified == 1 ? tr("可用") : tr("不支持"));
+    }
+    c.report().insert("probes", list);
+    if (list.isEmpty())
+        return c.fail(1, tr("未找到烧录器"));
+    return c.finish(ExitOk, lines.join('\n'));
+}
+
+} // namespace cli

@@ -1,0 +1,127 @@
+// `program`: the programming run of the window's Start, from files or a job file.
+#include "command.h"
+#include "exitcodes.h"
+#include "jobargs.h"
+#include "probesession.h"
+#include "progressview.h"
+
+#include "engine/handlebar.h"
+#include "images/crc32.h"
+#include "job/chipmodels.h"
+#include "job/filelist.h"
+#include "job/jobfile.h"
+#include "job/messages.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+
+namespace cli {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+// The images as the run will send them: name, address, length and CRC-32 of each.
+QJsonArray describeImages(Download &d)
+{
+    d.calcFileCrc32();
+    QJsonArray files;
+    for (int i = 0; i < d.fileCount; ++i) {
+        files.append(QJsonObject{{"name", d.fileName[i]},
+                                 {"path", d.filePath[i]},
+                                 {"address", job::hexText(d.imageAddress[i])},
+                                 {"length", double(d.imageLength[i])},
+                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
+    }
+    return files;
+}
+
+// Erase first when the run sends an erase report, then one stage per image.
+QStringList stagesOf(const Download &d)
+{
+    QStringList stages;
+    if (d.eraseMode == job::FullErase || d.fileCount > 0)
+        stages << tr("擦除");
+    if (d.programEnabled == 1) {
+        for (int i = 0; i < d.fileCount; ++i)
+            stages << d.fileName[i];
+    }
+    return stages;
+}
+
+// Loads the job's files into `d` and saves the job when asked; 0 or the exit status.
+int prepareJob(Command &c, job::JobSpec &spec, Download &d, QString &error)
+{
+    const QCommandLineParser &p = c.parser;
+    int status = jobSpecFromArgs(p, spec, error);
+    if (status != ExitOk)
+        return status;
+    if (p.isSet("job") && !p.isSet("accept-changed")) {
+        const QString changed = job::changedFile(spec);
+        if (!changed.isEmpty()) {
+            error = tr("文件在工程保存后已改变：%1").arg(changed);
+            return ExitInputFile;
+        }
+    }
+    const job::LoadProblem problem = job::loadFiles(spec, d);
+    if (problem.isProblem()) {
+        error = problem.file + QStringLiteral(": ") + problem.message;
+        return problem.inputFile ? ExitInputFile : ExitUsage;
+    }
+    if (p.isSet("save-job") && !job::writeJobFile(p.value("save-job"), spec, error))
+        return ExitCannotCreate;
+    job::applyOptions(spec, d);
+    return ExitOk;
+}
+
+} // namespace
+
+int runProgram(const QStringList &arguments)
+{
+    Command c("program", tr("烧写：与窗口的“开始”相同的任务。"), "FILE[@ADDRESS]...",
+              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
+    addJobOptions(c.parser);
+    const int parsed = c.parse(arguments);
+    if (parsed >= 0)
+        return parsed;
+
+    ProbeSession session;
+    Download &d = session.record();
+    job::JobSpec spec;
+    QString error;
+    const int prepared = prepareJob(c, spec, d, error);
+    if (prepared != ExitOk)
+        return c.fail(prepared, error);
+    c.report().insert("files", describeImages(d));
+
+    const int connected = session.connect(c.probeSelector(), error);
+    c.report().insert("probe", session.describe());
+    if (connected != ExitOk)
+        return c.fail(connected, error);
+    if (d.chip->model == job::qd52Model && job::firmwareRefusesQd52(d.probeId))
+        return c.fail(ExitFirmwareRefused, job::plainText(job::qd52RefusedMessage()));
+
+    HandleBar bar;
+    ProgressView progress(stagesOf(d));
+    QObject::connect(&bar, &HandleBar::progressBarSet,
+                     [&progress](int value) { progress.setValue(value); });
+    d.handleBar = &bar;
+    int code = d.runProgramming();
+    // A probe that asks to be reconnected gets the window's few automatic restarts.
+    for (int restart = 0; code == 6 && restart < job::maxCodeSixRestarts; ++restart) {
+        progress.finish();
+        if (!session.reconnect())
+            break;
+        code = d.runProgramming();
+    }
+    progress.finish();
+    d.handleBar = nullptr;
+
+    const bool passed = code == 0 || code == 5;
+    return c.finish(passed ? ExitOk : code, job::plainText(job::runResultMessage(code)), code);
+}
+
+} // namespace cli

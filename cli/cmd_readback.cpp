@@ -1,0 +1,187 @@
+// The read-back tools of the Help and offline menus: verify, MD5 and CRC-32 of a flash range,
+// the host-side CRC-32 of files, and erasing the probe's offline job; with the window's gates.
+#include "command.h"
+#include "exitcodes.h"
+#include "jobargs.h"
+#include "probesession.h"
+
+#include "job/chipmodels.h"
+#include "job/jobfile.h"
+#include "job/messages.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+
+namespace cli {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+void addChipOption(QCommandLineParser &parser)
+{
+    parser.addOption(
+        {"chip", tr("芯片型号（默认QB48V）：%1。").arg(job::chipNames().join(", ")), "NAME"});
+}
+
+// The chip the window would have selected, or -1 after reporting an unknown name.
+int chipModel(Command &c)
+{
+    const QString name = c.parser.isSet("chip") ? c.parser.value("chip") : QStringLiteral("QB48V");
+    const int index = job::chipIndexForName(name);
+    return index < 0 ? -1 : job::modelForIndex(index);
+}
+
+} // namespace
+
+int runVerify(const QStringList &arguments)
+{
+    Command c("verify", tr("校验：芯片数据与文件是否一致。"), "FILE[@ADDRESS]...",
+              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
+    c.parser.addOption({"job", tr("从工程文件读取文件。"), "JOB"});
+    addChipOption(c.parser);
+    const int parsed = c.parse(arguments);
+    if (parsed >= 0)
+        return parsed;
+    const int model = chipModel(c);
+    if (model < 0)
+        return c.fail(ExitUsage, tr("未知芯片型号：%1").arg(c.parser.value("chip")));
+
+    job::JobSpec spec;
+    QString error;
+    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), spec, error))
+        return c.fail(ExitInputFile, error);
+    for (const QString &argument : c.parser.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return c.fail(ExitUsage, tr("文件参数格式错误：%1").arg(argument));
+        spec.files.append(file);
+    }
+    ProbeSession session;
+    const job::LoadProblem problem = job::loadFiles(spec, session.record());
+    if (problem.isProblem())
+        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
+                      problem.file + QStringLiteral(": ") + problem.message);
+    const int connected = session.connect(c.probeSelector(), error);
+    c.report().insert("probe", session.describe());
+    if (connected != ExitOk)
+        return c.fail(connected, error);
+    session.record().chip->model = model;
+    const int code = session.record().verifyImages();
+    return c.finish(exitForVerify(code), job::plainText(job::verifyMessage(code)), code);
+}
+
+int runDigest(const QStringList &arguments, bool md5)
+{
+    const QString name = md5 ? QStringLiteral("md5") : QStringLiteral("crc32");
+    Command c(name, md5 ? tr("读取芯片一段FLASH的MD5。") : tr("读取芯片一段FLASH的CRC-32。"),
+              "ADDRESS SIZE", tr("起始地址和大小（十六进制，4字节对齐）。"));
+    addChipOption(c.parser);
+    const int parsed = c.parse(arguments);
+    if (parsed >= 0)
+        return parsed;
+    const QStringList range = c.parser.positionalArguments();
+    uint32_t address = 0, size = 0;
+    if (range.size() != 2 || !parseHex(range[0], address) || !parseHex(range[1], size))
+        return c.fail(ExitUsage, tr("需要起始地址和大小（十六进制）"));
+    const QString problem = job::rangeProblem(address, size);
+    if (!problem.isEmpty())
+        return c.fail(ExitUsage, job::plainText(problem));
+    const int model = chipModel(c);
+    if (model < 0)
+        return c.fail(ExitUsage, tr("未知芯片型号：%1").arg(c.parser.value("chip")));
+
+    ProbeSession session;
+    QString error;
+    const int connected = session.connect(c.probeSelector(), error);
+    c.report().insert("probe", session.describe());
+    if (connected != ExitOk)
+        return c.fail(connected, error);
+    Download &d = session.record();
+    const QString refusal = job::readBackRefusal(d.connected, d.probeId);
+    if (!refusal.isEmpty())
+        return c.fail(ExitFirmwareRefused, job::plainText(refusal));
+    d.chip->model = model;
+    int code = 0;
+    QString message;
+    if (md5) {
+        d.md5Address = address;
+        d.md5Size = size;
+        code = d.readMd5();
+        if (code == 0) {
+            message = job::md5ResultMessage(address, size, d.md5Digest);
+            QString hex;
+            for (uint8_t byte : d.md5Digest)
+                hex += QString::asprintf("%02X", byte);
+            c.report().insert("md5", hex);
+        }
+    } else {
+        d.crcAddress = address;
+        d.crcSize = size;
+        code = d.readCrc32();
+        if (code == 0) {
+            message = job::crcResultMessage(address, size, d.crcValue);
+            c.report().insert("crc32", QString::asprintf("0x%08X", d.crcValue));
+        }
+    }
+    if (code != 0)
+        message = job::readBackFailureMessage(code);
+    return c.finish(exitForReadBack(code), job::plainText(message), code);
+}
+
+int runFileCrc(const QStringList &arguments)
+{
+    Command c("file-crc", tr("计算文件的CRC-32（不用烧录器）。"), "FILE[@ADDRESS]...",
+              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
+    const int parsed = c.parse(arguments, false);
+    if (parsed >= 0)
+        return parsed;
+    job::JobSpec spec;
+    for (const QString &argument : c.parser.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return c.fail(ExitUsage, tr("文件参数格式错误：%1").arg(argument));
+        // The host-side CRC-32 needs no placement: a BIN without an address is read at 0.
+        file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
+        spec.files.append(file);
+    }
+    ProbeSession session;
+    Download &d = session.record();
+    const job::LoadProblem problem = job::loadFiles(spec, d);
+    if (problem.isProblem())
+        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
+                      problem.file + QStringLiteral(": ") + problem.message);
+    if (d.fileCount <= 0)
+        return c.fail(ExitUsage, job::plainText(job::noFilesMessage()));
+    d.calcFileCrc32();
+    QJsonArray files;
+    for (int i = 0; i < d.fileCount; ++i)
+        files.append(QJsonObject{{"name", d.fileName[i]},
+                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
+    c.report().insert("files", files);
+    return c.finish(ExitOk, job::plainText(job::fileCrcMessage(d)));
+}
+
+int runOfflineErase(const QStringList &arguments)
+{
+    Command c("offline-erase", tr("删除烧录器中保存的脱机任务。"));
+    const int parsed = c.parse(arguments);
+    if (parsed >= 0)
+        return parsed;
+    ProbeSession session;
+    QString error;
+    const int connected = session.connect(c.probeSelector(), error);
+    c.report().insert("probe", session.describe());
+    if (connected != ExitOk)
+        return c.fail(connected, error);
+    const int code = session.record().offlineErase();
+    return c.finish(code == 0       ? int(ExitOk)
+                        : code == 1 ? 1
+                                    : int(ExitOfflineEraseFailed),
+                    job::plainText(job::offlineEraseMessage(code)), code);
+}
+
+} // namespace cli

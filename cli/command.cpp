@@ -1,0 +1,85 @@
+// Option parsing and the outcome report of a subcommand.
+#include "command.h"
+
+#include "exitcodes.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+void writeLine(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+Command::Command(const QString &name, const QString &description, const QString &positional,
+                 const QString &positionalHelp)
+    : name(name)
+{
+    clock.start();
+    parser.setApplicationDescription(description);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addOption({"json", tr("以一个JSON对象输出结果。")});
+    parser.addPositionalArgument(name, tr("子命令"), name);
+    if (!positional.isEmpty())
+        parser.addPositionalArgument(positional, positionalHelp, positional);
+    object.insert("command", name);
+}
+
+int Command::parse(const QStringList &arguments, bool takesProbe)
+{
+    if (takesProbe)
+        parser.addOption({"probe", tr("烧录器的序列号或路径（默认：第一个）。"), "SERIAL|PATH"});
+    // The subcommand's name stays out of the positional arguments.
+    QStringList args = arguments;
+    args.removeAt(1);
+    if (!parser.parse(args)) {
+        jsonOutput = args.contains("--json");
+        return fail(ExitUsage, parser.errorText());
+    }
+    jsonOutput = parser.isSet("json");
+    if (parser.isSet("help")) {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return ExitOk;
+    }
+    return -1;
+}
+
+QString Command::probeSelector() const
+{
+    return parser.value("probe");
+}
+
+int Command::finish(int exitCode, const QString &message, int result)
+{
+    if (jsonOutput) {
+        if (result >= 0)
+            object.insert("result", result);
+        object.insert("message", message);
+        object.insert("exitCode", exitCode);
+        object.insert("durationMs", double(clock.elapsed()));
+        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    } else if (!message.isEmpty()) {
+        writeLine(exitCode == ExitOk ? stdout : stderr,
+                  exitCode == ExitOk ? message : QStringLiteral("quorvel-cli: ") + message);
+    }
+    return exitCode;
+}
+
+} // namespace cli

@@ -1,0 +1,48 @@
+// What every subcommand shares: its option parser with --help, and one report of its outcome,
+// as text (data on stdout, problems on stderr) or as one JSON object on stdout.
+#pragma once
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+class Command
+{
+public:
+    Command(const QString &name, const QString &description, const QString &positional = {},
+            const QString &positionalHelp = {});
+
+    QCommandLineParser parser;
+    // Parses the subcommand's arguments. -1: go on; otherwise the process's exit status (after
+    // --help, or a usage error already reported).
+    int parse(const QStringList &arguments, bool takesProbe = true);
+
+    bool json() const { return jsonOutput; }
+    QString probeSelector() const;
+    QJsonObject &report() { return object; }
+
+    // Ends the command: writes the outcome and returns `exitCode`. Text mode: `message` goes to
+    // stdout when exitCode is 0, else to stderr; JSON mode: the report with result and message.
+    int finish(int exitCode, const QString &message, int result = -1);
+    // A problem found before any work: one line naming it, and its exit status.
+    int fail(int exitCode, const QString &message) { return finish(exitCode, message); }
+
+private:
+    QString name;
+    QJsonObject object;
+    QElapsedTimer clock;
+    bool jsonOutput = false;
+};
+
+int runProbes(const QStringList &arguments);
+int runProgram(const QStringList &arguments);
+int runVerify(const QStringList &arguments);
+int runDigest(const QStringList &arguments, bool md5);
+int runFileCrc(const QStringList &arguments);
+int runOfflineErase(const QStringList &arguments);
+
+} // namespace cli

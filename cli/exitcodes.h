@@ -1,0 +1,27 @@
+// Exit statuses of quorvel-cli (the README's table is written from this one).
+#pragma once
+
+namespace cli {
+
+enum ExitCode {
+    ExitOk = 0,
+    // 1..14: a programming run's result code (1 also: no probe, or none with that serial/path).
+    ExitVerifyMismatch = 20, // the chip does not hold the files
+    ExitChipNotFound = 21,
+    ExitChipProtected = 22, // the flash cannot be read back
+    ExitWrongChip = 23,
+    ExitReadError = 24, // the probe reported a read error, or another verify failure
+    ExitTransport = 25, // the probe stopped answering properly
+    ExitOfflineEraseFailed = 26,
+    ExitFirmwareRefused = 27, // the probe's firmware is refused, or too old for what was asked
+    ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
+    ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
+    ExitCannotCreate = 73, // a job file that cannot be written
+};
+
+// Exit status of a verify read-back code.
+int exitForVerify(int code);
+// Exit status of an MD5/CRC-32 read-back code.
+int exitForReadBack(int code);
+
+} // namespace cli

@@ -1,0 +1,162 @@
+// Job options on the command line.
+#include "jobargs.h"
+
+#include "exitcodes.h"
+#include "job/chipmodels.h"
+#include "job/jobfile.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace cli {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("QuorvelCli", text);
+}
+
+int usage(QString &error, const QString &message)
+{
+    error = message;
+    return ExitUsage;
+}
+
+bool decimal(const QCommandLineParser &p, const QString &name, uint32_t &out)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+    bool ok = false;
+    const uint value = p.value(name).toUInt(&ok, 10);
+    if (!digits.match(p.value(name)).hasMatch() || !ok)
+        return false;
+    out = value;
+    return true;
+}
+
+int offlineFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &error)
+{
+    if (p.isSet("offline"))
+        spec.offline = true;
+    if (p.isSet("offline-count") && !decimal(p, "offline-count", spec.offlineCount))
+        return usage(error, tr("脱机烧写次数格式错误：%1").arg(p.value("offline-count")));
+    if (p.isSet("offline-auto")
+        && (!decimal(p, "offline-auto", spec.offlineAutoMs) || spec.offlineAutoMs == 0))
+        return usage(error, QStringLiteral("自动烧写间隔必须在300-3000毫秒之间"));
+    if (p.isSet("offline-machine"))
+        spec.offlineMachine = true;
+    if (p.isSet("offline-force"))
+        spec.offlineForce = true;
+    const QString problem = job::optionsProblem(spec);
+    return problem.isEmpty() ? int(ExitOk) : usage(error, problem);
+}
+
+} // namespace
+
+bool parseHex(const QString &text, uint32_t &value)
+{
+    static const QRegularExpression hex(QStringLiteral("^(0[xX])?[0-9A-Fa-f]{1,8}$"));
+    if (!hex.match(text).hasMatch())
+        return false;
+    value = text.toUInt(nullptr, 16);
+    return true;
+}
+
+bool parseFileArgument(const QString &argument, job::JobFile &file)
+{
+    const int at = argument.lastIndexOf('@');
+    // An '@' inside a folder name is part of the path, not an address.
+    if (at < 0 || argument.indexOf('/', at) >= 0) {
+        file.path = argument;
+        return !argument.isEmpty();
+    }
+    file.path = argument.left(at);
+    file.hasAddress = true;
+    return !file.path.isEmpty() && parseHex(argument.mid(at + 1), file.address);
+}
+
+bool parseRolling(const QString &text, uint32_t &address, uint32_t &value, uint32_t &step)
+{
+    const QStringList parts = text.split(':');
+    return parts.size() == 3 && parseHex(parts[0], address) && parseHex(parts[1], value)
+        && parseHex(parts[2], step);
+}
+
+void addJobOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {"job", tr("从工程文件读取任务。"), "JOB"},
+        {"accept-changed", tr("工程保存后改变的文件也照样使用。")},
+        {"save-job", tr("把任务保存为工程文件。"), "JOB"},
+        {"erase", tr("擦除方式：full、sector或none（默认full）。"), "MODE"},
+        {"no-program", tr("不烧写。")},
+        {"no-verify", tr("不校验。")},
+        {"reset", tr("完成后复位运行。")},
+        {"chip", tr("芯片型号（默认QB48V）：%1。").arg(job::chipNames().join(", ")), "NAME"},
+        {"protect", tr("读保护等级0、1或2。"), "LEVEL"},
+        {"level2-password", tr("读保护等级2的密码（十六进制）。"), "HEX"},
+        {"rolling", tr("滚码：地址:初值:步长（十六进制）。"), "ADDRESS:VALUE:STEP"},
+        {"watchdog", tr("看门狗选项：keep、on或off。"), "MODE"},
+        {"offline", tr("打开脱机烧写功能。")},
+        {"offline-count", tr("脱机烧写次数（十进制）。"), "N"},
+        {"offline-auto", tr("自动烧写时间（300-3000毫秒）。"), "MS"},
+        {"offline-machine", tr("机台烧录。")},
+        {"offline-force", tr("强制烧写脱机文件。")},
+    });
+}
+
+int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &error)
+{
+    if (p.isSet("job")) {
+        if (!p.positionalArguments().isEmpty())
+            return usage(error, tr("文件和--job不能同时使用"));
+        if (!job::readJobFile(p.value("job"), spec, error))
+            return ExitInputFile;
+    }
+    for (const QString &argument : p.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return usage(error, tr("文件参数格式错误：%1").arg(argument));
+        spec.files.append(file);
+    }
+    if (p.isSet("erase")) {
+        spec.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
+        if (spec.eraseMode < 0)
+            return usage(error, tr("未知擦除方式：%1").arg(p.value("erase")));
+    }
+    if (p.isSet("no-program"))
+        spec.program = false;
+    if (p.isSet("no-verify"))
+        spec.verify = false;
+    if (p.isSet("reset"))
+        spec.resetAndRun = true;
+    if (p.isSet("chip")) {
+        spec.chipIndex = job::chipIndexForName(p.value("chip"));
+        if (spec.chipIndex < 0)
+            return usage(error, tr("未知芯片型号：%1").arg(p.value("chip")));
+    }
+    if (p.isSet("protect")) {
+        const QStringList levels{"0", "1", "2"};
+        spec.protectLevel = levels.indexOf(p.value("protect"));
+        if (spec.protectLevel < 0)
+            return usage(error, tr("读保护等级必须是0、1或2"));
+    }
+    // Level 2 can never be undone on the chip: the password is asked every time, never stored.
+    if (spec.protectLevel == 2 && !job::level2PasswordMatches(p.value("level2-password")))
+        return usage(error, tr("读保护等级2的密码错误"));
+    if (p.isSet("rolling")
+        && (!parseRolling(p.value("rolling"), spec.rollingAddress, spec.rollingValue,
+                          spec.rollingStep)
+            || spec.rollingAddress == 0))
+        return usage(error, tr("滚码格式错误：%1").arg(p.value("rolling")));
+    if (p.isSet("watchdog")) {
+        const int index = QStringList{"keep", "on", "off"}.indexOf(p.value("watchdog"));
+        if (index < 0)
+            return usage(error, tr("未知看门狗选项：%1").arg(p.value("watchdog")));
+        const int options[] = {job::WatchdogKeep, job::WatchdogOn, job::WatchdogOff};
+        spec.watchdog = options[index];
+    }
+    return offlineFromArgs(p, spec, error);
+}
+
+} // namespace cli
