@@ -13,18 +13,11 @@
 
 namespace cli {
 
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
-} // namespace
+namespace { } // namespace
 
 int runProbes(const QStringList &arguments)
 {
-    Command c("probes", tr("列出连接的烧录器。"));
+    Command c("probes", QCoreApplication::translate("QuorvelCli", "列出连接的烧录器。"));
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)
         return parsed;
@@ -48,11 +41,13 @@ int runProbes(const QStringList &arguments)
                                 {"accepted", identified == 1}});
         lines << QStringLiteral("%1\t%2\t%3\t%4\t%5")
                      .arg(path, probe.serial.isEmpty() ? QStringLiteral("-") : probe.serial,
-                          probe.product, firmware, identified == 1 ? tr("可用") : tr("不支持"));
+                          probe.product, firmware,
+                          identified == 1 ? QCoreApplication::translate("QuorvelCli", "可用")
+                                          : QCoreApplication::translate("QuorvelCli", "不支持"));
     }
     c.report().insert("probes", list);
     if (list.isEmpty())
-        return c.fail(1, tr("未找到烧录器"));
+        return c.fail(1, QCoreApplication::translate("QuorvelCli", "未找到烧录器"));
     return c.finish(ExitOk, lines.join('\n'));
 }
 

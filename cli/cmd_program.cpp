@@ -19,11 +19,6 @@ namespace cli {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 // The images as the run will send them: name, address, length and CRC-32 of each.
 QJsonArray describeImages(Download &d)
 {
@@ -44,7 +39,7 @@ QStringList stagesOf(const Download &d)
 {
     QStringList stages;
     if (d.eraseMode == job::FullErase || d.fileCount > 0)
-        stages << tr("擦除");
+        stages << QCoreApplication::translate("QuorvelCli", "擦除");
     if (d.programEnabled == 1) {
         for (int i = 0; i < d.fileCount; ++i)
             stages << d.fileName[i];
@@ -62,7 +57,8 @@ int prepareJob(Command &c, job::JobSpec &spec, Download &d, QString &error)
     if (p.isSet("job") && !p.isSet("accept-changed")) {
         const QString changed = job::changedFile(spec);
         if (!changed.isEmpty()) {
-            error = tr("文件在工程保存后已改变：%1").arg(changed);
+            error = QCoreApplication::translate("QuorvelCli", "文件在工程保存后已改变：%1")
+                        .arg(changed);
             return ExitInputFile;
         }
     }
@@ -81,8 +77,10 @@ int prepareJob(Command &c, job::JobSpec &spec, Download &d, QString &error)
 
 int runProgram(const QStringList &arguments)
 {
-    Command c("program", tr("烧写：与窗口的“开始”相同的任务。"), "FILE[@ADDRESS]...",
-              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c(
+        "program", QCoreApplication::translate("QuorvelCli", "烧写：与窗口的“开始”相同的任务。"),
+        "FILE[@ADDRESS]...",
+        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
     addJobOptions(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)

@@ -16,15 +16,12 @@ namespace cli {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 void addChipOption(QCommandLineParser &parser)
 {
-    parser.addOption(
-        {"chip", tr("芯片型号（默认QB48V）：%1。").arg(job::chipNames().join(", ")), "NAME"});
+    parser.addOption({"chip",
+                      QCoreApplication::translate("QuorvelCli", "芯片型号（默认QB48V）：%1。")
+                          .arg(job::chipNames().join(", ")),
+                      "NAME"});
 }
 
 // The chip the window would have selected, or -1 after reporting an unknown name.
@@ -39,16 +36,21 @@ int chipModel(Command &c)
 
 int runVerify(const QStringList &arguments)
 {
-    Command c("verify", tr("校验：芯片数据与文件是否一致。"), "FILE[@ADDRESS]...",
-              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
-    c.parser.addOption({"job", tr("从工程文件读取文件。"), "JOB"});
+    Command c(
+        "verify", QCoreApplication::translate("QuorvelCli", "校验：芯片数据与文件是否一致。"),
+        "FILE[@ADDRESS]...",
+        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    c.parser.addOption(
+        {"job", QCoreApplication::translate("QuorvelCli", "从工程文件读取文件。"), "JOB"});
     addChipOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;
     const int model = chipModel(c);
     if (model < 0)
-        return c.fail(ExitUsage, tr("未知芯片型号：%1").arg(c.parser.value("chip")));
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
+                          .arg(c.parser.value("chip")));
 
     job::JobSpec spec;
     QString error;
@@ -57,7 +59,9 @@ int runVerify(const QStringList &arguments)
     for (const QString &argument : c.parser.positionalArguments()) {
         job::JobFile file;
         if (!parseFileArgument(argument, file))
-            return c.fail(ExitUsage, tr("文件参数格式错误：%1").arg(argument));
+            return c.fail(
+                ExitUsage,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
         spec.files.append(file);
     }
     ProbeSession session;
@@ -77,8 +81,11 @@ int runVerify(const QStringList &arguments)
 int runDigest(const QStringList &arguments, bool md5)
 {
     const QString name = md5 ? QStringLiteral("md5") : QStringLiteral("crc32");
-    Command c(name, md5 ? tr("读取芯片一段FLASH的MD5。") : tr("读取芯片一段FLASH的CRC-32。"),
-              "ADDRESS SIZE", tr("起始地址和大小（十六进制，4字节对齐）。"));
+    Command c(name,
+              md5 ? QCoreApplication::translate("QuorvelCli", "读取芯片一段FLASH的MD5。")
+                  : QCoreApplication::translate("QuorvelCli", "读取芯片一段FLASH的CRC-32。"),
+              "ADDRESS SIZE",
+              QCoreApplication::translate("QuorvelCli", "起始地址和大小（十六进制，4字节对齐）。"));
     addChipOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
@@ -86,13 +93,16 @@ int runDigest(const QStringList &arguments, bool md5)
     const QStringList range = c.parser.positionalArguments();
     uint32_t address = 0, size = 0;
     if (range.size() != 2 || !parseHex(range[0], address) || !parseHex(range[1], size))
-        return c.fail(ExitUsage, tr("需要起始地址和大小（十六进制）"));
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "需要起始地址和大小（十六进制）"));
     const QString problem = job::rangeProblem(address, size);
     if (!problem.isEmpty())
         return c.fail(ExitUsage, job::plainText(problem));
     const int model = chipModel(c);
     if (model < 0)
-        return c.fail(ExitUsage, tr("未知芯片型号：%1").arg(c.parser.value("chip")));
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
+                          .arg(c.parser.value("chip")));
 
     ProbeSession session;
     QString error;
@@ -134,8 +144,10 @@ int runDigest(const QStringList &arguments, bool md5)
 
 int runFileCrc(const QStringList &arguments)
 {
-    Command c("file-crc", tr("计算文件的CRC-32（不用烧录器）。"), "FILE[@ADDRESS]...",
-              tr("HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c(
+        "file-crc", QCoreApplication::translate("QuorvelCli", "计算文件的CRC-32（不用烧录器）。"),
+        "FILE[@ADDRESS]...",
+        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)
         return parsed;
@@ -143,7 +155,9 @@ int runFileCrc(const QStringList &arguments)
     for (const QString &argument : c.parser.positionalArguments()) {
         job::JobFile file;
         if (!parseFileArgument(argument, file))
-            return c.fail(ExitUsage, tr("文件参数格式错误：%1").arg(argument));
+            return c.fail(
+                ExitUsage,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
         // The host-side CRC-32 needs no placement: a BIN without an address is read at 0.
         file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
         spec.files.append(file);
@@ -167,7 +181,8 @@ int runFileCrc(const QStringList &arguments)
 
 int runOfflineErase(const QStringList &arguments)
 {
-    Command c("offline-erase", tr("删除烧录器中保存的脱机任务。"));
+    Command c("offline-erase",
+              QCoreApplication::translate("QuorvelCli", "删除烧录器中保存的脱机任务。"));
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;

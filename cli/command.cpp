@@ -11,11 +11,6 @@ namespace cli {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 void writeLine(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -33,8 +28,9 @@ Command::Command(const QString &name, const QString &description, const QString 
     parser.setApplicationDescription(description);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
-    parser.addOption({"json", tr("以一个JSON对象输出结果。")});
-    parser.addPositionalArgument(name, tr("子命令"), name);
+    parser.addOption(
+        {"json", QCoreApplication::translate("QuorvelCli", "以一个JSON对象输出结果。")});
+    parser.addPositionalArgument(name, QCoreApplication::translate("QuorvelCli", "子命令"), name);
     if (!positional.isEmpty())
         parser.addPositionalArgument(positional, positionalHelp, positional);
     object.insert("command", name);
@@ -43,7 +39,10 @@ Command::Command(const QString &name, const QString &description, const QString 
 int Command::parse(const QStringList &arguments, bool takesProbe)
 {
     if (takesProbe)
-        parser.addOption({"probe", tr("烧录器的序列号或路径（默认：第一个）。"), "SERIAL|PATH"});
+        parser.addOption(
+            {"probe",
+             QCoreApplication::translate("QuorvelCli", "烧录器的序列号或路径（默认：第一个）。"),
+             "SERIAL|PATH"});
     // The subcommand's name stays out of the positional arguments.
     QStringList args = arguments;
     args.removeAt(1);
@@ -53,7 +52,10 @@ int Command::parse(const QStringList &arguments, bool takesProbe)
     }
     jsonOutput = parser.isSet("json");
     if (parser.isSet("help")) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        // Usage names the program as typed on a command line, not by the path it was run from.
+        QString help = parser.helpText();
+        help.replace(QCoreApplication::arguments().constFirst(), QStringLiteral("quorvel-cli"));
+        std::fputs(help.toLocal8Bit().constData(), stdout);
         return ExitOk;
     }
     return -1;

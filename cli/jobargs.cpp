@@ -12,11 +12,6 @@ namespace cli {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 int usage(QString &error, const QString &message)
 {
     error = message;
@@ -39,7 +34,9 @@ int offlineFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
     if (p.isSet("offline"))
         spec.offline = true;
     if (p.isSet("offline-count") && !decimal(p, "offline-count", spec.offlineCount))
-        return usage(error, tr("脱机烧写次数格式错误：%1").arg(p.value("offline-count")));
+        return usage(error,
+                     QCoreApplication::translate("QuorvelCli", "脱机烧写次数格式错误：%1")
+                         .arg(p.value("offline-count")));
     if (p.isSet("offline-auto")
         && (!decimal(p, "offline-auto", spec.offlineAutoMs) || spec.offlineAutoMs == 0))
         return usage(error, QStringLiteral("自动烧写间隔必须在300-3000毫秒之间"));
@@ -85,23 +82,34 @@ bool parseRolling(const QString &text, uint32_t &address, uint32_t &value, uint3
 void addJobOptions(QCommandLineParser &parser)
 {
     parser.addOptions({
-        {"job", tr("从工程文件读取任务。"), "JOB"},
-        {"accept-changed", tr("工程保存后改变的文件也照样使用。")},
-        {"save-job", tr("把任务保存为工程文件。"), "JOB"},
-        {"erase", tr("擦除方式：full、sector或none（默认full）。"), "MODE"},
-        {"no-program", tr("不烧写。")},
-        {"no-verify", tr("不校验。")},
-        {"reset", tr("完成后复位运行。")},
-        {"chip", tr("芯片型号（默认QB48V）：%1。").arg(job::chipNames().join(", ")), "NAME"},
-        {"protect", tr("读保护等级0、1或2。"), "LEVEL"},
-        {"level2-password", tr("读保护等级2的密码（十六进制）。"), "HEX"},
-        {"rolling", tr("滚码：地址:初值:步长（十六进制）。"), "ADDRESS:VALUE:STEP"},
-        {"watchdog", tr("看门狗选项：keep、on或off。"), "MODE"},
-        {"offline", tr("打开脱机烧写功能。")},
-        {"offline-count", tr("脱机烧写次数（十进制）。"), "N"},
-        {"offline-auto", tr("自动烧写时间（300-3000毫秒）。"), "MS"},
-        {"offline-machine", tr("机台烧录。")},
-        {"offline-force", tr("强制烧写脱机文件。")},
+        {"job", QCoreApplication::translate("QuorvelCli", "从工程文件读取任务。"), "JOB"},
+        {"accept-changed",
+         QCoreApplication::translate("QuorvelCli", "工程保存后改变的文件也照样使用。")},
+        {"save-job", QCoreApplication::translate("QuorvelCli", "把任务保存为工程文件。"), "JOB"},
+        {"erase",
+         QCoreApplication::translate("QuorvelCli", "擦除方式：full、sector或none（默认full）。"),
+         "MODE"},
+        {"no-program", QCoreApplication::translate("QuorvelCli", "不烧写。")},
+        {"no-verify", QCoreApplication::translate("QuorvelCli", "不校验。")},
+        {"reset", QCoreApplication::translate("QuorvelCli", "完成后复位运行。")},
+        {"chip",
+         QCoreApplication::translate("QuorvelCli", "芯片型号（默认QB48V）：%1。")
+             .arg(job::chipNames().join(", ")),
+         "NAME"},
+        {"protect", QCoreApplication::translate("QuorvelCli", "读保护等级0、1或2。"), "LEVEL"},
+        {"level2-password",
+         QCoreApplication::translate("QuorvelCli", "读保护等级2的密码（十六进制）。"), "HEX"},
+        {"rolling", QCoreApplication::translate("QuorvelCli", "滚码：地址:初值:步长（十六进制）。"),
+         "ADDRESS:VALUE:STEP"},
+        {"watchdog", QCoreApplication::translate("QuorvelCli", "看门狗选项：keep、on或off。"),
+         "MODE"},
+        {"offline", QCoreApplication::translate("QuorvelCli", "打开脱机烧写功能。")},
+        {"offline-count", QCoreApplication::translate("QuorvelCli", "脱机烧写次数（十进制）。"),
+         "N"},
+        {"offline-auto",
+         QCoreApplication::translate("QuorvelCli", "自动烧写时间（300-3000毫秒）。"), "MS"},
+        {"offline-machine", QCoreApplication::translate("QuorvelCli", "机台烧录。")},
+        {"offline-force", QCoreApplication::translate("QuorvelCli", "强制烧写脱机文件。")},
     });
 }
 
@@ -109,20 +117,25 @@ int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
 {
     if (p.isSet("job")) {
         if (!p.positionalArguments().isEmpty())
-            return usage(error, tr("文件和--job不能同时使用"));
+            return usage(error,
+                         QCoreApplication::translate("QuorvelCli", "文件和--job不能同时使用"));
         if (!job::readJobFile(p.value("job"), spec, error))
             return ExitInputFile;
     }
     for (const QString &argument : p.positionalArguments()) {
         job::JobFile file;
         if (!parseFileArgument(argument, file))
-            return usage(error, tr("文件参数格式错误：%1").arg(argument));
+            return usage(
+                error,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
         spec.files.append(file);
     }
     if (p.isSet("erase")) {
         spec.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
         if (spec.eraseMode < 0)
-            return usage(error, tr("未知擦除方式：%1").arg(p.value("erase")));
+            return usage(error,
+                         QCoreApplication::translate("QuorvelCli", "未知擦除方式：%1")
+                             .arg(p.value("erase")));
     }
     if (p.isSet("no-program"))
         spec.program = false;
@@ -133,26 +146,33 @@ int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
     if (p.isSet("chip")) {
         spec.chipIndex = job::chipIndexForName(p.value("chip"));
         if (spec.chipIndex < 0)
-            return usage(error, tr("未知芯片型号：%1").arg(p.value("chip")));
+            return usage(
+                error,
+                QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1").arg(p.value("chip")));
     }
     if (p.isSet("protect")) {
         const QStringList levels{"0", "1", "2"};
         spec.protectLevel = levels.indexOf(p.value("protect"));
         if (spec.protectLevel < 0)
-            return usage(error, tr("读保护等级必须是0、1或2"));
+            return usage(error,
+                         QCoreApplication::translate("QuorvelCli", "读保护等级必须是0、1或2"));
     }
     // Level 2 can never be undone on the chip: the password is asked every time, never stored.
     if (spec.protectLevel == 2 && !job::level2PasswordMatches(p.value("level2-password")))
-        return usage(error, tr("读保护等级2的密码错误"));
+        return usage(error, QCoreApplication::translate("QuorvelCli", "读保护等级2的密码错误"));
     if (p.isSet("rolling")
         && (!parseRolling(p.value("rolling"), spec.rollingAddress, spec.rollingValue,
                           spec.rollingStep)
             || spec.rollingAddress == 0))
-        return usage(error, tr("滚码格式错误：%1").arg(p.value("rolling")));
+        return usage(
+            error,
+            QCoreApplication::translate("QuorvelCli", "滚码格式错误：%1").arg(p.value("rolling")));
     if (p.isSet("watchdog")) {
         const int index = QStringList{"keep", "on", "off"}.indexOf(p.value("watchdog"));
         if (index < 0)
-            return usage(error, tr("未知看门狗选项：%1").arg(p.value("watchdog")));
+            return usage(error,
+                         QCoreApplication::translate("QuorvelCli", "未知看门狗选项：%1")
+                             .arg(p.value("watchdog")));
         const int options[] = {job::WatchdogKeep, job::WatchdogOn, job::WatchdogOff};
         spec.watchdog = options[index];
     }

@@ -22,23 +22,20 @@ void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &mes
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 void printUsage(FILE *stream)
 {
-    const QString text = tr("用法：quorvel-cli <子命令> [选项]\n\n"
-                            "子命令：\n"
-                            "  probes          列出连接的烧录器\n"
-                            "  program         烧写文件或工程\n"
-                            "  verify          校验芯片数据与文件\n"
-                            "  md5             读取一段FLASH的MD5\n"
-                            "  crc32           读取一段FLASH的CRC-32\n"
-                            "  file-crc        计算文件的CRC-32\n"
-                            "  offline-erase   删除烧录器中的脱机任务\n\n"
-                            "每个子命令的选项：quorvel-cli <子命令> --help\n");
+    const QString text =
+        QCoreApplication::translate("QuorvelCli",
+                                    "用法：quorvel-cli <子命令> [选项]\n\n"
+                                    "子命令：\n"
+                                    "  probes          列出连接的烧录器\n"
+                                    "  program         烧写文件或工程\n"
+                                    "  verify          校验芯片数据与文件\n"
+                                    "  md5             读取一段FLASH的MD5\n"
+                                    "  crc32           读取一段FLASH的CRC-32\n"
+                                    "  file-crc        计算文件的CRC-32\n"
+                                    "  offline-erase   删除烧录器中的脱机任务\n\n"
+                                    "每个子命令的选项：quorvel-cli <子命令> --help\n");
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
@@ -84,7 +81,10 @@ int main(int argc, char *argv[])
     else {
         if (!command.isEmpty())
             std::fprintf(stderr, "quorvel-cli: %s\n",
-                         tr("未知子命令：%1").arg(command).toLocal8Bit().constData());
+                         QCoreApplication::translate("QuorvelCli", "未知子命令：%1")
+                             .arg(command)
+                             .toLocal8Bit()
+                             .constData());
         printUsage(stderr);
     }
     wolfSSL_Cleanup();

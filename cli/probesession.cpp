@@ -10,14 +10,7 @@
 
 namespace cli {
 
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
-} // namespace
+namespace { } // namespace
 
 ProbeSession::ProbeSession()
     : chip(new ChipRecord)
@@ -45,7 +38,9 @@ int ProbeSession::connect(const QString &selector, QString &error)
         }
     }
     if (!chosen) {
-        error = selector.isEmpty() ? tr("未找到烧录器") : tr("未找到烧录器：%1").arg(selector);
+        error = selector.isEmpty()
+            ? QCoreApplication::translate("QuorvelCli", "未找到烧录器")
+            : QCoreApplication::translate("QuorvelCli", "未找到烧录器：%1").arg(selector);
         return 1;
     }
     path = chosen->path;
@@ -58,7 +53,8 @@ int ProbeSession::connect(const QString &selector, QString &error)
         error = job::plainText(job::refusedFirmwareMessage(download->probeId));
         return ExitFirmwareRefused;
     default:
-        error = tr("烧录器无法识别：%1").arg(QString::fromLocal8Bit(path));
+        error = QCoreApplication::translate("QuorvelCli", "烧录器无法识别：%1")
+                    .arg(QString::fromLocal8Bit(path));
         return 1;
     }
 }

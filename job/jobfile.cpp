@@ -18,11 +18,6 @@ namespace {
 const char *const formatName = "quorvel-job";
 const char *const eraseNames[] = {"full", "sector", "none"};
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 QString hex32(uint32_t value)
 {
     return QStringLiteral("0x") + QString::number(value, 16).toUpper();
@@ -38,7 +33,8 @@ public:
     {
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (!known.contains(it.key()))
-                return fail(tr("未知的键：%1").arg(where + it.key()));
+                return fail(
+                    QCoreApplication::translate("Job", "未知的键：%1").arg(where + it.key()));
         }
         return true;
     }
@@ -48,7 +44,10 @@ public:
             error = message;
         return false;
     }
-    bool invalid(const QString &key) { return fail(tr("键%1的值无效").arg(key)); }
+    bool invalid(const QString &key)
+    {
+        return fail(QCoreApplication::translate("Job", "键%1的值无效").arg(key));
+    }
 
     bool boolean(const QJsonObject &o, const QString &key, bool &out)
     {
@@ -191,23 +190,25 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (document.isNull() || !document.isObject()) {
-        error = tr("工程文件不是有效的JSON：%1").arg(parseError.errorString());
+        error = QCoreApplication::translate("Job", "工程文件不是有效的JSON：%1")
+                    .arg(parseError.errorString());
         return false;
     }
     const QJsonObject root = document.object();
     if (root.value("format").toString() != QLatin1String(formatName)) {
-        error = tr("不是Quorvel工程文件");
+        error = QCoreApplication::translate("Job", "不是Quorvel工程文件");
         return false;
     }
     const QJsonValue version = root.value("version");
     if (!version.isDouble() || version.toDouble() != double(version.toInt())
         || version.toInt() < 1) {
-        error = tr("键%1的值无效").arg("version");
+        error = QCoreApplication::translate("Job", "键%1的值无效").arg("version");
         return false;
     }
     if (version.toInt() > jobFormatVersion) {
-        error =
-            tr("工程文件版本%1较新，本程序只支持版本%2").arg(version.toInt()).arg(jobFormatVersion);
+        error = QCoreApplication::translate("Job", "工程文件版本%1较新，本程序只支持版本%2")
+                    .arg(version.toInt())
+                    .arg(jobFormatVersion);
         return false;
     }
     Reader r;
@@ -232,7 +233,7 @@ bool readJobFile(const QString &path, JobSpec &spec, QString &error)
     // A job file is a few kilobytes; anything far larger is not one.
     constexpr qint64 largestJobFile = 1024 * 1024;
     if (!file.open(QIODevice::ReadOnly) || file.size() > largestJobFile) {
-        error = tr("工程文件无法读取：%1").arg(path);
+        error = QCoreApplication::translate("Job", "工程文件无法读取：%1").arg(path);
         return false;
     }
     return parseJob(file.readAll(), QFileInfo(path).absoluteDir(), spec, error);
@@ -287,7 +288,8 @@ bool writeJobFile(const QString &path, JobSpec spec, QString &error)
     for (JobFile &file : spec.files) {
         file.hasFingerprint = fileFingerprint(file.path, file.length, file.crc32);
         if (!file.hasFingerprint) {
-            error = tr("文件不存在或无法读取") + QStringLiteral(": ") + file.path;
+            error = QCoreApplication::translate("Job", "文件不存在或无法读取")
+                + QStringLiteral(": ") + file.path;
             return false;
         }
     }
@@ -295,7 +297,7 @@ bool writeJobFile(const QString &path, JobSpec spec, QString &error)
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)
         || out.write(serializeJob(spec, QFileInfo(path).absoluteDir())) < 0 || !out.commit()) {
-        error = tr("工程文件无法写入：%1").arg(path);
+        error = QCoreApplication::translate("Job", "工程文件无法写入：%1").arg(path);
         return false;
     }
     return true;

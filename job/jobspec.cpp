@@ -23,16 +23,6 @@ constexpr uint32_t offlineIntervalMax = 3000;
 constexpr uint32_t offlineIntervalDefault = 500;
 constexpr uint32_t noCountLimit = 0xFFFFFFFF; // how the probe reads "no limit"
 
-QString windowText(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
-QString cliText(const char *text)
-{
-    return QCoreApplication::translate("QuorvelCli", text);
-}
-
 const char *const alignmentMessage = "FLASH地址必须4字节对齐";
 
 bool isHex(const QString &path)
@@ -56,19 +46,23 @@ LoadProblem appendImage(Download &d, const QString &path, uint32_t address,
 {
     const int n = d.fileCount;
     if (n >= Download::maxFiles)
-        return problem(path, windowText("最大支持10个烧录文件"), false);
+        return problem(path, QCoreApplication::translate("MainWindow", "最大支持10个烧录文件"),
+                       false);
     if (address % 4 != 0)
-        return problem(path, windowText(alignmentMessage), false);
+        return problem(path, QString::fromUtf8(alignmentMessage), false);
     prepareSlot(d, n, path, address);
     if (fill(d, n) != 0) {
         d.fileCount = n + 1;
         removeSlot(d, n);
-        return problem(path, windowText("文件解析错误！"), true);
+        return problem(path, QCoreApplication::translate("MainWindow", "文件解析错误！"), true);
     }
     d.fileCount = n + 1;
     if (overlapsPrevious(d, n)) {
         removeSlot(d, n);
-        return problem(path, windowText("该文件烧录地址处于上一个文件烧录范围内"), false);
+        return problem(
+            path,
+            QCoreApplication::translate("MainWindow", "该文件烧录地址处于上一个文件烧录范围内"),
+            false);
     }
     return {};
 }
@@ -102,16 +96,20 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
     const QVector<QByteArray> regions =
         raw.open(QIODevice::ReadOnly) ? splitHexRegions(raw.readAll()) : QVector<QByteArray>();
     if (regions.isEmpty())
-        return problem(file.path, windowText("文件解析错误！"), true);
+        return problem(file.path, QCoreApplication::translate("MainWindow", "文件解析错误！"),
+                       true);
     if (file.hasAddress)
-        return problem(file.path, cliText("HEX文件包含多个区域，不能指定烧录地址"), true);
+        return problem(file.path,
+                       QCoreApplication::translate("Job", "HEX文件包含多个区域，不能指定烧录地址"),
+                       true);
     for (const QByteArray &text : regions) {
         HexFileReader regionReader;
         QBuffer buffer;
         buffer.setData(text);
         buffer.open(QIODevice::ReadOnly);
         if (regionReader.readDevice(buffer) != 0)
-            return problem(file.path, windowText("文件解析错误！"), true);
+            return problem(file.path, QCoreApplication::translate("MainWindow", "文件解析错误！"),
+                           true);
         const LoadProblem p =
             appendImage(d, file.path, regionReader.start,
                         [&text](Download &r, int n) { return loadRegion(r, n, text); });
@@ -126,20 +124,20 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
 QString optionsProblem(const JobSpec &spec)
 {
     if (modelForIndex(spec.chipIndex) == 0)
-        return cliText("未知芯片型号");
+        return QCoreApplication::translate("Job", "未知芯片型号");
     if (spec.eraseMode < FullErase || spec.eraseMode > NoErase)
-        return cliText("未知擦除方式");
+        return QCoreApplication::translate("Job", "未知擦除方式");
     if (spec.protectLevel < 0 || spec.protectLevel > 2)
-        return cliText("读保护等级必须是0、1或2");
+        return QCoreApplication::translate("Job", "读保护等级必须是0、1或2");
     if (spec.rollingAddress % 4 != 0)
-        return windowText(alignmentMessage);
+        return QString::fromUtf8(alignmentMessage);
     if (spec.watchdog != WatchdogKeep && spec.watchdog != WatchdogOn
         && spec.watchdog != WatchdogOff)
-        return cliText("未知看门狗选项");
+        return QCoreApplication::translate("Job", "未知看门狗选项");
     const bool subOptions =
         spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine || spec.offlineForce;
     if (subOptions && !spec.offline)
-        return cliText("脱机选项需要打开脱机烧写功能");
+        return QCoreApplication::translate("Job", "脱机选项需要打开脱机烧写功能");
     if (spec.offlineAutoMs
         && (spec.offlineAutoMs < offlineIntervalMin || spec.offlineAutoMs > offlineIntervalMax))
         return QStringLiteral("自动烧写间隔必须在300-3000毫秒之间");
@@ -178,16 +176,20 @@ LoadProblem loadFiles(const JobSpec &spec, Download &d)
     for (const JobFile &file : spec.files) {
         const QFileInfo info(file.path);
         if (!info.isFile() || !info.isReadable())
-            return problem(file.path, cliText("文件不存在或无法读取"), true);
+            return problem(file.path, QCoreApplication::translate("Job", "文件不存在或无法读取"),
+                           true);
         LoadProblem p;
         if (isHex(file.path)) {
             p = loadHexFile(file, d);
         } else if (isBin(file.path)) {
             if (!file.hasAddress)
-                return problem(file.path, cliText("BIN文件需要烧录地址（文件@地址）"), true);
+                return problem(
+                    file.path,
+                    QCoreApplication::translate("Job", "BIN文件需要烧录地址（文件@地址）"), true);
             p = appendImage(d, file.path, file.address, loadWhole);
         } else {
-            return problem(file.path, cliText("只支持HEX和BIN文件"), true);
+            return problem(file.path, QCoreApplication::translate("Job", "只支持HEX和BIN文件"),
+                           true);
         }
         if (p.isProblem())
             return p;

@@ -11,11 +11,6 @@ namespace job {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 // Code 6 is the probe asking to be reconnected; the window restarts the job a few times and shows
 // this only when the restarts are used up: the probe still cannot attach to the chip, which is
 // what code 2's message asks the user to check.
@@ -97,7 +92,7 @@ const ResultView &resultViewFor(int code)
 
 QString runResultMessage(int code)
 {
-    return tr(resultViewFor(code).message);
+    return QCoreApplication::translate("MainWindow", resultViewFor(code).message);
 }
 
 int runResultBar(int code)
@@ -109,23 +104,36 @@ QString verifyMessage(int code)
 {
     switch (code) {
     case 0:
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#6688DD' size='+2' face='新宋体'><b> 文件与芯片数据一致！ </b></font>");
     case 1:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
     case 2:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未选择文件！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 未选择文件！ </b></font>");
     case 3:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未找到芯片！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 未找到芯片！ </b></font>");
     case 4:
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#DD6622' size='+2' face='新宋体'><b> 文件与芯片数据不一致！ </b></font>");
     case 5:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 芯片读保护！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片读保护！ </b></font>");
     case 6:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 芯片型号错误！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片型号错误！ </b></font>");
     default:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 其他错误! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 其他错误! </b></font>");
     }
 }
 
@@ -133,20 +141,29 @@ QString readBackFailureMessage(int code)
 {
     switch (code) {
     case 1:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未选择芯片型号! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 未选择芯片型号! </b></font>");
     case 2:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未找到芯片！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 未找到芯片！ </b></font>");
     case 3:
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#DD6622' size='+2' face='新宋体'><b> 已加密，无法读取！ </b></font>");
     case 4:
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#DD6622' size='+2' face='新宋体'><b> 读取数据发生错误！ </b></font>");
     case 5:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 芯片型号错误！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片型号错误！ </b></font>");
     case -1:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> "
-                  "传输错误，请重新连接后再尝试！ </b></font>");
+        return QCoreApplication::translate("MainWindow",
+                                           "<font color='#DD6622' size='+2' face='新宋体'><b> "
+                                           "传输错误，请重新连接后再尝试！ </b></font>");
     default:
         return QString();
     }
@@ -155,10 +172,12 @@ QString readBackFailureMessage(int code)
 QString readBackRefusal(int connected, uint32_t probeId)
 {
     if (connected == 0)
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
     if (firmwareRefusesReadback(probeId))
-        return tr("<font color='#6688DD' size='+2' face='新宋体'><b> "
-                  "固件版本小于1.96，不支持该功能! </b></font>");
+        return QCoreApplication::translate("MainWindow",
+                                           "<font color='#6688DD' size='+2' face='新宋体'><b> "
+                                           "固件版本小于1.96，不支持该功能! </b></font>");
     return QString();
 }
 
@@ -174,31 +193,41 @@ QString refusedFirmwareMessage(uint32_t probeId)
 
 QString qd52RefusedMessage()
 {
-    return tr("<font color='#6688DD' size='+2' face='新宋体'><b> 固件版本小于1.95，不支持烧录QD52! "
-              "</b></font>");
+    return QCoreApplication::translate(
+        "MainWindow",
+        "<font color='#6688DD' size='+2' face='新宋体'><b> 固件版本小于1.95，不支持烧录QD52! "
+        "</b></font>");
 }
 
 QString offlineEraseMessage(int code)
 {
     switch (code) {
     case 1:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> 未连接! </b></font>");
     case 0:
-        return tr("<font color='#6688DD' size='+2' face='新宋体'><b> 擦除成功！ </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#6688DD' size='+2' face='新宋体'><b> 擦除成功！ </b></font>");
     default:
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 擦除失败! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow",
+            "<font color='#DD6622' size='+2' face='新宋体'><b> 擦除失败! </b></font>");
     }
 }
 
 QString rangeProblem(uint32_t address, uint32_t size)
 {
     if (size == 0)
-        return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 大小为0! </b></font>");
+        return QCoreApplication::translate(
+            "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> 大小为0! </b></font>");
     if (address % 4 != 0)
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#DD6622' size='+2' face='新宋体'><b> 地址非4字节对齐！ </b></font>");
     if (size % 4 != 0)
-        return tr(
+        return QCoreApplication::translate(
+            "MainWindow",
             "<font color='#DD6622' size='+2' face='新宋体'><b> 大小非4字节对齐！ </b></font>");
     return QString();
 }
@@ -207,14 +236,18 @@ namespace {
 
 QString rangeText(uint32_t address, uint32_t size)
 {
-    return tr("起始地址0x") + QString::number(address, 16).toUpper() + tr("，大小0x")
+    return QCoreApplication::translate("MainWindow", "起始地址0x")
+        + QString::number(address, 16).toUpper()
+        + QCoreApplication::translate("MainWindow", "，大小0x")
         + QString::number(size, 16).toUpper();
 }
 
 // Numeric results, successful ones included, go into the red wrapper.
 QString redResult(const QString &text)
 {
-    return tr("<font color='#DD6622' size='+2' face='新宋体'><b> %1 </b></font>").arg(text);
+    return QCoreApplication::translate(
+               "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> %1 </b></font>")
+        .arg(text);
 }
 
 } // namespace
@@ -224,26 +257,31 @@ QString md5ResultMessage(uint32_t address, uint32_t size, const uint8_t digest[1
     QString hex;
     for (int i = 0; i < 16; ++i)
         hex += QString::asprintf("%02X", digest[i]);
-    return redResult(rangeText(address, size) + tr("。MD5值为：") + hex);
+    return redResult(rangeText(address, size)
+                     + QCoreApplication::translate("MainWindow", "。MD5值为：") + hex);
 }
 
 QString crcResultMessage(uint32_t address, uint32_t size, uint32_t crc)
 {
-    return redResult(rangeText(address, size) + tr("。CRC-32为：0x")
+    return redResult(rangeText(address, size)
+                     + QCoreApplication::translate("MainWindow", "。CRC-32为：0x")
                      + QString::asprintf("%08X", crc));
 }
 
 QString fileCrcMessage(const Download &d)
 {
-    QString text = tr("文件1的CRC-32为：0x") + QString::asprintf("%08X", d.fileCrc[0]);
+    QString text = QCoreApplication::translate("MainWindow", "文件1的CRC-32为：0x")
+        + QString::asprintf("%08X", d.fileCrc[0]);
     for (int i = 1; i < d.fileCount; ++i)
-        text += tr("<br>文件%1的CRC-32为：0x").arg(i + 1) + QString::asprintf("%08X", d.fileCrc[i]);
+        text += QCoreApplication::translate("MainWindow", "<br>文件%1的CRC-32为：0x").arg(i + 1)
+            + QString::asprintf("%08X", d.fileCrc[i]);
     return redResult(text);
 }
 
 QString noFilesMessage()
 {
-    return tr("<font color='#DD6622' size='+2' face='新宋体'><b> 没有文件! </b></font>");
+    return QCoreApplication::translate(
+        "MainWindow", "<font color='#DD6622' size='+2' face='新宋体'><b> 没有文件! </b></font>");
 }
 
 QString plainText(const QString &html)

@@ -680,4 +680,294 @@
             <translation>doWork</translation>
         </message>
     </context>
+    <context>
+        <name>Job</name>
+        <message>
+            <source>未知的键：%1</source>
+            <translation>unknown key: %1</translation>
+        </message>
+        <message>
+            <source>键%1的值无效</source>
+            <translation>invalid value of key %1</translation>
+        </message>
+        <message>
+            <source>工程文件不是有效的JSON：%1</source>
+            <translation>the job file is not valid JSON: %1</translation>
+        </message>
+        <message>
+            <source>不是Quorvel工程文件</source>
+            <translation>not a Quorvel job file</translation>
+        </message>
+        <message>
+            <source>工程文件版本%1较新，本程序只支持版本%2</source>
+            <translation>the job file has the newer version %1; this program reads version %2</translation>
+        </message>
+        <message>
+            <source>工程文件无法读取：%1</source>
+            <translation>cannot read the job file: %1</translation>
+        </message>
+        <message>
+            <source>文件不存在或无法读取</source>
+            <translation>the file does not exist or cannot be read</translation>
+        </message>
+        <message>
+            <source>工程文件无法写入：%1</source>
+            <translation>cannot write the job file: %1</translation>
+        </message>
+        <message>
+            <source>HEX文件包含多个区域，不能指定烧录地址</source>
+            <translation>the HEX file holds several regions; it cannot be given an address</translation>
+        </message>
+        <message>
+            <source>未知芯片型号</source>
+            <translation>unknown chip model</translation>
+        </message>
+        <message>
+            <source>未知擦除方式</source>
+            <translation>unknown erase mode</translation>
+        </message>
+        <message>
+            <source>读保护等级必须是0、1或2</source>
+            <translation>the read-protection level must be 0, 1 or 2</translation>
+        </message>
+        <message>
+            <source>未知看门狗选项</source>
+            <translation>unknown watchdog option</translation>
+        </message>
+        <message>
+            <source>脱机选项需要打开脱机烧写功能</source>
+            <translation>offline options need offline programming switched on (--offline)</translation>
+        </message>
+        <message>
+            <source>BIN文件需要烧录地址（文件@地址）</source>
+            <translation>a BIN file needs a flash address (FILE@ADDRESS)</translation>
+        </message>
+        <message>
+            <source>只支持HEX和BIN文件</source>
+            <translation>only HEX and BIN files can be programmed</translation>
+        </message>
+    </context>
+    <context>
+        <name>QuorvelCli</name>
+        <message>
+            <source>列出连接的烧录器。</source>
+            <translation>List the connected probes.</translation>
+        </message>
+        <message>
+            <source>可用</source>
+            <translation>accepted</translation>
+        </message>
+        <message>
+            <source>不支持</source>
+            <translation>refused</translation>
+        </message>
+        <message>
+            <source>未找到烧录器</source>
+            <translation>no probe found</translation>
+        </message>
+        <message>
+            <source>擦除</source>
+            <translation>Erase</translation>
+        </message>
+        <message>
+            <source>文件在工程保存后已改变：%1</source>
+            <translation>the file changed since the job was saved: %1</translation>
+        </message>
+        <message>
+            <source>烧写：与窗口的“开始”相同的任务。</source>
+            <translation>Program: the same job as Start in the window.</translation>
+        </message>
+        <message>
+            <source>HEX或BIN文件，可带烧录地址（十六进制）。</source>
+            <translation>HEX or BIN files, each with an optional flash address (hex).</translation>
+        </message>
+        <message>
+            <source>芯片型号（默认QB48V）：%1。</source>
+            <translation>Chip model (default QB48V): %1.</translation>
+        </message>
+        <message>
+            <source>校验：芯片数据与文件是否一致。</source>
+            <translation>Verify: does the chip hold the files?</translation>
+        </message>
+        <message>
+            <source>从工程文件读取文件。</source>
+            <translation>Take the files from a job file.</translation>
+        </message>
+        <message>
+            <source>未知芯片型号：%1</source>
+            <translation>unknown chip model: %1</translation>
+        </message>
+        <message>
+            <source>文件参数格式错误：%1</source>
+            <translation>malformed file argument: %1</translation>
+        </message>
+        <message>
+            <source>读取芯片一段FLASH的MD5。</source>
+            <translation>Read the MD5 of a flash range of the chip.</translation>
+        </message>
+        <message>
+            <source>读取芯片一段FLASH的CRC-32。</source>
+            <translation>Read the CRC-32 of a flash range of the chip.</translation>
+        </message>
+        <message>
+            <source>起始地址和大小（十六进制，4字节对齐）。</source>
+            <translation>Start address and size (hex, multiples of 4).</translation>
+        </message>
+        <message>
+            <source>需要起始地址和大小（十六进制）</source>
+            <translation>a start address and a size (hex) are needed</translation>
+        </message>
+        <message>
+            <source>计算文件的CRC-32（不用烧录器）。</source>
+            <translation>Compute the CRC-32 of files (no probe needed).</translation>
+        </message>
+        <message>
+            <source>删除烧录器中保存的脱机任务。</source>
+            <translation>Delete the offline job stored in the probe.</translation>
+        </message>
+        <message>
+            <source>以一个JSON对象输出结果。</source>
+            <translation>Write the outcome as one JSON object.</translation>
+        </message>
+        <message>
+            <source>子命令</source>
+            <translation>command</translation>
+        </message>
+        <message>
+            <source>烧录器的序列号或路径（默认：第一个）。</source>
+            <translation>Serial number or path of the probe (default: the first one).</translation>
+        </message>
+        <message>
+            <source>脱机烧写次数格式错误：%1</source>
+            <translation>malformed offline count: %1</translation>
+        </message>
+        <message>
+            <source>从工程文件读取任务。</source>
+            <translation>Read the job from a job file.</translation>
+        </message>
+        <message>
+            <source>工程保存后改变的文件也照样使用。</source>
+            <translation>Use files even if they changed since the job was saved.</translation>
+        </message>
+        <message>
+            <source>把任务保存为工程文件。</source>
+            <translation>Save the job as a job file.</translation>
+        </message>
+        <message>
+            <source>擦除方式：full、sector或none（默认full）。</source>
+            <translation>Erase mode: full, sector or none (default full).</translation>
+        </message>
+        <message>
+            <source>不烧写。</source>
+            <translation>Do not program.</translation>
+        </message>
+        <message>
+            <source>不校验。</source>
+            <translation>Do not verify.</translation>
+        </message>
+        <message>
+            <source>完成后复位运行。</source>
+            <translation>Reset and run when done.</translation>
+        </message>
+        <message>
+            <source>读保护等级0、1或2。</source>
+            <translation>Read-protection level 0, 1 or 2.</translation>
+        </message>
+        <message>
+            <source>读保护等级2的密码（十六进制）。</source>
+            <translation>Password of read-protection level 2 (hex).</translation>
+        </message>
+        <message>
+            <source>滚码：地址:初值:步长（十六进制）。</source>
+            <translation>Rolling code: address:first value:step (hex).</translation>
+        </message>
+        <message>
+            <source>看门狗选项：keep、on或off。</source>
+            <translation>Watchdog option: keep, on or off.</translation>
+        </message>
+        <message>
+            <source>打开脱机烧写功能。</source>
+            <translation>Enable offline programming.</translation>
+        </message>
+        <message>
+            <source>脱机烧写次数（十进制）。</source>
+            <translation>Number of offline runs (decimal).</translation>
+        </message>
+        <message>
+            <source>自动烧写时间（300-3000毫秒）。</source>
+            <translation>Automatic offline start (300-3000 ms).</translation>
+        </message>
+        <message>
+            <source>机台烧录。</source>
+            <translation>Machine (handler) programming.</translation>
+        </message>
+        <message>
+            <source>强制烧写脱机文件。</source>
+            <translation>Force offline programming.</translation>
+        </message>
+        <message>
+            <source>文件和--job不能同时使用</source>
+            <translation>files and --job cannot be used together</translation>
+        </message>
+        <message>
+            <source>未知擦除方式：%1</source>
+            <translation>unknown erase mode: %1</translation>
+        </message>
+        <message>
+            <source>读保护等级必须是0、1或2</source>
+            <translation>the read-protection level must be 0, 1 or 2</translation>
+        </message>
+        <message>
+            <source>读保护等级2的密码错误</source>
+            <translation>wrong password for read-protection level 2</translation>
+        </message>
+        <message>
+            <source>滚码格式错误：%1</source>
+            <translation>malformed rolling code: %1</translation>
+        </message>
+        <message>
+            <source>未知看门狗选项：%1</source>
+            <translation>unknown watchdog option: %1</translation>
+        </message>
+        <message>
+            <source>用法：quorvel-cli &lt;子命令&gt; [选项]
+
+子命令：
+  probes          列出连接的烧录器
+  program         烧写文件或工程
+  verify          校验芯片数据与文件
+  md5             读取一段FLASH的MD5
+  crc32           读取一段FLASH的CRC-32
+  file-crc        计算文件的CRC-32
+  offline-erase   删除烧录器中的脱机任务
+
+每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
+</source>
+            <translation>Usage: quorvel-cli &lt;command&gt; [options]
+
+Commands:
+  probes          list the connected probes
+  program         program files or a job
+  verify          verify the chip against files
+  md5             read the MD5 of a flash range
+  crc32           read the CRC-32 of a flash range
+  file-crc        compute the CRC-32 of files
+  offline-erase   delete the offline job stored in the probe
+
+Options of each command: quorvel-cli &lt;command&gt; --help
+</translation>
+        </message>
+        <message>
+            <source>未知子命令：%1</source>
+            <translation>unknown command: %1</translation>
+        </message>
+        <message>
+            <source>未找到烧录器：%1</source>
+            <translation>no probe found: %1</translation>
+        </message>
+        <message>
+            <source>烧录器无法识别：%1</source>
+            <translation>the probe cannot be identified: %1</translation>
+        </message>
+    </context>
 </TS>

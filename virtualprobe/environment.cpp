@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -253,6 +254,75 @@ void configureTrace()
     }
 }
 
+// The simulated chip's main flash window and LDROM, kept in a file between processes so that one
+// process can program what another verifies (and tests can read what a run wrote).
+struct FlashWindow
+{
+    uint32_t address;
+    uint32_t length;
+};
+constexpr FlashWindow persistedWindows[] = {{0x00000000, 0x20000}, {0x10000000, 0x2000}};
+
+std::vector<std::string> &flashFiles()
+{
+    static std::vector<std::string> files;
+    return files;
+}
+
+void saveFlashFiles()
+{
+    const std::vector<std::string> &files = flashFiles();
+    for (size_t k = 0; k < files.size() && int(k) < VirtualProbe::count(); ++k) {
+        if (files[k].empty())
+            continue;
+        std::ofstream out(files[k], std::ios::binary | std::ios::trunc);
+        for (const FlashWindow &w : persistedWindows) {
+            const std::vector<uint8_t> bytes =
+                VirtualProbe::probe(int(k)).readFlash(w.address, w.length);
+            out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+        }
+    }
+}
+
+void loadFlashFile(VirtualProbe &probe, const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return; // a new chip: blank
+    for (const FlashWindow &w : persistedWindows) {
+        std::vector<uint8_t> bytes(w.length);
+        if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()))) {
+            complain("QUORVEL_VPROBE_FLASH_FILE", file.c_str());
+            return;
+        }
+        probe.writeFlash(w.address, bytes);
+    }
+}
+
+// Named like the trace file: an unaddressed name is probe 0's, probe k's adds ".k".
+void configureFlashFiles()
+{
+    std::vector<std::string> &files = flashFiles();
+    files.assign(size_t(VirtualProbe::count()), std::string());
+    for (const Item &item : items("QUORVEL_VPROBE_FLASH_FILE", false)) {
+        for (int k = 0; k < VirtualProbe::count(); ++k) {
+            if (item.probe == k)
+                files[size_t(k)] = item.value;
+            else if (item.probe < 0)
+                files[size_t(k)] = k ? item.value + "." + std::to_string(k) : item.value;
+        }
+    }
+    bool any = false;
+    for (int k = 0; k < VirtualProbe::count(); ++k) {
+        if (!files[size_t(k)].empty()) {
+            loadFlashFile(VirtualProbe::probe(k), files[size_t(k)]);
+            any = true;
+        }
+    }
+    if (any)
+        std::atexit(saveFlashFiles);
+}
+
 } // namespace
 
 void configureFromEnvironment()
@@ -268,6 +338,7 @@ void configureFromEnvironment()
     configureChip();
     configureLink();
     configureTrace();
+    configureFlashFiles();
 }
 
 } // namespace vprobe
