@@ -93,15 +93,22 @@ QVector<QByteArray> splitHexRegions(const QByteArray &text)
         return {};
     QVector<QByteArray> texts;
     for (const Region &region : regions) {
-        QByteArray out;
+        // Only the address records in force for the region's data go with it: the reader takes
+        // the first one as where the image may begin.
+        QByteArray out, base, emittedBase;
         for (const Line &line : lines) {
-            const bool data = line.type == 0;
-            if (data
-                && (line.count == 0 || line.address < region.first || line.address >= region.end))
+            if (line.type == 2 || line.type == 4)
+                base = line.text;
+            if (line.type != 0 || line.count == 0 || line.address < region.first
+                || line.address >= region.end)
                 continue;
+            if (base != emittedBase) {
+                out += base + '\n';
+                emittedBase = base;
+            }
             out += line.text + '\n';
         }
-        texts.append(out);
+        texts.append(out + ":00000001FF\n");
     }
     return texts;
 }

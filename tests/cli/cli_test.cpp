@@ -1,0 +1,235 @@
+// quorvel-cli as a user runs it: a process on the preloaded virtual probe, judged by its exit
+// status, its output, the flash it left behind and the reports the probe saw.
+#include "images/hexrecords.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int exit = -1;
+    QString out, err;
+};
+
+class Cli : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QStringList env{
+        "QUORVEL_VPROBE_REALTIME=0", "LC_ALL=C",
+        // An instrumented preload comes before the sanitizer runtime; that is fine here.
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    Outcome run(const QStringList &args)
+    {
+        QProcess p;
+        QStringList e = QProcess::systemEnvironment();
+        e << "LD_PRELOAD=" QUORVEL_VPROBE_LIB << "QUORVEL_VPROBE_TRACE=" + path("trace")
+          << "QUORVEL_VPROBE_FLASH_FILE=" + path("flash") << env;
+        p.setEnvironment(e);
+        p.setWorkingDirectory(dir.path());
+        p.start(QUORVEL_CLI, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+                QString::fromUtf8(p.readAllStandardError()).trimmed()};
+    }
+
+    // Command bytes of every report written to the probe.
+    QByteArray commandsSent()
+    {
+        QFile f(path("trace"));
+        QByteArray commands;
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : f.readAll().split('\n')) {
+                if (line.startsWith("write "))
+                    commands += char(line.split(' ').value(4).toInt(nullptr, 16));
+            }
+        }
+        f.remove();
+        return commands;
+    }
+
+    // The simulated flash after the last run: main flash window, then LDROM.
+    QByteArray flash(uint32_t address, int length)
+    {
+        QFile f(path("flash"));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray all = f.readAll();
+        const int offset =
+            address >= 0x10000000 ? 0x20000 + int(address - 0x10000000) : int(address);
+        return all.mid(offset, length);
+    }
+};
+
+QByteArray pattern(int length, int seed)
+{
+    QByteArray bytes(length, 0);
+    for (int i = 0; i < length; ++i)
+        bytes[i] = char((i * 7 + seed) & 0xFF);
+    return bytes;
+}
+
+// A HEX of `bytes` at `address`, 16 bytes a record.
+std::string hexOf(uint32_t address, const QByteArray &bytes)
+{
+    std::string text = hextest::linear(uint16_t(address >> 16));
+    for (int i = 0; i < bytes.size(); i += 16) {
+        const QByteArray chunk = bytes.mid(i, 16);
+        text += hextest::data(uint16_t((address + uint32_t(i)) & 0xFFFF),
+                              std::vector<uint8_t>(chunk.begin(), chunk.end()));
+    }
+    return text;
+}
+
+TEST_F(Cli, ProgramsFilesByteExactlyAndReportsJson)
+{
+    const QByteArray app = pattern(3000, 1), data = pattern(1024, 9);
+    write("app.hex", QByteArray::fromStdString(hexOf(0x100, app) + hextest::endOfFile));
+    write("data.bin", data);
+    const Outcome o = run({"program", "app.hex", "data.bin@0x4000", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x100, app.size()), app);
+    EXPECT_EQ(flash(0x4000, data.size()), data);
+    EXPECT_EQ(flash(0x100 + app.size(), 16), QByteArray(16, char(0xFF)));
+
+    const QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["command"].toString(), "program");
+    EXPECT_EQ(json["result"].toInt(), 0);
+    EXPECT_EQ(json["message"].toString(), "Programmed successfully!");
+    EXPECT_EQ(json["probe"].toObject()["serial"].toString(), "QVP00000001");
+    const QJsonArray files = json["files"].toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].toObject()["address"].toString(), "0x100");
+    EXPECT_EQ(files[0].toObject()["length"].toInt(), 3000);
+    EXPECT_EQ(files[1].toObject()["address"].toString(), "0x4000");
+    EXPECT_EQ(files[1].toObject()["crc32"].toString(), "0xDADB16CA");
+}
+
+TEST_F(Cli, MergedHexBecomesOneImagePerRegion)
+{
+    const QByteArray boot = pattern(512, 3), app = pattern(256, 5);
+    write("merged.hex",
+          QByteArray::fromStdString(hexOf(0x10000000, boot) + hexOf(0x800, app)
+                                    + hextest::endOfFile));
+    const Outcome o = run({"program", "merged.hex", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    const QJsonArray files = QJsonDocument::fromJson(o.out.toUtf8())["files"].toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].toObject()["address"].toString(), "0x800");
+    EXPECT_EQ(files[1].toObject()["address"].toString(), "0x10000000");
+    EXPECT_EQ(flash(0x800, 256), app);
+    EXPECT_EQ(flash(0x10000000, 512), boot);
+}
+
+TEST_F(Cli, JobFileRoundTripsAndRefusesChangedFiles)
+{
+    write("a.bin", pattern(600, 2));
+    Outcome o = run({"program", "a.bin@0x200", "--erase", "sector", "--rolling", "1FFC:100:1",
+                     "--save-job", "job.json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    QFile job(path("job.json"));
+    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
+    const QJsonObject saved = QJsonDocument::fromJson(job.readAll()).object();
+    EXPECT_EQ(saved["erase"].toString(), "sector");
+    EXPECT_EQ(saved["rollingCode"].toObject()["address"].toString(), "0x1FFC");
+    EXPECT_EQ(saved["files"].toArray()[0].toObject()["path"].toString(), "a.bin");
+    EXPECT_EQ(saved["files"].toArray()[0].toObject()["length"].toInt(), 600);
+
+    QFile::remove(path("flash"));
+    commandsSent();
+    o = run({"program", "--job", "job.json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x200, 600), pattern(600, 2));
+    EXPECT_TRUE(commandsSent().contains('\x9A')); // the job's rolling code went out
+
+    write("a.bin", pattern(600, 7));
+    o = run({"program", "--job", "job.json"});
+    EXPECT_EQ(o.exit, 65);
+    EXPECT_EQ(o.err, "quorvel-cli: the file changed since the job was saved: " + path("a.bin"));
+    EXPECT_TRUE(commandsSent().isEmpty());
+    EXPECT_EQ(run({"program", "--job", "job.json", "--accept-changed"}).exit, 0);
+}
+
+TEST_F(Cli, BadInputGivesItsMessageAndStatusWithNothingSent)
+{
+    write("ok.bin", pattern(64, 1));
+    write("ok2.bin", pattern(64, 2));
+    write("bad.hex", ":10000000ZZ\n");
+    write("big.bin", QByteArray(0x400001, 0));
+    write("job.json", R"({"format":"quorvel-job","version":1,"colour":"red"})");
+    write("new.json", R"({"format":"quorvel-job","version":2})");
+    QStringList eleven{"program"};
+    for (int i = 0; i < 11; ++i)
+        eleven << QString("ok.bin@%1").arg(i * 0x100, 0, 16);
+    const struct
+    {
+        QStringList args;
+        int exit;
+        QString error;
+    } cases[] = {
+        {{"program", "gone.hex"}, 65, "gone.hex: the file does not exist or cannot be read"},
+        {{"program", "bad.hex"}, 65, "bad.hex: The file could not be parsed!"},
+        {{"program", "big.bin@0"}, 65, "big.bin: The file could not be parsed!"},
+        {{"program", "ok.bin"}, 65, "ok.bin: a BIN file needs a flash address (FILE@ADDRESS)"},
+        {{"program", "ok.bin@0", "ok2.bin@0x20"},
+         64,
+         "ok2.bin: This file's flash address lies inside the range of the previous file"},
+        {{"program", "ok.bin@0x100", "ok2.bin@0"},
+         64,
+         "ok2.bin: This file's flash address lies inside the range of the previous file"},
+        {eleven, 64, "ok.bin: At most 10 program files are supported"},
+        {{"program", "ok.bin@12G"}, 64, "malformed file argument: ok.bin@12G"},
+        {{"program", "ok.bin@0", "--rolling", "100:1"}, 64, "malformed rolling code: 100:1"},
+        {{"program", "ok.bin@0", "--chip", "QZ99"}, 64, "unknown chip model: QZ99"},
+        {{"program", "ok.bin@0", "--protect", "2", "--level2-password", "12345678"},
+         64,
+         "wrong password for read-protection level 2"},
+        {{"program", "--job", "job.json"}, 65, "unknown key: colour"},
+        {{"program", "--job", "new.json"},
+         65,
+         "the job file has the newer version 2; this program reads version 1"},
+        {{"program", "--frobnicate"}, 64, "Unknown option 'frobnicate'."},
+        {{"program", "ok.bin@0", "--probe", "QVP99999999"}, 1, "no probe found: QVP99999999"},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = run(c.args);
+        EXPECT_EQ(o.exit, c.exit) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(o.err.endsWith(c.error)) << o.err.toStdString();
+        EXPECT_TRUE(commandsSent().isEmpty()) << c.args.join(' ').toStdString();
+    }
+
+    env << "QUORVEL_VPROBE_FIRMWARE=0x6CFF0185";
+    const Outcome refused = run({"program", "ok.bin@0"});
+    EXPECT_EQ(refused.exit, 27);
+    EXPECT_EQ(refused.err, "quorvel-cli: 固件版本1.85，与客户端不匹配！");
+    EXPECT_EQ(commandsSent(), QByteArray(1, '\0')); // DAP_Info only
+}
+
+TEST_F(Cli, UnplugMidImageEndsWithTheWindowsMessage)
+{
+    write("a.bin", pattern(8192, 4));
+    env << "QUORVEL_VPROBE_UNPLUG_AFTER=20"
+        << "LC_ALL=zh_CN.UTF-8";
+    const Outcome o = run({"program", "a.bin@0"});
+    EXPECT_EQ(o.exit, 8);
+    EXPECT_EQ(o.err, "quorvel-cli: 烧写错误！");
+}
+
+} // namespace
