@@ -1,0 +1,117 @@
+// Job files and option rules: what is refused and why, and a full job's round trip.
+#include "job/hexregions.h"
+#include "job/jobfile.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QDir base(QStringLiteral("/jobs/line1"));
+
+QString refusal(const char *json)
+{
+    job::JobSpec spec;
+    QString error;
+    EXPECT_FALSE(job::parseJob(json, base, spec, error)) << json;
+    return error;
+}
+
+TEST(JobFile, RefusesWhatItDoesNotUnderstand)
+{
+    const struct
+    {
+        const char *json;
+        const char *error;
+    } cases[] = {
+        {"[1]", "工程文件不是有效的JSON："},
+        {R"({"version":1})", "不是Quorvel工程文件"},
+        {R"({"format":"quorvel-job","version":3})", "工程文件版本3较新，本程序只支持版本1"},
+        {R"({"format":"quorvel-job","version":1.5})", "键version的值无效"},
+        {R"({"format":"quorvel-job","version":1,"extra":0})", "未知的键：extra"},
+        {R"({"format":"quorvel-job","version":1,"offline":{"speed":1}})",
+         "未知的键：offline.speed"},
+        {R"({"format":"quorvel-job","version":1,"chip":"QZ9"})", "键chip的值无效"},
+        {R"({"format":"quorvel-job","version":1,"erase":"some"})", "键erase的值无效"},
+        {R"({"format":"quorvel-job","version":1,"program":"yes"})", "键program的值无效"},
+        {R"({"format":"quorvel-job","version":1,"protect":3})", "键protect的值无效"},
+        {R"({"format":"quorvel-job","version":1,"rollingCode":{"value":"0x1"}})",
+         "键rollingCode.address的值无效"},
+        {R"({"format":"quorvel-job","version":1,"rollingCode":{"address":"0x123456789"}})",
+         "键address的值无效"},
+        {R"({"format":"quorvel-job","version":1,"offline":{"autoMs":3001}})", "键autoMs的值无效"},
+        {R"({"format":"quorvel-job","version":1,"files":[{"address":"0x0"}]})",
+         "键files[].path的值无效"},
+        {R"({"format":"quorvel-job","version":1,"files":[{"path":"a.bin","crc32":"0x1"}]})",
+         "键files[].length的值无效"},
+    };
+    for (const auto &c : cases)
+        EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
+}
+
+TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
+{
+    job::JobSpec spec;
+    spec.chipIndex = 6;
+    spec.eraseMode = job::SectorErase;
+    spec.verify = false;
+    spec.resetAndRun = true;
+    spec.protectLevel = 1;
+    spec.rollingAddress = 0x1FFC;
+    spec.rollingValue = 0xA0;
+    spec.rollingStep = 2;
+    spec.watchdog = job::WatchdogOn;
+    spec.offline = true;
+    spec.offlineCount = 7;
+    spec.offlineAutoMs = 300;
+    job::JobFile file{"/jobs/shared/app.bin", true, 0x800, true, 4096, 0xCAFEF00D};
+    spec.files = {file};
+
+    const QByteArray text = job::serializeJob(spec, base);
+    EXPECT_TRUE(text.contains(R"("path": "../shared/app.bin")"));
+    EXPECT_TRUE(text.contains(R"("chip": "QC18/19")"));
+    job::JobSpec back;
+    QString error;
+    ASSERT_TRUE(job::parseJob(text, base, back, error)) << error.toStdString();
+    EXPECT_EQ(job::serializeJob(back, base), text);
+    EXPECT_EQ(back.files[0].path, "/jobs/shared/app.bin");
+    EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
+    EXPECT_EQ(back.watchdog, job::WatchdogOn);
+}
+
+TEST(JobOptions, WindowRulesRefuseBadCombinations)
+{
+    const struct
+    {
+        void (*change)(job::JobSpec &);
+        const char *problem;
+    } cases[] = {
+        {[](job::JobSpec &) {}, ""},
+        {[](job::JobSpec &s) { s.rollingAddress = 0x1FFE; }, "FLASH地址必须4字节对齐"},
+        {[](job::JobSpec &s) { s.offlineMachine = true; }, "脱机选项需要打开脱机烧写功能"},
+        {[](job::JobSpec &s) { s.offline = true, s.offlineAutoMs = 299; },
+         "自动烧写间隔必须在300-3000毫秒之间"},
+        {[](job::JobSpec &s) { s.chipIndex = 0; }, "未知芯片型号"},
+    };
+    for (const auto &c : cases) {
+        job::JobSpec spec;
+        c.change(spec);
+        EXPECT_EQ(job::optionsProblem(spec), QString::fromUtf8(c.problem));
+    }
+}
+
+TEST(HexRegions, SplitsOnlyRegionsTooFarApartForOneImage)
+{
+    const QByteArray near = ":020000040000FA\n:0100000011EE\n:020000040001F9\n:0100000022DD\n"
+                            ":00000001FF\n";
+    EXPECT_TRUE(job::splitHexRegions(near).isEmpty()); // 64 KiB apart: one image
+    const QByteArray far = ":020000041000EA\n:0100000011EE\n:020000040000FA\n:0108000022D5\n"
+                           ":00000001FF\n";
+    const QVector<QByteArray> regions = job::splitHexRegions(far);
+    ASSERT_EQ(regions.size(), 2);
+    EXPECT_EQ(regions[0], ":020000040000FA\n:0108000022D5\n:00000001FF\n");
+    EXPECT_EQ(regions[1], ":020000041000EA\n:0100000011EE\n:00000001FF\n");
+    EXPECT_TRUE(job::splitHexRegions(":02000004ZZ00FA\n").isEmpty());
+}
+
+} // namespace
