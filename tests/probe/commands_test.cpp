@@ -3,6 +3,8 @@
 #include "probe/linkfixture.h"
 #include "probe/settingskey.h"
 
+#include <wolfssl/wolfcrypt/cryptocb.h>
+
 #include <QDateTime>
 #include <cstring>
 #include <map>
@@ -334,6 +336,29 @@ TEST_F(Commands, OfflineImageIsEncryptedPerRun)
     EXPECT_EQ(Bytes(d.dataKey, d.dataKey + 24), key);
     ASSERT_EQ(d.finishJob(), 0);
     EXPECT_EQ(probe().readFlash(0x800, 53), image(0)) << "the probe decrypted the chain";
+}
+
+// A crypto device under id 0, the id of a zeroed context, that claims the work and does none.
+TEST_F(Commands, CipherContextIsInitialisedForSoftware)
+{
+    static int deviceCalls = 0;
+    deviceCalls = 0;
+    struct Device
+    {
+        Device()
+        {
+            wc_CryptoCb_RegisterDevice(
+                0, [](int, wc_CryptoInfo *, void *) { return ++deviceCalls, 0; }, nullptr);
+        }
+        ~Device() { wc_CryptoCb_UnRegisterDevice(0); }
+    } device;
+    d.offline_flag = 1;
+    addImage(0x800, 53);
+    prepare();
+    ASSERT_EQ(d.programImage(0), 0);
+    ASSERT_EQ(d.finishJob(), 0);
+    EXPECT_EQ(probe().readFlash(0x800, 53), image(0));
+    EXPECT_EQ(deviceCalls, 0);
 }
 
 TEST_F(Commands, FailingBlockStopsTheImage)
