@@ -41,7 +41,11 @@ private:
 class ImageCipher
 {
 public:
-    explicit ImageCipher(Aes &aes) : aes(aes) { ok = wc_AesInit(&aes, nullptr, INVALID_DEVID) == 0; }
+    explicit ImageCipher(Aes &aes)
+        : aes(aes)
+    {
+        ok = wc_AesInit(&aes, nullptr, INVALID_DEVID) == 0;
+    }
     ~ImageCipher()
     {
         if (ok)
