@@ -159,6 +159,43 @@ TEST(HexFileReader, ReadsLinesAndFields)
     checkCases(lineCases());
 }
 
+// Text saved as UTF-16 with a byte-order mark reads exactly like the same text in one byte each.
+TEST(HexFileReader, Utf16TextReadsLikeItsByteTwin)
+{
+    auto utf16 = [](const std::u16string &text, bool big) {
+        std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t unit : text) {
+            const char high = char(unit >> 8), low = char(unit & 0xFF);
+            bytes += big ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    auto widen = [](const std::string &text) { return std::u16string(text.begin(), text.end()); };
+    std::vector<ReadCase> cases = placementCases();
+    for (ReadCase &c : lineCases())
+        cases.push_back(c);
+    for (bool big : {false, true}) {
+        for (const ReadCase &c : cases) {
+            std::u16string wide;
+            for (char ch : c.text)
+                wide += char16_t(uint8_t(ch));
+            for (int blockSize : {HexFileReader::defaultBlockSize, 1, 7}) {
+                SCOPED_TRACE(std::string(c.name) + (big ? ", BE" : ", LE")
+                             + std::to_string(blockSize));
+                const ReadOutcome twin = readText(c.text, blockSize);
+                const ReadOutcome out = readText(utf16(wide, big), blockSize);
+                ASSERT_EQ(out.result, twin.result);
+                EXPECT_EQ(out.image, twin.image);
+                EXPECT_EQ(out.start, twin.start);
+            }
+        }
+        // Beyond Latin-1 a unit reads '?', whose pair reads 0; so does a dangling last byte.
+        EXPECT_EQ(readText(utf16(widen(":01000000") + u"\u01410FF\n", big)).image,
+                  QByteArray(1, 0));
+        EXPECT_EQ(readText(utf16(widen(":0100000011EE\n:00000001FF"), big) + "\x01").result, -1);
+    }
+}
+
 TEST(HexFileReader, UnsignedLinearAddressJoinsAcrossTheBoundary)
 {
     // 0x0080 must give base 0x00800000: the record after 0x0081 lands 0xFFF0 bytes on.
