@@ -21,15 +21,6 @@ const std::string hexText = linear(0) + data(0x20, {0xDE, 0xAD}) + data(0x24, {0
 const QByteArray hexImage = QByteArray::fromHex("DEADFFFFBE");
 const QByteArray binBytes = QByteArray::fromHex("000102FF0D0A3A");
 
-// The text as a Windows editor saves it as "Unicode": UTF-16 with a byte-order mark.
-QByteArray utf16(const QByteArray &text, bool bigEndian)
-{
-    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
-    for (char c : text)
-        bytes += bigEndian ? QByteArray(1, '\0') + c : QByteArray(1, c) + '\0';
-    return bytes;
-}
-
 class LoadImage : public ::testing::Test
 {
 protected:
@@ -72,25 +63,21 @@ protected:
 TEST_F(LoadImage, SuffixChoosesTheKindIgnoringCase)
 {
     const QByteArray hex = QByteArray::fromStdString(hexText);
+    const QByteArray le = QByteArray::fromStdString(utf16(hexText, false));
+    const QByteArray be = QByteArray::fromStdString(utf16(hexText, true));
     const struct
     {
         const char *name;
         QByteArray content;
         QByteArray image; // empty: the slot must stay as it was
     } cases[] = {
-        {"a.hex", hex, hexImage},
-        {"a.HEX", hex, hexImage},
-        {"a.Hex", hex, hexImage},
-        {"fw.bin.hex", hex, hexImage},
-        {"b.bin", binBytes, binBytes},
-        {"b.BIN", binBytes, binBytes},
-        {"b.bIn", binBytes, binBytes},
-        {"c.txt", hex, {}},
-        {"noSuffix", hex, {}},
-        {"c.hex.bak", binBytes, {}},
-        {"c.hexx", hex, {}},
-        {"le.hex", utf16(hex, false), hexImage},
-        {"be.hex", utf16(hex, true), hexImage},
+        {"a.hex", hex, hexImage},      {"a.HEX", hex, hexImage},
+        {"a.Hex", hex, hexImage},      {"fw.bin.hex", hex, hexImage},
+        {"b.bin", binBytes, binBytes}, {"b.BIN", binBytes, binBytes},
+        {"b.bIn", binBytes, binBytes}, {"c.txt", hex, {}},
+        {"noSuffix", hex, {}},         {"c.hex.bak", binBytes, {}},
+        {"c.hexx", hex, {}},           {"le.hex", le, hexImage},
+        {"be.hex", be, hexImage},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

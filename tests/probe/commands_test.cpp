@@ -356,17 +356,16 @@ TEST_F(Commands, OfflineImageIsEncryptedPerRun)
     EXPECT_EQ(probe().readFlash(0x800, 53), image(0)) << "the probe decrypted the chain";
 }
 
-// A crypto device under id 0, the id of a zeroed context, that claims the work and does none.
+// A crypto device under id 0, the id of a zeroed context, that claims the work and does none: the
+// probe would refuse the settings and the data if the context were handed to it.
 TEST_F(Commands, CipherContextIsInitialisedForSoftware)
 {
-    static int deviceCalls = 0;
-    deviceCalls = 0;
     struct Device
     {
         Device()
         {
             wc_CryptoCb_RegisterDevice(
-                0, [](int, wc_CryptoInfo *, void *) { return ++deviceCalls, 0; }, nullptr);
+                0, [](int, wc_CryptoInfo *, void *) { return 0; }, nullptr);
         }
         ~Device() { wc_CryptoCb_UnRegisterDevice(0); }
     } device;
@@ -376,7 +375,6 @@ TEST_F(Commands, CipherContextIsInitialisedForSoftware)
     ASSERT_EQ(d.programImage(0), 0);
     ASSERT_EQ(d.finishJob(), 0);
     EXPECT_EQ(probe().readFlash(0x800, 53), image(0));
-    EXPECT_EQ(deviceCalls, 0);
 }
 
 TEST_F(Commands, FailingBlockStopsTheImage)
