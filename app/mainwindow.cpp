@@ -113,6 +113,9 @@ MainWindow::~MainWindow()
     download = nullptr;
 
     wolfSSL_Cleanup();
+    // Made without a parent, so no Qt parent frees it; it lives exactly as long as the window.
+    delete offDlg;
+    offDlg = nullptr;
     delete ui;
 }
 
@@ -227,13 +230,13 @@ void MainWindow::setupMenus()
 
     // "open.png" is looked up in the working directory; a missing file gives an empty icon.
     const QIcon icon("open.png");
-    offlineConfigAction = new QAction(icon, tr("配置"), this);
+    offlineConfigAction = new QAction(icon, tr("配置", "offline job"), this);
     offlineConfigAction->setStatusTip(tr("脱机烧录配置"));
     connect(offlineConfigAction, &QAction::triggered, this, &MainWindow::offlineOptionsActionSlot);
     ui->offlineMenu->addAction(offlineConfigAction);
     offDlg = new OfflineDlg();
 
-    offlineEraseAction = new QAction(icon, tr("删除"), this);
+    offlineEraseAction = new QAction(icon, tr("删除", "offline job"), this);
     offlineEraseAction->setStatusTip(tr("删除烧录文件"));
     connect(offlineEraseAction, &QAction::triggered, this, &MainWindow::offlineEraseActionSlot);
     ui->offlineMenu->addAction(offlineEraseAction);

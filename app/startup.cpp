@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -24,5 +25,12 @@ void prepareApplication(QApplication &app, QTranslator &translator)
         // A missing file leaves the Chinese texts; the result is deliberately not checked.
         translator.load(englishTranslationPath());
         app.installTranslator(&translator);
+    } else {
+        // Qt's own dialogs and buttons speak English unless its catalogue is loaded; the window's
+        // texts are Simplified Chinese on every Chinese locale, so its dialogs are too.
+        auto *qtTranslator = new QTranslator(&app);
+        if (qtTranslator->load(QStringLiteral("qt_zh_CN"),
+                               QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            app.installTranslator(qtTranslator);
     }
 }

@@ -1,6 +1,8 @@
 // The flash-address dialog of the file list: eight hex digits at most, word-aligned.
 #include "addressdlg.h"
 
+#include "hexfieldwidth.h"
+
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,7 +21,7 @@ AddressDlg::AddressDlg(QWidget *parent)
 
     addressLineEdit = new QLineEdit(QStringLiteral("0"), this);
     addressLineEdit->setObjectName(QStringLiteral("addressLineEdit"));
-    addressLineEdit->setFixedWidth(57);
+    fitHexDigits(addressLineEdit, 8, 57); // a full address must be seen whole
     addressLabel = new QLabel(tr("烧写地址(HEX)"), this);
     okPushButton = new QPushButton(tr("确认"), this);
     okPushButton->setObjectName(QStringLiteral("okPushButton"));

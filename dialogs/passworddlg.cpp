@@ -1,6 +1,8 @@
 // The Level-2 password dialog: a hex field and confirm/cancel, both closing the dialog.
 #include "passworddlg.h"
 
+#include "hexfieldwidth.h"
+
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,7 +42,7 @@ PasswordDlg::PasswordDlg(QWidget *parent)
 
     passwordValidator = new QRegExpValidator(QRegExp("[A-Fa-f0-9]{0,8}"), passwordLineEdit);
     passwordLineEdit->setValidator(passwordValidator);
-    passwordLineEdit->setFixedWidth(57);
+    fitHexDigits(passwordLineEdit, 8, 57); // a full password must be seen whole
     passwordLineEdit->setText("0");
 
     connect(okPushButton, &QPushButton::clicked, this, &PasswordDlg::slotClicked);

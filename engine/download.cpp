@@ -55,7 +55,8 @@ Download::Download()
     std::memset(outReport, 0, sizeof outReport);
     std::memset(firmwareInfo, 0, sizeof firmwareInfo);
     std::memset(md5Digest, 0, sizeof md5Digest);
-    // The cipher context is keyed before every use; zeroing it keeps copies deterministic.
+    // Each use initialises, keys and releases the context itself; zeroing keeps copies
+    // deterministic.
     std::memset(&aes, 0, sizeof aes);
 
     std::memcpy(settingsKey, quorvel::settingsKeyBytes, sizeof settingsKey);

@@ -6,6 +6,7 @@ namespace {
 constexpr int32_t fullErase = 0;
 constexpr int32_t sectorErase = 1;
 constexpr int32_t noErase = 2;
+constexpr int maxImagesWithoutSectorErase = 7;
 constexpr int32_t proceed = -1; // not a result code: the run goes on
 
 // Nothing is sent to the probe for a run these end.
@@ -21,6 +22,11 @@ int32_t localCheck(const Download &d)
         if (d.eraseMode != fullErase && d.eraseMode != noErase && d.rollingCodeAddress == 0)
             return 4;
     }
+    // Only the sector-erase report tells the probe where images beyond the seventh go; any other
+    // mode would erase the chip and then fail at the eighth image.
+    if (d.programEnabled == 1 && d.fileCount > maxImagesWithoutSectorErase
+        && d.eraseMode != sectorErase)
+        return 14;
     return proceed;
 }
 
@@ -98,7 +104,8 @@ int32_t run(Download &d)
 // answering properly; 3 wrong chip model; 4 no file and no rolling code; 5 erase finished (full
 // erase was the only work); 6 probe needs reconnecting; 7 erase failed; 8 programming failed;
 // 9 rolling code failed; 10 chip read-protected without full erase; 11 LDROM image too large
-// (boots from LDROM); 12 LDROM image too large (boots from APROM); 13 chip detection error.
+// (boots from LDROM); 12 LDROM image too large (boots from APROM); 13 chip detection error;
+// 14 more than seven images to program without sector erase.
 // Every failure ends the run at once; nothing is sent after it.
 int32_t Download::runProgramming()
 {

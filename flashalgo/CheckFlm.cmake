@@ -1,6 +1,6 @@
 # Post-link check of a flash-algorithm image: rejects an image whose header, section layout,
-# relocations or global symbols a debugger host would not accept.
-# Usage: cmake -DREADELF=<arm-none-eabi-readelf> -DIMAGE=<file> -P CheckFlm.cmake
+# relocations, global symbols or code size a debugger host would not accept.
+# Usage: cmake -DREADELF=<arm-none-eabi-readelf> -DIMAGE=<file> -DMAX_CODE=<bytes> -P CheckFlm.cmake
 
 function(reject why)
     message(FATAL_ERROR "${IMAGE}: ${why}")
@@ -62,6 +62,13 @@ if(NOT "${allocated}" STREQUAL "PrgCode;PrgData;DevDscr")
 endif()
 if(NOT PrgCode_addr EQUAL 0 OR NOT PrgCode_flags MATCHES "X")
     reject("PrgCode must be executable code at address 0")
+endif()
+if(NOT DEFINED MAX_CODE)
+    reject("MAX_CODE (the largest PrgCode allowed) is not given")
+endif()
+math(EXPR max_code "${MAX_CODE}")
+if(PrgCode_size GREATER max_code)
+    reject("PrgCode is ${PrgCode_size} bytes, more than the ${max_code} allowed")
 endif()
 if(NOT PrgData_addr EQUAL PrgCode_size OR NOT PrgData_size EQUAL 4
    OR NOT PrgData_flags MATCHES "W")

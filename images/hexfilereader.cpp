@@ -1,11 +1,12 @@
-// Intel HEX reader: a block-wise line splitter (LF or CR LF line ends) and a table-driven record
-// decoder that places data records relative to the first data byte.
+// Intel HEX reader: a block-wise line splitter (LF or CR LF line ends; UTF-16 files narrowed on the
+// way) and a table-driven record decoder that places data records relative to the first data byte.
 #include "hexfilereader.h"
 
 #include <QFile>
 #include <QIODevice>
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -69,6 +70,53 @@ bool startsWithByteOrderMark(const char *text, int size)
     return size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0;
 }
 
+// A file saved as "Unicode" (UTF-16 with a byte-order mark) read as the Latin-1 characters a text
+// stream would give: one byte per code unit, '?' for a code unit beyond Latin-1 and for a dangling
+// last byte.
+class Utf16Narrowing
+{
+public:
+    Utf16Narrowing(QIODevice &device, bool bigEndian, int block)
+        : device(device)
+        , bigEndian(bigEndian)
+        , wide(size_t(2 * block))
+    { }
+
+    qint64 operator()(char *to, int maxChars)
+    {
+        for (;;) {
+            const int have = carried ? 1 : 0;
+            const qint64 got = device.read(wide.data() + have, 2 * qint64(maxChars) - have);
+            if (got < 0)
+                return -1;
+            if (got == 0 && carried) {
+                carried = false;
+                *to = '?';
+                return 1;
+            }
+            const qint64 total = have + got;
+            const qint64 units = total / 2;
+            const auto *w = reinterpret_cast<const uint8_t *>(wide.data());
+            for (qint64 k = 0; k < units; ++k) {
+                const uint8_t first = w[2 * k], second = w[2 * k + 1];
+                const unsigned high = bigEndian ? first : second;
+                to[k] = high == 0 ? char(bigEndian ? second : first) : '?';
+            }
+            carried = total % 2 != 0;
+            if (carried)
+                wide[0] = wide[size_t(total - 1)];
+            if (units > 0 || got == 0)
+                return units;
+        }
+    }
+
+private:
+    QIODevice &device;
+    const bool bigEndian;
+    std::vector<char> wide;
+    bool carried = false;
+};
+
 } // namespace
 
 HexFileReader::HexFileReader()
@@ -106,17 +154,29 @@ int HexFileReader::readDevice(QIODevice &device)
     if (!device.isSequential())
         block = int(std::min<qint64>(block, std::max<qint64>(device.size() - device.pos(), 4096)));
     std::unique_ptr<char[]> buffer(new char[size_t(maxPending + block)]);
-    const int result = readLines(device, buffer.get(), block);
+    const QByteArray head = device.peek(2);
+    const bool little = head == QByteArray("\xFF\xFE", 2);
+    const bool big = head == QByteArray("\xFE\xFF", 2);
+    int result;
+    if (little || big) {
+        device.skip(2);
+        Utf16Narrowing narrow(device, big, block);
+        result = readLines(narrow, buffer.get(), block);
+    } else {
+        auto raw = [&device](char *to, int maxBytes) { return device.read(to, maxBytes); };
+        result = readLines(raw, buffer.get(), block);
+    }
     line = nullptr; // it pointed into the buffer
     lineLength = 0;
     return result;
 }
 
-int HexFileReader::readLines(QIODevice &device, char *buffer, int block)
+template<typename Fill>
+int HexFileReader::readLines(Fill &fill, char *buffer, int block)
 {
     int pending = 0; // an unfinished line carried to the front of the buffer
     for (;;) {
-        const qint64 got = device.read(buffer + pending, block);
+        const qint64 got = fill(buffer + pending, block);
         if (got < 0)
             return -1;
         if (got == 0) {

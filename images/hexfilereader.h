@@ -25,7 +25,8 @@ public:
     // 0: the image holds `length` bytes; -1: the file cannot be opened, or a line before the end
     // record is invalid, of type 06..FF, or would place bytes outside [start, start + 4 MiB).
     int readFile(const QString &path);
-    // The same on an open device (the file, or bytes in memory).
+    // The same on an open device (the file, or bytes in memory). ASCII, UTF-8 with or without a
+    // byte-order mark, and UTF-16 LE or BE with one read alike.
     int readDevice(QIODevice &device);
     // Size of each read; small values make lines straddle reads (tests, fuzzing).
     void setBlockSize(int bytes);
@@ -50,7 +51,9 @@ private:
         int type;
     };
 
-    int readLines(QIODevice &device, char *buffer, int block);
+    // `fill(to, max)` delivers up to max more Latin-1 characters; 0 at the end, -1 on failure.
+    template<typename Fill>
+    int readLines(Fill &fill, char *buffer, int block);
     Step handleLine(const char *text, int size);
     bool parseLine(Record &record);
     Step handleRecord(const Record &record);

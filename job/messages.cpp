@@ -72,6 +72,10 @@ constexpr ResultView resultViews[] = {
      QT_TRANSLATE_NOOP(
          "MainWindow",
          "<font color='#DD6622' size='+2' face='新宋体'><b> 芯片探测错误！ </b></font>")},
+    {14, 0,
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "<font color='#DD6622' size='+2' face='新宋体'><b> "
+                       "超过7个烧录文件时请选择扇区擦除！ </b></font>")},
 };
 
 constexpr ResultView otherResult = {

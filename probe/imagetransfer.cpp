@@ -36,6 +36,34 @@ private:
     bool ok;
 };
 
+// The record's cipher context, initialised for one image and released after it, whatever way the
+// image ends: a library built with hardware or asynchronous back ends holds resources in it.
+class ImageCipher
+{
+public:
+    explicit ImageCipher(Aes &aes)
+        : aes(aes)
+    {
+        ok = wc_AesInit(&aes, nullptr, INVALID_DEVID) == 0;
+    }
+    ~ImageCipher()
+    {
+        if (ok)
+            wc_AesFree(&aes);
+    }
+    ImageCipher(const ImageCipher &) = delete;
+    ImageCipher &operator=(const ImageCipher &) = delete;
+
+    bool key(const uint8_t *key24, const uint8_t *iv16)
+    {
+        return ok && wc_AesSetKey(&aes, key24, 24, iv16, AES_ENCRYPTION) == 0;
+    }
+
+private:
+    Aes &aes;
+    bool ok;
+};
+
 // Sends every data block of image i; `lastBlock` receives the number of the last one.
 bool sendBlocks(Download &d, int i, Md5 &md5, Aes *chain, uint16_t &lastBlock)
 {
@@ -87,9 +115,10 @@ int32_t Download::programImage(int i)
     Md5 md5;
 
     Aes *chain = nullptr;
+    ImageCipher cipher(aes);
     if (offline_flag == 1) {
         deriveDataKey(settingsKey, settingsIv, timestamp, dataKey, dataIv);
-        if (wc_AesSetKey(&aes, dataKey, sizeof dataKey, dataIv, AES_ENCRYPTION) != 0)
+        if (!cipher.key(dataKey, dataIv))
             return -1;
         chain = &aes;
     }

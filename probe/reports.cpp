@@ -149,8 +149,12 @@ bool buildSettings(uint8_t *out, const SettingsFields &f, Aes &aes, const uint8_
     out[27] = f.settingsFlag;
 
     uint8_t *cipher = out + settingsCipherOffset;
-    if (wc_AesSetKey(&aes, key24, 24, iv16, AES_ENCRYPTION) != 0
-        || wc_AesCbcEncrypt(&aes, cipher, cipher, settingsCipherLength) != 0)
+    if (wc_AesInit(&aes, nullptr, INVALID_DEVID) != 0)
+        return false;
+    const bool encrypted = wc_AesSetKey(&aes, key24, 24, iv16, AES_ENCRYPTION) == 0
+        && wc_AesCbcEncrypt(&aes, cipher, cipher, settingsCipherLength) == 0;
+    wc_AesFree(&aes);
+    if (!encrypted)
         return false;
     putStandardChecksum(out);
     return true;

@@ -77,8 +77,8 @@ struct SettingsFields
 };
 constexpr int settingsCipherOffset = 2;
 constexpr int settingsCipherLength = 32;
-// Lays out the settings, encrypts bytes 2..33 with a context keyed here from key/iv, then adds
-// the checksum. False only when the crypto library refuses the key.
+// Lays out the settings, encrypts bytes 2..33 with a context initialised, keyed from key/iv and
+// released here, then adds the checksum. False only when the crypto library refuses.
 bool buildSettings(uint8_t *out, const SettingsFields &fields, Aes &aes, const uint8_t *key24,
                    const uint8_t *iv16);
 

@@ -357,6 +357,16 @@
             <translation>Remove</translation>
         </message>
         <message>
+            <source>删除</source>
+            <comment>offline job</comment>
+            <translation>Delete</translation>
+        </message>
+        <message>
+            <source>配置</source>
+            <comment>offline job</comment>
+            <translation>Settings</translation>
+        </message>
+        <message>
             <source>文件名</source>
             <translation>File name</translation>
         </message>
@@ -579,6 +589,10 @@
         <message>
             <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 芯片探测错误！ &lt;/b&gt;&lt;/font&gt;</source>
             <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; Chip detection error! &lt;/b&gt;&lt;/font&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 超过7个烧录文件时请选择扇区擦除！ &lt;/b&gt;&lt;/font&gt;</source>
+            <translation>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; With more than 7 files, choose sector erase! &lt;/b&gt;&lt;/font&gt;</translation>
         </message>
         <message>
             <source>&lt;font color='#DD6622' size='+2' face='新宋体'&gt;&lt;b&gt; 其他错误！ &lt;/b&gt;&lt;/font&gt;</source>

@@ -95,10 +95,16 @@ VirtualProbe::StoredJob ProbeFirmware::storedJob() const
 }
 
 // DAP_Info: the two vendor ids the host reads, plus the packet geometry every CMSIS-DAP reports.
-// Unknown ids get length 0, as the standard asks.
+// Unknown ids get length 0, as the standard asks; a request with bytes after the id is refused.
 Reply ProbeFirmware::dapInfo(const OutReport &out)
 {
     Reply reply(inReportSize, 0);
+    // Nothing follows the id; a request with more is not DAP_Info as the host sends it.
+    if (!wire::allZero(out, 3, 64)) {
+        refusalText = "0x00: DAP_Info: unexpected bytes after the id";
+        reply[0] = invalidCommand;
+        return reply;
+    }
     reply[0] = 0x00;
     uint8_t length = 0;
     switch (out[2]) {

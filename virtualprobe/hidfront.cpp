@@ -18,10 +18,15 @@ std::vector<uint8_t> narrow(const std::wstring &text)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-void sleepMicroseconds(uint64_t us)
+// Sleeps overshoot, so what is accounted is the time actually slept.
+void sleepMicroseconds(std::atomic<uint64_t> &waitedNs, uint64_t us)
 {
-    if (us)
-        std::this_thread::sleep_for(std::chrono::microseconds(us));
+    if (!us)
+        return;
+    const auto from = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+    const auto slept = std::chrono::steady_clock::now() - from;
+    waitedNs += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(slept).count());
 }
 
 wchar_t *copyWide(const std::wstring &text)
@@ -271,7 +276,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     s.record(TraceEntry{TraceEntry::Kind::Read, outcome.bytes, milliseconds, outcome.result});
     lock.unlock();
     // Outside the lock: one probe's latency never holds up another probe or its controller.
-    vprobe::sleepMicroseconds(outcome.sleepUs);
+    vprobe::sleepMicroseconds(s.waitedNs, outcome.sleepUs);
     return outcome.result;
 }
 

@@ -5,6 +5,7 @@
 #include "firmware.h"
 #include "virtualprobe.h"
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -61,6 +62,7 @@ struct VirtualProbe::State
     int latencyUs = 0;
     bool realTime = false;
     uint64_t virtualUs = 0;
+    std::atomic<uint64_t> waitedNs{0}; // real sleeps, added after them without the lock
     std::deque<TraceEntry> trace;
     size_t traceLimit = 0; // 0: keep everything
     std::FILE *traceFile = nullptr;

@@ -69,8 +69,8 @@ Reply VirtualProbe::State::spoil(uint8_t command, Reply reply, int &withhold)
 
 int VirtualProbe::State::write(hid_device *dev, const unsigned char *data, size_t length)
 {
-    // hidapi counts the report-id byte; a report longer than id + 64 bytes does not fit.
-    const bool ok = alive(dev) && data && length >= 2 && length <= outReportSize && data[0] == 0;
+    // hidapi counts the report-id byte; the probe's output report is exactly id + 64 bytes.
+    const bool ok = alive(dev) && data && length == outReportSize && data[0] == 0;
     TraceEntry entry{TraceEntry::Kind::Write, {}, 0, ok ? int(length) : -1};
     if (data)
         entry.data.assign(data, data + std::min(length, outReportSize));

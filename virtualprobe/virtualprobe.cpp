@@ -82,6 +82,7 @@ void VirtualProbe::reset()
     d->latencyUs = 0;
     d->realTime = false;
     d->virtualUs = 0;
+    d->waitedNs = 0;
     d->trace.clear();
     d->traceLimit = 0;
 }
@@ -162,6 +163,11 @@ uint64_t VirtualProbe::virtualTimeMs() const
 {
     Lock lock(d->mutex);
     return d->virtualUs / 1000;
+}
+
+uint64_t VirtualProbe::waitedNanoseconds() const
+{
+    return d->waitedNs.load();
 }
 
 std::vector<TraceEntry> VirtualProbe::trace() const

@@ -119,6 +119,9 @@ public:
     void setLatencyMicroseconds(int perRead, bool realTime);
     // Sum of the time-outs of reads that timed out, plus the virtual latency of answered reads.
     uint64_t virtualTimeMs() const;
+    // Real time the probe spent sleeping in real-time mode (latency and time-outs), measured on the
+    // monotonic clock since reset(): what a benchmark takes off the wall clock to see the host.
+    uint64_t waitedNanoseconds() const;
 
     // Inspection.
     std::vector<TraceEntry> trace() const;

@@ -111,8 +111,8 @@ struct ActionRow
 };
 
 const ActionRow actions[] = {
-    {"offlineMenu", "配置", "脱机烧录配置", "Configuration", "Offline Programming Settings"},
-    {"offlineMenu", "删除", "删除烧录文件", "Remove",
+    {"offlineMenu", "配置", "脱机烧录配置", "Settings", "Offline Programming Settings"},
+    {"offlineMenu", "删除", "删除烧录文件", "Delete",
      "Erase the programming file stored in the probe"},
     {"helpMenu", "校验文件", "校验芯片数据和文件是否一致", "Verify files",
      "Check that the chip contents match the files"},

@@ -88,6 +88,8 @@ TEST_F(Programming, ChecksBeforeTraffic)
         {"sector erase, program, no files, rolling code", 1, 1, 0x1F000, 0, 4},
         {"sector erase, no files, no rolling code", 1, 0, 0, 0, 4},
         {"no erase, program, no files", 2, 1, 0, 0, 4},
+        {"full erase, program, eight files", 0, 1, 0, 8, 14},
+        {"no erase, program, eight files", 2, 1, 0x1F000, 8, 14},
     };
     for (const Case &c : cases) {
         d.eraseMode = c.eraseMode;
@@ -294,4 +296,16 @@ TEST_F(Programming, SectorEraseOfEightImages)
         expected.insert(expected.end(), {0x97, 0x98, 0x99});
     expected.push_back(0x9F);
     EXPECT_EQ(commands(), expected);
+}
+
+TEST_F(Programming, SevenImagesNeedNoSectorErase)
+{
+    d.programEnabled = 1;
+    oneBlockImages(7);
+    for (int32_t mode : {0, 2}) {
+        d.eraseMode = mode;
+        EXPECT_EQ(run(), 0) << mode;
+        EXPECT_EQ(written(0x97).size(), 7u) << mode;
+        EXPECT_EQ(probe().readFlash(0x6000, 48), image(6)) << mode;
+    }
 }

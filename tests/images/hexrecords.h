@@ -46,4 +46,13 @@ inline std::string segment(uint16_t value)
 
 inline const std::string endOfFile = ":00000001FF\n";
 
+// The text as a Windows editor saves it as "Unicode": UTF-16 with a byte-order mark.
+inline std::string utf16(const std::string &text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text)
+        bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return bytes;
+}
+
 } // namespace hextest

@@ -159,6 +159,32 @@ TEST(HexFileReader, ReadsLinesAndFields)
     checkCases(lineCases());
 }
 
+// Text saved as UTF-16 with a byte-order mark reads exactly like the same text in one byte each;
+// a code unit beyond Latin-1 reads '?' (whose pair reads 0), and so does a dangling last byte.
+TEST(HexFileReader, Utf16TextReadsLikeItsByteTwin)
+{
+    std::vector<ReadCase> cases = placementCases();
+    for (const ReadCase &c : lineCases())
+        cases.push_back(c);
+    for (bool big : {false, true}) {
+        for (const ReadCase &c : cases) {
+            for (int blockSize : {HexFileReader::defaultBlockSize, 1, 7}) {
+                SCOPED_TRACE(c.name + std::string(big ? ", BE " : ", LE ")
+                             + std::to_string(blockSize));
+                const ReadOutcome twin = readText(c.text, blockSize);
+                const ReadOutcome out = readText(utf16(c.text, big), blockSize);
+                ASSERT_EQ(out.result, twin.result);
+                EXPECT_EQ(out.image, twin.image);
+                EXPECT_EQ(out.start, twin.start);
+            }
+        }
+        std::string beyond = utf16(":01000000A0FF\n", big);
+        beyond[2 + 2 * 9 + (big ? 0 : 1)] = '\x01'; // 'A' becomes U+0141
+        EXPECT_EQ(readText(beyond).image, QByteArray(1, '\0'));
+        EXPECT_EQ(readText(utf16(":0100000011EE\n:00000001FF", big) + "\x01").result, -1);
+    }
+}
+
 TEST(HexFileReader, UnsignedLinearAddressJoinsAcrossTheBoundary)
 {
     // 0x0080 must give base 0x00800000: the record after 0x0081 lands 0xFFF0 bytes on.

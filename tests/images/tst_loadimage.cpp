@@ -63,6 +63,8 @@ protected:
 TEST_F(LoadImage, SuffixChoosesTheKindIgnoringCase)
 {
     const QByteArray hex = QByteArray::fromStdString(hexText);
+    const QByteArray le = QByteArray::fromStdString(utf16(hexText, false));
+    const QByteArray be = QByteArray::fromStdString(utf16(hexText, true));
     const struct
     {
         const char *name;
@@ -74,7 +76,8 @@ TEST_F(LoadImage, SuffixChoosesTheKindIgnoringCase)
         {"b.bin", binBytes, binBytes}, {"b.BIN", binBytes, binBytes},
         {"b.bIn", binBytes, binBytes}, {"c.txt", hex, {}},
         {"noSuffix", hex, {}},         {"c.hex.bak", binBytes, {}},
-        {"c.hexx", hex, {}},
+        {"c.hexx", hex, {}},           {"le.hex", le, hexImage},
+        {"be.hex", be, hexImage},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

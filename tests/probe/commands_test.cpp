@@ -3,6 +3,8 @@
 #include "probe/linkfixture.h"
 #include "probe/settingskey.h"
 
+#include <wolfssl/wolfcrypt/cryptocb.h>
+
 #include <QDateTime>
 #include <cstring>
 #include <map>
@@ -75,6 +77,17 @@ TEST_F(Commands, EachCommandWaitsItsOwnTime)
         EXPECT_EQ(readTimeouts(command), timeouts) << std::hex << int(command);
     EXPECT_EQ(probe().readFlash(0x0, 100), image(0));
     EXPECT_EQ(chip.deviceId, probe().chip().deviceId);
+}
+
+// The chip check names the record's model; the probe's answer alone cannot show that.
+TEST_F(Commands, ChipCheckSendsTheSelectedModel)
+{
+    for (int32_t model : {1, 3, 5}) {
+        chip.model = model;
+        ASSERT_EQ(d.detectChip(), 0);
+        EXPECT_EQ(d.checkChip(), 3) << model; // the chip found is still a QB48
+        EXPECT_EQ(written(0x95).back()[2], model);
+    }
 }
 
 TEST_F(Commands, SettingsReachTheProbe)
@@ -334,6 +347,27 @@ TEST_F(Commands, OfflineImageIsEncryptedPerRun)
     EXPECT_EQ(Bytes(d.dataKey, d.dataKey + 24), key);
     ASSERT_EQ(d.finishJob(), 0);
     EXPECT_EQ(probe().readFlash(0x800, 53), image(0)) << "the probe decrypted the chain";
+}
+
+// A crypto device under id 0, the id of a zeroed context, that claims the work and does none: the
+// probe would refuse the settings and the data if the context were handed to it.
+TEST_F(Commands, CipherContextIsInitialisedForSoftware)
+{
+    struct Device
+    {
+        Device()
+        {
+            wc_CryptoCb_RegisterDevice(
+                0, [](int, wc_CryptoInfo *, void *) { return 0; }, nullptr);
+        }
+        ~Device() { wc_CryptoCb_UnRegisterDevice(0); }
+    } device;
+    d.offline_flag = 1;
+    addImage(0x800, 53);
+    prepare();
+    ASSERT_EQ(d.programImage(0), 0);
+    ASSERT_EQ(d.finishJob(), 0);
+    EXPECT_EQ(probe().readFlash(0x800, 53), image(0));
 }
 
 TEST_F(Commands, FailingBlockStopsTheImage)

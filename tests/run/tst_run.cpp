@@ -250,7 +250,8 @@ void RunTest::resultMessages_data()
     QTest::newRow("11") << 11 << 0 << red("芯片从LDROM启动，LDROM的bin文件超出8KB！");
     QTest::newRow("12") << 12 << 0 << red("芯片从APROM启动，LDROM的bin文件超出8KB！");
     QTest::newRow("13") << 13 << 0 << red("芯片探测错误！");
-    QTest::newRow("14") << 14 << 0 << red("其他错误！");
+    QTest::newRow("14") << 14 << 0 << red("超过7个烧录文件时请选择扇区擦除！");
+    QTest::newRow("15") << 15 << 0 << red("其他错误！");
     QTest::newRow("-1") << -1 << 0 << red("其他错误！");
     QTest::newRow("large") << 0x7FFFFFFF << 0 << red("其他错误！");
 }

@@ -73,6 +73,11 @@ TEST_F(HidFront, DapInfoAnswersVendorIdsAndForcedLength)
     EXPECT_EQ(Bytes(a1.begin() + 2, a1.begin() + 18),
               Bytes(id.firmwareInfo.begin(), id.firmwareInfo.end()));
     EXPECT_EQ(exchange(report(0x00, {0x05}), 200)[1], 0); // unknown id: no data
+    for (size_t at : {3, 33, 64}) {
+        Report extra = report(0x00, {0xA0});
+        extra[at] = 0x01;
+        EXPECT_EQ(exchange(extra, 200), reply64({0xFF})) << at;
+    }
 
     id.infoLengthByte = 200;
     probe().setIdentity(id);
@@ -87,6 +92,8 @@ TEST_F(HidFront, WriteCountsTheReportIdAndRefusesWhatCannotBeSent)
     EXPECT_EQ(hid_write(dev, r.data(), 65), 65);
     uint8_t tooLong[66] = {};
     EXPECT_EQ(hid_write(dev, tooLong, 66), -1);
+    for (size_t shortLength : {0, 1, 2, 33, 64})
+        EXPECT_EQ(hid_write(dev, r.data(), shortLength), -1) << shortLength;
     r[0] = 1; // no numbered reports on this device
     EXPECT_EQ(hid_write(dev, r.data(), 65), -1);
     r[0] = 0;
