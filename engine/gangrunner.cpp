@@ -6,6 +6,7 @@
 #include "probe/reports.h"
 #include "probe/transport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -85,11 +86,7 @@ public:
         last.phase = phase;
         last.image = slot;
         last.percent = percent;
-        const GangProgress event = last;
-        runner.callBack([&] {
-            if (runner.progress)
-                runner.progress(event);
-        });
+        runner.report(last);
     }
 
     bool refused = false;
@@ -130,11 +127,11 @@ bool GangRunner::cancelled() const
     return stop.load(std::memory_order_relaxed);
 }
 
-template<typename Call>
-void GangRunner::callBack(Call call)
+void GangRunner::report(const GangProgress &event)
 {
-    std::lock_guard<std::mutex> lock(callbackMutex);
-    call();
+    std::lock_guard<std::mutex> lock(progressMutex);
+    if (progress)
+        progress(event);
 }
 
 std::vector<GangResult> GangRunner::run()
@@ -147,6 +144,12 @@ std::vector<GangResult> GangRunner::run()
     for (std::thread &t : threads)
         t.join();
     return results;
+}
+
+bool GangRunner::ready(int index, Download &job)
+{
+    std::lock_guard<std::mutex> lock(prepareMutex);
+    return !prepare || prepare(index, job);
 }
 
 void GangRunner::runProbe(int index, GangResult &result)
@@ -166,18 +169,19 @@ void GangRunner::runProbe(int index, GangResult &result)
     Gate gate(*this, index);
     QObject::connect(&bar, &HandleBar::progressBarSet, [&gate](int value) { gate.bar(value); });
 
-    if (!cancelled()) {
+    const auto first = std::find(paths.begin(), paths.end(), result.path);
+    if (first - paths.begin() < index) {
+        result.connectCode = -1;
+    } else if (!cancelled()) {
         gate.show(GangProgress::Phase::Connect, -1, 0);
         result.connectCode = connectProbeAt(job, result.path);
     }
     if (result.connectCode == 1) {
         gate.show(GangProgress::Phase::Connect, -1, 100);
-        callBack([&] {
-            if (prepare)
-                prepare(index, job);
-        });
-        result.code = job.runProgramming();
-        result.deviceId = chip.deviceId;
+        if (ready(index, job)) {
+            result.code = job.runProgramming();
+            result.deviceId = chip.deviceId;
+        }
         job.toggleConnection();
     }
 
@@ -190,8 +194,7 @@ void GangRunner::runProbe(int index, GangResult &result)
     result.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - start)
                             .count();
-    callBack([&] {
-        if (finished)
-            finished(index, result);
-    });
+    std::lock_guard<std::mutex> lock(progressMutex);
+    if (finished)
+        finished(index, result);
 }

@@ -40,10 +40,12 @@ struct GangResult
 class GangRunner
 {
 public:
-    // All three are called from the probe threads, one call at a time; keep them short.
+    // Called from the probe threads. Progress and Finished calls come one at a time, and so do
+    // Prepare calls (apart from them: a slow ledger look-up holds up no other probe's progress).
     using Progress = std::function<void(const GangProgress &)>;
     // After the probe connected and before its run: per-probe values such as the rolling code.
-    using Prepare = std::function<void(int index, Download &job)>;
+    // false: this probe does not run (failed, code -1), e.g. when a serial ledger has run out.
+    using Prepare = std::function<bool(int index, Download &job)>;
     using Finished = std::function<void(int index, const GangResult &result)>;
 
     // The prototype's options and image buffers are shared read-only by every probe's copy; the
@@ -54,7 +56,8 @@ public:
     void setPrepare(Prepare callback);
     void setFinished(Finished callback);
 
-    // Blocks until every probe has ended; one result per path, in path order.
+    // Blocks until every probe has ended; one result per path, in path order. A path listed again
+    // fails (connect code -1) without being opened: two jobs on one probe would mix their reports.
     std::vector<GangResult> run();
     // Safe from any thread and from a signal handler: each probe finishes the exchange in flight
     // and writes nothing more.
@@ -64,15 +67,16 @@ public:
 private:
     class Gate;
     void runProbe(int index, GangResult &result);
-    template<typename Call>
-    void callBack(Call call);
+    bool ready(int index, Download &job);
+    void report(const GangProgress &event);
 
     Download prototype;
     std::vector<QByteArray> paths;
     Progress progress;
     Prepare prepare;
     Finished finished;
-    std::mutex callbackMutex;
+    std::mutex progressMutex; // Progress and Finished
+    std::mutex prepareMutex;
     std::atomic<bool> stop{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "cancel() must be signal-safe");
 };

@@ -85,8 +85,10 @@ protected:
     std::vector<std::string> runAll()
     {
         GangRunner runner(job, paths);
-        runner.setPrepare(
-            [](int index, Download &d) { d.rollingCodeValue = 0x1000 + uint32_t(index); });
+        runner.setPrepare([](int index, Download &d) {
+            d.rollingCodeValue = 0x1000 + uint32_t(index);
+            return true;
+        });
         runner.setProgress([this](const GangProgress &p) {
             std::string &line = phases[p.probe];
             const char *names = "CEPF";
@@ -149,6 +151,22 @@ TEST_F(Gang, ProbesFailAlone)
         EXPECT_EQ(phases[0], "C E P0 P1 F");
     }
     EXPECT_EQ(phases[1], "C");
+}
+
+TEST_F(Gang, RepeatedPathOrRefusedPreparationDoesNotRun)
+{
+    GangRunner runner(job, {paths[0], paths[1], paths[0]});
+    runner.setPrepare([](int index, Download &) { return index != 1; });
+    const std::vector<GangResult> results = runner.run();
+    const int32_t want[3][2] = {{1, 0}, {1, -1}, {-1, -1}};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(results[size_t(k)].connectCode, want[k][0]) << k;
+        EXPECT_EQ(results[size_t(k)].code, want[k][1]) << k;
+        EXPECT_EQ(results[size_t(k)].status, k ? GangStatus::Failed : GangStatus::Passed) << k;
+    }
+    EXPECT_EQ(VirtualProbe::probe(1).commandsWritten(), std::vector<uint8_t>({0x00, 0x00}));
+    const std::vector<uint8_t> sent = VirtualProbe::probe(0).commandsWritten();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x9F), 1);
 }
 
 TEST_F(Gang, CancelWritesNothingMore)
