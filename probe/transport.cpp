@@ -5,10 +5,21 @@
 
 namespace probe {
 
+namespace {
+thread_local ReportGate *threadGate = nullptr;
+} // namespace
+
+void setReportGate(ReportGate *gate)
+{
+    threadGate = gate;
+}
+
 bool writeReport(hid_device *device, const uint8_t *out)
 {
     // A closed record has no handle; hidapi would dereference it.
     if (!device)
+        return false;
+    if (threadGate && !threadGate->beforeWrite(out))
         return false;
     return hid_write(device, out, reportSize) == reportSize;
 }

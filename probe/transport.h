@@ -15,4 +15,17 @@ bool writeReport(hid_device *device, const uint8_t *out);
 bool readReport(hid_device *device, uint8_t *in, int timeoutMs);
 bool exchange(hid_device *device, const uint8_t *out, uint8_t *in, int timeoutMs);
 
+// Sees every report the calling thread is about to write: lets a runner that drives several probes
+// follow each job and stop it between exchanges without touching the job record.
+class ReportGate
+{
+public:
+    virtual ~ReportGate() = default;
+    // false refuses the report: nothing is written and the write fails like a lost probe.
+    virtual bool beforeWrite(const uint8_t *out) = 0;
+};
+
+// For the calling thread only; nullptr removes it.
+void setReportGate(ReportGate *gate);
+
 } // namespace probe

@@ -1,0 +1,200 @@
+// One job on several probes at once, one thread per probe; see gangrunner.h.
+#include "gangrunner.h"
+
+#include "handlebar.h"
+#include "probe/probelist.h"
+#include "probe/reports.h"
+#include "probe/transport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+bool passed(int32_t code)
+{
+    return code == 0 || code == 5;
+}
+
+} // namespace
+
+const char *gangStatusName(GangStatus status)
+{
+    switch (status) {
+    case GangStatus::Passed:
+        return "passed";
+    case GangStatus::Failed:
+        return "failed";
+    case GangStatus::Interrupted:
+        break;
+    }
+    return "interrupted";
+}
+
+// Installed on one probe's thread: refuses every report once the runner is cancelled, and turns
+// the commands written and the job's progress bar into that probe's phases.
+class GangRunner::Gate : public probe::ReportGate
+{
+public:
+    Gate(GangRunner &runner, int index)
+        : runner(runner)
+    {
+        last.probe = index;
+        last.percent = -1;
+        probe::setReportGate(this);
+    }
+    ~Gate() override { probe::setReportGate(nullptr); }
+
+    bool beforeWrite(const uint8_t *out) override
+    {
+        if (runner.cancelled()) {
+            refused = true;
+            return false;
+        }
+        switch (out[1]) {
+        case probe::cmd::erase:
+            show(GangProgress::Phase::Erase, -1, 0);
+            break;
+        case probe::cmd::imageStart:
+            show(GangProgress::Phase::Program, ++image, 0);
+            break;
+        case probe::cmd::rollingCode:
+        case probe::cmd::finish:
+            show(GangProgress::Phase::Finish, -1, 0);
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+
+    // The job's progress bar: a share of the image sent, or of the erase (its time-out count in
+    // between is no share, so only its end is shown).
+    void bar(int value)
+    {
+        if (last.phase == GangProgress::Phase::Program)
+            show(last.phase, image, qBound(0, value, 100));
+        else if (last.phase == GangProgress::Phase::Erase && value == 100)
+            show(last.phase, -1, 100);
+    }
+
+    void show(GangProgress::Phase phase, int slot, int percent)
+    {
+        if (phase == last.phase && slot == last.image && percent == last.percent)
+            return;
+        last.phase = phase;
+        last.image = slot;
+        last.percent = percent;
+        runner.report(last);
+    }
+
+    bool refused = false;
+
+private:
+    GangRunner &runner;
+    GangProgress last;
+    int image = -1;
+};
+
+GangRunner::GangRunner(const Download &prototype, std::vector<QByteArray> paths)
+    : prototype(prototype)
+    , paths(std::move(paths))
+{ }
+
+void GangRunner::setProgress(Progress callback)
+{
+    progress = std::move(callback);
+}
+
+void GangRunner::setPrepare(Prepare callback)
+{
+    prepare = std::move(callback);
+}
+
+void GangRunner::setFinished(Finished callback)
+{
+    finished = std::move(callback);
+}
+
+void GangRunner::cancel()
+{
+    stop.store(true, std::memory_order_relaxed);
+}
+
+bool GangRunner::cancelled() const
+{
+    return stop.load(std::memory_order_relaxed);
+}
+
+void GangRunner::report(const GangProgress &event)
+{
+    std::lock_guard<std::mutex> lock(progressMutex);
+    if (progress)
+        progress(event);
+}
+
+std::vector<GangResult> GangRunner::run()
+{
+    std::vector<GangResult> results(paths.size());
+    std::vector<std::thread> threads;
+    threads.reserve(paths.size());
+    for (size_t k = 0; k < paths.size(); ++k)
+        threads.emplace_back([this, k, &results] { runProbe(int(k), results[k]); });
+    for (std::thread &t : threads)
+        t.join();
+    return results;
+}
+
+bool GangRunner::ready(int index, Download &job)
+{
+    std::lock_guard<std::mutex> lock(prepareMutex);
+    return !prepare || prepare(index, job);
+}
+
+void GangRunner::runProbe(int index, GangResult &result)
+{
+    const auto start = std::chrono::steady_clock::now();
+    result.path = paths[size_t(index)];
+
+    // Its own record and chip record: the prototype's connection and chip are not this probe's.
+    Download job = prototype;
+    job.device = nullptr;
+    job.connected = 0;
+    ChipRecord chip = prototype.chip ? *prototype.chip : ChipRecord{};
+    chip.deviceId = 0;
+    job.chip = &chip;
+    HandleBar bar;
+    job.handleBar = &bar;
+    Gate gate(*this, index);
+    QObject::connect(&bar, &HandleBar::progressBarSet, [&gate](int value) { gate.bar(value); });
+
+    const auto first = std::find(paths.begin(), paths.end(), result.path);
+    if (first - paths.begin() < index) {
+        result.connectCode = -1;
+    } else if (!cancelled()) {
+        gate.show(GangProgress::Phase::Connect, -1, 0);
+        result.connectCode = connectProbeAt(job, result.path);
+    }
+    if (result.connectCode == 1) {
+        gate.show(GangProgress::Phase::Connect, -1, 100);
+        if (ready(index, job)) {
+            result.code = job.runProgramming();
+            result.deviceId = chip.deviceId;
+        }
+        job.toggleConnection();
+    }
+
+    if (gate.refused || result.connectCode == 0)
+        result.status = GangStatus::Interrupted;
+    else
+        result.status = passed(result.code) ? GangStatus::Passed : GangStatus::Failed;
+    if (result.status == GangStatus::Passed)
+        gate.show(GangProgress::Phase::Finish, -1, 100);
+    result.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+    std::lock_guard<std::mutex> lock(progressMutex);
+    if (finished)
+        finished(index, result);
+}

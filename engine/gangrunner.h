@@ -1,0 +1,82 @@
+// Runs one programming job on several probes at once: one thread and one copy of the job record per
+// probe, with progress and a result per probe, and a cancel that stops every probe between
+// exchanges.
+#pragma once
+
+#include "download.h"
+
+#include <QByteArray>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+struct GangProgress
+{
+    enum class Phase { Connect, Erase, Program, Finish };
+    int probe = 0; // index into the runner's path list
+    Phase phase = Phase::Connect;
+    int image = -1; // Program: the image slot being sent; otherwise -1
+    int percent = 0; // 0..100 within the phase (Program: within the image)
+};
+
+// passed: the run ended with code 0 or 5. failed: the probe did not connect or the run ended with
+// another code. interrupted: a cancel refused one of the probe's reports (or came before it
+// started), so its code is not the chip's real outcome.
+enum class GangStatus { Passed, Failed, Interrupted };
+const char *gangStatusName(GangStatus status); // "passed", "failed", "interrupted"
+
+struct GangResult
+{
+    QByteArray path;
+    GangStatus status = GangStatus::Failed;
+    int32_t connectCode = 0; // connectProbeAt's code; 0 when a cancel came first
+    int32_t code = -1; // runProgramming's result code; -1 when no run started
+    uint32_t deviceId = 0; // what this probe's chip detect read
+    int64_t durationUs = 0; // connect to disconnect
+};
+
+class GangRunner
+{
+public:
+    // Called from the probe threads. Progress and Finished calls come one at a time, and so do
+    // Prepare calls (apart from them: a slow ledger look-up holds up no other probe's progress).
+    using Progress = std::function<void(const GangProgress &)>;
+    // After the probe connected and before its run: per-probe values such as the rolling code.
+    // false: this probe does not run (failed, code -1), e.g. when a serial ledger has run out.
+    using Prepare = std::function<bool(int index, Download &job)>;
+    using Finished = std::function<void(int index, const GangResult &result)>;
+
+    // The prototype's options and image buffers are shared read-only by every probe's copy; the
+    // buffers must outlive run(). Its own connection, if any, is left alone.
+    GangRunner(const Download &prototype, std::vector<QByteArray> paths);
+
+    void setProgress(Progress callback);
+    void setPrepare(Prepare callback);
+    void setFinished(Finished callback);
+
+    // Blocks until every probe has ended; one result per path, in path order. A path listed again
+    // fails (connect code -1) without being opened: two jobs on one probe would mix their reports.
+    std::vector<GangResult> run();
+    // Safe from any thread and from a signal handler: each probe finishes the exchange in flight
+    // and writes nothing more.
+    void cancel();
+    bool cancelled() const;
+
+private:
+    class Gate;
+    void runProbe(int index, GangResult &result);
+    bool ready(int index, Download &job);
+    void report(const GangProgress &event);
+
+    Download prototype;
+    std::vector<QByteArray> paths;
+    Progress progress;
+    Prepare prepare;
+    Finished finished;
+    std::mutex progressMutex; // Progress and Finished
+    std::mutex prepareMutex;
+    std::atomic<bool> stop{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "cancel() must be signal-safe");
+};
