@@ -82,6 +82,10 @@ int runProgram(const QStringList &arguments)
         "FILE[@ADDRESS]...",
         QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
     addJobOptions(c.parser);
+    c.parser.addOption(
+        {"repeat",
+         QCoreApplication::translate("QuorvelCli", "重复N轮，每轮之间等待换芯片（0：直到中断）。"),
+         "N"});
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;
@@ -94,6 +98,10 @@ int runProgram(const QStringList &arguments)
     if (prepared != ExitOk)
         return c.fail(prepared, error);
     c.report().insert("files", describeImages(d));
+    const QStringList selectors = c.parser.values("probe");
+    if (selectors.size() > 1 || selectors.contains(QLatin1String("all"))
+        || c.parser.isSet("repeat"))
+        return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors, GangHooks());
 
     const int connected = session.connect(c.probeSelector(), error);
     c.report().insert("probe", session.describe());

@@ -41,7 +41,9 @@ int Command::parse(const QStringList &arguments, bool takesProbe)
     if (takesProbe)
         parser.addOption(
             {"probe",
-             QCoreApplication::translate("QuorvelCli", "烧录器的序列号或路径（默认：第一个）。"),
+             QCoreApplication::translate(
+                 "QuorvelCli",
+                 "烧录器的序列号或路径（默认：第一个）；program可多次给出，或用all选全部。"),
              "SERIAL|PATH"});
     // The subcommand's name stays out of the positional arguments.
     QStringList args = arguments;

@@ -2,11 +2,14 @@
 // as text (data on stdout, problems on stderr) or as one JSON object on stdout.
 #pragma once
 
+#include "engine/gangrunner.h"
+
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace cli {
 
@@ -37,6 +40,18 @@ private:
     QElapsedTimer clock;
     bool jsonOutput = false;
 };
+
+// Per-probe steps of a run on several probes, called from the probes' threads: `prepare` may set
+// the probe's own values (e.g. its serial number, also returned in `serialWritten`) and false
+// holds the probe back; `finished` sees each probe's outcome.
+struct GangHooks
+{
+    std::function<bool(int index, const QString &probe, Download &job, QString &serialWritten)>
+        prepare;
+    std::function<void(int index, const QString &probe, const GangResult &result)> finished;
+};
+int runGang(Command &c, const Download &prototype, const QStringList &selectors,
+            const GangHooks &hooks);
 
 int runProbes(const QStringList &arguments);
 int runProgram(const QStringList &arguments);

@@ -17,6 +17,7 @@ enum ExitCode {
     ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
     ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
     ExitCannotCreate = 73, // a job file that cannot be written
+    ExitInterrupted = 130, // Ctrl-C: the runs in progress stopped between two exchanges
 };
 
 // Exit status of a verify read-back code.

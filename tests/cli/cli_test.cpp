@@ -233,3 +233,34 @@ TEST_F(Cli, UnplugMidImageEndsWithTheWindowsMessage)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
+{
+    const QByteArray image = pattern(20000, 6);
+    write("a.bin", image);
+    env << "QUORVEL_VPROBE_COUNT=4"
+        << "QUORVEL_VPROBE_UNPLUG_AFTER=1/25"
+        << "QUORVEL_VPROBE_CHIP_MODEL=3/5";
+    const Outcome o = run({"program", "a.bin@0", "--probe", "all", "--json"});
+    EXPECT_EQ(o.exit, 8); // the first failing probe in listed order
+    const QJsonArray probes = QJsonDocument::fromJson(o.out.toUtf8())["probes"].toArray();
+    ASSERT_EQ(probes.size(), 4);
+    const char *expected[][3] = {{"QVP00000001", "passed", "Programmed successfully!"},
+                                 {"QVP00000002", "failed", "Programming error!"},
+                                 {"QVP00000003", "passed", "Programmed successfully!"},
+                                 {"QVP00000004", "failed", "Chip identification error!"}};
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject p = probes[i].toObject();
+        EXPECT_EQ(p["probe"].toString(), expected[i][0]);
+        EXPECT_EQ(p["status"].toString(), expected[i][1]);
+        EXPECT_EQ(p["message"].toString(), expected[i][2]);
+    }
+    EXPECT_EQ(flash(0, image.size()), image);
+    QFile::remove(path("flash"));
+    QFile::rename(path("flash.2"), path("flash"));
+    EXPECT_EQ(flash(0, image.size()), image);
+}
+
+} // namespace

@@ -1,0 +1,177 @@
+// `program` on several probes at once (--probe all, or --probe given more than once): one run per
+// probe per round, progress per probe, a summary table, and rounds repeated for board swaps.
+#include "command.h"
+#include "exitcodes.h"
+#include "gangview.h"
+
+#include "engine/gangrunner.h"
+#include "probe/probelist.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+std::atomic<GangRunner *> activeRunner{nullptr};
+volatile std::sig_atomic_t interrupted = 0;
+
+// Ctrl-C: every probe finishes the exchange in flight and sends nothing more.
+void onInterrupt(int)
+{
+    interrupted = 1;
+    if (GangRunner *runner = activeRunner.load())
+        runner->cancel();
+}
+
+void catchInterrupt()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a wait for the next round ends at once
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// The exit status of a probe's run: 0 passed; its result code; 1 or 27 when it did not connect.
+int statusOf(const GangResult &r)
+{
+    if (r.status == GangStatus::Passed)
+        return ExitOk;
+    if (r.status == GangStatus::Interrupted)
+        return ExitInterrupted;
+    if (r.code > 0)
+        return r.code;
+    return r.connectCode == -2 ? int(ExitFirmwareRefused) : 1;
+}
+
+// Waits for the operator between rounds: Enter on a terminal (after a prompt); without a terminal
+// one line from stdin, so a fixture or test executive can pace the rounds. False: stop (EOF,
+// Ctrl-C).
+bool nextRoundWanted()
+{
+    if (isatty(STDIN_FILENO)) {
+        std::fputs(
+            QCoreApplication::translate("QuorvelCli", "换好芯片后按回车开始下一轮（Ctrl-C结束）")
+                .toLocal8Bit()
+                .constData(),
+            stderr);
+        std::fflush(stderr);
+    }
+    char line[256];
+    return std::fgets(line, sizeof line, stdin) != nullptr && !interrupted;
+}
+
+// The probes named on the command line, in that order; false with `error` for an unknown one.
+bool resolveProbes(const QStringList &selectors, std::vector<QByteArray> &paths, QStringList &names,
+                   QString &error)
+{
+    const std::vector<ProbeInfo> probes = listProbes();
+    auto add = [&](const ProbeInfo &p) {
+        paths.push_back(p.path);
+        names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
+    };
+    for (const QString &selector : selectors) {
+        if (selector.isEmpty() && !probes.empty()) { // the first, as the window connects
+            add(probes.front());
+            continue;
+        }
+        if (selector == QLatin1String("all")) {
+            for (const ProbeInfo &p : probes)
+                add(p);
+            continue;
+        }
+        const auto found = std::find_if(probes.begin(), probes.end(), [&](const ProbeInfo &p) {
+            return p.serial == selector || QString::fromLocal8Bit(p.path) == selector;
+        });
+        if (found == probes.end()) {
+            error = QCoreApplication::translate("QuorvelCli", "未找到烧录器：%1").arg(selector);
+            return false;
+        }
+        add(*found);
+    }
+    if (paths.empty())
+        error = QCoreApplication::translate("QuorvelCli", "未找到烧录器");
+    return !paths.empty();
+}
+
+} // namespace
+
+int runGang(Command &c, const Download &prototype, const QStringList &selectors,
+            const GangHooks &hooks)
+{
+    std::vector<QByteArray> paths;
+    QStringList names;
+    QString error;
+    if (!resolveProbes(selectors, paths, names, error))
+        return c.fail(1, error);
+    bool ok = true;
+    const int rounds = c.parser.isSet("repeat") ? c.parser.value("repeat").toInt(&ok) : 1;
+    if (!ok || rounds < 0)
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--repeat需要一个非负整数"));
+
+    catchInterrupt();
+    QJsonArray roundsJson;
+    int status = ExitOk;
+    for (int round = 1; rounds == 0 || round <= rounds; ++round) {
+        GangView view(names, c.json());
+        QStringList serials;
+        for (int i = 0; i < names.size(); ++i)
+            serials << QString();
+        GangRunner runner(prototype, paths);
+        runner.setProgress([&view](const GangProgress &e) { view.progress(e); });
+        runner.setPrepare([&](int index, Download &job) {
+            return hooks.prepare ? hooks.prepare(index, names[index], job, serials[index]) : true;
+        });
+        runner.setFinished([&](int index, const GangResult &r) {
+            if (hooks.finished)
+                hooks.finished(index, names[index], r);
+            view.finished(index, r, serials[index]);
+        });
+        activeRunner = &runner;
+        if (interrupted)
+            runner.cancel();
+        const std::vector<GangResult> results = runner.run();
+        activeRunner = nullptr;
+
+        status = ExitOk;
+        QStringList failures;
+        for (size_t i = 0; i < results.size(); ++i) {
+            const int s = statusOf(results[i]);
+            if (s != ExitOk) {
+                failures << names[int(i)] + QStringLiteral(": ") + GangView::outcome(results[i]);
+                if (status == ExitOk)
+                    status = s;
+            }
+        }
+        roundsJson.append(view.json(results, serials));
+        if (!c.json()) {
+            std::printf("%s\n", view.table(results, serials).toLocal8Bit().constData());
+            std::fflush(stdout);
+            if (!failures.isEmpty())
+                std::fprintf(stderr, "quorvel-cli: %s\n",
+                             QCoreApplication::translate("QuorvelCli", "%1个烧录器失败：%2")
+                                 .arg(failures.size())
+                                 .arg(failures.join(QStringLiteral("; ")))
+                                 .toLocal8Bit()
+                                 .constData());
+        }
+        if (interrupted || (rounds != round && !nextRoundWanted()))
+            break;
+    }
+    if (interrupted && status == ExitOk)
+        status = ExitInterrupted;
+    c.report().insert("probes", roundsJson.last());
+    if (roundsJson.size() > 1)
+        c.report().insert("rounds", roundsJson);
+    return c.finish(status, QString());
+}
+
+} // namespace cli

@@ -1,0 +1,127 @@
+// Per-probe progress lines and the summary of a run on several probes.
+#include "gangview.h"
+
+#include "job/messages.h"
+#include "progressview.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+QString phaseText(const GangProgress &event)
+{
+    switch (event.phase) {
+    case GangProgress::Phase::Connect:
+        return QCoreApplication::translate("QuorvelCli", "连接");
+    case GangProgress::Phase::Erase:
+        return QCoreApplication::translate("QuorvelCli", "擦除");
+    case GangProgress::Phase::Program:
+        return QCoreApplication::translate("QuorvelCli", "文件%1").arg(event.image + 1);
+    case GangProgress::Phase::Finish:
+        return QCoreApplication::translate("QuorvelCli", "完成");
+    }
+    return QString();
+}
+
+QString deviceIdText(const GangResult &r)
+{
+    return r.deviceId ? QString::asprintf("0x%08X", r.deviceId) : QStringLiteral("-");
+}
+
+} // namespace
+
+GangView::GangView(const QStringList &names, bool quiet)
+    : names(names)
+    , onTerminal(!quiet && ProgressView::onTerminal())
+{
+    for (const QString &name : names)
+        lines << name;
+}
+
+QString GangView::outcome(const GangResult &result)
+{
+    if (result.status == GangStatus::Interrupted)
+        return QCoreApplication::translate("QuorvelCli", "已中断");
+    if (result.code < 0)
+        return QCoreApplication::translate("QuorvelCli", "未连接");
+    return job::plainText(job::runResultMessage(result.code));
+}
+
+void GangView::progress(const GangProgress &event)
+{
+    if (!onTerminal || event.probe < 0 || event.probe >= lines.size())
+        return;
+    const QString line = QStringLiteral("%1  %2 %3%")
+                             .arg(names[event.probe], -16)
+                             .arg(phaseText(event), -8)
+                             .arg(event.percent, 3);
+    if (line == lines[event.probe])
+        return;
+    lines[event.probe] = line;
+    redraw();
+}
+
+void GangView::finished(int index, const GangResult &result, const QString &serialWritten)
+{
+    const QString line = QStringLiteral("%1  %2").arg(names[index], -16).arg(outcome(result))
+        + (serialWritten.isEmpty() ? QString() : QStringLiteral("  ") + serialWritten);
+    if (!onTerminal) {
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
+    lines[index] = line;
+    redraw();
+}
+
+// Moves up over the lines drawn before and writes them all again.
+void GangView::redraw()
+{
+    if (drawn)
+        std::fprintf(stderr, "\033[%dA", int(lines.size()));
+    for (const QString &line : lines)
+        std::fprintf(stderr, "\r%s\033[K\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    drawn = true;
+}
+
+QString GangView::table(const std::vector<GangResult> &results, const QStringList &serials) const
+{
+    QStringList rows;
+    rows << QCoreApplication::translate("QuorvelCli", "烧录器\t芯片ID\t写入序列号\t结果\t用时(ms)");
+    for (size_t i = 0; i < results.size(); ++i) {
+        const GangResult &r = results[i];
+        rows << QStringLiteral("%1\t%2\t%3\t%4\t%5")
+                    .arg(names[int(i)], deviceIdText(r),
+                         serials.value(int(i)).isEmpty() ? QStringLiteral("-")
+                                                         : serials.value(int(i)),
+                         outcome(r))
+                    .arg(r.durationUs / 1000);
+    }
+    return rows.join('\n');
+}
+
+QJsonArray GangView::json(const std::vector<GangResult> &results, const QStringList &serials) const
+{
+    QJsonArray probes;
+    for (size_t i = 0; i < results.size(); ++i) {
+        const GangResult &r = results[i];
+        QJsonObject o{{"probe", names[int(i)]},
+                      {"path", QString::fromLocal8Bit(r.path)},
+                      {"status", gangStatusName(r.status)},
+                      {"result", r.code},
+                      {"message", outcome(r)},
+                      {"deviceId", deviceIdText(r)},
+                      {"durationMs", double(r.durationUs) / 1000.0}};
+        if (!serials.value(int(i)).isEmpty())
+            o.insert("serial", serials.value(int(i)));
+        probes.append(o);
+    }
+    return probes;
+}
+
+} // namespace cli

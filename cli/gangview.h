@@ -1,0 +1,36 @@
+// Several probes' progress: on a terminal one line per probe redrawn in place; otherwise one line
+// per probe when it finishes. Then the summary table, or the per-probe part of the JSON report.
+#pragma once
+
+#include "engine/gangrunner.h"
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+class GangView
+{
+public:
+    // `names` label the probes (serial numbers, or paths for probes without one).
+    GangView(const QStringList &names, bool quiet);
+
+    void progress(const GangProgress &event);
+    void finished(int index, const GangResult &result, const QString &serialWritten);
+    // The table of every probe's outcome (stdout), one row per probe in listed order.
+    QString table(const std::vector<GangResult> &results, const QStringList &serials) const;
+    QJsonArray json(const std::vector<GangResult> &results, const QStringList &serials) const;
+
+    static QString outcome(const GangResult &result);
+
+private:
+    void redraw();
+
+    QStringList names;
+    QStringList lines;
+    bool onTerminal;
+    bool drawn = false;
+};
+
+} // namespace cli
