@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSysInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QUrl>
 #include <QVariant>
 
@@ -84,8 +84,7 @@ QString filesJson(const QVector<RecordedFile> &files)
 
 RecordDb::RecordDb()
     : connection(QStringLiteral("quorvel-record-%1").arg(++connectionCounter))
-{
-}
+{ }
 
 RecordDb::~RecordDb()
 {
@@ -120,8 +119,7 @@ bool RecordDb::open(const QString &location)
     postgres = isPostgres(location);
     bool ok;
     {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", connection);
+        QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", connection);
         ok = postgres ? openPostgres(db, location) : openSqlite(db, location);
     }
     if (ok)
@@ -163,8 +161,8 @@ bool RecordDb::openPostgres(QSqlDatabase &db, const QString &location)
     const QUrl url(location, QUrl::StrictMode);
     const QString name = url.path().mid(1);
     if (!url.isValid() || url.host().isEmpty() || name.isEmpty())
-        return fail(QStringLiteral("bad PostgreSQL location %1").arg(url.toDisplayString(
-                        QUrl::RemovePassword)),
+        return fail(QStringLiteral("bad PostgreSQL location %1")
+                        .arg(url.toDisplayString(QUrl::RemovePassword)),
                     QStringLiteral("expected postgresql://user@host:port/dbname"));
     db.setHostName(url.host());
     db.setPort(url.port(5432));
@@ -191,8 +189,7 @@ void RecordDb::close()
 
 bool RecordDb::isOpen() const
 {
-    return QSqlDatabase::contains(connection)
-        && QSqlDatabase::database(connection, false).isOpen();
+    return QSqlDatabase::contains(connection) && QSqlDatabase::database(connection, false).isOpen();
 }
 
 bool RecordDb::exec(const QString &sql)
@@ -233,13 +230,24 @@ bool RecordDb::ensureSchema()
         rollback();
         return false;
     }
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    // The tables are made in one transaction, so one of them present means all are. DDL on a
+    // present schema is skipped: on PostgreSQL it would lock tables that other stations write.
+    if (!q.exec(postgres ? "SELECT to_regclass('schema_version') IS NOT NULL"
+                         : "SELECT COUNT(*) FROM sqlite_master WHERE name = 'schema_version'")
+        || !q.next()) {
+        fail(QStringLiteral("cannot read %1").arg(where), q.lastError().text());
+        rollback();
+        return false;
+    }
+    const bool present = q.value(0).toBool();
+    q.finish();
     for (const char *sql : postgres ? postgresSchema : sqliteSchema) {
-        if (!exec(QString::fromLatin1(sql))) {
+        if (!present && !exec(QString::fromLatin1(sql))) {
             rollback();
             return false;
         }
     }
-    QSqlQuery q(QSqlDatabase::database(connection, false));
     if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) {
         fail(QStringLiteral("cannot read the schema version"), q.lastError().text());
         rollback();

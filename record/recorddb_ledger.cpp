@@ -3,13 +3,13 @@
 
 #include "processprobe.h"
 
-#include <QSysInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QVariant>
 
 namespace {

@@ -1,8 +1,8 @@
 // Builds a run's record and the job digest from the job record.
 #include "runrecord.h"
 
-#include "images/crc32.h"
 #include "download.h"
+#include "images/crc32.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -71,8 +71,8 @@ QByteArray jobDigest(const Download &d)
     return QByteArray(reinterpret_cast<const char *>(out), sizeof out).toHex();
 }
 
-RunRecord runRecordFrom(const Download &d, const QString &probeSerial,
-                        const QString &probeFirmware, const QString &jobFile)
+RunRecord runRecordFrom(const Download &d, const QString &probeSerial, const QString &probeFirmware,
+                        const QString &jobFile)
 {
     RunRecord r;
     r.toolVersion = QCoreApplication::applicationVersion();

@@ -44,5 +44,5 @@ QString jobOptionsJson(const Download &d);
 
 // Everything the job record knows; probe serial and firmware come from the caller, who identified
 // the probe. The serial is the job's rolling-code value when a rolling code is set.
-RunRecord runRecordFrom(const Download &d, const QString &probeSerial,
-                        const QString &probeFirmware, const QString &jobFile = QString());
+RunRecord runRecordFrom(const Download &d, const QString &probeSerial, const QString &probeFirmware,
+                        const QString &jobFile = QString());
