@@ -7,6 +7,7 @@
 #include "usbconnectthread.h"
 
 #include <QDebug>
+#include <QMessageBox>
 
 namespace {
 
@@ -104,8 +105,18 @@ void MainWindow::on_startPushButton_clicked()
         restoreAfterRun();
         return;
     }
+    if (!beginRecordedRun()) {
+        codeSixRestarts = 0;
+        restoreAfterRun();
+        return;
+    }
     ui->progressBar->setValue(0);
+    // The worker gets a copy made at emission: the ledger's value goes to this run only.
+    const uint32_t typedValue = download->rollingCodeValue;
+    if (ledgerSerialTaken)
+        download->rollingCodeValue = ledgerSerial;
     emit downloadOperate(*download);
+    download->rollingCodeValue = typedValue;
 }
 
 void MainWindow::handleProgressBarSet(int value)
@@ -131,7 +142,13 @@ void MainWindow::handleResults(int code)
     const ResultView view = resultViewFor(code);
     if (view.bar >= 0)
         ui->progressBar->setValue(view.bar);
+    // Written before the box, which may stay open long; never claimed when it failed.
+    const bool hadRun = recordedRunId >= 0;
+    const bool recorded = finishRecordedRun(code, tr(view.message));
     showAbout(tr(view.message));
+    if (hadRun && !recorded)
+        QMessageBox::information(this, tr("警告"),
+                                 tr("本次结果未写入生产记录：%1").arg(record->lastError()));
     restoreAfterRun();
 }
 

@@ -133,6 +133,7 @@ int RecordDb::markInterrupted()
 QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)
 {
     QVector<RecordedRun> out;
+    error.clear();
     if (!isOpen()) {
         fail(QStringLiteral("record not open"), QString());
         return out;

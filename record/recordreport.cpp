@@ -76,9 +76,9 @@ RecordReport::RecordReport(const QVector<RecordedRun> &runs)
         count(byJob[jobKey(r.record)], r.status);
         count(byProbe[r.record.probeSerial], r.status);
         if (r.status == QLatin1String("failed"))
-            ++failuresByCode[r.result];
+            ++failuresByCode[QString::number(r.result)];
         else if (r.status == QLatin1String("interrupted"))
-            ++failuresByCode[-1];
+            ++failuresByCode[QStringLiteral("interrupted")];
     }
 }
 
@@ -106,8 +106,11 @@ QString RecordReport::text() const
     for (auto it = byProbe.cbegin(); it != byProbe.cend(); ++it)
         line(QStringLiteral("probe %1").arg(it.key()), it.value());
     for (auto it = failuresByCode.cbegin(); it != failuresByCode.cend(); ++it)
-        out += it.key() < 0 ? QStringLiteral("interrupted  %1\n").arg(it.value())
-                            : QStringLiteral("result %1  %2\n").arg(it.key()).arg(it.value());
+        out += QStringLiteral("%1  %2\n")
+                   .arg(it.key() == QLatin1String("interrupted")
+                            ? it.key()
+                            : QStringLiteral("result ") + it.key())
+                   .arg(it.value());
     return out;
 }
 
@@ -115,8 +118,7 @@ QJsonObject RecordReport::json() const
 {
     QJsonObject codes;
     for (auto it = failuresByCode.cbegin(); it != failuresByCode.cend(); ++it)
-        codes.insert(it.key() < 0 ? QStringLiteral("interrupted") : QString::number(it.key()),
-                     it.value());
+        codes.insert(it.key(), it.value());
     return QJsonObject{{"schema", RecordDb::schemaVersion},
                        {"total", tallyJson(total)},
                        {"byJob", mapJson(byJob)},

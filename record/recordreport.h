@@ -31,7 +31,7 @@ public:
     Tally total;
     QMap<QString, Tally> byJob;
     QMap<QString, Tally> byProbe;
-    QMap<int, int> failuresByCode; // an interrupted run counts under -1
+    QMap<QString, int> failuresByCode; // result code as text, or "interrupted"
 
     QString text() const; // readable summary for a terminal
     QJsonObject json() const;

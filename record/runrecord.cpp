@@ -88,7 +88,5 @@ RunRecord runRecordFrom(const Download &d, const QString &probeSerial, const QSt
                         length ? calcCrc32(d.imageData[i], length) : 0});
     }
     r.options = jobOptionsJson(d);
-    r.hasSerial = d.rollingCodeAddress != 0;
-    r.serial = d.rollingCodeValue;
     return r;
 }

@@ -31,7 +31,7 @@ struct RunRecord
     QByteArray jobDigest; // lower-case hex SHA-256 of jobDigest()
     QVector<RecordedFile> files;
     QString options; // compact JSON of the job options
-    bool hasSerial = false; // a rolling code is written by this run
+    bool hasSerial = false; // the ledger gave this run a rolling-code value
     quint32 serial = 0;
 };
 
@@ -43,6 +43,7 @@ QByteArray jobDigest(const Download &d);
 QString jobOptionsJson(const Download &d);
 
 // Everything the job record knows; probe serial and firmware come from the caller, who identified
-// the probe. The serial is the job's rolling-code value when a rolling code is set.
+// the probe. No serial: a probe continues its own series after the first value, so only a value
+// the ledger hands out is known to be the one written.
 RunRecord runRecordFrom(const Download &d, const QString &probeSerial, const QString &probeFirmware,
                         const QString &jobFile = QString());

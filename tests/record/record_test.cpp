@@ -292,7 +292,7 @@ TEST(RecordJob, DigestAndFilesFromTheJobRecord)
     EXPECT_EQ(r.files.size(), 2);
     EXPECT_EQ(r.files[0].crc32, 0xB63CFBCDu);
     EXPECT_EQ(r.files[1].length, 0u);
-    EXPECT_TRUE(r.hasSerial);
+    EXPECT_FALSE(r.hasSerial);
     EXPECT_EQ(r.deviceId, 0x00235100u);
     bytes[3] = 5;
     EXPECT_EQ(jobDigest(d), "4c441d48644e2a3760537e51be16120100eec3a7a10eccdeeccd6db9aa5eabe0");
@@ -336,7 +336,7 @@ TEST(RecordReport, TotalsPerJobAndProbeAndCsv)
               "job a.qjob  passed 1  failed 2  yield 33.3%  running 1\n"
               "probe P1  passed 2  failed 1  yield 66.7%\n"
               "probe P2  passed 0  failed 2  yield 0.0%  running 1\n"
-              "interrupted  1\nresult 8  1\nresult 9  1\n");
+              "result 8  1\nresult 9  1\ninterrupted  1\n");
     EXPECT_EQ(report.json().value("failuresByCode").toObject(),
               (QJsonObject{{"interrupted", 1}, {"8", 1}, {"9", 1}}));
     const QString csv = RecordReport::csv({runs[0], runs[5]});
