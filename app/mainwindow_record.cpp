@@ -43,6 +43,7 @@ void MainWindow::setupRecord()
     projectMenu->addAction(recordAction);
 
     tallyLabel = new QLabel(this);
+    tallyLabel->setContentsMargins(0, 0, 6, 0);
     ui->statusBar->addPermanentWidget(tallyLabel);
     showTally();
 

@@ -24,7 +24,7 @@ QAtomicInteger<quint64> connectionCounter;
 
 // Long enough to ride out other stations' short transactions, short enough that a database locked
 // for good is reported while the operator still waits at the window.
-constexpr int busyTimeoutMs = 10000;
+constexpr int busyTimeoutMs = 30000;
 
 const char *const sqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
