@@ -47,10 +47,10 @@ void MainWindow::setupRecord()
     ui->statusBar->addPermanentWidget(tallyLabel);
     showTally();
 
-    // Between the label and the value, so the three value fields stay aligned.
+    // Between the shortest label and its value, so the three value fields stay aligned.
     ledgerCheckBox = new QCheckBox(tr("电脑分配"), ui->snGroupBox);
     ledgerCheckBox->setToolTip(tr("由生产记录分配每次烧录的滚码值，每个值只用一次"));
-    ui->horizontalLayout_2->insertWidget(1, ledgerCheckBox);
+    ui->horizontalLayout_4->insertWidget(1, ledgerCheckBox);
 }
 
 QString MainWindow::recordLocation() const

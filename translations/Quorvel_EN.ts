@@ -602,7 +602,7 @@
         </message>
         <message>
             <source>电脑分配</source>
-            <translation>PC assigns</translation>
+            <translation>Ledger</translation>
         </message>
         <message>
             <source>由生产记录分配每次烧录的滚码值，每个值只用一次</source>
