@@ -101,6 +101,9 @@ void MainWindow::on_startPushButton_clicked()
     // The worker's copy shares the probe handle: the tick check must not read it meanwhile.
     stopPolling();
     if (reloadChangedFiles() != 0) {
+        // A restart chain cut here ends its recorded run without a chip programmed.
+        if (codeSixRestarts > 0 && recordedRunId >= 0)
+            finishRecordedRun(6, tr(resultViewFor(6).message));
         codeSixRestarts = 0; // no run, so any restart chain ends here
         restoreAfterRun();
         return;

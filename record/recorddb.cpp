@@ -96,8 +96,9 @@ QString RecordDb::defaultLocation()
     const QString forced = qEnvironmentVariable("QUORVEL_RECORD");
     if (!forced.isEmpty())
         return forced;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-        + QStringLiteral("/record.sqlite");
+    // Not the per-application folder: the window and the CLI share one record.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/quorvel/record.sqlite");
 }
 
 bool RecordDb::isPostgres(const QString &location)

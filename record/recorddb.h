@@ -31,6 +31,8 @@ struct RecordedRun
     QString message;
 };
 
+// One Qt SQL connection per instance, used from the thread that opened it: each probe thread
+// opens its own.
 class RecordDb
 {
 public:
@@ -41,7 +43,8 @@ public:
     RecordDb(const RecordDb &) = delete;
     RecordDb &operator=(const RecordDb &) = delete;
 
-    // QUORVEL_RECORD when set, else record.sqlite in the user's application-data folder.
+    // QUORVEL_RECORD when set, else quorvel/record.sqlite in the user's data folder
+    // (~/.local/share on Linux), shared by the window and the CLI.
     static QString defaultLocation();
     static bool isPostgres(const QString &location);
 
