@@ -97,7 +97,8 @@ int RecordDb::markInterrupted()
     }
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     QSqlQuery q(db);
-    q.prepare("SELECT id, pid, process_start FROM runs WHERE status = 'started' AND host = ?");
+    q.prepare("SELECT id, pid, process_start FROM runs WHERE status = 'started' AND host = ?"
+              " ORDER BY id");
     q.addBindValue(QSysInfo::machineHostName());
     if (!q.exec()) {
         fail(QStringLiteral("record read failed"), q.lastError().text());
