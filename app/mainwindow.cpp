@@ -66,6 +66,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->startPushButton->setText(tr("开始"));
     ui->startPushButton->setEnabled(false);
     setupMenus();
+    setupRecord();
     ui->firmwareVersionLabel->setText(tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     ui->firmwareVersionLabel->setStyleSheet("color:#666666;");
@@ -112,6 +113,8 @@ MainWindow::~MainWindow()
     delete download;
     download = nullptr;
 
+    delete record;
+    record = nullptr;
     wolfSSL_Cleanup();
     // Made without a parent, so no Qt parent frees it; it lives exactly as long as the window.
     delete offDlg;

@@ -2,6 +2,9 @@
 // panels, the file list and the menus of the help and offline tools.
 #pragma once
 
+#include "recordreport.h"
+
+#include <QHash>
 #include <QMainWindow>
 #include <QThread>
 
@@ -10,6 +13,9 @@ class HandleBar;
 class OfflineDlg;
 class QAction;
 class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QMenu;
 class QRegExpValidator;
 class USBConnectThread;
 class Worker;
@@ -42,6 +48,7 @@ public slots:
     void helpMD5ActionSlot();
     void helpCRC32ActionSlot();
     void helpCRC32FileActionSlot();
+    void recordActionSlot();
 
 private slots:
     void on_connectPushButton_clicked();
@@ -78,6 +85,14 @@ private:
     void removeFileAt(int slot); // drops one slot, moving the later ones up
     void resetOptionsPanel(int model); // a new chip: every option back to its default, no files
     void restoreAfterRun(); // polling back on, lock set enabled
+    // Production record (mainwindow_record.cpp).
+    void setupRecord(); // the project menu, the status-bar figures, the ledger check box
+    QString recordLocation() const; // the window setting, else the default location
+    bool openRecord();
+    bool beginRecordedRun(); // false: the run cannot be recorded and must not start
+    // Completes the run's row; false when the result could not be written.
+    bool finishRecordedRun(int code, const QString &html);
+    void showTally();
 
     QThread workerThread;
     Ui::MainWindow *ui;
@@ -98,6 +113,18 @@ private:
     Worker *worker;
     USBConnectThread *usbThread;
     int codeSixRestarts = 0; // automatic restarts after code 6 since the chain began
+
+    QMenu *projectMenu;
+    QAction *recordAction;
+    QLabel *tallyLabel;
+    QCheckBox *ledgerCheckBox;
+    RecordDb *record = nullptr;
+    qint64 recordedRunId = -1; // the run in progress, -1 when none is recorded
+    QByteArray recordedDigest; // job digest of that run
+    QByteArray tallyDigest; // the job the status bar counts
+    bool ledgerSerialTaken = false; // ledgerSerial is this run's rolling-code value
+    quint32 ledgerSerial = 0;
+    QHash<QByteArray, Tally> sessionTally; // per job digest, since the window opened
 
     friend class MainWindowTestAccess; // lets tests reach the job record without a public getter
 };

@@ -8,6 +8,7 @@
 #include "usbconnectthread.h"
 
 #include <QDebug>
+#include <QMessageBox>
 
 void MainWindow::on_startPushButton_clicked()
 {
@@ -16,12 +17,25 @@ void MainWindow::on_startPushButton_clicked()
     // The worker's copy shares the probe handle: the tick check must not read it meanwhile.
     stopPolling();
     if (reloadChangedFiles() != 0) {
+        // A restart chain cut here ends its recorded run without a chip programmed.
+        if (codeSixRestarts > 0 && recordedRunId >= 0)
+            finishRecordedRun(6, tr(resultViewFor(6).message));
         codeSixRestarts = 0; // no run, so any restart chain ends here
         restoreAfterRun();
         return;
     }
+    if (!beginRecordedRun()) {
+        codeSixRestarts = 0;
+        restoreAfterRun();
+        return;
+    }
     ui->progressBar->setValue(0);
+    // The worker gets a copy made at emission: the ledger's value goes to this run only.
+    const uint32_t typedValue = download->rollingCodeValue;
+    if (ledgerSerialTaken)
+        download->rollingCodeValue = ledgerSerial;
     emit downloadOperate(*download);
+    download->rollingCodeValue = typedValue;
 }
 
 void MainWindow::handleProgressBarSet(int value)
@@ -47,7 +61,14 @@ void MainWindow::handleResults(int code)
     const int bar = job::runResultBar(code);
     if (bar >= 0)
         ui->progressBar->setValue(bar);
-    showAbout(job::runResultMessage(code));
+    const QString message = job::runResultMessage(code);
+    // Written before the box, which may stay open long; never claimed when it failed.
+    const bool hadRun = recordedRunId >= 0;
+    const bool recorded = finishRecordedRun(code, message);
+    showAbout(message);
+    if (hadRun && !recorded)
+        QMessageBox::information(this, tr("警告"),
+                                 tr("本次结果未写入生产记录：%1").arg(record->lastError()));
     restoreAfterRun();
 }
 

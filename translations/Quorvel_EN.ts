@@ -602,6 +602,46 @@
             <source>开始传输数据</source>
             <translation>Start transferring data</translation>
         </message>
+        <message>
+            <source>工程</source>
+            <translation>Project</translation>
+        </message>
+        <message>
+            <source>生产记录…</source>
+            <translation>Production record…</translation>
+        </message>
+        <message>
+            <source>查看烧录记录、良率，导出CSV</source>
+            <translation>View the programming record and the yield, export CSV</translation>
+        </message>
+        <message>
+            <source>电脑分配</source>
+            <translation>Ledger</translation>
+        </message>
+        <message>
+            <source>由生产记录分配每次烧录的滚码值，每个值只用一次</source>
+            <translation>The production record assigns each run's rolling-code value; every value is used once</translation>
+        </message>
+        <message>
+            <source>生产记录无法写入，未开始烧录：%1</source>
+            <translation>The production record cannot be written; programming not started: %1</translation>
+        </message>
+        <message>
+            <source>滚码分配失败，未开始烧录：%1</source>
+            <translation>No rolling-code value could be assigned; programming not started: %1</translation>
+        </message>
+        <message>
+            <source>通过 %1  失败 %2  良率 %3</source>
+            <translation>Pass %1  Fail %2  Yield %3</translation>
+        </message>
+        <message>
+            <source>本次结果未写入生产记录：%1</source>
+            <translation>This result was not written to the production record: %1</translation>
+        </message>
+        <message>
+            <source>生产记录无法打开：%1</source>
+            <translation>The production record cannot be opened: %1</translation>
+        </message>
     </context>
     <context>
         <name>OfflineDlg</name>
@@ -659,6 +699,113 @@
         <message>
             <source>取消</source>
             <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>RecordDlg</name>
+        <message>
+            <source>生产记录</source>
+            <translation>Production record</translation>
+        </message>
+        <message>
+            <source>成功</source>
+            <translation>Passed</translation>
+        </message>
+        <message>
+            <source>失败</source>
+            <translation>Failed</translation>
+        </message>
+        <message>
+            <source>中断</source>
+            <translation>Interrupted</translation>
+        </message>
+        <message>
+            <source>进行中</source>
+            <translation>Running</translation>
+        </message>
+        <message>
+            <source>%1：通过 %2  失败 %3  良率 %4</source>
+            <translation>%1: pass %2  fail %3  yield %4</translation>
+        </message>
+        <message>
+            <source>导出CSV…</source>
+            <translation>Export CSV…</translation>
+        </message>
+        <message>
+            <source>更改…</source>
+            <translation>Change…</translation>
+        </message>
+        <message>
+            <source>关闭</source>
+            <translation>Close</translation>
+        </message>
+        <message>
+            <source>开始时间</source>
+            <translation>Start time</translation>
+        </message>
+        <message>
+            <source>烧录器</source>
+            <translation>Probe</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>Rolling code</translation>
+        </message>
+        <message>
+            <source>结果</source>
+            <translation>Result</translation>
+        </message>
+        <message>
+            <source>消息</source>
+            <translation>Message</translation>
+        </message>
+        <message>
+            <source>数据库：%1</source>
+            <translation>Database: %1</translation>
+        </message>
+        <message>
+            <source>生产记录无法打开：%1</source>
+            <translation>The production record cannot be opened: %1</translation>
+        </message>
+        <message>
+            <source>当前工程</source>
+            <translation>Current job</translation>
+        </message>
+        <message>
+            <source>今日</source>
+            <translation>Today</translation>
+        </message>
+        <message>
+            <source>导出CSV</source>
+            <translation>Export CSV</translation>
+        </message>
+        <message>
+            <source>CSV文件 (*.csv)</source>
+            <translation>CSV files (*.csv)</translation>
+        </message>
+        <message>
+            <source>警告</source>
+            <translation>Warning</translation>
+        </message>
+        <message>
+            <source>导出失败：%1</source>
+            <translation>Export failed: %1</translation>
+        </message>
+        <message>
+            <source>信息</source>
+            <translation>Information</translation>
+        </message>
+        <message>
+            <source>已导出%1条记录</source>
+            <translation>%1 runs exported</translation>
+        </message>
+        <message>
+            <source>生产记录位置</source>
+            <translation>Production record location</translation>
+        </message>
+        <message>
+            <source>SQLite文件路径，或 postgresql://用户@主机:端口/数据库</source>
+            <translation>SQLite file path, or postgresql://user@host:port/dbname</translation>
         </message>
     </context>
     <context>

@@ -371,14 +371,14 @@ void WindowTest::menusAfterEventLoop()
     QTranslator translator;
     QVERIFY(useLanguage(translator, english));
     MainWindow w;
-    QCOMPARE(Access::ui(w)->menuBar->actions().size(), 5);
+    QCOMPARE(Access::ui(w)->menuBar->actions().size(), 6);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QStringList titles;
     for (QAction *a : Access::ui(w)->menuBar->actions())
         titles << a->text();
     QCOMPARE(titles,
-             english ? QStringList({"Offline programming", "Help"})
-                     : QStringList({"脱机烧录", "帮助"}));
+             english ? QStringList({"Project", "Offline programming", "Help"})
+                     : QStringList({"工程", "脱机烧录", "帮助"}));
     QVERIFY(!w.findChild<QMenu *>("remoteMenu"));
     QVERIFY(!w.findChild<QMenu *>("icpInfoMenu"));
     QVERIFY(!w.findChild<QMenu *>("chipInfoMenu"));

@@ -32,6 +32,10 @@ public:
     static QAction *helpMD5Action(MainWindow &w) { return w.helpMD5Action; }
     static QAction *helpCRC32Action(MainWindow &w) { return w.helpCRC32Action; }
     static QAction *helpCRC32FileAction(MainWindow &w) { return w.helpCRC32FileAction; }
+    static QMenu *projectMenu(MainWindow &w) { return w.projectMenu; }
+    static QAction *recordAction(MainWindow &w) { return w.recordAction; }
+    static QLabel *tallyLabel(MainWindow &w) { return w.tallyLabel; }
+    static QCheckBox *ledgerCheckBox(MainWindow &w) { return w.ledgerCheckBox; }
 
     // Private slots and helpers, called as their signals or callers would.
     static void clickConnect(MainWindow &w) { w.on_connectPushButton_clicked(); }

@@ -1,0 +1,151 @@
+// The production-record dialog: figures read from the record each time it is loaded.
+#include "recorddlg.h"
+
+#include "recorddb.h"
+#include "recordreport.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString statusText(const QString &status)
+{
+    if (status == QLatin1String("passed"))
+        return RecordDlg::tr("成功");
+    if (status == QLatin1String("failed"))
+        return RecordDlg::tr("失败");
+    if (status == QLatin1String("interrupted"))
+        return RecordDlg::tr("中断");
+    return RecordDlg::tr("进行中");
+}
+
+QString tallyText(const QString &label, const Tally &t)
+{
+    return RecordDlg::tr("%1：通过 %2  失败 %3  良率 %4")
+        .arg(label)
+        .arg(t.passed)
+        .arg(t.failed)
+        .arg(t.yieldText());
+}
+
+} // namespace
+
+RecordDlg::RecordDlg(QWidget *parent)
+    : QDialog(parent)
+    , locationLabel(new QLabel(this))
+    , jobLabel(new QLabel(this))
+    , todayLabel(new QLabel(this))
+    , runTable(new QTableWidget(0, 5, this))
+    , exportButton(new QPushButton(tr("导出CSV…"), this))
+    , changeButton(new QPushButton(tr("更改…"), this))
+    , closeButton(new QPushButton(tr("关闭"), this))
+{
+    setWindowTitle(tr("生产记录"));
+    locationLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    locationLabel->setWordWrap(true);
+    runTable->setHorizontalHeaderLabels(
+        {tr("开始时间"), tr("烧录器"), tr("滚码"), tr("结果"), tr("消息")});
+    runTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    runTable->verticalHeader()->setVisible(false);
+    runTable->horizontalHeader()->setStretchLastSection(true);
+    runTable->setColumnWidth(0, 150);
+
+    auto *where = new QHBoxLayout;
+    where->addWidget(locationLabel, 1);
+    where->addWidget(changeButton);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(exportButton);
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(jobLabel);
+    layout->addWidget(todayLabel);
+    layout->addWidget(runTable, 1);
+    layout->addLayout(where);
+    layout->addLayout(buttons);
+    resize(640, 420);
+
+    connect(exportButton, &QPushButton::clicked, this, &RecordDlg::exportCsv);
+    connect(changeButton, &QPushButton::clicked, this, &RecordDlg::askLocation);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &currentJobDigest)
+{
+    record = db && db->isOpen() ? db : nullptr;
+    where = location;
+    locationLabel->setText(tr("数据库：%1").arg(location));
+    runTable->setRowCount(0);
+    exportButton->setEnabled(record != nullptr);
+    if (!record) {
+        jobLabel->setText(tr("生产记录无法打开：%1").arg(db ? db->lastError() : QString()));
+        todayLabel->clear();
+        return;
+    }
+    record->markInterrupted();
+    const QVector<RecordedRun> all = record->runs();
+    QVector<RecordedRun> job;
+    for (const RecordedRun &r : all) {
+        if (r.record.jobDigest == currentJobDigest)
+            job.append(r);
+    }
+    const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
+    jobLabel->setText(tallyText(tr("当前工程"), RecordReport(job).total));
+    todayLabel->setText(tallyText(tr("今日"), RecordReport(record->runs(midnight)).total));
+
+    const QVector<RecordedRun> last = record->runs(QDateTime(), lastRuns);
+    runTable->setRowCount(last.size());
+    for (int row = 0; row < last.size(); ++row) {
+        const RecordedRun &r = last.at(last.size() - 1 - row); // newest on top
+        const QStringList cells = {
+            r.record.startedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+            r.record.probeSerial,
+            r.record.hasSerial ? QString::number(r.record.serial, 16).toUpper() : QString(),
+            statusText(r.status), r.message};
+        for (int col = 0; col < cells.size(); ++col)
+            runTable->setItem(row, col, new QTableWidgetItem(cells.at(col)));
+    }
+}
+
+void RecordDlg::exportCsv()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("导出CSV"), QStringLiteral("record.csv"), tr("CSV文件 (*.csv)"));
+    if (path.isEmpty() || !record)
+        return;
+    const QVector<RecordedRun> runs = record->runs();
+    QSaveFile file(path);
+    // The byte-order mark lets spreadsheet programs read the Chinese texts as UTF-8.
+    const QByteArray bytes = "\xEF\xBB\xBF" + RecordReport::csv(runs).toUtf8();
+    if (!record->lastError().isEmpty() && runs.isEmpty()) {
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(record->lastError()));
+        return;
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+        || !file.commit()) {
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(file.errorString()));
+        return;
+    }
+    QMessageBox::information(this, tr("信息"), tr("已导出%1条记录").arg(runs.size()));
+}
+
+void RecordDlg::askLocation()
+{
+    bool ok = false;
+    const QString location =
+        QInputDialog::getText(this, tr("生产记录位置"),
+                              tr("SQLite文件路径，或 postgresql://用户@主机:端口/数据库"),
+                              QLineEdit::Normal, where, &ok)
+            .trimmed();
+    if (ok && !location.isEmpty() && location != where)
+        emit locationChosen(location);
+}

@@ -1,0 +1,42 @@
+// The production-record dialog: totals of the current job and of today, the last runs, CSV
+// export, and where the record lives.
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class RecordDb;
+
+class RecordDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int lastRuns = 20;
+
+    explicit RecordDlg(QWidget *parent = nullptr);
+
+    // Shows the record at `location` (db null or closed: its error instead of figures).
+    void load(RecordDb *db, const QString &location, const QByteArray &currentJobDigest);
+
+    QLabel *locationLabel;
+    QLabel *jobLabel;
+    QLabel *todayLabel;
+    QTableWidget *runTable;
+    QPushButton *exportButton;
+    QPushButton *changeButton;
+    QPushButton *closeButton;
+
+signals:
+    // The user chose another record location; the window opens it and calls load() again.
+    void locationChosen(const QString &location);
+
+private:
+    void exportCsv();
+    void askLocation();
+
+    RecordDb *record = nullptr;
+    QString where;
+};

@@ -1,0 +1,349 @@
+// Opening the record, its schema, and writing the rows of a run.
+#include "recorddb.h"
+
+#include "processprobe.h"
+
+#include <QAtomicInteger>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QUrl>
+#include <QVariant>
+
+namespace {
+
+QAtomicInteger<quint64> connectionCounter;
+
+// Long enough to ride out other stations' short transactions, short enough that a database locked
+// for good is reported while the operator still waits at the window.
+constexpr int busyTimeoutMs = 30000;
+
+const char *const sqliteSchema[] = {
+    "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS runs ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " started_utc TEXT NOT NULL, ended_utc TEXT, duration_ms INTEGER,"
+    " host TEXT NOT NULL, pid INTEGER NOT NULL, process_start INTEGER NOT NULL,"
+    " tool_version TEXT, probe_serial TEXT, probe_firmware TEXT,"
+    " chip_model INTEGER, device_id INTEGER, job_file TEXT, job_digest TEXT,"
+    " files TEXT, options TEXT, serial INTEGER,"
+    " status TEXT NOT NULL, result INTEGER, message TEXT)",
+    "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
+    "CREATE TABLE IF NOT EXISTS serial_ledger ("
+    " series_address INTEGER NOT NULL, series_first INTEGER NOT NULL,"
+    " series_step INTEGER NOT NULL, seq INTEGER NOT NULL, value INTEGER NOT NULL,"
+    " run_id INTEGER, state TEXT NOT NULL,"
+    " PRIMARY KEY (series_address, series_first, series_step, seq))",
+    "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
+};
+
+const char *const postgresSchema[] = {
+    "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS runs ("
+    " id BIGSERIAL PRIMARY KEY,"
+    " started_utc TEXT NOT NULL, ended_utc TEXT, duration_ms BIGINT,"
+    " host TEXT NOT NULL, pid BIGINT NOT NULL, process_start BIGINT NOT NULL,"
+    " tool_version TEXT, probe_serial TEXT, probe_firmware TEXT,"
+    " chip_model INTEGER, device_id BIGINT, job_file TEXT, job_digest TEXT,"
+    " files TEXT, options TEXT, serial BIGINT,"
+    " status TEXT NOT NULL, result INTEGER, message TEXT)",
+    "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
+    "CREATE TABLE IF NOT EXISTS serial_ledger ("
+    " series_address BIGINT NOT NULL, series_first BIGINT NOT NULL,"
+    " series_step BIGINT NOT NULL, seq BIGINT NOT NULL, value BIGINT NOT NULL,"
+    " run_id BIGINT, state TEXT NOT NULL,"
+    " PRIMARY KEY (series_address, series_first, series_step, seq))",
+    "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
+};
+
+QString utcText(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QString filesJson(const QVector<RecordedFile> &files)
+{
+    QJsonArray list;
+    for (const RecordedFile &f : files)
+        list.append(QJsonObject{{"name", f.name},
+                                {"address", qint64(f.address)},
+                                {"length", qint64(f.length)},
+                                {"crc32", qint64(f.crc32)}});
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+RecordDb::RecordDb()
+    : connection(QStringLiteral("quorvel-record-%1").arg(++connectionCounter))
+{ }
+
+RecordDb::~RecordDb()
+{
+    close();
+}
+
+QString RecordDb::defaultLocation()
+{
+    const QString forced = qEnvironmentVariable("QUORVEL_RECORD");
+    if (!forced.isEmpty())
+        return forced;
+    // Not the per-application folder: the window and the CLI share one record.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/quorvel/record.sqlite");
+}
+
+bool RecordDb::isPostgres(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://"))
+        || location.startsWith(QLatin1String("postgres://"));
+}
+
+bool RecordDb::fail(const QString &what, const QString &detail)
+{
+    error = detail.isEmpty() ? what : what + QStringLiteral(": ") + detail;
+    return false;
+}
+
+bool RecordDb::open(const QString &location)
+{
+    close();
+    where = location;
+    postgres = isPostgres(location);
+    bool ok;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", connection);
+        ok = postgres ? openPostgres(db, location) : openSqlite(db, location);
+    }
+    if (ok)
+        ok = ensureSchema() && markInterrupted() >= 0;
+    if (!ok) {
+        const QString keep = error;
+        close();
+        error = keep;
+    }
+    return ok;
+}
+
+bool RecordDb::openSqlite(QSqlDatabase &db, const QString &path)
+{
+    if (!db.isValid())
+        return fail(QStringLiteral("SQLite driver missing"), QString());
+    if (path.isEmpty())
+        return fail(QStringLiteral("no record location"), QString());
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    if (!db.open())
+        return fail(QStringLiteral("cannot open %1").arg(path), db.lastError().text());
+    QSqlQuery q(db);
+    // WAL lets several processes record at once; FULL keeps a committed row across a power cut.
+    if (!q.exec("PRAGMA journal_mode=WAL") || !q.next())
+        return fail(QStringLiteral("cannot read %1").arg(path), q.lastError().text());
+    if (q.value(0).toString().compare("wal", Qt::CaseInsensitive) != 0)
+        return fail(QStringLiteral("cannot use %1").arg(path),
+                    QStringLiteral("journal mode %1").arg(q.value(0).toString()));
+    return exec("PRAGMA synchronous=FULL");
+}
+
+bool RecordDb::openPostgres(QSqlDatabase &db, const QString &location)
+{
+    if (!db.isValid())
+        return fail(QStringLiteral("PostgreSQL driver missing"), QString());
+    const QUrl url(location, QUrl::StrictMode);
+    const QString name = url.path().mid(1);
+    if (!url.isValid() || url.host().isEmpty() || name.isEmpty())
+        return fail(QStringLiteral("bad PostgreSQL location %1")
+                        .arg(url.toDisplayString(QUrl::RemovePassword)),
+                    QStringLiteral("expected postgresql://user@host:port/dbname"));
+    db.setHostName(url.host());
+    db.setPort(url.port(5432));
+    db.setUserName(url.userName());
+    db.setPassword(url.password());
+    db.setDatabaseName(name);
+    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    if (!db.open())
+        return fail(QStringLiteral("cannot open %1").arg(url.toDisplayString(QUrl::RemovePassword)),
+                    db.lastError().text());
+    return true;
+}
+
+void RecordDb::close()
+{
+    if (QSqlDatabase::contains(connection)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+    }
+}
+
+bool RecordDb::isOpen() const
+{
+    return QSqlDatabase::contains(connection) && QSqlDatabase::database(connection, false).isOpen();
+}
+
+bool RecordDb::exec(const QString &sql)
+{
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    if (!q.exec(sql))
+        return fail(QStringLiteral("record write failed"), q.lastError().text());
+    return true;
+}
+
+bool RecordDb::begin()
+{
+    return exec(postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool RecordDb::commit()
+{
+    if (exec(QStringLiteral("COMMIT")))
+        return true;
+    const QString keep = error;
+    rollback();
+    error = keep;
+    return false;
+}
+
+void RecordDb::rollback()
+{
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.exec(QStringLiteral("ROLLBACK"));
+}
+
+bool RecordDb::ensureSchema()
+{
+    // Taking the write lock here also tells at once whether the database can be written at all.
+    if (!begin())
+        return false;
+    if (postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(7351402)"))) {
+        rollback();
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    // The tables are made in one transaction, so one of them present means all are. DDL on a
+    // present schema is skipped: on PostgreSQL it would lock tables that other stations write.
+    if (!q.exec(postgres ? "SELECT to_regclass('schema_version') IS NOT NULL"
+                         : "SELECT COUNT(*) FROM sqlite_master WHERE name = 'schema_version'")
+        || !q.next()) {
+        fail(QStringLiteral("cannot read %1").arg(where), q.lastError().text());
+        rollback();
+        return false;
+    }
+    const bool present = q.value(0).toBool();
+    q.finish();
+    for (const char *sql : postgres ? postgresSchema : sqliteSchema) {
+        if (!present && !exec(QString::fromLatin1(sql))) {
+            rollback();
+            return false;
+        }
+    }
+    if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) {
+        fail(QStringLiteral("cannot read the schema version"), q.lastError().text());
+        rollback();
+        return false;
+    }
+    const QVariant version = q.value(0);
+    q.finish();
+    if (version.isNull()) {
+        if (!exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)")
+                      .arg(schemaVersion))) {
+            rollback();
+            return false;
+        }
+    } else if (version.toInt() != schemaVersion) {
+        fail(QStringLiteral("record schema version %1, this program writes version %2")
+                 .arg(version.toInt())
+                 .arg(schemaVersion),
+             QString());
+        rollback();
+        return false;
+    }
+    return commit();
+}
+
+qint64 RecordDb::beginRun(const RunRecord &run)
+{
+    if (!isOpen()) {
+        fail(QStringLiteral("record not open"), QString());
+        return -1;
+    }
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.prepare("INSERT INTO runs (started_utc, host, pid, process_start, tool_version,"
+              " probe_serial, probe_firmware, chip_model, device_id, job_file, job_digest,"
+              " files, options, serial, status)"
+              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,'started') RETURNING id");
+    const QDateTime started =
+        run.startedUtc.isValid() ? run.startedUtc : QDateTime::currentDateTimeUtc();
+    q.addBindValue(utcText(started));
+    q.addBindValue(run.host.isEmpty() ? QSysInfo::machineHostName() : run.host);
+    q.addBindValue(QCoreApplication::applicationPid());
+    q.addBindValue(processStartTicks(QCoreApplication::applicationPid()));
+    q.addBindValue(run.toolVersion);
+    q.addBindValue(run.probeSerial);
+    q.addBindValue(run.probeFirmware);
+    q.addBindValue(run.chipModel);
+    q.addBindValue(qint64(run.deviceId));
+    q.addBindValue(run.jobFile);
+    q.addBindValue(QString::fromLatin1(run.jobDigest));
+    q.addBindValue(filesJson(run.files));
+    q.addBindValue(run.options);
+    q.addBindValue(run.hasSerial ? QVariant(qint64(run.serial)) : QVariant(QVariant::LongLong));
+    // A single statement commits on its own: the row exists before the probe is touched.
+    if (!q.exec() || !q.next()) {
+        fail(QStringLiteral("record write failed"), q.lastError().text());
+        return -1;
+    }
+    return q.value(0).toLongLong();
+}
+
+bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &message)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("record not open"), QString());
+    if (!begin())
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery read(db);
+    read.prepare("SELECT started_utc FROM runs WHERE id = ? AND status = 'started'");
+    read.addBindValue(id);
+    if (!read.exec() || !read.next()) {
+        fail(QStringLiteral("run %1 is not open in the record").arg(id), read.lastError().text());
+        rollback();
+        return false;
+    }
+    const QDateTime started = QDateTime::fromString(read.value(0).toString(), Qt::ISODateWithMs);
+    read.finish();
+    const QDateTime ended = QDateTime::currentDateTimeUtc();
+    QSqlQuery q(db);
+    q.prepare("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?, result = ?,"
+              " message = ? WHERE id = ?");
+    q.addBindValue(utcText(ended));
+    q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
+    q.addBindValue(passed ? QStringLiteral("passed") : QStringLiteral("failed"));
+    q.addBindValue(result);
+    q.addBindValue(message);
+    q.addBindValue(id);
+    QSqlQuery serial(db);
+    serial.prepare("UPDATE serial_ledger SET state = ? WHERE run_id = ? AND state = 'allocated'");
+    serial.addBindValue(passed ? QStringLiteral("used") : QStringLiteral("void"));
+    serial.addBindValue(id);
+    if (!q.exec() || !serial.exec()) {
+        fail(QStringLiteral("record write failed"),
+             q.lastError().isValid() ? q.lastError().text() : serial.lastError().text());
+        rollback();
+        return false;
+    }
+    return commit();
+}

@@ -1,0 +1,197 @@
+// The serial ledger, the sweep of dead runs and reading runs back.
+#include "recorddb.h"
+
+#include "processprobe.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QVariant>
+
+namespace {
+
+QVector<RecordedFile> filesFromJson(const QString &text)
+{
+    QVector<RecordedFile> files;
+    const QJsonArray list = QJsonDocument::fromJson(text.toUtf8()).array();
+    for (const QJsonValue &v : list) {
+        const QJsonObject o = v.toObject();
+        files.append({o.value("name").toString(), quint32(o.value("address").toDouble()),
+                      quint32(o.value("length").toDouble()), quint32(o.value("crc32").toDouble())});
+    }
+    return files;
+}
+
+} // namespace
+
+bool RecordDb::allocateSerial(const SerialSeries &series, qint64 runId, quint32 *value)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("record not open"), QString());
+    if (!begin())
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    // SQLite's BEGIN IMMEDIATE already holds the one write lock; PostgreSQL needs the table lock
+    // so that two stations never read the same highest entry.
+    if (postgres && !exec(QStringLiteral("LOCK TABLE serial_ledger IN EXCLUSIVE MODE"))) {
+        rollback();
+        return false;
+    }
+    QSqlQuery q(db);
+    q.prepare("SELECT MAX(seq) FROM serial_ledger WHERE series_address = ? AND series_first = ?"
+              " AND series_step = ?");
+    q.addBindValue(qint64(series.address));
+    q.addBindValue(qint64(series.first));
+    q.addBindValue(qint64(series.step));
+    if (!q.exec() || !q.next()) {
+        fail(QStringLiteral("record read failed"), q.lastError().text());
+        rollback();
+        return false;
+    }
+    const qint64 seq = q.value(0).isNull() ? 0 : q.value(0).toLongLong() + 1;
+    q.finish();
+    const qint64 next = qint64(series.first) + seq * qint64(series.step);
+    if (seq < 0 || next > 0xFFFFFFFFLL || (series.step == 0 && seq > 0)) {
+        fail(QStringLiteral("serial series at 0x%1 from 0x%2 step 0x%3 is used up")
+                 .arg(series.address, 8, 16, QLatin1Char('0'))
+                 .arg(series.first, 8, 16, QLatin1Char('0'))
+                 .arg(series.step, 8, 16, QLatin1Char('0')),
+             QString());
+        rollback();
+        return false;
+    }
+    QSqlQuery insert(db);
+    insert.prepare("INSERT INTO serial_ledger (series_address, series_first, series_step, seq,"
+                   " value, run_id, state) VALUES (?,?,?,?,?,?,'allocated')");
+    insert.addBindValue(qint64(series.address));
+    insert.addBindValue(qint64(series.first));
+    insert.addBindValue(qint64(series.step));
+    insert.addBindValue(seq);
+    insert.addBindValue(next);
+    insert.addBindValue(runId);
+    QSqlQuery run(db);
+    run.prepare("UPDATE runs SET serial = ? WHERE id = ?");
+    run.addBindValue(next);
+    run.addBindValue(runId);
+    if (!insert.exec() || !run.exec()) {
+        fail(QStringLiteral("record write failed"),
+             insert.lastError().isValid() ? insert.lastError().text() : run.lastError().text());
+        rollback();
+        return false;
+    }
+    if (!commit())
+        return false;
+    *value = quint32(next);
+    return true;
+}
+
+int RecordDb::markInterrupted()
+{
+    if (!isOpen()) {
+        fail(QStringLiteral("record not open"), QString());
+        return -1;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery q(db);
+    q.prepare("SELECT id, pid, process_start FROM runs WHERE status = 'started' AND host = ?"
+              " ORDER BY id");
+    q.addBindValue(QSysInfo::machineHostName());
+    if (!q.exec()) {
+        fail(QStringLiteral("record read failed"), q.lastError().text());
+        return -1;
+    }
+    QVector<qint64> dead;
+    while (q.next()) {
+        if (!processAlive(q.value(1).toLongLong(), q.value(2).toLongLong()))
+            dead.append(q.value(0).toLongLong());
+    }
+    q.finish();
+    if (dead.isEmpty())
+        return 0;
+    if (!begin())
+        return -1;
+    for (qint64 id : dead) {
+        QSqlQuery run(db);
+        run.prepare("UPDATE runs SET status = 'interrupted' WHERE id = ? AND status = 'started'");
+        run.addBindValue(id);
+        QSqlQuery serial(db);
+        serial.prepare("UPDATE serial_ledger SET state = 'void' WHERE run_id = ?"
+                       " AND state = 'allocated'");
+        serial.addBindValue(id);
+        if (!run.exec() || !serial.exec()) {
+            fail(QStringLiteral("record write failed"), run.lastError().text());
+            rollback();
+            return -1;
+        }
+    }
+    return commit() ? dead.size() : -1;
+}
+
+QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)
+{
+    QVector<RecordedRun> out;
+    error.clear();
+    if (!isOpen()) {
+        fail(QStringLiteral("record not open"), QString());
+        return out;
+    }
+    QString sql = QStringLiteral(
+        "SELECT id, started_utc, ended_utc, duration_ms, host, tool_version, probe_serial,"
+        " probe_firmware, chip_model, device_id, job_file, job_digest, files, options, serial,"
+        " status, result, message FROM runs WHERE started_utc >= ? ORDER BY id DESC");
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.prepare(sql);
+    q.addBindValue(since.isValid() ? since.toUTC().toString(Qt::ISODateWithMs) : QString(""));
+    if (!q.exec()) {
+        fail(QStringLiteral("record read failed"), q.lastError().text());
+        return out;
+    }
+    while (q.next()) {
+        RecordedRun r;
+        r.id = q.value(0).toLongLong();
+        r.record.startedUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        r.endedUtc = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
+        r.durationMs = q.value(3).isNull() ? -1 : q.value(3).toLongLong();
+        r.record.host = q.value(4).toString();
+        r.record.toolVersion = q.value(5).toString();
+        r.record.probeSerial = q.value(6).toString();
+        r.record.probeFirmware = q.value(7).toString();
+        r.record.chipModel = q.value(8).toInt();
+        r.record.deviceId = quint32(q.value(9).toLongLong());
+        r.record.jobFile = q.value(10).toString();
+        r.record.jobDigest = q.value(11).toString().toLatin1();
+        r.record.files = filesFromJson(q.value(12).toString());
+        r.record.options = q.value(13).toString();
+        r.record.hasSerial = !q.value(14).isNull();
+        r.record.serial = quint32(q.value(14).toLongLong());
+        r.status = q.value(15).toString();
+        r.result = q.value(16).isNull() ? -1 : q.value(16).toInt();
+        r.message = q.value(17).toString();
+        out.prepend(r);
+    }
+    return out;
+}
+
+QVector<QPair<quint32, QString>> RecordDb::ledger(const SerialSeries &series)
+{
+    QVector<QPair<quint32, QString>> out;
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.prepare("SELECT value, state FROM serial_ledger WHERE series_address = ? AND"
+              " series_first = ? AND series_step = ? ORDER BY seq");
+    q.addBindValue(qint64(series.address));
+    q.addBindValue(qint64(series.first));
+    q.addBindValue(qint64(series.step));
+    if (!q.exec()) {
+        fail(QStringLiteral("record read failed"), q.lastError().text());
+        return out;
+    }
+    while (q.next())
+        out.append({quint32(q.value(0).toLongLong()), q.value(1).toString()});
+    return out;
+}

@@ -1,0 +1,361 @@
+// The production record on SQLite and on a throwaway PostgreSQL cluster: rows of passing, failing
+// and killed runs, ledger uniqueness across processes, a recorder killed at random, the report.
+#include "recorddb.h"
+#include "recordreport.h"
+
+#include "download.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+#include <QVariant>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << s.toStdString();
+}
+
+namespace {
+
+const SerialSeries series{0x0800F000, 0x1000, 3}; // the child's series
+
+QString childPath()
+{
+    return QCoreApplication::applicationDirPath() + "/recordchild";
+}
+
+// Drops the tables a previous case left, so every case starts from an empty record.
+void resetPostgres(const QString &location)
+{
+    const QUrl url(location);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "reset");
+        db.setHostName(url.host());
+        db.setPort(url.port());
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec("DROP TABLE IF EXISTS runs, serial_ledger, schema_version");
+    }
+    QSqlDatabase::removeDatabase("reset");
+}
+
+class Backend : public ::testing::TestWithParam<const char *>
+{
+protected:
+    void SetUp() override
+    {
+        if (QString(GetParam()) == "sqlite") {
+            location = dir.filePath("record.sqlite");
+            return;
+        }
+        location = qEnvironmentVariable("QUORVEL_TEST_PG");
+        // Never passes without a server: run through with-postgres.sh.
+        ASSERT_FALSE(location.isEmpty()) << "QUORVEL_TEST_PG not set";
+        resetPostgres(location);
+    }
+    QTemporaryDir dir;
+    QString location;
+};
+
+RunRecord sample(const QString &probe)
+{
+    RunRecord r;
+    r.toolVersion = "1.97";
+    r.probeSerial = probe;
+    r.probeFirmware = "1.95";
+    r.chipModel = 4;
+    r.deviceId = 0x00235100;
+    r.jobFile = "line.qjob";
+    r.jobDigest = "ab12";
+    r.files = {{"app.bin", 0x0, 2048, 0xCAFEF00D}, {"ld.hex", 0x00100000, 512, 0x1}};
+    r.options = R"({"erase":1})";
+    return r;
+}
+
+TEST_P(Backend, PassingFailingAndKilledRunsAndTheirSerials)
+{
+    RecordDb db;
+    ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    quint32 v = 0;
+    const qint64 pass = db.beginRun(sample("P1"));
+    ASSERT_TRUE(db.allocateSerial(series, pass, &v));
+    ASSERT_TRUE(db.finishRun(pass, true, 0, "烧写成功！"));
+    const qint64 fail = db.beginRun(sample("P2"));
+    ASSERT_TRUE(db.allocateSerial(series, fail, &v));
+    ASSERT_TRUE(db.finishRun(fail, false, 8, "烧写错误！"));
+
+    // A recorder killed in the middle of its run.
+    QProcess child;
+    child.start(childPath(), {"hang", location});
+    ASSERT_TRUE(child.waitForReadyRead(20000));
+    const qint64 killed = child.readLine().trimmed().toLongLong();
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+    EXPECT_EQ(db.markInterrupted(), 1);
+    EXPECT_FALSE(db.finishRun(killed, true, 0, "late"));
+
+    ASSERT_TRUE(db.allocateSerial(series, pass, &v));
+    EXPECT_EQ(v, 0x1009u); // voided values are never handed out again
+
+    struct Row
+    {
+        qint64 id;
+        const char *status;
+        int result;
+        const char *message;
+        quint32 serial;
+    };
+    const Row rows[] = {{pass, "passed", 0, "烧写成功！", 0x1009},
+                        {fail, "failed", 8, "烧写错误！", 0x1003},
+                        {killed, "interrupted", -1, "", 0x1006}};
+    const QVector<RecordedRun> runs = db.runs();
+    ASSERT_EQ(runs.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(runs[i].id, rows[i].id);
+        EXPECT_EQ(runs[i].status, rows[i].status);
+        EXPECT_EQ(runs[i].result, rows[i].result);
+        EXPECT_EQ(runs[i].message, QString::fromUtf8(rows[i].message));
+        EXPECT_EQ(runs[i].record.serial, rows[i].serial);
+        EXPECT_EQ(runs[i].endedUtc.isValid(), i < 2);
+    }
+    const RunRecord &r = runs[0].record;
+    EXPECT_EQ(r.files.size(), 2);
+    EXPECT_EQ(r.files[1].name, "ld.hex");
+    EXPECT_EQ(r.files[1].address, 0x00100000u);
+    EXPECT_EQ(r.files[0].crc32, 0xCAFEF00Du);
+    EXPECT_EQ(r.deviceId, 0x00235100u);
+    EXPECT_EQ(r.jobDigest, "ab12");
+    EXPECT_GE(runs[0].durationMs, 0);
+
+    const QVector<QPair<quint32, QString>> expected = {
+        {0x1000, "used"}, {0x1003, "void"}, {0x1006, "void"}, {0x1009, "allocated"}};
+    EXPECT_EQ(db.ledger(series), expected);
+}
+
+TEST_P(Backend, EightProcessesShareOneLedger)
+{
+    {
+        RecordDb db; // schema first, so the children do not all race to create it
+        ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    }
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int i = 0; i < 8; ++i) {
+        children.push_back(std::make_unique<QProcess>());
+        children.back()->start(childPath(), {"allocate", location, "100"});
+    }
+    QSet<quint32> values;
+    int total = 0;
+    for (auto &c : children) {
+        ASSERT_TRUE(c->waitForFinished(120000));
+        ASSERT_EQ(c->exitCode(), 0) << c->readAllStandardError().constData();
+        for (const QByteArray &line : c->readAllStandardOutput().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            values.insert(line.toUInt());
+            ++total;
+        }
+    }
+    EXPECT_EQ(total, 800);
+    QSet<quint32> series800;
+    for (quint32 k = 0; k < 800; ++k)
+        series800.insert(0x1000 + 3 * k);
+    EXPECT_EQ(values, series800);
+}
+
+INSTANTIATE_TEST_SUITE_P(Record, Backend, ::testing::Values("sqlite", "postgresql"));
+
+TEST(RecordCrash, KilledAtRandomLeavesASoundRecord)
+{
+    QTemporaryDir dir;
+    const QString location = dir.filePath("record.sqlite");
+    QMap<qint64, QString> done; // what the child saw committed
+    QRandomGenerator random(1234);
+    for (int round = 0; round < 12; ++round) {
+        QProcess child;
+        child.start(childPath(), {"runs", location});
+        ASSERT_TRUE(child.waitForStarted());
+        QThread::msleep(40 + random.bounded(120));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() == 3)
+                done.insert(f[1].toLongLong(), QString(f[2]));
+        }
+    }
+    RecordDb db;
+    ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    QSet<quint32> serials;
+    int cutOff = 0;
+    for (const RecordedRun &r : db.runs()) {
+        // A run the child saw committed keeps its result; a kill cuts off at most one other.
+        if (done.contains(r.id))
+            EXPECT_EQ(r.status, done.value(r.id)) << r.id;
+        else
+            ++cutOff;
+        EXPECT_NE(r.status, "started") << r.id;
+        if (r.record.hasSerial) {
+            EXPECT_FALSE(serials.contains(r.record.serial)) << r.record.serial;
+            serials.insert(r.record.serial);
+        }
+    }
+    EXPECT_GE(done.size(), 12);
+    EXPECT_LE(cutOff, 12);
+    {
+        QSqlDatabase check = QSqlDatabase::addDatabase("QSQLITE", "check");
+        check.setDatabaseName(location);
+        ASSERT_TRUE(check.open());
+        QSqlQuery q(check);
+        ASSERT_TRUE(q.exec("PRAGMA integrity_check") && q.next());
+        EXPECT_EQ(q.value(0).toString(), "ok");
+    }
+    QSqlDatabase::removeDatabase("check");
+}
+
+TEST(RecordOpen, RefusesWhatItCannotRecordInto)
+{
+    QTemporaryDir dir;
+    const QString corrupt = dir.filePath("corrupt.sqlite");
+    QFile f(corrupt);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    const QString newer = dir.filePath("newer.sqlite");
+    {
+        RecordDb db;
+        ASSERT_TRUE(db.open(newer));
+    }
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        raw.setDatabaseName(newer);
+        ASSERT_TRUE(raw.open());
+        QSqlQuery(raw).exec("UPDATE schema_version SET version = 2");
+    }
+    QSqlDatabase::removeDatabase("raw");
+
+    const struct
+    {
+        QString location;
+        QString error;
+    } cases[] = {
+        {corrupt,
+         "cannot read " + corrupt + ": file is not a database Unable to execute statement"},
+        {newer, "record schema version 2, this program writes version 1"},
+        {"postgresql://user@/",
+         "bad PostgreSQL location postgresql://user@/: expected "
+         "postgresql://user@host:port/dbname"},
+    };
+    for (const auto &c : cases) {
+        RecordDb db;
+        EXPECT_FALSE(db.open(c.location));
+        EXPECT_EQ(db.lastError(), c.error);
+        EXPECT_FALSE(db.isOpen());
+        EXPECT_EQ(db.beginRun(sample("P")), -1);
+    }
+}
+
+TEST(RecordJob, DigestAndFilesFromTheJobRecord)
+{
+    Download d;
+    ChipRecord chip{4, 0x00235100};
+    d.chip = &chip;
+    d.eraseMode = 1;
+    d.programEnabled = 1;
+    d.verifyEnabled = 1;
+    d.rollingCodeAddress = 0x0800F000;
+    d.rollingCodeStep = 3;
+    d.rollingCodeValue = 0x1000;
+    uint8_t bytes[] = {1, 2, 3, 4};
+    d.fileCount = 2;
+    d.fileName[0] = "a.bin";
+    d.imageAddress[0] = 0x2000;
+    d.imageLength[0] = 4;
+    d.imageData[0] = bytes;
+    d.fileName[1] = "unloaded.hex"; // listed but without image: counts as empty, never read
+    d.imageAddress[1] = 0x8000;
+    d.imageLength[1] = 100;
+    const RunRecord r = runRecordFrom(d, "P7", "1.95", "line.qjob");
+    EXPECT_EQ(r.jobDigest, "ae7b9b7bda9449afe37d225aef85bb4783d2beb3e2b3f22ae410b9775423b4f9");
+    EXPECT_EQ(r.files.size(), 2);
+    EXPECT_EQ(r.files[0].crc32, 0xB63CFBCDu);
+    EXPECT_EQ(r.files[1].length, 0u);
+    EXPECT_FALSE(r.hasSerial);
+    EXPECT_EQ(r.deviceId, 0x00235100u);
+    bytes[3] = 5;
+    EXPECT_EQ(jobDigest(d), "4c441d48644e2a3760537e51be16120100eec3a7a10eccdeeccd6db9aa5eabe0");
+}
+
+RecordedRun reportRun(qint64 id, const char *job, const char *probe, const char *status, int result,
+                      const char *message)
+{
+    RecordedRun r;
+    r.id = id;
+    r.record.startedUtc = QDateTime(QDate(2026, 12, 8), QTime(9, 0, int(id)), Qt::UTC);
+    r.record.host = "st1";
+    r.record.probeSerial = probe;
+    r.record.jobFile = job;
+    r.record.jobDigest = "0123456789abcdef";
+    r.record.files = {{"a,b.bin", 0x08000000, 16, 0xDEADBEEF}};
+    r.status = status;
+    r.result = result;
+    r.message = message;
+    if (result >= 0) {
+        r.endedUtc = r.record.startedUtc.addMSecs(1500);
+        r.durationMs = 1500;
+    }
+    return r;
+}
+
+TEST(RecordReport, TotalsPerJobAndProbeAndCsv)
+{
+    const QVector<RecordedRun> runs = {
+        reportRun(1, "a.qjob", "P1", "passed", 0, "ok"),
+        reportRun(2, "a.qjob", "P2", "failed", 8, "烧写错误！"),
+        reportRun(3, "", "P1", "passed", 0, "ok"),
+        reportRun(4, "a.qjob", "P1", "interrupted", -1, ""),
+        reportRun(5, "a.qjob", "P2", "started", -1, ""),
+        reportRun(6, "", "P2", "failed", 9, "=say \"hi\""),
+    };
+    const RecordReport report(runs);
+    EXPECT_EQ(report.text(),
+              "total  passed 2  failed 3  yield 40.0%  running 1\n"
+              "job 0123456789ab  passed 1  failed 1  yield 50.0%\n"
+              "job a.qjob  passed 1  failed 2  yield 33.3%  running 1\n"
+              "probe P1  passed 2  failed 1  yield 66.7%\n"
+              "probe P2  passed 0  failed 2  yield 0.0%  running 1\n"
+              "result 8  1\nresult 9  1\ninterrupted  1\n");
+    EXPECT_EQ(report.json().value("failuresByCode").toObject(),
+              (QJsonObject{{"interrupted", 1}, {"8", 1}, {"9", 1}}));
+    const QString csv = RecordReport::csv({runs[0], runs[5]});
+    EXPECT_EQ(csv,
+              "id,started_utc,ended_utc,duration_ms,host,tool_version,probe_serial,"
+              "probe_firmware,chip_model,device_id,job_file,job_digest,files,options,serial,"
+              "status,result,message\r\n"
+              "1,2026-12-08T09:00:01.000Z,2026-12-08T09:00:02.500Z,1500,st1,,P1,,0,0x00000000,"
+              "a.qjob,0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,passed,0,ok\r\n"
+              "6,2026-12-08T09:00:06.000Z,2026-12-08T09:00:07.500Z,1500,st1,,P2,,0,0x00000000,"
+              ",0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,failed,9,"
+              "\"'=say \"\"hi\"\"\"\r\n");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

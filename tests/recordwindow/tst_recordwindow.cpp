@@ -1,0 +1,184 @@
+// The window's production record with the virtual probe: each Start leaves a row, the status bar
+// counts the job, the ledger's values reach the chip, and an unusable record refuses the run.
+#include "options/windowtesthelpers.h"
+
+#include "download.h"
+#include "recorddb.h"
+#include "recorddlg.h"
+#include "support/modaldriver.h"
+#include "virtualprobe.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using optest::blue;
+using optest::red;
+
+class RecordWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void runsAreRecordedAndCounted();
+    void ledgerValueReachesTheChip();
+    void unusableRecordRefusesTheRun();
+
+private:
+    Ui::MainWindow *ui() { return MainWindowTestAccess::ui(*w); }
+    Download *job() { return MainWindowTestAccess::download(*w); }
+    QString tally() { return MainWindowTestAccess::tallyLabel(*w)->text(); }
+    void addFile(const QByteArray &contents);
+    QList<SeenModal> start();
+
+    MainWindow *w = nullptr;
+    QTemporaryDir dir;
+    QString location;
+    int round = 0;
+};
+
+void RecordWindowTest::initTestCase()
+{
+    registerDownloadMetaType();
+    QVERIFY(dir.isValid());
+    QDir::setCurrent(dir.path());
+}
+
+void RecordWindowTest::init()
+{
+    location = dir.filePath(QStringLiteral("record%1.sqlite").arg(++round));
+    qputenv("QUORVEL_RECORD", location.toUtf8());
+    vprobe::VirtualProbe::instance().reset();
+    w = new MainWindow;
+    w->show();
+}
+
+void RecordWindowTest::cleanup()
+{
+    delete w;
+    w = nullptr;
+}
+
+void RecordWindowTest::addFile(const QByteArray &contents)
+{
+    const QString path = dir.filePath("app.bin");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contents);
+    f.close();
+    ModalDriver driver;
+    driver.chooseFile(path).typeAndClick("addressLineEdit", "0", "okPushButton");
+    ui()->fileAddPushButton->click();
+    QVERIFY(driver.waitForAll());
+}
+
+QList<SeenModal> RecordWindowTest::start()
+{
+    ModalDriver driver(30000);
+    driver.answerMessageBox();
+    ui()->startPushButton->click();
+    [&] { QVERIFY(driver.waitForAll()); }();
+    return driver.seen();
+}
+
+void RecordWindowTest::runsAreRecordedAndCounted()
+{
+    const QByteArray image(300, '\x5A');
+    addFile(image);
+    QCOMPARE(tally(), QString("通过 0  失败 0  良率 -"));
+    QCOMPARE(start().at(0).text, red("未连接!"));
+    QCOMPARE(tally(), QString("通过 0  失败 1  良率 0.0%"));
+    ui()->connectPushButton->click();
+    QCOMPARE(start().at(0).text, blue("烧写成功！"));
+    QCOMPARE(tally(), QString("通过 1  失败 1  良率 50.0%"));
+
+    RecordDb db;
+    QVERIFY(db.open(location));
+    const QVector<RecordedRun> runs = db.runs();
+    QCOMPARE(runs.size(), 2);
+    const struct
+    {
+        const char *status;
+        int result;
+        const char *message;
+    } expected[] = {{"failed", 1, "未连接!"}, {"passed", 0, "烧写成功！"}};
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(runs[i].status, QString(expected[i].status));
+        QCOMPARE(runs[i].result, expected[i].result);
+        QCOMPARE(runs[i].message, QString::fromUtf8(expected[i].message));
+        QCOMPARE(runs[i].record.jobDigest, jobDigest(*job()));
+        QCOMPARE(runs[i].record.files[0].name, QString("app.bin"));
+    }
+
+    // The dialog of the project menu shows the same figures.
+    ModalDriver driver;
+    QString jobText;
+    QString newestStatus;
+    driver.then([&](QWidget *modal, SeenModal &) {
+        auto *dlg = qobject_cast<RecordDlg *>(modal);
+        QVERIFY(dlg);
+        jobText = dlg->jobLabel->text();
+        newestStatus = dlg->runTable->item(0, 3)->text();
+        dlg->accept();
+    });
+    MainWindowTestAccess::recordAction(*w)->trigger();
+    QVERIFY(driver.waitForAll());
+    QCOMPARE(jobText, QString("当前工程：通过 1  失败 1  良率 50.0%"));
+    QCOMPARE(newestStatus, QString("成功"));
+}
+
+void RecordWindowTest::ledgerValueReachesTheChip()
+{
+    addFile(QByteArray(64, '\x11'));
+    ui()->connectPushButton->click();
+    optest::clickGroupBox(ui()->snGroupBox);
+    ui()->snNumLineEdit->setText("10");
+    ui()->snAddrLineEdit->setText("3000");
+    ui()->snStepsLineEdit->setText("2");
+    MainWindowTestAccess::ledgerCheckBox(*w)->setChecked(true);
+    const auto &probe = vprobe::VirtualProbe::instance();
+
+    QCOMPARE(start().at(0).text, blue("烧写成功！"));
+    QCOMPARE(probe.readFlash(0x3000, 4), std::vector<uint8_t>({0x10, 0, 0, 0}));
+    // Another station takes the next value; the probe's own series would repeat it.
+    RecordDb other;
+    QVERIFY(other.open(location));
+    quint32 taken = 0;
+    QVERIFY(other.allocateSerial({0x3000, 0x10, 2}, other.beginRun(RunRecord()), &taken));
+    QCOMPARE(taken, 0x12u);
+    QCOMPARE(start().at(0).text, blue("烧写成功！"));
+    QCOMPARE(probe.readFlash(0x3000, 4), std::vector<uint8_t>({0x14, 0, 0, 0}));
+    QCOMPARE(job()->rollingCodeValue, 0x10u); // the typed first value stays
+
+    const QVector<QPair<quint32, QString>> ledger = {
+        {0x10, "used"}, {0x12, "allocated"}, {0x14, "used"}};
+    QCOMPARE(other.ledger({0x3000, 0x10, 2}), ledger);
+}
+
+void RecordWindowTest::unusableRecordRefusesTheRun()
+{
+    addFile(QByteArray(64, '\x22'));
+    ui()->connectPushButton->click();
+    QFile notADatabase(location);
+    QVERIFY(notADatabase.open(QIODevice::WriteOnly));
+    notADatabase.write(QByteArray(4096, 'x'));
+    notADatabase.close();
+
+    const QList<SeenModal> seen = start();
+    QCOMPARE(seen.at(0).title, QString("警告"));
+    QCOMPARE(seen.at(0).text,
+             "生产记录无法写入，未开始烧录：cannot read " + location
+                 + ": file is not a database Unable to execute statement");
+    QCOMPARE(tally(), QString("通过 0  失败 0  良率 -"));
+    const auto commands = vprobe::VirtualProbe::instance().commandsWritten();
+    QCOMPARE(std::count(commands.begin(), commands.end(), uint8_t(0x94)), 0L); // no chip detect
+    QVERIFY(ui()->startPushButton->isEnabled());
+}
+
+QTEST_MAIN(RecordWindowTest)
+#include "tst_recordwindow.moc"
