@@ -19,7 +19,7 @@ void MainWindow::on_startPushButton_clicked()
     if (reloadChangedFiles() != 0) {
         // A restart chain cut here ends its recorded run without a chip programmed.
         if (codeSixRestarts > 0 && recordedRunId >= 0)
-            finishRecordedRun(6, tr(resultViewFor(6).message));
+            finishRecordedRun(6, job::runResultMessage(6));
         codeSixRestarts = 0; // no run, so any restart chain ends here
         restoreAfterRun();
         return;
