@@ -1,0 +1,191 @@
+// Layout of the flash map: one row per memory (APROM, LDROM) scaled to what the job reaches in it,
+// file bands with their names listed under the row, erase ranges as a strip, the rolling-code word
+// as a marker, and the problems in red below.
+#include "flashmaplayout.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace {
+
+constexpr qreal margin = 12;
+constexpr qreal lineHeight = 18;
+constexpr qreal barHeight = 34;
+constexpr qreal stripHeight = 8;
+const char *const problemColour = "#D01818";
+const char *const palette[] = {"#4E8FD8", "#58B368", "#E0A030", "#9A6BD0", "#3BB5B0",
+                               "#D0709A", "#8AA040", "#C08850", "#6C7FE0", "#50A0D0"};
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FlashPlan", text);
+}
+
+QString eraseModeText(int mode)
+{
+    switch (mode) {
+    case 0:
+        return tr("全擦除");
+    case 1:
+        return tr("扇区擦除");
+    default:
+        return tr("不擦除");
+    }
+}
+
+class RowScale
+{
+public:
+    RowScale(uint64_t low, uint64_t high, qreal left, qreal width)
+        : low(low), span(qreal(std::max<uint64_t>(high - low, 1))), left(left), width(width)
+    { }
+    qreal x(uint64_t address) const
+    {
+        return left + width * qreal(std::max(address, low) - low) / span;
+    }
+    // At least two pixels wide, so a four-byte word or a tiny image stays visible.
+    QRectF band(uint64_t start, uint64_t end, qreal top, qreal height) const
+    {
+        const qreal x0 = std::min(x(start), left + width - 2);
+        return QRectF(x0, top, std::max<qreal>(x(end) - x0, 2), height);
+    }
+
+private:
+    uint64_t low;
+    qreal span;
+    qreal left;
+    qreal width;
+};
+
+class Builder
+{
+public:
+    Builder(const FlashPlan &plan, qreal width) : plan(plan), width(width) { }
+
+    FlashMapLayout build()
+    {
+        text(tr("擦除方式：%1    烧写：%2")
+                 .arg(eraseModeText(plan.eraseMode))
+                 .arg(plan.programEnabled ? tr("是") : tr("否")));
+        y += lineHeight + 6;
+        row(quorvel::qb48Geometry.aprom);
+        row(quorvel::qb48Geometry.ldrom);
+        legend();
+        problems();
+        layout.size = QSizeF(width, y + margin);
+        return layout;
+    }
+
+private:
+    void add(MapShape::Kind kind, const QRectF &rect, const QString &label, const QString &fill,
+             const QString &stroke, int region = -1)
+    {
+        layout.shapes.append(MapShape{kind, rect, label, fill, stroke, region});
+    }
+    void text(const QString &label)
+    {
+        add(MapShape::Text, QRectF(margin, y, width - 2 * margin, lineHeight), label, {}, {});
+    }
+    bool onRow(const FlashRegion &r, const quorvel::MemoryArea &area) const
+    {
+        return &quorvel::qb48Geometry.areaFor(uint32_t(r.start)) == &area;
+    }
+
+    void row(const quorvel::MemoryArea &area)
+    {
+        uint64_t high = area.end();
+        for (const FlashRegion &r : plan.regions) {
+            if (onRow(r, area))
+                high = std::max(high, r.end);
+        }
+        text(QStringLiteral("%1  %2  (%3 KiB)")
+                 .arg(QString::fromLatin1(area.name))
+                 .arg(flashRangeText(area.base, area.end()))
+                 .arg(area.size / 1024));
+        y += lineHeight;
+        const RowScale scale(area.base, high, margin, width - 2 * margin);
+        add(MapShape::Memory, scale.band(area.base, area.end(), y, barHeight), {}, "#ECECEC",
+            "#808080");
+        if (high > area.end())
+            add(MapShape::Outside, scale.band(area.end(), high, y, barHeight), tr("超出范围"),
+                "#F6CACA", problemColour);
+        QVector<int> files;
+        for (int i = 0; i < plan.regions.size(); ++i) {
+            const FlashRegion &r = plan.regions[i];
+            if (!onRow(r, area))
+                continue;
+            if (r.kind == FlashRegion::Erase)
+                add(MapShape::Erase, scale.band(r.start, r.end, y + barHeight + 2, stripHeight),
+                    {}, "#F0A040", {}, i);
+            else if (r.kind == FlashRegion::File)
+                files.append(i);
+            else
+                add(MapShape::RollingCode, scale.band(r.start, r.end, y - 4, barHeight + 8),
+                    flashRegionLabel(r), r.problem ? problemColour : "#6040C0", "#202020", i);
+        }
+        for (int i : files) {
+            const FlashRegion &r = plan.regions[i];
+            add(MapShape::File, scale.band(r.start, r.end, y + 3, barHeight - 6),
+                flashRegionLabel(r), palette[r.file % 10], r.problem ? problemColour : "#303030",
+                i);
+        }
+        y += barHeight + stripHeight + 4;
+        for (int i : files) {
+            const FlashRegion &r = plan.regions[i];
+            const qreal x = std::min(scale.x(r.start), width - margin - 420);
+            add(MapShape::Text, QRectF(std::max(margin, x), y, 420, lineHeight),
+                QStringLiteral("%1  %2  %3")
+                    .arg(flashRegionLabel(r), r.name, flashRangeText(r.start, r.end)),
+                {}, r.problem ? problemColour : QString(), i);
+            y += lineHeight;
+        }
+        y += 10;
+    }
+
+    void legend()
+    {
+        struct Item
+        {
+            const char *fill;
+            const char *stroke;
+            QString label;
+        };
+        const Item items[] = {{"#4E8FD8", "#303030", tr("文件")},
+                              {"#F0A040", "", tr("擦除范围")},
+                              {"#6040C0", "#202020", tr("滚码")},
+                              {"#F6CACA", problemColour, tr("问题")}};
+        qreal x = margin;
+        for (const Item &item : items) {
+            add(MapShape::Erase, QRectF(x, y + 4, 14, 10), {}, item.fill, item.stroke);
+            add(MapShape::Text, QRectF(x + 18, y, 110, lineHeight), item.label, {}, {});
+            x += 130;
+        }
+        y += lineHeight + 6;
+    }
+
+    void problems()
+    {
+        if (plan.problems.isEmpty()) {
+            add(MapShape::Text, QRectF(margin, y, width - 2 * margin, lineHeight),
+                tr("没有发现问题"), {}, "#208040");
+            y += lineHeight;
+        }
+        for (const FlashProblem &p : plan.problems) {
+            add(MapShape::ProblemText, QRectF(margin, y, width - 2 * margin, lineHeight), p.text,
+                {}, problemColour);
+            y += lineHeight;
+        }
+    }
+
+    const FlashPlan &plan;
+    qreal width;
+    qreal y = margin;
+    FlashMapLayout layout;
+};
+
+} // namespace
+
+FlashMapLayout layoutFlashMap(const FlashPlan &plan, qreal width)
+{
+    return Builder(plan, width).build();
+}
