@@ -37,7 +37,10 @@ class RowScale
 {
 public:
     RowScale(uint64_t low, uint64_t high, qreal left, qreal width)
-        : low(low), span(qreal(std::max<uint64_t>(high - low, 1))), left(left), width(width)
+        : low(low)
+        , span(qreal(std::max<uint64_t>(high - low, 1)))
+        , left(left)
+        , width(width)
     { }
     qreal x(uint64_t address) const
     {
@@ -60,7 +63,10 @@ private:
 class Builder
 {
 public:
-    Builder(const FlashPlan &plan, qreal width) : plan(plan), width(width) { }
+    Builder(const FlashPlan &plan, qreal width)
+        : plan(plan)
+        , width(width)
+    { }
 
     FlashMapLayout build()
     {
@@ -115,8 +121,8 @@ private:
             if (!onRow(r, area))
                 continue;
             if (r.kind == FlashRegion::Erase)
-                add(MapShape::Erase, scale.band(r.start, r.end, y + barHeight + 2, stripHeight),
-                    {}, "#F0A040", {}, i);
+                add(MapShape::Erase, scale.band(r.start, r.end, y + barHeight + 2, stripHeight), {},
+                    "#F0A040", {}, i);
             else if (r.kind == FlashRegion::File)
                 files.append(i);
             else

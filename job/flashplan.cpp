@@ -77,8 +77,9 @@ void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
     bool bootProblem = false;
     if (bootSource == 2 && ldromImage && b.end > geometry.ldrom.base + bootLimit) {
         bootProblem = true;
-        out.append(problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
-                           tr("芯片从APROM启动，LDROM文件%1超出8KB：%2").arg(b.slot + 1).arg(range)));
+        out.append(
+            problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
+                    tr("芯片从APROM启动，LDROM文件%1超出8KB：%2").arg(b.slot + 1).arg(range)));
     } else if (bootSource == 1 && !ldromImage && b.end > bootLimit) {
         bootProblem = true;
         out.append(problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
@@ -213,9 +214,8 @@ QString flashRegionLabel(const FlashRegion &region)
 
 QString flashRegionDescription(const FlashRegion &region)
 {
-    QString text = region.kind == FlashRegion::File
-        ? region.name + QLatin1Char('\n')
-        : flashRegionLabel(region) + QLatin1Char('\n');
+    QString text = region.kind == FlashRegion::File ? region.name + QLatin1Char('\n')
+                                                    : flashRegionLabel(region) + QLatin1Char('\n');
     text += flashRangeText(region.start, region.end) + QLatin1Char('\n');
     text += tr("长度：%1").arg(hex(region.end - region.start));
     if (region.kind == FlashRegion::File)

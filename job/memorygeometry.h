@@ -40,8 +40,7 @@ struct MemoryGeometry
 };
 
 // 120 KiB of APROM from 0 and 8 KiB of LDROM, both in 512-byte sectors (flashalgo/FlashDev.c).
-constexpr MemoryGeometry qb48Geometry{{"APROM", 0x00000000u, 0x0001E000u},
-                                      {"LDROM", 0x10000000u, 0x00002000u},
-                                      0x200u};
+constexpr MemoryGeometry qb48Geometry{
+    {"APROM", 0x00000000u, 0x0001E000u}, {"LDROM", 0x10000000u, 0x00002000u}, 0x200u};
 
 } // namespace quorvel
