@@ -42,6 +42,7 @@ public slots:
     void helpMD5ActionSlot();
     void helpCRC32ActionSlot();
     void helpCRC32FileActionSlot();
+    void helpFlashMapActionSlot();
 
 private slots:
     void on_connectPushButton_clicked();
@@ -95,6 +96,7 @@ private:
     QAction *helpMD5Action;
     QAction *helpCRC32Action;
     QAction *helpCRC32FileAction;
+    QAction *helpFlashMapAction;
     Worker *worker;
     USBConnectThread *usbThread;
     int codeSixRestarts = 0; // automatic restarts after code 6 since the chain began

@@ -1,9 +1,11 @@
 // The help menu's read-back tools: verify against the files, MD5 and CRC-32 of a flash range
-// read by the probe, and the CRC-32 of the loaded files computed here.
+// read by the probe, the CRC-32 of the loaded files computed here, and the job's flash map.
 #include "mainwindow.h"
 
 #include "crc32dlg.h"
 #include "download.h"
+#include "flashmapdlg.h"
+#include "flashplan.h"
 #include "helpmessages.h"
 #include "md5dlg.h"
 
@@ -138,4 +140,12 @@ void MainWindow::helpCRC32FileActionSlot()
         text += tr("<br>文件%1的CRC-32为：0x").arg(i + 1)
             + QString::asprintf("%08X", download->fileCrc[i]);
     showAbout(redResult(text));
+}
+
+// Built from the job as it is now; the boot source is unknown until a run checks the chip.
+void MainWindow::helpFlashMapActionSlot()
+{
+    qDebug() << "helpFlashMapActionSlot";
+    FlashMapDlg dlg(planJob(*download, 0), this);
+    dlg.exec();
 }
