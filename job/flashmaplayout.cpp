@@ -16,20 +16,15 @@ const char *const problemColour = "#D01818";
 const char *const palette[] = {"#4E8FD8", "#58B368", "#E0A030", "#9A6BD0", "#3BB5B0",
                                "#D0709A", "#8AA040", "#C08850", "#6C7FE0", "#50A0D0"};
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FlashPlan", text);
-}
-
 QString eraseModeText(int mode)
 {
     switch (mode) {
     case 0:
-        return tr("全擦除");
+        return QCoreApplication::translate("FlashPlan", "全擦除");
     case 1:
-        return tr("扇区擦除");
+        return QCoreApplication::translate("FlashPlan", "扇区擦除");
     default:
-        return tr("不擦除");
+        return QCoreApplication::translate("FlashPlan", "不擦除");
     }
 }
 
@@ -70,9 +65,10 @@ public:
 
     FlashMapLayout build()
     {
-        text(tr("擦除方式：%1    烧写：%2")
+        text(QCoreApplication::translate("FlashPlan", "擦除方式：%1    烧写：%2")
                  .arg(eraseModeText(plan.eraseMode))
-                 .arg(plan.programEnabled ? tr("是") : tr("否")));
+                 .arg(plan.programEnabled ? QCoreApplication::translate("FlashPlan", "是")
+                                          : QCoreApplication::translate("FlashPlan", "否")));
         y += lineHeight + 6;
         row(quorvel::qb48Geometry.aprom);
         row(quorvel::qb48Geometry.ldrom);
@@ -113,8 +109,8 @@ private:
         add(MapShape::Memory, scale.band(area.base, area.end(), y, barHeight), {}, "#ECECEC",
             "#808080");
         if (high > area.end())
-            add(MapShape::Outside, scale.band(area.end(), high, y, barHeight), tr("超出范围"),
-                "#F6CACA", problemColour);
+            add(MapShape::Outside, scale.band(area.end(), high, y, barHeight),
+                QCoreApplication::translate("FlashPlan", "超出范围"), "#F6CACA", problemColour);
         QVector<int> files;
         for (int i = 0; i < plan.regions.size(); ++i) {
             const FlashRegion &r = plan.regions[i];
@@ -156,10 +152,11 @@ private:
             const char *stroke;
             QString label;
         };
-        const Item items[] = {{"#4E8FD8", "#303030", tr("文件")},
-                              {"#F0A040", "", tr("擦除范围")},
-                              {"#6040C0", "#202020", tr("滚码")},
-                              {"#F6CACA", problemColour, tr("问题")}};
+        const Item items[] = {
+            {"#4E8FD8", "#303030", QCoreApplication::translate("FlashPlan", "文件")},
+            {"#F0A040", "", QCoreApplication::translate("FlashPlan", "擦除范围")},
+            {"#6040C0", "#202020", QCoreApplication::translate("FlashPlan", "滚码")},
+            {"#F6CACA", problemColour, QCoreApplication::translate("FlashPlan", "问题")}};
         qreal x = margin;
         for (const Item &item : items) {
             add(MapShape::Erase, QRectF(x, y + 4, 14, 10), {}, item.fill, item.stroke);
@@ -173,7 +170,7 @@ private:
     {
         if (plan.problems.isEmpty()) {
             add(MapShape::Text, QRectF(margin, y, width - 2 * margin, lineHeight),
-                tr("没有发现问题"), {}, "#208040");
+                QCoreApplication::translate("FlashPlan", "没有发现问题"), {}, "#208040");
             y += lineHeight;
         }
         for (const FlashProblem &p : plan.problems) {

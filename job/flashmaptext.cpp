@@ -5,11 +5,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FlashPlan", text);
-}
-
 QString regionLine(const FlashRegion &r)
 {
     const quorvel::MemoryArea &area = quorvel::qb48Geometry.areaFor(uint32_t(r.start));
@@ -20,7 +15,7 @@ QString regionLine(const FlashRegion &r)
     if (r.kind == FlashRegion::File)
         fields << QString::asprintf("CRC-32 0x%08X", r.crc) << r.name;
     if (r.problem)
-        fields << tr("（有问题）");
+        fields << QCoreApplication::translate("FlashPlan", "（有问题）");
     return fields.join(QLatin1String("  "));
 }
 
@@ -30,7 +25,8 @@ QString flashMapText(const FlashPlan &plan)
 {
     QString text;
     for (const FlashProblem &p : plan.problems)
-        text += tr("问题").leftJustified(6) + QLatin1String("  ") + p.text + QLatin1Char('\n');
+        text += QCoreApplication::translate("FlashPlan", "问题").leftJustified(6)
+            + QLatin1String("  ") + p.text + QLatin1Char('\n');
     for (const FlashRegion &r : plan.regions)
         text += regionLine(r) + QLatin1Char('\n');
     return text;

@@ -15,11 +15,6 @@ constexpr uint64_t bootLimit = 0x2000; // 8 KB the chip check allows for the boo
 constexpr int fullErase = 0;
 constexpr int sectorErase = 1;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FlashPlan", text);
-}
-
 QString hex(uint64_t value)
 {
     return QLatin1String("0x") + QString::number(value, 16).toUpper().rightJustified(8, '0');
@@ -63,8 +58,10 @@ void checkFileCount(const Download &d, const QVector<Band> &bands, QVector<Flash
     QVector<int> unplaced;
     for (int i = regionsPerEraseReport; i < bands.size(); ++i)
         unplaced.append(i);
-    out.append(problem(FlashProblem::TooManyFiles, unplaced, 0, 0,
-                       tr("不是扇区擦除时最多烧写7个文件，现有%1个").arg(bands.size())));
+    out.append(
+        problem(FlashProblem::TooManyFiles, unplaced, 0, 0,
+                QCoreApplication::translate("FlashPlan", "不是扇区擦除时最多烧写7个文件，现有%1个")
+                    .arg(bands.size())));
 }
 
 // Past the end of the aimed-at memory, or past 8 KB for the boot source. With the chip booting
@@ -77,17 +74,22 @@ void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
     bool bootProblem = false;
     if (bootSource == 2 && ldromImage && b.end > geometry.ldrom.base + bootLimit) {
         bootProblem = true;
-        out.append(
-            problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
-                    tr("芯片从APROM启动，LDROM文件%1超出8KB：%2").arg(b.slot + 1).arg(range)));
+        out.append(problem(
+            FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
+            QCoreApplication::translate("FlashPlan", "芯片从APROM启动，LDROM文件%1超出8KB：%2")
+                .arg(b.slot + 1)
+                .arg(range)));
     } else if (bootSource == 1 && !ldromImage && b.end > bootLimit) {
         bootProblem = true;
-        out.append(problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
-                           tr("芯片从LDROM启动，文件%1超出8KB：%2").arg(b.slot + 1).arg(range)));
+        out.append(
+            problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
+                    QCoreApplication::translate("FlashPlan", "芯片从LDROM启动，文件%1超出8KB：%2")
+                        .arg(b.slot + 1)
+                        .arg(range)));
     }
     if (!area.holds(b.start, b.end) && !(bootProblem && ldromImage))
         out.append(problem(FlashProblem::PastEnd, {b.slot}, b.start, b.end,
-                           tr("文件%1超出%2范围：%3")
+                           QCoreApplication::translate("FlashPlan", "文件%1超出%2范围：%3")
                                .arg(b.slot + 1)
                                .arg(QString::fromLatin1(area.name))
                                .arg(range)));
@@ -100,11 +102,12 @@ void checkOverlaps(const QVector<Band> &bands, QVector<FlashProblem> &out)
             const uint64_t start = std::max(bands[i].start, bands[j].start);
             const uint64_t end = std::min(bands[i].end, bands[j].end);
             if (start < end)
-                out.append(problem(FlashProblem::Overlap, {i, j}, start, end,
-                                   tr("文件%1与文件%2重叠：%3")
-                                       .arg(i + 1)
-                                       .arg(j + 1)
-                                       .arg(flashRangeText(start, end))));
+                out.append(
+                    problem(FlashProblem::Overlap, {i, j}, start, end,
+                            QCoreApplication::translate("FlashPlan", "文件%1与文件%2重叠：%3")
+                                .arg(i + 1)
+                                .arg(j + 1)
+                                .arg(flashRangeText(start, end))));
         }
     }
 }
@@ -117,7 +120,9 @@ void checkRollingCode(uint32_t address, const QVector<Band> &bands, QVector<Flas
     for (const Band &b : bands) {
         if (std::max<uint64_t>(address, b.start) < std::min(end, b.end))
             out.append(problem(FlashProblem::RollingCodeInImage, {b.slot}, address, end,
-                               tr("滚码%1位于文件%2内").arg(hex(address)).arg(b.slot + 1)));
+                               QCoreApplication::translate("FlashPlan", "滚码%1位于文件%2内")
+                                   .arg(hex(address))
+                                   .arg(b.slot + 1)));
     }
 }
 
@@ -203,13 +208,13 @@ QString flashRegionLabel(const FlashRegion &region)
 {
     switch (region.kind) {
     case FlashRegion::Erase:
-        return tr("擦除");
+        return QCoreApplication::translate("FlashPlan", "擦除");
     case FlashRegion::RollingCode:
-        return tr("滚码");
+        return QCoreApplication::translate("FlashPlan", "滚码");
     case FlashRegion::File:
         break;
     }
-    return tr("文件%1").arg(region.file + 1);
+    return QCoreApplication::translate("FlashPlan", "文件%1").arg(region.file + 1);
 }
 
 QString flashRegionDescription(const FlashRegion &region)
@@ -217,8 +222,10 @@ QString flashRegionDescription(const FlashRegion &region)
     QString text = region.kind == FlashRegion::File ? region.name + QLatin1Char('\n')
                                                     : flashRegionLabel(region) + QLatin1Char('\n');
     text += flashRangeText(region.start, region.end) + QLatin1Char('\n');
-    text += tr("长度：%1").arg(hex(region.end - region.start));
+    text +=
+        QCoreApplication::translate("FlashPlan", "长度：%1").arg(hex(region.end - region.start));
     if (region.kind == FlashRegion::File)
-        text += QLatin1Char('\n') + tr("CRC-32：%1").arg(hex(region.crc));
+        text += QLatin1Char('\n')
+            + QCoreApplication::translate("FlashPlan", "CRC-32：%1").arg(hex(region.crc));
     return text;
 }

@@ -32,6 +32,7 @@ public:
     static QAction *helpMD5Action(MainWindow &w) { return w.helpMD5Action; }
     static QAction *helpCRC32Action(MainWindow &w) { return w.helpCRC32Action; }
     static QAction *helpCRC32FileAction(MainWindow &w) { return w.helpCRC32FileAction; }
+    static QAction *helpFlashMapAction(MainWindow &w) { return w.helpFlashMapAction; }
 
     // Private slots and helpers, called as their signals or callers would.
     static void clickConnect(MainWindow &w) { w.on_connectPushButton_clicked(); }
