@@ -85,6 +85,14 @@ void FlashMapView::paintEvent(QPaintEvent *)
             drawText(p, s.rect.adjusted(4, 0, 0, 0), s.text, QStringLiteral("#FFFFFF"));
             p.restore();
             break;
+        case MapShape::ProblemMark: {
+            QColor fill(s.fill);
+            fill.setAlpha(90);
+            p.setBrush(fill);
+            p.setPen(QPen(QColor(s.stroke), 2));
+            p.drawRect(s.rect);
+            break;
+        }
         case MapShape::Outside:
             drawBox(p, s);
             drawText(p, s.rect.adjusted(4, 0, 0, 0), s.text, problemColour);

@@ -4,6 +4,7 @@
 #include "flashmaplayout.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
@@ -111,7 +112,7 @@ private:
         if (high > area.end())
             add(MapShape::Outside, scale.band(area.end(), high, y, barHeight),
                 QCoreApplication::translate("FlashPlan", "超出范围"), "#F6CACA", problemColour);
-        QVector<int> files;
+        QVector<int> listed; // files and the rolling code, named under the bar
         for (int i = 0; i < plan.regions.size(); ++i) {
             const FlashRegion &r = plan.regions[i];
             if (!onRow(r, area))
@@ -119,25 +120,38 @@ private:
             if (r.kind == FlashRegion::Erase)
                 add(MapShape::Erase, scale.band(r.start, r.end, y + barHeight + 2, stripHeight), {},
                     "#F0A040", {}, i);
-            else if (r.kind == FlashRegion::File)
-                files.append(i);
             else
-                add(MapShape::RollingCode, scale.band(r.start, r.end, y - 4, barHeight + 8),
-                    flashRegionLabel(r), r.problem ? problemColour : "#6040C0", "#202020", i);
+                listed.append(i);
         }
-        for (int i : files) {
+        for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
-            add(MapShape::File, scale.band(r.start, r.end, y + 3, barHeight - 6),
-                flashRegionLabel(r), palette[r.file % 10], r.problem ? problemColour : "#303030",
-                i);
+            if (r.kind == FlashRegion::File)
+                add(MapShape::File, scale.band(r.start, r.end, y + 3, barHeight - 6),
+                    flashRegionLabel(r), palette[r.file % 10],
+                    r.problem ? problemColour : "#303030", i);
+        }
+        for (const FlashProblem &p : plan.problems) {
+            if (p.end > p.start && &quorvel::qb48Geometry.areaFor(uint32_t(p.start)) == &area)
+                add(MapShape::ProblemMark, scale.band(p.start, p.end, y, barHeight), {},
+                    problemColour, problemColour);
+        }
+        for (int i : listed) { // on top: a four-byte word must not vanish under a band
+            const FlashRegion &r = plan.regions[i];
+            if (r.kind == FlashRegion::RollingCode) {
+                QRectF marker = scale.band(r.start, r.end, y - 5, barHeight + 10);
+                marker.setWidth(std::max<qreal>(marker.width(), 5));
+                add(MapShape::RollingCode, marker, {}, r.problem ? problemColour : "#6040C0",
+                    "#202020", i);
+            }
         }
         y += barHeight + stripHeight + 4;
-        for (int i : files) {
+        for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
             const qreal x = std::min(scale.x(r.start), width - margin - 420);
             add(MapShape::Text, QRectF(std::max(margin, x), y, 420, lineHeight),
-                QStringLiteral("%1  %2  %3")
-                    .arg(flashRegionLabel(r), r.name, flashRangeText(r.start, r.end)),
+                QStringList{flashRegionLabel(r), r.name, flashRangeText(r.start, r.end)}
+                    .filter(QRegularExpression("."))
+                    .join(QLatin1String("  ")),
                 {}, r.problem ? problemColour : QString(), i);
             y += lineHeight;
         }
@@ -156,10 +170,12 @@ private:
             {"#4E8FD8", "#303030", QCoreApplication::translate("FlashPlan", "文件")},
             {"#F0A040", "", QCoreApplication::translate("FlashPlan", "擦除范围")},
             {"#6040C0", "#202020", QCoreApplication::translate("FlashPlan", "滚码")},
-            {"#F6CACA", problemColour, QCoreApplication::translate("FlashPlan", "问题")}};
+            {problemColour, problemColour, QCoreApplication::translate("FlashPlan", "问题")}};
         qreal x = margin;
         for (const Item &item : items) {
-            add(MapShape::Erase, QRectF(x, y + 4, 14, 10), {}, item.fill, item.stroke);
+            const bool problem = item.stroke == problemColour;
+            add(problem ? MapShape::ProblemMark : MapShape::Erase, QRectF(x, y + 4, 14, 10), {},
+                item.fill, item.stroke);
             add(MapShape::Text, QRectF(x + 18, y, 110, lineHeight), item.label, {}, {});
             x += 130;
         }

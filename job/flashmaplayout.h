@@ -18,6 +18,7 @@ struct MapShape
         Erase,
         File,
         RollingCode,
+        ProblemMark, // translucent red over the offending bytes of a problem
         ProblemText,
     };
     Kind kind = Text;

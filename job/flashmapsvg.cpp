@@ -19,6 +19,8 @@ void writeRect(QXmlStreamWriter &xml, const MapShape &s)
     xml.writeAttribute("width", number(s.rect.width()));
     xml.writeAttribute("height", number(s.rect.height()));
     xml.writeAttribute("fill", s.fill.isEmpty() ? QStringLiteral("none") : s.fill);
+    if (s.kind == MapShape::ProblemMark)
+        xml.writeAttribute("fill-opacity", "0.35");
     if (!s.stroke.isEmpty()) {
         xml.writeAttribute("stroke", s.stroke);
         xml.writeAttribute("stroke-width", s.stroke == "#D01818" ? "2" : "1");

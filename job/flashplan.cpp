@@ -64,8 +64,9 @@ void checkFileCount(const Download &d, const QVector<Band> &bands, QVector<Flash
                     .arg(bands.size())));
 }
 
-// Past the end of the aimed-at memory, or past 8 KB for the boot source. With the chip booting
-// from APROM both say the same of an LDROM image, so only the boot-source one is named.
+// Past the end of the aimed-at memory, or past 8 KB for the boot source; the problem's range is
+// the part beyond the limit, its text names the whole file. With the chip booting from APROM both
+// say the same of an LDROM image, so only the boot-source one is named.
 void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
 {
     const quorvel::MemoryArea &area = geometry.areaFor(uint32_t(b.start));
@@ -75,20 +76,21 @@ void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
     if (bootSource == 2 && ldromImage && b.end > geometry.ldrom.base + bootLimit) {
         bootProblem = true;
         out.append(problem(
-            FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
+            FlashProblem::LdromTooLarge, {b.slot},
+            std::max<uint64_t>(b.start, geometry.ldrom.base + bootLimit), b.end,
             QCoreApplication::translate("FlashPlan", "芯片从APROM启动，LDROM文件%1超出8KB：%2")
                 .arg(b.slot + 1)
                 .arg(range)));
     } else if (bootSource == 1 && !ldromImage && b.end > bootLimit) {
         bootProblem = true;
         out.append(
-            problem(FlashProblem::LdromTooLarge, {b.slot}, b.start, b.end,
+            problem(FlashProblem::LdromTooLarge, {b.slot}, std::max(b.start, bootLimit), b.end,
                     QCoreApplication::translate("FlashPlan", "芯片从LDROM启动，文件%1超出8KB：%2")
                         .arg(b.slot + 1)
                         .arg(range)));
     }
     if (!area.holds(b.start, b.end) && !(bootProblem && ldromImage))
-        out.append(problem(FlashProblem::PastEnd, {b.slot}, b.start, b.end,
+        out.append(problem(FlashProblem::PastEnd, {b.slot}, std::max(b.start, area.end()), b.end,
                            QCoreApplication::translate("FlashPlan", "文件%1超出%2范围：%3")
                                .arg(b.slot + 1)
                                .arg(QString::fromLatin1(area.name))

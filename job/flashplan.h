@@ -34,7 +34,7 @@ struct FlashProblem
     };
     Kind kind = Overlap;
     QVector<int> files; // slots involved
-    uint64_t start = 0; // the offending range, [start, end); empty for job-wide problems
+    uint64_t start = 0; // the offending bytes, [start, end); empty for job-wide problems
     uint64_t end = 0;
     QString text; // translated, one line
 };
