@@ -94,18 +94,25 @@ private:
         return &quorvel::qb48Geometry.areaFor(uint32_t(r.start)) == &area;
     }
 
-    void row(const quorvel::MemoryArea &area)
+    // Highest address the job reaches in this memory, at least its end.
+    uint64_t reach(const quorvel::MemoryArea &area) const
     {
         uint64_t high = area.end();
         for (const FlashRegion &r : plan.regions) {
             if (onRow(r, area))
                 high = std::max(high, r.end);
         }
+        return high;
+    }
+
+    void row(const quorvel::MemoryArea &area)
+    {
         text(QStringLiteral("%1  %2  (%3 KiB)")
                  .arg(QString::fromLatin1(area.name))
                  .arg(flashRangeText(area.base, area.end()))
                  .arg(area.size / 1024));
         y += lineHeight;
+        const uint64_t high = reach(area);
         const RowScale scale(area.base, high, margin, width - 2 * margin);
         add(MapShape::Memory, scale.band(area.base, area.end(), y, barHeight), {}, "#ECECEC",
             "#808080");
@@ -115,14 +122,22 @@ private:
         QVector<int> listed; // files and the rolling code, named under the bar
         for (int i = 0; i < plan.regions.size(); ++i) {
             const FlashRegion &r = plan.regions[i];
-            if (!onRow(r, area))
-                continue;
-            if (r.kind == FlashRegion::Erase)
+            if (onRow(r, area) && r.kind == FlashRegion::Erase)
                 add(MapShape::Erase, scale.band(r.start, r.end, y + barHeight + 2, stripHeight), {},
                     "#F0A040", {}, i);
-            else
+            else if (onRow(r, area))
                 listed.append(i);
         }
+        bands(area, scale, listed);
+        y += barHeight + stripHeight + 4;
+        names(scale, listed);
+        y += 10;
+    }
+
+    // Files, then the problems' marks over them, then the rolling-code word on top, so a
+    // four-byte word inside an image stays visible.
+    void bands(const quorvel::MemoryArea &area, const RowScale &scale, const QVector<int> &listed)
+    {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
             if (r.kind == FlashRegion::File)
@@ -135,16 +150,20 @@ private:
                 add(MapShape::ProblemMark, scale.band(p.start, p.end, y, barHeight), {},
                     problemColour, problemColour);
         }
-        for (int i : listed) { // on top: a four-byte word must not vanish under a band
+        for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
-            if (r.kind == FlashRegion::RollingCode) {
-                QRectF marker = scale.band(r.start, r.end, y - 5, barHeight + 10);
-                marker.setWidth(std::max<qreal>(marker.width(), 5));
-                add(MapShape::RollingCode, marker, {}, r.problem ? problemColour : "#6040C0",
-                    "#202020", i);
-            }
+            if (r.kind != FlashRegion::RollingCode)
+                continue;
+            QRectF marker = scale.band(r.start, r.end, y - 5, barHeight + 10);
+            marker.setWidth(std::max<qreal>(marker.width(), 5));
+            add(MapShape::RollingCode, marker, {}, r.problem ? problemColour : "#6040C0", "#202020",
+                i);
         }
-        y += barHeight + stripHeight + 4;
+    }
+
+    // One line per file or code word under the bar, starting below its band where it fits.
+    void names(const RowScale &scale, const QVector<int> &listed)
+    {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
             const qreal x = std::min(scale.x(r.start), width - margin - 420);
@@ -155,7 +174,6 @@ private:
                 {}, r.problem ? problemColour : QString(), i);
             y += lineHeight;
         }
-        y += 10;
     }
 
     void legend()

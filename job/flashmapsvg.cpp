@@ -23,7 +23,9 @@ void writeRect(QXmlStreamWriter &xml, const MapShape &s)
         xml.writeAttribute("fill-opacity", "0.35");
     if (!s.stroke.isEmpty()) {
         xml.writeAttribute("stroke", s.stroke);
-        xml.writeAttribute("stroke-width", s.stroke == "#D01818" ? "2" : "1");
+        const bool problem =
+            s.kind == MapShape::ProblemMark || s.stroke == QLatin1String("#D01818");
+        xml.writeAttribute("stroke-width", problem ? "2" : "1");
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -44,35 +45,16 @@ private:
     std::vector<std::vector<uint8_t>> buffers;
 };
 
-struct Found
-{
-    FlashProblem::Kind kind;
-    std::vector<int> files;
-    uint64_t start;
-    uint64_t end;
-    bool operator==(const Found &o) const
-    {
-        return kind == o.kind && files == o.files && start == o.start && end == o.end;
-    }
-};
-
-std::ostream &operator<<(std::ostream &os, const Found &f)
-{
-    os << "{kind " << f.kind << ", files";
-    for (int i : f.files)
-        os << ' ' << i;
-    return os << ", " << std::hex << f.start << '-' << f.end << '}';
-}
+using P = FlashProblem;
+using Found = std::tuple<P::Kind, std::vector<int>, uint64_t, uint64_t>; // files, offending bytes
 
 std::vector<Found> found(const FlashPlan &plan)
 {
     std::vector<Found> out;
     for (const FlashProblem &p : plan.problems)
-        out.push_back({p.kind, std::vector<int>(p.files.begin(), p.files.end()), p.start, p.end});
+        out.emplace_back(p.kind, std::vector<int>(p.files.begin(), p.files.end()), p.start, p.end);
     return out;
 }
-
-using P = FlashProblem;
 
 TEST(FlashPlan, ProblemRules)
 {
