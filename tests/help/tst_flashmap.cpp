@@ -121,7 +121,8 @@ void FlashMapTest::opensFromTheHelpMenu()
     QCOMPARE(driver.seen().first().className, QString("FlashMapDlg"));
     QCOMPARE(driver.seen().first().title, title);
     QCOMPARE(shown, problems);
-    const QString crc = QString::asprintf("0x%08X", guitest::referenceCrc32(QByteArray(0x6000, 0x5A)));
+    const QString crc =
+        QString::asprintf("0x%08X", guitest::referenceCrc32(QByteArray(0x6000, 0x5A)));
     QCOMPARE(tip,
              english ? "app.bin\n0x00000000-0x00005FFF\nLength: 0x00006000\nCRC-32: " + crc
                      : "app.bin\n0x00000000-0x00005FFF\n长度：0x00006000\nCRC-32：" + crc);
