@@ -140,10 +140,12 @@ private:
     {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
-            if (r.kind == FlashRegion::File)
-                add(MapShape::File, scale.band(r.start, r.end, y + 3, barHeight - 6),
-                    flashRegionLabel(r), palette[r.file % 10],
-                    r.problem ? problemColour : "#303030", i);
+            if (r.kind != FlashRegion::File)
+                continue;
+            const QRectF band = scale.band(r.start, r.end, y + 3, barHeight - 6);
+            // A label cut to a few pixels says nothing; the line under the bar names the file.
+            add(MapShape::File, band, band.width() >= 48 ? flashRegionLabel(r) : QString(),
+                palette[r.file % 10], r.problem ? problemColour : "#303030", i);
         }
         for (const FlashProblem &p : plan.problems) {
             if (p.end > p.start && &quorvel::qb48Geometry.areaFor(uint32_t(p.start)) == &area)
