@@ -85,7 +85,8 @@ void FlashMapTest::opensFromTheHelpMenu()
         d.fileName[slot] = f.name;
         guitest::fillSlot(d, slot, QByteArray(f.length, char(0x5A + slot)), f.address);
     }
-    d.eraseMode = eraseMode;
+    Access::eraseGroup(w)->button(eraseMode)->click(); // the window shows the mode the map shows
+    QCOMPARE(d.eraseMode, eraseMode);
     d.rollingCodeAddress = rollingCode;
 
     const QString title = english ? "Flash map" : "烧录地图";
