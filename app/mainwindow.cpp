@@ -263,6 +263,11 @@ void MainWindow::setupMenus()
     helpCRC32FileAction->setStatusTip(tr("读取所有文件的CRC-32值，多项式：0x04C11DB7"));
     connect(helpCRC32FileAction, &QAction::triggered, this, &MainWindow::helpCRC32FileActionSlot);
     ui->helpMenu->addAction(helpCRC32FileAction);
+
+    helpFlashMapAction = new QAction(icon, tr("烧录地图"), this);
+    helpFlashMapAction->setStatusTip(tr("查看文件、擦除范围和滚码在芯片上的位置"));
+    connect(helpFlashMapAction, &QAction::triggered, this, &MainWindow::helpFlashMapActionSlot);
+    ui->helpMenu->addAction(helpFlashMapAction);
 }
 
 void MainWindow::connectThreads()

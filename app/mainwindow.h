@@ -49,6 +49,7 @@ public slots:
     void helpCRC32ActionSlot();
     void helpCRC32FileActionSlot();
     void recordActionSlot();
+    void helpFlashMapActionSlot();
 
 private slots:
     void on_connectPushButton_clicked();
@@ -110,6 +111,7 @@ private:
     QAction *helpMD5Action;
     QAction *helpCRC32Action;
     QAction *helpCRC32FileAction;
+    QAction *helpFlashMapAction;
     Worker *worker;
     USBConnectThread *usbThread;
     int codeSixRestarts = 0; // automatic restarts after code 6 since the chain began

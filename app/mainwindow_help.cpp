@@ -1,9 +1,11 @@
 // The help menu's read-back tools: verify against the files, MD5 and CRC-32 of a flash range
-// read by the probe, and the CRC-32 of the loaded files computed here.
+// read by the probe, the CRC-32 of the loaded files computed here, and the job's flash map.
 #include "mainwindow.h"
 
 #include "crc32dlg.h"
 #include "download.h"
+#include "flashmapdlg.h"
+#include "flashplan.h"
 #include "job/messages.h"
 #include "md5dlg.h"
 
@@ -97,4 +99,12 @@ void MainWindow::helpCRC32FileActionSlot()
     }
     download->calcFileCrc32();
     showAbout(job::fileCrcMessage(*download));
+}
+
+// Built from the job as it is now; the boot source is unknown until a run checks the chip.
+void MainWindow::helpFlashMapActionSlot()
+{
+    qDebug() << "helpFlashMapActionSlot";
+    FlashMapDlg dlg(planJob(*download, 0), this);
+    dlg.exec();
 }

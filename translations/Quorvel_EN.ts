@@ -48,6 +48,112 @@
         </message>
     </context>
     <context>
+        <name>FlashMapDlg</name>
+        <message>
+            <source>烧录地图</source>
+            <translation>Flash map</translation>
+        </message>
+        <message>
+            <source>关闭</source>
+            <translation>Close</translation>
+        </message>
+    </context>
+    <context>
+        <name>FlashPlan</name>
+        <message>
+            <source>全擦除</source>
+            <translation>Full erase</translation>
+        </message>
+        <message>
+            <source>扇区擦除</source>
+            <translation>Sector erase</translation>
+        </message>
+        <message>
+            <source>不擦除</source>
+            <translation>Do not erase</translation>
+        </message>
+        <message>
+            <source>擦除方式：%1    烧写：%2</source>
+            <translation>Erase: %1    Program: %2</translation>
+        </message>
+        <message>
+            <source>是</source>
+            <translation>yes</translation>
+        </message>
+        <message>
+            <source>否</source>
+            <translation>no</translation>
+        </message>
+        <message>
+            <source>超出范围</source>
+            <translation>outside the memory</translation>
+        </message>
+        <message>
+            <source>文件</source>
+            <translation>File</translation>
+        </message>
+        <message>
+            <source>擦除范围</source>
+            <translation>Erase range</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>Rolling code</translation>
+        </message>
+        <message>
+            <source>问题</source>
+            <translation>Problem</translation>
+        </message>
+        <message>
+            <source>没有发现问题</source>
+            <translation>No problems found</translation>
+        </message>
+        <message>
+            <source>（有问题）</source>
+            <translation>(problem)</translation>
+        </message>
+        <message>
+            <source>不是扇区擦除时最多烧写7个文件，现有%1个</source>
+            <translation>Without sector erase at most 7 files can be programmed; the job has %1</translation>
+        </message>
+        <message>
+            <source>芯片从APROM启动，LDROM文件%1超出8KB：%2</source>
+            <translation>The chip boots from APROM and LDROM file %1 exceeds 8 KB: %2</translation>
+        </message>
+        <message>
+            <source>芯片从LDROM启动，文件%1超出8KB：%2</source>
+            <translation>The chip boots from LDROM and file %1 exceeds 8 KB: %2</translation>
+        </message>
+        <message>
+            <source>文件%1超出%2范围：%3</source>
+            <translation>File %1 runs past the end of %2: %3</translation>
+        </message>
+        <message>
+            <source>文件%1与文件%2重叠：%3</source>
+            <translation>File %1 overlaps file %2: %3</translation>
+        </message>
+        <message>
+            <source>滚码%1位于文件%2内</source>
+            <translation>Rolling code at %1 lies inside file %2</translation>
+        </message>
+        <message>
+            <source>擦除</source>
+            <translation>Erase</translation>
+        </message>
+        <message>
+            <source>文件%1</source>
+            <translation>File %1</translation>
+        </message>
+        <message>
+            <source>长度：%1</source>
+            <translation>Length: %1</translation>
+        </message>
+        <message>
+            <source>CRC-32：%1</source>
+            <translation>CRC-32: %1</translation>
+        </message>
+    </context>
+    <context>
         <name>MD5Dlg</name>
         <message>
             <source>配置计算MD5的首地址和大小</source>
@@ -641,6 +747,14 @@
         <message>
             <source>生产记录无法打开：%1</source>
             <translation>The production record cannot be opened: %1</translation>
+        </message>
+        <message>
+            <source>烧录地图</source>
+            <translation>Flash map</translation>
+        </message>
+        <message>
+            <source>查看文件、擦除范围和滚码在芯片上的位置</source>
+            <translation>Show where the files, the erase ranges and the rolling code land on the chip</translation>
         </message>
     </context>
     <context>

@@ -100,7 +100,7 @@ private:
     Reply imageStart(const OutReport &out);
     Reply dataBlock(const OutReport &out);
     Reply imageEnd(const OutReport &out);
-    void programPage();
+    bool programPage(); // false: the page lies outside the chip's flash
     // Read-back services (readback.cpp).
     Reply offlineErase(const OutReport &out);
     Reply verifyRange(const OutReport &out);

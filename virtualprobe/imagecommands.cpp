@@ -2,6 +2,7 @@
 // (decrypted first in offline mode) and image end with its MD5 check.
 #include "firmware.h"
 
+#include "job/memorygeometry.h"
 #include "probe/settingskey.h"
 
 #include <algorithm>
@@ -98,19 +99,22 @@ Reply ProbeFirmware::dataBlock(const OutReport &out)
     t.received += n;
     t.pageFill += n;
     t.lastBlock = t.nextBlock;
-    if (flag)
-        programPage();
+    if (flag && !programPage())
+        return refuse(out, OutsideFlash, "data block: page lies outside the main flash and LDROM");
     if (t.received < t.region.length)
         ++t.nextBlock;
     return accept(out[1], 0);
 }
 
 // Programs the completed page (or the image's last, partial one) and reads it back when the job
-// asks for verification.
-void ProbeFirmware::programPage()
+// asks for verification. Like the chip's flash controller, it writes nothing where the chip has no
+// flash: the earlier pages of the image stay written.
+bool ProbeFirmware::programPage()
 {
     ImageTransfer &t = *image;
     const uint32_t address = t.region.address + (t.received - t.pageFill);
+    if (!quorvel::qb48Geometry.holds(address, t.pageFill))
+        return false;
     flash.program(address, t.page.data(), t.pageFill);
     if (settings.verify) {
         const std::vector<uint8_t> back = flash.read(address, t.pageFill);
@@ -118,6 +122,7 @@ void ProbeFirmware::programPage()
             t.verifyFailed = true;
     }
     t.pageFill = 0;
+    return true;
 }
 
 Reply ProbeFirmware::imageEnd(const OutReport &out)

@@ -121,6 +121,8 @@ const ActionRow actions[] = {
      "Read the CRC-32 of a flash range, polynomial: 0x04C11DB7"},
     {"helpMenu", "CRC-32文件", "读取所有文件的CRC-32值，多项式：0x04C11DB7", "CRC-32 of files",
      "Compute the CRC-32 of every file, polynomial: 0x04C11DB7"},
+    {"helpMenu", "烧录地图", "查看文件、擦除范围和滚码在芯片上的位置", "Flash map",
+     "Show where the files, the erase ranges and the rolling code land on the chip"},
 };
 
 } // namespace
@@ -386,7 +388,8 @@ void WindowTest::menusAfterEventLoop()
              QList<QAction *>({Access::offlineConfigAction(w), Access::offlineEraseAction(w)}));
     QCOMPARE(Access::ui(w)->helpMenu->actions(),
              QList<QAction *>({Access::helpVerifyAction(w), Access::helpMD5Action(w),
-                               Access::helpCRC32Action(w), Access::helpCRC32FileAction(w)}));
+                               Access::helpCRC32Action(w), Access::helpCRC32FileAction(w),
+                               Access::helpFlashMapAction(w)}));
     QCoreApplication::removeTranslator(&translator);
 }
 

@@ -200,6 +200,23 @@ TEST_F(Programming, SecondOfThreeImagesFails)
     EXPECT_EQ(commands(), seq({0x94, 0x95, 0x9E, 0x96, 0x97, 0x98, 0x99, 0x97}));
 }
 
+// The simulated chip has 120 KiB of main flash: an image of 128 KiB at 0 fails in its last
+// eight pages and the run ends with "programming failed", nothing sent after the refusal.
+TEST_F(Programming, ImagePastTheMainFlashFailsTheRun)
+{
+    d.eraseMode = 0;
+    d.programEnabled = 1;
+    d.rollingCodeAddress = 0x1F000;
+    addImage(0x0, 0x20000, 1);
+    EXPECT_EQ(run(), 8);
+    EXPECT_EQ(probe().lastRefusal(),
+              "0x98: data block: page lies outside the main flash and LDROM");
+    EXPECT_EQ(commands().back(), 0x98);
+    EXPECT_EQ(probe().readFlash(0x1DFFC, 8),
+              (Bytes{image(0)[0x1DFFC], image(0)[0x1DFFD], image(0)[0x1DFFE], image(0)[0x1DFFF],
+                     0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
 TEST_F(Programming, FailuresMapToResultCodes)
 {
     struct Case

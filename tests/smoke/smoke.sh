@@ -3,6 +3,8 @@
 # the layout, then starts the installed launcher under Xvfb on the preloaded virtual probe, once in
 # a Chinese and once in an English locale, and closes the window as a user would.
 # Usage: smoke.sh <cmake> <build-dir> <x11window> <prefix> <bindir> <libdir> <datadir> <with-flm>
+# With QUORVEL_SMOKE_DEB=<package.deb> the scratch root is the package unpacked by dpkg-deb -x
+# instead (give the package's folders: /usr bin lib share), and its own files are checked too.
 # Exit 77 (skipped) only when Xvfb is not installed.
 set -euo pipefail
 
@@ -44,8 +46,15 @@ installed() {
 }
 
 # --- install and layout ------------------------------------------------------------------------
+deb=${QUORVEL_SMOKE_DEB:-}
+if [ -n "$deb" ]; then
+    if ! dpkg-deb -x "$deb" "$root" >"$work/install.log" 2>&1; then
+        cat "$work/install.log"
+        echo "FAIL: dpkg-deb -x $deb"
+        exit 1
+    fi
 # DESTDIR staging keeps every file, absolute destinations included, inside the scratch root.
-if ! DESTDIR="$root" timeout 300 "$cmake" --install "$build" >"$work/install.log" 2>&1; then
+elif ! DESTDIR="$root" timeout 300 "$cmake" --install "$build" >"$work/install.log" 2>&1; then
     cat "$work/install.log"
     echo "FAIL: cmake --install"
     exit 1
@@ -68,6 +77,15 @@ expected=(
 if [ "$with_flm" = ON ]; then
     expected+=("elf $data/quorvel/flashalgo/QB48x_Flash_AP.FLM"
                "elf $data/quorvel/flashalgo/QB48x_Flash_LD.FLM")
+fi
+if [ -n "$deb" ]; then
+    expected+=("f $data/man/man1/quorvel.1.gz"
+               "f $data/doc/quorvel/copyright"
+               "f $data/doc/quorvel/changelog.gz"
+               "f $data/bash-completion/completions/quorvel-cli")
+    if [ -e "$bin/quorvel-cli" ]; then
+        expected+=("x $bin/quorvel-cli" "f $data/man/man1/quorvel-cli.1.gz")
+    fi
 fi
 for entry in "${expected[@]}"; do
     kind=${entry%% *} path=${entry#* }
@@ -98,6 +116,13 @@ elif [ "$prefix" = /usr ] || [ "$prefix" = /usr/local ]; then
     /etc/udev/rules.d/* | /usr/lib/udev/rules.d/* | /lib/udev/rules.d/*) ;;
     *) fail "udev never reads ${rules[0]#"$root"}" ;;
     esac
+fi
+
+# The installed command line starts without a display and describes itself.
+if [ -x "$bin/quorvel-cli" ]; then
+    env -u DISPLAY "$bin/quorvel-cli" --help >"$work/cli-help.txt" 2>&1 \
+        || fail "installed quorvel-cli --help failed: $(cat "$work/cli-help.txt")"
+    grep -q "plan" "$work/cli-help.txt" || fail "installed quorvel-cli --help does not name plan"
 fi
 
 # --- X server ----------------------------------------------------------------------------------

@@ -36,6 +36,7 @@ public:
     static QAction *recordAction(MainWindow &w) { return w.recordAction; }
     static QLabel *tallyLabel(MainWindow &w) { return w.tallyLabel; }
     static QCheckBox *ledgerCheckBox(MainWindow &w) { return w.ledgerCheckBox; }
+    static QAction *helpFlashMapAction(MainWindow &w) { return w.helpFlashMapAction; }
 
     // Private slots and helpers, called as their signals or callers would.
     static void clickConnect(MainWindow &w) { w.on_connectPushButton_clicked(); }

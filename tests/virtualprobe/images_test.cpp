@@ -182,3 +182,35 @@ TEST_F(Images, ProgrammingWithoutEraseOnlyClearsBitsAndVerifyCatchesIt)
 }
 
 } // namespace
+
+// The chip has flash only at 0..0x1E000 (APROM) and 0x10000000..0x10002000 (LDROM): a page
+// elsewhere is refused and not written, the pages before it stay.
+TEST_F(Images, PagesOutsideTheChipsFlashAreRefused)
+{
+    struct Case
+    {
+        const char *name;
+        uint32_t address;
+        uint32_t length;
+        uint8_t status;
+        uint32_t writtenUpTo; // bytes of the image the flash holds afterwards
+    };
+    const Case cases[] = {
+        {"128 KiB at 0 on 120 KiB of APROM", 0x0, 0x20000, vprobe::OutsideFlash, 0x1E000},
+        {"last APROM page", 0x1DC00, 1024, 0, 1024},
+        {"first byte past APROM", 0x1E000, 4, vprobe::OutsideFlash, 0},
+        {"whole LDROM", 0x10000000, 0x2000, 0, 0x2000},
+        {"last LDROM page runs over", 0x10001E00, 1024, vprobe::OutsideFlash, 0},
+        {"between the two", 0x08000000, 16, vprobe::OutsideFlash, 0},
+    };
+    for (const Case &c : cases) {
+        probe().reset();
+        startJob(Job{}, {{c.address, c.length}});
+        const Bytes image = pattern(c.length, 11);
+        EXPECT_EQ(sendImage(0, image, Job{}), c.status) << c.name;
+        EXPECT_EQ(probe().readFlash(c.address, c.writtenUpTo),
+                  Bytes(image.begin(), image.begin() + c.writtenUpTo))
+            << c.name;
+        EXPECT_EQ(probe().readFlash(c.address + c.writtenUpTo, 4), Bytes(4, 0xFF)) << c.name;
+    }
+}

@@ -1,0 +1,33 @@
+// The flash map as a text table for a terminal: problems first, then one line per region.
+#include "flashplan.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString regionLine(const FlashRegion &r)
+{
+    const quorvel::MemoryArea &area = quorvel::qb48Geometry.areaFor(uint32_t(r.start));
+    QStringList fields{flashRegionLabel(r).leftJustified(6), flashRangeText(r.start, r.end),
+                       QLatin1String("0x")
+                           + QString::number(r.end - r.start, 16).toUpper().rightJustified(8, '0'),
+                       QString::fromLatin1(area.name)};
+    if (r.kind == FlashRegion::File)
+        fields << QString::asprintf("CRC-32 0x%08X", r.crc) << r.name;
+    if (r.problem)
+        fields << QCoreApplication::translate("FlashPlan", "（有问题）");
+    return fields.join(QLatin1String("  "));
+}
+
+} // namespace
+
+QString flashMapText(const FlashPlan &plan)
+{
+    QString text;
+    for (const FlashProblem &p : plan.problems)
+        text += QCoreApplication::translate("FlashPlan", "问题").leftJustified(6)
+            + QLatin1String("  ") + p.text + QLatin1Char('\n');
+    for (const FlashRegion &r : plan.regions)
+        text += regionLine(r) + QLatin1Char('\n');
+    return text;
+}
