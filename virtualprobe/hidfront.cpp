@@ -1,5 +1,6 @@
 // The hidapi functions the host calls, answered by the virtual probe. Linked into tests in place of
 // hidapi, or preloaded into the real program, so the host code cannot tell the difference.
+#include "cmsisdap/cmsisdapprobe.h"
 #include "probestate.h"
 
 #include <chrono>
@@ -31,7 +32,10 @@ struct HidFront
     {
 #ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
         static std::once_flag configured;
-        std::call_once(configured, [] { configureFromEnvironment(VirtualProbe::instance()); });
+        std::call_once(configured, [] {
+            configureFromEnvironment(VirtualProbe::instance());
+            configureCmsisDapFromEnvironment();
+        });
 #endif
         return *VirtualProbe::instance().d;
     }
@@ -105,6 +109,8 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
 {
     auto &s = HidFront::state();
     vprobe::Lock lock(s.mutex);
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active())
+        return s.alive(dev) ? dap->write(data, length) : -1;
     return s.write(dev, data, length);
 }
 
@@ -113,6 +119,11 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
 {
     auto &s = HidFront::state();
     vprobe::Lock lock(s.mutex);
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active()) {
+        const bool alive = s.alive(dev);
+        lock.unlock();
+        return alive ? dap->read(data, length, milliseconds) : -1;
+    }
     vprobe::ReadOutcome outcome = s.read(dev, milliseconds);
     if (outcome.result > 0 && !data) {
         outcome.result = -1;

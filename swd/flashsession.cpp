@@ -1,0 +1,171 @@
+// Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
+#include "flashsession.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
+constexpr uint32_t kThumbState = 0x01000000;
+constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
+constexpr int kHaltTimeoutMs = 500;
+
+QString hex8(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+}
+
+std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, size_t size,
+                              uint8_t fill)
+{
+    std::vector<uint32_t> words((size + 3) / 4);
+    for (size_t i = 0; i < words.size() * 4; ++i) {
+        const uint8_t b = from + i < bytes.size() && i < size ? bytes[from + i] : fill;
+        words[i / 4] |= uint32_t(b) << (8 * (i % 4));
+    }
+    return words;
+}
+
+} // namespace
+
+FlashSession::FlashSession(DebugPort &port, const FlashAlgorithm &algorithm)
+    : m_port(port)
+    , m_algo(algorithm)
+{ }
+
+bool FlashSession::load()
+{
+    if (m_algo.pageSize() > kMaxPage)
+        return m_port.link().fail(SwdAlgorithmInvalid,
+                                  QStringLiteral("page size %1 exceeds the %2 bytes of a buffer")
+                                      .arg(m_algo.pageSize())
+                                      .arg(kMaxPage));
+    if (!m_port.halt(kHaltTimeoutMs) || !m_port.write32(kBreakpoint, kBkptBkpt))
+        return false;
+    const std::vector<uint32_t> words = toWords(m_algo.blob(), 0, m_algo.blob().size(), 0);
+    return m_port.writeBlock(kLoadAddress, words.data(), words.size()) && m_port.sync();
+}
+
+bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)
+{
+    const uint32_t entry = kLoadAddress + *m_algo.entry(routine);
+    std::vector<std::pair<int, uint32_t>> regs;
+    for (size_t i = 0; i < args.size(); ++i)
+        regs.emplace_back(int(i), args[i]);
+    regs.emplace_back(DebugPort::R9, kLoadAddress + m_algo.dataOffset());
+    regs.emplace_back(DebugPort::SP, kStackTop);
+    regs.emplace_back(DebugPort::LR, kBreakpoint | 1);
+    regs.emplace_back(DebugPort::PC, entry);
+    regs.emplace_back(DebugPort::XPSR, kThumbState);
+    return m_port.writeCoreRegisters(regs) && m_port.run();
+}
+
+bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
+{
+    uint32_t result = 0;
+    if (!m_port.waitHalt(int(timeoutMs), what) || !m_port.readCoreRegister(DebugPort::R0, result))
+        return false;
+    if (result != 0)
+        return m_port.link().fail(
+            SwdAlgorithmFailed,
+            QStringLiteral("%1 failed: %2 returned %3").arg(m_algo.deviceName(), what).arg(result));
+    return true;
+}
+
+bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> &args,
+                        uint32_t timeoutMs)
+{
+    QStringList shown;
+    for (uint32_t a : args)
+        shown << hex8(a);
+    const QString what =
+        QStringLiteral("%1(%2)").arg(QString::fromStdString(routine), shown.join(", "));
+    return startCall(routine, args) && finishCall(what, timeoutMs);
+}
+
+bool FlashSession::init(Function function)
+{
+    return call("Init", {m_algo.deviceStart(), 0, uint32_t(function)}, kHaltTimeoutMs);
+}
+
+bool FlashSession::uninit(Function function)
+{
+    return call("UnInit", {uint32_t(function)}, kHaltTimeoutMs);
+}
+
+bool FlashSession::eraseChip()
+{
+    const uint32_t sectors = uint32_t(m_algo.sectorsCovering(0, m_algo.deviceSize()).size());
+    if (!m_algo.entry("EraseChip"))
+        return eraseSectors(0, m_algo.deviceSize());
+    return call("EraseChip", {}, m_algo.eraseTimeoutMs() * std::max(sectors, 1u));
+}
+
+bool FlashSession::eraseSectors(uint32_t offset, uint32_t length)
+{
+    for (uint32_t sector : m_algo.sectorsCovering(offset, length)) {
+        if (!call("EraseSector", {m_algo.deviceStart() + sector}, m_algo.eraseTimeoutMs()))
+            return false;
+    }
+    return true;
+}
+
+bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
+                           const Progress &progress)
+{
+    const uint32_t page = m_algo.pageSize();
+    // Pages start on page boundaries of the device; a partial first page is padded in front.
+    const uint32_t first = offset - offset % page;
+    std::vector<uint8_t> padded(offset - first, m_algo.erasedValue());
+    padded.insert(padded.end(), bytes.begin(), bytes.end());
+    const uint32_t pages = uint32_t((padded.size() + page - 1) / page);
+    auto sendPage = [&](uint32_t i) {
+        const std::vector<uint32_t> words =
+            toWords(padded, size_t(i) * page, page, m_algo.erasedValue());
+        return m_port.writeBlock(kBuffers + (i % 2) * page, words.data(), words.size());
+    };
+    if (pages && !sendPage(0))
+        return false;
+    for (uint32_t i = 0; i < pages; ++i) {
+        const uint32_t address = m_algo.deviceStart() + first + i * page;
+        // The next page travels while the core programs this one.
+        if (!startCall("ProgramPage", {address, page, kBuffers + (i % 2) * page})
+            || (i + 1 < pages && !sendPage(i + 1))
+            || !finishCall(QStringLiteral("ProgramPage(%1)").arg(hex8(address)),
+                           m_algo.programTimeoutMs()))
+            return false;
+        if (progress)
+            progress(i + 1, pages);
+    }
+    return true;
+}
+
+bool FlashSession::verify(uint32_t readAddress, const std::vector<uint8_t> &bytes,
+                          const Progress &progress)
+{
+    const uint32_t head = readAddress % 4;
+    const uint32_t start = readAddress - head;
+    const size_t total = head + bytes.size();
+    for (size_t at = 0; at < total; at += kVerifyChunk) {
+        const size_t n = std::min<size_t>(kVerifyChunk, total - at);
+        std::vector<uint32_t> words((n + 3) / 4);
+        if (!m_port.readBlock(start + uint32_t(at), words.data(), words.size()) || !m_port.sync())
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            if (at + i < head)
+                continue;
+            const uint8_t got = uint8_t(words[i / 4] >> (8 * (i % 4)));
+            const uint8_t want = bytes[at + i - head];
+            if (got != want)
+                return m_port.link().fail(
+                    SwdVerifyMismatch,
+                    QStringLiteral("verify failed at %1: read 0x%2, expected 0x%3")
+                        .arg(hex8(start + uint32_t(at + i)))
+                        .arg(got, 2, 16, QLatin1Char('0'))
+                        .arg(want, 2, 16, QLatin1Char('0')));
+        }
+        if (progress)
+            progress(uint32_t(at + n), uint32_t(total));
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+// Jobs through the virtual CMSIS-DAP probe: the core really runs the QB48x algorithms, and the
+// simulated flash is checked byte for byte; every fault ends with its code and message.
+#include "cmsisdap/cmsisdapprobe.h"
+#include "images/hexfilereader.h"
+#include "swd/swdprogrammer.h"
+#include "virtualprobe.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <hidapi/hidapi.h>
+
+namespace {
+
+using vprobe::CmsisDapProbe;
+
+class SwdJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vprobe::VirtualProbe::instance().reset();
+        probe().reset();
+        probe().setEnabled(true);
+        dev = hid_open(0x0D28, 0x0204, nullptr);
+        ASSERT_NE(dev, nullptr);
+        job.flmDir = QFileInfo(QStringLiteral(QUORVEL_FLM_AP)).absolutePath();
+    }
+    void TearDown() override
+    {
+        hid_close(dev);
+        probe().setEnabled(false);
+    }
+    static CmsisDapProbe &probe() { return CmsisDapProbe::instance(); }
+    std::vector<uint8_t> flash(TargetModel::Bank bank, uint32_t at, uint32_t n)
+    {
+        const std::vector<uint8_t> &all = probe().device().target().flash(bank);
+        return std::vector<uint8_t>(all.begin() + at, all.begin() + at + n);
+    }
+
+    hid_device *dev = nullptr;
+    SwdJob job;
+};
+
+std::vector<uint8_t> pattern(size_t n, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = uint8_t(seed + i * 7 + (i >> 8));
+    return bytes;
+}
+
+TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
+{
+    // Application as Intel HEX at 0x100 (a partial first page), LDROM image as raw binary.
+    QByteArray hex = ":10010000000102030405060708090A0B0C0D0E0F77\n"
+                     ":0401100011121314A1\n:00000001FF\n";
+    QBuffer buffer(&hex);
+    buffer.open(QIODevice::ReadOnly);
+    HexFileReader reader;
+    ASSERT_EQ(reader.readDevice(buffer), 0);
+    const std::vector<uint8_t> ldrom = pattern(0x600, 3);
+    job.images = {{reader.start, reader.image(), uint32_t(reader.length), "app.hex"},
+                  {kSwdLdromBase + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
+    std::vector<QString> phases;
+    const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
+        if (percent == 100 && (phases.empty() || phases.back() != phase))
+            phases.push_back(phase);
+    });
+    ASSERT_EQ(r.code, SwdOk) << r.message.toStdString();
+    EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0xFC, 0x1C),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0,    1,    2,    3,   4,  5,
+                                    6,    7,    8,    9,    10,   11,   12,   13,  14, 15,
+                                    0x11, 0x12, 0x13, 0x14, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0x200, 0x600), ldrom);
+    EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0x1FC, 4), std::vector<uint8_t>(4, 0xFF));
+    EXPECT_EQ(phases, (std::vector<QString>{"connect", "erase", "program", "verify"}));
+    EXPECT_TRUE(probe().device().target().faults().empty());
+}
+
+} // namespace
