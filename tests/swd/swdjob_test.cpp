@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <hidapi/hidapi.h>
 
@@ -77,6 +78,50 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0x1FC, 4), std::vector<uint8_t>(4, 0xFF));
     EXPECT_EQ(phases, (std::vector<QString>{"connect", "erase", "program", "verify"}));
     EXPECT_TRUE(probe().device().target().faults().empty());
+}
+
+struct FaultCase
+{
+    const char *name;
+    std::function<void(CmsisDapProbe &)> inject;
+    int eraseMode;
+    int code;
+    const char *message;
+};
+
+TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
+{
+    const std::vector<uint8_t> image = pattern(0x400, 9);
+    const FaultCase cases[] = {
+        {"algorithm returns 1",
+         [](CmsisDapProbe &p) {
+             p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
+         },
+         SwdEraseSectors, SwdAlgorithmFailed,
+         "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
+        {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, SwdEraseSectors,
+         SwdWait, "at 0x00000000: target kept answering WAIT after 0 of 1 transfers"},
+        {"FAULT on the page buffer", [](CmsisDapProbe &p) { p.device().faultAt(0x20003010); },
+         SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 4 of 14 transfers"},
+        {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
+         SwdEraseSectors, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
+        {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, SwdEraseFull,
+         SwdProbeLost, "probe disconnected (write failed)"},
+    };
+    for (const FaultCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        probe().reset();
+        c.inject(probe());
+        job.images = {{0, image.data(), uint32_t(image.size()), "app.bin"}};
+        job.eraseMode = c.eraseMode;
+        int verified = 0;
+        const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
+            verified += phase == "verify" && percent == 100;
+        });
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.message.toStdString(), c.message);
+        EXPECT_EQ(verified, 0);
+    }
 }
 
 } // namespace
