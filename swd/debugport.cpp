@@ -76,7 +76,7 @@ bool DebugPort::connect(uint32_t clockHz)
 {
     const std::vector<uint8_t> ones(7, 0xFF);
     if (!command(dap::connect(dap::kPortSwd)) || !command(dap::swjClock(clockHz))
-        || !command(dap::transferConfigure(0, 100, 0)) || !command(dap::swjSequence(51, ones))
+        || !command(dap::transferConfigure(0, 100, 100)) || !command(dap::swjSequence(51, ones))
         || !command(dap::swjSequence(16, {0x9E, 0xE7})) || !command(dap::swjSequence(51, ones))
         || !command(dap::swjSequence(8, {0x00})))
         return false;
@@ -121,10 +121,40 @@ void DebugPort::selectBank(std::vector<TransferOp> &ops, uint32_t select)
 
 bool DebugPort::submitTransfer(std::vector<TransferOp> ops, uint32_t *sink, uint32_t address)
 {
+    return queue(std::move(ops), sink, address);
+}
+
+bool DebugPort::queue(std::vector<TransferOp> ops, uint32_t *sink, uint32_t address, bool *mismatch,
+                      uint64_t *ticket)
+{
     if (!m_link.submit(dap::transfer(ops)))
         return false;
-    m_pending.push_back(Pending{std::move(ops), 0, false, sink, address});
+    m_pending.push_back(Pending{std::move(ops), 0, false, sink, address, mismatch, ++m_tickets});
+    if (ticket)
+        *ticket = m_tickets;
     return true;
+}
+
+bool DebugPort::syncThrough(uint64_t ticket)
+{
+    while (!m_pending.empty() && m_pending.front().ticket <= ticket) {
+        dap::Packet reply;
+        if (!m_link.collect(reply))
+            return false;
+        const Pending pending = std::move(m_pending.front());
+        m_pending.pop_front();
+        if (!check(pending, reply))
+            return false;
+    }
+    return !m_link.failed();
+}
+
+void DebugPort::memoryWindow(std::vector<TransferOp> &ops, uint32_t address)
+{
+    selectBank(ops, 0);
+    if (m_tar != address)
+        ops.push_back(apWrite(kApTar, address));
+    m_tar = address;
 }
 
 bool DebugPort::check(const Pending &pending, const dap::Packet &reply)
@@ -132,6 +162,12 @@ bool DebugPort::check(const Pending &pending, const dap::Packet &reply)
     const dap::TransferReply r = pending.ops.empty()
         ? dap::parseTransferBlock(reply, pending.blockCount, pending.blockRead)
         : dap::parseTransfer(reply, pending.ops);
+    // A value-match read that did not match skipped the rest of its transfer, which is how a
+    // pipelined poll finds the core still running; SELECT and TAR were set before it.
+    if (r.failure == dap::TransferFailure::Mismatch && pending.mismatch) {
+        *pending.mismatch = true;
+        return true;
+    }
     if (r.failure != dap::TransferFailure::None) {
         m_select = m_tar = ~0u;
         return m_link.fail(codeOf(r.failure),
@@ -144,16 +180,7 @@ bool DebugPort::check(const Pending &pending, const dap::Packet &reply)
 
 bool DebugPort::sync()
 {
-    while (!m_pending.empty()) {
-        dap::Packet reply;
-        if (!m_link.collect(reply))
-            return false;
-        const Pending pending = std::move(m_pending.front());
-        m_pending.pop_front();
-        if (!check(pending, reply))
-            return false;
-    }
-    return !m_link.failed();
+    return syncThrough(m_tickets);
 }
 
 bool DebugPort::transferNow(std::vector<TransferOp> ops, std::vector<uint32_t> *reads,
@@ -201,9 +228,7 @@ bool DebugPort::block(uint32_t address, uint32_t *words, size_t count, bool read
     const size_t perPacket = size_t(m_link.packetSize() - (read ? 4 : 5)) / 4;
     while (count) {
         std::vector<TransferOp> ops;
-        selectBank(ops, 0);
-        if (m_tar != address)
-            ops.push_back(apWrite(kApTar, address));
+        memoryWindow(ops, address);
         if (!ops.empty() && !submitTransfer(ops, nullptr, address))
             return false;
         const size_t toWrap = (kTarWrap - address % kTarWrap) / 4;
@@ -213,9 +238,10 @@ bool DebugPort::block(uint32_t address, uint32_t *words, size_t count, bool read
             : dap::transferBlockWrite(dap::request(true, false, kApDrw), words, n);
         if (!m_link.submit(packet))
             return false;
-        m_pending.push_back(Pending{{}, n, read, read ? words : nullptr, address});
+        m_pending.push_back(
+            Pending{{}, n, read, read ? words : nullptr, address, nullptr, ++m_tickets});
         address += 4u * n;
-        m_tar = address % kTarWrap ? address : ~0u;
+        tarAdvanced(address);
         words += n;
         count -= n;
     }

@@ -57,6 +57,23 @@ public:
     bool run();
     bool resetAndRun();
 
+    // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a
+    // memory access at `address`, or the core's debug registers (BD0..BD2), need them.
+    void memoryWindow(std::vector<dap::TransferOp> &ops, uint32_t address);
+    void debugRegisterWindow(std::vector<dap::TransferOp> &ops);
+    void tarAdvanced(uint32_t address) { m_tar = address % 0x400 ? address : ~0u; }
+    // Queues a DAP_Transfer; its reads land in sink. With `mismatch`, a value-match read that
+    // does not match sets it instead of failing. ticket numbers it for syncThrough().
+    bool queue(std::vector<dap::TransferOp> ops, uint32_t *sink, uint32_t address,
+               bool *mismatch = nullptr, uint64_t *ticket = nullptr);
+    // Collects and checks replies up to and including the one of `ticket`.
+    bool syncThrough(uint64_t ticket);
+    static dap::TransferOp apWriteOp(uint8_t reg, uint32_t value)
+    {
+        return {dap::request(true, false, reg), value};
+    }
+    static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
+
     DapLink &link() { return m_link; }
     const SwdResult &error() const { return m_link.error(); }
 
@@ -68,6 +85,8 @@ private:
         bool blockRead = false;
         uint32_t *sink = nullptr;
         uint32_t address = 0; // for the message
+        bool *mismatch = nullptr;
+        uint64_t ticket = 0;
     };
 
     bool submitTransfer(std::vector<dap::TransferOp> ops, uint32_t *sink, uint32_t address);
@@ -77,9 +96,9 @@ private:
     bool command(const dap::Packet &packet);
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
     void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);
-    void debugRegisterWindow(std::vector<dap::TransferOp> &ops);
 
     DapLink &m_link;
+    uint64_t m_tickets = 0;
     std::deque<Pending> m_pending;
     uint32_t m_idcode = 0;
     // What SELECT and TAR hold, as far as the host knows; ~0 after anything uncertain.

@@ -1,6 +1,8 @@
 // Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
 #include "flashsession.h"
 
+#include "pagepipeline.h"
+
 #include <QStringList>
 
 namespace {
@@ -9,6 +11,18 @@ constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
 constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
 constexpr int kHaltTimeoutMs = 500;
+
+// Thumb BL from `at` to `target`, as the two halfwords in one little-endian word.
+uint32_t branchAndLink(uint32_t at, uint32_t target)
+{
+    const int32_t offset = int32_t(target - (at + 4));
+    const uint32_t s = (offset >> 24) & 1;
+    const uint32_t i1 = (offset >> 23) & 1, i2 = (offset >> 22) & 1;
+    const uint32_t j1 = (~(i1 ^ s)) & 1, j2 = (~(i2 ^ s)) & 1;
+    const uint32_t high = 0xF000 | s << 10 | ((uint32_t(offset) >> 12) & 0x3FF);
+    const uint32_t low = 0xD000 | j1 << 13 | j2 << 11 | ((uint32_t(offset) >> 1) & 0x7FF);
+    return high | low << 16;
+}
 
 QString hex8(uint32_t v)
 {
@@ -118,26 +132,19 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     const uint32_t first = offset - offset % page;
     std::vector<uint8_t> padded(offset - first, m_algo.erasedValue());
     padded.insert(padded.end(), bytes.begin(), bytes.end());
-    const uint32_t pages = uint32_t((padded.size() + page - 1) / page);
-    auto sendPage = [&](uint32_t i) {
-        const std::vector<uint32_t> words =
-            toWords(padded, size_t(i) * page, page, m_algo.erasedValue());
-        return m_port.writeBlock(kBuffers + (i % 2) * page, words.data(), words.size());
-    };
-    if (pages && !sendPage(0))
+    std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
+    for (size_t i = 0; i < pages.size(); ++i)
+        pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
+    // Calls go through a stub that links back to a breakpoint; R9, SP and xPSR survive a call.
+    const uint32_t stub[] = {branchAndLink(kPageStub, kLoadAddress + *m_algo.entry("ProgramPage")),
+                             kBkptBkpt};
+    if (!m_port.writeBlock(kPageStub, stub, 2)
+        || !m_port.writeCoreRegisters({{DebugPort::R9, kLoadAddress + m_algo.dataOffset()},
+                                       {DebugPort::SP, kStackTop},
+                                       {DebugPort::XPSR, kThumbState}}))
         return false;
-    for (uint32_t i = 0; i < pages; ++i) {
-        const uint32_t address = m_algo.deviceStart() + first + i * page;
-        // The next page travels while the core programs this one.
-        if (!startCall("ProgramPage", {address, page, kBuffers + (i % 2) * page})
-            || (i + 1 < pages && !sendPage(i + 1))
-            || !finishCall(QStringLiteral("ProgramPage(%1)").arg(hex8(address)),
-                           m_algo.programTimeoutMs()))
-            return false;
-        if (progress)
-            progress(i + 1, pages);
-    }
-    return true;
+    PagePipeline pipeline(m_port, m_algo, kBuffers, kPageStub);
+    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
 }
 
 bool FlashSession::verify(uint32_t readAddress, const std::vector<uint8_t> &bytes,

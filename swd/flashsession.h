@@ -10,12 +10,13 @@
 class FlashSession
 {
 public:
-    // Target RAM layout: a breakpoint to return to, the algorithm, its stack, two page buffers.
+    // Target RAM layout: a breakpoint to return to, the algorithm, its stack, three page buffers.
     static constexpr uint32_t kBreakpoint = 0x20000000;
+    static constexpr uint32_t kPageStub = 0x20000004; // BL ProgramPage; BKPT
     static constexpr uint32_t kLoadAddress = 0x20000020;
     static constexpr uint32_t kStackTop = 0x20003000;
     static constexpr uint32_t kBuffers = 0x20003000;
-    static constexpr uint32_t kMaxPage = 0x800;
+    static constexpr uint32_t kMaxPage = 0x400; // three buffers fit below the end of RAM
     enum Function { FunctionErase = 1, FunctionProgram = 2, FunctionVerify = 3 };
 
     using Progress = std::function<void(uint32_t done, uint32_t total)>;

@@ -102,7 +102,7 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
         {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, SwdEraseSectors,
          SwdWait, "at 0x00000000: target kept answering WAIT after 0 of 1 transfers"},
         {"FAULT on the page buffer", [](CmsisDapProbe &p) { p.device().faultAt(0x20003010); },
-         SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 4 of 14 transfers"},
+         SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
          SwdEraseSectors, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
         {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, SwdEraseFull,
