@@ -227,11 +227,26 @@ bool DebugPort::block(uint32_t address, uint32_t *words, size_t count, bool read
         return m_link.fail(SwdBadJob, QStringLiteral("unaligned address %1").arg(hex8(address)));
     const size_t perPacket = size_t(m_link.packetSize() - (read ? 4 : 5)) / 4;
     while (count) {
+        const size_t toWrap = (kTarWrap - address % kTarWrap) / 4;
         std::vector<TransferOp> ops;
         memoryWindow(ops, address);
-        if (!ops.empty() && !submitTransfer(ops, nullptr, address))
-            return false;
-        const size_t toWrap = (kTarWrap - address % kTarWrap) / 4;
+        if (!ops.empty()) {
+            // The report that moves TAR carries words too, as plain DRW accesses.
+            size_t n = 0;
+            while (n < std::min(count, toWrap)
+                   && dap::transferRequestSize(ops) + (read ? 1 : 5) <= size_t(m_link.packetSize())
+                   && dap::transferReplySize(ops) + (read ? 4 : 0) <= size_t(m_link.packetSize())) {
+                ops.push_back(read ? apRead(kApDrw) : apWrite(kApDrw, words[n]));
+                ++n;
+            }
+            if (!submitTransfer(std::move(ops), read ? words : nullptr, address))
+                return false;
+            address += 4u * uint32_t(n);
+            tarAdvanced(address);
+            words += n;
+            count -= n;
+            continue;
+        }
         const uint16_t n = uint16_t(std::min({count, perPacket, toWrap}));
         const dap::Packet packet = read
             ? dap::transferBlockRead(dap::request(true, true, kApDrw), n)

@@ -32,6 +32,7 @@ public:
     static constexpr uint32_t kCMaskInts = 0x8;
     static constexpr uint32_t kSRegRdy = 1u << 16;
     static constexpr uint32_t kSHalt = 1u << 17;
+    static constexpr uint32_t kSLockup = 1u << 19;
 
     explicit DebugPort(DapLink &link);
 
@@ -68,6 +69,7 @@ public:
                bool *mismatch = nullptr, uint64_t *ticket = nullptr);
     // Collects and checks replies up to and including the one of `ticket`.
     bool syncThrough(uint64_t ticket);
+    uint64_t lastTicket() const { return m_tickets; }
     static dap::TransferOp apWriteOp(uint8_t reg, uint32_t value)
     {
         return {dap::request(true, false, reg), value};

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
+constexpr uint32_t kShiftAddMark = 0x30A50200; // LSLS R0, R0, #8; ADDS R0, #0xA5
 constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
 constexpr int kHaltTimeoutMs = 500;
@@ -135,10 +136,10 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
-    // Calls go through a stub that links back to a breakpoint; R9, SP and xPSR survive a call.
+    // Calls go through a stub that marks R0 and stops at a breakpoint; R9, SP and xPSR survive.
     const uint32_t stub[] = {branchAndLink(kPageStub, kLoadAddress + *m_algo.entry("ProgramPage")),
-                             kBkptBkpt};
-    if (!m_port.writeBlock(kPageStub, stub, 2)
+                             kShiftAddMark, kBkptBkpt};
+    if (!m_port.writeBlock(kPageStub, stub, 3)
         || !m_port.writeCoreRegisters({{DebugPort::R9, kLoadAddress + m_algo.dataOffset()},
                                        {DebugPort::SP, kStackTop},
                                        {DebugPort::XPSR, kThumbState}}))
@@ -153,26 +154,34 @@ bool FlashSession::verify(uint32_t readAddress, const std::vector<uint8_t> &byte
     const uint32_t head = readAddress % 4;
     const uint32_t start = readAddress - head;
     const size_t total = head + bytes.size();
+    std::vector<uint32_t> words((total + 3) / 4);
+    // Each chunk is compared once its replies are in, while the next one is already on its way.
+    std::vector<std::pair<size_t, uint64_t>> chunks; // end byte, ticket of its last reply
     for (size_t at = 0; at < total; at += kVerifyChunk) {
         const size_t n = std::min<size_t>(kVerifyChunk, total - at);
-        std::vector<uint32_t> words((n + 3) / 4);
-        if (!m_port.readBlock(start + uint32_t(at), words.data(), words.size()) || !m_port.sync())
+        if (!m_port.readBlock(start + uint32_t(at), words.data() + at / 4, (n + 3) / 4))
             return false;
-        for (size_t i = 0; i < n; ++i) {
-            if (at + i < head)
+        chunks.emplace_back(at + n, m_port.lastTicket());
+    }
+    size_t checked = 0;
+    for (const auto &[end, ticket] : chunks) {
+        if (!m_port.syncThrough(ticket))
+            return false;
+        for (; checked < end; ++checked) {
+            if (checked < head)
                 continue;
-            const uint8_t got = uint8_t(words[i / 4] >> (8 * (i % 4)));
-            const uint8_t want = bytes[at + i - head];
+            const uint8_t got = uint8_t(words[checked / 4] >> (8 * (checked % 4)));
+            const uint8_t want = bytes[checked - head];
             if (got != want)
                 return m_port.link().fail(
                     SwdVerifyMismatch,
                     QStringLiteral("verify failed at %1: read 0x%2, expected 0x%3")
-                        .arg(hex8(start + uint32_t(at + i)))
+                        .arg(hex8(start + uint32_t(checked)))
                         .arg(got, 2, 16, QLatin1Char('0'))
                         .arg(want, 2, 16, QLatin1Char('0')));
         }
         if (progress)
-            progress(uint32_t(at + n), uint32_t(total));
+            progress(uint32_t(end), uint32_t(total));
     }
     return true;
 }

@@ -12,7 +12,7 @@ class FlashSession
 public:
     // Target RAM layout: a breakpoint to return to, the algorithm, its stack, three page buffers.
     static constexpr uint32_t kBreakpoint = 0x20000000;
-    static constexpr uint32_t kPageStub = 0x20000004; // BL ProgramPage; BKPT
+    static constexpr uint32_t kPageStub = 0x20000004; // 12 bytes, see PagePipeline
     static constexpr uint32_t kLoadAddress = 0x20000020;
     static constexpr uint32_t kStackTop = 0x20003000;
     static constexpr uint32_t kBuffers = 0x20003000;

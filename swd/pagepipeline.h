@@ -13,8 +13,10 @@ class PagePipeline
 public:
     static constexpr int kBuffers = 3;
     static constexpr int kLookaheadReports = 2; // of the page after next, sent behind the poll
+    static constexpr size_t kTailWords = 6; // of the next page, sent in front of the poll
 
-    // buffers: kBuffers page buffers in a row; stub: BL ProgramPage then BKPT, in target RAM.
+    // buffers: kBuffers page buffers in a row; stub: BL ProgramPage, LSLS R0,#8, ADDS R0,#0xA5,
+    // BKPT, in target RAM.
     PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t buffers, uint32_t stub);
 
     // pages: the page images (page size each) for device addresses first, first + page, ...
@@ -22,15 +24,11 @@ public:
              const std::function<void(uint32_t done, uint32_t total)> &progress);
 
 private:
-    struct Sent
-    {
-        size_t words = 0;
-    };
-
     bool sendReport(uint32_t page); // one report of a page's data; false on failure
-    bool sendRest(uint32_t page);
+    bool sendWhileMore(uint32_t page, size_t keep); // until at most `keep` words are left
     bool start(uint32_t page);
-    bool finish(uint32_t page);
+    bool poll(uint32_t tailPage, bool &stillRunning, uint64_t &ticket);
+    bool finish(uint32_t page, bool stillRunning);
     uint32_t bufferOf(uint32_t page) const { return m_buffers + (page % kBuffers) * m_pageSize; }
 
     DebugPort &m_port;
@@ -41,6 +39,5 @@ private:
     uint32_t m_first = 0;
     const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
     std::vector<size_t> m_sent; // words of each page already queued
-    uint32_t m_results[2] = {}; // R0 and PC of the page polled last
-    bool m_running = false;
+    uint32_t m_result = 0; // R0 of the page polled last, as the stub left it
 };
