@@ -63,22 +63,34 @@ DebugPort::DebugPort(DapLink &link)
     : m_link(link)
 { }
 
-bool DebugPort::command(const dap::Packet &packet)
+bool DebugPort::commands(const std::vector<dap::Packet> &packets)
 {
-    dap::Packet reply;
-    if (!sync() || !m_link.transact(packet, reply))
+    // All go out before the first answer is looked at; each answer is still checked.
+    if (!sync())
         return false;
-    const QString error = dap::checkStatus(reply, packet[0]);
-    return error.isEmpty() || m_link.fail(SwdNotSwd, error);
+    for (const dap::Packet &packet : packets) {
+        if (!m_link.submit(packet))
+            return false;
+    }
+    for (const dap::Packet &packet : packets) {
+        dap::Packet reply;
+        if (!m_link.collect(reply))
+            return false;
+        const QString error = dap::checkStatus(reply, packet[0]);
+        if (!error.isEmpty())
+            return m_link.fail(SwdNotSwd, error);
+    }
+    return true;
 }
 
 bool DebugPort::connect(uint32_t clockHz)
 {
     const std::vector<uint8_t> ones(7, 0xFF);
-    if (!command(dap::connect(dap::kPortSwd)) || !command(dap::swjClock(clockHz))
-        || !command(dap::transferConfigure(0, 100, 100)) || !command(dap::swjSequence(51, ones))
-        || !command(dap::swjSequence(16, {0x9E, 0xE7})) || !command(dap::swjSequence(51, ones))
-        || !command(dap::swjSequence(8, {0x00})))
+    // Line reset, the JTAG-to-SWD switch, line reset, idle cycles.
+    if (!commands({dap::connect(dap::kPortSwd), dap::swjClock(clockHz),
+                   dap::transferConfigure(0, 100, 100), dap::swjSequence(51, ones),
+                   dap::swjSequence(16, {0x9E, 0xE7}), dap::swjSequence(51, ones),
+                   dap::swjSequence(8, {0x00})}))
         return false;
     const std::vector<TransferOp> idcode{dpRead(kDpIdcode)};
     dap::Packet reply;
@@ -109,7 +121,7 @@ void DebugPort::disconnect()
 {
     if (m_link.failed())
         return;
-    command(dap::disconnect());
+    commands({dap::disconnect()});
 }
 
 void DebugPort::selectBank(std::vector<TransferOp> &ops, uint32_t select)
@@ -305,6 +317,31 @@ bool DebugPort::waitHalt(int timeoutMs, const QString &what)
         if (!halted(isHalted))
             return false;
         if (isHalted)
+            return true;
+        if (timer.elapsed() > timeoutMs)
+            return m_link.fail(
+                SwdNoHalt,
+                QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
+    }
+}
+
+bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        // The register is read only when the match finds the core halted.
+        std::vector<TransferOp> ops;
+        debugRegisterWindow(ops);
+        ops.push_back({dap::kMatchMask, kSHalt | kSLockup}); // a locked-up core is no return
+        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kSHalt});
+        ops.push_back(apWrite(kApBd1, uint32_t(reg)));
+        ops.push_back(apRead(kApBd2));
+        bool running = false;
+        uint64_t ticket = 0;
+        if (!queue(std::move(ops), &value, kDhcsr, &running, &ticket) || !syncThrough(ticket))
+            return false;
+        if (!running)
             return true;
         if (timer.elapsed() > timeoutMs)
             return m_link.fail(

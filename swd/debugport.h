@@ -52,6 +52,8 @@ public:
     bool halt(int timeoutMs);
     bool halted(bool &isHalted);
     bool waitHalt(int timeoutMs, const QString &what);
+    // The same, reading one core register in the report that finds the core halted.
+    bool waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value);
     // Queued, like run(): the core must be halted and stay so until they are carried out.
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);
@@ -61,6 +63,10 @@ public:
     // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a
     // memory access at `address`, or the core's debug registers (BD0..BD2), need them.
     void memoryWindow(std::vector<dap::TransferOp> &ops, uint32_t address);
+    size_t memoryWindowCost(uint32_t address) const
+    {
+        return (m_select != 0 ? 1 : 0) + (m_tar != address ? 1 : 0);
+    }
     void debugRegisterWindow(std::vector<dap::TransferOp> &ops);
     void tarAdvanced(uint32_t address) { m_tar = address % 0x400 ? address : ~0u; }
     // Queues a DAP_Transfer; its reads land in sink. With `mismatch`, a value-match read that
@@ -95,7 +101,7 @@ private:
     bool transferNow(std::vector<dap::TransferOp> ops, std::vector<uint32_t> *reads,
                      uint32_t address);
     bool check(const Pending &pending, const dap::Packet &reply);
-    bool command(const dap::Packet &packet);
+    bool commands(const std::vector<dap::Packet> &packets);
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
     void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);
 

@@ -19,7 +19,7 @@ struct FlashSectorRun
 class FlashAlgorithm
 {
 public:
-    static constexpr uint32_t kMaxBlob = 0x1FC0;
+    static constexpr uint32_t kMaxBlob = 0x1F80;
 
     // Nothing, with a reason, when the file is missing, malformed or lacks a routine.
     static std::optional<FlashAlgorithm> load(const QString &path, QString &error);

@@ -8,22 +8,9 @@
 namespace {
 
 constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
-constexpr uint32_t kShiftAddMark = 0x30A50200; // LSLS R0, R0, #8; ADDS R0, #0xA5
 constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
 constexpr int kHaltTimeoutMs = 500;
-
-// Thumb BL from `at` to `target`, as the two halfwords in one little-endian word.
-uint32_t branchAndLink(uint32_t at, uint32_t target)
-{
-    const int32_t offset = int32_t(target - (at + 4));
-    const uint32_t s = (offset >> 24) & 1;
-    const uint32_t i1 = (offset >> 23) & 1, i2 = (offset >> 22) & 1;
-    const uint32_t j1 = (~(i1 ^ s)) & 1, j2 = (~(i2 ^ s)) & 1;
-    const uint32_t high = 0xF000 | s << 10 | ((uint32_t(offset) >> 12) & 0x3FF);
-    const uint32_t low = 0xD000 | j1 << 13 | j2 << 11 | ((uint32_t(offset) >> 1) & 0x7FF);
-    return high | low << 16;
-}
 
 QString hex8(uint32_t v)
 {
@@ -78,7 +65,7 @@ bool FlashSession::startCall(const std::string &routine, const std::vector<uint3
 bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
 {
     uint32_t result = 0;
-    if (!m_port.waitHalt(int(timeoutMs), what) || !m_port.readCoreRegister(DebugPort::R0, result))
+    if (!m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result))
         return false;
     if (result != 0)
         return m_port.link().fail(
@@ -136,15 +123,15 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
-    // Calls go through a stub that marks R0 and stops at a breakpoint; R9, SP and xPSR survive.
-    const uint32_t stub[] = {branchAndLink(kPageStub, kLoadAddress + *m_algo.entry("ProgramPage")),
-                             kShiftAddMark, kBkptBkpt};
-    if (!m_port.writeBlock(kPageStub, stub, 3)
+    // R9, SP and xPSR survive every call, so they are set once.
+    PagePipeline pipeline(m_port, m_algo, kLoadAddress + *m_algo.entry("ProgramPage"), kPageStubs,
+                          kBuffers);
+    const std::vector<uint32_t> stubs = pipeline.stubCode();
+    if (!m_port.writeBlock(kPageStubs, stubs.data(), stubs.size())
         || !m_port.writeCoreRegisters({{DebugPort::R9, kLoadAddress + m_algo.dataOffset()},
                                        {DebugPort::SP, kStackTop},
                                        {DebugPort::XPSR, kThumbState}}))
         return false;
-    PagePipeline pipeline(m_port, m_algo, kBuffers, kPageStub);
     return pipeline.run(m_algo.deviceStart() + first, pages, progress);
 }
 

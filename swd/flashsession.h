@@ -10,10 +10,11 @@
 class FlashSession
 {
 public:
-    // Target RAM layout: a breakpoint to return to, the algorithm, its stack, three page buffers.
+    // Target RAM layout: a breakpoint to return to, the algorithm, its stack, the stubs of the page
+    // pipeline and its three page buffers.
     static constexpr uint32_t kBreakpoint = 0x20000000;
-    static constexpr uint32_t kPageStub = 0x20000004; // 12 bytes, see PagePipeline
-    static constexpr uint32_t kLoadAddress = 0x20000020;
+    static constexpr uint32_t kPageStubs = 0x20000010; // see PagePipeline
+    static constexpr uint32_t kLoadAddress = 0x20000080;
     static constexpr uint32_t kStackTop = 0x20003000;
     static constexpr uint32_t kBuffers = 0x20003000;
     static constexpr uint32_t kMaxPage = 0x400; // three buffers fit below the end of RAM

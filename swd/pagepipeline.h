@@ -1,6 +1,8 @@
-// Page programming with the link kept busy: while the core programs one page, the next page
-// travels into a second buffer and the first reports of the one after into a third; the poll for
-// the running page goes out among them, so the next call starts as soon as its answer is in.
+// Page programming with the link kept busy. Pages stream into three buffers, each with the page's
+// device address in the word before it; one stub per buffer loads the arguments from there, calls
+// ProgramPage and marks the result, so starting a page is a PC write and a run. While the core
+// programs one page, the next ones travel; the poll goes out among them and every report that has
+// room carries stream words too.
 #pragma once
 
 #include "debugport.h"
@@ -11,33 +13,44 @@
 class PagePipeline
 {
 public:
-    static constexpr int kBuffers = 3;
-    static constexpr int kLookaheadReports = 2; // of the page after next, sent behind the poll
-    static constexpr size_t kTailWords = 6; // of the next page, sent in front of the poll
+    static constexpr uint32_t kBuffers = 3;
+    static constexpr uint32_t kStubSize = 32;
+    static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
+    static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
 
-    // buffers: kBuffers page buffers in a row; stub: BL ProgramPage, LSLS R0,#8, ADDS R0,#0xA5,
-    // BKPT, in target RAM.
-    PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t buffers, uint32_t stub);
+    // Stubs and slots of kBuffers each; slots hold (page size + 4) bytes.
+    static size_t stubsSize() { return kBuffers * kStubSize; }
+    static uint32_t slotsSize(uint32_t pageSize) { return kBuffers * (pageSize + 4); }
 
-    // pages: the page images (page size each) for device addresses first, first + page, ...
+    PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry, uint32_t stubs,
+                 uint32_t slots);
+
+    // The stubs' code, to be written at `stubs` before run().
+    std::vector<uint32_t> stubCode() const;
+    // pages: page images (page size each) for device addresses first, first + page, ...
     bool run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
              const std::function<void(uint32_t done, uint32_t total)> &progress);
 
 private:
-    bool sendReport(uint32_t page); // one report of a page's data; false on failure
-    bool sendWhileMore(uint32_t page, size_t keep); // until at most `keep` words are left
-    bool start(uint32_t page);
-    bool poll(uint32_t tailPage, bool &stillRunning, uint64_t &ticket);
+    uint32_t slot(uint32_t page) const { return m_slots + (page % kBuffers) * (m_pageSize + 4); }
+    uint32_t stub(uint32_t page) const { return m_stubs + (page % kBuffers) * kStubSize; }
+    size_t streamLeft(uint32_t page) const;
+    uint32_t streamWord() const;
+    bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
+    bool sendReport(uint32_t lastPage);
+    bool start(uint32_t page, uint32_t lastPage);
+    bool poll(uint32_t page, bool &stillRunning, uint64_t &ticket);
     bool finish(uint32_t page, bool stillRunning);
-    uint32_t bufferOf(uint32_t page) const { return m_buffers + (page % kBuffers) * m_pageSize; }
 
     DebugPort &m_port;
     const FlashAlgorithm &m_algo;
-    uint32_t m_buffers;
-    uint32_t m_stub;
+    uint32_t m_entry;
+    uint32_t m_stubs;
+    uint32_t m_slots;
     uint32_t m_pageSize;
     uint32_t m_first = 0;
     const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
-    std::vector<size_t> m_sent; // words of each page already queued
+    uint32_t m_streamPage = 0; // page being streamed
+    size_t m_streamSent = 0; // of its words, the address word first
     uint32_t m_result = 0; // R0 of the page polled last, as the stub left it
 };
