@@ -135,8 +135,8 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     return pipeline.run(m_algo.deviceStart() + first, pages, progress);
 }
 
-bool FlashSession::verify(uint32_t readAddress, const std::vector<uint8_t> &bytes,
-                          const Progress &progress)
+bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,
+                          const std::vector<uint8_t> &bytes, const Progress &progress)
 {
     const uint32_t head = readAddress % 4;
     const uint32_t start = readAddress - head;
@@ -163,7 +163,7 @@ bool FlashSession::verify(uint32_t readAddress, const std::vector<uint8_t> &byte
                 return m_port.link().fail(
                     SwdVerifyMismatch,
                     QStringLiteral("verify failed at %1: read 0x%2, expected 0x%3")
-                        .arg(hex8(start + uint32_t(checked)))
+                        .arg(hex8(jobAddress + uint32_t(checked - head)))
                         .arg(got, 2, 16, QLatin1Char('0'))
                         .arg(want, 2, 16, QLatin1Char('0')));
         }

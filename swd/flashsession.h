@@ -31,8 +31,10 @@ public:
     bool eraseSectors(uint32_t offset, uint32_t length);
     // offset from the device start; the tail of the last page is padded with the erased value.
     bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress);
-    // Reads the flash at deviceStart + offset back and compares every byte.
-    bool verify(uint32_t readAddress, const std::vector<uint8_t> &bytes, const Progress &progress);
+    // Reads the flash at readAddress back and compares every byte; a difference is reported at
+    // its job address.
+    bool verify(uint32_t readAddress, uint32_t jobAddress, const std::vector<uint8_t> &bytes,
+                const Progress &progress);
 
 private:
     bool startCall(const std::string &routine, const std::vector<uint32_t> &args);

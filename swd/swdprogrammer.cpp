@@ -185,7 +185,7 @@ bool JobRun::verify()
                 report("verify", int((before + uint64_t(done)) * 100 / total));
             };
             const uint32_t address = bank.algorithm->deviceStart() + offsetOf(bank, *image);
-            if (!session.verify(address, bytes, step))
+            if (!session.verify(address, image->address, bytes, step))
                 return false;
             before += image->length;
         }

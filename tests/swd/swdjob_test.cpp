@@ -80,6 +80,49 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     EXPECT_TRUE(probe().device().target().faults().empty());
 }
 
+TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
+{
+    const std::vector<uint8_t> aprom = pattern(0x300, 1), ldrom = pattern(0x100, 2);
+    job.images = {{0x1000, aprom.data(), uint32_t(aprom.size()), "a.bin"},
+                  {kSwdLdromBase, ldrom.data(), uint32_t(ldrom.size()), "b.bin"}};
+    ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
+    EXPECT_TRUE(verifyJob(dev, job, {}).ok());
+
+    // One flipped bit in the middle of the LDROM image, which a sum over words could miss.
+    probe().device().target().addStuckBits(TargetModel::Bank::Ldrom, 0x80, 0x200);
+    const SwdResult changed = verifyJob(dev, job, {});
+    EXPECT_EQ(changed.code, SwdVerifyMismatch);
+    EXPECT_EQ(changed.message.toStdString(),
+              "verify failed at 0x10000081: read 0x8b, expected 0x89");
+
+    const SwdResult erased = eraseChip(dev, job.flmDir, {});
+    ASSERT_TRUE(erased.ok()) << erased.message.toStdString();
+    EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0x1000, 0x300), std::vector<uint8_t>(0x300, 0xFF));
+    EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0, 0x80), std::vector<uint8_t>(0x80, 0xFF));
+
+    const ProbeCaps caps = probeCapabilities(dev);
+    EXPECT_TRUE(caps.ok);
+    EXPECT_EQ(caps.vendor + "|" + caps.product + "|" + caps.serial + "|" + caps.firmware,
+              "Quorvel|Quorvel Virtual CMSIS-DAP|QV0001|1.0");
+    EXPECT_EQ(caps.packetCount * 1000 + caps.packetSize, 4064);
+    EXPECT_TRUE(caps.swd);
+}
+
+TEST_F(SwdJobTest, ImagesOutsideTheBanksAndMissingAlgorithmsAreRefused)
+{
+    const std::vector<uint8_t> bytes(0x10, 0);
+    job.images = {{kSwdLdromBase + 0x1FF8, bytes.data(), 0x10, "boot.bin"}};
+    SwdResult r = runSwdJob(dev, job, {});
+    EXPECT_EQ(r.code, SwdBadJob);
+    EXPECT_EQ(r.message.toStdString(),
+              "boot.bin (16 bytes at 0x10001ff8) is outside QB48x_Flash_LD");
+    job.images[0].address = 0;
+    job.flmDir = "/nonexistent";
+    r = runSwdJob(dev, job, {});
+    EXPECT_EQ(r.code, SwdAlgorithmMissing);
+    EXPECT_EQ(r.message.toStdString(), "flash algorithm /nonexistent/QB48x_Flash_AP.FLM not found");
+}
+
 struct FaultCase
 {
     const char *name;
