@@ -80,6 +80,29 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     EXPECT_TRUE(probe().device().target().faults().empty());
 }
 
+TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
+{
+    // One word, one page, a page and a word, unaligned spans, and enough pages to wrap the three
+    // buffers more than once.
+    const struct
+    {
+        uint32_t address, length;
+    } cases[] = {{0x0, 4}, {0x200, 0x200}, {0x1FC, 0x204}, {0x1F0, 0x3FD}, {0x3000, 0x1C00}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.address);
+        probe().reset();
+        const std::vector<uint8_t> image = pattern(c.length, uint8_t(c.length));
+        job.images = {{c.address, image.data(), c.length, "app.bin"}};
+        job.eraseMode = SwdEraseNone;
+        const SwdResult r = runSwdJob(dev, job, {});
+        ASSERT_TRUE(r.ok()) << r.message.toStdString();
+        const uint32_t from = c.address & ~0x1FFu, to = (c.address + c.length + 0x3FF) & ~0x1FFu;
+        std::vector<uint8_t> expected(to - from, 0xFF);
+        std::copy(image.begin(), image.end(), expected.begin() + (c.address - from));
+        EXPECT_EQ(flash(TargetModel::Bank::Aprom, from, to - from), expected);
+    }
+}
+
 TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
 {
     const std::vector<uint8_t> aprom = pattern(0x300, 1), ldrom = pattern(0x100, 2);
