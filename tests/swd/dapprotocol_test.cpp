@@ -91,8 +91,9 @@ TEST(DapProtocol, TransferRepliesAreCheckedBeforeUse)
         const dap::TransferReply r = dap::parseTransfer(c.reply, twoReads);
         EXPECT_EQ(r.failure, c.failure) << c.error;
         EXPECT_EQ(r.error.toStdString(), c.error);
-        if (c.failure != F::Malformed)
+        if (c.failure != F::Malformed) {
             EXPECT_EQ(r.reads, c.reads) << c.error;
+        }
     }
 }
 

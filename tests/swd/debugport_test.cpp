@@ -139,10 +139,11 @@ TEST(FlashAlgorithm, ReadsTheDescriptorAndRefusesUnusableOnes)
     for (const auto &r : refused) {
         const QString path = doctored(dir, r.patch);
         EXPECT_FALSE(FlashAlgorithm::load(path, error));
-        if (r.error)
+        if (r.error) {
             EXPECT_EQ(error.toStdString(), (path + ": " + r.error).toStdString());
-        else
+        } else {
             EXPECT_TRUE(error.startsWith(path + ": ")) << error.toStdString();
+        }
     }
 }
 
