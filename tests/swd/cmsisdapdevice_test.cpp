@@ -3,6 +3,9 @@
 #include "cmsisdap/cmsisdapdevice.h"
 #include "cmsisdap/cmsisdapprobe.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -127,6 +130,31 @@ TEST(CmsisDapProbe, LinkCarriesOneReportPerFramePerDirection)
     EXPECT_EQ(p.write(info.data(), info.size()), 3);
     EXPECT_EQ(p.write(info.data(), info.size()), -1);
     EXPECT_EQ(p.read(reply, sizeof reply, 7), -1);
+}
+
+TEST(CmsisDapProbe, PreloadedLibraryConfiguresFromTheEnvironment)
+{
+    CmsisDapProbe &p = CmsisDapProbe::instance();
+    p.setEnabled(false);
+    qputenv("QUORVEL_VPROBE_DAP_PACKETS", "2");
+    qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
+    qputenv("QUORVEL_VPROBE_DAP_COMMAND_US", "250");
+    vprobe::configureCmsisDapFromEnvironment(); // no QUORVEL_VPROBE_KIND: stays off
+    EXPECT_EQ(CmsisDapProbe::active(), nullptr);
+    qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
+    vprobe::configureCmsisDapFromEnvironment();
+    ASSERT_EQ(CmsisDapProbe::active(), &p);
+    const Bytes info{0x00, 0x00, 0xFE};
+    uint8_t reply[64];
+    ASSERT_EQ(p.write(info.data(), info.size()), 3);
+    ASSERT_EQ(p.read(reply, sizeof reply, 100), 64);
+    EXPECT_EQ(Bytes(reply, reply + 3), (Bytes{0x00, 0x01, 0x02}));
+    EXPECT_EQ(p.elapsedMicroseconds(), 3000u); // accounted, not slept
+    for (const char *name :
+         {"QUORVEL_VPROBE_KIND", "QUORVEL_VPROBE_DAP_PACKETS", "QUORVEL_VPROBE_DAP_REALTIME"})
+        qunsetenv(name);
+    p.setEnabled(false);
+    p.setPacketCount(4);
 }
 
 } // namespace

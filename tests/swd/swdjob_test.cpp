@@ -171,6 +171,8 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
          SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
          SwdEraseSectors, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
+        {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, SwdEraseFull,
+         SwdProbeTimeout, "probe did not answer command 0x05 within 1000 ms"},
         {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, SwdEraseFull,
          SwdProbeLost, "probe disconnected (write failed)"},
     };

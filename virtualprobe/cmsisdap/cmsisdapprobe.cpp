@@ -45,8 +45,8 @@ void CmsisDapProbe::reset()
     const uint8_t packets = m_device->packetCount();
     m_device = std::make_unique<CmsisDapDevice>();
     m_device->setPacketCount(packets);
-    m_gone = false;
-    m_unplugCountdown = 0;
+    m_gone = m_silent = false;
+    m_unplugCountdown = m_silentCountdown = 0;
     m_nowUs = m_nextOutFrameUs = m_nextInFrameUs = m_probeFreeUs = 0;
     m_replies.clear();
     m_bufferFreeUs.clear();
@@ -90,6 +90,12 @@ void CmsisDapProbe::unplugAfterReports(int n)
     m_unplugCountdown = n > 0 ? n : 0;
 }
 
+void CmsisDapProbe::silentAfterReports(int n)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_silentCountdown = n > 0 ? n : 0;
+}
+
 uint64_t CmsisDapProbe::frameAtOrAfter(uint64_t us) const
 {
     return (us + kFrameUs - 1) / kFrameUs * kFrameUs;
@@ -102,6 +108,10 @@ int CmsisDapProbe::write(const unsigned char *data, size_t length)
         m_gone = true;
     if (m_gone || !data || length < 2 || length > kReportSize + 1 || data[0] != 0)
         return -1;
+    if (m_silentCountdown > 0 && --m_silentCountdown == 0)
+        m_silent = true;
+    if (m_silent)
+        return int(length);
     // The OUT frame: the next free one, once the probe has a buffer for the command.
     uint64_t frame = std::max(frameAtOrAfter(m_nowUs), m_nextOutFrameUs);
     if (m_bufferFreeUs.size() >= m_device->packetCount()) {

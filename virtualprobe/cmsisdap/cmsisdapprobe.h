@@ -31,6 +31,8 @@ public:
     uint64_t elapsedMicroseconds() const;
     // After n further reports the probe is gone: that write and everything after fails.
     void unplugAfterReports(int n);
+    // From the n-th further report on, the probe takes commands but never answers (hung firmware).
+    void silentAfterReports(int n);
 
     // Direct access to the device (flash contents, faults); not while a host is talking.
     CmsisDapDevice &device() { return *m_device; }
@@ -54,6 +56,8 @@ private:
     bool m_enabled = false;
     bool m_gone = false;
     int m_unplugCountdown = 0;
+    int m_silentCountdown = 0;
+    bool m_silent = false;
     uint32_t m_commandUs = 100;
     bool m_realTime = false;
     uint64_t m_nowUs = 0; // the host's clock
