@@ -83,14 +83,24 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
 TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
 {
     // One word, one page, a page and a word, unaligned spans, and enough pages to wrap the three
-    // buffers more than once.
+    // buffers more than once; with one buffer in the probe, and with a flash slower than the
+    // next page's data: a few running reads the probe's match retries absorb, more reach the
+    // host's own wait.
     const struct
     {
         uint32_t address, length;
-    } cases[] = {{0x0, 4}, {0x200, 0x200}, {0x1FC, 0x204}, {0x1F0, 0x3FD}, {0x3000, 0x1C00}};
+        uint8_t packets;
+        unsigned slowReads;
+    } cases[] = {{0x0, 4, 4, 0},          {0x200, 0x200, 4, 0},   {0x1FC, 0x204, 4, 0},
+                 {0x1F0, 0x3FD, 4, 0},    {0x3000, 0x1C00, 4, 0}, {0x1FC, 0x608, 1, 0},
+                 {0x3000, 0x1C00, 2, 0},  {0x1F0, 0x3FD, 4, 150}, {0x3000, 0x1C00, 1, 2},
+                 {0x3000, 0x1C00, 4, 102}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.address);
+        SCOPED_TRACE(testing::Message()
+                     << c.address << " " << int(c.packets) << " " << c.slowReads);
+        probe().setPacketCount(c.packets);
         probe().reset();
+        probe().device().core().setSlowReads(c.slowReads);
         const std::vector<uint8_t> image = pattern(c.length, uint8_t(c.length));
         job.images = {{c.address, image.data(), c.length, "app.bin"}};
         job.eraseMode = SwdEraseNone;
@@ -101,6 +111,7 @@ TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
         std::copy(image.begin(), image.end(), expected.begin() + (c.address - from));
         EXPECT_EQ(flash(TargetModel::Bank::Aprom, from, to - from), expected);
     }
+    probe().setPacketCount(4);
 }
 
 TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
@@ -162,6 +173,13 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
         {"algorithm returns 1",
          [](CmsisDapProbe &p) {
              p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
+         },
+         SwdEraseSectors, SwdAlgorithmFailed,
+         "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
+        {"algorithm returns 1 on a slow flash",
+         [](CmsisDapProbe &p) {
+             p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
+             p.device().core().setSlowReads(120);
          },
          SwdEraseSectors, SwdAlgorithmFailed,
          "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},

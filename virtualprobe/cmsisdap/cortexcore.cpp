@@ -134,6 +134,10 @@ uint32_t CortexCore::readDebug(uint32_t address)
 {
     switch (address) {
     case kDhcsr:
+        if (m_slowLeft > 0) {
+            --m_slowLeft;
+            return m_debugEnabled ? kCDebugEn : 0;
+        }
         return (m_halted ? kSHalt | kSRegRdy : 0) | (m_lockup ? kSLockup : 0)
             | (m_debugEnabled ? kCDebugEn : 0) | (m_halted ? kCHalt : 0);
     case kDcrdr:
@@ -187,6 +191,7 @@ void CortexCore::resume()
 {
     m_halted = false;
     m_hitBreakpoint = false;
+    m_slowLeft = m_slowReads;
     if (!m_debugEnabled)
         return; // the application runs; nothing here models it
     uint32_t pc = 0;

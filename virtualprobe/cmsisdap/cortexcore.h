@@ -37,6 +37,9 @@ public:
     bool halted() const { return m_halted; }
     // Instructions one resume may run before the core counts as running for ever.
     void setBudget(uint64_t instructions) { m_budget = instructions; }
+    // After each resume, the first `reads` DHCSR reads still show the core running, as a slow
+    // flash would.
+    void setSlowReads(unsigned reads) { m_slowReads = reads; }
 
 private:
     friend struct CoreHooks;
@@ -64,6 +67,8 @@ private:
     uint32_t m_dcrdr = 0;
     uint32_t m_demcr = 0;
     uint64_t m_budget = 2000000;
+    unsigned m_slowReads = 0;
+    unsigned m_slowLeft = 0;
 };
 
 } // namespace vprobe
