@@ -96,3 +96,14 @@ bool DapLink::transact(const dap::Packet &command, dap::Packet &reply)
 {
     return submit(command) && collect(reply);
 }
+
+void DapLink::drain()
+{
+    unsigned char buffer[64];
+    for (; !m_sent.empty(); m_sent.pop_front()) {
+        if (hid_read_timeout(m_device, buffer, sizeof buffer, kDrainTimeoutMs) <= 0)
+            break;
+    }
+    m_sent.clear();
+    m_arrived.clear();
+}

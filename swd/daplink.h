@@ -14,6 +14,7 @@ class DapLink
 {
 public:
     static constexpr int kReplyTimeoutMs = 1000;
+    static constexpr int kDrainTimeoutMs = 100;
 
     explicit DapLink(hid_device *device);
 
@@ -29,6 +30,10 @@ public:
     bool collect(dap::Packet &reply);
     bool transact(const dap::Packet &command, dap::Packet &reply);
     size_t inFlight() const { return m_sent.size(); }
+
+    // Reads and drops the replies still owed, so that the next user of the probe does not take
+    // them for its own; gives up at the first one that does not come within a short wait.
+    void drain();
 
     bool failed() const { return !m_error.ok(); }
     const SwdResult &error() const { return m_error; }

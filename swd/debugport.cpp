@@ -101,16 +101,16 @@ bool DebugPort::connect(uint32_t clockHz)
         return m_link.fail(SwdNoTarget, QStringLiteral("no SWD target answers (%1)").arg(r.error));
     m_idcode = r.reads[0];
     std::vector<uint32_t> reads;
-    if (!transferNow({dpWrite(kDpAbort, kAbortClearAll), dpWrite(kDpSelect, 0),
-                      dpWrite(kDpCtrlStat, kPowerUpRequest)},
-                     nullptr, 0))
-        return false;
+    std::vector<TransferOp> powerUp{dpWrite(kDpAbort, kAbortClearAll), dpWrite(kDpSelect, 0),
+                                    dpWrite(kDpCtrlStat, kPowerUpRequest), dpRead(kDpCtrlStat)};
     m_select = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (!transferNow({dpRead(kDpCtrlStat)}, &reads, 0))
+        if (!transferNow(attempt ? std::vector<TransferOp>{dpRead(kDpCtrlStat)} : powerUp, &reads,
+                         0))
             return false;
+        // The access port set-up is checked with whatever comes next.
         if ((reads[0] & kPowerUpAck) == kPowerUpAck)
-            return transferNow({apWrite(kApCsw, kCswWordIncrement)}, nullptr, 0);
+            return submitTransfer({apWrite(kApCsw, kCswWordIncrement)}, nullptr, 0);
     }
     return m_link.fail(
         SwdNoTarget,
@@ -350,13 +350,17 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uin
     }
 }
 
-bool DebugPort::halt(int timeoutMs)
+bool DebugPort::requestHalt()
 {
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
     ops.push_back(apWrite(kApBd0, kDbgKey | kCDebugEn | kCHalt));
-    return transferNow(std::move(ops), nullptr, kDhcsr)
-        && waitHalt(timeoutMs, QStringLiteral("halt request"));
+    return submitTransfer(std::move(ops), nullptr, kDhcsr);
+}
+
+bool DebugPort::halt(int timeoutMs)
+{
+    return requestHalt() && waitHalt(timeoutMs, QStringLiteral("halt request"));
 }
 
 bool DebugPort::writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers)

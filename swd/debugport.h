@@ -50,6 +50,7 @@ public:
     bool sync();
 
     bool halt(int timeoutMs);
+    bool requestHalt(); // queued; waitHalt() tells when it took effect
     bool halted(bool &isHalted);
     bool waitHalt(int timeoutMs, const QString &what);
     // The same, reading one core register in the report that finds the core halted.

@@ -42,10 +42,11 @@ bool FlashSession::load()
                                   QStringLiteral("page size %1 exceeds the %2 bytes of a buffer")
                                       .arg(m_algo.pageSize())
                                       .arg(kMaxPage));
-    if (!m_port.halt(kHaltTimeoutMs) || !m_port.write32(kBreakpoint, kBkptBkpt))
-        return false;
+    // The writes follow the halt request in the probe's queue; the wait checks it took effect.
     const std::vector<uint32_t> words = toWords(m_algo.blob(), 0, m_algo.blob().size(), 0);
-    return m_port.writeBlock(kLoadAddress, words.data(), words.size()) && m_port.sync();
+    return m_port.requestHalt() && m_port.writeBlock(kBreakpoint, &kBkptBkpt, 1)
+        && m_port.writeBlock(kLoadAddress, words.data(), words.size())
+        && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
 }
 
 bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)

@@ -35,15 +35,20 @@ ProbeCaps probeCapabilities(hid_device *dev)
     const uint8_t ids[] = {dap::InfoVendor, dap::InfoProduct, dap::InfoSerial, dap::InfoProtocol,
                            dap::InfoFirmware};
     for (size_t i = 0; i < 5; ++i) {
-        if (!ask(link, ids[i], v, caps.error))
+        if (!ask(link, ids[i], v, caps.error)) {
+            link.drain(); // a late reply must not answer the next query
             return caps;
+        }
         *fields[i] = text(v);
     }
-    if (!ask(link, dap::InfoCapabilities, v, caps.error))
+    if (!ask(link, dap::InfoCapabilities, v, caps.error)) {
+        link.drain();
         return caps;
+    }
     caps.swd = !v.empty() && (v[0] & dap::kCapabilitySwd);
     if (!link.open()) {
         caps.error = link.error().message;
+        link.drain();
         return caps;
     }
     caps.packetCount = link.packetCount();

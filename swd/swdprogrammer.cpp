@@ -40,6 +40,7 @@ public:
     SwdResult finish()
     {
         m_port.disconnect();
+        m_link.drain(); // after a failure, replies may still be owed
         return m_link.error();
     }
     bool connect(uint32_t clockHz)
