@@ -64,6 +64,7 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     const std::vector<uint8_t> ldrom = pattern(0x600, 3);
     job.images = {{reader.start, reader.image(), uint32_t(reader.length), "app.hex"},
                   {kSwdLdromBase + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
+    job.resetAndRun = true;
     std::vector<QString> phases;
     const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
         if (percent == 100 && (phases.empty() || phases.back() != phase))
@@ -76,7 +77,8 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
                                     0x11, 0x12, 0x13, 0x14, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0x200, 0x600), ldrom);
     EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0x1FC, 4), std::vector<uint8_t>(4, 0xFF));
-    EXPECT_EQ(phases, (std::vector<QString>{"connect", "erase", "program", "verify"}));
+    EXPECT_EQ(phases, (std::vector<QString>{"connect", "erase", "program", "verify", "reset"}));
+    EXPECT_FALSE(probe().device().core().halted()); // left running the application
     EXPECT_TRUE(probe().device().target().faults().empty());
 }
 
