@@ -144,6 +144,49 @@ TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
     EXPECT_TRUE(caps.swd);
 }
 
+TEST_F(SwdJobTest, SectorEraseTakesExactlyTheSectorsTheImagesTouch)
+{
+    const std::vector<uint8_t> bytes(0x220, 0x3C);
+    job.images = {{0x1F0, bytes.data(), 0x220, "a.bin"},
+                  {kSwdLdromBase + 0x1E00, bytes.data(), 0x10, "b.bin"}};
+    job.eraseMode = SwdEraseSectors;
+    ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
+    using E = TargetModel::Erase;
+    // Boot from APROM (configuration 0): the LDROM algorithm sets bit 28, the APROM one not.
+    EXPECT_EQ(probe().device().target().erases(),
+              (std::vector<E>{{TargetModel::Bank::Aprom, 0},
+                              {TargetModel::Bank::Aprom, 1},
+                              {TargetModel::Bank::Aprom, 2},
+                              {TargetModel::Bank::Ldrom, 0x1000000F}}));
+}
+
+TEST_F(SwdJobTest, ProbesThatCannotServeAreRefused)
+{
+    const struct
+    {
+        uint16_t packetSize;
+        bool swd;
+        const char *message;
+    } cases[] = {
+        {512, true, "probe packet size 512 is not usable over HID"},
+        {8, true, "probe packet size 8 is not usable over HID"},
+        {64, false, "probe could not connect in SWD mode"},
+    };
+    const std::vector<uint8_t> bytes(0x10, 0);
+    job.images = {{0, bytes.data(), 0x10, "a.bin"}};
+    for (const auto &c : cases) {
+        probe().reset();
+        probe().device().setPacketSize(c.packetSize);
+        probe().device().setSwdCapable(c.swd);
+        const SwdResult r = runSwdJob(dev, job, {});
+        EXPECT_EQ(r.code, SwdNotSwd);
+        EXPECT_EQ(r.message.toStdString(), c.message);
+        const ProbeCaps caps = probeCapabilities(dev);
+        EXPECT_EQ(caps.ok, c.packetSize == 64);
+        EXPECT_EQ(caps.swd, c.swd);
+    }
+}
+
 TEST_F(SwdJobTest, ImagesOutsideTheBanksAndMissingAlgorithmsAreRefused)
 {
     const std::vector<uint8_t> bytes(0x10, 0);

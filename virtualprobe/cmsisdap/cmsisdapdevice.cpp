@@ -62,11 +62,11 @@ std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
         text = "1.0";
         break;
     case 0xF0:
-        return {0x00, 1, 0x01}; // SWD only
+        return {0x00, 1, uint8_t(m_swd ? 0x01 : 0x02)}; // SWD, or JTAG alone
     case 0xFE:
         return {0x00, 1, m_packetCount};
     case 0xFF:
-        return {0x00, 2, 64, 0};
+        return {0x00, 2, uint8_t(m_packetSize), uint8_t(m_packetSize >> 8)};
     default:
         return r; // not provided
     }
@@ -85,7 +85,7 @@ std::vector<uint8_t> CmsisDapDevice::process(const uint8_t *p, size_t n)
     case 0x00:
         return n >= 2 ? info(p[1]) : std::vector<uint8_t>{0xFF};
     case 0x02:
-        m_connected = n >= 2 && (p[1] == 0 || p[1] == 1);
+        m_connected = m_swd && n >= 2 && (p[1] == 0 || p[1] == 1);
         return {cmd, uint8_t(m_connected ? 1 : 0)};
     case 0x03:
         m_connected = false;

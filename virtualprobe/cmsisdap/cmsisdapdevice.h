@@ -24,6 +24,9 @@ public:
 
     void setPacketCount(uint8_t count) { m_packetCount = count; }
     uint8_t packetCount() const { return m_packetCount; }
+    // Other probes: the packet size DAP_Info reports, and one that does JTAG alone.
+    void setPacketSize(uint16_t size) { m_packetSize = size; }
+    void setSwdCapable(bool swd) { m_swd = swd; }
     TargetModel &target() { return m_model; }
     CortexCore &core() { return *m_core; }
 
@@ -51,6 +54,8 @@ private:
     TargetModel m_model;
     std::unique_ptr<CortexCore> m_core;
     uint8_t m_packetCount = 4;
+    uint16_t m_packetSize = 64;
+    bool m_swd = true;
     bool m_connected = false;
     // Line state: the DP answers only after a line reset that follows the switch to SWD.
     unsigned m_ones = 0;
