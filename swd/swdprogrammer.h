@@ -48,7 +48,9 @@ constexpr uint32_t kSwdLdromBase = 0x10000000;
 
 using SwdProgress = std::function<void(const QString &phase, int percent)>;
 
-// Phases reported: "connect", "erase", "program", "verify", "reset". dev stays open.
+// Erases (unless eraseMode is none, also with program off: an erase-only job), programs, verifies
+// and resets as asked. Phases reported: "connect", "erase", "program", "verify", "reset", each
+// with 0..100. dev stays open; the caller closes it.
 SwdResult runSwdJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress);
 // Erases APROM and LDROM whole.
 SwdResult eraseChip(hid_device *dev, const QString &flmDir, const SwdProgress &progress);
