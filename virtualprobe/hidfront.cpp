@@ -1,5 +1,6 @@
 // The hidapi functions the host calls, answered by the virtual probes. Linked into tests in place
 // of hidapi, or preloaded into the real program, so the host code cannot tell the difference.
+#include "cmsisdap/cmsisdapprobe.h"
 #include "probestate.h"
 
 #include <chrono>
@@ -75,7 +76,10 @@ struct HidFront
     {
 #ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
         static std::once_flag configured;
-        std::call_once(configured, [] { configureFromEnvironment(); });
+        std::call_once(configured, [] {
+            configureFromEnvironment();
+            configureCmsisDapFromEnvironment();
+        });
 #endif
     }
     static VirtualProbe::State &state(VirtualProbe &probe)
@@ -255,6 +259,8 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
 {
     auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active())
+        return s.alive(dev) ? dap->write(data, length) : -1;
     return s.write(dev, data, length);
 }
 
@@ -263,6 +269,11 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
 {
     auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active()) {
+        const bool alive = s.alive(dev);
+        lock.unlock();
+        return alive ? dap->read(data, length, milliseconds) : -1;
+    }
     vprobe::ReadOutcome outcome = s.read(dev, milliseconds);
     if (outcome.result > 0 && !data) {
         outcome.result = -1;

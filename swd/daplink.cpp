@@ -1,0 +1,109 @@
+// hidapi transport of CMSIS-DAP commands with several in flight.
+#include "daplink.h"
+
+#include <hidapi/hidapi.h>
+
+DapLink::DapLink(hid_device *device)
+    : m_device(device)
+{ }
+
+bool DapLink::fail(int code, const QString &message)
+{
+    if (m_error.ok())
+        m_error = SwdResult::failure(code, message);
+    return false;
+}
+
+bool DapLink::open()
+{
+    if (!m_device)
+        return fail(SwdProbeLost, QStringLiteral("no probe open"));
+    dap::Packet reply;
+    if (!transact(dap::info(dap::InfoPacketCount), reply))
+        return false;
+    dap::InfoReply count = dap::parseInfo(reply);
+    if (!count.error.isEmpty() || count.value.size() != 1 || count.value[0] == 0)
+        return fail(SwdBadReply,
+                    count.error.isEmpty() ? QStringLiteral("probe reports no usable packet count")
+                                          : count.error);
+    if (!transact(dap::info(dap::InfoPacketSize), reply))
+        return false;
+    dap::InfoReply size = dap::parseInfo(reply);
+    if (!size.error.isEmpty() || size.value.size() != 2)
+        return fail(SwdBadReply,
+                    size.error.isEmpty() ? QStringLiteral("probe reports no usable packet size")
+                                         : size.error);
+    const int packetSize = size.value[0] | size.value[1] << 8;
+    // A v1 probe carries 64-byte reports over HID; smaller packets leave no room to work.
+    if (packetSize < 16 || packetSize > 64)
+        return fail(SwdNotSwd,
+                    QStringLiteral("probe packet size %1 is not usable over HID").arg(packetSize));
+    m_packetCount = count.value[0];
+    m_packetSize = packetSize;
+    return true;
+}
+
+bool DapLink::submit(const dap::Packet &command)
+{
+    if (failed())
+        return false;
+    if (command.empty() || command.size() > size_t(m_packetSize))
+        return fail(SwdBadJob, QStringLiteral("internal: command of %1 bytes").arg(command.size()));
+    while (m_sent.size() >= size_t(m_packetCount)) {
+        if (!readOne())
+            return false;
+    }
+    unsigned char report[65] = {0};
+    std::copy(command.begin(), command.end(), report + 1);
+    if (hid_write(m_device, report, sizeof report) != int(sizeof report))
+        return fail(SwdProbeLost, QStringLiteral("probe disconnected (write failed)"));
+    m_sent.push_back(command[0]);
+    return true;
+}
+
+bool DapLink::readOne()
+{
+    unsigned char buffer[64];
+    const int n = hid_read_timeout(m_device, buffer, sizeof buffer, kReplyTimeoutMs);
+    if (n < 0)
+        return fail(SwdProbeLost, QStringLiteral("probe disconnected (read failed)"));
+    if (n == 0)
+        return fail(SwdProbeTimeout,
+                    QStringLiteral("probe did not answer command 0x%1 within %2 ms")
+                        .arg(m_sent.front(), 2, 16, QLatin1Char('0'))
+                        .arg(kReplyTimeoutMs));
+    m_arrived.emplace_back(buffer, buffer + n);
+    m_sent.pop_front();
+    return true;
+}
+
+bool DapLink::collect(dap::Packet &reply)
+{
+    if (failed())
+        return false;
+    if (m_arrived.empty()) {
+        if (m_sent.empty())
+            return fail(SwdBadJob, QStringLiteral("internal: no command awaits a reply"));
+        if (!readOne())
+            return false;
+    }
+    reply = std::move(m_arrived.front());
+    m_arrived.pop_front();
+    return true;
+}
+
+bool DapLink::transact(const dap::Packet &command, dap::Packet &reply)
+{
+    return submit(command) && collect(reply);
+}
+
+void DapLink::drain()
+{
+    unsigned char buffer[64];
+    for (; !m_sent.empty(); m_sent.pop_front()) {
+        if (hid_read_timeout(m_device, buffer, sizeof buffer, kDrainTimeoutMs) <= 0)
+            break;
+    }
+    m_sent.clear();
+    m_arrived.clear();
+}

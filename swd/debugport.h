@@ -1,0 +1,116 @@
+// ADIv5 SW-DP and MEM-AP over CMSIS-DAP, and the Cortex-M debug registers on top: memory words,
+// halt, core registers, run and reset. Block transfers are pipelined and checked at sync().
+#pragma once
+
+#include "daplink.h"
+
+#include <deque>
+#include <utility>
+#include <vector>
+
+class DebugPort
+{
+public:
+    enum CoreRegister {
+        R0 = 0,
+        R1 = 1,
+        R2 = 2,
+        R3 = 3,
+        R9 = 9,
+        SP = 13,
+        LR = 14,
+        PC = 15,
+        XPSR = 16
+    };
+
+    static constexpr uint32_t kDhcsr = 0xE000EDF0;
+    static constexpr uint32_t kDemcr = 0xE000EDFC;
+    static constexpr uint32_t kAircr = 0xE000ED0C;
+    static constexpr uint32_t kDbgKey = 0xA05F0000;
+    static constexpr uint32_t kCDebugEn = 0x1;
+    static constexpr uint32_t kCHalt = 0x2;
+    static constexpr uint32_t kCMaskInts = 0x8;
+    static constexpr uint32_t kSRegRdy = 1u << 16;
+    static constexpr uint32_t kSHalt = 1u << 17;
+    static constexpr uint32_t kSLockup = 1u << 19;
+
+    explicit DebugPort(DapLink &link);
+
+    // Probe into SWD, line reset and JTAG-to-SWD switch, IDCODE, debug power-up, MEM-AP set-up.
+    bool connect(uint32_t clockHz);
+    void disconnect(); // best effort: the result so far stands
+    uint32_t idcode() const { return m_idcode; }
+
+    bool write32(uint32_t address, uint32_t value);
+    bool read32(uint32_t address, uint32_t &value);
+    // Queued: the words go out with as many commands in flight as the probe allows.
+    bool writeBlock(uint32_t address, const uint32_t *words, size_t count);
+    // Queued: `words` must stay valid until sync().
+    bool readBlock(uint32_t address, uint32_t *words, size_t count);
+    bool sync();
+
+    bool halt(int timeoutMs);
+    bool requestHalt(); // queued; waitHalt() tells when it took effect
+    bool halted(bool &isHalted);
+    bool waitHalt(int timeoutMs, const QString &what);
+    // The same, reading one core register in the report that finds the core halted.
+    bool waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value);
+    // Queued, like run(): the core must be halted and stay so until they are carried out.
+    bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
+    bool readCoreRegister(int reg, uint32_t &value);
+    bool run();
+    bool resetAndRun();
+
+    // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a
+    // memory access at `address`, or the core's debug registers (BD0..BD2), need them.
+    void memoryWindow(std::vector<dap::TransferOp> &ops, uint32_t address);
+    size_t memoryWindowCost(uint32_t address) const
+    {
+        return (m_select != 0 ? 1 : 0) + (m_tar != address ? 1 : 0);
+    }
+    void debugRegisterWindow(std::vector<dap::TransferOp> &ops);
+    void tarAdvanced(uint32_t address) { m_tar = address % 0x400 ? address : ~0u; }
+    // Queues a DAP_Transfer; its reads land in sink. With `mismatch`, a value-match read that
+    // does not match sets it instead of failing. ticket numbers it for syncThrough().
+    bool queue(std::vector<dap::TransferOp> ops, uint32_t *sink, uint32_t address,
+               bool *mismatch = nullptr, uint64_t *ticket = nullptr);
+    // Collects and checks replies up to and including the one of `ticket`.
+    bool syncThrough(uint64_t ticket);
+    uint64_t lastTicket() const { return m_tickets; }
+    static dap::TransferOp apWriteOp(uint8_t reg, uint32_t value)
+    {
+        return {dap::request(true, false, reg), value};
+    }
+    static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
+
+    DapLink &link() { return m_link; }
+    const SwdResult &error() const { return m_link.error(); }
+
+private:
+    struct Pending
+    {
+        std::vector<dap::TransferOp> ops; // empty: a block transfer
+        uint16_t blockCount = 0;
+        bool blockRead = false;
+        uint32_t *sink = nullptr;
+        uint32_t address = 0; // for the message
+        bool *mismatch = nullptr;
+        uint64_t ticket = 0;
+    };
+
+    bool submitTransfer(std::vector<dap::TransferOp> ops, uint32_t *sink, uint32_t address);
+    bool transferNow(std::vector<dap::TransferOp> ops, std::vector<uint32_t> *reads,
+                     uint32_t address);
+    bool check(const Pending &pending, const dap::Packet &reply);
+    bool commands(const std::vector<dap::Packet> &packets);
+    bool block(uint32_t address, uint32_t *words, size_t count, bool read);
+    void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);
+
+    DapLink &m_link;
+    uint64_t m_tickets = 0;
+    std::deque<Pending> m_pending;
+    uint32_t m_idcode = 0;
+    // What SELECT and TAR hold, as far as the host knows; ~0 after anything uncertain.
+    uint32_t m_select = ~0u;
+    uint32_t m_tar = ~0u;
+};

@@ -1,0 +1,112 @@
+// Reads a flash algorithm's ELF image into what the host copies and calls.
+#include "flashalgorithm.h"
+
+#include "elfimage.h"
+
+#include <QByteArray>
+
+namespace {
+
+// Layout of the device descriptor the algorithm exports as FlashDevice.
+constexpr size_t kNameAt = 2, kNameSize = 128, kStartAt = 132, kSizeAt = 136, kPageAt = 140;
+constexpr size_t kErasedAt = 148, kProgTimeAt = 152, kEraseTimeAt = 156, kSectorsAt = 160;
+constexpr size_t kMaxSectorRuns = 512;
+
+uint32_t word(const std::vector<uint8_t> &b, size_t at)
+{
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16
+        | uint32_t(b[at + 3]) << 24;
+}
+
+} // namespace
+
+std::optional<uint32_t> FlashAlgorithm::entry(const std::string &name) const
+{
+    const auto it = m_entries.find(name);
+    if (it == m_entries.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<FlashAlgorithm> FlashAlgorithm::load(const QString &path, QString &error)
+{
+    std::string why;
+    const std::optional<ElfImage> image = ElfImage::load(path.toStdString(), why);
+    if (!image) {
+        error = QStringLiteral("%1: %2").arg(path, QString::fromStdString(why));
+        return std::nullopt;
+    }
+    const ElfSection *code = image->section("PrgCode");
+    const ElfSection *data = image->section("PrgData");
+    const ElfSection *dscr = image->section("DevDscr");
+    const ElfSymbol *device = image->symbol("FlashDevice");
+    if (!code || !data || !dscr || !device || data->addr != code->addr + code->size
+        || uint64_t(code->size) + data->size > kMaxBlob) {
+        error = QStringLiteral("%1: no PrgCode, PrgData and FlashDevice a host can load").arg(path);
+        return std::nullopt;
+    }
+    const std::vector<uint8_t> d = image->contents(*dscr);
+    const uint64_t at = uint64_t(device->value) - dscr->addr;
+    if (device->value < dscr->addr || at + kSectorsAt + 8 > d.size()) {
+        error = QStringLiteral("%1: device descriptor outside DevDscr").arg(path);
+        return std::nullopt;
+    }
+    const std::vector<uint8_t> desc(d.begin() + at, d.end());
+    FlashAlgorithm a;
+    a.m_blob = image->contents(*code);
+    const std::vector<uint8_t> prgData = image->contents(*data);
+    a.m_blob.insert(a.m_blob.end(), prgData.begin(), prgData.end());
+    a.m_blob.resize(code->size + data->size, 0); // a NOBITS PrgData is zero-filled
+    a.m_dataOffset = code->size;
+    for (const ElfSymbol &sym : image->symbols()) {
+        if (sym.bind == ElfImage::kStbGlobal && sym.type == ElfImage::kSttFunc
+            && sym.value - code->addr < code->size)
+            a.m_entries[sym.name] = (sym.value & ~1u) - code->addr;
+    }
+    const char *name = reinterpret_cast<const char *>(desc.data() + kNameAt);
+    a.m_name = QString::fromLatin1(name, int(qstrnlen(name, kNameSize)));
+    a.m_deviceStart = word(desc, kStartAt);
+    a.m_deviceSize = word(desc, kSizeAt);
+    a.m_pageSize = word(desc, kPageAt);
+    a.m_erased = desc[kErasedAt];
+    a.m_programTimeout = word(desc, kProgTimeAt);
+    a.m_eraseTimeout = word(desc, kEraseTimeAt);
+    for (size_t i = 0; i < kMaxSectorRuns && kSectorsAt + 8 * i + 8 <= desc.size(); ++i) {
+        const uint32_t size = word(desc, kSectorsAt + 8 * i);
+        const uint32_t offset = word(desc, kSectorsAt + 8 * i + 4);
+        if (size == 0xFFFFFFFF && offset == 0xFFFFFFFF)
+            break;
+        if (size == 0 || size % 4 || offset >= a.m_deviceSize
+            || (!a.m_sectors.empty() && offset <= a.m_sectors.back().offset)) {
+            error = QStringLiteral("%1: sector table entry %2 is not usable").arg(path).arg(i);
+            return std::nullopt;
+        }
+        a.m_sectors.push_back({size, offset});
+    }
+    for (const char *routine : {"Init", "UnInit", "EraseSector", "ProgramPage"}) {
+        if (!a.entry(routine)) {
+            error = QStringLiteral("%1: no routine %2").arg(path, routine);
+            return std::nullopt;
+        }
+    }
+    if (a.m_sectors.empty() || a.m_sectors.front().offset != 0 || a.m_pageSize == 0
+        || a.m_pageSize % 4 || a.m_pageSize > 0x1000 || a.m_deviceSize == 0) {
+        error = QStringLiteral("%1: device geometry is not usable").arg(path);
+        return std::nullopt;
+    }
+    return a;
+}
+
+std::vector<uint32_t> FlashAlgorithm::sectorsCovering(uint32_t offset, uint32_t length) const
+{
+    std::vector<uint32_t> starts;
+    const uint64_t end = uint64_t(offset) + length;
+    for (size_t i = 0; i < m_sectors.size(); ++i) {
+        const uint64_t runEnd = i + 1 < m_sectors.size() ? m_sectors[i + 1].offset : m_deviceSize;
+        for (uint64_t s = m_sectors[i].offset; s < runEnd; s += m_sectors[i].size) {
+            if (s + m_sectors[i].size > offset && s < end)
+                starts.push_back(uint32_t(s));
+        }
+    }
+    return starts;
+}

@@ -1,0 +1,175 @@
+// Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
+#include "flashsession.h"
+
+#include "pagepipeline.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
+constexpr uint32_t kThumbState = 0x01000000;
+constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
+constexpr int kHaltTimeoutMs = 500;
+
+QString hex8(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+}
+
+std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, size_t size,
+                              uint8_t fill)
+{
+    std::vector<uint32_t> words((size + 3) / 4);
+    for (size_t i = 0; i < words.size() * 4; ++i) {
+        const uint8_t b = from + i < bytes.size() && i < size ? bytes[from + i] : fill;
+        words[i / 4] |= uint32_t(b) << (8 * (i % 4));
+    }
+    return words;
+}
+
+} // namespace
+
+FlashSession::FlashSession(DebugPort &port, const FlashAlgorithm &algorithm)
+    : m_port(port)
+    , m_algo(algorithm)
+{ }
+
+bool FlashSession::load()
+{
+    if (m_algo.pageSize() > kMaxPage)
+        return m_port.link().fail(SwdAlgorithmInvalid,
+                                  QStringLiteral("page size %1 exceeds the %2 bytes of a buffer")
+                                      .arg(m_algo.pageSize())
+                                      .arg(kMaxPage));
+    // The writes follow the halt request in the probe's queue; the wait checks it took effect.
+    const std::vector<uint32_t> words = toWords(m_algo.blob(), 0, m_algo.blob().size(), 0);
+    return m_port.requestHalt() && m_port.writeBlock(kBreakpoint, &kBkptBkpt, 1)
+        && m_port.writeBlock(kLoadAddress, words.data(), words.size())
+        && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
+}
+
+bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)
+{
+    const uint32_t entry = kLoadAddress + *m_algo.entry(routine);
+    std::vector<std::pair<int, uint32_t>> regs;
+    for (size_t i = 0; i < args.size(); ++i)
+        regs.emplace_back(int(i), args[i]);
+    regs.emplace_back(DebugPort::R9, kLoadAddress + m_algo.dataOffset());
+    regs.emplace_back(DebugPort::SP, kStackTop);
+    regs.emplace_back(DebugPort::LR, kBreakpoint | 1);
+    regs.emplace_back(DebugPort::PC, entry);
+    regs.emplace_back(DebugPort::XPSR, kThumbState);
+    return m_port.writeCoreRegisters(regs) && m_port.run();
+}
+
+bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
+{
+    uint32_t result = 0;
+    if (!m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result))
+        return false;
+    if (result != 0)
+        return m_port.link().fail(
+            SwdAlgorithmFailed,
+            QStringLiteral("%1 failed: %2 returned %3").arg(m_algo.deviceName(), what).arg(result));
+    return true;
+}
+
+bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> &args,
+                        uint32_t timeoutMs)
+{
+    QStringList shown;
+    for (uint32_t a : args)
+        shown << hex8(a);
+    const QString what =
+        QStringLiteral("%1(%2)").arg(QString::fromStdString(routine), shown.join(", "));
+    return startCall(routine, args) && finishCall(what, timeoutMs);
+}
+
+bool FlashSession::init(Function function)
+{
+    return call("Init", {m_algo.deviceStart(), 0, uint32_t(function)}, kHaltTimeoutMs);
+}
+
+bool FlashSession::uninit(Function function)
+{
+    return call("UnInit", {uint32_t(function)}, kHaltTimeoutMs);
+}
+
+bool FlashSession::eraseChip()
+{
+    const uint32_t sectors = uint32_t(m_algo.sectorsCovering(0, m_algo.deviceSize()).size());
+    if (!m_algo.entry("EraseChip"))
+        return eraseSectors(0, m_algo.deviceSize());
+    return call("EraseChip", {}, m_algo.eraseTimeoutMs() * std::max(sectors, 1u));
+}
+
+bool FlashSession::eraseSectors(uint32_t offset, uint32_t length)
+{
+    for (uint32_t sector : m_algo.sectorsCovering(offset, length)) {
+        if (!call("EraseSector", {m_algo.deviceStart() + sector}, m_algo.eraseTimeoutMs()))
+            return false;
+    }
+    return true;
+}
+
+bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
+                           const Progress &progress)
+{
+    const uint32_t page = m_algo.pageSize();
+    // Pages start on page boundaries of the device; a partial first page is padded in front.
+    const uint32_t first = offset - offset % page;
+    std::vector<uint8_t> padded(offset - first, m_algo.erasedValue());
+    padded.insert(padded.end(), bytes.begin(), bytes.end());
+    std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
+    for (size_t i = 0; i < pages.size(); ++i)
+        pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
+    // R9, SP and xPSR survive every call, so they are set once.
+    PagePipeline pipeline(m_port, m_algo, kLoadAddress + *m_algo.entry("ProgramPage"), kPageStubs,
+                          kBuffers);
+    const std::vector<uint32_t> stubs = pipeline.stubCode();
+    if (!m_port.writeBlock(kPageStubs, stubs.data(), stubs.size())
+        || !m_port.writeCoreRegisters({{DebugPort::R9, kLoadAddress + m_algo.dataOffset()},
+                                       {DebugPort::SP, kStackTop},
+                                       {DebugPort::XPSR, kThumbState}}))
+        return false;
+    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
+}
+
+bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,
+                          const std::vector<uint8_t> &bytes, const Progress &progress)
+{
+    const uint32_t head = readAddress % 4;
+    const uint32_t start = readAddress - head;
+    const size_t total = head + bytes.size();
+    std::vector<uint32_t> words((total + 3) / 4);
+    // Each chunk is compared once its replies are in, while the next one is already on its way.
+    std::vector<std::pair<size_t, uint64_t>> chunks; // end byte, ticket of its last reply
+    for (size_t at = 0; at < total; at += kVerifyChunk) {
+        const size_t n = std::min<size_t>(kVerifyChunk, total - at);
+        if (!m_port.readBlock(start + uint32_t(at), words.data() + at / 4, (n + 3) / 4))
+            return false;
+        chunks.emplace_back(at + n, m_port.lastTicket());
+    }
+    size_t checked = 0;
+    for (const auto &[end, ticket] : chunks) {
+        if (!m_port.syncThrough(ticket))
+            return false;
+        for (; checked < end; ++checked) {
+            if (checked < head)
+                continue;
+            const uint8_t got = uint8_t(words[checked / 4] >> (8 * (checked % 4)));
+            const uint8_t want = bytes[checked - head];
+            if (got != want)
+                return m_port.link().fail(
+                    SwdVerifyMismatch,
+                    QStringLiteral("verify failed at %1: read 0x%2, expected 0x%3")
+                        .arg(hex8(jobAddress + uint32_t(checked - head)))
+                        .arg(got, 2, 16, QLatin1Char('0'))
+                        .arg(want, 2, 16, QLatin1Char('0')));
+        }
+        if (progress)
+            progress(uint32_t(end), uint32_t(total));
+    }
+    return true;
+}

@@ -1,0 +1,220 @@
+// Pipelined ProgramPage calls through per-buffer stubs; see the header for the shape.
+#include "pagepipeline.h"
+
+namespace {
+
+constexpr uint8_t kBd0 = 0x0, kBd1 = 0x4, kBd2 = 0x8, kDrw = 0xC;
+constexpr uint32_t kRegWrite = 1u << 16;
+constexpr uint32_t kStubReturn = 16; // offset of the BKPT the stub stops at
+constexpr uint32_t kStubMark = 0xA5;
+
+QString hex8(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+}
+
+// Thumb BL from `at` to `target`, as the two halfwords in one little-endian word.
+uint32_t branchAndLink(uint32_t at, uint32_t target)
+{
+    const int32_t offset = int32_t(target - (at + 4));
+    const uint32_t s = (offset >> 24) & 1;
+    const uint32_t i1 = (offset >> 23) & 1, i2 = (offset >> 22) & 1;
+    const uint32_t j1 = (~(i1 ^ s)) & 1, j2 = (~(i2 ^ s)) & 1;
+    const uint32_t high = 0xF000 | s << 10 | ((uint32_t(offset) >> 12) & 0x3FF);
+    const uint32_t low = 0xD000 | j1 << 13 | j2 << 11 | ((uint32_t(offset) >> 1) & 0x7FF);
+    return high | low << 16;
+}
+
+} // namespace
+
+PagePipeline::PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry,
+                           uint32_t stubs, uint32_t slots)
+    : m_port(port)
+    , m_algo(algorithm)
+    , m_entry(entry)
+    , m_stubs(stubs)
+    , m_slots(slots)
+    , m_pageSize(algorithm.pageSize())
+{ }
+
+std::vector<uint32_t> PagePipeline::stubCode() const
+{
+    std::vector<uint32_t> code;
+    for (uint32_t k = 0; k < kBuffers; ++k) {
+        const uint32_t at = m_stubs + k * kStubSize;
+        const uint32_t words[] = {
+            0x68004804, // LDR R0, [PC, #16] (address word's location); LDR R0, [R0]
+            0x4A054904, // LDR R1, [PC, #16] (page size); LDR R2, [PC, #20] (buffer)
+            branchAndLink(at + 8, m_entry),
+            0x30A50200, // LSLS R0, R0, #8; ADDS R0, #0xA5
+            0xBE00BE00, // BKPT; BKPT
+            slot(k),
+            m_pageSize,
+            slot(k) + 4,
+        };
+        code.insert(code.end(), std::begin(words), std::end(words));
+    }
+    return code;
+}
+
+size_t PagePipeline::streamLeft(uint32_t page) const
+{
+    if (page < m_streamPage)
+        return 0;
+    const size_t whole = 1 + m_pageSize / 4;
+    return page == m_streamPage ? whole - m_streamSent : whole;
+}
+
+uint32_t PagePipeline::streamWord() const
+{
+    return m_streamSent == 0 ? m_first + m_streamPage * m_pageSize
+                             : (*m_pages)[m_streamPage][m_streamSent - 1];
+}
+
+// Appends stream words of pages up to lastPage while `reserve` request bytes stay free.
+bool PagePipeline::fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve)
+{
+    const size_t room = size_t(m_port.link().packetSize()) - reserve;
+    const size_t whole = 1 + m_pageSize / 4;
+    bool any = false;
+    while (m_streamPage <= lastPage && m_streamPage < m_pages->size()) {
+        const uint32_t address = slot(m_streamPage) + uint32_t(m_streamSent) * 4;
+        const size_t window = any ? 0 : m_port.memoryWindowCost(address);
+        if (dap::transferRequestSize(ops) + 5 * window + 5 > room)
+            break;
+        if (!any)
+            m_port.memoryWindow(ops, address);
+        ops.push_back(DebugPort::apWriteOp(kDrw, streamWord()));
+        any = true;
+        m_port.tarAdvanced(address + 4);
+        if (++m_streamSent == whole) {
+            ++m_streamPage;
+            m_streamSent = 0;
+            any = false; // the next slot needs its own window
+        } else if ((address + 4) % 0x400 == 0) {
+            any = false;
+        }
+    }
+    return true;
+}
+
+bool PagePipeline::sendReport(uint32_t lastPage)
+{
+    if (m_streamPage > lastPage || m_streamPage >= m_pages->size())
+        return true;
+    const uint32_t address = slot(m_streamPage) + uint32_t(m_streamSent) * 4;
+    if (m_port.memoryWindowCost(address) != 0) {
+        std::vector<dap::TransferOp> ops;
+        return fill(ops, lastPage, 0) && m_port.queue(std::move(ops), nullptr, address);
+    }
+    // TAR already points there: a block of as many words as fit, up to the page's end or 1 KiB.
+    const size_t n =
+        std::min<size_t>({streamLeft(m_streamPage), size_t(m_port.link().packetSize() - 5) / 4,
+                          (0x400 - address % 0x400) / 4});
+    std::vector<uint32_t> words(n);
+    for (size_t i = 0; i < n; ++i, ++m_streamSent)
+        words[i] = streamWord();
+    if (m_streamSent == 1 + m_pageSize / 4) {
+        ++m_streamPage;
+        m_streamSent = 0;
+    }
+    return m_port.writeBlock(address, words.data(), n);
+}
+
+bool PagePipeline::start(uint32_t page, uint32_t lastPage)
+{
+    while (streamLeft(page) > 0) {
+        if (!sendReport(page))
+            return false;
+    }
+    std::vector<dap::TransferOp> ops;
+    m_port.debugRegisterWindow(ops);
+    ops.push_back(DebugPort::apWriteOp(kBd2, stub(page)));
+    ops.push_back(DebugPort::apWriteOp(kBd1, kRegWrite | uint32_t(DebugPort::PC)));
+    ops.push_back(DebugPort::apWriteOp(
+        kBd0, DebugPort::kDbgKey | DebugPort::kCDebugEn | DebugPort::kCMaskInts));
+    return fill(ops, lastPage, 0) && m_port.queue(std::move(ops), nullptr, DebugPort::kDhcsr);
+}
+
+bool PagePipeline::poll(uint32_t page, bool &stillRunning, uint64_t &ticket)
+{
+    // The next page's tail rides in front: those writes happen whatever the poll finds.
+    std::vector<dap::TransferOp> ops;
+    const size_t pollBytes = 10 + 5 + 5 + 1;
+    if (!fill(ops, page + 1, pollBytes))
+        return false;
+    m_port.debugRegisterWindow(ops);
+    ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kSHalt});
+    ops.push_back(DebugPort::apWriteOp(kBd1, DebugPort::R0));
+    ops.push_back(DebugPort::apReadOp(kBd2));
+    return m_port.queue(std::move(ops), &m_result, DebugPort::kDhcsr, &stillRunning, &ticket);
+}
+
+bool PagePipeline::finish(uint32_t page, bool stillRunning)
+{
+    const uint32_t address = m_first + page * m_pageSize;
+    const QString what = QStringLiteral("ProgramPage(%1)").arg(hex8(address));
+    uint32_t pc = stub(page) + kStubReturn;
+    if (stillRunning) {
+        // Slower than its successors' data, or halted in lockup: wait and look the plain way.
+        if (!m_port.waitHalt(int(m_algo.programTimeoutMs()), what)
+            || !m_port.readCoreRegister(DebugPort::R0, m_result)
+            || !m_port.readCoreRegister(DebugPort::PC, pc))
+            return false;
+    }
+    // The stub turns a return value v into v << 8 | 0xA5: a core stopped anywhere else shows.
+    if (pc != stub(page) + kStubReturn || (m_result & 0xFF) != kStubMark)
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: %2 stopped at %3 instead of returning")
+                                      .arg(m_algo.deviceName(), what, hex8(pc)));
+    if (m_result != kStubMark)
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: %2 returned %3")
+                                      .arg(m_algo.deviceName(), what)
+                                      .arg(m_result >> 8));
+    return true;
+}
+
+bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
+                       const std::function<void(uint32_t, uint32_t)> &progress)
+{
+    m_first = first;
+    m_pages = &pages;
+    m_streamPage = 0;
+    m_streamSent = 0;
+    const uint32_t total = uint32_t(pages.size());
+    if (total == 0)
+        return true;
+    // A poll matches a halted core that is not locked up.
+    if (!m_port.queue({{dap::kMatchMask, DebugPort::kSHalt | DebugPort::kSLockup}}, nullptr,
+                      DebugPort::kDhcsr))
+        return false;
+    while (m_streamPage == 0) {
+        if (!sendReport(0))
+            return false;
+    }
+    if (!start(0, std::min(1u, total - 1)))
+        return false;
+    for (uint32_t page = 0; page < total; ++page) {
+        // Page + 1 must be whole before its start; page + 2 may use the buffer page - 1 freed.
+        while (streamLeft(page + 1) > kTailWords && page + 1 < total) {
+            if (!sendReport(page + 1))
+                return false;
+        }
+        bool stillRunning = false;
+        uint64_t ticket = 0;
+        if (!poll(page, stillRunning, ticket))
+            return false;
+        for (int i = 0; i < kLookaheadReports; ++i) {
+            if (!sendReport(page + 2))
+                return false;
+        }
+        if (!m_port.syncThrough(ticket) || !finish(page, stillRunning))
+            return false;
+        if (progress)
+            progress(page + 1, total);
+        if (page + 1 < total && !start(page + 1, page + 2))
+            return false;
+    }
+    return m_port.sync();
+}

@@ -1,0 +1,56 @@
+// Page programming with the link kept busy. Pages stream into three buffers, each with the page's
+// device address in the word before it; one stub per buffer loads the arguments from there, calls
+// ProgramPage and marks the result, so starting a page is a PC write and a run. While the core
+// programs one page, the next ones travel; the poll goes out among them and every report that has
+// room carries stream words too.
+#pragma once
+
+#include "debugport.h"
+#include "flashalgorithm.h"
+
+#include <functional>
+
+class PagePipeline
+{
+public:
+    static constexpr uint32_t kBuffers = 3;
+    static constexpr uint32_t kStubSize = 32;
+    static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
+    static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
+
+    // Stubs and slots of kBuffers each; slots hold (page size + 4) bytes.
+    static size_t stubsSize() { return kBuffers * kStubSize; }
+    static uint32_t slotsSize(uint32_t pageSize) { return kBuffers * (pageSize + 4); }
+
+    PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry, uint32_t stubs,
+                 uint32_t slots);
+
+    // The stubs' code, to be written at `stubs` before run().
+    std::vector<uint32_t> stubCode() const;
+    // pages: page images (page size each) for device addresses first, first + page, ...
+    bool run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
+             const std::function<void(uint32_t done, uint32_t total)> &progress);
+
+private:
+    uint32_t slot(uint32_t page) const { return m_slots + (page % kBuffers) * (m_pageSize + 4); }
+    uint32_t stub(uint32_t page) const { return m_stubs + (page % kBuffers) * kStubSize; }
+    size_t streamLeft(uint32_t page) const;
+    uint32_t streamWord() const;
+    bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
+    bool sendReport(uint32_t lastPage);
+    bool start(uint32_t page, uint32_t lastPage);
+    bool poll(uint32_t page, bool &stillRunning, uint64_t &ticket);
+    bool finish(uint32_t page, bool stillRunning);
+
+    DebugPort &m_port;
+    const FlashAlgorithm &m_algo;
+    uint32_t m_entry;
+    uint32_t m_stubs;
+    uint32_t m_slots;
+    uint32_t m_pageSize;
+    uint32_t m_first = 0;
+    const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
+    uint32_t m_streamPage = 0; // page being streamed
+    size_t m_streamSent = 0; // of its words, the address word first
+    uint32_t m_result = 0; // R0 of the page polled last, as the stub left it
+};

@@ -1,0 +1,58 @@
+// What a CMSIS-DAP probe says about itself through DAP_Info, for the probe list.
+#include "daplink.h"
+#include "swdprogrammer.h"
+
+namespace {
+
+bool ask(DapLink &link, uint8_t id, dap::Packet &value, QString &error)
+{
+    dap::Packet reply;
+    if (!link.transact(dap::info(id), reply)) {
+        error = link.error().message;
+        return false;
+    }
+    const dap::InfoReply info = dap::parseInfo(reply);
+    error = info.error;
+    value = info.value;
+    return error.isEmpty();
+}
+
+QString text(const dap::Packet &value)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(value.data()), int(value.size()));
+    return QString::fromUtf8(bytes.left(int(qstrnlen(bytes.constData(), uint(bytes.size())))));
+}
+
+} // namespace
+
+ProbeCaps probeCapabilities(hid_device *dev)
+{
+    ProbeCaps caps;
+    DapLink link(dev);
+    dap::Packet v;
+    QString *const fields[] = {&caps.vendor, &caps.product, &caps.serial, &caps.protocol,
+                               &caps.firmware};
+    const uint8_t ids[] = {dap::InfoVendor, dap::InfoProduct, dap::InfoSerial, dap::InfoProtocol,
+                           dap::InfoFirmware};
+    for (size_t i = 0; i < 5; ++i) {
+        if (!ask(link, ids[i], v, caps.error)) {
+            link.drain(); // a late reply must not answer the next query
+            return caps;
+        }
+        *fields[i] = text(v);
+    }
+    if (!ask(link, dap::InfoCapabilities, v, caps.error)) {
+        link.drain();
+        return caps;
+    }
+    caps.swd = !v.empty() && (v[0] & dap::kCapabilitySwd);
+    if (!link.open()) {
+        caps.error = link.error().message;
+        link.drain();
+        return caps;
+    }
+    caps.packetCount = link.packetCount();
+    caps.packetSize = link.packetSize();
+    caps.ok = true;
+    return caps;
+}

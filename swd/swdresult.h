@@ -1,0 +1,32 @@
+// Outcome of every SWD operation: a code the command line maps to its exit status and an English
+// message that says what went wrong and where.
+#pragma once
+
+#include <QString>
+
+enum SwdCode {
+    SwdOk = 0,
+    SwdProbeLost = 1, // the probe vanished or a report could not be written or read
+    SwdProbeTimeout = 2, // a reply did not come within its time-out
+    SwdBadReply = 3, // a reply that is not the answer to the command (echo, length, count)
+    SwdNotSwd = 4, // the probe cannot do SWD, refuses a command, or has an unusable packet size
+    SwdNoTarget = 5, // no debug port answers, or it will not power up
+    SwdWait = 6, // the target kept answering WAIT beyond the probe's retries
+    SwdFault = 7, // the target answered FAULT (bus error, sticky error)
+    SwdProtocol = 8, // SWD parity error, no ACK, value mismatch
+    SwdNoHalt = 9, // the core did not halt in time (after a reset, a halt request or a routine)
+    SwdAlgorithmMissing = 10, // the flash algorithm file is not there
+    SwdAlgorithmInvalid = 11, // the file is not a usable flash algorithm
+    SwdAlgorithmFailed = 12, // a routine returned non-zero
+    SwdBadJob = 13, // an image outside the flash, or nothing to do
+    SwdVerifyMismatch = 14, // the flash read back differs from the image
+};
+
+struct SwdResult
+{
+    int code = SwdOk;
+    QString message; // empty on success
+
+    bool ok() const { return code == SwdOk; }
+    static SwdResult failure(int code, const QString &message) { return {code, message}; }
+};

@@ -1,0 +1,150 @@
+// The debug port layer against the virtual probe's target, and the flash-algorithm reader
+// against doctored copies of the real algorithm.
+#include "cmsisdap/cmsisdapprobe.h"
+#include "swd/debugport.h"
+#include "swd/flashalgorithm.h"
+#include "virtualprobe.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <hidapi/hidapi.h>
+
+namespace {
+
+using vprobe::CmsisDapProbe;
+
+class DebugPortTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vprobe::VirtualProbe::instance().reset();
+        CmsisDapProbe::instance().reset();
+        CmsisDapProbe::instance().setEnabled(true);
+        dev = hid_open(0x0D28, 0x0204, nullptr);
+        ASSERT_NE(dev, nullptr);
+        link = std::make_unique<DapLink>(dev);
+        port = std::make_unique<DebugPort>(*link);
+        ASSERT_TRUE(link->open() && port->connect(1000000)) << link->error().message.toStdString();
+    }
+    void TearDown() override
+    {
+        hid_close(dev);
+        CmsisDapProbe::instance().setEnabled(false);
+    }
+    hid_device *dev = nullptr;
+    std::unique_ptr<DapLink> link;
+    std::unique_ptr<DebugPort> port;
+};
+
+TEST_F(DebugPortTest, BlocksCrossOneKibBoundariesAndCoreRegistersRoundTrip)
+{
+    EXPECT_EQ(port->idcode(), 0x0BB11477u);
+    // 40 words from 0x200003C0 cross 0x20000400, where TAR must be set again.
+    std::vector<uint32_t> out(40), in(40);
+    for (uint32_t i = 0; i < 40; ++i)
+        out[i] = 0x01010101u * i;
+    ASSERT_TRUE(port->writeBlock(0x200003C0, out.data(), 40) && port->sync());
+    ASSERT_TRUE(port->readBlock(0x200003C0, in.data(), 40) && port->sync());
+    EXPECT_EQ(in, out);
+    uint32_t word = 0;
+    ASSERT_TRUE(port->read32(0x20000400, word));
+    EXPECT_EQ(word, 0x10101010u);
+
+    ASSERT_TRUE(port->halt(100));
+    const std::vector<std::pair<int, uint32_t>> regs = {
+        {DebugPort::R0, 0x11}, {DebugPort::R1, 0x22},       {DebugPort::R2, 0x33},
+        {DebugPort::R3, 0x44}, {DebugPort::R9, 0x20000800}, {DebugPort::SP, 0x20002000},
+        {DebugPort::LR, 0x21}, {DebugPort::PC, 0x20000100}, {DebugPort::XPSR, 0x01000000}};
+    ASSERT_TRUE(port->writeCoreRegisters(regs) && port->sync());
+    for (const auto &[reg, value] : regs) {
+        uint32_t got = 0;
+        ASSERT_TRUE(port->readCoreRegister(reg, got));
+        EXPECT_EQ(got, value) << reg;
+    }
+    // MOVS R0, #7; BKPT: run returns to a halt with R0 set.
+    ASSERT_TRUE(port->write32(0x20000100, 0xBE002007) && port->run());
+    uint32_t r0 = 0;
+    ASSERT_TRUE(port->waitHaltAndRead(100, "test", DebugPort::R0, r0));
+    EXPECT_EQ(r0, 7u);
+}
+
+TEST_F(DebugPortTest, ACoreThatNeverStopsTimesOut)
+{
+    // B . (a branch to itself) runs until the instruction budget is spent and never halts.
+    ASSERT_TRUE(port->halt(100) && port->write32(0x20000100, 0xE7FEE7FE)
+                && port->writeCoreRegisters({{DebugPort::PC, 0x20000100}}) && port->run());
+    uint32_t r0 = 0;
+    EXPECT_FALSE(port->waitHaltAndRead(50, "spin", DebugPort::R0, r0));
+    EXPECT_EQ(link->error().code, SwdNoHalt);
+    EXPECT_EQ(link->error().message.toStdString(), "core did not halt within 50 ms (spin)");
+}
+
+// A copy of the AP algorithm with `patch` applied to its descriptor (found by the device name).
+QString doctored(QTemporaryDir &dir, const std::function<void(QByteArray &, int)> &patch)
+{
+    QFile in(QStringLiteral(QUORVEL_FLM_AP));
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    const int descriptor = bytes.indexOf("QB48x_Flash_AP") - 2;
+    patch(bytes, descriptor);
+    const QString path = dir.filePath("doctored.FLM");
+    QFile out(path);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    return path;
+}
+
+void put32(QByteArray &b, int at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+TEST(FlashAlgorithm, ReadsTheDescriptorAndRefusesUnusableOnes)
+{
+    QString error;
+    const auto real = FlashAlgorithm::load(QStringLiteral(QUORVEL_FLM_AP), error);
+    ASSERT_TRUE(real) << error.toStdString();
+    EXPECT_EQ(real->deviceName(), "QB48x_Flash_AP");
+    EXPECT_EQ(real->deviceSize() + real->pageSize() + real->programTimeoutMs(),
+              0x1E000u + 0x200 + 100);
+    EXPECT_EQ(real->sectorsCovering(0x1FF, 2), (std::vector<uint32_t>{0, 0x200}));
+
+    QTemporaryDir dir;
+    // Two runs: 1 KiB sectors to 0x1000, then 4 KiB ones.
+    const auto twoRuns = FlashAlgorithm::load(
+        doctored(dir,
+                 [](QByteArray &b, int d) {
+                     put32(b, d + 160, 0x400), put32(b, d + 164, 0), put32(b, d + 168, 0x1000);
+                     put32(b, d + 172, 0x1000), put32(b, d + 176, ~0u), put32(b, d + 180, ~0u);
+                 }),
+        error);
+    ASSERT_TRUE(twoRuns) << error.toStdString();
+    EXPECT_EQ(twoRuns->sectorsCovering(0xF00, 0x1200),
+              (std::vector<uint32_t>{0xC00, 0x1000, 0x2000}));
+
+    const struct
+    {
+        std::function<void(QByteArray &, int)> patch;
+        const char *error;
+    } refused[] = {
+        {[](QByteArray &b, int d) { put32(b, d + 172, 0); }, "sector table entry 1 is not usable"},
+        {[](QByteArray &b, int d) { put32(b, d + 140, 0); }, "device geometry is not usable"},
+        {[](QByteArray &b, int) { b.replace("ProgramPage", "ProgramPagX"); },
+         "no routine ProgramPage"},
+        {[](QByteArray &b, int) { b.truncate(40); }, nullptr},
+    };
+    for (const auto &r : refused) {
+        const QString path = doctored(dir, r.patch);
+        EXPECT_FALSE(FlashAlgorithm::load(path, error));
+        if (r.error) {
+            EXPECT_EQ(error.toStdString(), (path + ": " + r.error).toStdString());
+        } else {
+            EXPECT_TRUE(error.startsWith(path + ": ")) << error.toStdString();
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+// Firmware of the virtual CMSIS-DAP probe: the standard commands, an SW-DP with one AHB-AP, and
+// the target behind it. Takes one command packet, returns its reply; knows nothing of USB.
+#pragma once
+
+#include "cortexcore.h"
+#include "targetmodel.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vprobe {
+
+class CmsisDapDevice
+{
+public:
+    static constexpr uint32_t kIdcode = 0x0BB11477;
+    static constexpr uint32_t kApIdr = 0x04770021;
+
+    CmsisDapDevice();
+
+    std::vector<uint8_t> process(const uint8_t *request, size_t length);
+
+    void setPacketCount(uint8_t count) { m_packetCount = count; }
+    uint8_t packetCount() const { return m_packetCount; }
+    // Other probes: the packet size DAP_Info reports, and one that does JTAG alone.
+    void setPacketSize(uint16_t size) { m_packetSize = size; }
+    void setSwdCapable(bool swd) { m_swd = swd; }
+    TargetModel &target() { return m_model; }
+    CortexCore &core() { return *m_core; }
+
+    // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
+    void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
+    // AP accesses to this word answer FAULT and set the sticky error.
+    void faultAt(uint32_t address) { m_faultAddress = address; }
+
+private:
+    struct Transfer
+    {
+        uint8_t ack;
+        uint32_t value;
+    };
+
+    std::vector<uint8_t> info(uint8_t id) const;
+    std::vector<uint8_t> transfer(const uint8_t *p, size_t n);
+    std::vector<uint8_t> transferBlock(const uint8_t *p, size_t n);
+    void sequence(const uint8_t *p, size_t n);
+    Transfer access(uint8_t request, uint32_t value);
+    Transfer dp(bool read, uint8_t reg, uint32_t value);
+    Transfer ap(bool read, uint8_t reg, uint32_t value);
+    Transfer memory(bool read, uint32_t address, uint32_t value);
+
+    TargetModel m_model;
+    std::unique_ptr<CortexCore> m_core;
+    uint8_t m_packetCount = 4;
+    uint16_t m_packetSize = 64;
+    bool m_swd = true;
+    bool m_connected = false;
+    // Line state: the DP answers only after a line reset that follows the switch to SWD.
+    unsigned m_ones = 0;
+    uint16_t m_lastBits = 0;
+    bool m_lineReset = false;
+    bool m_switched = false;
+    bool m_dpReady = false;
+    uint16_t m_waitRetry = 100;
+    uint16_t m_matchRetry = 0;
+    uint32_t m_matchMask = 0xFFFFFFFF;
+    uint32_t m_ctrlStat = 0;
+    uint32_t m_select = 0;
+    uint32_t m_csw = 0;
+    uint32_t m_tar = 0;
+    bool m_stickyError = false;
+    unsigned m_waitAttempts = 0;
+    uint32_t m_faultAddress = 0xFFFFFFFF;
+};
+
+} // namespace vprobe

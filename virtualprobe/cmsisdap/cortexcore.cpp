@@ -1,0 +1,219 @@
+// Unicorn-backed Cortex-M0 with halting debug: a resume runs the code until a BKPT, a fault or
+// the instruction budget, which leaves the core running (never halting) as far as the probe sees.
+#include "cortexcore.h"
+
+#include <unicorn/unicorn.h>
+
+namespace vprobe {
+
+namespace {
+
+constexpr uint32_t kDbgKey = 0xA05F0000;
+constexpr uint32_t kCDebugEn = 0x1, kCHalt = 0x2;
+constexpr uint32_t kSRegRdy = 1u << 16, kSHalt = 1u << 17, kSLockup = 1u << 19;
+constexpr uint32_t kRegWrite = 1u << 16;
+constexpr uint32_t kVcCoreReset = 0x1;
+constexpr uint32_t kSysResetRequest = 0x05FA0004;
+constexpr uint32_t kNeverReached = 0xFFFFFFF0;
+
+const int kRegisters[] = {
+    UC_ARM_REG_R0,  UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3, UC_ARM_REG_R4,  UC_ARM_REG_R5,
+    UC_ARM_REG_R6,  UC_ARM_REG_R7, UC_ARM_REG_R8, UC_ARM_REG_R9, UC_ARM_REG_R10, UC_ARM_REG_R11,
+    UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR, UC_ARM_REG_PC, UC_ARM_REG_XPSR};
+
+} // namespace
+
+struct CoreHooks
+{
+    static uint64_t mmioRead(uc_engine *, uint64_t offset, unsigned size, void *user)
+    {
+        auto *region = static_cast<CortexCore::Region *>(user);
+        return region->model->read(region->base + uint32_t(offset), size);
+    }
+    static void mmioWrite(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user)
+    {
+        auto *region = static_cast<CortexCore::Region *>(user);
+        region->model->write(region->base + uint32_t(offset), size, uint32_t(value));
+    }
+    static void interrupt(uc_engine *uc, uint32_t, void *user)
+    {
+        // BKPT, or any exception: the debugger gets the core back.
+        static_cast<CortexCore *>(user)->m_hitBreakpoint = true;
+        uc_emu_stop(uc);
+    }
+};
+
+CortexCore::CortexCore(TargetModel &model)
+    : m_model(model)
+    , m_regions{{&model, TargetModel::kFlashBase},
+                {&model, TargetModel::kScsBase},
+                {&model, TargetModel::kSysBase},
+                {&model, TargetModel::kFmcBase}}
+{
+    uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
+    if (err == UC_ERR_OK)
+        err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);
+    if (err == UC_ERR_OK)
+        err = uc_mem_map(m_uc, kRamBase, kRamSize, UC_PROT_ALL);
+    // One window over the model for each block of it the code may touch; the callbacks turn the
+    // offset back into the absolute address the model expects.
+    const uint32_t sizes[] = {TargetModel::kFlashWindow, TargetModel::kPageSize,
+                              TargetModel::kPageSize, TargetModel::kPageSize};
+    for (size_t i = 0; i < 4; ++i) {
+        if (err == UC_ERR_OK)
+            err = uc_mmio_map(m_uc, m_regions[i].base, sizes[i], CoreHooks::mmioRead, &m_regions[i],
+                              CoreHooks::mmioWrite, &m_regions[i]);
+    }
+    uc_hook hook;
+    if (err == UC_ERR_OK)
+        err = uc_hook_add(m_uc, &hook, UC_HOOK_INTR, (void *)CoreHooks::interrupt, this, 1, 0);
+    if (err != UC_ERR_OK)
+        m_setupError = std::string("unicorn: ") + uc_strerror(err);
+}
+
+CortexCore::~CortexCore()
+{
+    if (m_uc)
+        uc_close(m_uc);
+}
+
+bool CortexCore::inModel(uint32_t address) const
+{
+    for (const Region &r : m_regions) {
+        const uint32_t size =
+            r.base == TargetModel::kFlashBase ? TargetModel::kFlashWindow : TargetModel::kPageSize;
+        if (address - r.base < size)
+            return true;
+    }
+    return false;
+}
+
+bool CortexCore::read(uint32_t address, uint32_t &value)
+{
+    if (address % 4)
+        return false;
+    if (address - kRamBase < kRamSize)
+        return uc_mem_read(m_uc, address, &value, 4) == UC_ERR_OK;
+    if (address == kAircr || (address >= kDhcsr && address <= kDemcr)) {
+        value = readDebug(address);
+        return true;
+    }
+    if (!inModel(address))
+        return false;
+    value = m_model.read(address, 4);
+    return true;
+}
+
+bool CortexCore::write(uint32_t address, uint32_t value)
+{
+    if (address % 4)
+        return false;
+    if (address - kRamBase < kRamSize) {
+        if (uc_mem_write(m_uc, address, &value, 4) != UC_ERR_OK)
+            return false;
+        // Code loaded over code already run must not execute from stale translations.
+        uc_ctl_remove_cache(m_uc, address, address + 4);
+        return true;
+    }
+    if (address == kAircr || (address >= kDhcsr && address <= kDemcr)) {
+        writeDebug(address, value);
+        return true;
+    }
+    if (!inModel(address))
+        return false;
+    m_model.write(address, 4, value);
+    return true;
+}
+
+int CortexCore::ucRegister(uint32_t selector) const
+{
+    return selector < sizeof kRegisters / sizeof kRegisters[0] ? kRegisters[selector] : -1;
+}
+
+uint32_t CortexCore::readDebug(uint32_t address)
+{
+    switch (address) {
+    case kDhcsr:
+        if (m_slowLeft > 0) {
+            --m_slowLeft;
+            return m_debugEnabled ? kCDebugEn : 0;
+        }
+        return (m_halted ? kSHalt | kSRegRdy : 0) | (m_lockup ? kSLockup : 0)
+            | (m_debugEnabled ? kCDebugEn : 0) | (m_halted ? kCHalt : 0);
+    case kDcrdr:
+        return m_dcrdr;
+    case kDemcr:
+        return m_demcr;
+    default:
+        return 0;
+    }
+}
+
+void CortexCore::writeDebug(uint32_t address, uint32_t value)
+{
+    switch (address) {
+    case kDhcsr:
+        if ((value & 0xFFFF0000) != kDbgKey)
+            return; // ignored without the key, as the hardware does
+        m_debugEnabled = value & kCDebugEn;
+        if (m_debugEnabled && (value & kCHalt))
+            m_halted = true;
+        else if (m_halted)
+            resume();
+        break;
+    case kDcrsr: {
+        // Only a halted core transfers registers; otherwise the request is lost.
+        const int reg = ucRegister(value & 0x1F);
+        if (!m_halted || reg < 0)
+            return;
+        if (value & kRegWrite)
+            uc_reg_write(m_uc, reg, &m_dcrdr);
+        else
+            uc_reg_read(m_uc, reg, &m_dcrdr);
+        break;
+    }
+    case kDcrdr:
+        m_dcrdr = value;
+        break;
+    case kDemcr:
+        m_demcr = value;
+        break;
+    case kAircr:
+        if (value == kSysResetRequest)
+            reset();
+        break;
+    default:
+        break;
+    }
+}
+
+void CortexCore::resume()
+{
+    m_halted = false;
+    m_hitBreakpoint = false;
+    m_slowLeft = m_slowReads;
+    if (!m_debugEnabled)
+        return; // the application runs; nothing here models it
+    uint32_t pc = 0;
+    uc_reg_read(m_uc, UC_ARM_REG_PC, &pc);
+    const uc_err err = uc_emu_start(m_uc, pc | 1, kNeverReached, 0, m_budget);
+    if (err != UC_ERR_OK) {
+        // A bus fault or an undefined instruction: the core locks up and the debugger sees it
+        // halted wherever it stopped.
+        m_lockup = true;
+        m_halted = true;
+    } else if (m_hitBreakpoint) {
+        m_halted = true;
+    }
+}
+
+void CortexCore::reset()
+{
+    m_lockup = false;
+    m_halted = m_debugEnabled && (m_demcr & kVcCoreReset);
+    const uint32_t pc = 0, sp = kRamBase + kRamSize;
+    uc_reg_write(m_uc, UC_ARM_REG_PC, &pc);
+    uc_reg_write(m_uc, UC_ARM_REG_SP, &sp);
+}
+
+} // namespace vprobe

@@ -1,0 +1,74 @@
+// The simulated target behind the virtual CMSIS-DAP probe: a Cortex-M0 on Unicorn with RAM, the
+// QB48x flash controller model and the core debug registers, seen the way a MEM-AP sees them.
+#pragma once
+
+#include "targetmodel.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct uc_struct;
+
+namespace vprobe {
+
+class CortexCore
+{
+public:
+    static constexpr uint32_t kRamBase = 0x20000000;
+    static constexpr uint32_t kRamSize = 0x4000;
+    static constexpr uint32_t kDhcsr = 0xE000EDF0;
+    static constexpr uint32_t kDcrsr = 0xE000EDF4;
+    static constexpr uint32_t kDcrdr = 0xE000EDF8;
+    static constexpr uint32_t kDemcr = 0xE000EDFC;
+    static constexpr uint32_t kAircr = 0xE000ED0C;
+
+    explicit CortexCore(TargetModel &model);
+    ~CortexCore();
+    CortexCore(const CortexCore &) = delete;
+    CortexCore &operator=(const CortexCore &) = delete;
+
+    const std::string &setupError() const { return m_setupError; }
+
+    // Word access from the debug port; false is a bus error.
+    bool read(uint32_t address, uint32_t &value);
+    bool write(uint32_t address, uint32_t value);
+
+    bool halted() const { return m_halted; }
+    // Instructions one resume may run before the core counts as running for ever.
+    void setBudget(uint64_t instructions) { m_budget = instructions; }
+    // After each resume, the first `reads` DHCSR reads still show the core running, as a slow
+    // flash would.
+    void setSlowReads(unsigned reads) { m_slowReads = reads; }
+
+private:
+    friend struct CoreHooks;
+    struct Region
+    {
+        TargetModel *model;
+        uint32_t base;
+    };
+
+    uint32_t readDebug(uint32_t address);
+    void writeDebug(uint32_t address, uint32_t value);
+    void resume();
+    void reset();
+    bool inModel(uint32_t address) const;
+    int ucRegister(uint32_t selector) const;
+
+    TargetModel &m_model;
+    Region m_regions[4];
+    uc_struct *m_uc = nullptr;
+    std::string m_setupError;
+    bool m_halted = false;
+    bool m_debugEnabled = false;
+    bool m_hitBreakpoint = false;
+    bool m_lockup = false;
+    uint32_t m_dcrdr = 0;
+    uint32_t m_demcr = 0;
+    uint64_t m_budget = 2000000;
+    unsigned m_slowReads = 0;
+    unsigned m_slowLeft = 0;
+};
+
+} // namespace vprobe
