@@ -106,7 +106,7 @@ struct HidFront
         Lock lock(s.mutex);
         if (!s.present || !accept(s))
             return nullptr;
-        hid_device *dev = new hid_device{&probe, s.generation};
+        hid_device *dev = new hid_device{s.generation};
         s.handles.insert(dev);
         {
             std::lock_guard<std::mutex> registryLock(registryMutex);

@@ -15,10 +15,10 @@
 
 #include <hidapi/hidapi.h>
 
-// hidapi leaves the handle type opaque; ours remembers its probe and which plug-in it belongs to.
+// hidapi leaves the handle type opaque; ours remembers which plug-in it belongs to (the front's
+// registry knows which probe).
 struct hid_device_
 {
-    vprobe::VirtualProbe *owner;
     uint64_t generation;
 };
 
