@@ -15,6 +15,7 @@
 namespace {
 
 constexpr uint32_t imageSize = 128 * 1024;
+constexpr uint32_t apromSize = 120 * 1024;
 constexpr int roundTripUs = 2000;
 
 double processCpuSeconds()
@@ -38,9 +39,14 @@ struct Job
         chip.model = 2;
         d.chip = &chip;
         d.programEnabled = 1;
+        // The chip's whole main flash and LDROM: 120 KiB + 8 KiB.
         d.imageData[0] = buffer.data();
-        d.imageLength[0] = imageSize;
-        d.fileCount = 1;
+        d.imageLength[0] = apromSize;
+        d.imageAddress[0] = 0;
+        d.imageData[1] = buffer.data() + apromSize;
+        d.imageLength[1] = imageSize - apromSize;
+        d.imageAddress[1] = 0x10000000;
+        d.fileCount = 2;
     }
 };
 

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr uint32_t imageSize = 128 * 1024;
+constexpr uint32_t apromSize = 120 * 1024;
 constexpr double roundTripSeconds = 0.002; // a full-speed USB probe answering each report
 
 struct Job
@@ -29,10 +30,14 @@ struct Job
         d.chip = &chip;
         d.eraseMode = 0;
         d.programEnabled = 1;
+        // The chip's whole main flash and LDROM: 120 KiB + 8 KiB.
         d.imageData[0] = buffer.data();
-        d.imageLength[0] = imageSize;
+        d.imageLength[0] = apromSize;
         d.imageAddress[0] = 0;
-        d.fileCount = 1;
+        d.imageData[1] = buffer.data() + apromSize;
+        d.imageLength[1] = imageSize - apromSize;
+        d.imageAddress[1] = 0x10000000;
+        d.fileCount = 2;
     }
 };
 

@@ -9,6 +9,7 @@
 #include "images/crc32.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
+#include "job/flashplan.h"
 #include "job/jobfile.h"
 #include "job/messages.h"
 
@@ -47,32 +48,6 @@ QStringList stagesOf(const Download &d)
     return stages;
 }
 
-// Loads the job's files into `d` and saves the job when asked; 0 or the exit status.
-int prepareJob(Command &c, job::JobSpec &spec, Download &d, QString &error)
-{
-    const QCommandLineParser &p = c.parser;
-    int status = jobSpecFromArgs(p, spec, error);
-    if (status != ExitOk)
-        return status;
-    if (p.isSet("job") && !p.isSet("accept-changed")) {
-        const QString changed = job::changedFile(spec);
-        if (!changed.isEmpty()) {
-            error = QCoreApplication::translate("QuorvelCli", "文件在工程保存后已改变：%1")
-                        .arg(changed);
-            return ExitInputFile;
-        }
-    }
-    const job::LoadProblem problem = job::loadFiles(spec, d);
-    if (problem.isProblem()) {
-        error = problem.file + QStringLiteral(": ") + problem.message;
-        return problem.inputFile ? ExitInputFile : ExitUsage;
-    }
-    if (p.isSet("save-job") && !job::writeJobFile(p.value("save-job"), spec, error))
-        return ExitCannotCreate;
-    job::applyOptions(spec, d);
-    return ExitOk;
-}
-
 } // namespace
 
 int runProgram(const QStringList &arguments)
@@ -94,10 +69,21 @@ int runProgram(const QStringList &arguments)
     Download &d = session.record();
     job::JobSpec spec;
     QString error;
-    const int prepared = prepareJob(c, spec, d, error);
+    const int prepared = prepareJob(c.parser, spec, d, error);
     if (prepared != ExitOk)
         return c.fail(prepared, error);
     c.report().insert("files", describeImages(d));
+    // The map's problems stop a run the engine would let go ahead; --force takes the risk.
+    const FlashPlan plan = planJob(d, 0);
+    if (plan.hasProblems() && !c.parser.isSet("force")) {
+        QStringList problems;
+        for (const FlashProblem &problem : plan.problems)
+            problems << problem.text;
+        return c.fail(
+            ExitPlanProblems,
+            QCoreApplication::translate("QuorvelCli", "烧录地图有问题（--force仍然烧写）：%1")
+                .arg(problems.join(QStringLiteral("; "))));
+    }
     const QStringList selectors = c.parser.values("probe");
     if (selectors.size() > 1 || selectors.contains(QLatin1String("all"))
         || c.parser.isSet("repeat"))

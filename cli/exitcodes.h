@@ -14,6 +14,7 @@ enum ExitCode {
     ExitTransport = 25, // the probe stopped answering properly
     ExitOfflineEraseFailed = 26,
     ExitFirmwareRefused = 27, // the probe's firmware is refused, or too old for what was asked
+    ExitPlanProblems = 28, // the flash map shows problems (plan; program without --force)
     ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
     ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
     ExitCannotCreate = 73, // a job file that cannot be written

@@ -1,6 +1,7 @@
 // Job options on the command line.
 #include "jobargs.h"
 
+#include "engine/download.h"
 #include "exitcodes.h"
 #include "job/chipmodels.h"
 #include "job/jobfile.h"
@@ -177,6 +178,31 @@ int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
         spec.watchdog = options[index];
     }
     return offlineFromArgs(p, spec, error);
+}
+
+// Loads the job's files into `d` and saves the job when asked; 0 or the exit status.
+int prepareJob(const QCommandLineParser &p, job::JobSpec &spec, Download &d, QString &error)
+{
+    int status = jobSpecFromArgs(p, spec, error);
+    if (status != ExitOk)
+        return status;
+    if (p.isSet("job") && !p.isSet("accept-changed")) {
+        const QString changed = job::changedFile(spec);
+        if (!changed.isEmpty()) {
+            error = QCoreApplication::translate("QuorvelCli", "文件在工程保存后已改变：%1")
+                        .arg(changed);
+            return ExitInputFile;
+        }
+    }
+    const job::LoadProblem problem = job::loadFiles(spec, d);
+    if (problem.isProblem()) {
+        error = problem.file + QStringLiteral(": ") + problem.message;
+        return problem.inputFile ? ExitInputFile : ExitUsage;
+    }
+    if (p.isSet("save-job") && !job::writeJobFile(p.value("save-job"), spec, error))
+        return ExitCannotCreate;
+    job::applyOptions(spec, d);
+    return ExitOk;
 }
 
 } // namespace cli

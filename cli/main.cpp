@@ -24,18 +24,19 @@ void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 void printUsage(FILE *stream)
 {
-    const QString text =
-        QCoreApplication::translate("QuorvelCli",
-                                    "用法：quorvel-cli <子命令> [选项]\n\n"
-                                    "子命令：\n"
-                                    "  probes          列出连接的烧录器\n"
-                                    "  program         烧写文件或工程\n"
-                                    "  verify          校验芯片数据与文件\n"
-                                    "  md5             读取一段FLASH的MD5\n"
-                                    "  crc32           读取一段FLASH的CRC-32\n"
-                                    "  file-crc        计算文件的CRC-32\n"
-                                    "  offline-erase   删除烧录器中的脱机任务\n\n"
-                                    "每个子命令的选项：quorvel-cli <子命令> --help\n");
+    const QString text = QCoreApplication::translate(
+        "QuorvelCli",
+        "用法：quorvel-cli <子命令> [选项]\n\n"
+        "子命令：\n"
+        "  probes          列出连接的烧录器\n"
+        "  program         烧写文件或工程\n"
+        "  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置\n"
+        "  verify          校验芯片数据与文件\n"
+        "  md5             读取一段FLASH的MD5\n"
+        "  crc32           读取一段FLASH的CRC-32\n"
+        "  file-crc        计算文件的CRC-32\n"
+        "  offline-erase   删除烧录器中的脱机任务\n\n"
+        "每个子命令的选项：quorvel-cli <子命令> --help\n");
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
@@ -70,6 +71,8 @@ int main(int argc, char *argv[])
         status = cli::runProbes(args);
     else if (command == "program")
         status = cli::runProgram(args);
+    else if (command == "plan")
+        status = cli::runPlan(args);
     else if (command == "verify")
         status = cli::runVerify(args);
     else if (command == "md5" || command == "crc32")

@@ -1,0 +1,69 @@
+// `plan`: the flash map of a job before it runs, as a text table (problems first) and as SVG.
+#include "command.h"
+#include "exitcodes.h"
+#include "jobargs.h"
+
+#include "engine/chiprecord.h"
+#include "engine/download.h"
+#include "job/flashplan.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QSaveFile>
+#include <cstdio>
+
+namespace cli {
+
+int runPlan(const QStringList &arguments)
+{
+    Command c(
+        "plan", QCoreApplication::translate("QuorvelCli", "烧录地图：任务将如何写入芯片。"),
+        "FILE[@ADDRESS]...",
+        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    addJobOptions(c.parser);
+    c.parser.addOption(
+        {"svg", QCoreApplication::translate("QuorvelCli", "把地图写成SVG文件。"), "FILE"});
+    const int parsed = c.parse(arguments, false);
+    if (parsed >= 0)
+        return parsed;
+
+    ChipRecord chip;
+    Download d;
+    d.chip = &chip;
+    job::JobSpec spec;
+    QString error;
+    const int prepared = prepareJob(c.parser, spec, d, error);
+    if (prepared != ExitOk)
+        return c.fail(prepared, error);
+
+    const FlashPlan plan = planJob(d, 0);
+    if (c.parser.isSet("svg")) {
+        QSaveFile svg(c.parser.value("svg"));
+        if (!svg.open(QIODevice::WriteOnly) || svg.write(flashMapSvg(plan)) < 0 || !svg.commit())
+            return c.fail(ExitCannotCreate,
+                          QCoreApplication::translate("QuorvelCli", "无法写入：%1")
+                              .arg(c.parser.value("svg")));
+    }
+    QJsonArray problems, regions;
+    for (const FlashProblem &problem : plan.problems)
+        problems.append(problem.text);
+    for (const FlashRegion &region : plan.regions) {
+        regions.append(QJsonObject{{"kind", flashRegionLabel(region)},
+                                   {"range", flashRangeText(region.start, region.end)},
+                                   {"name", region.name},
+                                   {"problem", region.problem}});
+    }
+    c.report().insert("problems", problems);
+    c.report().insert("regions", regions);
+    const QString text = flashMapText(plan).trimmed();
+    if (!c.json() && plan.hasProblems()) {
+        // The map is data even when it shows problems: stdout, with the verdict on stderr.
+        std::fputs((text + '\n').toLocal8Bit().constData(), stdout);
+        return c.finish(ExitPlanProblems,
+                        QCoreApplication::translate("QuorvelCli", "烧录地图有%1个问题")
+                            .arg(plan.problems.size()));
+    }
+    return c.finish(plan.hasProblems() ? int(ExitPlanProblems) : int(ExitOk), text);
+}
+
+} // namespace cli
