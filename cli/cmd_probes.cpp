@@ -1,6 +1,7 @@
 // `probes`: every connected probe, one line each, with the window's firmware gate.
 #include "command.h"
 #include "exitcodes.h"
+#include "swdcommands.h"
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
@@ -23,7 +24,7 @@ int runProbes(const QStringList &arguments)
         return parsed;
 
     QJsonArray list;
-    QStringList lines;
+    QStringList lines, vendorPaths;
     for (const ProbeInfo &probe : listProbes()) {
         ChipRecord chip;
         Download d;
@@ -34,7 +35,12 @@ int runProbes(const QStringList &arguments)
         const QString firmware =
             d.probeId ? job::firmwareVersionText(d.probeId) : QStringLiteral("-");
         const QString path = QString::fromLocal8Bit(probe.path);
-        list.append(QJsonObject{{"path", path},
+        // Our USB ids but no answer to the vendor query: a CMSIS-DAP probe of another make.
+        if (identified != 1 && d.probeId == 0 && isCmsisDapProduct(probe.product))
+            continue;
+        vendorPaths << path;
+        list.append(QJsonObject{{"kind", "vendor"},
+                                {"path", path},
                                 {"serial", probe.serial},
                                 {"product", probe.product},
                                 {"firmware", firmware},
@@ -45,6 +51,7 @@ int runProbes(const QStringList &arguments)
                           identified == 1 ? QCoreApplication::translate("QuorvelCli", "可用")
                                           : QCoreApplication::translate("QuorvelCli", "不支持"));
     }
+    appendCmsisDapProbes(vendorPaths, list, lines);
     c.report().insert("probes", list);
     if (list.isEmpty())
         return c.fail(1, QCoreApplication::translate("QuorvelCli", "未找到烧录器"));

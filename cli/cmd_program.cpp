@@ -4,6 +4,7 @@
 #include "jobargs.h"
 #include "probesession.h"
 #include "progressview.h"
+#include "swdcommands.h"
 
 #include "engine/handlebar.h"
 #include "images/crc32.h"
@@ -61,9 +62,12 @@ int runProgram(const QStringList &arguments)
         {"repeat",
          QCoreApplication::translate("QuorvelCli", "重复N轮，每轮之间等待换芯片（0：直到中断）。"),
          "N"});
+    addViaOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;
+    if (const int swd = runViaSwd(c, SwdCommand::Program); swd >= 0)
+        return swd;
 
     ProbeSession session;
     Download &d = session.record();

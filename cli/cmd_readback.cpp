@@ -4,6 +4,7 @@
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "probesession.h"
+#include "swdcommands.h"
 
 #include "job/chipmodels.h"
 #include "job/jobfile.h"
@@ -43,9 +44,12 @@ int runVerify(const QStringList &arguments)
     c.parser.addOption(
         {"job", QCoreApplication::translate("QuorvelCli", "从工程文件读取文件。"), "JOB"});
     addChipOption(c.parser);
+    addViaOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;
+    if (const int swd = runViaSwd(c, SwdCommand::Verify); swd >= 0)
+        return swd;
     const int model = chipModel(c);
     if (model < 0)
         return c.fail(ExitUsage,

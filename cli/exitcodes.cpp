@@ -45,4 +45,9 @@ int exitForReadBack(int code)
     }
 }
 
+int exitForSwd(int code)
+{
+    return code == 0 ? int(ExitOk) : ExitSwdBase + code;
+}
+
 } // namespace cli

@@ -15,6 +15,7 @@ enum ExitCode {
     ExitOfflineEraseFailed = 26,
     ExitFirmwareRefused = 27, // the probe's firmware is refused, or too old for what was asked
     ExitPlanProblems = 28, // the flash map shows problems (plan; program without --force)
+    ExitSwdBase = 40, // 41..54: a run over SWD (--via swd, erase) ended with SWD code status - 40
     ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
     ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
     ExitCannotCreate = 73, // a job file that cannot be written
@@ -25,5 +26,7 @@ enum ExitCode {
 int exitForVerify(int code);
 // Exit status of an MD5/CRC-32 read-back code.
 int exitForReadBack(int code);
+// Exit status of an SWD result code (SwdCode).
+int exitForSwd(int code);
 
 } // namespace cli

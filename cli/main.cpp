@@ -2,6 +2,7 @@
 // production lines. Subcommands share the window's rules, texts and probe link.
 #include "command.h"
 #include "exitcodes.h"
+#include "swdcommands.h"
 
 #include "job/localepolicy.h"
 
@@ -32,6 +33,7 @@ void printUsage(FILE *stream)
         "  program         烧写文件或工程\n"
         "  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置\n"
         "  verify          校验芯片数据与文件\n"
+        "  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）\n"
         "  md5             读取一段FLASH的MD5\n"
         "  crc32           读取一段FLASH的CRC-32\n"
         "  file-crc        计算文件的CRC-32\n"
@@ -81,6 +83,8 @@ int main(int argc, char *argv[])
         status = cli::runFileCrc(args);
     else if (command == "offline-erase")
         status = cli::runOfflineErase(args);
+    else if (command == "erase")
+        status = cli::runErase(args);
     else {
         if (!command.isEmpty())
             std::fprintf(stderr, "quorvel-cli: %s\n",

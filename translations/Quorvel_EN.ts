@@ -1210,7 +1210,9 @@
 子命令：
   probes          列出连接的烧录器
   program         烧写文件或工程
+  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
   verify          校验芯片数据与文件
+  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
   md5             读取一段FLASH的MD5
   crc32           读取一段FLASH的CRC-32
   file-crc        计算文件的CRC-32
@@ -1223,7 +1225,9 @@
 Commands:
   probes          list the connected probes
   program         program files or a job
+  plan            flash map: where the files, erase ranges and rolling code lie on the chip
   verify          verify the chip against files
+  erase           erase the whole chip over SWD (any CMSIS-DAP probe)
   md5             read the MD5 of a flash range
   crc32           read the CRC-32 of a flash range
   file-crc        compute the CRC-32 of files
@@ -1243,6 +1247,94 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>烧录器无法识别：%1</source>
             <translation>the probe cannot be identified: %1</translation>
+        </message>
+        <message>
+            <source>烧录方式：vendor（专用烧录器，默认）或swd（任意CMSIS-DAP烧录器）。</source>
+            <translation>Programming path: vendor (the dedicated probe, default) or swd (any CMSIS-DAP probe).</translation>
+        </message>
+        <message>
+            <source>未知烧录方式：%1</source>
+            <translation>unknown programming path: %1</translation>
+        </message>
+        <message>
+            <source>--via swd不能用于脱机任务</source>
+            <translation>--via swd cannot be used for the offline job</translation>
+        </message>
+        <message>
+            <source>--via swd不能写滚码</source>
+            <translation>--via swd cannot write a rolling code</translation>
+        </message>
+        <message>
+            <source>--via swd不能设置看门狗</source>
+            <translation>--via swd cannot set the watchdog option</translation>
+        </message>
+        <message>
+            <source>--via swd不能设置读保护</source>
+            <translation>--via swd cannot set read protection</translation>
+        </message>
+        <message>
+            <source>--via swd只支持芯片QB48V</source>
+            <translation>--via swd supports the chip QB48V only</translation>
+        </message>
+        <message>
+            <source>--via swd一次只用一个烧录器，不能重复烧写</source>
+            <translation>--via swd uses one probe at a time and cannot repeat</translation>
+        </message>
+        <message>
+            <source>SWD错误%1：%2</source>
+            <translation>SWD error %1: %2</translation>
+        </message>
+        <message>
+            <source>无法打开烧录器：%1</source>
+            <translation>cannot open the probe: %1</translation>
+        </message>
+        <message>
+            <source>未找到CMSIS-DAP烧录器</source>
+            <translation>no CMSIS-DAP probe found</translation>
+        </message>
+        <message>
+            <source>未找到CMSIS-DAP烧录器：%1</source>
+            <translation>no CMSIS-DAP probe found: %1</translation>
+        </message>
+        <message>
+            <source>连接</source>
+            <translation>Connect</translation>
+        </message>
+        <message>
+            <source>烧写</source>
+            <translation>Program</translation>
+        </message>
+        <message>
+            <source>校验</source>
+            <translation>Verify</translation>
+        </message>
+        <message>
+            <source>复位运行</source>
+            <translation>Reset and run</translation>
+        </message>
+        <message>
+            <source>经SWD擦除整个芯片（APROM和LDROM），用任意CMSIS-DAP烧录器。</source>
+            <translation>Erase the whole chip (APROM and LDROM) over SWD, with any CMSIS-DAP probe.</translation>
+        </message>
+        <message>
+            <source>erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full</source>
+            <translation>erase works over SWD only; the dedicated probe's full erase is program --no-program --erase full</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP：SWD，%1个%2字节的包</source>
+            <translation>CMSIS-DAP: SWD, %1 packets of %2 bytes</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP：不支持SWD</source>
+            <translation>CMSIS-DAP: no SWD</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP：无应答（%1）</source>
+            <translation>CMSIS-DAP: no answer (%1)</translation>
+        </message>
+        <message>
+            <source>无法打开</source>
+            <translation>cannot be opened</translation>
         </message>
     </context>
 </TS>

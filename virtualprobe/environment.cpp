@@ -2,6 +2,9 @@
 // value that does not parse is reported on stderr and ignored.
 #include "virtualprobe.h"
 
+#include "cmsisdap/cmsisdapprobe.h"
+
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -263,6 +266,28 @@ struct FlashWindow
 };
 constexpr FlashWindow persistedWindows[] = {{0x00000000, 0x20000}, {0x10000000, 0x2000}};
 
+// With the CMSIS-DAP personality on, probe 0's flash is that target's: APROM, blank to the end
+// of the window, and LDROM.
+std::vector<uint8_t> readWindow(int k, const FlashWindow &w)
+{
+    if (k != 0 || !CmsisDapProbe::active())
+        return VirtualProbe::probe(k).readFlash(w.address, w.length);
+    const std::vector<uint8_t> &bank = CmsisDapProbe::instance().device().target().flash(
+        w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom);
+    std::vector<uint8_t> bytes(w.length, 0xFF);
+    std::copy_n(bank.begin(), std::min<size_t>(bank.size(), w.length), bytes.begin());
+    return bytes;
+}
+
+void writeWindow(int k, const FlashWindow &w, const std::vector<uint8_t> &bytes)
+{
+    if (k != 0 || !CmsisDapProbe::active())
+        VirtualProbe::probe(k).writeFlash(w.address, bytes);
+    else
+        CmsisDapProbe::instance().device().target().setFlash(
+            w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom, bytes);
+}
+
 std::vector<std::string> &flashFiles()
 {
     static std::vector<std::string> files;
@@ -277,14 +302,13 @@ void saveFlashFiles()
             continue;
         std::ofstream out(files[k], std::ios::binary | std::ios::trunc);
         for (const FlashWindow &w : persistedWindows) {
-            const std::vector<uint8_t> bytes =
-                VirtualProbe::probe(int(k)).readFlash(w.address, w.length);
+            const std::vector<uint8_t> bytes = readWindow(int(k), w);
             out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
         }
     }
 }
 
-void loadFlashFile(VirtualProbe &probe, const std::string &file)
+void loadFlashFile(int k, const std::string &file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
@@ -295,7 +319,7 @@ void loadFlashFile(VirtualProbe &probe, const std::string &file)
             complain("QUORVEL_VPROBE_FLASH_FILE", file.c_str());
             return;
         }
-        probe.writeFlash(w.address, bytes);
+        writeWindow(k, w, bytes);
     }
 }
 
@@ -315,7 +339,7 @@ void configureFlashFiles()
     bool any = false;
     for (int k = 0; k < VirtualProbe::count(); ++k) {
         if (!files[size_t(k)].empty()) {
-            loadFlashFile(VirtualProbe::probe(k), files[size_t(k)]);
+            loadFlashFile(k, files[size_t(k)]);
             any = true;
         }
     }

@@ -77,8 +77,9 @@ struct HidFront
 #ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
         static std::once_flag configured;
         std::call_once(configured, [] {
-            configureFromEnvironment();
+            // The CMSIS-DAP target first: a flash file is loaded into it when it is on.
             configureCmsisDapFromEnvironment();
+            configureFromEnvironment();
         });
 #endif
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -172,6 +173,15 @@ void configureCmsisDapFromEnvironment()
     if (const char *us = std::getenv("QUORVEL_VPROBE_DAP_COMMAND_US"))
         probe.setCommandMicroseconds(uint32_t(std::clamp(std::atoi(us), 0, 1000000)));
     probe.reset();
+    if (const char *at = std::getenv("QUORVEL_VPROBE_DAP_FAULT_AT")) {
+        char *end = nullptr;
+        const unsigned long long address = std::strtoull(at, &end, 0);
+        if (*at && !*end && address <= 0xFFFFFFFF)
+            probe.device().faultAt(uint32_t(address));
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
+                         at);
+    }
     const char *realTime = std::getenv("QUORVEL_VPROBE_DAP_REALTIME");
     probe.setRealTime(!realTime || std::strcmp(realTime, "0") != 0);
     probe.setEnabled(true);

@@ -20,6 +20,12 @@ void TargetModel::fill(Bank bank, uint8_t value)
     a.assign(a.size(), value);
 }
 
+void TargetModel::setFlash(Bank bank, const std::vector<uint8_t> &bytes)
+{
+    std::vector<uint8_t> &a = array(bank);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), a.size()), a.begin());
+}
+
 void TargetModel::clearLogs()
 {
     m_registerWrites.clear();

@@ -68,6 +68,8 @@ public:
     // These bits of the word at offset read as 1 whatever is programmed.
     void addStuckBits(Bank bank, uint32_t offset, uint32_t mask);
     void fill(Bank bank, uint8_t value);
+    // The bank's first bytes as an earlier run left them (beyond the bank is dropped).
+    void setFlash(Bank bank, const std::vector<uint8_t> &bytes);
 
     // Observation.
     const std::vector<Access> &registerWrites() const { return m_registerWrites; }

@@ -1,0 +1,278 @@
+// program, verify and erase through any CMSIS-DAP probe: the job's files load as for the dedicated
+// probe, then the chip's own flash algorithms write them over SWD.
+#include "command.h"
+#include "exitcodes.h"
+#include "jobargs.h"
+#include "progressview.h"
+#include "swdcommands.h"
+
+#include "engine/chiprecord.h"
+#include "engine/download.h"
+#include "job/chipmodels.h"
+#include "job/filelist.h"
+#include "job/jobfile.h"
+#include "job/messages.h"
+#include "swd/swdprogrammer.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <hidapi/hidapi.h>
+
+namespace cli {
+
+namespace {
+
+using SwdRun = std::function<SwdResult(hid_device *, const SwdProgress &)>;
+
+// The probe a run works with; closed however the command ends.
+struct OpenedProbe
+{
+    ~OpenedProbe()
+    {
+        if (dev)
+            hid_close(dev);
+    }
+    hid_device *dev = nullptr;
+};
+
+int openProbe(Command &c, OpenedProbe &probe, QString &error)
+{
+    const QString selector = c.probeSelector();
+    for (const DapProbeInfo &info : listCmsisDapProbes()) {
+        const QString path = QString::fromLocal8Bit(info.path);
+        if (!selector.isEmpty() && info.serial != selector && path != selector)
+            continue;
+        c.report().insert("probe",
+                          QJsonObject{{"kind", "cmsis-dap"},
+                                      {"path", path},
+                                      {"serial", info.serial},
+                                      {"product", info.product}});
+        probe.dev = hid_open_path(info.path.constData());
+        if (!probe.dev)
+            error = QCoreApplication::translate("QuorvelCli", "无法打开烧录器：%1").arg(path);
+        return probe.dev ? int(ExitOk) : 1;
+    }
+    error = selector.isEmpty()
+        ? QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器")
+        : QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器：%1").arg(selector);
+    return 1;
+}
+
+// Runs `run` on the chosen probe with a progress bar of `stages`, one per phase it reports.
+int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const QString &success)
+{
+    OpenedProbe probe;
+    QString error;
+    const int opened = openProbe(c, probe, error);
+    if (opened != ExitOk)
+        return c.fail(opened, error);
+    ProgressView view(stages);
+    QString phase;
+    const SwdResult result = run(probe.dev, [&](const QString &name, int percent) {
+        if (name != phase && percent != 0)
+            view.setValue(0); // the bar moves to the next stage on a 0
+        phase = name;
+        view.setValue(percent);
+    });
+    view.finish();
+    if (result.ok())
+        return c.finish(ExitOk, success, SwdOk);
+    return c.finish(exitForSwd(result.code),
+                    QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
+                        .arg(result.code)
+                        .arg(result.message),
+                    result.code);
+}
+
+// What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
+QString refusal(const QCommandLineParser &p, const job::JobSpec &spec)
+{
+    const QStringList probes = p.values("probe");
+    const struct
+    {
+        bool refused;
+        const char *text;
+    } rules[] = {
+        {spec.offline || spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine
+             || spec.offlineForce,
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能用于脱机任务")},
+        {spec.rollingAddress != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能写滚码")},
+        {spec.watchdog != job::WatchdogKeep,
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置看门狗")},
+        {spec.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
+        {spec.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd只支持芯片QB48V")},
+        {probes.size() > 1 || probes.contains(QLatin1String("all"))
+             || p.optionNames().contains(QLatin1String("repeat")),
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd一次只用一个烧录器，不能重复烧写")},
+    };
+    for (const auto &rule : rules) {
+        if (rule.refused)
+            return QCoreApplication::translate("QuorvelCli", rule.text);
+    }
+    return {};
+}
+
+QJsonArray describeImages(Download &d)
+{
+    d.calcFileCrc32();
+    QJsonArray files;
+    for (int i = 0; i < d.fileCount; ++i) {
+        files.append(QJsonObject{{"name", d.fileName[i]},
+                                 {"path", d.filePath[i]},
+                                 {"address", job::hexText(d.imageAddress[i])},
+                                 {"length", double(d.imageLength[i])},
+                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
+    }
+    return files;
+}
+
+// The loaded images as the SWD run takes them; they point into `d`, which must outlive the job.
+SwdJob swdJobOf(const job::JobSpec &spec, const Download &d)
+{
+    SwdJob job;
+    for (int i = 0; i < d.fileCount; ++i)
+        job.images.push_back({d.imageAddress[i], d.imageData[i], d.imageLength[i], d.fileName[i]});
+    job.eraseMode = spec.eraseMode; // full, sector, none: the same order
+    job.program = spec.program;
+    // Nothing was written by an erase-only job, so there is nothing to compare.
+    job.verify = spec.verify && (spec.program || spec.eraseMode == SwdEraseNone);
+    job.resetAndRun = spec.resetAndRun;
+    return job;
+}
+
+QStringList stagesOf(const SwdJob &job)
+{
+    QStringList stages{QCoreApplication::translate("QuorvelCli", "连接")};
+    if (job.eraseMode != SwdEraseNone)
+        stages << QCoreApplication::translate("QuorvelCli", "擦除");
+    if (job.program)
+        stages << QCoreApplication::translate("QuorvelCli", "烧写");
+    if (job.verify)
+        stages << QCoreApplication::translate("QuorvelCli", "校验");
+    if (job.resetAndRun)
+        stages << QCoreApplication::translate("QuorvelCli", "复位运行");
+    return stages;
+}
+
+int swdProgram(Command &c)
+{
+    job::JobSpec spec;
+    QString error;
+    int status = jobSpecFromArgs(c.parser, spec, error);
+    if (status != ExitOk)
+        return c.fail(status, error);
+    const QString refused = refusal(c.parser, spec);
+    if (!refused.isEmpty())
+        return c.fail(ExitUsage, refused);
+
+    ChipRecord chip;
+    Download d;
+    d.chip = &chip;
+    spec = job::JobSpec();
+    status = prepareJob(c.parser, spec, d, error);
+    if (status != ExitOk)
+        return c.fail(status, error);
+    c.report().insert("files", describeImages(d));
+    const SwdJob job = swdJobOf(spec, d);
+    const QString success = job.program ? job::runResultMessage(0)
+        : job.eraseMode != SwdEraseNone ? job::runResultMessage(5)
+                                        : job::verifyMessage(0);
+    return runOnProbe(
+        c, stagesOf(job),
+        [&job](hid_device *dev, const SwdProgress &progress) {
+            return runSwdJob(dev, job, progress);
+        },
+        job::plainText(success));
+}
+
+int swdVerify(Command &c)
+{
+    if (c.parser.isSet("chip")) {
+        const int index = job::chipIndexForName(c.parser.value("chip"));
+        if (index < 0)
+            return c.fail(ExitUsage,
+                          QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
+                              .arg(c.parser.value("chip")));
+        if (index != job::chipIndexForName(QStringLiteral("QB48V")))
+            return c.fail(ExitUsage,
+                          QCoreApplication::translate("QuorvelCli", "--via swd只支持芯片QB48V"));
+    }
+    job::JobSpec spec;
+    QString error;
+    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), spec, error))
+        return c.fail(ExitInputFile, error);
+    for (const QString &argument : c.parser.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return c.fail(
+                ExitUsage,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
+        spec.files.append(file);
+    }
+    ChipRecord chip;
+    Download d;
+    d.chip = &chip;
+    const job::LoadProblem problem = job::loadFiles(spec, d);
+    if (problem.isProblem())
+        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
+                      problem.file + QStringLiteral(": ") + problem.message);
+    c.report().insert("files", describeImages(d));
+    const SwdJob job = swdJobOf(spec, d);
+    return runOnProbe(
+        c,
+        {QCoreApplication::translate("QuorvelCli", "连接"),
+         QCoreApplication::translate("QuorvelCli", "校验")},
+        [&job](hid_device *dev, const SwdProgress &progress) {
+            return verifyJob(dev, job, progress);
+        },
+        job::plainText(job::verifyMessage(0)));
+}
+
+} // namespace
+
+void addViaOption(QCommandLineParser &parser)
+{
+    parser.addOption(
+        {"via",
+         QCoreApplication::translate(
+             "QuorvelCli", "烧录方式：vendor（专用烧录器，默认）或swd（任意CMSIS-DAP烧录器）。"),
+         "vendor|swd", "vendor"});
+}
+
+int runViaSwd(Command &c, SwdCommand command)
+{
+    const QString via = c.parser.value("via");
+    if (via == QLatin1String("vendor"))
+        return -1;
+    if (via != QLatin1String("swd"))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知烧录方式：%1").arg(via));
+    return command == SwdCommand::Program ? swdProgram(c) : swdVerify(c);
+}
+
+int runErase(const QStringList &arguments)
+{
+    Command c("erase",
+              QCoreApplication::translate(
+                  "QuorvelCli", "经SWD擦除整个芯片（APROM和LDROM），用任意CMSIS-DAP烧录器。"));
+    addViaOption(c.parser);
+    const int parsed = c.parse(arguments);
+    if (parsed >= 0)
+        return parsed;
+    if (c.parser.isSet("via") && c.parser.value("via") != QLatin1String("swd"))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate(
+                          "QuorvelCli",
+                          "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
+    return runOnProbe(
+        c,
+        {QCoreApplication::translate("QuorvelCli", "连接"),
+         QCoreApplication::translate("QuorvelCli", "擦除")},
+        [](hid_device *dev, const SwdProgress &progress) {
+            return eraseChip(dev, QString(), progress);
+        },
+        job::plainText(job::runResultMessage(5)));
+}
+
+} // namespace cli
