@@ -264,3 +264,129 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
 }
 
 } // namespace
+
+namespace {
+
+class CliSwd : public Cli
+{
+protected:
+    void SetUp() override
+    {
+#ifndef QUORVEL_CLI_SWD
+        GTEST_SKIP() << "no flash algorithms in this build";
+#endif
+        env << "QUORVEL_VPROBE_KIND=cmsis-dap"
+            << "QUORVEL_VPROBE_DAP_REALTIME=0";
+    }
+
+    bool probeOpened()
+    {
+        QFile f(path("trace"));
+        const bool opened = f.open(QIODevice::ReadOnly) && f.readAll().contains("open ");
+        f.remove();
+        return opened;
+    }
+};
+
+TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
+{
+    const QByteArray app = pattern(5000, 1), boot = pattern(700, 8);
+    write("app.hex", QByteArray::fromStdString(hexOf(0x100, app) + hextest::endOfFile));
+    write("boot.bin", boot);
+    Outcome o = run({"program", "--via", "swd", "app.hex", "boot.bin@0x10000000", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x100, app.size()), app);
+    EXPECT_EQ(flash(0x100 + app.size(), 16), QByteArray(16, char(0xFF)));
+    EXPECT_EQ(flash(0x10000000, boot.size()), boot);
+    const QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["message"].toString(), "Programmed successfully!");
+    EXPECT_EQ(json["result"].toInt(), 0);
+    EXPECT_EQ(json["probe"].toObject()["kind"].toString(), "cmsis-dap");
+    EXPECT_EQ(json["files"].toArray()[1].toObject()["address"].toString(), "0x10000000");
+
+    o = run({"verify", "--via", "swd", "app.hex"});
+    EXPECT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(o.out, "Files match the chip contents!");
+    o = run({"erase"});
+    EXPECT_EQ(o.out, "Erased successfully!");
+    EXPECT_EQ(flash(0x100, app.size()), QByteArray(app.size(), char(0xFF)));
+    EXPECT_EQ(flash(0x10000000, boot.size()), QByteArray(boot.size(), char(0xFF)));
+    o = run({"verify", "--via", "swd", "app.hex"});
+    EXPECT_EQ(o.exit, 54);
+    EXPECT_EQ(o.err,
+              "quorvel-cli: SWD error 14: verify failed at 0x00000100: read 0xff, expected "
+              "0x01");
+}
+
+TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
+{
+    write("a.bin", pattern(64, 1));
+    const struct
+    {
+        QStringList args;
+        QString error;
+    } cases[] = {
+        {{"--offline"}, "--via swd cannot be used for the offline job"},
+        {{"--rolling", "1FFC:1:1"}, "--via swd cannot write a rolling code"},
+        {{"--watchdog", "off"}, "--via swd cannot set the watchdog option"},
+        {{"--protect", "1"}, "--via swd cannot set read protection"},
+        {{"--chip", "QA12"}, "--via swd supports the chip QB48V only"},
+        {{"--probe", "all"}, "--via swd uses one probe at a time and cannot repeat"},
+        {{"--repeat", "2"}, "--via swd uses one probe at a time and cannot repeat"},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = run(QStringList{"program", "a.bin@0", "--via", "swd"} + c.args);
+        EXPECT_EQ(o.exit, 64) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
+        EXPECT_FALSE(probeOpened()) << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(run({"verify", "a.bin@0", "--via", "swd", "--chip", "QA12"}).err,
+              "quorvel-cli: --via swd supports the chip QB48V only");
+    EXPECT_EQ(run({"program", "a.bin@0", "--via", "usb"}).err,
+              "quorvel-cli: unknown programming path: usb");
+    const Outcome erase = run({"erase", "--via", "vendor"});
+    EXPECT_EQ(erase.exit, 64);
+    EXPECT_EQ(erase.err,
+              "quorvel-cli: erase works over SWD only; the dedicated probe's full erase "
+              "is program --no-program --erase full");
+    EXPECT_FALSE(probeOpened());
+}
+
+TEST_F(CliSwd, ProbesListsTheCmsisDapProbeWithWhatItCanDo)
+{
+    const Outcome o = run({"probes"});
+    EXPECT_EQ(o.exit, 0);
+    EXPECT_EQ(o.out,
+              "vprobe:0\tQVP00000001\tQuorvel Virtual CMSIS-DAP\t1.0\tCMSIS-DAP: SWD, 4 "
+              "packets of 64 bytes");
+    const QJsonObject probe =
+        QJsonDocument::fromJson(run({"probes", "--json"}).out.toUtf8())["probes"][0].toObject();
+    EXPECT_EQ(probe["kind"].toString(), "cmsis-dap");
+    EXPECT_TRUE(probe["swd"].toBool());
+    EXPECT_EQ(probe["packetCount"].toInt(), 4);
+}
+
+TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
+{
+    write("a.bin", pattern(512, 3));
+    const struct
+    {
+        QString variable;
+        int exit;
+        QString error;
+    } cases[] = {
+        {"QUORVEL_FLASHALGO_DIR=" + path("none"), 50,
+         "SWD error 10: flash algorithm " + path("none") + "/QB48x_Flash_AP.FLM not found"},
+        {"QUORVEL_VPROBE_DAP_FAULT_AT=0x100", 47,
+         "SWD error 7: at 0x000000F0: target answered FAULT after 4 of 15 transfers"},
+    };
+    for (const auto &c : cases) {
+        env << c.variable;
+        const Outcome o = run({"program", "--via", "swd", "a.bin@0"});
+        env.removeLast();
+        EXPECT_EQ(o.exit, c.exit);
+        EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
+    }
+}
+
+} // namespace
