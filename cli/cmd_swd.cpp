@@ -174,14 +174,14 @@ int swdProgram(Command &c)
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
-    const SwdJob job = swdJobOf(spec, d);
-    const QString success = job.program ? job::runResultMessage(0)
-        : job.eraseMode != SwdEraseNone ? job::runResultMessage(5)
-                                        : job::verifyMessage(0);
+    const SwdJob swdJob = swdJobOf(spec, d);
+    const QString success = swdJob.program ? job::runResultMessage(0)
+        : swdJob.eraseMode != SwdEraseNone ? job::runResultMessage(5)
+                                           : job::verifyMessage(0);
     return runOnProbe(
-        c, stagesOf(job),
-        [&job](hid_device *dev, const SwdProgress &progress) {
-            return runSwdJob(dev, job, progress);
+        c, stagesOf(swdJob),
+        [&swdJob](hid_device *dev, const SwdProgress &progress) {
+            return runSwdJob(dev, swdJob, progress);
         },
         job::plainText(success));
 }
@@ -218,13 +218,13 @@ int swdVerify(Command &c)
         return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
                       problem.file + QStringLiteral(": ") + problem.message);
     c.report().insert("files", describeImages(d));
-    const SwdJob job = swdJobOf(spec, d);
+    const SwdJob swdJob = swdJobOf(spec, d);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "校验")},
-        [&job](hid_device *dev, const SwdProgress &progress) {
-            return verifyJob(dev, job, progress);
+        [&swdJob](hid_device *dev, const SwdProgress &progress) {
+            return verifyJob(dev, swdJob, progress);
         },
         job::plainText(job::verifyMessage(0)));
 }
