@@ -1,4 +1,5 @@
-// `probes`: every connected probe, one line each, with the window's firmware gate.
+// `probes`: every connected probe, one line each, with the window's firmware gate; CMSIS-DAP probes
+// of other makes follow with what they can do.
 #include "command.h"
 #include "exitcodes.h"
 #include "swdcommands.h"
