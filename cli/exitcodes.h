@@ -17,7 +17,9 @@ enum ExitCode {
     ExitPlanProblems = 28, // the flash map shows problems (plan; program without --force)
     ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
     ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
-    ExitCannotCreate = 73, // a job file that cannot be written
+    ExitCannotCreate = 73,
+    // The production record cannot be written: the run was refused, or its end was not recorded.
+    ExitRecord = 74, // a job file that cannot be written
     ExitInterrupted = 130, // Ctrl-C: the runs in progress stopped between two exchanges
 };
 

@@ -71,6 +71,8 @@ int main(int argc, char *argv[])
         status = cli::runProbes(args);
     else if (command == "program")
         status = cli::runProgram(args);
+    else if (command == "report")
+        status = cli::runReport(args);
     else if (command == "plan")
         status = cli::runPlan(args);
     else if (command == "verify")

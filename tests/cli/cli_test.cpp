@@ -243,7 +243,9 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
     env << "QUORVEL_VPROBE_COUNT=4"
         << "QUORVEL_VPROBE_UNPLUG_AFTER=1/25"
         << "QUORVEL_VPROBE_CHIP_MODEL=3/5";
-    const Outcome o = run({"program", "a.bin@0", "--probe", "all", "--json"});
+    const QString record = path("record.sqlite");
+    const Outcome o = run({"program", "a.bin@0", "--probe", "all", "--json", "--rolling",
+                           "1D000:500:2", "--serial-ledger", "--record", record});
     EXPECT_EQ(o.exit, 8); // the first failing probe in listed order
     const QJsonArray probes = QJsonDocument::fromJson(o.out.toUtf8())["probes"].toArray();
     ASSERT_EQ(probes.size(), 4);
@@ -256,7 +258,16 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
         EXPECT_EQ(p["probe"].toString(), expected[i][0]);
         EXPECT_EQ(p["status"].toString(), expected[i][1]);
         EXPECT_EQ(p["message"].toString(), expected[i][2]);
+        // Every probe that ran got its own value of the series from the ledger.
+        if (i < 3) {
+            EXPECT_EQ(p["serial"].toString(), QString::asprintf("0x%08X", 0x500 + 2 * i));
+        }
     }
+    const Outcome report = run({"report", "--record", record, "--json"});
+    ASSERT_EQ(report.exit, 0) << report.err.toStdString();
+    const QJsonObject total = QJsonDocument::fromJson(report.out.toUtf8())["total"].toObject();
+    EXPECT_EQ(total["passed"].toInt(), 2);
+    EXPECT_EQ(total["failed"].toInt(), 2);
     EXPECT_EQ(flash(0, image.size()), image);
     QFile::remove(path("flash"));
     QFile::rename(path("flash.2"), path("flash"));
