@@ -116,7 +116,8 @@ bool MainWindow::finishRecordedRun(int code, const QString &html)
     tallyDigest = recordedDigest;
     showTally();
     const QString message = QTextDocumentFragment::fromHtml(html).toPlainText().trimmed();
-    const bool ok = record->finishRun(recordedRunId, passed, code, message);
+    const bool ok = record->finishRun(recordedRunId, passed, code, message,
+                                      download->chip ? download->chip->deviceId : 0);
     recordedRunId = -1;
     ledgerSerialTaken = false;
     return ok;

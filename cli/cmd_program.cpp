@@ -1,9 +1,11 @@
 // `program`: the programming run of the window's Start, from files or a job file.
 #include "command.h"
 #include "exitcodes.h"
+#include "gangview.h"
 #include "jobargs.h"
 #include "probesession.h"
 #include "progressview.h"
+#include "recording.h"
 #include "swdcommands.h"
 
 #include "engine/handlebar.h"
@@ -16,6 +18,10 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace cli {
 
@@ -49,6 +55,40 @@ QStringList stagesOf(const Download &d)
     return stages;
 }
 
+// Each probe's run is its own row (and its own ledger value), written from the probe's thread.
+GangHooks recordedGang(const RecordOptions &options)
+{
+    auto recorders = std::make_shared<std::map<int, std::unique_ptr<RunRecorder>>>();
+    auto lock = std::make_shared<std::mutex>();
+    GangHooks hooks;
+    hooks.prepare = [=](int index, const QString &probe, Download &job, QString &serial) {
+        auto recorder = std::make_unique<RunRecorder>(options);
+        QString error;
+        if (!recorder->begin(job, probe, serial, error)) {
+            std::fprintf(stderr, "quorvel-cli: %s: %s\n", probe.toLocal8Bit().constData(),
+                         error.toLocal8Bit().constData());
+            return false;
+        }
+        std::lock_guard<std::mutex> guard(*lock);
+        (*recorders)[index] = std::move(recorder);
+        return true;
+    };
+    hooks.finished = [=](int index, const QString &probe, const GangResult &result) {
+        std::unique_ptr<RunRecorder> recorder;
+        {
+            std::lock_guard<std::mutex> guard(*lock);
+            recorder = std::move((*recorders)[index]);
+        }
+        QString error;
+        if (recorder
+            && !recorder->finish(result.code, result.status == GangStatus::Interrupted,
+                                 GangView::outcome(result), result.deviceId, error))
+            std::fprintf(stderr, "quorvel-cli: %s: %s\n", probe.toLocal8Bit().constData(),
+                         error.toLocal8Bit().constData());
+    };
+    return hooks;
+}
+
 } // namespace
 
 int runProgram(const QStringList &arguments)
@@ -58,6 +98,9 @@ int runProgram(const QStringList &arguments)
         "FILE[@ADDRESS]...",
         QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
     addJobOptions(c.parser);
+    addRecordOptions(c.parser);
+    c.parser.addOption(
+        {"force", QCoreApplication::translate("QuorvelCli", "烧录地图有问题时仍然烧写。")});
     c.parser.addOption(
         {"repeat",
          QCoreApplication::translate("QuorvelCli", "重复N轮，每轮之间等待换芯片（0：直到中断）。"),
@@ -88,10 +131,14 @@ int runProgram(const QStringList &arguments)
             QCoreApplication::translate("QuorvelCli", "烧录地图有问题（--force仍然烧写）：%1")
                 .arg(problems.join(QStringLiteral("; "))));
     }
+    RecordOptions recordOptions;
+    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
+        return c.fail(ExitUsage, error);
     const QStringList selectors = c.parser.values("probe");
     if (selectors.size() > 1 || selectors.contains(QLatin1String("all"))
         || c.parser.isSet("repeat"))
-        return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors, GangHooks());
+        return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors,
+                       recordedGang(recordOptions));
 
     const int connected = session.connect(c.probeSelector(), error);
     c.report().insert("probe", session.describe());
@@ -99,6 +146,13 @@ int runProgram(const QStringList &arguments)
         return c.fail(connected, error);
     if (d.chip->model == job::qd52Model && job::firmwareRefusesQd52(d.probeId))
         return c.fail(ExitFirmwareRefused, job::plainText(job::qd52RefusedMessage()));
+
+    RunRecorder recorder(recordOptions);
+    QString serial;
+    if (!recorder.begin(d, session.describe().value("serial").toString(), serial, error))
+        return c.fail(ExitRecord, error);
+    if (!serial.isEmpty())
+        c.report().insert("serial", serial);
 
     HandleBar bar;
     ProgressView progress(stagesOf(d));
@@ -117,7 +171,14 @@ int runProgram(const QStringList &arguments)
     d.handleBar = nullptr;
 
     const bool passed = code == 0 || code == 5;
-    return c.finish(passed ? ExitOk : code, job::plainText(job::runResultMessage(code)), code);
+    const QString message = job::plainText(job::runResultMessage(code));
+    if (!recorder.finish(code, false, message, d.chip->deviceId, error)) {
+        // The chip holds what the run did, but the line cannot trace it: say so, never "passed".
+        c.report().insert("recorded", false);
+        return c.finish(ExitRecord, message + QStringLiteral("\n") + error, code);
+    }
+    c.report().insert("recorded", recordOptions.enabled);
+    return c.finish(passed ? ExitOk : code, message, code);
 }
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "progressview.h"
+#include "recording.h"
 #include "swdcommands.h"
 
 #include "engine/chiprecord.h"
@@ -59,13 +60,21 @@ int openProbe(Command &c, OpenedProbe &probe, QString &error)
 }
 
 // Runs `run` on the chosen probe with a progress bar of `stages`, one per phase it reports.
-int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const QString &success)
+// A programming run is recorded like the vendor path's (`recorder` and `job` given); its result
+// is 0 or the exit status of its SWD failure.
+int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const QString &success,
+               RunRecorder *recorder = nullptr, Download *job = nullptr)
 {
     OpenedProbe probe;
     QString error;
     const int opened = openProbe(c, probe, error);
     if (opened != ExitOk)
         return c.fail(opened, error);
+    QString serial;
+    if (recorder
+        && !recorder->begin(*job, c.report().value("probe").toObject().value("serial").toString(),
+                            serial, error))
+        return c.fail(ExitRecord, error);
     ProgressView view(stages);
     QString phase;
     const SwdResult result = run(probe.dev, [&](const QString &name, int percent) {
@@ -75,13 +84,14 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
         view.setValue(percent);
     });
     view.finish();
-    if (result.ok())
-        return c.finish(ExitOk, success, SwdOk);
-    return c.finish(exitForSwd(result.code),
-                    QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
-                        .arg(result.code)
-                        .arg(result.message),
-                    result.code);
+    const int status = result.ok() ? int(ExitOk) : exitForSwd(result.code);
+    const QString message = result.ok() ? success
+                                        : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
+                                              .arg(result.code)
+                                              .arg(result.message);
+    if (recorder && !recorder->finish(status, false, message, 0, error))
+        return c.finish(ExitRecord, message + QStringLiteral("\n") + error, result.code);
+    return c.finish(status, message, result.code);
 }
 
 // What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
@@ -174,6 +184,10 @@ int swdProgram(Command &c)
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
+    RecordOptions recordOptions;
+    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
+        return c.fail(ExitUsage, error);
+    RunRecorder recorder(recordOptions);
     const SwdJob swdJob = swdJobOf(spec, d);
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != SwdEraseNone ? job::runResultMessage(5)
@@ -183,7 +197,7 @@ int swdProgram(Command &c)
         [&swdJob](hid_device *dev, const SwdProgress &progress) {
             return runSwdJob(dev, swdJob, progress);
         },
-        job::plainText(success));
+        job::plainText(success), &recorder, &d);
 }
 
 int swdVerify(Command &c)
@@ -218,6 +232,10 @@ int swdVerify(Command &c)
         return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
                       problem.file + QStringLiteral(": ") + problem.message);
     c.report().insert("files", describeImages(d));
+    RecordOptions recordOptions;
+    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
+        return c.fail(ExitUsage, error);
+    RunRecorder recorder(recordOptions);
     const SwdJob swdJob = swdJobOf(spec, d);
     return runOnProbe(
         c,

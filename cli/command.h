@@ -55,6 +55,7 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
 
 int runProbes(const QStringList &arguments);
 int runPlan(const QStringList &arguments);
+int runReport(const QStringList &arguments);
 int runProgram(const QStringList &arguments);
 int runVerify(const QStringList &arguments);
 int runDigest(const QStringList &arguments, bool md5);

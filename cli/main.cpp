@@ -37,7 +37,8 @@ void printUsage(FILE *stream)
         "  md5             读取一段FLASH的MD5\n"
         "  crc32           读取一段FLASH的CRC-32\n"
         "  file-crc        计算文件的CRC-32\n"
-        "  offline-erase   删除烧录器中的脱机任务\n\n"
+        "  offline-erase   删除烧录器中的脱机任务\n"
+        "  report          生产记录的统计和导出\n\n"
         "每个子命令的选项：quorvel-cli <子命令> --help\n");
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
@@ -73,6 +74,8 @@ int main(int argc, char *argv[])
         status = cli::runProbes(args);
     else if (command == "program")
         status = cli::runProgram(args);
+    else if (command == "report")
+        status = cli::runReport(args);
     else if (command == "plan")
         status = cli::runPlan(args);
     else if (command == "verify")

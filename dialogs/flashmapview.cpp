@@ -33,7 +33,7 @@ FlashMapView::FlashMapView(const FlashPlan &plan, QWidget *parent)
     , layout(layoutFlashMap(plan))
 {
     setMouseTracking(true);
-    setMinimumSize(sizeHint());
+    setMinimumSize(layout.size.toSize()); // not sizeHint(): no virtual call while constructing
 }
 
 QSize FlashMapView::sizeHint() const

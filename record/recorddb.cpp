@@ -308,8 +308,22 @@ qint64 RecordDb::beginRun(const RunRecord &run)
     return q.value(0).toLongLong();
 }
 
-bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &message)
+bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &message,
+                         quint32 deviceId)
 {
+    return endRun(id, passed ? QStringLiteral("passed") : QStringLiteral("failed"), result, message,
+                  deviceId);
+}
+
+bool RecordDb::interruptRun(qint64 id, int result, const QString &message, quint32 deviceId)
+{
+    return endRun(id, QStringLiteral("interrupted"), result, message, deviceId);
+}
+
+bool RecordDb::endRun(qint64 id, const QString &status, int result, const QString &message,
+                      quint32 deviceId)
+{
+    const bool passed = status == QLatin1String("passed");
     if (!isOpen())
         return fail(QStringLiteral("record not open"), QString());
     if (!begin())
@@ -327,13 +341,19 @@ bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &mess
     read.finish();
     const QDateTime ended = QDateTime::currentDateTimeUtc();
     QSqlQuery q(db);
-    q.prepare("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?, result = ?,"
-              " message = ? WHERE id = ?");
+    // The chip detect reads the device id during the run, after the row was written.
+    q.prepare(deviceId
+                  ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                   " result = ?, message = ?, device_id = ? WHERE id = ?")
+                  : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                   " result = ?, message = ? WHERE id = ?"));
     q.addBindValue(utcText(ended));
     q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
-    q.addBindValue(passed ? QStringLiteral("passed") : QStringLiteral("failed"));
+    q.addBindValue(status);
     q.addBindValue(result);
     q.addBindValue(message);
+    if (deviceId)
+        q.addBindValue(qint64(deviceId));
     q.addBindValue(id);
     QSqlQuery serial(db);
     serial.prepare("UPDATE serial_ledger SET state = ? WHERE run_id = ? AND state = 'allocated'");

@@ -61,8 +61,13 @@ public:
     qint64 beginRun(const RunRecord &run);
     // Completes a started row; a failed run voids the serial it was given. False when the row is
     // not a started run any more (e.g. marked interrupted) or the write failed.
-    bool finishRun(qint64 id, bool passed, int result, const QString &message);
+    // `deviceId`, when not 0, is what the run's chip detect read.
+    bool finishRun(qint64 id, bool passed, int result, const QString &message,
+                   quint32 deviceId = 0);
 
+    // Completes a started row as interrupted (the user stopped it between two exchanges); its
+    // serial is void.
+    bool interruptRun(qint64 id, int result, const QString &message, quint32 deviceId = 0);
     // Next unused value of the series for the run, in one transaction; false when the series is
     // used up (the next value would pass 0xFFFFFFFF) or the write failed.
     bool allocateSerial(const SerialSeries &series, qint64 runId, quint32 *value);
@@ -79,6 +84,8 @@ public:
     QVector<QPair<quint32, QString>> ledger(const SerialSeries &series);
 
 private:
+    bool endRun(qint64 id, const QString &status, int result, const QString &message,
+                quint32 deviceId);
     bool fail(const QString &what, const QString &detail);
     bool exec(const QString &sql);
     bool begin(); // a write transaction, taken at once on SQLite

@@ -59,7 +59,7 @@ int codeOf(dap::TransferFailure f)
 
 } // namespace
 
-DebugPort::DebugPort(DapLink &link)
+DebugPort::DebugPort(DapPipe &link)
     : m_link(link)
 { }
 

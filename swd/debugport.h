@@ -2,7 +2,7 @@
 // halt, core registers, run and reset. Block transfers are pipelined and checked at sync().
 #pragma once
 
-#include "daplink.h"
+#include "dappipe.h"
 
 #include <deque>
 #include <utility>
@@ -34,7 +34,7 @@ public:
     static constexpr uint32_t kSHalt = 1u << 17;
     static constexpr uint32_t kSLockup = 1u << 19;
 
-    explicit DebugPort(DapLink &link);
+    explicit DebugPort(DapPipe &link);
 
     // Probe into SWD, line reset and JTAG-to-SWD switch, IDCODE, debug power-up, MEM-AP set-up.
     bool connect(uint32_t clockHz);
@@ -83,7 +83,7 @@ public:
     }
     static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
 
-    DapLink &link() { return m_link; }
+    DapPipe &link() { return m_link; }
     const SwdResult &error() const { return m_link.error(); }
 
 private:
@@ -106,7 +106,7 @@ private:
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
     void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);
 
-    DapLink &m_link;
+    DapPipe &m_link;
     uint64_t m_tickets = 0;
     std::deque<Pending> m_pending;
     uint32_t m_idcode = 0;

@@ -1,10 +1,10 @@
 // What a CMSIS-DAP probe says about itself through DAP_Info, for the probe list.
-#include "daplink.h"
+#include "dappipe.h"
 #include "swdprogrammer.h"
 
 namespace {
 
-bool ask(DapLink &link, uint8_t id, dap::Packet &value, QString &error)
+bool ask(DapPipe &link, uint8_t id, dap::Packet &value, QString &error)
 {
     dap::Packet reply;
     if (!link.transact(dap::info(id), reply)) {
@@ -28,7 +28,7 @@ QString text(const dap::Packet &value)
 ProbeCaps probeCapabilities(hid_device *dev)
 {
     ProbeCaps caps;
-    DapLink link(dev);
+    DapPipe link(dev);
     dap::Packet v;
     QString *const fields[] = {&caps.vendor, &caps.product, &caps.serial, &caps.protocol,
                                &caps.firmware};

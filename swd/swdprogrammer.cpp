@@ -81,7 +81,7 @@ private:
         return std::max(total, 1u);
     }
 
-    DapLink m_link;
+    DapPipe m_link;
     DebugPort m_port;
     SwdProgress m_progress;
     std::vector<Bank> m_banks;

@@ -241,7 +241,7 @@ void configureLink()
 // An unaddressed trace file is probe 0's; probe k (k >= 1) writes to the same name plus ".k".
 void configureTrace()
 {
-    std::vector<std::string> files(size_t(VirtualProbe::count()));
+    std::vector<std::string> files(static_cast<size_t>(VirtualProbe::count()));
     for (const Item &item : items("QUORVEL_VPROBE_TRACE", false)) {
         for (int k = 0; k < VirtualProbe::count(); ++k) {
             if (item.probe == k)

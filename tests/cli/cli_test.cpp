@@ -42,7 +42,9 @@ protected:
         QProcess p;
         QStringList e = QProcess::systemEnvironment();
         e << "LD_PRELOAD=" QUORVEL_VPROBE_LIB << "QUORVEL_VPROBE_TRACE=" + path("trace")
-          << "QUORVEL_VPROBE_FLASH_FILE=" + path("flash") << env;
+          << "QUORVEL_VPROBE_FLASH_FILE=" + path("flash")
+          // Never the user's own production record.
+          << "QUORVEL_RECORD=" + path("default-record.sqlite") << env;
         p.setEnvironment(e);
         p.setWorkingDirectory(dir.path());
         p.start(QUORVEL_CLI, args);
@@ -243,10 +245,13 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
     env << "QUORVEL_VPROBE_COUNT=4"
         << "QUORVEL_VPROBE_UNPLUG_AFTER=1/25"
         << "QUORVEL_VPROBE_CHIP_MODEL=3/5";
-    const Outcome o = run({"program", "a.bin@0", "--probe", "all", "--json"});
+    const QString record = path("record.sqlite");
+    const Outcome o = run({"program", "a.bin@0", "--probe", "all", "--json", "--rolling",
+                           "1D000:500:2", "--serial-ledger", "--record", record});
     EXPECT_EQ(o.exit, 8); // the first failing probe in listed order
     const QJsonArray probes = QJsonDocument::fromJson(o.out.toUtf8())["probes"].toArray();
     ASSERT_EQ(probes.size(), 4);
+    QStringList serials;
     const char *expected[][3] = {{"QVP00000001", "passed", "Programmed successfully!"},
                                  {"QVP00000002", "failed", "Programming error!"},
                                  {"QVP00000003", "passed", "Programmed successfully!"},
@@ -256,7 +261,16 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
         EXPECT_EQ(p["probe"].toString(), expected[i][0]);
         EXPECT_EQ(p["status"].toString(), expected[i][1]);
         EXPECT_EQ(p["message"].toString(), expected[i][2]);
+        serials << p["serial"].toString();
     }
+    // Every probe got its own value of the series from the ledger, in whatever order they asked.
+    serials.sort();
+    EXPECT_EQ(serials, QStringList({"0x00000500", "0x00000502", "0x00000504", "0x00000506"}));
+    const Outcome report = run({"report", "--record", record, "--json"});
+    ASSERT_EQ(report.exit, 0) << report.err.toStdString();
+    const QJsonObject total = QJsonDocument::fromJson(report.out.toUtf8())["total"].toObject();
+    EXPECT_EQ(total["passed"].toInt(), 2);
+    EXPECT_EQ(total["failed"].toInt(), 2);
     EXPECT_EQ(flash(0, image.size()), image);
     QFile::remove(path("flash"));
     QFile::rename(path("flash.2"), path("flash"));

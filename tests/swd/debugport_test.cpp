@@ -25,7 +25,7 @@ protected:
         CmsisDapProbe::instance().setEnabled(true);
         dev = hid_open(0x0D28, 0x0204, nullptr);
         ASSERT_NE(dev, nullptr);
-        link = std::make_unique<DapLink>(dev);
+        link = std::make_unique<DapPipe>(dev);
         port = std::make_unique<DebugPort>(*link);
         ASSERT_TRUE(link->open() && port->connect(1000000)) << link->error().message.toStdString();
     }
@@ -35,7 +35,7 @@ protected:
         CmsisDapProbe::instance().setEnabled(false);
     }
     hid_device *dev = nullptr;
-    std::unique_ptr<DapLink> link;
+    std::unique_ptr<DapPipe> link;
     std::unique_ptr<DebugPort> port;
 };
 

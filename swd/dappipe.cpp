@@ -1,20 +1,20 @@
 // hidapi transport of CMSIS-DAP commands with several in flight.
-#include "daplink.h"
+#include "dappipe.h"
 
 #include <hidapi/hidapi.h>
 
-DapLink::DapLink(hid_device *device)
+DapPipe::DapPipe(hid_device *device)
     : m_device(device)
 { }
 
-bool DapLink::fail(int code, const QString &message)
+bool DapPipe::fail(int code, const QString &message)
 {
     if (m_error.ok())
         m_error = SwdResult::failure(code, message);
     return false;
 }
 
-bool DapLink::open()
+bool DapPipe::open()
 {
     if (!m_device)
         return fail(SwdProbeLost, QStringLiteral("no probe open"));
@@ -43,7 +43,7 @@ bool DapLink::open()
     return true;
 }
 
-bool DapLink::submit(const dap::Packet &command)
+bool DapPipe::submit(const dap::Packet &command)
 {
     if (failed())
         return false;
@@ -61,7 +61,7 @@ bool DapLink::submit(const dap::Packet &command)
     return true;
 }
 
-bool DapLink::readOne()
+bool DapPipe::readOne()
 {
     unsigned char buffer[64];
     const int n = hid_read_timeout(m_device, buffer, sizeof buffer, kReplyTimeoutMs);
@@ -77,7 +77,7 @@ bool DapLink::readOne()
     return true;
 }
 
-bool DapLink::collect(dap::Packet &reply)
+bool DapPipe::collect(dap::Packet &reply)
 {
     if (failed())
         return false;
@@ -92,12 +92,12 @@ bool DapLink::collect(dap::Packet &reply)
     return true;
 }
 
-bool DapLink::transact(const dap::Packet &command, dap::Packet &reply)
+bool DapPipe::transact(const dap::Packet &command, dap::Packet &reply)
 {
     return submit(command) && collect(reply);
 }
 
-void DapLink::drain()
+void DapPipe::drain()
 {
     unsigned char buffer[64];
     for (; !m_sent.empty(); m_sent.pop_front()) {

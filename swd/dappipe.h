@@ -10,13 +10,13 @@
 struct hid_device_;
 typedef struct hid_device_ hid_device;
 
-class DapLink
+class DapPipe
 {
 public:
     static constexpr int kReplyTimeoutMs = 1000;
     static constexpr int kDrainTimeoutMs = 100;
 
-    explicit DapLink(hid_device *device);
+    explicit DapPipe(hid_device *device);
 
     // Asks for packet count and size; fails unless the probe can carry at least a small transfer.
     bool open();

@@ -1,0 +1,93 @@
+// Command-line runs in the production record.
+#include "recording.h"
+
+#include "engine/download.h"
+#include "job/chipmodels.h"
+#include "record/runrecord.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace cli {
+
+void addRecordOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {"record",
+         QCoreApplication::translate("QuorvelCli",
+                                     "生产记录：SQLite文件或postgresql://用户@主机:端口/数据库。"),
+         "FILE|URL"},
+        {"no-record", QCoreApplication::translate("QuorvelCli", "不写生产记录。")},
+        {"serial-ledger",
+         QCoreApplication::translate("QuorvelCli",
+                                     "由生产记录分配每次烧录的滚码值，每个值只用一次。")},
+    });
+}
+
+bool recordOptionsFrom(const QCommandLineParser &p, const Download &job, RecordOptions &options,
+                       QString &error)
+{
+    options.enabled = !p.isSet("no-record");
+    options.location = p.isSet("record") ? p.value("record") : RecordDb::defaultLocation();
+    options.ledger = p.isSet("serial-ledger");
+    if (p.isSet("job"))
+        options.jobFile = QFileInfo(p.value("job")).fileName();
+    if (options.ledger && (job.rollingCodeAddress == 0 || !options.enabled)) {
+        error = QCoreApplication::translate("QuorvelCli", "--serial-ledger需要--rolling和生产记录");
+        return false;
+    }
+    return true;
+}
+
+RunRecorder::RunRecorder(const RecordOptions &options)
+    : options(options)
+{ }
+
+bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &serial, QString &error)
+{
+    if (!options.enabled)
+        return true;
+    // A chip programmed without its row could not be traced: no record, no run.
+    auto refuse = [&]() {
+        error = QCoreApplication::translate("QuorvelCli", "生产记录无法写入，未开始烧录：%1")
+                    .arg(db.lastError());
+        return false;
+    };
+    if (!db.isOpen() && !db.open(options.location))
+        return refuse();
+    runId = db.beginRun(
+        runRecordFrom(job, probeSerial, job::firmwareVersionText(job.probeId), options.jobFile));
+    if (runId < 0)
+        return refuse();
+    if (!options.ledger)
+        return true;
+    const SerialSeries series{job.rollingCodeAddress, job.rollingCodeValue, job.rollingCodeStep};
+    quint32 value = 0;
+    if (!db.allocateSerial(series, runId, &value)) {
+        error = QCoreApplication::translate("QuorvelCli", "滚码分配失败，未开始烧录：%1")
+                    .arg(db.lastError());
+        db.finishRun(runId, false, -1, error);
+        runId = -1;
+        return false;
+    }
+    job.rollingCodeValue = value;
+    serial = QString::asprintf("0x%08X", value);
+    return true;
+}
+
+bool RunRecorder::finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
+                         QString &error)
+{
+    if (runId < 0)
+        return true;
+    const bool passed = !interrupted && (code == 0 || code == 5);
+    const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId)
+                                : db.finishRun(runId, passed, code, message, deviceId);
+    runId = -1;
+    if (!ok)
+        error = QCoreApplication::translate("QuorvelCli", "本次结果未写入生产记录：%1")
+                    .arg(db.lastError());
+    return ok;
+}
+
+} // namespace cli

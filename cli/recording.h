@@ -1,0 +1,47 @@
+// The production record of command-line runs: one row per run per probe, written when the run
+// starts and completed when it ends, and the serial ledger's value for the run when asked.
+#pragma once
+
+#include "record/recorddb.h"
+
+#include <QCommandLineParser>
+#include <QString>
+
+class Download;
+
+namespace cli {
+
+struct RecordOptions
+{
+    bool enabled = true;
+    QString location; // SQLite file or postgresql:// URL
+    bool ledger = false;
+    QString jobFile; // the job file's name, when the job came from one
+};
+
+void addRecordOptions(QCommandLineParser &parser);
+// The record options of the command line; false with `error` for a ledger without rolling code.
+bool recordOptionsFrom(const QCommandLineParser &parser, const Download &job,
+                       RecordOptions &options, QString &error);
+
+// One probe's run in the record; used on the thread that runs that probe.
+class RunRecorder
+{
+public:
+    explicit RunRecorder(const RecordOptions &options);
+
+    // Writes the run's row and, with the ledger, takes the run's serial and sets it as the job's
+    // rolling-code value (`serial` gets its text). False with `error`: the run must not start.
+    bool begin(Download &job, const QString &probeSerial, QString &serial, QString &error);
+    // Completes the row; false with `error` when it could not be written.
+    bool finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
+                QString &error);
+    bool active() const { return runId >= 0; }
+
+private:
+    RecordOptions options;
+    RecordDb db;
+    qint64 runId = -1;
+};
+
+} // namespace cli
