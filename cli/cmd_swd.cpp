@@ -232,10 +232,6 @@ int swdVerify(Command &c)
         return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
                       problem.file + QStringLiteral(": ") + problem.message);
     c.report().insert("files", describeImages(d));
-    RecordOptions recordOptions;
-    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
-        return c.fail(ExitUsage, error);
-    RunRecorder recorder(recordOptions);
     const SwdJob swdJob = swdJobOf(spec, d);
     return runOnProbe(
         c,
