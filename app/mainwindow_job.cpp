@@ -104,12 +104,13 @@ job::JobSpec MainWindow::currentJob() const
 
 void MainWindow::saveJobActionSlot()
 {
-    QString path =
-        QFileDialog::getSaveFileName(this, tr("保存工程"), lastJobPath(), tr("工程文件 (*.json)"));
-    if (path.isEmpty())
+    // The suffix is added by the dialog, so its overwrite question sees the name really written.
+    QFileDialog dialog(this, tr("保存工程"), lastJobPath(), tr("工程文件 (*.json)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".json");
+    const QString path = dialog.selectedFiles().first();
     rememberJobPath(path);
     QString error;
     if (!job::writeJobFile(path, currentJob(), error))

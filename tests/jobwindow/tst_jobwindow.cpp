@@ -163,35 +163,46 @@ void JobWindowTest::openingAsksOrRefuses_data()
 {
     QTest::addColumn<int>("chipIndex");
     QTest::addColumn<bool>("withAddress");
+    QTest::addColumn<uint>("second"); // address of c.bin listed a second time, 0: once
+    QTest::addColumn<bool>("changed");
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("listed");
-    const QString changed = "工程保存后文件已改变：%1\n仍然使用这个文件吗？";
-    QTest::newRow("changed, used") << 3 << true << QString("&Yes") << changed << 1;
-    QTest::newRow("changed, declined") << 3 << true << QString("&No") << changed << 0;
-    QTest::newRow("other chip") << 1 << true << QString()
-                                << QString("工程的芯片型号是QA12，本程序只能烧录QB48V") << 0;
-    QTest::newRow("BIN without address")
-        << 3 << false << QString() << QString("工程中的BIN文件没有烧录地址：%1") << 0;
+    QTest::addColumn<uint>("length");
+    const QString asked = "工程保存后文件已改变：%1\n仍然使用这个文件吗？";
+    QTest::newRow("changed, used") << 3 << true << 0u << true << "&Yes" << asked << 1 << 0x24u;
+    QTest::newRow("changed, declined") << 3 << true << 0u << true << "&No" << asked << 0 << 0u;
+    QTest::newRow("other chip") << 1 << true << 0u << false << ""
+                                << "工程的芯片型号是QA12，本程序只能烧录QB48V" << 0 << 0u;
+    QTest::newRow("BIN without address") << 3 << false << 0u << false << ""
+                                         << "工程中的BIN文件没有烧录地址：%1" << 0 << 0u;
+    QTest::newRow("overlapping file") << 3 << true << 0x41Cu << false << ""
+                                      << "该文件烧录地址处于上一个文件烧录范围内" << 1 << 0x20u;
 }
 
 void JobWindowTest::openingAsksOrRefuses()
 {
     QFETCH(int, chipIndex);
     QFETCH(bool, withAddress);
+    QFETCH(uint, second);
+    QFETCH(bool, changed);
     QFETCH(QString, answer);
     QFETCH(QString, message);
     QFETCH(int, listed);
+    QFETCH(uint, length);
     const QString bin = dir.filePath("c.bin");
     QVERIFY(writeBytes(bin, QByteArray(0x20, 'c')));
     job::JobSpec spec;
     spec.chipIndex = chipIndex;
     spec.eraseMode = job::NoErase;
     spec.files = {job::JobFile{bin, withAddress, 0x400}};
+    if (second)
+        spec.files.append(job::JobFile{bin, true, second});
     QString error;
     const QString path = dir.filePath("asks.json");
     QVERIFY2(job::writeJobFile(path, spec, error), qPrintable(error));
-    QVERIFY(writeBytes(bin, QByteArray(0x24, 'd')));
+    if (changed)
+        QVERIFY(writeBytes(bin, QByteArray(0x24, 'd')));
 
     MainWindow w;
     ModalDriver driver;
@@ -203,7 +214,7 @@ void JobWindowTest::openingAsksOrRefuses()
     const Download &d = *Access::download(w);
     QCOMPARE(d.fileCount, listed);
     QCOMPARE(d.eraseMode, listed ? int(job::NoErase) : int(job::FullErase));
-    QCOMPARE(d.imageLength[0], listed ? 0x24u : 0u);
+    QCOMPARE(d.imageLength[0], length);
 }
 
 QTEST_MAIN(JobWindowTest)
