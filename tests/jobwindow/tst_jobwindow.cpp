@@ -1,8 +1,8 @@
 // The project menu's job files through the real window: a saved job opened in a fresh window
 // restores the whole job, and opening asks about changed files and refuses what it cannot use.
+#include "files/guitesthelpers.h"
 #include "options/windowtesthelpers.h"
 
-#include "download.h"
 #include "job/jobfile.h"
 #include "support/modaldriver.h"
 
@@ -11,91 +11,52 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
 using Access = MainWindowTestAccess;
+using guitest::writeFile;
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-// The job as the window holds it: record fields, the widgets that show them, the listed files.
-QStringList jobState(MainWindow &w)
+// The job as the window holds it: record fields in hex, the widgets showing them, the file list.
+static QString jobState(MainWindow &w)
 {
     const Download &d = *Access::download(w);
     Ui::MainWindow *ui = Access::ui(w);
-    OfflineDlg *off = Access::offDlg(w);
     QStringList s;
-    s << QString("erase %1 program %2 verify %3 reset %4 protect %5")
-             .arg(d.eraseMode)
-             .arg(d.programEnabled)
-             .arg(d.verifyEnabled)
-             .arg(d.resetAndRun)
-             .arg(d.readProtectLevel);
-    s << QString("rolling %1 %2 %3 %4 %5 %6 ledger %7")
-             .arg(d.rollingCodeAddress, 0, 16)
-             .arg(d.rollingCodeValue, 0, 16)
-             .arg(d.rollingCodeStep, 0, 16)
-             .arg(ui->snAddrLineEdit->text(), ui->snNumLineEdit->text(),
-                  ui->snStepsLineEdit->text())
-             .arg(int(Access::ledgerCheckBox(w)->isChecked()));
-    s << QString("watchdog %1 box %2")
-             .arg(d.watchdogOption, 0, 16)
-             .arg(int(ui->optionsGroupBox->isChecked()));
-    s << QString("offline %1 %2/%3 %4/%5 %6 %7 dialog %8 %9")
-             .arg(d.offline_flag)
-             .arg(d.offlineMaxProgramCount_flag)
-             .arg(d.offlineMaxProgramCount)
-             .arg(d.offlineAutoProgramTime_flag)
-             .arg(d.offlineAutoProgramTime)
-             .arg(d.offlineMachine_flag)
-             .arg(d.offlineForceProgram_flag)
-             .arg(off->maxProgramCountLineEdit->text(), off->autoProgramTimeLineEdit->text());
+    for (uint32_t v : {uint32_t(d.eraseMode), uint32_t(d.programEnabled), uint32_t(d.verifyEnabled),
+                       uint32_t(d.resetAndRun), uint32_t(d.readProtectLevel), d.rollingCodeAddress,
+                       d.rollingCodeValue, d.rollingCodeStep, uint32_t(d.watchdogOption),
+                       uint32_t(d.offline_flag), uint32_t(d.offlineMaxProgramCount_flag),
+                       d.offlineMaxProgramCount, uint32_t(d.offlineAutoProgramTime_flag),
+                       d.offlineAutoProgramTime, uint32_t(d.offlineMachine_flag),
+                       uint32_t(d.offlineForceProgram_flag)})
+        s << QString::number(v, 16);
+    s << ui->snAddrLineEdit->text() << ui->snNumLineEdit->text() << ui->snStepsLineEdit->text()
+      << QString::number(Access::ledgerCheckBox(w)->isChecked())
+      << QString::number(ui->optionsGroupBox->isChecked())
+      << Access::offDlg(w)->maxProgramCountLineEdit->text();
     for (int i = 0; i < d.fileCount; ++i)
-        s << QString("%1 %2 %3")
-                 .arg(ui->fileTableWidget->item(i, 0)->text(),
-                      ui->fileTableWidget->item(i, 1)->text(),
-                      ui->fileTableWidget->item(i, 2)->text());
-    return s;
+        for (int column = 0; column < 3; ++column)
+            s << ui->fileTableWidget->item(i, column)->text();
+    return s.join(' ');
 }
-
-} // namespace
 
 class JobWindowTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        registerDownloadMetaType();
+        QVERIFY(dir.isValid());
+        QDir::setCurrent(dir.path());
+    }
     void savedJobReopensInAFreshWindow();
-    void openingAsksOrRefuses_data();
     void openingAsksOrRefuses();
 
 private:
-    void addBin(MainWindow &w, const QString &name, const char *address, int size);
     QTemporaryDir dir;
 };
 
-void JobWindowTest::initTestCase()
-{
-    registerDownloadMetaType();
-    QVERIFY(dir.isValid());
-    QDir::setCurrent(dir.path());
-}
-
-void JobWindowTest::addBin(MainWindow &w, const QString &name, const char *address, int size)
-{
-    QVERIFY(writeBytes(dir.filePath(name), QByteArray(size, char(size))));
-    ModalDriver driver;
-    driver.chooseFile(dir.filePath(name)).typeAndClick("addressLineEdit", address, "okPushButton");
-    Access::clickFileAdd(w);
-    QVERIFY(driver.waitForAll());
-}
-
 void JobWindowTest::savedJobReopensInAFreshWindow()
 {
-    const QString level2 = optest::html("#FF3300", "FLASH不可读，且无法解锁，请谨慎使用！");
     MainWindow a;
     a.show();
     Ui::MainWindow *ui = Access::ui(a);
@@ -107,7 +68,6 @@ void JobWindowTest::savedJobReopensInAFreshWindow()
     ui->readProtect2RadioButton->click();
     driver.answerMessageBox("&Yes");
     optest::clickGroupBox(ui->optionsGroupBox);
-    QVERIFY(driver.waitForAll());
     ui->wdtEnableRadioButton->click();
     optest::clickGroupBox(ui->snGroupBox);
     ui->snAddrLineEdit->setText("1FFC");
@@ -125,21 +85,17 @@ void JobWindowTest::savedJobReopensInAFreshWindow()
         dlg->okPushButton->click();
     });
     Access::offlineConfigAction(a)->trigger();
-    QVERIFY(driver.waitForAll());
-    addBin(a, "a.bin", "800", 0x100);
-    addBin(a, "b.bin", "2000", 0x40);
+    for (const char *address : {"800", "2000"}) {
+        const QString bin = dir.filePath(QString("at%1.bin").arg(address));
+        QVERIFY(writeFile(bin, QByteArray(strlen(address) * 0x20, 'b')));
+        driver.chooseFile(bin).typeAndClick("addressLineEdit", address, "okPushButton");
+        Access::clickFileAdd(a);
+    }
     driver.chooseFile(dir.filePath("line1"));
     Access::saveJobAction(a)->trigger();
     QVERIFY(driver.waitForAll());
-
-    const QStringList expected = {
-        "erase 1 program 1 verify 0 reset 1 protect 2",
-        "rolling 1ffc a0 3 1FFC A0 3 ledger 1",
-        "watchdog a8 box 1",
-        "offline 1 1/7 1/300 1 0 dialog 7 300",
-        "a.bin 0x800 0x100",
-        "b.bin 0x2000 0x40",
-    };
+    const QString expected = "1 1 0 1 2 1ffc a0 3 a8 1 1 7 1 12c 1 0 1FFC A0 3 1 1 7 "
+                             "at800.bin 0x800 0x60 at2000.bin 0x2000 0x80";
     QCOMPARE(jobState(a), expected);
 
     MainWindow b;
@@ -153,68 +109,58 @@ void JobWindowTest::savedJobReopensInAFreshWindow()
     QVERIFY(driver.waitForAll());
     QCOMPARE(driver.seen().size(), 4);
     QCOMPARE(driver.seen()[1].className, QString("PasswordDlg"));
-    QCOMPARE(driver.seen()[2].text, level2);
+    QCOMPARE(driver.seen()[2].text,
+             optest::html("#FF3300", "FLASH不可读，且无法解锁，请谨慎使用！"));
     QVERIFY(driver.seen()[3].text.contains("看门狗复位时间约为2秒"));
     QCOMPARE(jobState(b), expected);
-    QCOMPARE(Access::download(b)->filePath[1], dir.filePath("b.bin"));
 }
 
-void JobWindowTest::openingAsksOrRefuses_data()
-{
-    QTest::addColumn<int>("chipIndex");
-    QTest::addColumn<bool>("withAddress");
-    QTest::addColumn<uint>("second"); // address of c.bin listed a second time, 0: once
-    QTest::addColumn<bool>("changed");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("listed");
-    QTest::addColumn<uint>("length");
-    const QString asked = "工程保存后文件已改变：%1\n仍然使用这个文件吗？";
-    QTest::newRow("changed, used") << 3 << true << 0u << true << "&Yes" << asked << 1 << 0x24u;
-    QTest::newRow("changed, declined") << 3 << true << 0u << true << "&No" << asked << 0 << 0u;
-    QTest::newRow("other chip") << 1 << true << 0u << false << ""
-                                << "工程的芯片型号是QA12，本程序只能烧录QB48V" << 0 << 0u;
-    QTest::newRow("BIN without address") << 3 << false << 0u << false << ""
-                                         << "工程中的BIN文件没有烧录地址：%1" << 0 << 0u;
-    QTest::newRow("overlapping file") << 3 << true << 0x41Cu << false << ""
-                                      << "该文件烧录地址处于上一个文件烧录范围内" << 1 << 0x20u;
-}
-
+// Each job lists c.bin at the given addresses ("-": none); the first box seen after the file
+// dialog is answered, and only an accepted job replaces the full erase of a fresh window.
 void JobWindowTest::openingAsksOrRefuses()
 {
-    QFETCH(int, chipIndex);
-    QFETCH(bool, withAddress);
-    QFETCH(uint, second);
-    QFETCH(bool, changed);
-    QFETCH(QString, answer);
-    QFETCH(QString, message);
-    QFETCH(int, listed);
-    QFETCH(uint, length);
+    const QString asked = "工程保存后文件已改变：%1\n仍然使用这个文件吗？";
+    const struct
+    {
+        int chipIndex;
+        QStringList addresses;
+        bool changed;
+        const char *answer;
+        QString message;
+        uint32_t length; // of the first listed file, 0: none listed
+    } cases[] = {
+        {3, {"400"}, true, "&Yes", asked, 0x24},
+        {3, {"400"}, true, "&No", asked, 0},
+        {1, {"400"}, false, "", "工程的芯片型号是QA12，本程序只能烧录QB48V", 0},
+        {3, {"-"}, false, "", "工程中的BIN文件没有烧录地址：%1", 0},
+        {3, {"400", "41C"}, false, "", "该文件烧录地址处于上一个文件烧录范围内", 0x20},
+    };
     const QString bin = dir.filePath("c.bin");
-    QVERIFY(writeBytes(bin, QByteArray(0x20, 'c')));
-    job::JobSpec spec;
-    spec.chipIndex = chipIndex;
-    spec.eraseMode = job::NoErase;
-    spec.files = {job::JobFile{bin, withAddress, 0x400}};
-    if (second)
-        spec.files.append(job::JobFile{bin, true, second});
-    QString error;
     const QString path = dir.filePath("asks.json");
-    QVERIFY2(job::writeJobFile(path, spec, error), qPrintable(error));
-    if (changed)
-        QVERIFY(writeBytes(bin, QByteArray(0x24, 'd')));
+    for (const auto &c : cases) {
+        QVERIFY(writeFile(bin, QByteArray(0x20, 'c')));
+        job::JobSpec spec;
+        spec.chipIndex = c.chipIndex;
+        spec.eraseMode = job::NoErase;
+        for (const QString &address : c.addresses)
+            spec.files.append(job::JobFile{bin, address != "-", address.toUInt(nullptr, 16)});
+        QString error;
+        QVERIFY2(job::writeJobFile(path, spec, error), qPrintable(error));
+        if (c.changed)
+            QVERIFY(writeFile(bin, QByteArray(0x24, 'd')));
 
-    MainWindow w;
-    ModalDriver driver;
-    driver.chooseFile(path).answerMessageBox(answer);
-    Access::openJobAction(w)->trigger();
-    QVERIFY(driver.waitForAll());
-    QCOMPARE(driver.seen()[1].title, QString("警告"));
-    QCOMPARE(driver.seen()[1].text, message.arg(bin));
-    const Download &d = *Access::download(w);
-    QCOMPARE(d.fileCount, listed);
-    QCOMPARE(d.eraseMode, listed ? int(job::NoErase) : int(job::FullErase));
-    QCOMPARE(d.imageLength[0], length);
+        MainWindow w;
+        ModalDriver driver;
+        driver.chooseFile(path).answerMessageBox(c.answer);
+        Access::openJobAction(w)->trigger();
+        QVERIFY(driver.waitForAll());
+        QCOMPARE(driver.seen()[1].title, QString("警告"));
+        QCOMPARE(driver.seen()[1].text, c.message.contains("%1") ? c.message.arg(bin) : c.message);
+        const Download &d = *Access::download(w);
+        QCOMPARE(d.fileCount, c.length ? 1 : 0);
+        QCOMPARE(d.eraseMode, c.length ? int(job::NoErase) : int(job::FullErase));
+        QCOMPARE(d.imageLength[0], c.length);
+    }
 }
 
 QTEST_MAIN(JobWindowTest)
