@@ -67,6 +67,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->startPushButton->setEnabled(false);
     setupMenus();
     setupRecord();
+    setupJobMenu();
     ui->firmwareVersionLabel->setText(tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     ui->firmwareVersionLabel->setStyleSheet("color:#666666;");

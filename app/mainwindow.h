@@ -9,6 +9,9 @@
 #include <QThread>
 
 class Download;
+namespace job {
+struct JobSpec;
+}
 class HandleBar;
 class OfflineDlg;
 class QAction;
@@ -44,6 +47,8 @@ public slots:
     void usbConnectTickSlot();
     void offlineOptionsActionSlot();
     void offlineEraseActionSlot();
+    void openJobActionSlot();
+    void saveJobActionSlot();
     void helpVerifyActionSlot();
     void helpMD5ActionSlot();
     void helpCRC32ActionSlot();
@@ -84,8 +89,17 @@ private:
     void setupMenus();
     void connectThreads();
     void removeFileAt(int slot); // drops one slot, moving the later ones up
+    // Lists a file behind the last one (a free slot is the caller's), warning and dropping it
+    // again when it does not load or overlaps the previous one.
+    void listFile(const QString &path, uint32_t address);
     void resetOptionsPanel(int model); // a new chip: every option back to its default, no files
     void restoreAfterRun(); // polling back on, lock set enabled
+    void takeOfflineOptions(); // the offline dialog's confirmed values into the record
+    void checkOfflineOptions(); // "no limit" as the probe reads it, the erase reminder
+    // Job files (mainwindow_job.cpp).
+    void setupJobMenu(); // open and save, ahead of the project menu's record action
+    job::JobSpec currentJob() const;
+    void applyJob(const job::JobSpec &spec); // through the panels' own slots, files last
     // Production record (mainwindow_record.cpp).
     void setupRecord(); // the project menu, the status-bar figures, the ledger check box
     QString recordLocation() const; // the window setting, else the default location
@@ -118,6 +132,8 @@ private:
 
     QMenu *projectMenu;
     QAction *recordAction;
+    QAction *openJobAction;
+    QAction *saveJobAction;
     QLabel *tallyLabel;
     QCheckBox *ledgerCheckBox;
     RecordDb *record = nullptr;

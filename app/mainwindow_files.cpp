@@ -62,7 +62,14 @@ void MainWindow::on_fileAddPushButton_clicked()
         return;
     }
 
-    const int loaded = fillSlot(*download, ui->fileTableWidget, n, addressText.toUInt(nullptr, 16));
+    listFile(download->filePath[n], addressText.toUInt(nullptr, 16));
+}
+
+void MainWindow::listFile(const QString &path, uint32_t address)
+{
+    const int n = download->fileCount;
+    download->filePath[n] = path;
+    const int loaded = fillSlot(*download, ui->fileTableWidget, n, address);
     download->fileCount = n + 1;
 
     if (loaded != 0) {

@@ -14,13 +14,7 @@ void MainWindow::offlineOptionsActionSlot()
     offDlg->exec();
     Download &d = *download;
     if (offDlg->isOK == 1) {
-        d.offline_flag = offDlg->offline_flag;
-        d.offlineMaxProgramCount_flag = offDlg->offlineMaxProgramCount_flag;
-        d.offlineAutoProgramTime_flag = offDlg->offlineAutoProgramTime_flag;
-        d.offlineMaxProgramCount = offDlg->offlineMaxProgramCount;
-        d.offlineAutoProgramTime = offDlg->offlineAutoProgramTime;
-        d.offlineMachine_flag = offDlg->offlineMachine_flag;
-        d.offlineForceProgram_flag = offDlg->offlineForceProgram_flag;
+        takeOfflineOptions();
         qDebug() << "offDlg->isOK";
     } else {
         qDebug() << "offDlg->iscancel";
@@ -33,6 +27,24 @@ void MainWindow::offlineOptionsActionSlot()
     qDebug() << "offlineMachine_flag" << d.offlineMachine_flag;
     qDebug() << "offlineForceProgram_flag" << d.offlineForceProgram_flag;
 
+    checkOfflineOptions();
+}
+
+void MainWindow::takeOfflineOptions()
+{
+    Download &d = *download;
+    d.offline_flag = offDlg->offline_flag;
+    d.offlineMaxProgramCount_flag = offDlg->offlineMaxProgramCount_flag;
+    d.offlineAutoProgramTime_flag = offDlg->offlineAutoProgramTime_flag;
+    d.offlineMaxProgramCount = offDlg->offlineMaxProgramCount;
+    d.offlineAutoProgramTime = offDlg->offlineAutoProgramTime;
+    d.offlineMachine_flag = offDlg->offlineMachine_flag;
+    d.offlineForceProgram_flag = offDlg->offlineForceProgram_flag;
+}
+
+void MainWindow::checkOfflineOptions()
+{
+    Download &d = *download;
     // The probe reads a count of 0xFFFFFFFF as "no limit".
     if (d.offlineMaxProgramCount == 0)
         d.offlineMaxProgramCount = 0xFFFFFFFF;

@@ -138,6 +138,19 @@ void OfflineDlg::confirm(uint32_t count, uint32_t interval)
     offlineForceProgram_flag = forceProgramCB->isChecked() ? 1 : 0;
 }
 
+void OfflineDlg::takeConfirmed(bool offline, uint32_t count, uint32_t interval, bool machine,
+                               bool force)
+{
+    offline_flag = offline ? 1 : 0;
+    offlineMaxProgramCount_flag = offline && count ? 1 : 0;
+    offlineMaxProgramCount = offlineMaxProgramCount_flag ? count : 0;
+    offlineAutoProgramTime_flag = offline && interval ? 1 : 0;
+    offlineAutoProgramTime = offlineAutoProgramTime_flag ? interval : 500;
+    offlineMachine_flag = offline && machine ? 1 : 0;
+    offlineForceProgram_flag = offline && force ? 1 : 0;
+    restoreWidgets();
+}
+
 void OfflineDlg::restoreWidgets()
 {
     if (offline_flag != 1) {

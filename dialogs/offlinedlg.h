@@ -56,6 +56,9 @@ public slots:
     void on_autoProgramCB_clicked(bool checked);
     void on_machineCB_clicked(bool checked);
     void on_forceProgramCB_clicked(bool checked);
+    // Takes these values as if confirmed (a job opened from a file) and shows them. A count of 0
+    // is no limit, an interval of 0 no automatic start; without `offline` the rest is ignored.
+    void takeConfirmed(bool offline, uint32_t count, uint32_t interval, bool machine, bool force);
     // Escape closes without a button: treated as cancel so the widgets match the stored values.
     void reject() override;
 

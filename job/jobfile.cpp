@@ -176,7 +176,8 @@ bool readOptions(Reader &r, const QJsonObject &root, JobSpec &spec)
     const bool ok = r.choice(root, "erase", {"full", "sector", "none"}, spec.eraseMode)
         && r.boolean(root, "program", spec.program) && r.boolean(root, "verify", spec.verify)
         && r.boolean(root, "reset", spec.resetAndRun) && r.integer(root, "protect", 2, protect)
-        && r.choice(root, "watchdog", {"keep", "on", "off"}, watchdog);
+        && r.choice(root, "watchdog", {"keep", "on", "off"}, watchdog)
+        && r.boolean(root, "serialLedger", spec.serialLedger);
     spec.protectLevel = int(protect);
     if (root.contains("watchdog"))
         spec.watchdog = watchdog == 0 ? WatchdogKeep : watchdog == 1 ? WatchdogOn : WatchdogOff;
@@ -213,10 +214,11 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &
     }
     Reader r;
     JobSpec read;
-    const bool ok = r.keysKnown(root,
-                                {"format", "version", "chip", "erase", "program", "verify", "reset",
-                                 "protect", "rollingCode", "watchdog", "offline", "files"},
-                                QString())
+    const bool ok =
+        r.keysKnown(root,
+                    {"format", "version", "chip", "erase", "program", "verify", "reset", "protect",
+                     "rollingCode", "watchdog", "serialLedger", "offline", "files"},
+                    QString())
         && readOptions(r, root, read) && readRolling(r, root, read) && readOffline(r, root, read)
         && readFiles(r, root, base, read);
     if (!ok) {
@@ -262,6 +264,7 @@ QByteArray serializeJob(const JobSpec &spec, const QDir &base)
                 spec.watchdog == WatchdogOn        ? "on"
                     : spec.watchdog == WatchdogOff ? "off"
                                                    : "keep");
+    root.insert("serialLedger", spec.serialLedger);
     root.insert("offline",
                 QJsonObject{{"enabled", spec.offline},
                             {"count", qint64(spec.offlineCount)},

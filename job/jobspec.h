@@ -42,6 +42,7 @@ struct JobSpec
     uint32_t offlineAutoMs = 0; // 0: no automatic start; else 300..3000
     bool offlineMachine = false;
     bool offlineForce = false;
+    bool serialLedger = false; // the window's ledger box: rolling-code values from the record
     QVector<JobFile> files;
 };
 

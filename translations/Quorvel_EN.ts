@@ -713,6 +713,48 @@
             <translation>Project</translation>
         </message>
         <message>
+            <source>打开工程…</source>
+            <translation>Open job…</translation>
+        </message>
+        <message>
+            <source>打开保存的工程，恢复选项和烧录文件</source>
+            <translation>Open a saved job: its options and program files</translation>
+        </message>
+        <message>
+            <source>保存工程…</source>
+            <translation>Save job…</translation>
+        </message>
+        <message>
+            <source>把当前的选项和烧录文件保存为工程文件</source>
+            <translation>Save the current options and program files as a job file</translation>
+        </message>
+        <message>
+            <source>保存工程</source>
+            <translation>Save job</translation>
+        </message>
+        <message>
+            <source>打开工程</source>
+            <translation>Open job</translation>
+        </message>
+        <message>
+            <source>工程文件 (*.json)</source>
+            <translation>Job files (*.json)</translation>
+        </message>
+        <message>
+            <source>工程的芯片型号是%1，本程序只能烧录%2</source>
+            <translation>The job is for %1; this program programs %2 only</translation>
+        </message>
+        <message>
+            <source>工程中的BIN文件没有烧录地址：%1</source>
+            <translation>A BIN file of the job has no flash address: %1</translation>
+        </message>
+        <message>
+            <source>工程保存后文件已改变：%1
+仍然使用这个文件吗？</source>
+            <translation>The file changed after the job was saved: %1
+Use it anyway?</translation>
+        </message>
+        <message>
             <source>生产记录…</source>
             <translation>Production record…</translation>
         </message>

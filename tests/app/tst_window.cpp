@@ -111,6 +111,10 @@ struct ActionRow
 };
 
 const ActionRow actions[] = {
+    {"projectMenu", "打开工程…", "打开保存的工程，恢复选项和烧录文件", "Open job…",
+     "Open a saved job: its options and program files"},
+    {"projectMenu", "保存工程…", "把当前的选项和烧录文件保存为工程文件", "Save job…",
+     "Save the current options and program files as a job file"},
     {"offlineMenu", "配置", "脱机烧录配置", "Settings", "Offline Programming Settings"},
     {"offlineMenu", "删除", "删除烧录文件", "Delete",
      "Erase the programming file stored in the probe"},
@@ -384,6 +388,9 @@ void WindowTest::menusAfterEventLoop()
     QVERIFY(!w.findChild<QMenu *>("remoteMenu"));
     QVERIFY(!w.findChild<QMenu *>("icpInfoMenu"));
     QVERIFY(!w.findChild<QMenu *>("chipInfoMenu"));
+    QCOMPARE(Access::projectMenu(w)->actions(),
+             QList<QAction *>(
+                 {Access::openJobAction(w), Access::saveJobAction(w), Access::recordAction(w)}));
     QCOMPARE(Access::ui(w)->offlineMenu->actions(),
              QList<QAction *>({Access::offlineConfigAction(w), Access::offlineEraseAction(w)}));
     QCOMPARE(Access::ui(w)->helpMenu->actions(),

@@ -35,6 +35,7 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
         {R"({"format":"quorvel-job","version":1,"erase":"some"})", "键erase的值无效"},
         {R"({"format":"quorvel-job","version":1,"program":"yes"})", "键program的值无效"},
         {R"({"format":"quorvel-job","version":1,"protect":3})", "键protect的值无效"},
+        {R"({"format":"quorvel-job","version":1,"serialLedger":1})", "键serialLedger的值无效"},
         {R"({"format":"quorvel-job","version":1,"rollingCode":{"value":"0x1"}})",
          "键rollingCode.address的值无效"},
         {R"({"format":"quorvel-job","version":1,"rollingCode":{"address":"0x123456789"}})",
@@ -64,6 +65,7 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     spec.offline = true;
     spec.offlineCount = 7;
     spec.offlineAutoMs = 300;
+    spec.serialLedger = true;
     job::JobFile file{"/jobs/shared/app.bin", true, 0x800, true, 4096, 0xCAFEF00D};
     spec.files = {file};
 
@@ -77,6 +79,7 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     EXPECT_EQ(back.files[0].path, "/jobs/shared/app.bin");
     EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
     EXPECT_EQ(back.watchdog, job::WatchdogOn);
+    EXPECT_TRUE(back.serialLedger);
 }
 
 TEST(JobOptions, WindowRulesRefuseBadCombinations)

@@ -34,6 +34,8 @@ public:
     static QAction *helpCRC32FileAction(MainWindow &w) { return w.helpCRC32FileAction; }
     static QMenu *projectMenu(MainWindow &w) { return w.projectMenu; }
     static QAction *recordAction(MainWindow &w) { return w.recordAction; }
+    static QAction *openJobAction(MainWindow &w) { return w.openJobAction; }
+    static QAction *saveJobAction(MainWindow &w) { return w.saveJobAction; }
     static QLabel *tallyLabel(MainWindow &w) { return w.tallyLabel; }
     static QCheckBox *ledgerCheckBox(MainWindow &w) { return w.ledgerCheckBox; }
     static QAction *helpFlashMapAction(MainWindow &w) { return w.helpFlashMapAction; }
