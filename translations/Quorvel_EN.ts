@@ -1151,10 +1151,6 @@ Use it anyway?</translation>
             <translation>command</translation>
         </message>
         <message>
-            <source>烧录器的序列号或路径（默认：第一个）。</source>
-            <translation>Serial number or path of the probe (default: the first one).</translation>
-        </message>
-        <message>
             <source>脱机烧写次数格式错误：%1</source>
             <translation>malformed offline count: %1</translation>
         </message>
@@ -1245,38 +1241,6 @@ Use it anyway?</translation>
         <message>
             <source>未知看门狗选项：%1</source>
             <translation>unknown watchdog option: %1</translation>
-        </message>
-        <message>
-            <source>用法：quorvel-cli &lt;子命令&gt; [选项]
-
-子命令：
-  probes          列出连接的烧录器
-  program         烧写文件或工程
-  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
-  verify          校验芯片数据与文件
-  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
-  md5             读取一段FLASH的MD5
-  crc32           读取一段FLASH的CRC-32
-  file-crc        计算文件的CRC-32
-  offline-erase   删除烧录器中的脱机任务
-
-每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
-</source>
-            <translation>Usage: quorvel-cli &lt;command&gt; [options]
-
-Commands:
-  probes          list the connected probes
-  program         program files or a job
-  plan            flash map: where the files, erase ranges and rolling code lie on the chip
-  verify          verify the chip against files
-  erase           erase the whole chip over SWD (any CMSIS-DAP probe)
-  md5             read the MD5 of a flash range
-  crc32           read the CRC-32 of a flash range
-  file-crc        compute the CRC-32 of files
-  offline-erase   delete the offline job stored in the probe
-
-Options of each command: quorvel-cli &lt;command&gt; --help
-</translation>
         </message>
         <message>
             <source>未知子命令：%1</source>
@@ -1377,6 +1341,156 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>无法打开</source>
             <translation>cannot be opened</translation>
+        </message>
+        <message>
+            <source>换好芯片后按回车开始下一轮（Ctrl-C结束）</source>
+            <translation>Swap the boards and press Enter for the next round (Ctrl-C ends) </translation>
+        </message>
+        <message>
+            <source>--repeat需要一个非负整数</source>
+            <translation>--repeat needs a whole number of 0 or more</translation>
+        </message>
+        <message>
+            <source>%1个烧录器失败：%2</source>
+            <translation>%1 probe(s) failed: %2</translation>
+        </message>
+        <message>
+            <source>烧录地图：任务将如何写入芯片。</source>
+            <translation>Flash map: what the job will do to the chip.</translation>
+        </message>
+        <message>
+            <source>把地图写成SVG文件。</source>
+            <translation>Write the map as an SVG file.</translation>
+        </message>
+        <message>
+            <source>无法写入：%1</source>
+            <translation>cannot write: %1</translation>
+        </message>
+        <message>
+            <source>烧录地图有%1个问题</source>
+            <translation>the flash map shows %1 problem(s)</translation>
+        </message>
+        <message>
+            <source>烧录地图有问题时仍然烧写。</source>
+            <translation>Program even when the flash map shows problems.</translation>
+        </message>
+        <message>
+            <source>重复N轮，每轮之间等待换芯片（0：直到中断）。</source>
+            <translation>Repeat N rounds, waiting for the boards to be swapped between them (0: until interrupted).</translation>
+        </message>
+        <message>
+            <source>烧录地图有问题（--force仍然烧写）：%1</source>
+            <translation>the flash map shows problems (--force programs anyway): %1</translation>
+        </message>
+        <message>
+            <source>生产记录的统计：通过、失败、良率。</source>
+            <translation>Totals of the production record: passed, failed, yield.</translation>
+        </message>
+        <message>
+            <source>生产记录：SQLite文件或postgresql://用户@主机:端口/数据库。</source>
+            <translation>Production record: an SQLite file or postgresql://user@host:port/dbname.</translation>
+        </message>
+        <message>
+            <source>只统计此时间以后的烧录（ISO日期，UTC）。</source>
+            <translation>Only runs started at or after this time (ISO date, UTC).</translation>
+        </message>
+        <message>
+            <source>输出每次烧录的记录（CSV）。</source>
+            <translation>Write every run's row (CSV).</translation>
+        </message>
+        <message>
+            <source>日期格式错误：%1</source>
+            <translation>malformed date: %1</translation>
+        </message>
+        <message>
+            <source>--csv和--json不能同时使用</source>
+            <translation>--csv and --json cannot be used together</translation>
+        </message>
+        <message>
+            <source>生产记录无法打开：%1</source>
+            <translation>the production record cannot be opened: %1</translation>
+        </message>
+        <message>
+            <source>烧录器的序列号或路径（默认：第一个）；program可多次给出，或用all选全部。</source>
+            <translation>Serial number or path of the probe (default: the first one); program takes it several times, or all for every probe.</translation>
+        </message>
+        <message>
+            <source>文件%1</source>
+            <translation>File %1</translation>
+        </message>
+        <message>
+            <source>完成</source>
+            <translation>Finish</translation>
+        </message>
+        <message>
+            <source>已中断</source>
+            <translation>Interrupted</translation>
+        </message>
+        <message>
+            <source>未连接</source>
+            <translation>Not connected</translation>
+        </message>
+        <message>
+            <source>烧录器	芯片ID	写入序列号	结果	用时(ms)</source>
+            <translation>Probe	Device id	Serial written	Result	Duration (ms)</translation>
+        </message>
+        <message>
+            <source>用法：quorvel-cli &lt;子命令&gt; [选项]
+
+子命令：
+  probes          列出连接的烧录器
+  program         烧写文件或工程
+  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
+  verify          校验芯片数据与文件
+  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
+  md5             读取一段FLASH的MD5
+  crc32           读取一段FLASH的CRC-32
+  file-crc        计算文件的CRC-32
+  offline-erase   删除烧录器中的脱机任务
+  report          生产记录的统计和导出
+
+每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
+</source>
+            <translation>Usage: quorvel-cli &lt;command&gt; [options]
+
+Commands:
+  probes          list the connected probes
+  program         program files or a job
+  plan            flash map: where files, erase ranges and the rolling code land
+  verify          verify the chip against files
+  erase           erase the whole chip over SWD (any CMSIS-DAP probe)
+  md5             read the MD5 of a flash range
+  crc32           read the CRC-32 of a flash range
+  file-crc        compute the CRC-32 of files
+  offline-erase   delete the offline job stored in the probe
+  report          totals and export of the production record
+
+Options of each command: quorvel-cli &lt;command&gt; --help
+</translation>
+        </message>
+        <message>
+            <source>不写生产记录。</source>
+            <translation>Do not write the production record.</translation>
+        </message>
+        <message>
+            <source>由生产记录分配每次烧录的滚码值，每个值只用一次。</source>
+            <translation>Take each run's rolling-code value from the production record; every value is used once.</translation>
+        </message>
+        <message>
+            <source>--serial-ledger需要--rolling和生产记录</source>
+            <translation>--serial-ledger needs --rolling and a production record</translation>
+        </message>
+        <message>
+            <source>生产记录无法写入，未开始烧录：%1</source>
+            <translation>the production record cannot be written; programming not started: %1</translation>
+        </message>
+        <message>
+            <source>滚码分配失败，未开始烧录：%1</source>
+            <translation>no rolling-code value could be assigned; programming not started: %1</translation>
+        </message>
+        <message>
+            <source>本次结果未写入生产记录：%1</source>
+            <translation>this result was not written to the production record: %1</translation>
         </message>
     </context>
 </TS>
