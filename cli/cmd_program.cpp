@@ -27,21 +27,6 @@ namespace cli {
 
 namespace {
 
-// The images as the run will send them: name, address, length and CRC-32 of each.
-QJsonArray describeImages(Download &d)
-{
-    d.calcFileCrc32();
-    QJsonArray files;
-    for (int i = 0; i < d.fileCount; ++i) {
-        files.append(QJsonObject{{"name", d.fileName[i]},
-                                 {"path", d.filePath[i]},
-                                 {"address", job::hexText(d.imageAddress[i])},
-                                 {"length", double(d.imageLength[i])},
-                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
-    }
-    return files;
-}
-
 // Erase first when the run sends an erase report, then one stage per image.
 QStringList stagesOf(const Download &d)
 {

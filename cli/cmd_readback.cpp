@@ -56,23 +56,11 @@ int runVerify(const QStringList &arguments)
                       QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
                           .arg(c.parser.value("chip")));
 
-    job::JobSpec spec;
     QString error;
-    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), spec, error))
-        return c.fail(ExitInputFile, error);
-    for (const QString &argument : c.parser.positionalArguments()) {
-        job::JobFile file;
-        if (!parseFileArgument(argument, file))
-            return c.fail(
-                ExitUsage,
-                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        spec.files.append(file);
-    }
     ProbeSession session;
-    const job::LoadProblem problem = job::loadFiles(spec, session.record());
-    if (problem.isProblem())
-        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
-                      problem.file + QStringLiteral(": ") + problem.message);
+    const int loaded = loadFileArguments(c.parser, session.record(), error);
+    if (loaded != ExitOk)
+        return c.fail(loaded, error);
     const int connected = session.connect(c.probeSelector(), error);
     c.report().insert("probe", session.describe());
     if (connected != ExitOk)
@@ -155,23 +143,13 @@ int runFileCrc(const QStringList &arguments)
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)
         return parsed;
-    job::JobSpec spec;
-    for (const QString &argument : c.parser.positionalArguments()) {
-        job::JobFile file;
-        if (!parseFileArgument(argument, file))
-            return c.fail(
-                ExitUsage,
-                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        // The host-side CRC-32 needs no placement: a BIN without an address is read at 0.
-        file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
-        spec.files.append(file);
-    }
+    // The host-side CRC-32 needs no placement: a BIN without an address is read at 0.
     ProbeSession session;
     Download &d = session.record();
-    const job::LoadProblem problem = job::loadFiles(spec, d);
-    if (problem.isProblem())
-        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
-                      problem.file + QStringLiteral(": ") + problem.message);
+    QString error;
+    const int loaded = loadFileArguments(c.parser, d, error, true);
+    if (loaded != ExitOk)
+        return c.fail(loaded, error);
     if (d.fileCount <= 0)
         return c.fail(ExitUsage, job::plainText(job::noFilesMessage()));
     d.calcFileCrc32();

@@ -123,20 +123,6 @@ QString refusal(const QCommandLineParser &p, const job::JobSpec &spec)
     return {};
 }
 
-QJsonArray describeImages(Download &d)
-{
-    d.calcFileCrc32();
-    QJsonArray files;
-    for (int i = 0; i < d.fileCount; ++i) {
-        files.append(QJsonObject{{"name", d.fileName[i]},
-                                 {"path", d.filePath[i]},
-                                 {"address", job::hexText(d.imageAddress[i])},
-                                 {"length", double(d.imageLength[i])},
-                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
-    }
-    return files;
-}
-
 // The loaded images as the SWD run takes them; they point into `d`, which must outlive the job.
 SwdJob swdJobOf(const job::JobSpec &spec, const Download &d)
 {
@@ -212,27 +198,15 @@ int swdVerify(Command &c)
             return c.fail(ExitUsage,
                           QCoreApplication::translate("QuorvelCli", "--via swd只支持芯片QB48V"));
     }
-    job::JobSpec spec;
-    QString error;
-    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), spec, error))
-        return c.fail(ExitInputFile, error);
-    for (const QString &argument : c.parser.positionalArguments()) {
-        job::JobFile file;
-        if (!parseFileArgument(argument, file))
-            return c.fail(
-                ExitUsage,
-                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        spec.files.append(file);
-    }
     ChipRecord chip;
     Download d;
     d.chip = &chip;
-    const job::LoadProblem problem = job::loadFiles(spec, d);
-    if (problem.isProblem())
-        return c.fail(problem.inputFile ? ExitInputFile : ExitUsage,
-                      problem.file + QStringLiteral(": ") + problem.message);
+    QString error;
+    const int loaded = loadFileArguments(c.parser, d, error);
+    if (loaded != ExitOk)
+        return c.fail(loaded, error);
     c.report().insert("files", describeImages(d));
-    const SwdJob swdJob = swdJobOf(spec, d);
+    const SwdJob swdJob = swdJobOf(job::JobSpec(), d);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),

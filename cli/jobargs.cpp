@@ -4,9 +4,11 @@
 #include "engine/download.h"
 #include "exitcodes.h"
 #include "job/chipmodels.h"
+#include "job/filelist.h"
 #include "job/jobfile.h"
 
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace cli {
@@ -203,6 +205,43 @@ int prepareJob(const QCommandLineParser &p, job::JobSpec &spec, Download &d, QSt
         return ExitCannotCreate;
     job::applyOptions(spec, d);
     return ExitOk;
+}
+
+int loadFileArguments(const QCommandLineParser &p, Download &d, QString &error, bool binAtZero)
+{
+    job::JobSpec spec;
+    if (p.optionNames().contains(QLatin1String("job"))
+        && !job::readJobFile(p.value("job"), spec, error))
+        return ExitInputFile;
+    for (const QString &argument : p.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return usage(
+                error,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
+        if (binAtZero)
+            file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
+        spec.files.append(file);
+    }
+    const job::LoadProblem problem = job::loadFiles(spec, d);
+    if (!problem.isProblem())
+        return ExitOk;
+    error = problem.file + QStringLiteral(": ") + problem.message;
+    return problem.inputFile ? ExitInputFile : ExitUsage;
+}
+
+QJsonArray describeImages(Download &d)
+{
+    d.calcFileCrc32();
+    QJsonArray files;
+    for (int i = 0; i < d.fileCount; ++i) {
+        files.append(QJsonObject{{"name", d.fileName[i]},
+                                 {"path", d.filePath[i]},
+                                 {"address", job::hexText(d.imageAddress[i])},
+                                 {"length", double(d.imageLength[i])},
+                                 {"crc32", QString::asprintf("0x%08X", d.fileCrc[i])}});
+    }
+    return files;
 }
 
 } // namespace cli

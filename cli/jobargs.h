@@ -5,6 +5,7 @@
 #include "job/jobspec.h"
 
 #include <QCommandLineParser>
+#include <QJsonArray>
 #include <QString>
 
 class Download;
@@ -21,6 +22,15 @@ int jobSpecFromArgs(const QCommandLineParser &parser, job::JobSpec &spec, QStrin
 // files into `d`, saves the job when --save-job asks, and applies the options. 0 or the exit
 // status with `error` set; nothing is sent to a probe.
 int prepareJob(const QCommandLineParser &parser, job::JobSpec &spec, Download &d, QString &error);
+
+// The files of a read-back (verify, file-crc): --job's (when the parser has that option) and the
+// positional FILE[@ADDRESS] arguments, loaded into `d` by the file list's rules. `binAtZero`
+// reads a BIN without an address at 0. 0, or the exit status with `error` set.
+int loadFileArguments(const QCommandLineParser &parser, Download &d, QString &error,
+                      bool binAtZero = false);
+
+// The images as a run will send them: name, path, address, length and CRC-32 of each.
+QJsonArray describeImages(Download &d);
 
 // "app.bin@0x1000" / "boot.hex": the file and its optional hex address; false when the address
 // part is malformed.
