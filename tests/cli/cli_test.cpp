@@ -217,6 +217,13 @@ TEST_F(Cli, BadInputGivesItsMessageAndStatusWithNothingSent)
         EXPECT_TRUE(commandsSent().isEmpty()) << c.args.join(' ').toStdString();
     }
 
+    env << "QUORVEL_VPROBE_ABSENT=1";
+    const Outcome absent = run({"program", "ok.bin@0"});
+    EXPECT_EQ(absent.exit, 1);
+    EXPECT_EQ(absent.err, "quorvel-cli: no probe found");
+    EXPECT_TRUE(commandsSent().isEmpty());
+
+    env.removeLast();
     env << "QUORVEL_VPROBE_FIRMWARE=0x6CFF0185";
     const Outcome refused = run({"program", "ok.bin@0"});
     EXPECT_EQ(refused.exit, 27);
