@@ -10,7 +10,7 @@
 
 class Download;
 namespace job {
-struct JobSpec;
+struct JobSetup;
 }
 class HandleBar;
 class OfflineDlg;
@@ -98,8 +98,8 @@ private:
     void checkOfflineOptions(); // "no limit" as the probe reads it, the erase reminder
     // Job files (mainwindow_job.cpp).
     void setupJobMenu(); // open and save, ahead of the project menu's record action
-    job::JobSpec currentJob() const;
-    void applyJob(const job::JobSpec &spec); // through the panels' own slots, files last
+    job::JobSetup currentJob() const;
+    void applyJob(const job::JobSetup &setup); // through the panels' own slots, files last
     // Production record (mainwindow_record.cpp).
     void setupRecord(); // the project menu, the status-bar figures, the ledger check box
     QString recordLocation() const; // the window setting, else the default location

@@ -7,7 +7,7 @@
 #include "images/hexfilereader.h"
 #include "job/chipmodels.h"
 #include "job/jobfile.h"
-#include "job/jobspec.h"
+#include "job/jobsetup.h"
 #include "offlinedlg.h"
 
 #include <QButtonGroup>
@@ -65,41 +65,41 @@ void MainWindow::setupJobMenu()
     projectMenu->insertActions(recordAction, {openJobAction, saveJobAction});
 }
 
-job::JobSpec MainWindow::currentJob() const
+job::JobSetup MainWindow::currentJob() const
 {
     const Download &d = *download;
-    job::JobSpec spec;
-    spec.chipIndex = ui->chipComboBox->currentIndex();
-    spec.eraseMode = d.eraseMode;
-    spec.program = d.programEnabled == 1;
-    spec.verify = d.verifyEnabled == 1;
-    spec.resetAndRun = d.resetAndRun == 1;
+    job::JobSetup setup;
+    setup.chipIndex = ui->chipComboBox->currentIndex();
+    setup.eraseMode = d.eraseMode;
+    setup.program = d.programEnabled == 1;
+    setup.verify = d.verifyEnabled == 1;
+    setup.resetAndRun = d.resetAndRun == 1;
     // The Level-2 password is never stored: opening the job asks for it again.
-    spec.protectLevel = d.readProtectLevel;
+    setup.protectLevel = d.readProtectLevel;
     if (ui->snGroupBox->isChecked()) {
-        spec.rollingAddress = d.rollingCodeAddress;
-        spec.rollingValue = d.rollingCodeValue;
-        spec.rollingStep = d.rollingCodeStep;
+        setup.rollingAddress = d.rollingCodeAddress;
+        setup.rollingValue = d.rollingCodeValue;
+        setup.rollingStep = d.rollingCodeStep;
     }
-    spec.serialLedger = ledgerCheckBox->isChecked();
-    spec.watchdog = d.watchdogOption;
-    spec.offline = d.offline_flag == 1;
-    if (spec.offline) {
+    setup.serialLedger = ledgerCheckBox->isChecked();
+    setup.watchdog = d.watchdogOption;
+    setup.offline = d.offline_flag == 1;
+    if (setup.offline) {
         const bool counted = d.offlineMaxProgramCount_flag == 1;
-        spec.offlineCount =
+        setup.offlineCount =
             counted && d.offlineMaxProgramCount != noCountLimit ? d.offlineMaxProgramCount : 0;
-        spec.offlineAutoMs = d.offlineAutoProgramTime_flag == 1 ? d.offlineAutoProgramTime : 0;
-        spec.offlineMachine = d.offlineMachine_flag == 1;
-        spec.offlineForce = d.offlineForceProgram_flag == 1;
+        setup.offlineAutoMs = d.offlineAutoProgramTime_flag == 1 ? d.offlineAutoProgramTime : 0;
+        setup.offlineMachine = d.offlineMachine_flag == 1;
+        setup.offlineForce = d.offlineForceProgram_flag == 1;
     }
     for (int i = 0; i < d.fileCount; ++i) {
         job::JobFile file;
         file.path = d.filePath[i];
         file.hasAddress = true;
         file.address = d.imageAddress[i];
-        spec.files.append(file);
+        setup.files.append(file);
     }
-    return spec;
+    return setup;
 }
 
 void MainWindow::saveJobActionSlot()
@@ -124,22 +124,22 @@ void MainWindow::openJobActionSlot()
     if (path.isEmpty())
         return;
     rememberJobPath(path);
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
     // Everything that refuses the job is asked before the window changes.
-    if (!job::readJobFile(path, spec, error)) {
+    if (!job::readJobFile(path, setup, error)) {
         QMessageBox::information(this, tr("警告"), error);
         return;
     }
-    if (spec.chipIndex != ui->chipComboBox->currentIndex()) {
+    if (setup.chipIndex != ui->chipComboBox->currentIndex()) {
         QMessageBox::information(this, tr("警告"),
                                  tr("工程的芯片型号是%1，本程序只能烧录%2")
-                                     .arg(job::chipNames().value(spec.chipIndex - 1))
+                                     .arg(job::chipNames().value(setup.chipIndex - 1))
                                      .arg(ui->chipComboBox->currentText()));
         return;
     }
-    error = job::optionsProblem(spec);
-    for (const job::JobFile &file : spec.files) {
+    error = job::optionsProblem(setup);
+    for (const job::JobFile &file : setup.files) {
         if (error.isEmpty() && !file.hasAddress && !isHex(file.path))
             error = tr("工程中的BIN文件没有烧录地址：%1").arg(file.path);
     }
@@ -147,59 +147,59 @@ void MainWindow::openJobActionSlot()
         QMessageBox::information(this, tr("警告"), error);
         return;
     }
-    const QString changed = job::changedFile(spec);
+    const QString changed = job::changedFile(setup);
     if (!changed.isEmpty()
         && QMessageBox::information(
                this, tr("警告"), tr("工程保存后文件已改变：%1\n仍然使用这个文件吗？").arg(changed),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
             != QMessageBox::Yes)
         return;
-    applyJob(spec);
+    applyJob(setup);
 }
 
-void MainWindow::applyJob(const job::JobSpec &spec)
+void MainWindow::applyJob(const job::JobSetup &setup)
 {
     while (download->fileCount > 0)
         on_fileRemovePushButton_clicked();
 
-    eraseGroup->button(spec.eraseMode)->setChecked(true);
+    eraseGroup->button(setup.eraseMode)->setChecked(true);
     on_eraseRadioButton_clicked();
-    ui->programCheckBox->setChecked(spec.program);
-    on_programCheckBox_clicked(spec.program);
-    ui->verifyCheckBox->setChecked(spec.verify);
-    on_verifyCheckBox_clicked(spec.verify);
-    ui->resetAndRunCheckBox->setChecked(spec.resetAndRun);
-    on_resetAndRunCheckBox_clicked(spec.resetAndRun);
+    ui->programCheckBox->setChecked(setup.program);
+    on_programCheckBox_clicked(setup.program);
+    ui->verifyCheckBox->setChecked(setup.verify);
+    on_verifyCheckBox_clicked(setup.verify);
+    ui->resetAndRunCheckBox->setChecked(setup.resetAndRun);
+    on_resetAndRunCheckBox_clicked(setup.resetAndRun);
     // Level 2 asks for its password here; a wrong one leaves level 0, as by hand.
-    readProtectGroup->button(spec.protectLevel)->setChecked(true);
+    readProtectGroup->button(setup.protectLevel)->setChecked(true);
     on_readProtectRadioButton_clicked();
 
-    const bool rolling = spec.rollingAddress != 0;
+    const bool rolling = setup.rollingAddress != 0;
     ui->snGroupBox->setChecked(rolling);
     on_snGroupBox_clicked(rolling);
     if (rolling) {
         // Their text-changed slots write the record.
-        ui->snNumLineEdit->setText(QString::number(spec.rollingValue, 16).toUpper());
-        ui->snAddrLineEdit->setText(QString::number(spec.rollingAddress, 16).toUpper());
-        ui->snStepsLineEdit->setText(QString::number(spec.rollingStep, 16).toUpper());
+        ui->snNumLineEdit->setText(QString::number(setup.rollingValue, 16).toUpper());
+        ui->snAddrLineEdit->setText(QString::number(setup.rollingAddress, 16).toUpper());
+        ui->snStepsLineEdit->setText(QString::number(setup.rollingStep, 16).toUpper());
     }
-    ledgerCheckBox->setChecked(spec.serialLedger);
+    ledgerCheckBox->setChecked(setup.serialLedger);
 
     // Changing the watchdog needs the same confirmation as ticking the box; No keeps it as is.
-    const bool watchdog = spec.watchdog != job::WatchdogKeep;
+    const bool watchdog = setup.watchdog != job::WatchdogKeep;
     ui->optionsGroupBox->setChecked(watchdog);
     on_optionsGroupBox_clicked(watchdog);
-    if (watchdog && ui->optionsGroupBox->isChecked() && spec.watchdog == job::WatchdogOn) {
+    if (watchdog && ui->optionsGroupBox->isChecked() && setup.watchdog == job::WatchdogOn) {
         ui->wdtEnableRadioButton->setChecked(true);
         on_wdtEnableRadioButton_clicked();
     }
 
-    offDlg->takeConfirmed(spec.offline, spec.offlineCount, spec.offlineAutoMs, spec.offlineMachine,
-                          spec.offlineForce);
+    offDlg->takeConfirmed(setup.offline, setup.offlineCount, setup.offlineAutoMs,
+                          setup.offlineMachine, setup.offlineForce);
     takeOfflineOptions();
     checkOfflineOptions();
 
-    for (const job::JobFile &file : spec.files) {
+    for (const job::JobFile &file : setup.files) {
         if (download->fileCount >= Download::maxFiles) {
             QMessageBox::information(this, tr("警告"), tr("最大支持10个烧录文件"));
             return;

@@ -30,9 +30,9 @@ int runPlan(const QStringList &arguments)
     ChipRecord chip;
     Download d;
     d.chip = &chip;
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
-    const int prepared = prepareJob(c.parser, spec, d, error);
+    const int prepared = prepareJob(c.parser, setup, d, error);
     if (prepared != ExitOk)
         return c.fail(prepared, error);
 

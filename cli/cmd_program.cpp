@@ -99,9 +99,9 @@ int runProgram(const QStringList &arguments)
 
     ProbeSession session;
     Download &d = session.record();
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
-    const int prepared = prepareJob(c.parser, spec, d, error);
+    const int prepared = prepareJob(c.parser, setup, d, error);
     if (prepared != ExitOk)
         return c.fail(prepared, error);
     c.report().insert("files", describeImages(d));

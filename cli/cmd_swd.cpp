@@ -95,7 +95,7 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
 }
 
 // What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
-QString refusal(const QCommandLineParser &p, const job::JobSpec &spec)
+QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
 {
     const QStringList probes = p.values("probe");
     const struct
@@ -103,14 +103,14 @@ QString refusal(const QCommandLineParser &p, const job::JobSpec &spec)
         bool refused;
         const char *text;
     } rules[] = {
-        {spec.offline || spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine
-             || spec.offlineForce,
+        {setup.offline || setup.offlineCount || setup.offlineAutoMs || setup.offlineMachine
+             || setup.offlineForce,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能用于脱机任务")},
-        {spec.rollingAddress != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能写滚码")},
-        {spec.watchdog != job::WatchdogKeep,
+        {setup.rollingAddress != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能写滚码")},
+        {setup.watchdog != job::WatchdogKeep,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置看门狗")},
-        {spec.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
-        {spec.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
+        {setup.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
+        {setup.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd只支持芯片QB48V")},
         {probes.size() > 1 || probes.contains(QLatin1String("all"))
              || p.optionNames().contains(QLatin1String("repeat")),
@@ -124,16 +124,16 @@ QString refusal(const QCommandLineParser &p, const job::JobSpec &spec)
 }
 
 // The loaded images as the SWD run takes them; they point into `d`, which must outlive the job.
-SwdJob swdJobOf(const job::JobSpec &spec, const Download &d)
+SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
 {
     SwdJob job;
     for (int i = 0; i < d.fileCount; ++i)
         job.images.push_back({d.imageAddress[i], d.imageData[i], d.imageLength[i], d.fileName[i]});
-    job.eraseMode = spec.eraseMode; // full, sector, none: the same order
-    job.program = spec.program;
+    job.eraseMode = setup.eraseMode; // full, sector, none: the same order
+    job.program = setup.program;
     // Nothing was written by an erase-only job, so there is nothing to compare.
-    job.verify = spec.verify && (spec.program || spec.eraseMode == SwdEraseNone);
-    job.resetAndRun = spec.resetAndRun;
+    job.verify = setup.verify && (setup.program || setup.eraseMode == SwdEraseNone);
+    job.resetAndRun = setup.resetAndRun;
     return job;
 }
 
@@ -153,20 +153,20 @@ QStringList stagesOf(const SwdJob &job)
 
 int swdProgram(Command &c)
 {
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
-    int status = jobSpecFromArgs(c.parser, spec, error);
+    int status = jobSetupFromArgs(c.parser, setup, error);
     if (status != ExitOk)
         return c.fail(status, error);
-    const QString refused = refusal(c.parser, spec);
+    const QString refused = refusal(c.parser, setup);
     if (!refused.isEmpty())
         return c.fail(ExitUsage, refused);
 
     ChipRecord chip;
     Download d;
     d.chip = &chip;
-    spec = job::JobSpec();
-    status = prepareJob(c.parser, spec, d, error);
+    setup = job::JobSetup();
+    status = prepareJob(c.parser, setup, d, error);
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
@@ -174,7 +174,7 @@ int swdProgram(Command &c)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     RunRecorder recorder(recordOptions);
-    const SwdJob swdJob = swdJobOf(spec, d);
+    const SwdJob swdJob = swdJobOf(setup, d);
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != SwdEraseNone ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
@@ -206,7 +206,7 @@ int swdVerify(Command &c)
     if (loaded != ExitOk)
         return c.fail(loaded, error);
     c.report().insert("files", describeImages(d));
-    const SwdJob swdJob = swdJobOf(job::JobSpec(), d);
+    const SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),

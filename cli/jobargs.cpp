@@ -32,22 +32,22 @@ bool decimal(const QCommandLineParser &p, const QString &name, uint32_t &out)
     return true;
 }
 
-int offlineFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &error)
+int offlineFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
 {
     if (p.isSet("offline"))
-        spec.offline = true;
-    if (p.isSet("offline-count") && !decimal(p, "offline-count", spec.offlineCount))
+        setup.offline = true;
+    if (p.isSet("offline-count") && !decimal(p, "offline-count", setup.offlineCount))
         return usage(error,
                      QCoreApplication::translate("QuorvelCli", "脱机烧写次数格式错误：%1")
                          .arg(p.value("offline-count")));
     if (p.isSet("offline-auto")
-        && (!decimal(p, "offline-auto", spec.offlineAutoMs) || spec.offlineAutoMs == 0))
+        && (!decimal(p, "offline-auto", setup.offlineAutoMs) || setup.offlineAutoMs == 0))
         return usage(error, QStringLiteral("自动烧写间隔必须在300-3000毫秒之间"));
     if (p.isSet("offline-machine"))
-        spec.offlineMachine = true;
+        setup.offlineMachine = true;
     if (p.isSet("offline-force"))
-        spec.offlineForce = true;
-    const QString problem = job::optionsProblem(spec);
+        setup.offlineForce = true;
+    const QString problem = job::optionsProblem(setup);
     return problem.isEmpty() ? int(ExitOk) : usage(error, problem);
 }
 
@@ -116,13 +116,13 @@ void addJobOptions(QCommandLineParser &parser)
     });
 }
 
-int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &error)
+int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
 {
     if (p.isSet("job")) {
         if (!p.positionalArguments().isEmpty())
             return usage(error,
                          QCoreApplication::translate("QuorvelCli", "文件和--job不能同时使用"));
-        if (!job::readJobFile(p.value("job"), spec, error))
+        if (!job::readJobFile(p.value("job"), setup, error))
             return ExitInputFile;
     }
     for (const QString &argument : p.positionalArguments()) {
@@ -131,42 +131,42 @@ int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
             return usage(
                 error,
                 QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        spec.files.append(file);
+        setup.files.append(file);
     }
     if (p.isSet("erase")) {
-        spec.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
-        if (spec.eraseMode < 0)
+        setup.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
+        if (setup.eraseMode < 0)
             return usage(error,
                          QCoreApplication::translate("QuorvelCli", "未知擦除方式：%1")
                              .arg(p.value("erase")));
     }
     if (p.isSet("no-program"))
-        spec.program = false;
+        setup.program = false;
     if (p.isSet("no-verify"))
-        spec.verify = false;
+        setup.verify = false;
     if (p.isSet("reset"))
-        spec.resetAndRun = true;
+        setup.resetAndRun = true;
     if (p.isSet("chip")) {
-        spec.chipIndex = job::chipIndexForName(p.value("chip"));
-        if (spec.chipIndex < 0)
+        setup.chipIndex = job::chipIndexForName(p.value("chip"));
+        if (setup.chipIndex < 0)
             return usage(
                 error,
                 QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1").arg(p.value("chip")));
     }
     if (p.isSet("protect")) {
         const QStringList levels{"0", "1", "2"};
-        spec.protectLevel = levels.indexOf(p.value("protect"));
-        if (spec.protectLevel < 0)
+        setup.protectLevel = levels.indexOf(p.value("protect"));
+        if (setup.protectLevel < 0)
             return usage(error,
                          QCoreApplication::translate("QuorvelCli", "读保护等级必须是0、1或2"));
     }
     // Level 2 can never be undone on the chip: the password is asked every time, never stored.
-    if (spec.protectLevel == 2 && !job::level2PasswordMatches(p.value("level2-password")))
+    if (setup.protectLevel == 2 && !job::level2PasswordMatches(p.value("level2-password")))
         return usage(error, QCoreApplication::translate("QuorvelCli", "读保护等级2的密码错误"));
     if (p.isSet("rolling")
-        && (!parseRolling(p.value("rolling"), spec.rollingAddress, spec.rollingValue,
-                          spec.rollingStep)
-            || spec.rollingAddress == 0))
+        && (!parseRolling(p.value("rolling"), setup.rollingAddress, setup.rollingValue,
+                          setup.rollingStep)
+            || setup.rollingAddress == 0))
         return usage(
             error,
             QCoreApplication::translate("QuorvelCli", "滚码格式错误：%1").arg(p.value("rolling")));
@@ -177,41 +177,41 @@ int jobSpecFromArgs(const QCommandLineParser &p, job::JobSpec &spec, QString &er
                          QCoreApplication::translate("QuorvelCli", "未知看门狗选项：%1")
                              .arg(p.value("watchdog")));
         const int options[] = {job::WatchdogKeep, job::WatchdogOn, job::WatchdogOff};
-        spec.watchdog = options[index];
+        setup.watchdog = options[index];
     }
-    return offlineFromArgs(p, spec, error);
+    return offlineFromArgs(p, setup, error);
 }
 
 // Loads the job's files into `d` and saves the job when asked; 0 or the exit status.
-int prepareJob(const QCommandLineParser &p, job::JobSpec &spec, Download &d, QString &error)
+int prepareJob(const QCommandLineParser &p, job::JobSetup &setup, Download &d, QString &error)
 {
-    int status = jobSpecFromArgs(p, spec, error);
+    int status = jobSetupFromArgs(p, setup, error);
     if (status != ExitOk)
         return status;
     if (p.isSet("job") && !p.isSet("accept-changed")) {
-        const QString changed = job::changedFile(spec);
+        const QString changed = job::changedFile(setup);
         if (!changed.isEmpty()) {
             error = QCoreApplication::translate("QuorvelCli", "文件在工程保存后已改变：%1")
                         .arg(changed);
             return ExitInputFile;
         }
     }
-    const job::LoadProblem problem = job::loadFiles(spec, d);
+    const job::LoadProblem problem = job::loadFiles(setup, d);
     if (problem.isProblem()) {
         error = problem.file + QStringLiteral(": ") + problem.message;
         return problem.inputFile ? ExitInputFile : ExitUsage;
     }
-    if (p.isSet("save-job") && !job::writeJobFile(p.value("save-job"), spec, error))
+    if (p.isSet("save-job") && !job::writeJobFile(p.value("save-job"), setup, error))
         return ExitCannotCreate;
-    job::applyOptions(spec, d);
+    job::applyOptions(setup, d);
     return ExitOk;
 }
 
 int loadFileArguments(const QCommandLineParser &p, Download &d, QString &error, bool binAtZero)
 {
-    job::JobSpec spec;
+    job::JobSetup setup;
     if (p.optionNames().contains(QLatin1String("job"))
-        && !job::readJobFile(p.value("job"), spec, error))
+        && !job::readJobFile(p.value("job"), setup, error))
         return ExitInputFile;
     for (const QString &argument : p.positionalArguments()) {
         job::JobFile file;
@@ -221,9 +221,9 @@ int loadFileArguments(const QCommandLineParser &p, Download &d, QString &error, 
                 QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
         if (binAtZero)
             file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
-        spec.files.append(file);
+        setup.files.append(file);
     }
-    const job::LoadProblem problem = job::loadFiles(spec, d);
+    const job::LoadProblem problem = job::loadFiles(setup, d);
     if (!problem.isProblem())
         return ExitOk;
     error = problem.file + QStringLiteral(": ") + problem.message;

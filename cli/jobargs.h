@@ -2,7 +2,7 @@
 // chip, protection, rolling code, watchdog and the offline options, over a job file's values.
 #pragma once
 
-#include "job/jobspec.h"
+#include "job/jobsetup.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>
@@ -16,12 +16,12 @@ void addJobOptions(QCommandLineParser &parser);
 
 // Builds the job from --job (if given) and the command line, which overrides the job's values.
 // Returns 0, or the exit status with `error` naming the problem. Nothing is loaded yet.
-int jobSpecFromArgs(const QCommandLineParser &parser, job::JobSpec &spec, QString &error);
+int jobSetupFromArgs(const QCommandLineParser &parser, job::JobSetup &setup, QString &error);
 
 // Builds the job, refuses a job file whose files changed (unless --accept-changed), loads the
 // files into `d`, saves the job when --save-job asks, and applies the options. 0 or the exit
 // status with `error` set; nothing is sent to a probe.
-int prepareJob(const QCommandLineParser &parser, job::JobSpec &spec, Download &d, QString &error);
+int prepareJob(const QCommandLineParser &parser, job::JobSetup &setup, Download &d, QString &error);
 
 // The files of a read-back (verify, file-crc): --job's (when the parser has that option) and the
 // positional FILE[@ADDRESS] arguments, loaded into `d` by the file list's rules. `binAtZero`

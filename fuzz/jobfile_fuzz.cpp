@@ -9,16 +9,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray text(reinterpret_cast<const char *>(data), int(size));
     const QDir base(QStringLiteral("/nonexistent/jobs"));
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
-    if (!job::parseJob(text, base, spec, error)) {
+    if (!job::parseJob(text, base, setup, error)) {
         if (error.isEmpty())
             std::abort(); // a refusal always says why
         return 0;
     }
-    job::JobSpec again;
-    if (!job::parseJob(job::serializeJob(spec, base), base, again, error)
-        || job::serializeJob(again, base) != job::serializeJob(spec, base))
+    job::JobSetup again;
+    if (!job::parseJob(job::serializeJob(setup, base), base, again, error)
+        || job::serializeJob(again, base) != job::serializeJob(setup, base))
         std::abort();
     return 0;
 }

@@ -102,7 +102,7 @@ public:
     }
 };
 
-bool readRolling(Reader &r, const QJsonObject &root, JobSpec &spec)
+bool readRolling(Reader &r, const QJsonObject &root, JobSetup &setup)
 {
     if (!root.contains("rollingCode") || root.value("rollingCode").isNull())
         return true;
@@ -111,12 +111,12 @@ bool readRolling(Reader &r, const QJsonObject &root, JobSpec &spec)
     const QJsonObject o = root.value("rollingCode").toObject();
     bool hasAddress = false;
     return r.keysKnown(o, {"address", "value", "step"}, "rollingCode.")
-        && r.hex(o, "address", spec.rollingAddress, hasAddress)
-        && (hasAddress || r.invalid("rollingCode.address")) && r.hex(o, "value", spec.rollingValue)
-        && r.hex(o, "step", spec.rollingStep);
+        && r.hex(o, "address", setup.rollingAddress, hasAddress)
+        && (hasAddress || r.invalid("rollingCode.address")) && r.hex(o, "value", setup.rollingValue)
+        && r.hex(o, "step", setup.rollingStep);
 }
 
-bool readOffline(Reader &r, const QJsonObject &root, JobSpec &spec)
+bool readOffline(Reader &r, const QJsonObject &root, JobSetup &setup)
 {
     if (!root.contains("offline"))
         return true;
@@ -125,21 +125,21 @@ bool readOffline(Reader &r, const QJsonObject &root, JobSpec &spec)
     const QJsonObject o = root.value("offline").toObject();
     qint64 count = 0, autoMs = 0;
     const bool ok = r.keysKnown(o, {"enabled", "count", "autoMs", "machine", "force"}, "offline.")
-        && r.boolean(o, "enabled", spec.offline) && r.integer(o, "count", 0xFFFFFFFE, count)
-        && r.integer(o, "autoMs", 3000, autoMs) && r.boolean(o, "machine", spec.offlineMachine)
-        && r.boolean(o, "force", spec.offlineForce);
-    spec.offlineCount = uint32_t(count);
-    spec.offlineAutoMs = uint32_t(autoMs);
+        && r.boolean(o, "enabled", setup.offline) && r.integer(o, "count", 0xFFFFFFFE, count)
+        && r.integer(o, "autoMs", 3000, autoMs) && r.boolean(o, "machine", setup.offlineMachine)
+        && r.boolean(o, "force", setup.offlineForce);
+    setup.offlineCount = uint32_t(count);
+    setup.offlineAutoMs = uint32_t(autoMs);
     return ok;
 }
 
-bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSpec &spec)
+bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &setup)
 {
     if (!root.contains("files"))
         return true;
     if (!root.value("files").isArray())
         return r.invalid("files");
-    spec.files.clear();
+    setup.files.clear();
     for (const QJsonValue &value : root.value("files").toArray()) {
         if (!value.isObject())
             return r.invalid("files");
@@ -159,34 +159,34 @@ bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSpec &sp
         if (hasCrc != (length >= 0))
             return r.invalid("files[].length");
         file.length = length;
-        spec.files.append(file);
+        setup.files.append(file);
     }
     return true;
 }
 
-bool readOptions(Reader &r, const QJsonObject &root, JobSpec &spec)
+bool readOptions(Reader &r, const QJsonObject &root, JobSetup &setup)
 {
     if (root.contains("chip")) {
-        spec.chipIndex = chipIndexForName(root.value("chip").toString());
-        if (!root.value("chip").isString() || spec.chipIndex < 0)
+        setup.chipIndex = chipIndexForName(root.value("chip").toString());
+        if (!root.value("chip").isString() || setup.chipIndex < 0)
             return r.invalid("chip");
     }
-    qint64 protect = spec.protectLevel;
+    qint64 protect = setup.protectLevel;
     int watchdog = 0;
-    const bool ok = r.choice(root, "erase", {"full", "sector", "none"}, spec.eraseMode)
-        && r.boolean(root, "program", spec.program) && r.boolean(root, "verify", spec.verify)
-        && r.boolean(root, "reset", spec.resetAndRun) && r.integer(root, "protect", 2, protect)
+    const bool ok = r.choice(root, "erase", {"full", "sector", "none"}, setup.eraseMode)
+        && r.boolean(root, "program", setup.program) && r.boolean(root, "verify", setup.verify)
+        && r.boolean(root, "reset", setup.resetAndRun) && r.integer(root, "protect", 2, protect)
         && r.choice(root, "watchdog", {"keep", "on", "off"}, watchdog)
-        && r.boolean(root, "serialLedger", spec.serialLedger);
-    spec.protectLevel = int(protect);
+        && r.boolean(root, "serialLedger", setup.serialLedger);
+    setup.protectLevel = int(protect);
     if (root.contains("watchdog"))
-        spec.watchdog = watchdog == 0 ? WatchdogKeep : watchdog == 1 ? WatchdogOn : WatchdogOff;
+        setup.watchdog = watchdog == 0 ? WatchdogKeep : watchdog == 1 ? WatchdogOn : WatchdogOff;
     return ok;
 }
 
 } // namespace
 
-bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &error)
+bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString &error)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
@@ -213,7 +213,7 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &
         return false;
     }
     Reader r;
-    JobSpec read;
+    JobSetup read;
     const bool ok =
         r.keysKnown(root,
                     {"format", "version", "chip", "erase", "program", "verify", "reset", "protect",
@@ -225,11 +225,11 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &
         error = r.error;
         return false;
     }
-    spec = read;
+    setup = read;
     return true;
 }
 
-bool readJobFile(const QString &path, JobSpec &spec, QString &error)
+bool readJobFile(const QString &path, JobSetup &setup, QString &error)
 {
     QFile file(path);
     // A job file is a few kilobytes; anything far larger is not one.
@@ -238,41 +238,41 @@ bool readJobFile(const QString &path, JobSpec &spec, QString &error)
         error = QCoreApplication::translate("Job", "工程文件无法读取：%1").arg(path);
         return false;
     }
-    return parseJob(file.readAll(), QFileInfo(path).absoluteDir(), spec, error);
+    return parseJob(file.readAll(), QFileInfo(path).absoluteDir(), setup, error);
 }
 
-QByteArray serializeJob(const JobSpec &spec, const QDir &base)
+QByteArray serializeJob(const JobSetup &setup, const QDir &base)
 {
     QJsonObject root;
     root.insert("format", formatName);
     root.insert("version", jobFormatVersion);
-    root.insert("chip", chipNameForModel(modelForIndex(spec.chipIndex)));
-    if (spec.chipIndex == 6) // QC18/19 shares its model code with QA12
+    root.insert("chip", chipNameForModel(modelForIndex(setup.chipIndex)));
+    if (setup.chipIndex == 6) // QC18/19 shares its model code with QA12
         root.insert("chip", "QC18/19");
-    root.insert("erase", eraseNames[spec.eraseMode]);
-    root.insert("program", spec.program);
-    root.insert("verify", spec.verify);
-    root.insert("reset", spec.resetAndRun);
-    root.insert("protect", spec.protectLevel);
-    if (spec.rollingAddress) {
+    root.insert("erase", eraseNames[setup.eraseMode]);
+    root.insert("program", setup.program);
+    root.insert("verify", setup.verify);
+    root.insert("reset", setup.resetAndRun);
+    root.insert("protect", setup.protectLevel);
+    if (setup.rollingAddress) {
         root.insert("rollingCode",
-                    QJsonObject{{"address", hex32(spec.rollingAddress)},
-                                {"value", hex32(spec.rollingValue)},
-                                {"step", hex32(spec.rollingStep)}});
+                    QJsonObject{{"address", hex32(setup.rollingAddress)},
+                                {"value", hex32(setup.rollingValue)},
+                                {"step", hex32(setup.rollingStep)}});
     }
     root.insert("watchdog",
-                spec.watchdog == WatchdogOn        ? "on"
-                    : spec.watchdog == WatchdogOff ? "off"
-                                                   : "keep");
-    root.insert("serialLedger", spec.serialLedger);
+                setup.watchdog == WatchdogOn        ? "on"
+                    : setup.watchdog == WatchdogOff ? "off"
+                                                    : "keep");
+    root.insert("serialLedger", setup.serialLedger);
     root.insert("offline",
-                QJsonObject{{"enabled", spec.offline},
-                            {"count", qint64(spec.offlineCount)},
-                            {"autoMs", qint64(spec.offlineAutoMs)},
-                            {"machine", spec.offlineMachine},
-                            {"force", spec.offlineForce}});
+                QJsonObject{{"enabled", setup.offline},
+                            {"count", qint64(setup.offlineCount)},
+                            {"autoMs", qint64(setup.offlineAutoMs)},
+                            {"machine", setup.offlineMachine},
+                            {"force", setup.offlineForce}});
     QJsonArray files;
-    for (const JobFile &file : spec.files) {
+    for (const JobFile &file : setup.files) {
         QJsonObject o{{"path", QDir::fromNativeSeparators(base.relativeFilePath(file.path))}};
         if (file.hasAddress)
             o.insert("address", hex32(file.address));
@@ -286,9 +286,9 @@ QByteArray serializeJob(const JobSpec &spec, const QDir &base)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-bool writeJobFile(const QString &path, JobSpec spec, QString &error)
+bool writeJobFile(const QString &path, JobSetup setup, QString &error)
 {
-    for (JobFile &file : spec.files) {
+    for (JobFile &file : setup.files) {
         file.hasFingerprint = fileFingerprint(file.path, file.length, file.crc32);
         if (!file.hasFingerprint) {
             error = QCoreApplication::translate("Job", "文件不存在或无法读取")
@@ -299,16 +299,16 @@ bool writeJobFile(const QString &path, JobSpec spec, QString &error)
     // Written aside and renamed, so a failed save never leaves half a job behind.
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)
-        || out.write(serializeJob(spec, QFileInfo(path).absoluteDir())) < 0 || !out.commit()) {
+        || out.write(serializeJob(setup, QFileInfo(path).absoluteDir())) < 0 || !out.commit()) {
         error = QCoreApplication::translate("Job", "工程文件无法写入：%1").arg(path);
         return false;
     }
     return true;
 }
 
-QString changedFile(const JobSpec &spec)
+QString changedFile(const JobSetup &setup)
 {
-    for (const JobFile &file : spec.files) {
+    for (const JobFile &file : setup.files) {
         qint64 length = 0;
         uint32_t crc = 0;
         if (!file.hasFingerprint)

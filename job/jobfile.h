@@ -2,7 +2,7 @@
 // again exactly, from the command line or the window.
 #pragma once
 
-#include "job/jobspec.h"
+#include "job/jobsetup.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -15,16 +15,16 @@ constexpr int jobFormatVersion = 1;
 // Reads a job from JSON text; relative file paths are taken from `base` (the job file's folder).
 // Unknown keys, a wrong type or value, another format or a newer version are refused: false,
 // with the reason in `error`.
-bool parseJob(const QByteArray &json, const QDir &base, JobSpec &spec, QString &error);
-bool readJobFile(const QString &path, JobSpec &spec, QString &error);
+bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString &error);
+bool readJobFile(const QString &path, JobSetup &setup, QString &error);
 
 // The JSON text of a job, file paths relative to `base` and each file's fingerprint as given.
-QByteArray serializeJob(const JobSpec &spec, const QDir &base);
+QByteArray serializeJob(const JobSetup &setup, const QDir &base);
 // Fingerprints every file as it is now and writes the job; false with the reason in `error`.
-bool writeJobFile(const QString &path, JobSpec spec, QString &error);
+bool writeJobFile(const QString &path, JobSetup setup, QString &error);
 
 // The first file whose length or CRC-32 differs from its saved fingerprint (or that cannot be
 // read), or empty when all match.
-QString changedFile(const JobSpec &spec);
+QString changedFile(const JobSetup &setup);
 
 } // namespace job

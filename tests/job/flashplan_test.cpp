@@ -10,7 +10,7 @@
 
 namespace {
 
-struct FileSpec
+struct FileLayout
 {
     uint32_t address;
     uint32_t length;
@@ -21,13 +21,13 @@ struct FileSpec
 class Job
 {
 public:
-    Job(const std::vector<FileSpec> &files, int eraseMode = 1, uint32_t rollingCode = 0)
+    Job(const std::vector<FileLayout> &files, int eraseMode = 1, uint32_t rollingCode = 0)
     {
         d.eraseMode = eraseMode;
         d.programEnabled = 1;
         d.rollingCodeAddress = rollingCode;
         buffers.reserve(files.size());
-        for (const FileSpec &f : files) {
+        for (const FileLayout &f : files) {
             const int i = d.fileCount++;
             buffers.emplace_back(f.length);
             for (uint32_t k = 0; k < f.length; ++k)
@@ -58,14 +58,14 @@ std::vector<Found> found(const FlashPlan &plan)
 
 TEST(FlashPlan, ProblemRules)
 {
-    std::vector<FileSpec> ten;
+    std::vector<FileLayout> ten;
     for (uint32_t i = 0; i < 10; ++i)
         ten.push_back({0x400 * i, 4});
-    const std::vector<FileSpec> eight(ten.begin(), ten.begin() + 8);
+    const std::vector<FileLayout> eight(ten.begin(), ten.begin() + 8);
     struct Case
     {
         const char *name;
-        std::vector<FileSpec> files;
+        std::vector<FileLayout> files;
         int eraseMode;
         uint32_t rollingCode;
         int bootSource;

@@ -11,9 +11,9 @@ const QDir base(QStringLiteral("/jobs/line1"));
 
 QString refusal(const char *json)
 {
-    job::JobSpec spec;
+    job::JobSetup setup;
     QString error;
-    EXPECT_FALSE(job::parseJob(json, base, spec, error)) << json;
+    EXPECT_FALSE(job::parseJob(json, base, setup, error)) << json;
     return error;
 }
 
@@ -52,27 +52,27 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
 
 TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
 {
-    job::JobSpec spec;
-    spec.chipIndex = 6;
-    spec.eraseMode = job::SectorErase;
-    spec.verify = false;
-    spec.resetAndRun = true;
-    spec.protectLevel = 1;
-    spec.rollingAddress = 0x1FFC;
-    spec.rollingValue = 0xA0;
-    spec.rollingStep = 2;
-    spec.watchdog = job::WatchdogOn;
-    spec.offline = true;
-    spec.offlineCount = 7;
-    spec.offlineAutoMs = 300;
-    spec.serialLedger = true;
+    job::JobSetup setup;
+    setup.chipIndex = 6;
+    setup.eraseMode = job::SectorErase;
+    setup.verify = false;
+    setup.resetAndRun = true;
+    setup.protectLevel = 1;
+    setup.rollingAddress = 0x1FFC;
+    setup.rollingValue = 0xA0;
+    setup.rollingStep = 2;
+    setup.watchdog = job::WatchdogOn;
+    setup.offline = true;
+    setup.offlineCount = 7;
+    setup.offlineAutoMs = 300;
+    setup.serialLedger = true;
     job::JobFile file{"/jobs/shared/app.bin", true, 0x800, true, 4096, 0xCAFEF00D};
-    spec.files = {file};
+    setup.files = {file};
 
-    const QByteArray text = job::serializeJob(spec, base);
+    const QByteArray text = job::serializeJob(setup, base);
     EXPECT_TRUE(text.contains(R"("path": "../shared/app.bin")"));
     EXPECT_TRUE(text.contains(R"("chip": "QC18/19")"));
-    job::JobSpec back;
+    job::JobSetup back;
     QString error;
     ASSERT_TRUE(job::parseJob(text, base, back, error)) << error.toStdString();
     EXPECT_EQ(job::serializeJob(back, base), text);
@@ -86,20 +86,20 @@ TEST(JobOptions, WindowRulesRefuseBadCombinations)
 {
     const struct
     {
-        void (*change)(job::JobSpec &);
+        void (*change)(job::JobSetup &);
         const char *problem;
     } cases[] = {
-        {[](job::JobSpec &) {}, ""},
-        {[](job::JobSpec &s) { s.rollingAddress = 0x1FFE; }, "FLASH地址必须4字节对齐"},
-        {[](job::JobSpec &s) { s.offlineMachine = true; }, "脱机选项需要打开脱机烧写功能"},
-        {[](job::JobSpec &s) { s.offline = true, s.offlineAutoMs = 299; },
+        {[](job::JobSetup &) {}, ""},
+        {[](job::JobSetup &s) { s.rollingAddress = 0x1FFE; }, "FLASH地址必须4字节对齐"},
+        {[](job::JobSetup &s) { s.offlineMachine = true; }, "脱机选项需要打开脱机烧写功能"},
+        {[](job::JobSetup &s) { s.offline = true, s.offlineAutoMs = 299; },
          "自动烧写间隔必须在300-3000毫秒之间"},
-        {[](job::JobSpec &s) { s.chipIndex = 0; }, "未知芯片型号"},
+        {[](job::JobSetup &s) { s.chipIndex = 0; }, "未知芯片型号"},
     };
     for (const auto &c : cases) {
-        job::JobSpec spec;
-        c.change(spec);
-        EXPECT_EQ(job::optionsProblem(spec), QString::fromUtf8(c.problem));
+        job::JobSetup setup;
+        c.change(setup);
+        EXPECT_EQ(job::optionsProblem(setup), QString::fromUtf8(c.problem));
     }
 }
 

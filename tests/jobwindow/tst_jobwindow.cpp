@@ -139,13 +139,13 @@ void JobWindowTest::openingAsksOrRefuses()
     const QString path = dir.filePath("asks.json");
     for (const auto &c : cases) {
         QVERIFY(writeFile(bin, QByteArray(0x20, 'c')));
-        job::JobSpec spec;
-        spec.chipIndex = c.chipIndex;
-        spec.eraseMode = job::NoErase;
+        job::JobSetup setup;
+        setup.chipIndex = c.chipIndex;
+        setup.eraseMode = job::NoErase;
         for (const QString &address : c.addresses)
-            spec.files.append(job::JobFile{bin, address != "-", address.toUInt(nullptr, 16)});
+            setup.files.append(job::JobFile{bin, address != "-", address.toUInt(nullptr, 16)});
         QString error;
-        QVERIFY2(job::writeJobFile(path, spec, error), qPrintable(error));
+        QVERIFY2(job::writeJobFile(path, setup, error), qPrintable(error));
         if (c.changed)
             QVERIFY(writeFile(bin, QByteArray(0x24, 'd')));
 

@@ -1,5 +1,5 @@
-// Options and files of a job spec applied to a job record.
-#include "job/jobspec.h"
+// Options and files of a job setup applied to a job record.
+#include "job/jobsetup.h"
 
 #include "engine/download.h"
 #include "images/crc32.h"
@@ -121,59 +121,59 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
 
 } // namespace
 
-QString optionsProblem(const JobSpec &spec)
+QString optionsProblem(const JobSetup &setup)
 {
-    if (modelForIndex(spec.chipIndex) == 0)
+    if (modelForIndex(setup.chipIndex) == 0)
         return QCoreApplication::translate("Job", "未知芯片型号");
-    if (spec.eraseMode < FullErase || spec.eraseMode > NoErase)
+    if (setup.eraseMode < FullErase || setup.eraseMode > NoErase)
         return QCoreApplication::translate("Job", "未知擦除方式");
-    if (spec.protectLevel < 0 || spec.protectLevel > 2)
+    if (setup.protectLevel < 0 || setup.protectLevel > 2)
         return QCoreApplication::translate("Job", "读保护等级必须是0、1或2");
-    if (spec.rollingAddress % 4 != 0)
+    if (setup.rollingAddress % 4 != 0)
         return QString::fromUtf8(alignmentMessage);
-    if (spec.watchdog != WatchdogKeep && spec.watchdog != WatchdogOn
-        && spec.watchdog != WatchdogOff)
+    if (setup.watchdog != WatchdogKeep && setup.watchdog != WatchdogOn
+        && setup.watchdog != WatchdogOff)
         return QCoreApplication::translate("Job", "未知看门狗选项");
     const bool subOptions =
-        spec.offlineCount || spec.offlineAutoMs || spec.offlineMachine || spec.offlineForce;
-    if (subOptions && !spec.offline)
+        setup.offlineCount || setup.offlineAutoMs || setup.offlineMachine || setup.offlineForce;
+    if (subOptions && !setup.offline)
         return QCoreApplication::translate("Job", "脱机选项需要打开脱机烧写功能");
-    if (spec.offlineAutoMs
-        && (spec.offlineAutoMs < offlineIntervalMin || spec.offlineAutoMs > offlineIntervalMax))
+    if (setup.offlineAutoMs
+        && (setup.offlineAutoMs < offlineIntervalMin || setup.offlineAutoMs > offlineIntervalMax))
         return QStringLiteral("自动烧写间隔必须在300-3000毫秒之间");
     return QString();
 }
 
-void applyOptions(const JobSpec &spec, Download &d)
+void applyOptions(const JobSetup &setup, Download &d)
 {
-    d.chip->model = modelForIndex(spec.chipIndex);
-    d.eraseMode = spec.eraseMode;
-    d.programEnabled = spec.program ? 1 : 0;
-    d.verifyEnabled = spec.verify ? 1 : 0;
-    d.resetAndRun = spec.resetAndRun ? 1 : 0;
-    d.readProtectLevel = spec.protectLevel;
-    d.rollingCodeAddress = spec.rollingAddress;
-    d.rollingCodeValue = spec.rollingAddress ? spec.rollingValue : 0;
-    d.rollingCodeStep = spec.rollingAddress ? spec.rollingStep : 0;
-    d.watchdogOption = spec.watchdog;
+    d.chip->model = modelForIndex(setup.chipIndex);
+    d.eraseMode = setup.eraseMode;
+    d.programEnabled = setup.program ? 1 : 0;
+    d.verifyEnabled = setup.verify ? 1 : 0;
+    d.resetAndRun = setup.resetAndRun ? 1 : 0;
+    d.readProtectLevel = setup.protectLevel;
+    d.rollingCodeAddress = setup.rollingAddress;
+    d.rollingCodeValue = setup.rollingAddress ? setup.rollingValue : 0;
+    d.rollingCodeStep = setup.rollingAddress ? setup.rollingStep : 0;
+    d.watchdogOption = setup.watchdog;
     // Without the offline switch the record keeps what a window that never confirmed the
     // offline dialog holds: every offline field 0.
-    d.offline_flag = spec.offline ? 1 : 0;
-    d.offlineMaxProgramCount_flag = spec.offline && spec.offlineCount ? 1 : 0;
-    d.offlineMaxProgramCount = !spec.offline ? 0
-        : spec.offlineCount                  ? spec.offlineCount
-                                             : noCountLimit;
-    d.offlineAutoProgramTime_flag = spec.offline && spec.offlineAutoMs ? 1 : 0;
-    d.offlineAutoProgramTime = !spec.offline ? 0
-        : spec.offlineAutoMs                 ? spec.offlineAutoMs
-                                             : offlineIntervalDefault;
-    d.offlineMachine_flag = spec.offline && spec.offlineMachine ? 1 : 0;
-    d.offlineForceProgram_flag = spec.offline && spec.offlineForce ? 1 : 0;
+    d.offline_flag = setup.offline ? 1 : 0;
+    d.offlineMaxProgramCount_flag = setup.offline && setup.offlineCount ? 1 : 0;
+    d.offlineMaxProgramCount = !setup.offline ? 0
+        : setup.offlineCount                  ? setup.offlineCount
+                                              : noCountLimit;
+    d.offlineAutoProgramTime_flag = setup.offline && setup.offlineAutoMs ? 1 : 0;
+    d.offlineAutoProgramTime = !setup.offline ? 0
+        : setup.offlineAutoMs                 ? setup.offlineAutoMs
+                                              : offlineIntervalDefault;
+    d.offlineMachine_flag = setup.offline && setup.offlineMachine ? 1 : 0;
+    d.offlineForceProgram_flag = setup.offline && setup.offlineForce ? 1 : 0;
 }
 
-LoadProblem loadFiles(const JobSpec &spec, Download &d)
+LoadProblem loadFiles(const JobSetup &setup, Download &d)
 {
-    for (const JobFile &file : spec.files) {
+    for (const JobFile &file : setup.files) {
         const QFileInfo info(file.path);
         if (!info.isFile() || !info.isReadable())
             return problem(file.path, QCoreApplication::translate("Job", "文件不存在或无法读取"),

@@ -25,7 +25,7 @@ struct JobFile
     uint32_t crc32 = 0;
 };
 
-struct JobSpec
+struct JobSetup
 {
     int chipIndex = 3; // index in the chip list; QB48V
     int eraseMode = FullErase;
@@ -47,10 +47,10 @@ struct JobSpec
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.
-QString optionsProblem(const JobSpec &spec);
+QString optionsProblem(const JobSetup &setup);
 
 // Writes the job's options into the record the way the window's panels do (files excluded).
-void applyOptions(const JobSpec &spec, Download &d);
+void applyOptions(const JobSetup &setup, Download &d);
 
 // Why loading the files failed: the file at fault and the message, or an empty message.
 struct LoadProblem
@@ -65,7 +65,7 @@ struct LoadProblem
 // a HEX without an address goes to its own start; a HEX whose records lie too far apart for one
 // image becomes one image per region; BIN needs an address; at most ten images, ascending and
 // not overlapping. Stops at the first problem.
-LoadProblem loadFiles(const JobSpec &spec, Download &d);
+LoadProblem loadFiles(const JobSetup &setup, Download &d);
 
 // The file's length and CRC-32 of its bytes; false when it cannot be read.
 bool fileFingerprint(const QString &path, qint64 &length, uint32_t &crc32);
