@@ -16,10 +16,8 @@ namespace cli {
 
 int runPlan(const QStringList &arguments)
 {
-    Command c(
-        "plan", QCoreApplication::translate("QuorvelCli", "烧录地图：任务将如何写入芯片。"),
-        "FILE[@ADDRESS]...",
-        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c("plan", QCoreApplication::translate("QuorvelCli", "烧录地图：任务将如何写入芯片。"),
+              "FILE[@ADDRESS]...", fileArgumentsHelp());
     addJobOptions(c.parser);
     c.parser.addOption(
         {"svg", QCoreApplication::translate("QuorvelCli", "把地图写成SVG文件。"), "FILE"});

@@ -78,10 +78,9 @@ GangHooks recordedGang(const RecordOptions &options)
 
 int runProgram(const QStringList &arguments)
 {
-    Command c(
-        "program", QCoreApplication::translate("QuorvelCli", "烧写：与窗口的“开始”相同的任务。"),
-        "FILE[@ADDRESS]...",
-        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c("program",
+              QCoreApplication::translate("QuorvelCli", "烧写：与窗口的“开始”相同的任务。"),
+              "FILE[@ADDRESS]...", fileArgumentsHelp());
     addJobOptions(c.parser);
     addRecordOptions(c.parser);
     c.parser.addOption(

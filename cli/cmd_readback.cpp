@@ -17,30 +17,24 @@ namespace cli {
 
 namespace {
 
-void addChipOption(QCommandLineParser &parser)
-{
-    parser.addOption({"chip",
-                      QCoreApplication::translate("QuorvelCli", "芯片型号（默认QB48V）：%1。")
-                          .arg(job::chipNames().join(", ")),
-                      "NAME"});
-}
-
-// The chip the window would have selected, or -1 after reporting an unknown name.
+// The model of the chip --chip names (QB48V without it), or -1 after reporting an unknown name.
 int chipModel(Command &c)
 {
-    const QString name = c.parser.isSet("chip") ? c.parser.value("chip") : QStringLiteral("QB48V");
-    const int index = job::chipIndexForName(name);
-    return index < 0 ? -1 : job::modelForIndex(index);
+    int index = job::defaultChipIndex;
+    QString error;
+    if (chipFromArgs(c.parser, index, error) != ExitOk) {
+        c.fail(ExitUsage, error);
+        return -1;
+    }
+    return job::modelForIndex(index);
 }
 
 } // namespace
 
 int runVerify(const QStringList &arguments)
 {
-    Command c(
-        "verify", QCoreApplication::translate("QuorvelCli", "校验：芯片数据与文件是否一致。"),
-        "FILE[@ADDRESS]...",
-        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c("verify", QCoreApplication::translate("QuorvelCli", "校验：芯片数据与文件是否一致。"),
+              "FILE[@ADDRESS]...", fileArgumentsHelp());
     c.parser.addOption(
         {"job", QCoreApplication::translate("QuorvelCli", "从工程文件读取文件。"), "JOB"});
     addChipOption(c.parser);
@@ -52,9 +46,7 @@ int runVerify(const QStringList &arguments)
         return swd;
     const int model = chipModel(c);
     if (model < 0)
-        return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
-                          .arg(c.parser.value("chip")));
+        return ExitUsage;
 
     QString error;
     ProbeSession session;
@@ -92,9 +84,7 @@ int runDigest(const QStringList &arguments, bool md5)
         return c.fail(ExitUsage, job::plainText(problem));
     const int model = chipModel(c);
     if (model < 0)
-        return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
-                          .arg(c.parser.value("chip")));
+        return ExitUsage;
 
     ProbeSession session;
     QString error;
@@ -136,10 +126,9 @@ int runDigest(const QStringList &arguments, bool md5)
 
 int runFileCrc(const QStringList &arguments)
 {
-    Command c(
-        "file-crc", QCoreApplication::translate("QuorvelCli", "计算文件的CRC-32（不用烧录器）。"),
-        "FILE[@ADDRESS]...",
-        QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。"));
+    Command c("file-crc",
+              QCoreApplication::translate("QuorvelCli", "计算文件的CRC-32（不用烧录器）。"),
+              "FILE[@ADDRESS]...", fileArgumentsHelp());
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)
         return parsed;

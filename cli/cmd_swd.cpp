@@ -188,20 +188,16 @@ int swdProgram(Command &c)
 
 int swdVerify(Command &c)
 {
-    if (c.parser.isSet("chip")) {
-        const int index = job::chipIndexForName(c.parser.value("chip"));
-        if (index < 0)
-            return c.fail(ExitUsage,
-                          QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1")
-                              .arg(c.parser.value("chip")));
-        if (index != job::chipIndexForName(QStringLiteral("QB48V")))
-            return c.fail(ExitUsage,
-                          QCoreApplication::translate("QuorvelCli", "--via swd只支持芯片QB48V"));
-    }
+    int index = job::defaultChipIndex;
+    QString error;
+    if (const int status = chipFromArgs(c.parser, index, error))
+        return c.fail(status, error);
+    if (index != job::defaultChipIndex)
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--via swd只支持芯片QB48V"));
     ChipRecord chip;
     Download d;
     d.chip = &chip;
-    QString error;
     const int loaded = loadFileArguments(c.parser, d, error);
     if (loaded != ExitOk)
         return c.fail(loaded, error);

@@ -32,6 +32,24 @@ bool decimal(const QCommandLineParser &p, const QString &name, uint32_t &out)
     return true;
 }
 
+// The FILE[@ADDRESS] arguments behind the setup's files. `binAtZero` reads a BIN without an
+// address at 0 (the host-side CRC-32 places nothing).
+int appendFileArguments(const QCommandLineParser &p, job::JobSetup &setup, QString &error,
+                        bool binAtZero)
+{
+    for (const QString &argument : p.positionalArguments()) {
+        job::JobFile file;
+        if (!parseFileArgument(argument, file))
+            return usage(
+                error,
+                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
+        if (binAtZero)
+            file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
+        setup.files.append(file);
+    }
+    return ExitOk;
+}
+
 int offlineFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
 {
     if (p.isSet("offline"))
@@ -95,10 +113,6 @@ void addJobOptions(QCommandLineParser &parser)
         {"no-program", QCoreApplication::translate("QuorvelCli", "不烧写。")},
         {"no-verify", QCoreApplication::translate("QuorvelCli", "不校验。")},
         {"reset", QCoreApplication::translate("QuorvelCli", "完成后复位运行。")},
-        {"chip",
-         QCoreApplication::translate("QuorvelCli", "芯片型号（默认QB48V）：%1。")
-             .arg(job::chipNames().join(", ")),
-         "NAME"},
         {"protect", QCoreApplication::translate("QuorvelCli", "读保护等级0、1或2。"), "LEVEL"},
         {"level2-password",
          QCoreApplication::translate("QuorvelCli", "读保护等级2的密码（十六进制）。"), "HEX"},
@@ -114,6 +128,33 @@ void addJobOptions(QCommandLineParser &parser)
         {"offline-machine", QCoreApplication::translate("QuorvelCli", "机台烧录。")},
         {"offline-force", QCoreApplication::translate("QuorvelCli", "强制烧写脱机文件。")},
     });
+    addChipOption(parser);
+}
+
+void addChipOption(QCommandLineParser &parser)
+{
+    parser.addOption({"chip",
+                      QCoreApplication::translate("QuorvelCli", "芯片型号（默认QB48V）：%1。")
+                          .arg(job::chipNames().join(", ")),
+                      "NAME"});
+}
+
+int chipFromArgs(const QCommandLineParser &p, int &index, QString &error)
+{
+    if (!p.isSet("chip"))
+        return ExitOk;
+    const int named = job::chipIndexForName(p.value("chip"));
+    if (named < 0)
+        return usage(
+            error,
+            QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1").arg(p.value("chip")));
+    index = named;
+    return ExitOk;
+}
+
+QString fileArgumentsHelp()
+{
+    return QCoreApplication::translate("QuorvelCli", "HEX或BIN文件，可带烧录地址（十六进制）。");
 }
 
 int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
@@ -125,14 +166,8 @@ int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString 
         if (!job::readJobFile(p.value("job"), setup, error))
             return ExitInputFile;
     }
-    for (const QString &argument : p.positionalArguments()) {
-        job::JobFile file;
-        if (!parseFileArgument(argument, file))
-            return usage(
-                error,
-                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        setup.files.append(file);
-    }
+    if (const int status = appendFileArguments(p, setup, error, false))
+        return status;
     if (p.isSet("erase")) {
         setup.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
         if (setup.eraseMode < 0)
@@ -146,13 +181,8 @@ int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString 
         setup.verify = false;
     if (p.isSet("reset"))
         setup.resetAndRun = true;
-    if (p.isSet("chip")) {
-        setup.chipIndex = job::chipIndexForName(p.value("chip"));
-        if (setup.chipIndex < 0)
-            return usage(
-                error,
-                QCoreApplication::translate("QuorvelCli", "未知芯片型号：%1").arg(p.value("chip")));
-    }
+    if (const int status = chipFromArgs(p, setup.chipIndex, error))
+        return status;
     if (p.isSet("protect")) {
         const QStringList levels{"0", "1", "2"};
         setup.protectLevel = levels.indexOf(p.value("protect"));
@@ -213,16 +243,8 @@ int loadFileArguments(const QCommandLineParser &p, Download &d, QString &error, 
     if (p.optionNames().contains(QLatin1String("job"))
         && !job::readJobFile(p.value("job"), setup, error))
         return ExitInputFile;
-    for (const QString &argument : p.positionalArguments()) {
-        job::JobFile file;
-        if (!parseFileArgument(argument, file))
-            return usage(
-                error,
-                QCoreApplication::translate("QuorvelCli", "文件参数格式错误：%1").arg(argument));
-        if (binAtZero)
-            file.hasAddress = file.hasAddress || !file.path.endsWith(".hex", Qt::CaseInsensitive);
-        setup.files.append(file);
-    }
+    if (const int status = appendFileArguments(p, setup, error, binAtZero))
+        return status;
     const job::LoadProblem problem = job::loadFiles(setup, d);
     if (!problem.isProblem())
         return ExitOk;

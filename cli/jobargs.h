@@ -13,6 +13,13 @@ class Download;
 namespace cli {
 
 void addJobOptions(QCommandLineParser &parser);
+// --chip alone, for the read-backs.
+void addChipOption(QCommandLineParser &parser);
+// The chip-list index --chip names (`index` is left alone without --chip). 0, or the usage
+// status with `error` naming the unknown chip.
+int chipFromArgs(const QCommandLineParser &parser, int &index, QString &error);
+// Help of the FILE[@ADDRESS]... arguments.
+QString fileArgumentsHelp();
 
 // Builds the job from --job (if given) and the command line, which overrides the job's values.
 // Returns 0, or the exit status with `error` naming the problem. Nothing is loaded yet.
