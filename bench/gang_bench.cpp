@@ -4,6 +4,7 @@
 // the host, the runner and the emulator spend per exchange when nothing waits.
 #include "gangrunner.h"
 #include "virtualprobe/virtualprobe.h"
+#include "wholechipjob.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,8 +15,7 @@
 
 namespace {
 
-constexpr uint32_t imageSize = 128 * 1024;
-constexpr uint32_t apromSize = 120 * 1024;
+constexpr uint32_t imageSize = WholeChipJob::imageSize;
 constexpr int roundTripUs = 2000;
 
 double processCpuSeconds()
@@ -24,31 +24,6 @@ double processCpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
-
-struct Job
-{
-    std::vector<uint8_t> buffer;
-    ChipRecord chip;
-    Download d;
-
-    Job()
-        : buffer(Download::imageBufferSize)
-    {
-        for (uint32_t b = 0; b < imageSize; ++b)
-            buffer[b] = uint8_t(b * 31 + (b >> 10));
-        chip.model = 2;
-        d.chip = &chip;
-        d.programEnabled = 1;
-        // The chip's whole main flash and LDROM: 120 KiB + 8 KiB.
-        d.imageData[0] = buffer.data();
-        d.imageLength[0] = apromSize;
-        d.imageAddress[0] = 0;
-        d.imageData[1] = buffer.data() + apromSize;
-        d.imageLength[1] = imageSize - apromSize;
-        d.imageAddress[1] = 0x10000000;
-        d.fileCount = 2;
-    }
-};
 
 double wallOfOne = 0; // seconds of the single-probe run at 2 ms, for the others' ratio
 
@@ -63,7 +38,7 @@ void runGang(benchmark::State &state, int latencyUs, bool realTime)
         probe.setLatencyMicroseconds(latencyUs, realTime);
         paths.push_back(QByteArray::fromStdString(probe.path()));
     }
-    Job job;
+    WholeChipJob job;
     double cpu = 0;
     double wall = 0;
     double exchanges = 0;

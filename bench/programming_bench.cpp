@@ -3,6 +3,7 @@
 // and the host's own share of it.
 #include "download.h"
 #include "virtualprobe/virtualprobe.h"
+#include "wholechipjob.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,35 +12,8 @@
 
 namespace {
 
-constexpr uint32_t imageSize = 128 * 1024;
-constexpr uint32_t apromSize = 120 * 1024;
+constexpr uint32_t imageSize = WholeChipJob::imageSize;
 constexpr double roundTripSeconds = 0.002; // a full-speed USB probe answering each report
-
-struct Job
-{
-    ChipRecord chip;
-    Download d;
-    std::vector<uint8_t> buffer;
-
-    Job()
-        : buffer(Download::imageBufferSize)
-    {
-        for (uint32_t k = 0; k < imageSize; ++k)
-            buffer[k] = uint8_t(k * 31 + (k >> 10));
-        chip.model = 2;
-        d.chip = &chip;
-        d.eraseMode = 0;
-        d.programEnabled = 1;
-        // The chip's whole main flash and LDROM: 120 KiB + 8 KiB.
-        d.imageData[0] = buffer.data();
-        d.imageLength[0] = apromSize;
-        d.imageAddress[0] = 0;
-        d.imageData[1] = buffer.data() + apromSize;
-        d.imageLength[1] = imageSize - apromSize;
-        d.imageAddress[1] = 0x10000000;
-        d.fileCount = 2;
-    }
-};
 
 size_t dataBlocks(const std::vector<uint8_t> &commands)
 {
@@ -54,7 +28,7 @@ void programImage(benchmark::State &state, int latencyUs, bool realTime)
     vprobe::VirtualProbe &probe = vprobe::VirtualProbe::instance();
     probe.reset();
     probe.setLatencyMicroseconds(latencyUs, realTime);
-    Job job;
+    WholeChipJob job;
     if (job.d.toggleConnection() != 1) {
         state.SkipWithError("the virtual probe did not open");
         return;
