@@ -238,11 +238,12 @@ void configureLink()
          [](VirtualProbe &probe, const std::string &v) { return parseFault(v, probe); });
 }
 
-// An unaddressed trace file is probe 0's; probe k (k >= 1) writes to the same name plus ".k".
-void configureTrace()
+// Each probe's file of a file-name variable: an unaddressed name is probe 0's; probe k (k >= 1)
+// uses the same name plus ".k".
+std::vector<std::string> perProbeFiles(const char *name)
 {
     std::vector<std::string> files(static_cast<size_t>(VirtualProbe::count()));
-    for (const Item &item : items("QUORVEL_VPROBE_TRACE", false)) {
+    for (const Item &item : items(name, false)) {
         for (int k = 0; k < VirtualProbe::count(); ++k) {
             if (item.probe == k)
                 files[size_t(k)] = item.value;
@@ -250,6 +251,12 @@ void configureTrace()
                 files[size_t(k)] = k ? item.value + "." + std::to_string(k) : item.value;
         }
     }
+    return files;
+}
+
+void configureTrace()
+{
+    const std::vector<std::string> files = perProbeFiles("QUORVEL_VPROBE_TRACE");
     for (int k = 0; k < VirtualProbe::count(); ++k) {
         VirtualProbe::probe(k).setTraceLimit(100000);
         if (!files[size_t(k)].empty())
@@ -323,19 +330,11 @@ void loadFlashFile(int k, const std::string &file)
     }
 }
 
-// Named like the trace file: an unaddressed name is probe 0's, probe k's adds ".k".
+// Named like the trace file.
 void configureFlashFiles()
 {
     std::vector<std::string> &files = flashFiles();
-    files.assign(size_t(VirtualProbe::count()), std::string());
-    for (const Item &item : items("QUORVEL_VPROBE_FLASH_FILE", false)) {
-        for (int k = 0; k < VirtualProbe::count(); ++k) {
-            if (item.probe == k)
-                files[size_t(k)] = item.value;
-            else if (item.probe < 0)
-                files[size_t(k)] = k ? item.value + "." + std::to_string(k) : item.value;
-        }
-    }
+    files = perProbeFiles("QUORVEL_VPROBE_FLASH_FILE");
     bool any = false;
     for (int k = 0; k < VirtualProbe::count(); ++k) {
         if (!files[size_t(k)].empty()) {
