@@ -165,8 +165,7 @@ int swdProgram(Command &c)
     ChipRecord chip;
     Download d;
     d.chip = &chip;
-    setup = job::JobSetup();
-    status = prepareJob(c.parser, setup, d, error);
+    status = loadJob(c.parser, setup, d, error);
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));

@@ -215,9 +215,12 @@ int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString 
 // Loads the job's files into `d` and saves the job when asked; 0 or the exit status.
 int prepareJob(const QCommandLineParser &p, job::JobSetup &setup, Download &d, QString &error)
 {
-    int status = jobSetupFromArgs(p, setup, error);
-    if (status != ExitOk)
-        return status;
+    const int status = jobSetupFromArgs(p, setup, error);
+    return status != ExitOk ? status : loadJob(p, setup, d, error);
+}
+
+int loadJob(const QCommandLineParser &p, const job::JobSetup &setup, Download &d, QString &error)
+{
     if (p.isSet("job") && !p.isSet("accept-changed")) {
         const QString changed = job::changedFile(setup);
         if (!changed.isEmpty()) {

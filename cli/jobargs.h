@@ -29,6 +29,9 @@ int jobSetupFromArgs(const QCommandLineParser &parser, job::JobSetup &setup, QSt
 // files into `d`, saves the job when --save-job asks, and applies the options. 0 or the exit
 // status with `error` set; nothing is sent to a probe.
 int prepareJob(const QCommandLineParser &parser, job::JobSetup &setup, Download &d, QString &error);
+// The same for a setup already built by jobSetupFromArgs.
+int loadJob(const QCommandLineParser &parser, const job::JobSetup &setup, Download &d,
+            QString &error);
 
 // The files of a read-back (verify, file-crc): --job's (when the parser has that option) and the
 // positional FILE[@ADDRESS] arguments, loaded into `d` by the file list's rules. `binAtZero`

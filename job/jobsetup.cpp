@@ -72,16 +72,14 @@ int loadWhole(Download &d, int n)
     return d.loadImageFile(d.filePath[n], n);
 }
 
-int loadRegion(Download &d, int n, const QByteArray &text)
+// Fills slot n with what `reader` read: each file is parsed once.
+std::function<int(Download &, int)> copyImage(const HexFileReader &reader)
 {
-    HexFileReader reader;
-    QBuffer buffer;
-    buffer.setData(text);
-    if (!buffer.open(QIODevice::ReadOnly) || reader.readDevice(buffer) != 0)
-        return 1;
-    std::memcpy(d.imageData[n], reader.image(), size_t(reader.length));
-    d.imageLength[n] = uint32_t(reader.length);
-    return 0;
+    return [&reader](Download &d, int n) {
+        std::memcpy(d.imageData[n], reader.image(), size_t(reader.length));
+        d.imageLength[n] = uint32_t(reader.length);
+        return 0;
+    };
 }
 
 LoadProblem loadHexFile(const JobFile &file, Download &d)
@@ -90,7 +88,7 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
     if (reader.readFile(file.path) == 0) {
         // The window takes the typed address; without one the file goes where its data begins.
         const uint32_t address = file.hasAddress ? file.address : reader.start;
-        return appendImage(d, file.path, address, loadWhole);
+        return appendImage(d, file.path, address, copyImage(reader));
     }
     QFile raw(file.path);
     const QVector<QByteArray> regions =
@@ -111,8 +109,7 @@ LoadProblem loadHexFile(const JobFile &file, Download &d)
             return problem(file.path, QCoreApplication::translate("MainWindow", "文件解析错误！"),
                            true);
         const LoadProblem p =
-            appendImage(d, file.path, regionReader.start,
-                        [&text](Download &r, int n) { return loadRegion(r, n, text); });
+            appendImage(d, file.path, regionReader.start, copyImage(regionReader));
         if (p.isProblem())
             return p;
     }
