@@ -124,10 +124,8 @@ int runProgram(const QStringList &arguments)
         return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors,
                        recordedGang(recordOptions));
 
-    const int connected = session.connect(c.probeSelector(), error);
-    c.report().insert("probe", session.describe());
-    if (connected != ExitOk)
-        return c.fail(connected, error);
+    if (const int status = session.connect(c))
+        return status;
     if (d.chip->model == job::qd52Model && job::firmwareRefusesQd52(d.probeId))
         return c.fail(ExitFirmwareRefused, job::plainText(job::qd52RefusedMessage()));
 

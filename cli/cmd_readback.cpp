@@ -53,10 +53,8 @@ int runVerify(const QStringList &arguments)
     const int loaded = loadFileArguments(c.parser, session.record(), error);
     if (loaded != ExitOk)
         return c.fail(loaded, error);
-    const int connected = session.connect(c.probeSelector(), error);
-    c.report().insert("probe", session.describe());
-    if (connected != ExitOk)
-        return c.fail(connected, error);
+    if (const int status = session.connect(c))
+        return status;
     session.record().chip->model = model;
     const int code = session.record().verifyImages();
     return c.finish(exitForVerify(code), job::plainText(job::verifyMessage(code)), code);
@@ -87,11 +85,8 @@ int runDigest(const QStringList &arguments, bool md5)
         return ExitUsage;
 
     ProbeSession session;
-    QString error;
-    const int connected = session.connect(c.probeSelector(), error);
-    c.report().insert("probe", session.describe());
-    if (connected != ExitOk)
-        return c.fail(connected, error);
+    if (const int status = session.connect(c))
+        return status;
     Download &d = session.record();
     const QString refusal = job::readBackRefusal(d.connected, d.probeId);
     if (!refusal.isEmpty())
@@ -158,11 +153,8 @@ int runOfflineErase(const QStringList &arguments)
     if (parsed >= 0)
         return parsed;
     ProbeSession session;
-    QString error;
-    const int connected = session.connect(c.probeSelector(), error);
-    c.report().insert("probe", session.describe());
-    if (connected != ExitOk)
-        return c.fail(connected, error);
+    if (const int status = session.connect(c))
+        return status;
     const int code = session.record().offlineErase();
     return c.finish(code == 0       ? int(ExitOk)
                         : code == 1 ? 1

@@ -1,6 +1,7 @@
 // Opening the chosen probe.
 #include "probesession.h"
 
+#include "command.h"
 #include "exitcodes.h"
 #include "job/chipmodels.h"
 #include "job/messages.h"
@@ -57,6 +58,14 @@ int ProbeSession::connect(const QString &selector, QString &error)
                     .arg(QString::fromLocal8Bit(path));
         return 1;
     }
+}
+
+int ProbeSession::connect(Command &command)
+{
+    QString error;
+    const int status = connect(command.probeSelector(), error);
+    command.report().insert("probe", describe());
+    return status == ExitOk ? status : command.fail(status, error);
 }
 
 bool ProbeSession::reconnect()

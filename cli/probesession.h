@@ -12,6 +12,8 @@
 
 namespace cli {
 
+class Command;
+
 class ProbeSession
 {
 public:
@@ -25,6 +27,10 @@ public:
     int connect(const QString &selector, QString &error);
     // Closes and reopens the same probe (a probe that asks to be reconnected).
     bool reconnect();
+
+    // Connects to the probe the command names (--probe), puts it into the command's report and
+    // reports a failure: 0, or the exit status already reported.
+    int connect(Command &command);
 
     QJsonObject describe() const; // path, serial, product, firmware
     Download &record() { return *download; }
