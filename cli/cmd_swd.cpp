@@ -172,6 +172,8 @@ int swdProgram(Command &c)
     RecordOptions recordOptions;
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
+    recordOptions.via = QStringLiteral("swd");
+    recordOptions.target = job::chipNames().value(job::defaultChipIndex);
     RunRecorder recorder(recordOptions);
     const SwdJob swdJob = swdJobOf(setup, d);
     const QString success = swdJob.program ? job::runResultMessage(0)

@@ -55,8 +55,11 @@ bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &seri
     };
     if (!db.isOpen() && !db.open(options.location))
         return refuse();
-    runId = db.beginRun(
-        runRecordFrom(job, probeSerial, job::firmwareVersionText(job.probeId), options.jobFile));
+    RunRecord run =
+        runRecordFrom(job, probeSerial, job::firmwareVersionText(job.probeId), options.jobFile);
+    run.via = options.via;
+    run.target = options.target;
+    runId = db.beginRun(run);
     if (runId < 0)
         return refuse();
     if (!options.ledger)
@@ -76,13 +79,13 @@ bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &seri
 }
 
 bool RunRecorder::finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
-                         QString &error)
+                         QString &error, const SectorCounts &sectors)
 {
     if (runId < 0)
         return true;
     const bool passed = !interrupted && (code == 0 || code == 5);
-    const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId)
-                                : db.finishRun(runId, passed, code, message, deviceId);
+    const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId, sectors)
+                                : db.finishRun(runId, passed, code, message, deviceId, sectors);
     runId = -1;
     if (!ok)
         error = QCoreApplication::translate("QuorvelCli", "本次结果未写入生产记录：%1")

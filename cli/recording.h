@@ -17,6 +17,8 @@ struct RecordOptions
     QString location; // SQLite file or postgresql:// URL
     bool ledger = false;
     QString jobFile; // the job file's name, when the job came from one
+    QString via = QStringLiteral("vendor"); // the path the runs take: "vendor" or "swd"
+    QString target; // device name over SWD
 };
 
 void addRecordOptions(QCommandLineParser &parser);
@@ -35,7 +37,7 @@ public:
     bool begin(Download &job, const QString &probeSerial, QString &serial, QString &error);
     // Completes the row; false with `error` when it could not be written.
     bool finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
-                QString &error);
+                QString &error, const SectorCounts &sectors = SectorCounts());
     bool active() const { return runId >= 0; }
 
 private:

@@ -35,7 +35,9 @@ const char *const sqliteSchema[] = {
     " tool_version TEXT, probe_serial TEXT, probe_firmware TEXT,"
     " chip_model INTEGER, device_id INTEGER, job_file TEXT, job_digest TEXT,"
     " files TEXT, options TEXT, serial INTEGER,"
-    " status TEXT NOT NULL, result INTEGER, message TEXT)",
+    " status TEXT NOT NULL, result INTEGER, message TEXT,"
+    " via TEXT NOT NULL DEFAULT 'vendor', target TEXT,"
+    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER)",
     "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
     "CREATE TABLE IF NOT EXISTS serial_ledger ("
     " series_address INTEGER NOT NULL, series_first INTEGER NOT NULL,"
@@ -54,7 +56,9 @@ const char *const postgresSchema[] = {
     " tool_version TEXT, probe_serial TEXT, probe_firmware TEXT,"
     " chip_model INTEGER, device_id BIGINT, job_file TEXT, job_digest TEXT,"
     " files TEXT, options TEXT, serial BIGINT,"
-    " status TEXT NOT NULL, result INTEGER, message TEXT)",
+    " status TEXT NOT NULL, result INTEGER, message TEXT,"
+    " via TEXT NOT NULL DEFAULT 'vendor', target TEXT,"
+    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER)",
     "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
     "CREATE TABLE IF NOT EXISTS serial_ledger ("
     " series_address BIGINT NOT NULL, series_first BIGINT NOT NULL,"
@@ -63,6 +67,21 @@ const char *const postgresSchema[] = {
     " PRIMARY KEY (series_address, series_first, series_step, seq))",
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
 };
+
+// What version 2 added to a version 1 record; old runs went through the dedicated probe.
+const char *const upgradeFrom1[] = {
+    "ALTER TABLE runs ADD COLUMN via TEXT NOT NULL DEFAULT 'vendor'",
+    "ALTER TABLE runs ADD COLUMN target TEXT",
+    "ALTER TABLE runs ADD COLUMN sectors_erased INTEGER",
+    "ALTER TABLE runs ADD COLUMN sectors_programmed INTEGER",
+    "ALTER TABLE runs ADD COLUMN sectors_skipped INTEGER",
+    "UPDATE schema_version SET version = 2",
+};
+
+QVariant countOrNull(int count)
+{
+    return count < 0 ? QVariant(QVariant::Int) : QVariant(count);
+}
 
 QString utcText(const QDateTime &t)
 {
@@ -262,6 +281,13 @@ bool RecordDb::ensureSchema()
             rollback();
             return false;
         }
+    } else if (version.toInt() == 1) {
+        for (const char *sql : upgradeFrom1) {
+            if (!exec(QString::fromLatin1(sql))) {
+                rollback();
+                return false;
+            }
+        }
     } else if (version.toInt() != schemaVersion) {
         fail(QStringLiteral("record schema version %1, this program writes version %2")
                  .arg(version.toInt())
@@ -282,8 +308,8 @@ qint64 RecordDb::beginRun(const RunRecord &run)
     QSqlQuery q(QSqlDatabase::database(connection, false));
     q.prepare("INSERT INTO runs (started_utc, host, pid, process_start, tool_version,"
               " probe_serial, probe_firmware, chip_model, device_id, job_file, job_digest,"
-              " files, options, serial, status)"
-              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,'started') RETURNING id");
+              " files, options, serial, via, target, status)"
+              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'started') RETURNING id");
     const QDateTime started =
         run.startedUtc.isValid() ? run.startedUtc : QDateTime::currentDateTimeUtc();
     q.addBindValue(utcText(started));
@@ -300,6 +326,8 @@ qint64 RecordDb::beginRun(const RunRecord &run)
     q.addBindValue(filesJson(run.files));
     q.addBindValue(run.options);
     q.addBindValue(run.hasSerial ? QVariant(qint64(run.serial)) : QVariant(QVariant::LongLong));
+    q.addBindValue(run.via);
+    q.addBindValue(run.target.isEmpty() ? QVariant(QVariant::String) : QVariant(run.target));
     // A single statement commits on its own: the row exists before the probe is touched.
     if (!q.exec() || !q.next()) {
         fail(QStringLiteral("record write failed"), q.lastError().text());
@@ -309,19 +337,20 @@ qint64 RecordDb::beginRun(const RunRecord &run)
 }
 
 bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &message,
-                         quint32 deviceId)
+                         quint32 deviceId, const SectorCounts &sectors)
 {
     return endRun(id, passed ? QStringLiteral("passed") : QStringLiteral("failed"), result, message,
-                  deviceId);
+                  deviceId, sectors);
 }
 
-bool RecordDb::interruptRun(qint64 id, int result, const QString &message, quint32 deviceId)
+bool RecordDb::interruptRun(qint64 id, int result, const QString &message, quint32 deviceId,
+                            const SectorCounts &sectors)
 {
-    return endRun(id, QStringLiteral("interrupted"), result, message, deviceId);
+    return endRun(id, QStringLiteral("interrupted"), result, message, deviceId, sectors);
 }
 
 bool RecordDb::endRun(qint64 id, const QString &status, int result, const QString &message,
-                      quint32 deviceId)
+                      quint32 deviceId, const SectorCounts &sectors)
 {
     const bool passed = status == QLatin1String("passed");
     if (!isOpen())
@@ -342,16 +371,21 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
     const QDateTime ended = QDateTime::currentDateTimeUtc();
     QSqlQuery q(db);
     // The chip detect reads the device id during the run, after the row was written.
-    q.prepare(deviceId
-                  ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                   " result = ?, message = ?, device_id = ? WHERE id = ?")
-                  : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                   " result = ?, message = ? WHERE id = ?"));
+    q.prepare(deviceId ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                        " result = ?, message = ?, sectors_erased = ?,"
+                                        " sectors_programmed = ?, sectors_skipped = ?,"
+                                        " device_id = ? WHERE id = ?")
+                       : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                        " result = ?, message = ?, sectors_erased = ?,"
+                                        " sectors_programmed = ?, sectors_skipped = ? WHERE id = ?"));
     q.addBindValue(utcText(ended));
     q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
     q.addBindValue(status);
     q.addBindValue(result);
     q.addBindValue(message);
+    q.addBindValue(countOrNull(sectors.erased));
+    q.addBindValue(countOrNull(sectors.programmed));
+    q.addBindValue(countOrNull(sectors.skipped));
     if (deviceId)
         q.addBindValue(qint64(deviceId));
     q.addBindValue(id);

@@ -142,7 +142,8 @@ QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)
     QString sql = QStringLiteral(
         "SELECT id, started_utc, ended_utc, duration_ms, host, tool_version, probe_serial,"
         " probe_firmware, chip_model, device_id, job_file, job_digest, files, options, serial,"
-        " status, result, message FROM runs WHERE started_utc >= ? ORDER BY id DESC");
+        " status, result, message, via, target, sectors_erased, sectors_programmed,"
+        " sectors_skipped FROM runs WHERE started_utc >= ? ORDER BY id DESC");
     if (limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     QSqlQuery q(QSqlDatabase::database(connection, false));
@@ -173,6 +174,11 @@ QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)
         r.status = q.value(15).toString();
         r.result = q.value(16).isNull() ? -1 : q.value(16).toInt();
         r.message = q.value(17).toString();
+        r.record.via = q.value(18).toString();
+        r.record.target = q.value(19).toString();
+        r.sectors.erased = q.value(20).isNull() ? -1 : q.value(20).toInt();
+        r.sectors.programmed = q.value(21).isNull() ? -1 : q.value(21).toInt();
+        r.sectors.skipped = q.value(22).isNull() ? -1 : q.value(22).toInt();
         out.prepend(r);
     }
     return out;

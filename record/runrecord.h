@@ -18,6 +18,15 @@ struct RecordedFile
     quint32 crc32 = 0;
 };
 
+// What smart programming did to the flash: sectors erased, programmed, and left alone because
+// they already held what the job would write. -1: the path does not count sectors.
+struct SectorCounts
+{
+    int erased = -1;
+    int programmed = -1;
+    int skipped = -1;
+};
+
 struct RunRecord
 {
     QDateTime startedUtc; // set by beginRun when left invalid
@@ -33,6 +42,8 @@ struct RunRecord
     QString options; // compact JSON of the job options
     bool hasSerial = false; // the ledger gave this run a rolling-code value
     quint32 serial = 0;
+    QString via = QStringLiteral("vendor"); // "vendor": the dedicated probe; "swd": any CMSIS-DAP probe
+    QString target; // device name over SWD, empty on the dedicated path
 };
 
 // SHA-256 (lower-case hex) over the job options and the image bytes of every listed file, in

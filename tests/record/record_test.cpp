@@ -242,7 +242,7 @@ TEST(RecordOpen, RefusesWhatItCannotRecordInto)
         QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "raw");
         raw.setDatabaseName(newer);
         ASSERT_TRUE(raw.open());
-        QSqlQuery(raw).exec("UPDATE schema_version SET version = 2");
+        QSqlQuery(raw).exec("UPDATE schema_version SET version = 3");
     }
     QSqlDatabase::removeDatabase("raw");
 
@@ -253,7 +253,7 @@ TEST(RecordOpen, RefusesWhatItCannotRecordInto)
     } cases[] = {
         {corrupt,
          "cannot read " + corrupt + ": file is not a database Unable to execute statement"},
-        {newer, "record schema version 2, this program writes version 1"},
+        {newer, "record schema version 3, this program writes version 2"},
         {"postgresql://user@/",
          "bad PostgreSQL location postgresql://user@/: expected "
          "postgresql://user@host:port/dbname"},
@@ -265,6 +265,57 @@ TEST(RecordOpen, RefusesWhatItCannotRecordInto)
         EXPECT_FALSE(db.isOpen());
         EXPECT_EQ(db.beginRun(sample("P")), -1);
     }
+}
+
+// A record written by the previous version keeps its runs, which all went through the dedicated
+// probe, and takes the new columns.
+TEST(RecordOpen, UpgradesAVersionOneRecord)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("v1.sqlite");
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase("QSQLITE", "v1");
+        raw.setDatabaseName(path);
+        ASSERT_TRUE(raw.open());
+        QSqlQuery q(raw);
+        for (const char *sql :
+             {"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+              "INSERT INTO schema_version VALUES (1)",
+              "CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, started_utc TEXT NOT NULL,"
+              " ended_utc TEXT, duration_ms INTEGER, host TEXT NOT NULL, pid INTEGER NOT NULL,"
+              " process_start INTEGER NOT NULL, tool_version TEXT, probe_serial TEXT,"
+              " probe_firmware TEXT, chip_model INTEGER, device_id INTEGER, job_file TEXT,"
+              " job_digest TEXT, files TEXT, options TEXT, serial INTEGER, status TEXT NOT NULL,"
+              " result INTEGER, message TEXT)",
+              "INSERT INTO runs (started_utc, host, pid, process_start, probe_serial, status, result)"
+              " VALUES ('2026-01-02T03:04:05.000Z', 'old', 1, 1, 'P1', 'passed', 0)",
+              "CREATE TABLE serial_ledger (series_address INTEGER NOT NULL, series_first INTEGER"
+              " NOT NULL, series_step INTEGER NOT NULL, seq INTEGER NOT NULL, value INTEGER NOT"
+              " NULL, run_id INTEGER, state TEXT NOT NULL, PRIMARY KEY (series_address,"
+              " series_first, series_step, seq))"})
+            ASSERT_TRUE(q.exec(sql)) << sql;
+    }
+    QSqlDatabase::removeDatabase("v1");
+
+    RecordDb db;
+    ASSERT_TRUE(db.open(path)) << db.lastError().toStdString();
+    RunRecord swd = sample("P2");
+    swd.via = "swd";
+    swd.target = "QB48";
+    const qint64 id = db.beginRun(swd);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(db.finishRun(id, true, 0, "ok", 0, SectorCounts{1, 2, 29}));
+    const QVector<RecordedRun> runs = db.runs();
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_EQ(runs[0].record.probeSerial, "P1");
+    EXPECT_EQ(runs[0].record.via, "vendor");
+    EXPECT_EQ(runs[0].record.target, "");
+    EXPECT_EQ(runs[0].sectors.skipped, -1);
+    EXPECT_EQ(runs[1].record.via, "swd");
+    EXPECT_EQ(runs[1].record.target, "QB48");
+    EXPECT_EQ(runs[1].sectors.erased, 1);
+    EXPECT_EQ(runs[1].sectors.programmed, 2);
+    EXPECT_EQ(runs[1].sectors.skipped, 29);
 }
 
 TEST(RecordJob, DigestAndFilesFromTheJobRecord)
