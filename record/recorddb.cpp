@@ -371,13 +371,14 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
     const QDateTime ended = QDateTime::currentDateTimeUtc();
     QSqlQuery q(db);
     // The chip detect reads the device id during the run, after the row was written.
-    q.prepare(deviceId ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                        " result = ?, message = ?, sectors_erased = ?,"
-                                        " sectors_programmed = ?, sectors_skipped = ?,"
-                                        " device_id = ? WHERE id = ?")
-                       : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                        " result = ?, message = ?, sectors_erased = ?,"
-                                        " sectors_programmed = ?, sectors_skipped = ? WHERE id = ?"));
+    q.prepare(deviceId
+                  ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                   " result = ?, message = ?, sectors_erased = ?,"
+                                   " sectors_programmed = ?, sectors_skipped = ?,"
+                                   " device_id = ? WHERE id = ?")
+                  : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                   " result = ?, message = ?, sectors_erased = ?,"
+                                   " sectors_programmed = ?, sectors_skipped = ? WHERE id = ?"));
     q.addBindValue(utcText(ended));
     q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
     q.addBindValue(status);

@@ -64,8 +64,8 @@ public:
     // Completes a started row; a failed run voids the serial it was given. False when the row is
     // not a started run any more (e.g. marked interrupted) or the write failed.
     // `deviceId`, when not 0, is what the run's chip detect read.
-    bool finishRun(qint64 id, bool passed, int result, const QString &message,
-                   quint32 deviceId = 0, const SectorCounts &sectors = SectorCounts());
+    bool finishRun(qint64 id, bool passed, int result, const QString &message, quint32 deviceId = 0,
+                   const SectorCounts &sectors = SectorCounts());
 
     // Completes a started row as interrupted (the user stopped it between two exchanges); its
     // serial is void.

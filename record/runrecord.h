@@ -42,7 +42,8 @@ struct RunRecord
     QString options; // compact JSON of the job options
     bool hasSerial = false; // the ledger gave this run a rolling-code value
     quint32 serial = 0;
-    QString via = QStringLiteral("vendor"); // "vendor": the dedicated probe; "swd": any CMSIS-DAP probe
+    QString via =
+        QStringLiteral("vendor"); // "vendor": the dedicated probe; "swd": any CMSIS-DAP probe
     QString target; // device name over SWD, empty on the dedicated path
 };
 

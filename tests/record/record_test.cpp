@@ -287,7 +287,8 @@ TEST(RecordOpen, UpgradesAVersionOneRecord)
               " probe_firmware TEXT, chip_model INTEGER, device_id INTEGER, job_file TEXT,"
               " job_digest TEXT, files TEXT, options TEXT, serial INTEGER, status TEXT NOT NULL,"
               " result INTEGER, message TEXT)",
-              "INSERT INTO runs (started_utc, host, pid, process_start, probe_serial, status, result)"
+              "INSERT INTO runs (started_utc, host, pid, process_start, probe_serial, status, "
+              "result)"
               " VALUES ('2026-01-02T03:04:05.000Z', 'old', 1, 1, 'P1', 'passed', 0)",
               "CREATE TABLE serial_ledger (series_address INTEGER NOT NULL, series_first INTEGER"
               " NOT NULL, series_step INTEGER NOT NULL, seq INTEGER NOT NULL, value INTEGER NOT"
