@@ -75,11 +75,8 @@ bool ProbeSession::reconnect()
 
 QJsonObject ProbeSession::describe() const
 {
-    QJsonObject probe{
-        {"path", QString::fromLocal8Bit(path)}, {"serial", serial}, {"product", product}};
-    if (download->probeId)
-        probe.insert("firmware", job::firmwareVersionText(download->probeId));
-    return probe;
+    return probeJson(QString::fromLocal8Bit(path), serial, product,
+                     download->probeId ? job::firmwareVersionText(download->probeId) : QString());
 }
 
 } // namespace cli
