@@ -40,8 +40,8 @@ int runProbes(const QStringList &arguments)
         if (identified != 1 && d.probeId == 0 && isCmsisDapProduct(probe.product))
             continue;
         vendorPaths << path;
-        QJsonObject entry = probeJson(path, probe.serial, probe.product,
-                                      d.probeId ? firmware : QString());
+        QJsonObject entry =
+            probeJson(path, probe.serial, probe.product, d.probeId ? firmware : QString());
         entry.insert("kind", "vendor");
         entry.insert("accepted", identified == 1);
         list.append(entry);

@@ -64,7 +64,8 @@ int ProbeSession::connect(Command &command)
 {
     QString error;
     const int status = connect(command.probeSelector(), error);
-    command.report().insert("probe", describe());
+    if (!path.isEmpty()) // found, whether or not it was accepted
+        command.report().insert("probe", describe());
     return status == ExitOk ? status : command.fail(status, error);
 }
 

@@ -132,7 +132,8 @@ Reply ProbeFirmware::rollingCode(const OutReport &out)
         || !TargetFlash::rangeFits(address, 4))
         return refuse(out, BadLayout, "rolling code: bad address or padding");
     if (!quorvel::qb48Geometry.holds(address, 4))
-        return refuse(out, OutsideFlash, "rolling code: word lies outside the main flash and LDROM");
+        return refuse(out, OutsideFlash,
+                      "rolling code: word lies outside the main flash and LDROM");
     if (chip.readProtected)
         return refuse(out, Protected, "rolling code: chip is read-protected");
     const bool sameSeries = rolling.active && rolling.address == address && rolling.first == value

@@ -238,8 +238,8 @@ TEST_F(Cli, RollingCodeOutsideTheMemoryIsAMapProblem)
     write("a.bin", pattern(256, 1));
     Outcome o = run({"plan", "a.bin@0", "--rolling", "1FFFC:1:1"});
     EXPECT_EQ(o.exit, 28);
-    EXPECT_TRUE(o.out.startsWith(
-        "Problem  Rolling code at 0x0001FFFC is outside APROM and LDROM\n"))
+    EXPECT_TRUE(
+        o.out.startsWith("Problem  Rolling code at 0x0001FFFC is outside APROM and LDROM\n"))
         << o.out.toStdString();
     EXPECT_TRUE(o.out.contains(
         "Rolling code  0x0001FFFC-0x0001FFFF  0x00000004  outside the memory  (problem)\n"));

@@ -182,8 +182,10 @@ TEST(FlashMap, RollingCodeOutsideTheMemoryIsLabelledWhereItLies)
 {
     const Job job({{0x0, 9, "app.bin"}}, 1, 0x1FFFC);
     const QString text = flashMapText(planJob(job.d, 0));
-    EXPECT_TRUE(text.startsWith("问题      滚码0x0001FFFC不在APROM或LDROM内\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("滚码      0x0001FFFC-0x0001FFFF  0x00000004  超出范围  （有问题）\n"))
+    EXPECT_TRUE(text.startsWith("问题      滚码0x0001FFFC不在APROM或LDROM内\n"))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("滚码      0x0001FFFC-0x0001FFFF  0x00000004  超出范围  （有问题）\n"))
         << text.toStdString();
     EXPECT_TRUE(QString::fromUtf8(flashMapSvg(planJob(job.d, 0)))
                     .contains("滚码  0x0001FFFC-0x0001FFFF  超出范围</text>"));
