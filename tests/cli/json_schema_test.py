@@ -41,8 +41,6 @@ def errors(value, schema, root, where="$"):
         out.append(f"{where}: {value!r} does not match {schema['pattern']}")
     if "minimum" in schema and TYPES["number"](value) and value < schema["minimum"]:
         out.append(f"{where}: {value} is below {schema['minimum']}")
-    for sub in schema.get("allOf", []):
-        out += errors(value, sub, root, where)
     if "oneOf" in schema:
         found = [errors(value, s, root, where) for s in schema["oneOf"]]
         if found.count([]) != 1:
