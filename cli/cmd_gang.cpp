@@ -116,10 +116,8 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
     catchInterrupt();
     QJsonArray roundsJson;
     int status = ExitOk;
-    QString summary; // the failures of the round just run
+    QString summary; // the failures of the last round, the command's outcome
     for (int round = 1; rounds == 0 || round <= rounds; ++round) {
-        if (!summary.isEmpty())
-            Command::warn(summary); // the last round's goes with the outcome
         summary.clear();
         GangView view(probes, c.json());
         QStringList serials;
@@ -157,7 +155,12 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
             summary = QCoreApplication::translate("QuorvelCli", "%1个烧录器失败：%2")
                           .arg(failures.size())
                           .arg(failures.join(QStringLiteral("; ")));
-        if (interrupted || (rounds != round && !nextRoundWanted()))
+        const bool last = interrupted || rounds == round;
+        if (!last && !summary.isEmpty()) { // before the operator is asked for the next round
+            Command::warn(summary);
+            summary.clear();
+        }
+        if (last || !nextRoundWanted())
             break;
     }
     if (interrupted && status == ExitOk)
