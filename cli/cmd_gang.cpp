@@ -56,27 +56,18 @@ int statusOf(const GangResult &r)
 // Ctrl-C).
 bool nextRoundWanted()
 {
-    if (isatty(STDIN_FILENO)) {
-        std::fputs(
-            QCoreApplication::translate("QuorvelCli", "换好芯片后按回车开始下一轮（Ctrl-C结束）")
-                .toLocal8Bit()
-                .constData(),
-            stderr);
-        std::fflush(stderr);
-    }
+    if (isatty(STDIN_FILENO))
+        Command::prompt(
+            QCoreApplication::translate("QuorvelCli", "换好芯片后按回车开始下一轮（Ctrl-C结束）"));
     char line[256];
     return std::fgets(line, sizeof line, stdin) != nullptr && !interrupted;
 }
 
 // The probes named on the command line, in that order; false with `error` for an unknown one.
-bool resolveProbes(const QStringList &selectors, std::vector<QByteArray> &paths, QStringList &names,
-                   QString &error)
+bool resolveProbes(const QStringList &selectors, std::vector<ProbeInfo> &chosen, QString &error)
 {
     const std::vector<ProbeInfo> probes = listProbes();
-    auto add = [&](const ProbeInfo &p) {
-        paths.push_back(p.path);
-        names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
-    };
+    auto add = [&](const ProbeInfo &p) { chosen.push_back(p); };
     for (const QString &selector : selectors) {
         if (selector.isEmpty() && !probes.empty()) { // the first, as the window connects
             add(probes.front());
@@ -96,9 +87,9 @@ bool resolveProbes(const QStringList &selectors, std::vector<QByteArray> &paths,
         }
         add(*found);
     }
-    if (paths.empty())
+    if (chosen.empty())
         error = QCoreApplication::translate("QuorvelCli", "未找到烧录器");
-    return !paths.empty();
+    return !chosen.empty();
 }
 
 } // namespace
@@ -106,11 +97,16 @@ bool resolveProbes(const QStringList &selectors, std::vector<QByteArray> &paths,
 int runGang(Command &c, const Download &prototype, const QStringList &selectors,
             const GangHooks &hooks)
 {
+    std::vector<ProbeInfo> probes;
+    QString error;
+    if (!resolveProbes(selectors, probes, error))
+        return c.fail(1, error);
     std::vector<QByteArray> paths;
     QStringList names;
-    QString error;
-    if (!resolveProbes(selectors, paths, names, error))
-        return c.fail(1, error);
+    for (const ProbeInfo &p : probes) {
+        paths.push_back(p.path);
+        names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
+    }
     bool ok = true;
     const int rounds = c.parser.isSet("repeat") ? c.parser.value("repeat").toInt(&ok) : 1;
     if (!ok || rounds < 0)
@@ -120,8 +116,10 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
     catchInterrupt();
     QJsonArray roundsJson;
     int status = ExitOk;
+    QString summary; // the failures of the last round, the command's outcome
     for (int round = 1; rounds == 0 || round <= rounds; ++round) {
-        GangView view(names, c.json());
+        summary.clear();
+        GangView view(probes, c.json());
         QStringList serials;
         for (int i = 0; i < names.size(); ++i)
             serials << QString();
@@ -152,18 +150,17 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
             }
         }
         roundsJson.append(view.json(results, serials));
-        if (!c.json()) {
-            std::printf("%s\n", view.table(results, serials).toLocal8Bit().constData());
-            std::fflush(stdout);
-            if (!failures.isEmpty())
-                std::fprintf(stderr, "quorvel-cli: %s\n",
-                             QCoreApplication::translate("QuorvelCli", "%1个烧录器失败：%2")
-                                 .arg(failures.size())
-                                 .arg(failures.join(QStringLiteral("; ")))
-                                 .toLocal8Bit()
-                                 .constData());
+        c.data(view.table(results, serials));
+        if (!failures.isEmpty())
+            summary = QCoreApplication::translate("QuorvelCli", "%1个烧录器失败：%2")
+                          .arg(failures.size())
+                          .arg(failures.join(QStringLiteral("; ")));
+        const bool last = interrupted || rounds == round;
+        if (!last && !summary.isEmpty()) { // before the operator is asked for the next round
+            Command::warn(summary);
+            summary.clear();
         }
-        if (interrupted || (rounds != round && !nextRoundWanted()))
+        if (last || !nextRoundWanted())
             break;
     }
     if (interrupted && status == ExitOk)
@@ -171,7 +168,7 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
     c.report().insert("probes", roundsJson.last());
     if (roundsJson.size() > 1)
         c.report().insert("rounds", roundsJson);
-    return c.finish(status, QString());
+    return c.finish(status, summary);
 }
 
 } // namespace cli

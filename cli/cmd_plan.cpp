@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QSaveFile>
-#include <cstdio>
 
 namespace cli {
 
@@ -54,14 +53,14 @@ int runPlan(const QStringList &arguments)
     c.report().insert("problems", problems);
     c.report().insert("regions", regions);
     const QString text = flashMapText(plan).trimmed();
-    if (!c.json() && plan.hasProblems()) {
+    if (plan.hasProblems()) {
         // The map is data even when it shows problems: stdout, with the verdict on stderr.
-        std::fputs((text + '\n').toLocal8Bit().constData(), stdout);
+        c.data(text);
         return c.finish(ExitPlanProblems,
                         QCoreApplication::translate("QuorvelCli", "烧录地图有%1个问题")
                             .arg(plan.problems.size()));
     }
-    return c.finish(plan.hasProblems() ? int(ExitPlanProblems) : int(ExitOk), text);
+    return c.finish(ExitOk, text);
 }
 
 } // namespace cli

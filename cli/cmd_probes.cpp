@@ -40,12 +40,11 @@ int runProbes(const QStringList &arguments)
         if (identified != 1 && d.probeId == 0 && isCmsisDapProduct(probe.product))
             continue;
         vendorPaths << path;
-        list.append(QJsonObject{{"kind", "vendor"},
-                                {"path", path},
-                                {"serial", probe.serial},
-                                {"product", probe.product},
-                                {"firmware", firmware},
-                                {"accepted", identified == 1}});
+        QJsonObject entry =
+            probeJson(path, probe.serial, probe.product, d.probeId ? firmware : QString());
+        entry.insert("kind", "vendor");
+        entry.insert("accepted", identified == 1);
+        list.append(entry);
         lines << QStringLiteral("%1\t%2\t%3\t%4\t%5")
                      .arg(path, probe.serial.isEmpty() ? QStringLiteral("-") : probe.serial,
                           probe.product, firmware,

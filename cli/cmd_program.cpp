@@ -18,7 +18,6 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,8 +49,7 @@ GangHooks recordedGang(const RecordOptions &options)
         auto recorder = std::make_unique<RunRecorder>(options);
         QString error;
         if (!recorder->begin(job, probe, serial, error)) {
-            std::fprintf(stderr, "quorvel-cli: %s: %s\n", probe.toLocal8Bit().constData(),
-                         error.toLocal8Bit().constData());
+            Command::warn(probe + QStringLiteral(": ") + error);
             return false;
         }
         std::lock_guard<std::mutex> guard(*lock);
@@ -68,8 +66,7 @@ GangHooks recordedGang(const RecordOptions &options)
         if (recorder
             && !recorder->finish(result.code, result.status == GangStatus::Interrupted,
                                  GangView::outcome(result), result.deviceId, error))
-            std::fprintf(stderr, "quorvel-cli: %s: %s\n", probe.toLocal8Bit().constData(),
-                         error.toLocal8Bit().constData());
+            Command::warn(probe + QStringLiteral(": ") + error);
     };
     return hooks;
 }

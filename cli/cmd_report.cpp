@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <cstdio>
 
 namespace cli {
 
@@ -51,7 +50,7 @@ int runReport(const QStringList &arguments)
             QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(db.lastError()));
     const QVector<RecordedRun> runs = db.runs(since);
     if (c.parser.isSet("csv")) {
-        std::fputs(RecordReport::csv(runs).toUtf8().constData(), stdout);
+        c.data(RecordReport::csv(runs).toUtf8());
         return ExitOk;
     }
     const RecordReport report(runs);

@@ -43,11 +43,7 @@ int openProbe(Command &c, OpenedProbe &probe, QString &error)
         const QString path = QString::fromLocal8Bit(info.path);
         if (!selector.isEmpty() && info.serial != selector && path != selector)
             continue;
-        c.report().insert("probe",
-                          QJsonObject{{"kind", "cmsis-dap"},
-                                      {"path", path},
-                                      {"serial", info.serial},
-                                      {"product", info.product}});
+        c.report().insert("probe", probeJson(path, info.serial, info.product, QString()));
         probe.dev = hid_open_path(info.path.constData());
         if (!probe.dev)
             error = QCoreApplication::translate("QuorvelCli", "无法打开烧录器：%1").arg(path);

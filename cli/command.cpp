@@ -13,8 +13,7 @@ namespace {
 
 void writeLine(FILE *stream, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
@@ -58,6 +57,7 @@ int Command::parse(const QStringList &arguments, bool takesProbe)
         QString help = parser.helpText();
         help.replace(QCoreApplication::arguments().constFirst(), QStringLiteral("quorvel-cli"));
         std::fputs(help.toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
         return ExitOk;
     }
     return -1;
@@ -76,14 +76,52 @@ int Command::finish(int exitCode, const QString &message, int result)
         object.insert("message", message);
         object.insert("exitCode", exitCode);
         object.insert("durationMs", double(clock.elapsed()));
-        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputc('\n', stdout);
+        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(),
+                   stdout);
         std::fflush(stdout);
+        if (exitCode != ExitOk && !message.isEmpty())
+            warn(message);
     } else if (!message.isEmpty()) {
-        writeLine(exitCode == ExitOk ? stdout : stderr,
-                  exitCode == ExitOk ? message : QStringLiteral("quorvel-cli: ") + message);
+        if (exitCode == ExitOk)
+            writeLine(stdout, message);
+        else
+            warn(message);
     }
     return exitCode;
+}
+
+void Command::data(const QString &text) const
+{
+    if (!jsonOutput)
+        writeLine(stdout, text);
+}
+
+void Command::data(const QByteArray &bytes) const
+{
+    if (jsonOutput)
+        return;
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void Command::warn(const QString &text)
+{
+    writeLine(stderr, QStringLiteral("quorvel-cli: ") + text);
+}
+
+void Command::prompt(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+QJsonObject probeJson(const QString &path, const QString &serial, const QString &product,
+                      const QString &firmware)
+{
+    return QJsonObject{{"path", path},
+                       {"serial", serial},
+                       {"product", product},
+                       {"firmware", firmware.isEmpty() ? QJsonValue() : QJsonValue(firmware)}};
 }
 
 } // namespace cli

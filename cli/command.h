@@ -1,5 +1,6 @@
-// What every subcommand shares: its option parser with --help, and one report of its outcome,
-// as text (data on stdout, problems on stderr) or as one JSON object on stdout.
+// What every subcommand shares: its option parser with --help, and the one place its output is
+// written: text (data on stdout, problems on stderr) or one JSON object on stdout, with a failure's
+// message on stderr as well.
 #pragma once
 
 #include "engine/gangrunner.h"
@@ -29,10 +30,21 @@ public:
     QJsonObject &report() { return object; }
 
     // Ends the command: writes the outcome and returns `exitCode`. Text mode: `message` goes to
-    // stdout when exitCode is 0, else to stderr; JSON mode: the report with result and message.
+    // stdout when exitCode is 0, else to stderr; JSON mode: the report with result and message,
+    // and a failure's message on stderr too, so a script's log names it.
     int finish(int exitCode, const QString &message, int result = -1);
     // A problem found before any work: one line naming it, and its exit status.
     int fail(int exitCode, const QString &message) { return finish(exitCode, message); }
+
+    // Data beside the outcome (a map, a table, CSV bytes as they are): stdout in text mode;
+    // nothing with --json, whose report carries the same.
+    void data(const QString &text) const;
+    void data(const QByteArray &bytes) const;
+    // A problem beside the outcome, in both modes: "quorvel-cli: text" on stderr. One write per
+    // line, so the probes' threads may call it at once.
+    static void warn(const QString &text);
+    // A question to the operator, on stderr without a line end.
+    static void prompt(const QString &text);
 
 private:
     QString name;
@@ -52,6 +64,11 @@ struct GangHooks
 };
 int runGang(Command &c, const Download &prototype, const QStringList &selectors,
             const GangHooks &hooks);
+
+// The probe as every JSON report names it: {path, serial, product, firmware}; firmware is null
+// when the probe did not tell it.
+QJsonObject probeJson(const QString &path, const QString &serial, const QString &product,
+                      const QString &firmware);
 
 int runProbes(const QStringList &arguments);
 int runPlan(const QStringList &arguments);

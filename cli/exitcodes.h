@@ -18,9 +18,9 @@ enum ExitCode {
     ExitSwdBase = 40, // 41..54: a run over SWD (--via swd, erase) ended with SWD code status - 40
     ExitUsage = 64, // bad command line, bad option value, or a file list that breaks a rule
     ExitInputFile = 65, // a file that cannot be used: missing, unreadable, not HEX/BIN, malformed
-    ExitCannotCreate = 73,
+    ExitCannotCreate = 73, // a job file (or plan's SVG) that cannot be written
     // The production record cannot be written: the run was refused, or its end was not recorded.
-    ExitRecord = 74, // a job file that cannot be written
+    ExitRecord = 74,
     ExitInterrupted = 130, // Ctrl-C: the runs in progress stopped between two exchanges
 };
 

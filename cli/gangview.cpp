@@ -1,6 +1,8 @@
 // Per-probe progress lines and the summary of a run on several probes.
 #include "gangview.h"
 
+#include "command.h"
+#include "job/chipmodels.h"
 #include "job/messages.h"
 #include "progressview.h"
 
@@ -34,12 +36,13 @@ QString deviceIdText(const GangResult &r)
 
 } // namespace
 
-GangView::GangView(const QStringList &names, bool quiet)
-    : names(names)
+GangView::GangView(const std::vector<ProbeInfo> &probes, bool quiet)
+    : probes(probes)
     , onTerminal(!quiet && ProgressView::onTerminal())
 {
-    for (const QString &name : names)
-        lines << name;
+    for (const ProbeInfo &p : probes)
+        names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
+    lines = names;
 }
 
 QString GangView::outcome(const GangResult &result)
@@ -107,11 +110,13 @@ QString GangView::table(const std::vector<GangResult> &results, const QStringLis
 
 QJsonArray GangView::json(const std::vector<GangResult> &results, const QStringList &serials) const
 {
-    QJsonArray probes;
+    QJsonArray entries;
     for (size_t i = 0; i < results.size(); ++i) {
         const GangResult &r = results[i];
-        QJsonObject o{{"probe", names[int(i)]},
-                      {"path", QString::fromLocal8Bit(r.path)},
+        const ProbeInfo &p = probes[i];
+        QJsonObject o{{"probe",
+                       probeJson(QString::fromLocal8Bit(p.path), p.serial, p.product,
+                                 r.probeId ? job::firmwareVersionText(r.probeId) : QString())},
                       {"status", gangStatusName(r.status)},
                       {"result", r.code},
                       {"message", outcome(r)},
@@ -119,9 +124,9 @@ QJsonArray GangView::json(const std::vector<GangResult> &results, const QStringL
                       {"durationMs", double(r.durationUs) / 1000.0}};
         if (!serials.value(int(i)).isEmpty())
             o.insert("serial", serials.value(int(i)));
-        probes.append(o);
+        entries.append(o);
     }
-    return probes;
+    return entries;
 }
 
 } // namespace cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/gangrunner.h"
+#include "probe/probelist.h"
 
 #include <QJsonArray>
 #include <QString>
@@ -13,8 +14,8 @@ namespace cli {
 class GangView
 {
 public:
-    // `names` label the probes (serial numbers, or paths for probes without one).
-    GangView(const QStringList &names, bool quiet);
+    // The probes in listed order; each is labelled by its serial number, or its path without one.
+    GangView(const std::vector<ProbeInfo> &probes, bool quiet);
 
     void progress(const GangProgress &event);
     void finished(int index, const GangResult &result, const QString &serialWritten);
@@ -27,6 +28,7 @@ public:
 private:
     void redraw();
 
+    std::vector<ProbeInfo> probes;
     QStringList names;
     QStringList lines;
     bool onTerminal;

@@ -64,7 +64,8 @@ int ProbeSession::connect(Command &command)
 {
     QString error;
     const int status = connect(command.probeSelector(), error);
-    command.report().insert("probe", describe());
+    if (!path.isEmpty()) // found, whether or not it was accepted
+        command.report().insert("probe", describe());
     return status == ExitOk ? status : command.fail(status, error);
 }
 
@@ -75,11 +76,8 @@ bool ProbeSession::reconnect()
 
 QJsonObject ProbeSession::describe() const
 {
-    QJsonObject probe{
-        {"path", QString::fromLocal8Bit(path)}, {"serial", serial}, {"product", product}};
-    if (download->probeId)
-        probe.insert("firmware", job::firmwareVersionText(download->probeId));
-    return probe;
+    return probeJson(QString::fromLocal8Bit(path), serial, product,
+                     download->probeId ? job::firmwareVersionText(download->probeId) : QString());
 }
 
 } // namespace cli

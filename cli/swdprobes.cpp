@@ -1,6 +1,7 @@
 // Finding CMSIS-DAP probes of any make on the bus, and what each says it can do.
 #include "swdcommands.h"
 
+#include "command.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
@@ -61,14 +62,11 @@ void appendCmsisDapProbes(const QStringList &listed, QJsonArray &list, QStringLi
             caps.error = QCoreApplication::translate("QuorvelCli", "无法打开");
         }
         const QString firmware = caps.firmware.isEmpty() ? QStringLiteral("-") : caps.firmware;
-        QJsonObject entry{{"kind", "cmsis-dap"},
-                          {"path", path},
-                          {"serial", probe.serial},
-                          {"product", probe.product},
-                          {"firmware", firmware},
-                          {"swd", caps.ok && caps.swd},
-                          {"packetCount", caps.packetCount},
-                          {"packetSize", caps.packetSize}};
+        QJsonObject entry = probeJson(path, probe.serial, probe.product, caps.firmware);
+        entry.insert("kind", "cmsis-dap");
+        entry.insert("swd", caps.ok && caps.swd);
+        entry.insert("packetCount", caps.packetCount);
+        entry.insert("packetSize", caps.packetSize);
         if (!caps.ok)
             entry.insert("error", caps.error);
         list.append(entry);

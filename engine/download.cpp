@@ -55,8 +55,8 @@ Download::Download()
     std::memset(outReport, 0, sizeof outReport);
     std::memset(firmwareInfo, 0, sizeof firmwareInfo);
     std::memset(md5Digest, 0, sizeof md5Digest);
-    // Each use initialises, keys and releases the context itself; zeroing keeps copies
-    // deterministic.
+    // Zeroed once here; every use initialises, keys and releases the context itself, so what a
+    // copy carries of an earlier use is never read.
     std::memset(&aes, 0, sizeof aes);
 
     std::memcpy(settingsKey, quorvel::settingsKeyBytes, sizeof settingsKey);

@@ -175,6 +175,7 @@ void GangRunner::runProbe(int index, GangResult &result)
     } else if (!cancelled()) {
         gate.show(GangProgress::Phase::Connect, -1, 0);
         result.connectCode = connectProbeAt(job, result.path);
+        result.probeId = job.probeId;
     }
     if (result.connectCode == 1) {
         gate.show(GangProgress::Phase::Connect, -1, 100);

@@ -32,6 +32,7 @@ struct GangResult
     QByteArray path;
     GangStatus status = GangStatus::Failed;
     int32_t connectCode = 0; // connectProbeAt's code; 0 when a cancel came first
+    uint32_t probeId = 0; // the firmware word the probe reported; 0 when it did not
     int32_t code = -1; // runProgramming's result code; -1 when no run started
     uint32_t deviceId = 0; // what this probe's chip detect read
     int64_t durationUs = 0; // connect to disconnect

@@ -1,6 +1,7 @@
 // The rules of the program file list on the job record: a file taken at a flash address, the
 // ascending order without overlap, at most ten files, removal that keeps the order, and the
-// re-reading of files changed on disk. The table cells are the window's; the rules are here.
+// re-reading of files changed on disk. The window makes and deletes the table cells; the record
+// holds their pointers per slot, and these rules move them with their files.
 #pragma once
 
 #include <QString>

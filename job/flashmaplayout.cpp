@@ -130,7 +130,7 @@ private:
         }
         bands(area, scale, listed);
         y += barHeight + stripHeight + 4;
-        names(scale, listed);
+        names(area, scale, listed);
         y += 10;
     }
 
@@ -163,14 +163,17 @@ private:
         }
     }
 
-    // One line per file or code word under the bar, starting below its band where it fits.
-    void names(const RowScale &scale, const QVector<int> &listed)
+    // One line per file or code word under the bar, starting below its band where it fits; one
+    // drawn in the row's red outside part says it lies outside the memory.
+    void names(const quorvel::MemoryArea &area, const RowScale &scale, const QVector<int> &listed)
     {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
+            const QString where = flashRegionArea(r);
             const qreal x = std::min(scale.x(r.start), width - margin - 420);
             add(MapShape::Text, QRectF(std::max(margin, x), y, 420, lineHeight),
-                QStringList{flashRegionLabel(r), r.name, flashRangeText(r.start, r.end)}
+                QStringList{flashRegionLabel(r), r.name, flashRangeText(r.start, r.end),
+                            where == QLatin1String(area.name) ? QString() : where}
                     .filter(QRegularExpression("."))
                     .join(QLatin1String("  ")),
                 {}, r.problem ? problemColour : QString(), i);

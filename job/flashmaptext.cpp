@@ -7,11 +7,10 @@ namespace {
 
 QString regionLine(const FlashRegion &r)
 {
-    const quorvel::MemoryArea &area = quorvel::qb48Geometry.areaFor(uint32_t(r.start));
     QStringList fields{flashRegionLabel(r).leftJustified(6), flashRangeText(r.start, r.end),
                        QLatin1String("0x")
                            + QString::number(r.end - r.start, 16).toUpper().rightJustified(8, '0'),
-                       QString::fromLatin1(area.name)};
+                       flashRegionArea(r)};
     if (r.kind == FlashRegion::File)
         fields << QString::asprintf("CRC-32 0x%08X", r.crc) << r.name;
     if (r.problem)

@@ -119,6 +119,11 @@ void checkRollingCode(uint32_t address, const QVector<Band> &bands, QVector<Flas
     if (address == 0)
         return;
     const uint64_t end = uint64_t(address) + 4;
+    // The chip writes the word only where it has flash; elsewhere the run fails after the images.
+    if (!geometry.holds(address, 4))
+        out.append(problem(FlashProblem::RollingCodeOutside, {}, address, end,
+                           QCoreApplication::translate("FlashPlan", "滚码%1不在APROM或LDROM内")
+                               .arg(hex(address))));
     for (const Band &b : bands) {
         if (std::max<uint64_t>(address, b.start) < std::min(end, b.end))
             out.append(problem(FlashProblem::RollingCodeInImage, {b.slot}, address, end,
@@ -190,6 +195,7 @@ FlashPlan planJob(const Download &d, int bootSource)
         for (FlashRegion &r : plan.regions) {
             const bool named = r.kind == FlashRegion::RollingCode
                 ? p.kind == FlashProblem::RollingCodeInImage
+                    || p.kind == FlashProblem::RollingCodeOutside
                 : r.kind == FlashRegion::File && p.files.contains(r.file);
             r.problem = r.problem || named;
         }
@@ -217,6 +223,14 @@ QString flashRegionLabel(const FlashRegion &region)
         break;
     }
     return QCoreApplication::translate("FlashPlan", "文件%1").arg(region.file + 1);
+}
+
+QString flashRegionArea(const FlashRegion &region)
+{
+    const quorvel::MemoryArea &area = geometry.areaFor(uint32_t(region.start));
+    if (region.start >= area.base && region.start < area.end())
+        return QString::fromLatin1(area.name);
+    return QCoreApplication::translate("FlashPlan", "超出范围");
 }
 
 QString flashRegionDescription(const FlashRegion &region)

@@ -31,6 +31,7 @@ struct FlashProblem
         LdromTooLarge, // an image past 8 KB for the chip's boot source
         Overlap, // two files share bytes
         RollingCodeInImage, // the rolling-code word lies (partly) inside an image
+        RollingCodeOutside, // the rolling-code word is not wholly inside APROM or LDROM
     };
     Kind kind = Overlap;
     QVector<int> files; // slots involved
@@ -61,6 +62,9 @@ QString flashRangeText(uint64_t start, uint64_t end);
 QString flashRegionDescription(const FlashRegion &region);
 // Short label of a region: "文件N", "擦除" or "滚码".
 QString flashRegionLabel(const FlashRegion &region);
+// Where a region lies: the name of the memory it starts in ("APROM", "LDROM"), or "超出范围" when
+// it starts in neither (past the end of APROM, below or past LDROM).
+QString flashRegionArea(const FlashRegion &region);
 
 // One line per problem, then one line per region; each line ends with '\n'.
 QString flashMapText(const FlashPlan &plan);

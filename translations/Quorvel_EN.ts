@@ -137,6 +137,10 @@
             <translation>Rolling code at %1 lies inside file %2</translation>
         </message>
         <message>
+            <source>滚码%1不在APROM或LDROM内</source>
+            <translation>Rolling code at %1 is outside APROM and LDROM</translation>
+        </message>
+        <message>
             <source>擦除</source>
             <translation>Erase</translation>
         </message>

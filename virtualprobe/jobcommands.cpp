@@ -1,6 +1,7 @@
 // The job frame of the emulated firmware: encrypted settings, erase, rolling code and finish.
 #include "firmware.h"
 
+#include "job/memorygeometry.h"
 #include "probe/settingskey.h"
 
 #include <algorithm>
@@ -130,6 +131,9 @@ Reply ProbeFirmware::rollingCode(const OutReport &out)
     if (!wire::allZero(out, 2, 4) || !wire::allZero(out, 17, 60) || address == 0 || address % 4 != 0
         || !TargetFlash::rangeFits(address, 4))
         return refuse(out, BadLayout, "rolling code: bad address or padding");
+    if (!quorvel::qb48Geometry.holds(address, 4))
+        return refuse(out, OutsideFlash,
+                      "rolling code: word lies outside the main flash and LDROM");
     if (chip.readProtected)
         return refuse(out, Protected, "rolling code: chip is read-protected");
     const bool sameSeries = rolling.active && rolling.address == address && rolling.first == value

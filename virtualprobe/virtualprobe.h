@@ -55,7 +55,7 @@ enum Refusal : uint8_t {
     DigestMismatch = 0xE4, // image MD5 differs from the data received
     Protected = 0xE5, // the chip is read-protected and the command needs access to it
     VerifyFailed = 0xE6, // verify was asked and the flash does not hold the image
-    OutsideFlash = 0xE7, // an image page lies outside the chip's main flash and LDROM
+    OutsideFlash = 0xE7, // an image page or the rolling code lies outside main flash and LDROM
 };
 
 // The simulated target as the probe sees it through its debug port.

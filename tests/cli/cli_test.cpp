@@ -231,6 +231,36 @@ TEST_F(Cli, BadInputGivesItsMessageAndStatusWithNothingSent)
     EXPECT_EQ(commandsSent(), QByteArray(1, '\0')); // DAP_Info only
 }
 
+// A rolling code outside APROM and LDROM: the map names it, program refuses it unless forced,
+// and then the chip refuses it. With --json the failure is on stderr as well.
+TEST_F(Cli, RollingCodeOutsideTheMemoryIsAMapProblem)
+{
+    write("a.bin", pattern(256, 1));
+    Outcome o = run({"plan", "a.bin@0", "--rolling", "1FFFC:1:1"});
+    EXPECT_EQ(o.exit, 28);
+    EXPECT_TRUE(
+        o.out.startsWith("Problem  Rolling code at 0x0001FFFC is outside APROM and LDROM\n"))
+        << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(
+        "Rolling code  0x0001FFFC-0x0001FFFF  0x00000004  outside the memory  (problem)\n"));
+    EXPECT_EQ(o.err, "quorvel-cli: the flash map shows 1 problem(s)");
+
+    o = run({"program", "a.bin@0", "--rolling", "1FFFC:1:1", "--json"});
+    EXPECT_EQ(o.exit, 28);
+    const QString refused = "the flash map shows problems (--force programs anyway): Rolling code "
+                            "at 0x0001FFFC is outside APROM and LDROM";
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8())["message"].toString(), refused);
+    EXPECT_EQ(o.err, "quorvel-cli: " + refused);
+    EXPECT_TRUE(commandsSent().isEmpty());
+
+    o = run({"program", "a.bin@0", "--rolling", "1FFFC:1:1", "--force"});
+    EXPECT_EQ(o.exit, 9);
+    EXPECT_EQ(o.err, "quorvel-cli: Rolling code error!");
+    EXPECT_TRUE(commandsSent().endsWith('\x9A')); // refused: no finish after it
+    EXPECT_EQ(flash(0x0, 256), pattern(256, 1));
+    EXPECT_EQ(run({"plan", "a.bin@0", "--rolling", "1DFFC:1:1"}).exit, 0);
+}
+
 TEST_F(Cli, UnplugMidImageEndsWithTheWindowsMessage)
 {
     write("a.bin", pattern(8192, 4));
@@ -265,7 +295,7 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
                                  {"QVP00000004", "failed", "Chip identification error!"}};
     for (int i = 0; i < 4; ++i) {
         const QJsonObject p = probes[i].toObject();
-        EXPECT_EQ(p["probe"].toString(), expected[i][0]);
+        EXPECT_EQ(p["probe"].toObject()["serial"].toString(), expected[i][0]);
         EXPECT_EQ(p["status"].toString(), expected[i][1]);
         EXPECT_EQ(p["message"].toString(), expected[i][2]);
         serials << p["serial"].toString();
@@ -322,7 +352,11 @@ TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
     const QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
     EXPECT_EQ(json["message"].toString(), "Programmed successfully!");
     EXPECT_EQ(json["result"].toInt(), 0);
-    EXPECT_EQ(json["probe"].toObject()["kind"].toString(), "cmsis-dap");
+    EXPECT_EQ(json["probe"].toObject(),
+              QJsonObject({{"path", "vprobe:0"},
+                           {"serial", "QVP00000001"},
+                           {"product", "Quorvel Virtual CMSIS-DAP"},
+                           {"firmware", QJsonValue()}}));
     EXPECT_EQ(json["files"].toArray()[1].toObject()["address"].toString(), "0x10000000");
 
     o = run({"verify", "--via", "swd", "app.hex"});

@@ -53,7 +53,7 @@ TEST_F(Programming, FullJobOrderAndFlash)
     addImage(0x0, 100, 1);
     addImage(0x400, 1024, 2);
     addImage(0x10000000, 0x200, 3);
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     d.rollingCodeValue = 0x1000;
     d.rollingCodeStep = 4;
     EXPECT_EQ(run(), 0);
@@ -66,7 +66,7 @@ TEST_F(Programming, FullJobOrderAndFlash)
     EXPECT_EQ(commands(), expected);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(probe().readFlash(d.imageAddress[i], d.imageLength[i]), image(i)) << i;
-    EXPECT_EQ(probe().readFlash(0x1F000, 4), (Bytes{0x00, 0x10, 0x00, 0x00}));
+    EXPECT_EQ(probe().readFlash(0x1D000, 4), (Bytes{0x00, 0x10, 0x00, 0x00}));
     EXPECT_EQ(progress.back(), 100);
 }
 
@@ -85,11 +85,11 @@ TEST_F(Programming, ChecksBeforeTraffic)
         {"nothing to do, files listed", 2, 0, 0, 2, 0},
         {"nothing to do, no files", 2, 0, 0, 0, 0},
         {"full erase, program, no files", 0, 1, 0, 0, 4},
-        {"sector erase, program, no files, rolling code", 1, 1, 0x1F000, 0, 4},
+        {"sector erase, program, no files, rolling code", 1, 1, 0x1D000, 0, 4},
         {"sector erase, no files, no rolling code", 1, 0, 0, 0, 4},
         {"no erase, program, no files", 2, 1, 0, 0, 4},
         {"full erase, program, eight files", 0, 1, 0, 8, 14},
-        {"no erase, program, eight files", 2, 1, 0x1F000, 8, 14},
+        {"no erase, program, eight files", 2, 1, 0x1D000, 8, 14},
     };
     for (const Case &c : cases) {
         d.eraseMode = c.eraseMode;
@@ -127,13 +127,13 @@ TEST_F(Programming, JobsWithoutImages)
     const Case cases[] = {
         {"full erase only", 0, 0, 0, 0, seq({0x94, 0x95, 0x9E, 0x96, 0x9F}), 5},
         {"full erase only, files listed", 0, 0, 0, 2, seq({0x94, 0x95, 0x9E, 0x96, 0x9F}), 5},
-        {"full erase and rolling code", 0, 0, 0x1F000, 0, seq({0x94, 0x95, 0x9E, 0x96, 0x9A, 0x9F}),
+        {"full erase and rolling code", 0, 0, 0x1D000, 0, seq({0x94, 0x95, 0x9E, 0x96, 0x9A, 0x9F}),
          0},
-        {"sector erase, rolling code", 1, 0, 0x1F000, 0, seq({0x94, 0x95, 0x9E, 0x9A, 0x9F}), 0},
+        {"sector erase, rolling code", 1, 0, 0x1D000, 0, seq({0x94, 0x95, 0x9E, 0x9A, 0x9F}), 0},
         {"sector erase, files, no program", 1, 0, 0, 2, seq({0x94, 0x95, 0x9E, 0x96, 0x9F}), 0},
-        {"no erase, files, rolling code", 2, 0, 0x1F000, 1,
+        {"no erase, files, rolling code", 2, 0, 0x1D000, 1,
          seq({0x94, 0x95, 0x9E, 0x96, 0x9A, 0x9F}), 0},
-        {"no erase, no files, rolling code", 2, 0, 0x1F000, 0, seq({0x94, 0x95, 0x9E, 0x9A, 0x9F}),
+        {"no erase, no files, rolling code", 2, 0, 0x1D000, 0, seq({0x94, 0x95, 0x9E, 0x9A, 0x9F}),
          0},
     };
     for (const Case &c : cases) {
@@ -191,7 +191,7 @@ TEST_F(Programming, SecondOfThreeImagesFails)
 {
     d.eraseMode = 0;
     d.programEnabled = 1;
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     oneBlockImages(3);
     // The eighth report is the second image's start; its reply never comes.
     probe().clearTrace();
@@ -206,7 +206,7 @@ TEST_F(Programming, ImagePastTheMainFlashFailsTheRun)
 {
     d.eraseMode = 0;
     d.programEnabled = 1;
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     addImage(0x0, 0x20000, 1);
     EXPECT_EQ(run(), 8);
     EXPECT_EQ(probe().lastRefusal(),
@@ -272,7 +272,7 @@ TEST_F(Programming, FailuresMapToResultCodes)
     };
     d.eraseMode = 0;
     d.programEnabled = 1;
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     addImage(0x0, 0x2100); // past 8 KB: only an LDROM boot objects
     d.imageLength[0] = 48;
     for (const Case &c : cases) {

@@ -176,7 +176,7 @@ inline ScriptOutcome runScript(const uint8_t *data, size_t size, uint8_t *images
     d.eraseMode = (job & 0x03) == 3 ? 0 : job & 0x03;
     d.programEnabled = (job >> 2) & 1;
     d.verifyEnabled = (job >> 3) & 1;
-    d.rollingCodeAddress = (job & 0x10) ? 0x1F000 : 0;
+    d.rollingCodeAddress = (job & 0x10) ? 0x1D000 : 0;
     d.rollingCodeValue = 0x100;
     d.rollingCodeStep = 1;
     d.offline_flag = (job >> 5) & 1;

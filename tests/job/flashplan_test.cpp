@@ -116,6 +116,19 @@ TEST(FlashPlan, ProblemRules)
          0xFFE,
          0,
          {{P::RollingCodeInImage, {0}, 0xFFE, 0x1002}}},
+        {"rolling code in APROM's last word", {{0x0, 0x1000}}, 1, 0x1DFFC, 0, {}},
+        {"rolling code past APROM's end",
+         {{0x0, 0x1000}},
+         1,
+         0x1FFFC,
+         0,
+         {{P::RollingCodeOutside, {}, 0x1FFFC, 0x20000}}},
+        {"rolling code across LDROM's end",
+         {},
+         1,
+         0x10001FFE,
+         0,
+         {{P::RollingCodeOutside, {}, 0x10001FFE, 0x10002002}}},
         {"eight files, full erase", eight, 0, 0, 0, {{P::TooManyFiles, {7}, 0, 0}}},
         {"ten files, no erase", ten, 2, 0, 0, {{P::TooManyFiles, {7, 8, 9}, 0, 0}}},
         {"ten files, sector erase", ten, 1, 0, 0, {}},
@@ -163,6 +176,19 @@ TEST(FlashMap, TextTableOfAKnownJob)
               "滚码      0x00001008-0x0000100B  0x00000004  APROM  （有问题）\n"
               "擦除      0x10000000-0x100001FF  0x00000200  LDROM\n"
               "文件3     0x10000000-0x10000008  0x00000009  LDROM  CRC-32 0xCBF43926  boot.bin\n");
+}
+
+TEST(FlashMap, RollingCodeOutsideTheMemoryIsLabelledWhereItLies)
+{
+    const Job job({{0x0, 9, "app.bin"}}, 1, 0x1FFFC);
+    const QString text = flashMapText(planJob(job.d, 0));
+    EXPECT_TRUE(text.startsWith("问题      滚码0x0001FFFC不在APROM或LDROM内\n"))
+        << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("滚码      0x0001FFFC-0x0001FFFF  0x00000004  超出范围  （有问题）\n"))
+        << text.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(flashMapSvg(planJob(job.d, 0)))
+                    .contains("滚码  0x0001FFFC-0x0001FFFF  超出范围</text>"));
 }
 
 TEST(FlashMap, SvgIsWellFormedAndNamesEveryFile)

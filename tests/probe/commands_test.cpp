@@ -57,7 +57,7 @@ protected:
 TEST_F(Commands, EachCommandWaitsItsOwnTime)
 {
     addImage(0x0, 100);
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     d.rollingCodeValue = 0x100;
     d.rollingCodeStep = 1;
     EXPECT_EQ(d.detectChip(), 0);
@@ -398,7 +398,7 @@ TEST_F(Commands, RollingCodeAndFinishReplies)
 {
     addImage(0x0, 4);
     d.programEnabled = 0;
-    d.rollingCodeAddress = 0x1F000;
+    d.rollingCodeAddress = 0x1D000;
     d.rollingCodeValue = 0x12345678;
     d.rollingCodeStep = 2;
     prepare();

@@ -118,11 +118,11 @@ TEST(Reports, FixedLayouts)
     buildImageStart(out.data(), 3);
     EXPECT_EQ(out, golden({{1, {0x97, 0x03}}, {61, {0x9A, 0, 0, 0}}}));
 
-    buildRollingCode(out.data(), 0x0001F000, 0x12345678, 0x10);
+    buildRollingCode(out.data(), 0x0001D000, 0x12345678, 0x10);
     EXPECT_EQ(out,
               golden({{1, {0x9A}},
-                      {5, {0x00, 0xF0, 0x01, 0x00, 0x78, 0x56, 0x34, 0x12, 0x10}},
-                      {61, {0xAF, 0x02, 0, 0}}}));
+                      {5, {0x00, 0xD0, 0x01, 0x00, 0x78, 0x56, 0x34, 0x12, 0x10}},
+                      {61, {0x8F, 0x02, 0, 0}}}));
 
     buildFinish(out.data());
     EXPECT_EQ(out, golden({{1, {0x9F}}, {61, {0x9F, 0, 0, 0}}}));
