@@ -487,6 +487,13 @@ TEST(RecordOpen, UpgradesAVersionOneRecord)
     EXPECT_EQ(runs[1].sectors.erased, 1);
     EXPECT_EQ(runs[1].sectors.programmed, 2);
     EXPECT_EQ(runs[1].sectors.skipped, 29);
+    {
+        // The ledger's lookup of a value across series gets its index in an older record too.
+        QSqlQuery q(rawConnection(path, "index"));
+        EXPECT_TRUE(q.exec("SELECT 1 FROM sqlite_master WHERE name = 'serial_ledger_value'")
+                    && q.next());
+    }
+    QSqlDatabase::removeDatabase("index");
 }
 
 TEST(RecordJob, DigestAndFilesFromTheJobRecord)
