@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "download.h"
+#include "job/messages.h"
 #include "recorddb.h"
 #include "recorddlg.h"
 
@@ -109,8 +110,7 @@ bool MainWindow::finishRecordedRun(int code, const QString &html)
 {
     if (recordedRunId < 0)
         return false;
-    // Code 5 is an erase-only job that did what it was set to do.
-    const bool passed = code == 0 || code == 5;
+    const bool passed = job::runPassed(code);
     Tally &tally = sessionTally[recordedDigest];
     ++(passed ? tally.passed : tally.failed);
     tallyDigest = recordedDigest;

@@ -149,7 +149,7 @@ int runProgram(const QStringList &arguments)
     progress.finish();
     d.handleBar = nullptr;
 
-    const bool passed = code == 0 || code == 5;
+    const bool passed = job::runPassed(code);
     const QString message = job::plainText(job::runResultMessage(code));
     if (!recorder.finish(code, false, message, d.chip->deviceId, error)) {
         // The chip holds what the run did, but the line cannot trace it: say so, never "passed".

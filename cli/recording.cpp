@@ -3,6 +3,7 @@
 
 #include "engine/download.h"
 #include "job/chipmodels.h"
+#include "job/messages.h"
 #include "record/runrecord.h"
 
 #include <QCoreApplication>
@@ -83,7 +84,7 @@ bool RunRecorder::finish(int code, bool interrupted, const QString &message, uin
 {
     if (runId < 0)
         return true;
-    const bool passed = !interrupted && (code == 0 || code == 5);
+    const bool passed = !interrupted && job::runPassed(code);
     const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId, sectors)
                                 : db.finishRun(runId, passed, code, message, deviceId, sectors);
     runId = -1;

@@ -2,6 +2,7 @@
 #include "gangrunner.h"
 
 #include "handlebar.h"
+#include "job/messages.h"
 #include "probe/probelist.h"
 #include "probe/reports.h"
 #include "probe/transport.h"
@@ -9,15 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
-
-namespace {
-
-bool passed(int32_t code)
-{
-    return code == 0 || code == 5;
-}
-
-} // namespace
 
 const char *gangStatusName(GangStatus status)
 {
@@ -189,7 +181,7 @@ void GangRunner::runProbe(int index, GangResult &result)
     if (gate.refused || result.connectCode == 0)
         result.status = GangStatus::Interrupted;
     else
-        result.status = passed(result.code) ? GangStatus::Passed : GangStatus::Failed;
+        result.status = job::runPassed(result.code) ? GangStatus::Passed : GangStatus::Failed;
     if (result.status == GangStatus::Passed)
         gate.show(GangProgress::Phase::Finish, -1, 100);
     result.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(

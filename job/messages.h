@@ -13,6 +13,13 @@ namespace job {
 // probe that keeps asking would otherwise restart it for ever.
 constexpr int maxCodeSixRestarts = 3;
 
+// Whether a programming run's result code is a pass: programmed (0), or an erase-only job that
+// erased (5). The window, the command line, the gang runner and the record all ask this.
+constexpr bool runPassed(int code)
+{
+    return code == 0 || code == 5;
+}
+
 // The message of a programming run's result code; an unknown code gives "其他错误！".
 QString runResultMessage(int code);
 // Where the window's progress bar goes for a result code; -1 leaves it where the run put it.

@@ -26,6 +26,10 @@ QAtomicInteger<quint64> connectionCounter;
 // for good is reported while the operator still waits at the window.
 constexpr int busyTimeoutMs = 30000;
 
+// Finds an earlier holder of a value at an address, whatever its series.
+const char *const valueIndex =
+    "CREATE INDEX IF NOT EXISTS serial_ledger_value ON serial_ledger (series_address, value)";
+
 const char *const sqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -45,6 +49,7 @@ const char *const sqliteSchema[] = {
     " run_id INTEGER, state TEXT NOT NULL,"
     " PRIMARY KEY (series_address, series_first, series_step, seq))",
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
+    valueIndex,
 };
 
 const char *const postgresSchema[] = {
@@ -66,6 +71,7 @@ const char *const postgresSchema[] = {
     " run_id BIGINT, state TEXT NOT NULL,"
     " PRIMARY KEY (series_address, series_first, series_step, seq))",
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
+    valueIndex,
 };
 
 // What version 2 added to a version 1 record; old runs went through the dedicated probe.
@@ -296,7 +302,22 @@ bool RecordDb::ensureSchema()
         rollback();
         return false;
     }
+    if (present && !ensureValueIndex()) {
+        rollback();
+        return false;
+    }
     return commit();
+}
+
+// Records of version 2 made before the ledger looked values up across series lack the index.
+bool RecordDb::ensureValueIndex()
+{
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    if (!q.exec(postgres ? "SELECT to_regclass('serial_ledger_value') IS NOT NULL"
+                         : "SELECT COUNT(*) FROM sqlite_master WHERE name = 'serial_ledger_value'")
+        || !q.next())
+        return fail(QStringLiteral("cannot read %1").arg(where), q.lastError().text());
+    return q.value(0).toBool() || exec(QString::fromLatin1(valueIndex));
 }
 
 qint64 RecordDb::beginRun(const RunRecord &run)
@@ -375,10 +396,11 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
                   ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
                                    " result = ?, message = ?, sectors_erased = ?,"
                                    " sectors_programmed = ?, sectors_skipped = ?,"
-                                   " device_id = ? WHERE id = ?")
+                                   " device_id = ? WHERE id = ? AND status = 'started'")
                   : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
                                    " result = ?, message = ?, sectors_erased = ?,"
-                                   " sectors_programmed = ?, sectors_skipped = ? WHERE id = ?"));
+                                   " sectors_programmed = ?, sectors_skipped = ?"
+                                   " WHERE id = ? AND status = 'started'"));
     q.addBindValue(utcText(ended));
     q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
     q.addBindValue(status);
@@ -390,13 +412,24 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
     if (deviceId)
         q.addBindValue(qint64(deviceId));
     q.addBindValue(id);
+    if (!q.exec()) {
+        fail(QStringLiteral("record write failed"), q.lastError().text());
+        rollback();
+        return false;
+    }
+    // Under PostgreSQL's read committed the SELECT above does not hold the row: an interruption
+    // committed since then leaves nothing to update, and the ledger keeps what it decided.
+    if (q.numRowsAffected() != 1) {
+        fail(QStringLiteral("run %1 is not open in the record").arg(id), QString());
+        rollback();
+        return false;
+    }
     QSqlQuery serial(db);
     serial.prepare("UPDATE serial_ledger SET state = ? WHERE run_id = ? AND state = 'allocated'");
     serial.addBindValue(passed ? QStringLiteral("used") : QStringLiteral("void"));
     serial.addBindValue(id);
-    if (!q.exec() || !serial.exec()) {
-        fail(QStringLiteral("record write failed"),
-             q.lastError().isValid() ? q.lastError().text() : serial.lastError().text());
+    if (!serial.exec()) {
+        fail(QStringLiteral("record write failed"), serial.lastError().text());
         rollback();
         return false;
     }

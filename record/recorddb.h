@@ -72,11 +72,13 @@ public:
     bool interruptRun(qint64 id, int result, const QString &message, quint32 deviceId = 0,
                       const SectorCounts &sectors = SectorCounts());
     // Next unused value of the series for the run, in one transaction; false when the series is
-    // used up (the next value would pass 0xFFFFFFFF) or the write failed.
+    // used up (the next value would pass 0xFFFFFFFF), when any series at the same address already
+    // issued, reserved or voided that value (message: address, value and its run), or the write
+    // failed.
     bool allocateSerial(const SerialSeries &series, qint64 runId, quint32 *value);
 
-    // Started rows of this host whose process is gone become "interrupted", their serials void.
-    // Returns how many, or -1 on error.
+    // Started rows of this host whose process is gone become "interrupted", their serials void;
+    // a row that ended meanwhile keeps its end. Returns how many rows it changed, or -1 on error.
     int markInterrupted();
 
     // Runs started at or after `since` (all when invalid), oldest first; the newest `limit`
@@ -95,6 +97,7 @@ private:
     bool commit();
     void rollback();
     bool ensureSchema();
+    bool ensureValueIndex();
     bool openSqlite(QSqlDatabase &db, const QString &path);
     bool openPostgres(QSqlDatabase &db, const QString &url);
 

@@ -3,6 +3,7 @@
 
 #include "processprobe.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +25,25 @@ QVector<RecordedFile> filesFromJson(const QString &text)
                       quint32(o.value("length").toDouble()), quint32(o.value("crc32").toDouble())});
     }
     return files;
+}
+
+QString hex8(quint32 v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString repeatedValueMessage(quint32 address, quint32 value, qint64 runId, const QString &state)
+{
+    const char *stateText = QT_TRANSLATE_NOOP("RecordDb", "已预留");
+    if (state == QLatin1String("used"))
+        stateText = QT_TRANSLATE_NOOP("RecordDb", "已使用");
+    else if (state == QLatin1String("void"))
+        stateText = QT_TRANSLATE_NOOP("RecordDb", "已作废");
+    return QCoreApplication::translate("RecordDb",
+                                       "地址0x%1的滚码值0x%2已分配给烧录记录%3（%4），不会重复分配")
+        .arg(hex8(address), hex8(value))
+        .arg(runId)
+        .arg(QCoreApplication::translate("RecordDb", stateText));
 }
 
 } // namespace
@@ -64,6 +84,24 @@ bool RecordDb::allocateSerial(const SerialSeries &series, qint64 runId, quint32 
         rollback();
         return false;
     }
+    // A production line promises one serial per board: a value any series at this address
+    // already issued, reserved or voided is never issued again.
+    q.prepare("SELECT run_id, state FROM serial_ledger WHERE series_address = ? AND value = ?"
+              " LIMIT 1");
+    q.addBindValue(qint64(series.address));
+    q.addBindValue(next);
+    if (!q.exec()) {
+        fail(QStringLiteral("record read failed"), q.lastError().text());
+        rollback();
+        return false;
+    }
+    if (q.next()) {
+        error = repeatedValueMessage(series.address, quint32(next), q.value(0).toLongLong(),
+                                     q.value(1).toString());
+        rollback();
+        return false;
+    }
+    q.finish();
     QSqlQuery insert(db);
     insert.prepare("INSERT INTO serial_ledger (series_address, series_first, series_step, seq,"
                    " value, run_id, state) VALUES (?,?,?,?,?,?,'allocated')");
@@ -114,21 +152,32 @@ int RecordDb::markInterrupted()
         return 0;
     if (!begin())
         return -1;
+    int marked = 0;
     for (qint64 id : dead) {
+        // The run may have ended since it was read: only a row still started is interrupted, and
+        // only its serial voided.
         QSqlQuery run(db);
         run.prepare("UPDATE runs SET status = 'interrupted' WHERE id = ? AND status = 'started'");
         run.addBindValue(id);
-        QSqlQuery serial(db);
-        serial.prepare("UPDATE serial_ledger SET state = 'void' WHERE run_id = ?"
-                       " AND state = 'allocated'");
-        serial.addBindValue(id);
-        if (!run.exec() || !serial.exec()) {
+        if (!run.exec()) {
             fail(QStringLiteral("record write failed"), run.lastError().text());
             rollback();
             return -1;
         }
+        if (run.numRowsAffected() != 1)
+            continue;
+        QSqlQuery serial(db);
+        serial.prepare("UPDATE serial_ledger SET state = 'void' WHERE run_id = ?"
+                       " AND state = 'allocated'");
+        serial.addBindValue(id);
+        if (!serial.exec()) {
+            fail(QStringLiteral("record write failed"), serial.lastError().text());
+            rollback();
+            return -1;
+        }
+        ++marked;
     }
-    return commit() ? dead.size() : -1;
+    return commit() ? marked : -1;
 }
 
 QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)

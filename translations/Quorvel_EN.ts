@@ -862,6 +862,25 @@ Use it anyway?</translation>
         </message>
     </context>
     <context>
+        <name>RecordDb</name>
+        <message>
+            <source>已预留</source>
+            <translation>reserved</translation>
+        </message>
+        <message>
+            <source>已使用</source>
+            <translation>used</translation>
+        </message>
+        <message>
+            <source>已作废</source>
+            <translation>voided</translation>
+        </message>
+        <message>
+            <source>地址0x%1的滚码值0x%2已分配给烧录记录%3（%4），不会重复分配</source>
+            <translation>rolling-code value 0x%2 at address 0x%1 already went to run %3 (%4); a value is never issued twice</translation>
+        </message>
+    </context>
+    <context>
         <name>RecordDlg</name>
         <message>
             <source>生产记录</source>

@@ -314,6 +314,24 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
     EXPECT_EQ(flash(0, image.size()), image);
 }
 
+// A series that would repeat a value another series at its address already had is refused before
+// the probe is touched, with status 74 and the run that had the value.
+TEST_F(Cli, LedgerRefusesAValueAnotherSeriesHad)
+{
+    write("a.bin", QByteArray(64, '\x33'));
+    const QStringList program{
+        "program", "a.bin@0", "--serial-ledger", "--record", path("record.sqlite"), "--rolling"};
+    ASSERT_EQ(run(program + QStringList{"1D000:100:1"}).exit, 0);
+    commandsSent();
+    const Outcome o = run(program + QStringList{"1D000:100:2"});
+    EXPECT_EQ(o.exit, 74);
+    EXPECT_TRUE(o.err.endsWith("no rolling-code value could be assigned; programming not started: "
+                               "rolling-code value 0x00000100 at address 0x0001D000 already went "
+                               "to run 1 (used); a value is never issued twice"))
+        << o.err.toStdString();
+    EXPECT_EQ(commandsSent().count('\x94'), 0); // no chip detect
+}
+
 } // namespace
 
 namespace {

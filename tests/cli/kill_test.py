@@ -52,8 +52,9 @@ if len(values) != len(set(values)):
 used = db.execute("SELECT COUNT(*) FROM serial_ledger WHERE state = 'used'").fetchone()[0]
 if used != status.get("passed", 0):
     problems.append("used serials %d, passed runs %d" % (used, status.get("passed", 0)))
-print("runs %d, killed %d, ended by themselves %d; rows by status %s; %d serials, %d used"
-      % (runs, killed, runs - killed, status, len(serials), used))
+print("runs %d, killed %d, ended by themselves %d; rows by status %s; %d serials, %d distinct;"
+      " %d used, %d passed" % (runs, killed, runs - killed, status, len(serials), len(set(serials)),
+                               used, status.get("passed", 0)))
 for p in problems:
     print("FAIL:", p)
 sys.exit(1 if problems else 0)

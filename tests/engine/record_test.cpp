@@ -8,14 +8,19 @@
 #include <QThread>
 #include <QTimer>
 #include <memory>
+#include <mutex>
 
 namespace {
 
+std::mutex debugMutex;
 QStringList debugLines;
+QVector<QThread *> debugThreads; // the thread that wrote each line
 
 void collect(QtMsgType, const QMessageLogContext &, const QString &text)
 {
+    std::lock_guard<std::mutex> lock(debugMutex);
     debugLines << text;
+    debugThreads << QThread::currentThread();
 }
 
 QCoreApplication &application()
@@ -44,18 +49,21 @@ TEST_F(Record, DestroyedCopyLeavesSharedObjectsIntact)
     addImage(0x0, 0x100);
     d.fileName[0] = "app.bin";
     auto copy = std::make_unique<Download>(d);
-    EXPECT_EQ(copy->imageData[0], d.imageData[0]);
-    EXPECT_EQ(copy->chip, &chip);
-    EXPECT_EQ(copy->handleBar, &bar);
-    copy->fileName[0] = "other.bin";
+    // What the copy writes through its image buffer, chip record and progress bar reaches the
+    // window's; its own fields do not.
+    copy->imageData[0][0x10] = 0xA5;
     copy->chip->deviceId = 0x1234;
+    emit copy->handleBar->progressBarSet(3);
+    copy->fileName[0] = "other.bin";
     copy.reset();
 
     EXPECT_EQ(d.fileName[0], "app.bin");
+    EXPECT_EQ(d.imageData[0][0x10], 0xA5);
+    EXPECT_EQ(d.imageData[0][0x11], 0x77); // the pattern byte beside it is untouched
     EXPECT_EQ(chip.deviceId, 0x1234u);
     d.imageData[0][0x0FF] = 0x42; // still a live buffer (ASan would object otherwise)
     emit bar.progressBarSet(7);
-    EXPECT_EQ(progress, std::vector<int>{7});
+    EXPECT_EQ(progress, (std::vector<int>{3, 7}));
 }
 
 TEST_F(Record, WorkerRunsOnAQueuedCopy)
@@ -84,16 +92,20 @@ TEST_F(Record, WorkerRunsOnAQueuedCopy)
     thread.start();
 
     debugLines.clear();
+    debugThreads.clear();
     qInstallMessageHandler(collect);
     emit sender.downloadOperate(d);
     QTimer::singleShot(30000, &loop, &QEventLoop::quit); // a failure, not a hang
     loop.exec();
-    qInstallMessageHandler(nullptr);
     thread.quit();
     thread.wait();
+    qInstallMessageHandler(nullptr);
 
     EXPECT_EQ(results, std::vector<int>{0});
-    EXPECT_TRUE(debugLines.contains("doWork")) << debugLines.join('|').toStdString();
+    // The run's only log line, then its copy destroyed once the slot returned, both on the
+    // worker's thread.
+    EXPECT_EQ(debugLines.join('|').toStdString(), "doWork|~Download");
+    EXPECT_EQ(debugThreads, (QVector<QThread *>{&thread, &thread}));
     EXPECT_EQ(d.result, 77);
     EXPECT_EQ(d.timestamp, 1234u);
     EXPECT_EQ(chip.deviceId, probe().chip().deviceId);

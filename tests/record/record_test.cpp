@@ -19,7 +19,9 @@
 #include <QVariant>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 
 inline void PrintTo(const QString &s, std::ostream *os)
 {
@@ -35,17 +37,32 @@ QString childPath()
     return QCoreApplication::applicationDirPath() + "/recordchild";
 }
 
+// A plain connection to the record, beside RecordDb's own; removed with removeDatabase(name).
+QSqlDatabase rawConnection(const QString &location, const QString &name)
+{
+    if (!RecordDb::isPostgres(location)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setDatabaseName(location);
+        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=30000");
+        db.open();
+        return db;
+    }
+    const QUrl url(location);
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", name);
+    db.setHostName(url.host());
+    db.setPort(url.port());
+    db.setUserName(url.userName());
+    db.setDatabaseName(url.path().mid(1));
+    db.open();
+    return db;
+}
+
 // Drops the tables a previous case left, so every case starts from an empty record.
 void resetPostgres(const QString &location)
 {
-    const QUrl url(location);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "reset");
-        db.setHostName(url.host());
-        db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setDatabaseName(url.path().mid(1));
-        ASSERT_TRUE(db.open());
+        QSqlDatabase db = rawConnection(location, "reset");
+        ASSERT_TRUE(db.isOpen());
         QSqlQuery(db).exec("DROP TABLE IF EXISTS runs, serial_ledger, schema_version");
     }
     QSqlDatabase::removeDatabase("reset");
@@ -143,6 +160,159 @@ TEST_P(Backend, PassingFailingAndKilledRunsAndTheirSerials)
     const QVector<QPair<quint32, QString>> expected = {
         {0x1000, "used"}, {0x1003, "void"}, {0x1006, "void"}, {0x1009, "allocated"}};
     EXPECT_EQ(db.ledger(series), expected);
+}
+
+// A run's end and the sweep of dead runs meet on one row while a third connection holds it;
+// whichever goes first wins, the other changes nothing. PostgreSQL queues them in the order they
+// blocked, so both orders are forced there; SQLite's busy wait picks one.
+TEST_P(Backend, AnEndRacingAnInterruptionLeavesOneOutcome)
+{
+    const bool pg = RecordDb::isPostgres(location);
+    RecordDb db;
+    ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    QSqlDatabase raw = rawConnection(location, "raw");
+    QSqlDatabase watch = rawConnection(location, "watch");
+    ASSERT_TRUE(raw.isOpen() && watch.isOpen());
+    const auto waitingOnLocks = [&](int count) {
+        if (!pg) {
+            QThread::msleep(300); // SQLite's waits cannot be seen from outside
+            return;
+        }
+        for (int i = 0; i < 1000; ++i) {
+            QSqlQuery q(watch);
+            if (q.exec("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'")
+                && q.next() && q.value(0).toInt() == count)
+                return;
+            QThread::msleep(10);
+        }
+        ADD_FAILURE() << count << " sessions never waited";
+    };
+
+    for (const bool endFirst : {true, false}) {
+        SCOPED_TRACE(endFirst ? "end first" : "interruption first");
+        const qint64 id = db.beginRun(sample("P1"));
+        quint32 value = 0;
+        ASSERT_TRUE(db.allocateSerial(series, id, &value));
+
+        std::atomic<int> opened{0};
+        std::atomic<bool> go[2] = {{false}, {false}};
+        bool ended = false;
+        int interrupted = -1;
+        QString endError;
+        // Each side opens its own connection first: opening sweeps dead runs too.
+        const auto side = [&](int k, auto act) {
+            return std::thread([&, k, act] {
+                RecordDb own;
+                const bool ok = own.open(location);
+                ++opened;
+                while (!go[k])
+                    QThread::msleep(1);
+                if (ok)
+                    act(own);
+            });
+        };
+        std::thread ender = side(0, [&](RecordDb &own) {
+            ended = own.finishRun(id, true, 0, "ok");
+            endError = own.lastError();
+        });
+        std::thread sweeper = side(1, [&](RecordDb &own) { interrupted = own.markInterrupted(); });
+        while (opened < 2)
+            QThread::msleep(1);
+        // The run's process looks dead from now on, and the row is held.
+        QSqlQuery q(raw);
+        ASSERT_TRUE(q.exec(QString("UPDATE runs SET process_start = -2 WHERE id = %1").arg(id)));
+        ASSERT_TRUE(q.exec(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+        if (pg) {
+            ASSERT_TRUE(q.exec(QString("SELECT id FROM runs WHERE id = %1 FOR UPDATE").arg(id)));
+        }
+        go[endFirst ? 0 : 1] = true;
+        waitingOnLocks(1);
+        go[endFirst ? 1 : 0] = true;
+        waitingOnLocks(2);
+        ASSERT_TRUE(q.exec("COMMIT"));
+        ender.join();
+        sweeper.join();
+
+        ASSERT_NE(interrupted, -1);
+        EXPECT_NE(ended, interrupted == 1) << qPrintable(endError);
+        if (pg) {
+            EXPECT_EQ(ended, endFirst);
+        }
+        if (!ended) {
+            EXPECT_EQ(endError, QString("run %1 is not open in the record").arg(id));
+        }
+        const RecordedRun row = db.runs().constLast();
+        ASSERT_EQ(row.id, id);
+        EXPECT_EQ(row.status, ended ? "passed" : "interrupted");
+        EXPECT_EQ(row.endedUtc.isValid(), ended);
+        EXPECT_EQ(db.ledger(series).constLast().first, value);
+        EXPECT_EQ(db.ledger(series).constLast().second, QString(ended ? "used" : "void"));
+
+        // A row moves once: neither a second end nor a late interruption changes it.
+        EXPECT_FALSE(db.finishRun(id, false, 8, "again"));
+        EXPECT_FALSE(db.interruptRun(id, 0, "late"));
+        EXPECT_EQ(db.runs().constLast().status, row.status);
+        EXPECT_EQ(db.ledger(series).constLast().second, QString(ended ? "used" : "void"));
+    }
+    raw = watch = QSqlDatabase();
+    QSqlDatabase::removeDatabase("raw");
+    QSqlDatabase::removeDatabase("watch");
+}
+
+// At one address no value is issued twice, whichever series asks: a series started inside another
+// one's values is refused there, naming who had the value.
+TEST_P(Backend, NoValueIsIssuedTwiceAtOneAddress)
+{
+    RecordDb db;
+    ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    const quint32 at = 0x3000;
+    const SerialSeries first{at, 100, 1};
+    qint64 runOf[107] = {};
+    for (quint32 v = 100; v <= 105; ++v) {
+        quint32 value = 0;
+        runOf[v] = db.beginRun(sample("P1"));
+        ASSERT_TRUE(db.allocateSerial(first, runOf[v], &value));
+        ASSERT_EQ(value, v);
+        if (v < 105) { // 105 stays reserved by a run still going
+            ASSERT_TRUE(db.finishRun(runOf[v], v != 101, v != 101 ? 0 : 8, "r"));
+        }
+    }
+    const QString refusal = QString::fromUtf8("地址0x00003000的滚码值%1已分配给烧录记录%2（%3），"
+                                              "不会重复分配");
+    const struct
+    {
+        SerialSeries series;
+        quint32 value; // given, or refused when `holder` is set
+        quint32 holder;
+        const char *state;
+        const char *shown;
+    } cases[] = {
+        {{at, 105, 1}, 105, 105, "已预留", "0x00000069"},
+        {{at, 101, 2}, 101, 101, "已作废", "0x00000065"},
+        {{at, 102, 7}, 102, 102, "已使用", "0x00000066"},
+        {{at, 106, 1}, 106, 0, nullptr, nullptr}, // right after the first series: new values
+        {first, 106, 106, "已预留", "0x0000006A"}, // and now the first series would repeat it
+        {{at + 4, 105, 1}, 105, 0, nullptr, nullptr}, // another address has its own values
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        const qint64 run = db.beginRun(sample("P2"));
+        quint32 value = 0;
+        const bool given = db.allocateSerial(c.series, run, &value);
+        EXPECT_EQ(given, c.holder == 0) << qPrintable(db.lastError());
+        if (given) {
+            EXPECT_EQ(value, c.value);
+            runOf[c.value] = run;
+            continue;
+        }
+        EXPECT_EQ(db.lastError(),
+                  refusal.arg(c.shown).arg(runOf[c.holder]).arg(QString::fromUtf8(c.state)));
+        EXPECT_EQ(value, 0u);
+    }
+    // A refused series took nothing: it stays refused, and the ledger holds each value once.
+    EXPECT_TRUE(db.ledger({at, 105, 1}).isEmpty());
+    EXPECT_EQ(db.ledger({at, 106, 1}), (QVector<QPair<quint32, QString>>{{106, "allocated"}}));
+    EXPECT_EQ(db.ledger(first).size(), 6);
 }
 
 TEST_P(Backend, EightProcessesShareOneLedger)
@@ -317,6 +487,13 @@ TEST(RecordOpen, UpgradesAVersionOneRecord)
     EXPECT_EQ(runs[1].sectors.erased, 1);
     EXPECT_EQ(runs[1].sectors.programmed, 2);
     EXPECT_EQ(runs[1].sectors.skipped, 29);
+    {
+        // The ledger's lookup of a value across series gets its index in an older record too.
+        QSqlQuery q(rawConnection(path, "index"));
+        EXPECT_TRUE(q.exec("SELECT 1 FROM sqlite_master WHERE name = 'serial_ledger_value'")
+                    && q.next());
+    }
+    QSqlDatabase::removeDatabase("index");
 }
 
 TEST(RecordJob, DigestAndFilesFromTheJobRecord)

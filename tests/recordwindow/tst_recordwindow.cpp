@@ -107,11 +107,17 @@ void RecordWindowTest::runsAreRecordedAndCounted()
         int result;
         const char *message;
     } expected[] = {{"failed", 1, "未连接!"}, {"passed", 0, "烧写成功！"}};
+    // The window's default options; the digest is SHA-256 over them, then the image's address
+    // and length (32-bit little-endian) and its 300 bytes.
+    const char *options = R"({"erase":0,"model":2,"program":1,"readProtect":0,"resetAndRun":0,)"
+                          R"("rollingCodeAddress":0,"rollingCodeStep":0,"verify":1,"watchdog":0})";
+    const char *digest = "25763eb81087cd68f49aa7597db972b3e8151b444f868ac141601b67f788fa2b";
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(runs[i].status, QString(expected[i].status));
         QCOMPARE(runs[i].result, expected[i].result);
         QCOMPARE(runs[i].message, QString::fromUtf8(expected[i].message));
-        QCOMPARE(runs[i].record.jobDigest, jobDigest(*job()));
+        QCOMPARE(runs[i].record.options, QString(options));
+        QCOMPARE(runs[i].record.jobDigest, QByteArray(digest));
         QCOMPARE(runs[i].record.files[0].name, QString("app.bin"));
     }
 
@@ -158,6 +164,15 @@ void RecordWindowTest::ledgerValueReachesTheChip()
     const QVector<QPair<quint32, QString>> ledger = {
         {0x10, "used"}, {0x12, "allocated"}, {0x14, "used"}};
     QCOMPARE(other.ledger({0x3000, 0x10, 2}), ledger);
+
+    // Another series at this address holds the window's next value: the run is refused.
+    const qint64 holder = other.beginRun(RunRecord());
+    QVERIFY(other.allocateSerial({0x3000, 0x16, 1}, holder, &taken));
+    QCOMPARE(start().at(0).text,
+             QString("滚码分配失败，未开始烧录：地址0x00003000的滚码值0x00000016已分配给烧录记录%1"
+                     "（已预留），不会重复分配")
+                 .arg(holder));
+    QCOMPARE(probe.readFlash(0x3000, 4), std::vector<uint8_t>({0x14, 0, 0, 0}));
 }
 
 void RecordWindowTest::unusableRecordRefusesTheRun()
