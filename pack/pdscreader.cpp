@@ -358,8 +358,6 @@ bool Parser::run(PackContents &out, QString &error)
                       .arg(m_file)
                       .arg(m_xml.lineNumber())
                       .arg(m_xml.errorString());
-    if (m_error.isEmpty() && !sawPackage)
-        m_error = tr("%1：不是包描述文件（根元素应为package）").arg(m_file);
     if (!m_error.isEmpty()) {
         error = m_error;
         return false;

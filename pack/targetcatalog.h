@@ -27,6 +27,8 @@ public:
     // Every pack in a folder: *.pack and *.zip files, and sub-folders holding a .pdsc. A missing
     // folder adds nothing; a broken pack in it stops with its message.
     bool addFolder(const QString &folder, QString &error);
+    // A pack already read (or built by a test).
+    void addContents(const PackContents &contents) { m_packs << contents; }
 
     const QVector<PackContents> &packs() const { return m_packs; }
     QVector<const TargetDescription *> devices() const;
