@@ -12,11 +12,6 @@ namespace pack {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Pack", text);
-}
-
 bool isDescription(const QString &member)
 {
     return !member.contains(QLatin1Char('/'))
@@ -27,14 +22,14 @@ QString pickDescription(const QStringList &names, const QString &pack, QString &
 {
     if (names.size() == 1)
         return names.front();
-    error = names.isEmpty() ? tr("%1：包中没有.pdsc文件").arg(pack)
-                            : tr("%1：包中有多个.pdsc文件：%2").arg(pack, names.join(", "));
+    error = names.isEmpty() ? QCoreApplication::translate("Pack", "%1：包中没有.pdsc文件").arg(pack)
+                            : QCoreApplication::translate("Pack", "%1：包中有多个.pdsc文件：%2").arg(pack, names.join(", "));
     return {};
 }
 
 QString tooLarge(const QString &member, qint64 cap)
 {
-    return tr("%1：文件超过%2字节上限").arg(member).arg(cap);
+    return QCoreApplication::translate("Pack", "%1：文件超过%2字节上限").arg(member).arg(cap);
 }
 
 class ZipSource : public PackSource
@@ -53,7 +48,7 @@ public:
     {
         const zip_int64_t count = zip_get_num_entries(m_zip, 0);
         if (count < 0 || count > m_limits.maxEntries) {
-            error = tr("%1：压缩包条目过多（%2）").arg(m_path).arg(count);
+            error = QCoreApplication::translate("Pack", "%1：压缩包条目过多（%2）").arg(m_path).arg(count);
             return false;
         }
         for (zip_int64_t i = 0; i < count; ++i) {
@@ -85,7 +80,7 @@ public:
         zip_stat_t st;
         zip_stat_init(&st);
         if (at < 0 || zip_stat_index(m_zip, zip_uint64_t(at), 0, &st) != 0) {
-            error = tr("%1：包中没有此文件").arg(member);
+            error = QCoreApplication::translate("Pack", "%1：包中没有此文件").arg(member);
             return false;
         }
         if ((st.valid & ZIP_STAT_SIZE) && st.size > zip_uint64_t(cap)) {
@@ -94,7 +89,7 @@ public:
         }
         if ((st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE) && st.size > 65536
             && st.size > zip_uint64_t(m_limits.maxRatio) * st.comp_size) {
-            error = tr("%1：压缩比异常（%2字节压缩为%3字节）")
+            error = QCoreApplication::translate("Pack", "%1：压缩比异常（%2字节压缩为%3字节）")
                         .arg(member)
                         .arg(qulonglong(st.size))
                         .arg(qulonglong(st.comp_size));
@@ -102,7 +97,7 @@ public:
         }
         zip_file_t *file = zip_fopen_index(m_zip, zip_uint64_t(at), 0);
         if (!file) {
-            error = tr("%1：无法解压：%2").arg(member, QString::fromUtf8(zip_strerror(m_zip)));
+            error = QCoreApplication::translate("Pack", "%1：无法解压：%2").arg(member, QString::fromUtf8(zip_strerror(m_zip)));
             return false;
         }
         // The declared size is only a claim: read at most one byte past the cap to prove it.
@@ -113,7 +108,7 @@ public:
                 zip_fread(file, out.data() + got, zip_uint64_t(out.size() - got));
             if (n <= 0) {
                 if (n < 0) {
-                    error = tr("%1：无法解压：%2")
+                    error = QCoreApplication::translate("Pack", "%1：无法解压：%2")
                                 .arg(member, QString::fromUtf8(zip_file_strerror(file)));
                     zip_fclose(file);
                     return false;
@@ -170,12 +165,12 @@ public:
     {
         const QString file = resolve(member);
         if (file.isEmpty()) {
-            error = tr("%1：包中没有此文件").arg(member);
+            error = QCoreApplication::translate("Pack", "%1：包中没有此文件").arg(member);
             return false;
         }
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly)) {
-            error = tr("%1：无法读取").arg(member);
+            error = QCoreApplication::translate("Pack", "%1：无法读取").arg(member);
             return false;
         }
         out = f.read(cap + 1);
@@ -235,7 +230,7 @@ std::unique_ptr<PackSource> PackSource::open(const QString &path, const PackLimi
     if (info.isDir())
         return std::unique_ptr<PackSource>(new FolderSource(path, limits));
     if (!info.isFile()) {
-        error = tr("%1：包不存在").arg(path);
+        error = QCoreApplication::translate("Pack", "%1：包不存在").arg(path);
         return nullptr;
     }
     int code = 0;
@@ -243,7 +238,7 @@ std::unique_ptr<PackSource> PackSource::open(const QString &path, const PackLimi
     if (!archive) {
         zip_error_t why;
         zip_error_init_with_code(&why, code);
-        error = tr("%1：不是有效的包（zip）：%2")
+        error = QCoreApplication::translate("Pack", "%1：不是有效的包（zip）：%2")
                     .arg(path, QString::fromUtf8(zip_error_strerror(&why)));
         zip_error_fini(&why);
         return nullptr;

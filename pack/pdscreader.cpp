@@ -17,11 +17,6 @@ constexpr int kMaxEntriesPerLevel = 256;
 constexpr qint64 kMaxResolvedEntries = 2000000;
 constexpr int kMaxDevices = 200000;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Pack", text);
-}
-
 struct ProcessorAttributes
 {
     QString core, fpu, mpu, endian, clock;
@@ -54,7 +49,7 @@ private:
     bool fail(const QString &element, const QString &why)
     {
         if (m_error.isEmpty())
-            m_error = tr("%1 第%2行 <%3>：%4")
+            m_error = QCoreApplication::translate("Pack", "%1 第%2行 <%3>：%4")
                           .arg(m_file)
                           .arg(m_xml.lineNumber())
                           .arg(element, why);
@@ -84,7 +79,7 @@ bool Parser::number(const QString &element, const QString &attribute, bool requi
     present = !text.isNull();
     if (!present) {
         if (required)
-            return fail(element, tr("缺少属性%1").arg(attribute));
+            return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(attribute));
         return true;
     }
     const QString t = text.trimmed().toString();
@@ -95,7 +90,7 @@ bool Parser::number(const QString &element, const QString &attribute, bool requi
     else
         v = t.toULongLong(&ok, 10);
     if (!ok || v > 0xFFFFFFFFull)
-        return fail(element, tr("属性%1的值无效：%2").arg(attribute, text.toString()));
+        return fail(element, QCoreApplication::translate("Pack", "属性%1的值无效：%2").arg(attribute, text.toString()));
     value = uint32_t(v);
     return true;
 }
@@ -110,7 +105,7 @@ bool Parser::flag(const QString &element, const QString &attribute, bool &value)
     else if (text == QLatin1String("0") || text == QLatin1String("false"))
         value = false;
     else
-        return fail(element, tr("属性%1的值无效：%2").arg(attribute, text.toString()));
+        return fail(element, QCoreApplication::translate("Pack", "属性%1的值无效：%2").arg(attribute, text.toString()));
     return true;
 }
 
@@ -146,13 +141,13 @@ bool Parser::readMemory(Node &node)
     if (m.name.isEmpty())
         m.name = id;
     if (m.name.isEmpty())
-        return fail(element, tr("缺少属性%1").arg(QStringLiteral("name")));
+        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
     bool present = false;
     if (!number(element, QStringLiteral("start"), true, m.start, present)
         || !number(element, QStringLiteral("size"), true, m.size, present))
         return false;
     if (m.size == 0 || m.end() > 0x100000000ull)
-        return fail(element, tr("%1：范围超出32位地址空间或为空").arg(m.name));
+        return fail(element, QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(m.name));
     m.access = a.value(QLatin1String("access")).toString();
     // The older id names the kind: IROMn is read-only code, IRAMn read-write data.
     if (m.access.isEmpty())
@@ -162,7 +157,7 @@ bool Parser::readMemory(Node &node)
         || !flag(element, QStringLiteral("startup"), m.startup))
         return false;
     if (node.memories.size() >= kMaxEntriesPerLevel)
-        return fail(element, tr("条目过多"));
+        return fail(element, QCoreApplication::translate("Pack", "条目过多"));
     for (MemoryRegion &inherited : node.memories) {
         if (inherited.name == m.name) {
             inherited = m;
@@ -181,10 +176,10 @@ bool Parser::readAlgorithm(Node &node)
     FlashAlgorithmRef algo;
     const QString name = m_xml.attributes().value(QLatin1String("name")).toString();
     if (name.isEmpty())
-        return fail(element, tr("缺少属性%1").arg(QStringLiteral("name")));
+        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
     algo.path = safeMemberPath(name);
     if (algo.path.isEmpty() || algo.path.endsWith(QLatin1Char('/')))
-        return fail(element, tr("路径不在包内：%1").arg(name));
+        return fail(element, QCoreApplication::translate("Pack", "路径不在包内：%1").arg(name));
     bool present = false, ramStartGiven = false, ramSizeGiven = false;
     uint32_t ramStart = 0, ramSize = 0;
     if (!number(element, QStringLiteral("start"), true, algo.start, present)
@@ -194,16 +189,16 @@ bool Parser::readAlgorithm(Node &node)
         || !flag(element, QStringLiteral("default"), algo.isDefault))
         return false;
     if (algo.size == 0 || algo.end() > 0x100000000ull)
-        return fail(element, tr("%1：范围超出32位地址空间或为空").arg(name));
+        return fail(element, QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(name));
     if (ramStartGiven != ramSizeGiven || (ramSizeGiven && ramSize == 0)
         || uint64_t(ramStart) + ramSize > 0x100000000ull)
-        return fail(element, tr("%1：RAMstart/RAMsize无效").arg(name));
+        return fail(element, QCoreApplication::translate("Pack", "%1：RAMstart/RAMsize无效").arg(name));
     if (ramStartGiven) {
         algo.ramStart = ramStart;
         algo.ramSize = ramSize;
     }
     if (node.algorithms.size() >= kMaxEntriesPerLevel)
-        return fail(element, tr("条目过多"));
+        return fail(element, QCoreApplication::translate("Pack", "条目过多"));
     for (FlashAlgorithmRef &inherited : node.algorithms) {
         if (inherited.path.compare(algo.path, Qt::CaseInsensitive) == 0) {
             inherited = algo;
@@ -227,9 +222,9 @@ bool Parser::readLevel(Node::Kind kind, int parent)
     node.name = m_xml.attributes().value(QLatin1String(kNameAttribute[kind])).toString().trimmed();
     node.vendor = m_xml.attributes().value(QLatin1String("Dvendor")).toString();
     if (node.name.isEmpty())
-        return fail(element, tr("缺少属性%1").arg(QLatin1String(kNameAttribute[kind])));
+        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QLatin1String(kNameAttribute[kind])));
     if (m_nodes.size() >= kMaxDevices * 2)
-        return fail(element, tr("条目过多"));
+        return fail(element, QCoreApplication::translate("Pack", "条目过多"));
     const int self = m_nodes.size();
     m_nodes << node;
     if (kind == Node::Variant)
@@ -305,7 +300,7 @@ bool Parser::resolve(int leaf, PackContents &out)
     }
     m_resolvedEntries += d.memories.size() + d.algorithms.size() + 1;
     if (m_resolvedEntries > kMaxResolvedEntries || out.devices.size() >= kMaxDevices) {
-        m_error = tr("%1：设备或条目过多").arg(m_file);
+        m_error = QCoreApplication::translate("Pack", "%1：设备或条目过多").arg(m_file);
         return false;
     }
     d.device = m_nodes[leaf].name;
@@ -327,7 +322,7 @@ bool Parser::run(PackContents &out, QString &error)
         const QXmlStreamReader::TokenType token = m_xml.readNext();
         // Entity declarations are how XML grows without bound; a pack has no use for them.
         if (token == QXmlStreamReader::DTD) {
-            fail(QStringLiteral("!DOCTYPE"), tr("不接受DTD"));
+            fail(QStringLiteral("!DOCTYPE"), QCoreApplication::translate("Pack", "不接受DTD"));
             break;
         }
         if (token != QXmlStreamReader::StartElement)
@@ -335,7 +330,7 @@ bool Parser::run(PackContents &out, QString &error)
         const QStringRef name = m_xml.name();
         if (!sawPackage) {
             if (name != QLatin1String("package")) {
-                fail(name.toString(), tr("不是包描述文件（根元素应为package）"));
+                fail(name.toString(), QCoreApplication::translate("Pack", "不是包描述文件（根元素应为package）"));
                 break;
             }
             sawPackage = true;
@@ -354,7 +349,7 @@ bool Parser::run(PackContents &out, QString &error)
         }
     }
     if (m_error.isEmpty() && m_xml.hasError())
-        m_error = tr("%1 第%2行：XML错误：%3")
+        m_error = QCoreApplication::translate("Pack", "%1 第%2行：XML错误：%3")
                       .arg(m_file)
                       .arg(m_xml.lineNumber())
                       .arg(m_xml.errorString());
@@ -406,7 +401,7 @@ bool readPack(const QString &path, const PackLimits &limits, PackContents &out, 
                 continue;
             checked.insert(a.path);
             if (!source->contains(a.path)) {
-                error = tr("%1：<algorithm> %2：文件不在包中").arg(description, a.path);
+                error = QCoreApplication::translate("Pack", "%1：<algorithm> %2：文件不在包中").arg(description, a.path);
                 return false;
             }
         }
@@ -427,7 +422,7 @@ bool loadAlgorithms(TargetDescription &device, const PackLimits &limits, QString
         FlmDescriptor descriptor;
         QString why;
         if (!readFlmDescriptor(a.image, descriptor, why)) {
-            error = tr("%1：不是有效的烧写算法：%2").arg(a.path, why);
+            error = QCoreApplication::translate("Pack", "%1：不是有效的烧写算法：%2").arg(a.path, why);
             return false;
         }
         a.erasedValue = descriptor.erasedValue;
