@@ -36,11 +36,10 @@ QJsonObject deviceJson(const pack::TargetDescription &d)
         }
         algorithms.append(o);
     }
-    return QJsonObject{{"device", d.device},        {"vendor", d.vendor},
-                       {"family", d.family},        {"subFamily", d.subFamily},
-                       {"core", d.processor.core},  {"pack", d.packId},
-                       {"packPath", d.packPath},    {"memories", memories},
-                       {"algorithms", algorithms}};
+    return QJsonObject{
+        {"device", d.device},       {"vendor", d.vendor},       {"family", d.family},
+        {"subFamily", d.subFamily}, {"core", d.processor.core}, {"pack", d.packId},
+        {"packPath", d.packPath},   {"memories", memories},     {"algorithms", algorithms}};
 }
 
 // One line a device: name, core, its flash ranges (where algorithms program), pack.
@@ -58,8 +57,7 @@ QString deviceLine(const pack::TargetDescription &d)
 
 int runTargets(const QStringList &arguments)
 {
-    Command c("targets",
-              QCoreApplication::translate("QuorvelCli", "列出设备包描述的设备。"));
+    Command c("targets", QCoreApplication::translate("QuorvelCli", "列出设备包描述的设备。"));
     addPackOptions(c.parser);
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)

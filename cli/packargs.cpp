@@ -10,9 +10,9 @@ void addPackOptions(QCommandLineParser &parser)
                       QCoreApplication::translate(
                           "QuorvelCli", "设备包（.pack文件或含.pdsc的文件夹），可多次给出。"),
                       "FILE|DIR"});
-    parser.addOption(
-        {"target", QCoreApplication::translate("QuorvelCli", "设备名（不区分大小写）。"),
-         "DEVICE"});
+    parser.addOption({"target",
+                      QCoreApplication::translate("QuorvelCli", "设备名（不区分大小写）。"),
+                      "DEVICE"});
 }
 
 bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, QString &error)

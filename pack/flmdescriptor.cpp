@@ -22,8 +22,7 @@ uint32_t word(const std::vector<uint8_t> &b, uint32_t at)
 bool readFlmDescriptor(const QByteArray &image, FlmDescriptor &out, QString &error)
 {
     std::string why;
-    const auto elf =
-        ElfImage::parse(std::vector<uint8_t>(image.cbegin(), image.cend()), why);
+    const auto elf = ElfImage::parse(std::vector<uint8_t>(image.cbegin(), image.cend()), why);
     if (!elf) {
         error = QString::fromStdString(why);
         return false;
@@ -32,7 +31,8 @@ bool readFlmDescriptor(const QByteArray &image, FlmDescriptor &out, QString &err
     const ElfSection *holder = nullptr;
     for (const ElfSection &s : elf->sections()) {
         if (symbol && (s.flags & ElfImage::kShfAlloc) && s.type != ElfImage::kShtNobits
-            && symbol->value >= s.addr && uint64_t(symbol->value) + kSectors + 8 <= uint64_t(s.addr) + s.size)
+            && symbol->value >= s.addr
+            && uint64_t(symbol->value) + kSectors + 8 <= uint64_t(s.addr) + s.size)
             holder = &s;
     }
     if (!holder) {

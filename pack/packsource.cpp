@@ -23,7 +23,8 @@ QString pickDescription(const QStringList &names, const QString &pack, QString &
     if (names.size() == 1)
         return names.front();
     error = names.isEmpty() ? QCoreApplication::translate("Pack", "%1：包中没有.pdsc文件").arg(pack)
-                            : QCoreApplication::translate("Pack", "%1：包中有多个.pdsc文件：%2").arg(pack, names.join(", "));
+                            : QCoreApplication::translate("Pack", "%1：包中有多个.pdsc文件：%2")
+                                  .arg(pack, names.join(", "));
     return {};
 }
 
@@ -38,8 +39,7 @@ public:
     ZipSource(const QString &path, const PackLimits &limits, zip_t *archive)
         : PackSource(path, limits)
         , m_zip(archive)
-    {
-    }
+    { }
     ~ZipSource() override { zip_discard(m_zip); }
     ZipSource(const ZipSource &) = delete;
     ZipSource &operator=(const ZipSource &) = delete;
@@ -48,7 +48,9 @@ public:
     {
         const zip_int64_t count = zip_get_num_entries(m_zip, 0);
         if (count < 0 || count > m_limits.maxEntries) {
-            error = QCoreApplication::translate("Pack", "%1：压缩包条目过多（%2）").arg(m_path).arg(count);
+            error = QCoreApplication::translate("Pack", "%1：压缩包条目过多（%2）")
+                        .arg(m_path)
+                        .arg(count);
             return false;
         }
         for (zip_int64_t i = 0; i < count; ++i) {
@@ -97,15 +99,15 @@ public:
         }
         zip_file_t *file = zip_fopen_index(m_zip, zip_uint64_t(at), 0);
         if (!file) {
-            error = QCoreApplication::translate("Pack", "%1：无法解压：%2").arg(member, QString::fromUtf8(zip_strerror(m_zip)));
+            error = QCoreApplication::translate("Pack", "%1：无法解压：%2")
+                        .arg(member, QString::fromUtf8(zip_strerror(m_zip)));
             return false;
         }
         // The declared size is only a claim: read at most one byte past the cap to prove it.
         out.resize(int(qMin<qint64>(cap + 1, qint64(st.size) + 1)));
         qint64 got = 0;
         while (got < out.size()) {
-            const zip_int64_t n =
-                zip_fread(file, out.data() + got, zip_uint64_t(out.size() - got));
+            const zip_int64_t n = zip_fread(file, out.data() + got, zip_uint64_t(out.size() - got));
             if (n <= 0) {
                 if (n < 0) {
                     error = QCoreApplication::translate("Pack", "%1：无法解压：%2")
@@ -149,8 +151,7 @@ public:
     FolderSource(const QString &path, const PackLimits &limits)
         : PackSource(path, limits)
         , m_root(QFileInfo(path).canonicalFilePath())
-    {
-    }
+    { }
 
     QString descriptionName(QString &error) const override
     {

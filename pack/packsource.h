@@ -44,8 +44,7 @@ protected:
     PackSource(const QString &path, const PackLimits &limits)
         : m_path(path)
         , m_limits(limits)
-    {
-    }
+    { }
     QString m_path;
     PackLimits m_limits;
 };

@@ -40,8 +40,7 @@ public:
     Parser(const QByteArray &xml, const QString &fileName)
         : m_xml(xml)
         , m_file(fileName)
-    {
-    }
+    { }
 
     bool run(PackContents &out, QString &error);
 
@@ -90,7 +89,9 @@ bool Parser::number(const QString &element, const QString &attribute, bool requi
     else
         v = t.toULongLong(&ok, 10);
     if (!ok || v > 0xFFFFFFFFull)
-        return fail(element, QCoreApplication::translate("Pack", "属性%1的值无效：%2").arg(attribute, text.toString()));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "属性%1的值无效：%2")
+                        .arg(attribute, text.toString()));
     value = uint32_t(v);
     return true;
 }
@@ -105,7 +106,9 @@ bool Parser::flag(const QString &element, const QString &attribute, bool &value)
     else if (text == QLatin1String("0") || text == QLatin1String("false"))
         value = false;
     else
-        return fail(element, QCoreApplication::translate("Pack", "属性%1的值无效：%2").arg(attribute, text.toString()));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "属性%1的值无效：%2")
+                        .arg(attribute, text.toString()));
     return true;
 }
 
@@ -141,18 +144,21 @@ bool Parser::readMemory(Node &node)
     if (m.name.isEmpty())
         m.name = id;
     if (m.name.isEmpty())
-        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
     bool present = false;
     if (!number(element, QStringLiteral("start"), true, m.start, present)
         || !number(element, QStringLiteral("size"), true, m.size, present))
         return false;
     if (m.size == 0 || m.end() > 0x100000000ull)
-        return fail(element, QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(m.name));
+        return fail(
+            element,
+            QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(m.name));
     m.access = a.value(QLatin1String("access")).toString();
     // The older id names the kind: IROMn is read-only code, IRAMn read-write data.
     if (m.access.isEmpty())
-        m.access = id.startsWith(QLatin1String("IROM")) ? QStringLiteral("rx")
-                                                         : QStringLiteral("rwx");
+        m.access =
+            id.startsWith(QLatin1String("IROM")) ? QStringLiteral("rx") : QStringLiteral("rwx");
     if (!flag(element, QStringLiteral("default"), m.isDefault)
         || !flag(element, QStringLiteral("startup"), m.startup))
         return false;
@@ -176,7 +182,8 @@ bool Parser::readAlgorithm(Node &node)
     FlashAlgorithmRef algo;
     const QString name = m_xml.attributes().value(QLatin1String("name")).toString();
     if (name.isEmpty())
-        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "缺少属性%1").arg(QStringLiteral("name")));
     algo.path = safeMemberPath(name);
     if (algo.path.isEmpty() || algo.path.endsWith(QLatin1Char('/')))
         return fail(element, QCoreApplication::translate("Pack", "路径不在包内：%1").arg(name));
@@ -189,10 +196,13 @@ bool Parser::readAlgorithm(Node &node)
         || !flag(element, QStringLiteral("default"), algo.isDefault))
         return false;
     if (algo.size == 0 || algo.end() > 0x100000000ull)
-        return fail(element, QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(name));
+        return fail(
+            element,
+            QCoreApplication::translate("Pack", "%1：范围超出32位地址空间或为空").arg(name));
     if (ramStartGiven != ramSizeGiven || (ramSizeGiven && ramSize == 0)
         || uint64_t(ramStart) + ramSize > 0x100000000ull)
-        return fail(element, QCoreApplication::translate("Pack", "%1：RAMstart/RAMsize无效").arg(name));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "%1：RAMstart/RAMsize无效").arg(name));
     if (ramStartGiven) {
         algo.ramStart = ramStart;
         algo.ramSize = ramSize;
@@ -222,7 +232,9 @@ bool Parser::readLevel(Node::Kind kind, int parent)
     node.name = m_xml.attributes().value(QLatin1String(kNameAttribute[kind])).toString().trimmed();
     node.vendor = m_xml.attributes().value(QLatin1String("Dvendor")).toString();
     if (node.name.isEmpty())
-        return fail(element, QCoreApplication::translate("Pack", "缺少属性%1").arg(QLatin1String(kNameAttribute[kind])));
+        return fail(element,
+                    QCoreApplication::translate("Pack", "缺少属性%1")
+                        .arg(QLatin1String(kNameAttribute[kind])));
     if (m_nodes.size() >= kMaxDevices * 2)
         return fail(element, QCoreApplication::translate("Pack", "条目过多"));
     const int self = m_nodes.size();
@@ -288,10 +300,9 @@ bool Parser::resolve(int leaf, PackContents &out)
                 d.memories << m;
         }
         for (const FlashAlgorithmRef &a : n.algorithms) {
-            auto same =
-                std::find_if(d.algorithms.begin(), d.algorithms.end(), [&a](const auto &o) {
-                    return o.path.compare(a.path, Qt::CaseInsensitive) == 0;
-                });
+            auto same = std::find_if(d.algorithms.begin(), d.algorithms.end(), [&a](const auto &o) {
+                return o.path.compare(a.path, Qt::CaseInsensitive) == 0;
+            });
             if (same != d.algorithms.end())
                 *same = a;
             else
@@ -330,7 +341,8 @@ bool Parser::run(PackContents &out, QString &error)
         const QStringRef name = m_xml.name();
         if (!sawPackage) {
             if (name != QLatin1String("package")) {
-                fail(name.toString(), QCoreApplication::translate("Pack", "不是包描述文件（根元素应为package）"));
+                fail(name.toString(),
+                     QCoreApplication::translate("Pack", "不是包描述文件（根元素应为package）"));
                 break;
             }
             sawPackage = true;
@@ -361,8 +373,7 @@ bool Parser::run(PackContents &out, QString &error)
     out.devices.clear();
     for (int i = 0; i < m_nodes.size(); ++i) {
         const Node &n = m_nodes[i];
-        const bool listed =
-            n.kind == Node::Variant || (n.kind == Node::Device && !n.hasVariants);
+        const bool listed = n.kind == Node::Variant || (n.kind == Node::Device && !n.hasVariants);
         if (listed && !resolve(i, out)) {
             error = m_error;
             return false;
@@ -401,7 +412,8 @@ bool readPack(const QString &path, const PackLimits &limits, PackContents &out, 
                 continue;
             checked.insert(a.path);
             if (!source->contains(a.path)) {
-                error = QCoreApplication::translate("Pack", "%1：<algorithm> %2：文件不在包中").arg(description, a.path);
+                error = QCoreApplication::translate("Pack", "%1：<algorithm> %2：文件不在包中")
+                            .arg(description, a.path);
                 return false;
             }
         }
@@ -422,7 +434,8 @@ bool loadAlgorithms(TargetDescription &device, const PackLimits &limits, QString
         FlmDescriptor descriptor;
         QString why;
         if (!readFlmDescriptor(a.image, descriptor, why)) {
-            error = QCoreApplication::translate("Pack", "%1：不是有效的烧写算法：%2").arg(a.path, why);
+            error =
+                QCoreApplication::translate("Pack", "%1：不是有效的烧写算法：%2").arg(a.path, why);
             return false;
         }
         a.erasedValue = descriptor.erasedValue;

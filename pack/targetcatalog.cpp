@@ -103,8 +103,8 @@ TargetCatalog::Resolution TargetCatalog::resolve(const QString &name) const
         }
         const QString lower = d->device.toLower(), w = wanted.toLower();
         // A part of the name typed (STM32F4 for STM32F407VG) ranks before a spelling slip.
-        const int score = lower.contains(w) && !w.isEmpty() ? lower.size() - w.size()
-                                                            : 1000 + distance(lower, w);
+        const int score =
+            lower.contains(w) && !w.isEmpty() ? lower.size() - w.size() : 1000 + distance(lower, w);
         near << qMakePair(score, d);
     }
     if (exact.size() == 1) {

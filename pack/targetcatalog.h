@@ -19,8 +19,7 @@ class TargetCatalog
 public:
     explicit TargetCatalog(const PackLimits &limits = {})
         : m_limits(limits)
-    {
-    }
+    { }
 
     // One pack (file or unpacked folder). False with the reader's message.
     bool addPack(const QString &path, QString &error);

@@ -78,7 +78,8 @@ int EraseSector(unsigned long adr)
 }
 
 /* Programs sz bytes (rounded up to whole words, at most one 256-byte page) from the word-aligned
- * buf at adr, then reads them back. 1 when the controller refuses a word or one reads back wrong. */
+ * buf at adr, then reads them back. 1 when the controller refuses a word or one reads back wrong.
+ */
 int ProgramPage(unsigned long adr, unsigned long sz, unsigned char *buf)
 {
     volatile uint32_t *flash_addr = (volatile uint32_t *)adr;

@@ -82,8 +82,8 @@ TEST(PdscReader, InheritsDownTheLevels)
         uint32_t clock;
         const char *memories, *algorithms;
     } const rows[] = {
-        {"D1", "S", "Cortex-M0", "NO_FPU", 16000000,
-         "IROM1@0+1000:rxds RAM@20000000+2000:rw", "Flash/a.flm@0+800 ram 20000000+800"},
+        {"D1", "S", "Cortex-M0", "NO_FPU", 16000000, "IROM1@0+1000:rxds RAM@20000000+2000:rw",
+         "Flash/a.flm@0+800 ram 20000000+800"},
         {"D2-A", "S", "Cortex-M0+", "NO_FPU", 16000000,
          "IROM1@0+1000:rxds RAM@20000000+2000:rw EXT@60000000+100000:rx",
          "Flash/A.FLM@0+1000 ram -+- d"},
@@ -168,10 +168,14 @@ TEST(PdscReader, MemberPathsStayInsideThePack)
     const struct
     {
         const char *name, *safe;
-    } rows[] = {{"Flash\\A.FLM", "Flash/A.FLM"}, {"./Flash//A.FLM", "Flash/A.FLM"},
-                {"Flash/../A.FLM", ""},         {"..", ""},
-                {"/A.FLM", ""},                 {"\\A.FLM", ""},
-                {"C:A.FLM", ""},                {"A\x01.FLM", ""},
+    } rows[] = {{"Flash\\A.FLM", "Flash/A.FLM"},
+                {"./Flash//A.FLM", "Flash/A.FLM"},
+                {"Flash/../A.FLM", ""},
+                {"..", ""},
+                {"/A.FLM", ""},
+                {"\\A.FLM", ""},
+                {"C:A.FLM", ""},
+                {"A\x01.FLM", ""},
                 {"", ""}};
     for (const auto &row : rows)
         EXPECT_EQ(safeMemberPath(row.name), row.safe) << row.name;

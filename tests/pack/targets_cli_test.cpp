@@ -24,7 +24,9 @@ CliRun cli(const QTemporaryDir &home, const QStringList &args)
 {
     QProcess p;
     QStringList env = QProcess::systemEnvironment();
-    env << "LANG=C" << "LC_ALL=C" << "XDG_DATA_HOME=" + home.path();
+    env << "LANG=C"
+        << "LC_ALL=C"
+        << "XDG_DATA_HOME=" + home.path();
     p.setEnvironment(env);
     p.start(QUORVEL_CLI, QStringList{"targets"} + args);
     p.waitForFinished(30000);

@@ -5,8 +5,7 @@
 
 Qs64Flash::Qs64Flash()
     : m_flash(kFlashSize, 0xFF)
-{
-}
+{ }
 
 void Qs64Flash::fill(uint8_t value)
 {
