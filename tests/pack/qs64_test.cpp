@@ -1,6 +1,7 @@
 // The QS64 test part end to end below the host: its pack is read and resolved, and the algorithm
 // it names runs on an emulated Cortex-M0 wired to the QS64 flash-controller model, loaded where
 // the pack's RAMstart says, with addresses at the device's own base (0x08000000).
+#include "cmsisdapdevice.h"
 #include "pack/flmdescriptor.h"
 #include "pack/targetcatalog.h"
 #include "qs64flash.h"
@@ -187,4 +188,37 @@ TEST(Qs64Part, RoutinesEraseAndProgramOnTheEmulatedCore)
     ASSERT_EQ(host.call("UnInit", {1}), 0);
     EXPECT_FALSE(model.unlocked());
     EXPECT_TRUE(model.faults().empty()) << model.faults().front();
+}
+
+TEST(Qs64Part, VirtualProbeSelectsThePartBehindTheDebugPort)
+{
+    using vprobe::SimulatedPart;
+    SimulatedPart part = SimulatedPart::Qb48;
+    EXPECT_TRUE(vprobe::parseSimulatedPart("qs64", part));
+    EXPECT_EQ(part, SimulatedPart::Qs64);
+    EXPECT_FALSE(vprobe::parseSimulatedPart("QS64", part));
+    EXPECT_EQ(part, SimulatedPart::Qs64);
+
+    vprobe::CmsisDapDevice device;
+    device.selectPart(SimulatedPart::Qs64);
+    ASSERT_NE(device.qs64(), nullptr);
+    vprobe::CortexCore &core = device.core();
+    uint32_t value = 0;
+    EXPECT_FALSE(core.read(0x00000000, value)); // no QB48x flash at 0 any more
+    ASSERT_TRUE(core.read(0x0800FFFC, value));
+    EXPECT_EQ(value, 0xFFFFFFFFu);
+    for (const auto &w : {std::make_pair(Qs64Flash::kKey, Qs64Flash::kKeyFirst),
+                          std::make_pair(Qs64Flash::kKey, Qs64Flash::kKeySecond),
+                          std::make_pair(Qs64Flash::kCtrl, Qs64Flash::kCtrlProgram),
+                          std::make_pair(uint32_t(0x08000010), uint32_t(0x12345678))})
+        ASSERT_TRUE(core.write(w.first, w.second));
+    EXPECT_EQ(std::vector<uint8_t>(device.qs64()->flash().begin() + 0x10,
+                                   device.qs64()->flash().begin() + 0x14),
+              (std::vector<uint8_t>{0x78, 0x56, 0x34, 0x12}));
+    EXPECT_TRUE(device.qs64()->faults().empty());
+
+    device.selectPart(SimulatedPart::Qb48);
+    EXPECT_EQ(device.qs64(), nullptr);
+    EXPECT_TRUE(device.core().read(0x00000000, value));
+    EXPECT_FALSE(device.core().read(0x08000000, value));
 }
