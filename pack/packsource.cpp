@@ -103,8 +103,10 @@ public:
                         .arg(member, QString::fromUtf8(zip_strerror(m_zip)));
             return false;
         }
-        // The declared size is only a claim: read at most one byte past the cap to prove it.
-        out.resize(int(qMin<qint64>(cap + 1, qint64(st.size) + 1)));
+        // The declared size is only a claim: read at most one byte past it (or the cap) to prove
+        // it.
+        const bool sized = st.valid & ZIP_STAT_SIZE;
+        out.resize(int(sized ? qint64(st.size) + 1 : cap + 1));
         qint64 got = 0;
         while (got < out.size()) {
             const zip_int64_t n = zip_fread(file, out.data() + got, zip_uint64_t(out.size() - got));
@@ -122,6 +124,11 @@ public:
         zip_fclose(file);
         if (got > cap) {
             error = tooLarge(member, cap);
+            return false;
+        }
+        if (sized && got != qint64(st.size)) {
+            error = QCoreApplication::translate("Pack", "%1：无法解压：%2")
+                        .arg(member, QStringLiteral("size differs from the archive's directory"));
             return false;
         }
         out.truncate(int(got));

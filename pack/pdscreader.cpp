@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 #include <QXmlStreamReader>
+#include <algorithm>
+#include <optional>
 
 namespace pack {
 
@@ -19,7 +21,9 @@ constexpr int kMaxDevices = 200000;
 
 struct ProcessorAttributes
 {
-    QString core, fpu, mpu, endian, clock;
+    QString core, fpu, mpu, endian;
+    uint32_t clock = 0; // Hz
+    bool clockGiven = false;
 };
 
 struct Node
@@ -123,12 +127,13 @@ bool Parser::readProcessor(Node &node)
     take("Dfpu", node.processor.fpu);
     take("Dmpu", node.processor.mpu);
     take("Dendian", node.processor.endian);
-    take("Dclock", node.processor.clock);
-    if (!node.processor.clock.isEmpty()) {
-        uint32_t clock = 0;
-        bool present = false;
-        if (!number(QStringLiteral("processor"), QStringLiteral("Dclock"), false, clock, present))
-            return false;
+    uint32_t clock = 0;
+    bool present = false;
+    if (!number(QStringLiteral("processor"), QStringLiteral("Dclock"), false, clock, present))
+        return false;
+    if (present) {
+        node.processor.clock = clock;
+        node.processor.clockGiven = true;
     }
     m_xml.skipCurrentElement();
     return true;
@@ -290,7 +295,8 @@ bool Parser::resolve(int leaf, PackContents &out)
         take(n.processor.fpu, processor.fpu);
         take(n.processor.mpu, processor.mpu);
         take(n.processor.endian, processor.endian);
-        take(n.processor.clock, processor.clock);
+        if (n.processor.clockGiven)
+            processor.clock = n.processor.clock;
         for (const MemoryRegion &m : n.memories) {
             auto same = std::find_if(d.memories.begin(), d.memories.end(),
                                      [&m](const MemoryRegion &o) { return o.name == m.name; });
@@ -319,7 +325,7 @@ bool Parser::resolve(int leaf, PackContents &out)
     d.processor.fpu = processor.fpu;
     d.processor.mpu = processor.mpu;
     d.processor.endian = processor.endian;
-    d.processor.clock = processor.clock.trimmed().toUInt(nullptr, 0);
+    d.processor.clock = processor.clock;
     d.packId = out.packId;
     d.packPath = out.path;
     out.devices << d;

@@ -148,6 +148,8 @@ TEST(PdscReader, RefusesMalformedElementsByName)
         {device("<algorithm name=\"A.FLM\" start=\"0\" size=\"4\" RAMstart=\"0xFFFFFF00\" "
                 "RAMsize=\"0x200\"/>"),
          "t.pdsc 第3行 <algorithm>：A.FLM：RAMstart/RAMsize无效"},
+        {device("<processor Dcore=\"Cortex-M0\" Dclock=\"fast\"/>"),
+         "t.pdsc 第3行 <processor>：属性Dclock的值无效：fast"},
         {"<package><devices><family Dfamily=\"F\"><device/></family></devices></package>",
          "t.pdsc 第1行 <device>：缺少属性Dname"},
     };
