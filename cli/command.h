@@ -78,5 +78,6 @@ int runVerify(const QStringList &arguments);
 int runDigest(const QStringList &arguments, bool md5);
 int runFileCrc(const QStringList &arguments);
 int runOfflineErase(const QStringList &arguments);
+int runTargets(const QStringList &arguments);
 
 } // namespace cli

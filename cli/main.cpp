@@ -38,7 +38,8 @@ void printUsage(FILE *stream)
         "  crc32           读取一段FLASH的CRC-32\n"
         "  file-crc        计算文件的CRC-32\n"
         "  offline-erase   删除烧录器中的脱机任务\n"
-        "  report          生产记录的统计和导出\n\n"
+        "  report          生产记录的统计和导出\n"
+        "  targets         列出设备包描述的设备\n\n"
         "每个子命令的选项：quorvel-cli <子命令> --help\n");
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
@@ -88,6 +89,8 @@ int main(int argc, char *argv[])
         status = cli::runOfflineErase(args);
     else if (command == "erase")
         status = cli::runErase(args);
+    else if (command == "targets")
+        status = cli::runTargets(args);
     else {
         if (!command.isEmpty())
             std::fprintf(stderr, "quorvel-cli: %s\n",

@@ -1088,6 +1088,113 @@ Use it anyway?</translation>
         </message>
     </context>
     <context>
+        <name>Pack</name>
+        <message>
+            <source>%1 第%2行 &lt;%3&gt;：%4</source>
+            <translation>%1 line %2 &lt;%3&gt;: %4</translation>
+        </message>
+        <message>
+            <source>%1 第%2行：XML错误：%3</source>
+            <translation>%1 line %2: XML error: %3</translation>
+        </message>
+        <message>
+            <source>%1：&lt;algorithm&gt; %2：文件不在包中</source>
+            <translation>%1: &lt;algorithm&gt; %2: the file is not in the pack</translation>
+        </message>
+        <message>
+            <source>%1：RAMstart/RAMsize无效</source>
+            <translation>%1: invalid RAMstart/RAMsize</translation>
+        </message>
+        <message>
+            <source>%1：不是有效的包（zip）：%2</source>
+            <translation>%1: not a valid pack (zip): %2</translation>
+        </message>
+        <message>
+            <source>%1：不是有效的烧写算法：%2</source>
+            <translation>%1: not a valid flash algorithm: %2</translation>
+        </message>
+        <message>
+            <source>%1：包不存在</source>
+            <translation>%1: no such pack</translation>
+        </message>
+        <message>
+            <source>%1：包中有多个.pdsc文件：%2</source>
+            <translation>%1: the pack holds several .pdsc files: %2</translation>
+        </message>
+        <message>
+            <source>%1：包中没有.pdsc文件</source>
+            <translation>%1: the pack holds no .pdsc file</translation>
+        </message>
+        <message>
+            <source>%1：包中没有此文件</source>
+            <translation>%1: no such file in the pack</translation>
+        </message>
+        <message>
+            <source>%1：压缩包条目过多（%2）</source>
+            <translation>%1: too many entries in the archive (%2)</translation>
+        </message>
+        <message>
+            <source>%1：压缩比异常（%2字节压缩为%3字节）</source>
+            <translation>%1: suspicious compression ratio (%2 bytes packed into %3)</translation>
+        </message>
+        <message>
+            <source>%1：文件超过%2字节上限</source>
+            <translation>%1: the file exceeds the limit of %2 bytes</translation>
+        </message>
+        <message>
+            <source>%1：无法解压：%2</source>
+            <translation>%1: cannot be unpacked: %2</translation>
+        </message>
+        <message>
+            <source>%1：无法读取</source>
+            <translation>%1: cannot be read</translation>
+        </message>
+        <message>
+            <source>%1：范围超出32位地址空间或为空</source>
+            <translation>%1: the range is empty or leaves the 32-bit address space</translation>
+        </message>
+        <message>
+            <source>%1：设备或条目过多</source>
+            <translation>%1: too many devices or entries</translation>
+        </message>
+        <message>
+            <source>不接受DTD</source>
+            <translation>DTDs are not accepted</translation>
+        </message>
+        <message>
+            <source>不是包描述文件（根元素应为package）</source>
+            <translation>not a pack description (the root element must be package)</translation>
+        </message>
+        <message>
+            <source>属性%1的值无效：%2</source>
+            <translation>invalid value of attribute %1: %2</translation>
+        </message>
+        <message>
+            <source>未知设备：%1。最接近的：%2</source>
+            <translation>unknown device: %1. Nearest: %2</translation>
+        </message>
+        <message>
+            <source>未知设备：%1（没有可用的包）</source>
+            <translation>unknown device: %1 (no pack available)</translation>
+        </message>
+        <message>
+            <source>条目过多</source>
+            <translation>too many entries</translation>
+        </message>
+        <message>
+            <source>缺少属性%1</source>
+            <translation>attribute %1 missing</translation>
+        </message>
+        <message>
+            <source>设备名%1不唯一，可能是：%2</source>
+            <translation>the device name %1 is ambiguous: %2</translation>
+        </message>
+        <message>
+            <source>路径不在包内：%1</source>
+            <translation>path outside the pack: %1</translation>
+        </message>
+    </context>
+    <context>
         <name>QuorvelCli</name>
         <message>
             <source>列出连接的烧录器。</source>
@@ -1471,6 +1578,7 @@ Use it anyway?</translation>
   file-crc        计算文件的CRC-32
   offline-erase   删除烧录器中的脱机任务
   report          生产记录的统计和导出
+  targets         列出设备包描述的设备
 
 每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
 </source>
@@ -1487,6 +1595,7 @@ Commands:
   file-crc        compute the CRC-32 of files
   offline-erase   delete the offline job stored in the probe
   report          totals and export of the production record
+  targets         list the devices the device packs describe
 
 Options of each command: quorvel-cli &lt;command&gt; --help
 </translation>
@@ -1514,6 +1623,18 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>本次结果未写入生产记录：%1</source>
             <translation>this result was not written to the production record: %1</translation>
+        </message>
+        <message>
+            <source>列出设备包描述的设备。</source>
+            <translation>List the devices the device packs describe.</translation>
+        </message>
+        <message>
+            <source>设备包（.pack文件或含.pdsc的文件夹），可多次给出。</source>
+            <translation>Device pack (a .pack file or a folder holding a .pdsc); may be given several times.</translation>
+        </message>
+        <message>
+            <source>设备名（不区分大小写）。</source>
+            <translation>Device name (case-insensitive).</translation>
         </message>
     </context>
 </TS>

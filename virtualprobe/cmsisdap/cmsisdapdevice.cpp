@@ -41,6 +41,14 @@ CmsisDapDevice::CmsisDapDevice()
     m_model.fill(TargetModel::Bank::Ldrom, 0xFF);
 }
 
+void CmsisDapDevice::selectPart(SimulatedPart part)
+{
+    m_part = part;
+    m_core.reset();
+    m_qs64 = part == SimulatedPart::Qs64 ? std::make_unique<Qs64Flash>() : nullptr;
+    m_core = std::make_unique<CortexCore>(m_model, m_qs64.get());
+}
+
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
 {
     std::string text;

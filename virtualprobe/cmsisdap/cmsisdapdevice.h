@@ -3,6 +3,8 @@
 #pragma once
 
 #include "cortexcore.h"
+#include "qs64flash.h"
+#include "simulatedpart.h"
 #include "targetmodel.h"
 
 #include <cstddef>
@@ -28,6 +30,10 @@ public:
     void setPacketSize(uint16_t size) { m_packetSize = size; }
     void setSwdCapable(bool swd) { m_swd = swd; }
     TargetModel &target() { return m_model; }
+    // The part behind the debug port; a new choice starts from a blank part and a reset core.
+    void selectPart(SimulatedPart part);
+    SimulatedPart part() const { return m_part; }
+    Qs64Flash *qs64() { return m_qs64.get(); } // nullptr unless the QS64 is selected
     CortexCore &core() { return *m_core; }
 
     // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
@@ -52,6 +58,8 @@ private:
     Transfer memory(bool read, uint32_t address, uint32_t value);
 
     TargetModel m_model;
+    SimulatedPart m_part = SimulatedPart::Qb48;
+    std::unique_ptr<Qs64Flash> m_qs64;
     std::unique_ptr<CortexCore> m_core;
     uint8_t m_packetCount = 4;
     uint16_t m_packetSize = 64;

@@ -44,8 +44,11 @@ void CmsisDapProbe::reset()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint8_t packets = m_device->packetCount();
+    const SimulatedPart part = m_device->part();
     m_device = std::make_unique<CmsisDapDevice>();
     m_device->setPacketCount(packets);
+    if (part != SimulatedPart::Qb48)
+        m_device->selectPart(part);
     m_gone = m_silent = false;
     m_unplugCountdown = m_silentCountdown = 0;
     m_nowUs = m_nextOutFrameUs = m_nextInFrameUs = m_probeFreeUs = 0;
@@ -173,6 +176,14 @@ void configureCmsisDapFromEnvironment()
     if (const char *us = std::getenv("QUORVEL_VPROBE_DAP_COMMAND_US"))
         probe.setCommandMicroseconds(uint32_t(std::clamp(std::atoi(us), 0, 1000000)));
     probe.reset();
+    if (const char *target = std::getenv("QUORVEL_VPROBE_TARGET")) {
+        SimulatedPart part = SimulatedPart::Qb48;
+        if (parseSimulatedPart(target, part))
+            probe.device().selectPart(part);
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_TARGET=%s\n",
+                         target);
+    }
     if (const char *at = std::getenv("QUORVEL_VPROBE_DAP_FAULT_AT")) {
         char *end = nullptr;
         const unsigned long long address = std::strtoull(at, &end, 0);

@@ -28,12 +28,12 @@ struct CoreHooks
     static uint64_t mmioRead(uc_engine *, uint64_t offset, unsigned size, void *user)
     {
         auto *region = static_cast<CortexCore::Region *>(user);
-        return region->model->read(region->base + uint32_t(offset), size);
+        return region->read(region->base + uint32_t(offset), size);
     }
     static void mmioWrite(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user)
     {
         auto *region = static_cast<CortexCore::Region *>(user);
-        region->model->write(region->base + uint32_t(offset), size, uint32_t(value));
+        region->write(region->base + uint32_t(offset), size, uint32_t(value));
     }
     static void interrupt(uc_engine *uc, uint32_t, void *user)
     {
@@ -43,13 +43,16 @@ struct CoreHooks
     }
 };
 
-CortexCore::CortexCore(TargetModel &model)
-    : m_model(model)
-    , m_regions{{&model, TargetModel::kFlashBase},
-                {&model, TargetModel::kScsBase},
-                {&model, TargetModel::kSysBase},
-                {&model, TargetModel::kFmcBase}}
+CortexCore::CortexCore(TargetModel &model, Qs64Flash *part)
 {
+    if (part)
+        m_regions = {{nullptr, part, Qs64Flash::kFlashBase, Qs64Flash::kFlashSize},
+                     {nullptr, part, Qs64Flash::kNvmBase, Qs64Flash::kNvmWindow}};
+    else
+        m_regions = {{&model, nullptr, TargetModel::kFlashBase, TargetModel::kFlashWindow},
+                     {&model, nullptr, TargetModel::kScsBase, TargetModel::kPageSize},
+                     {&model, nullptr, TargetModel::kSysBase, TargetModel::kPageSize},
+                     {&model, nullptr, TargetModel::kFmcBase, TargetModel::kPageSize}};
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK)
         err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);
@@ -57,12 +60,10 @@ CortexCore::CortexCore(TargetModel &model)
         err = uc_mem_map(m_uc, kRamBase, kRamSize, UC_PROT_ALL);
     // One window over the model for each block of it the code may touch; the callbacks turn the
     // offset back into the absolute address the model expects.
-    const uint32_t sizes[] = {TargetModel::kFlashWindow, TargetModel::kPageSize,
-                              TargetModel::kPageSize, TargetModel::kPageSize};
-    for (size_t i = 0; i < 4; ++i) {
+    for (Region &r : m_regions) {
         if (err == UC_ERR_OK)
-            err = uc_mmio_map(m_uc, m_regions[i].base, sizes[i], CoreHooks::mmioRead, &m_regions[i],
-                              CoreHooks::mmioWrite, &m_regions[i]);
+            err = uc_mmio_map(m_uc, r.base, r.size, CoreHooks::mmioRead, &r, CoreHooks::mmioWrite,
+                              &r);
     }
     uc_hook hook;
     if (err == UC_ERR_OK)
@@ -77,15 +78,13 @@ CortexCore::~CortexCore()
         uc_close(m_uc);
 }
 
-bool CortexCore::inModel(uint32_t address) const
+const CortexCore::Region *CortexCore::regionAt(uint32_t address) const
 {
     for (const Region &r : m_regions) {
-        const uint32_t size =
-            r.base == TargetModel::kFlashBase ? TargetModel::kFlashWindow : TargetModel::kPageSize;
-        if (address - r.base < size)
-            return true;
+        if (address - r.base < r.size)
+            return &r;
     }
-    return false;
+    return nullptr;
 }
 
 bool CortexCore::read(uint32_t address, uint32_t &value)
@@ -98,9 +97,10 @@ bool CortexCore::read(uint32_t address, uint32_t &value)
         value = readDebug(address);
         return true;
     }
-    if (!inModel(address))
+    const Region *r = regionAt(address);
+    if (!r)
         return false;
-    value = m_model.read(address, 4);
+    value = r->read(address, 4);
     return true;
 }
 
@@ -119,9 +119,10 @@ bool CortexCore::write(uint32_t address, uint32_t value)
         writeDebug(address, value);
         return true;
     }
-    if (!inModel(address))
+    const Region *r = regionAt(address);
+    if (!r)
         return false;
-    m_model.write(address, 4, value);
+    r->write(address, 4, value);
     return true;
 }
 

@@ -1,12 +1,15 @@
 // The simulated target behind the virtual CMSIS-DAP probe: a Cortex-M0 on Unicorn with RAM, the
-// QB48x flash controller model and the core debug registers, seen the way a MEM-AP sees them.
+// QB48x flash controller model (or the QS64's) and the core debug registers, seen the way a MEM-AP
+// sees them.
 #pragma once
 
+#include "qs64flash.h"
 #include "targetmodel.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct uc_struct;
 
@@ -23,7 +26,8 @@ public:
     static constexpr uint32_t kDemcr = 0xE000EDFC;
     static constexpr uint32_t kAircr = 0xE000ED0C;
 
-    explicit CortexCore(TargetModel &model);
+    // With `part`, the QS64's flash and controller take the place of the QB48x model's windows.
+    explicit CortexCore(TargetModel &model, Qs64Flash *part = nullptr);
     ~CortexCore();
     CortexCore(const CortexCore &) = delete;
     CortexCore &operator=(const CortexCore &) = delete;
@@ -45,19 +49,32 @@ private:
     friend struct CoreHooks;
     struct Region
     {
-        TargetModel *model;
+        TargetModel *model; // one of the two is set
+        Qs64Flash *part;
         uint32_t base;
+        uint32_t size;
+
+        uint32_t read(uint32_t address, unsigned width) const
+        {
+            return part ? part->read(address, width) : model->read(address, width);
+        }
+        void write(uint32_t address, unsigned width, uint32_t value) const
+        {
+            if (part)
+                part->write(address, width, value);
+            else
+                model->write(address, width, value);
+        }
     };
 
     uint32_t readDebug(uint32_t address);
     void writeDebug(uint32_t address, uint32_t value);
     void resume();
     void reset();
-    bool inModel(uint32_t address) const;
+    const Region *regionAt(uint32_t address) const;
     int ucRegister(uint32_t selector) const;
 
-    TargetModel &m_model;
-    Region m_regions[4];
+    std::vector<Region> m_regions; // filled once: the MMIO callbacks point into it
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
     bool m_halted = false;

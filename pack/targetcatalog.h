@@ -1,0 +1,48 @@
+// Every device of the packs a run may use, and the one rule that turns a --target name into a
+// device: case-insensitive, whole name; an unknown or ambiguous name lists the nearest ones.
+#pragma once
+
+#include "pdscreader.h"
+
+#include <QStringList>
+#include <QVector>
+
+namespace pack {
+
+// Where packs come from besides --pack: the packs shipped with the program, then the user's pack
+// folder (QStandardPaths' generic data folder, quorvel/packs).
+QString shippedPackFolder();
+QString userPackFolder();
+
+class TargetCatalog
+{
+public:
+    explicit TargetCatalog(const PackLimits &limits = {})
+        : m_limits(limits)
+    { }
+
+    // One pack (file or unpacked folder). False with the reader's message.
+    bool addPack(const QString &path, QString &error);
+    // Every pack in a folder: *.pack and *.zip files, and sub-folders holding a .pdsc. A missing
+    // folder adds nothing; a broken pack in it stops with its message.
+    bool addFolder(const QString &folder, QString &error);
+    // A pack already read (or built by a test).
+    void addContents(const PackContents &contents) { m_packs << contents; }
+
+    const QVector<PackContents> &packs() const { return m_packs; }
+    QVector<const TargetDescription *> devices() const;
+
+    struct Resolution
+    {
+        const TargetDescription *device = nullptr; // set when exactly one device matches
+        QString message; // why not, with the candidates; empty on success
+        QStringList candidates;
+    };
+    Resolution resolve(const QString &name) const;
+
+private:
+    PackLimits m_limits;
+    QVector<PackContents> m_packs;
+};
+
+} // namespace pack

@@ -1,0 +1,79 @@
+// Model of the QS64, a simulated part of our own design: 64 KiB of flash at 0x08000000 in eight
+// 2 KiB sectors then three 16 KiB ones, and a controller that programs one word at a time,
+// erases the sector an address lies in, and raises an error flag instead of obeying a word
+// that would need a 0 turned back into a 1. Same bus interface as TargetModel, so a core (or a
+// test's emulator) maps it the same way; it records every access a real controller would refuse.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Qs64Flash
+{
+public:
+    static constexpr uint32_t kFlashBase = 0x08000000;
+    static constexpr uint32_t kFlashSize = 0x10000;
+    static constexpr uint32_t kSmallSector = 0x800;
+    static constexpr uint32_t kLargeSector = 0x4000;
+    static constexpr uint32_t kSmallSectorsEnd = 0x4000; // offset where the 16 KiB ones start
+    static constexpr uint32_t kPageSize = 0x100;
+    static constexpr uint32_t kRamBase = 0x20000000;
+    static constexpr uint32_t kRamSize = 0x2000;
+
+    static constexpr uint32_t kNvmBase = 0x40010000;
+    static constexpr uint32_t kNvmWindow = 0x1000;
+    static constexpr uint32_t kKey = kNvmBase + 0x0;
+    static constexpr uint32_t kCtrl = kNvmBase + 0x4;
+    static constexpr uint32_t kAddr = kNvmBase + 0x8;
+    static constexpr uint32_t kStat = kNvmBase + 0xC;
+
+    static constexpr uint32_t kKeyFirst = 0x7B3D1F05;
+    static constexpr uint32_t kKeySecond = 0x84C2E0FA;
+    static constexpr uint32_t kCtrlProgram = 0x01;
+    static constexpr uint32_t kCtrlSectorErase = 0x02;
+    static constexpr uint32_t kCtrlMassErase = 0x04;
+    static constexpr uint32_t kCtrlStart = 0x10;
+    static constexpr uint32_t kCtrlLock = 0x80;
+    static constexpr uint32_t kStatBusy = 0x01;
+    static constexpr uint32_t kStatDone = 0x02;
+    static constexpr uint32_t kStatError = 0x04;
+
+    Qs64Flash();
+
+    // Status reads that show busy after an operation starts, before it completes.
+    void setBusyReads(unsigned reads) { m_busyReads = reads; }
+    void fill(uint8_t value);
+
+    // The sector [start, end) holding a flash offset; false beyond the flash.
+    static bool sectorAt(uint32_t offset, uint32_t &start, uint32_t &end);
+
+    const std::vector<uint8_t> &flash() const { return m_flash; }
+    // Start offsets of the sectors erased, in order (a mass erase logs every sector).
+    const std::vector<uint32_t> &erasedSectors() const { return m_erasedSectors; }
+    const std::vector<std::string> &faults() const { return m_faults; }
+    bool unlocked() const { return m_unlocked; }
+    uint32_t control() const { return m_ctrl; }
+
+    // Bus side, absolute addresses; size is the access width in bytes.
+    uint32_t read(uint32_t address, unsigned size);
+    void write(uint32_t address, unsigned size, uint32_t value);
+
+private:
+    void writeControl(uint32_t value);
+    void writeFlash(uint32_t offset, unsigned size, uint32_t value);
+    uint32_t readStatus();
+    void busy();
+    void fault(const std::string &what, uint32_t address, uint32_t value);
+
+    std::vector<uint8_t> m_flash;
+    std::vector<uint32_t> m_erasedSectors;
+    std::vector<std::string> m_faults;
+    uint32_t m_ctrl = kCtrlLock;
+    uint32_t m_addr = 0;
+    uint32_t m_stat = 0;
+    bool m_unlocked = false;
+    int m_keyStage = 0;
+    unsigned m_busyReads = 2;
+    unsigned m_busyLeft = 0;
+};
