@@ -40,6 +40,9 @@ public:
     // After each resume, the first `reads` DHCSR reads still show the core running, as a slow
     // flash would.
     void setSlowReads(unsigned reads) { m_slowReads = reads; }
+    // The debugger's time: after a resume the core shows running until the flash controller's
+    // busy time has passed.
+    void setTime(uint64_t ns) { m_nowNs = ns; }
 
 private:
     friend struct CoreHooks;
@@ -69,6 +72,8 @@ private:
     uint64_t m_budget = 2000000;
     unsigned m_slowReads = 0;
     unsigned m_slowLeft = 0;
+    uint64_t m_nowNs = 0;
+    uint64_t m_runUntilNs = 0;
 };
 
 } // namespace vprobe
