@@ -1,20 +1,18 @@
-// Finding CMSIS-DAP probes of any make on the bus, and what each says it can do.
+// Finding CMSIS-DAP probes of any make on the bus, opening the chosen one, and what each says it
+// can do.
+#include "command.h"
+#include "exitcodes.h"
 #include "swdcommands.h"
 
+#include "swd/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
-#include <hidapi/hidapi.h>
 
 namespace cli {
 
 namespace {
-
-QString text(const wchar_t *string)
-{
-    return string ? QString::fromWCharArray(string) : QString();
-}
 
 QString capabilityText(const ProbeCaps &caps)
 {
@@ -27,54 +25,72 @@ QString capabilityText(const ProbeCaps &caps)
         .arg(caps.packetSize);
 }
 
+QJsonObject describe(const DapProbe &probe)
+{
+    return QJsonObject{{"kind", "cmsis-dap"},
+                       {"path", probe.path()},
+                       {"serial", probe.serial},
+                       {"product", probe.product},
+                       {"transports", QJsonArray::fromStringList(probe.transports())}};
+}
+
 } // namespace
 
 bool isCmsisDapProduct(const QString &product)
 {
-    return product.contains(QLatin1String("CMSIS-DAP"));
+    return isCmsisDapName(product);
 }
 
-std::vector<DapProbeInfo> listCmsisDapProbes()
+int openDapProbe(Command &c, OpenedDapProbe &opened, QString &error)
 {
-    std::vector<DapProbeInfo> probes;
-    hid_device_info *devices = hid_enumerate(0, 0);
-    for (const hid_device_info *i = devices; i; i = i->next) {
-        const QString product = text(i->product_string);
-        if (i->path && isCmsisDapProduct(product))
-            probes.push_back({QByteArray(i->path), text(i->serial_number), product});
+    DapTransportChoice choice;
+    if (!parseTransportChoice(c.parser.value("transport"), choice)) {
+        error = QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
+                    .arg(c.parser.value("transport"));
+        return ExitUsage;
     }
-    hid_free_enumeration(devices);
-    return probes;
+    const QString selector = c.probeSelector();
+    for (const DapProbe &probe : listDapProbes()) {
+        if (!selector.isEmpty() && !probe.matches(selector))
+            continue;
+        QJsonObject entry = describe(probe);
+        const int code = opened.open(probe, choice, error);
+        if (code == SwdOk)
+            entry.insert("transport", QString::fromLatin1(opened.transportName()));
+        c.report().insert("probe", entry);
+        return code == SwdOk ? int(ExitOk) : exitForSwd(code);
+    }
+    error = selector.isEmpty()
+        ? QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器")
+        : QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器：%1").arg(selector);
+    return 1;
 }
 
 void appendCmsisDapProbes(const QStringList &listed, QJsonArray &list, QStringList &lines)
 {
-    for (const DapProbeInfo &probe : listCmsisDapProbes()) {
-        const QString path = QString::fromLocal8Bit(probe.path);
-        if (listed.contains(path))
+    for (const DapProbe &probe : listDapProbes()) {
+        if (probe.hasHid() && listed.contains(QString::fromLocal8Bit(probe.hidPath)))
             continue;
         ProbeCaps caps;
-        if (hid_device *dev = hid_open_path(probe.path.constData())) {
-            caps = probeCapabilities(dev);
-            hid_close(dev);
-        } else {
-            caps.error = QCoreApplication::translate("QuorvelCli", "无法打开");
-        }
+        OpenedDapProbe opened;
+        QString error;
+        if (opened.open(probe, DapTransportChoice::Preferred, error) == SwdOk)
+            caps = probeCapabilities(opened.transport());
+        else
+            caps.error = error;
         const QString firmware = caps.firmware.isEmpty() ? QStringLiteral("-") : caps.firmware;
-        QJsonObject entry{{"kind", "cmsis-dap"},
-                          {"path", path},
-                          {"serial", probe.serial},
-                          {"product", probe.product},
-                          {"firmware", firmware},
-                          {"swd", caps.ok && caps.swd},
-                          {"packetCount", caps.packetCount},
-                          {"packetSize", caps.packetSize}};
+        QJsonObject entry = describe(probe);
+        entry.insert("firmware", firmware);
+        entry.insert("swd", caps.ok && caps.swd);
+        entry.insert("packetCount", caps.packetCount);
+        entry.insert("packetSize", caps.packetSize);
         if (!caps.ok)
             entry.insert("error", caps.error);
         list.append(entry);
-        lines << QStringLiteral("%1\t%2\t%3\t%4\t%5")
-                     .arg(path, probe.serial.isEmpty() ? QStringLiteral("-") : probe.serial,
-                          probe.product, firmware, capabilityText(caps));
+        lines << QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+                     .arg(probe.path(), probe.serial.isEmpty() ? QStringLiteral("-") : probe.serial,
+                          probe.product, firmware, probe.transports().join(QLatin1Char('+')),
+                          capabilityText(caps));
     }
 }
 

@@ -207,10 +207,12 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     return run.finish();
 }
 
-SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress)
+SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
+                    uint32_t clockHz)
 {
     SwdJob job;
     job.flmDir = flmDir;
+    job.clockHz = clockHz;
     JobRun run(probe, progress);
     if (run.connect(job.clockHz) && run.loadBanks(job, true))
         run.erase(SwdEraseFull);

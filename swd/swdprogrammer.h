@@ -51,7 +51,8 @@ using SwdProgress = std::function<void(const QString &phase, int percent)>;
 // with 0..100. The probe stays open; the caller closes it.
 SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 // Erases APROM and LDROM whole.
-SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress);
+SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
+                    uint32_t clockHz = 4000000);
 // Only reads back and compares the job's images.
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 ProbeCaps probeCapabilities(DapTransport &probe);
