@@ -66,6 +66,10 @@ bool DapPipe::readOne()
     const int n = m_transport.receive(buffer.data(), buffer.size(), kReplyTimeoutMs, error);
     if (n < 0)
         return fail(-n, error);
+    if (n > m_packetSize)
+        return fail(SwdBadReply, QStringLiteral("probe sent %1 bytes, more than its packet size %2")
+                                     .arg(n)
+                                     .arg(m_packetSize));
     if (n == 0)
         return fail(SwdProbeTimeout,
                     QStringLiteral("probe did not answer command 0x%1 within %2 ms")
