@@ -58,7 +58,9 @@ int openDapProbe(Command &c, OpenedDapProbe &opened, QString &error)
         if (code == SwdOk)
             entry.insert("transport", QString::fromLatin1(opened.transportName()));
         c.report().insert("probe", entry);
-        return code == SwdOk ? int(ExitOk) : exitForSwd(code);
+        if (code != SwdOk)
+            error = QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2").arg(code).arg(error);
+        return exitForSwd(code);
     }
     error = selector.isEmpty()
         ? QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器")
