@@ -5,6 +5,7 @@
 #include "jobargs.h"
 #include "progressview.h"
 #include "recording.h"
+#include "probesession.h"
 #include "swdcommands.h"
 
 #include "engine/chiprecord.h"
