@@ -149,8 +149,8 @@ void Job(benchmark::State &state)
         state.SetIterationTime(o.seconds);
     }
     const double words = kImageSize / 4.0;
-    const double flash = flashTime ? (words * kWordUs + kImageSize / kSectorSize * kSectorUs) * 1e-6
-                                   : 0;
+    const double flash =
+        flashTime ? (words * kWordUs + kImageSize / kSectorSize * kSectorUs) * 1e-6 : 0;
     report(state, o, phaseLimit(link, words, false, flash),
            verify ? phaseLimit(link, words, true, 0) : Bound{0, ""});
 }

@@ -3,9 +3,9 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "jobargs.h"
+#include "probesession.h"
 #include "progressview.h"
 #include "recording.h"
-#include "probesession.h"
 #include "swdcommands.h"
 
 #include "engine/chiprecord.h"
@@ -208,22 +208,25 @@ void addViaOption(QCommandLineParser &parser)
          QCoreApplication::translate(
              "QuorvelCli", "烧录方式：vendor（专用烧录器，默认）或swd（任意CMSIS-DAP烧录器）。"),
          "vendor|swd", "vendor"});
+    parser.addOption({"transport",
+                      QCoreApplication::translate(
+                          "QuorvelCli",
+                          "--via swd的传输方式：bulk（CMSIS-DAP v2）或hid（v1）；默认有v2时用v2。"),
+                      "hid|bulk"});
     parser.addOption(
-        {"transport",
-         QCoreApplication::translate(
-             "QuorvelCli", "--via swd的传输方式：bulk（CMSIS-DAP v2）或hid（v1）；默认有v2时用v2。"),
-         "hid|bulk"});
-    parser.addOption({"swd-clock",
-                      QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
-                      "HZ"});
+        {"swd-clock",
+         QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
+         "HZ"});
 }
 
 int runViaSwd(Command &c, SwdCommand command)
 {
     const QString via = c.parser.value("via");
-    if (via == QLatin1String("vendor") && (c.parser.isSet("transport") || c.parser.isSet("swd-clock")))
-        return c.fail(ExitUsage, QCoreApplication::translate(
-                                     "QuorvelCli", "--transport和--swd-clock只用于--via swd"));
+    if (via == QLatin1String("vendor")
+        && (c.parser.isSet("transport") || c.parser.isSet("swd-clock")))
+        return c.fail(
+            ExitUsage,
+            QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
     if (via == QLatin1String("vendor"))
         return -1;
     if (via != QLatin1String("swd"))

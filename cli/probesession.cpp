@@ -1,4 +1,5 @@
-// Opening probes: the chosen dedicated one, the chosen CMSIS-DAP one, and each of them for the list.
+// Opening probes: the chosen dedicated one, the chosen CMSIS-DAP one, and each of them for the
+// list.
 #include "probesession.h"
 
 #include "command.h"
@@ -134,7 +135,6 @@ QJsonObject ProbeSession::describe() const
         probe.insert("firmware", job::firmwareVersionText(download->probeId));
     return probe;
 }
-
 
 int openDapProbe(Command &c, OpenedDapProbe &opened, QString &error)
 {

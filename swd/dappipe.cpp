@@ -34,9 +34,10 @@ bool DapPipe::open()
     const int packetSize = size.value[0] | size.value[1] << 8;
     // Smaller packets leave no room to work; larger ones than the link carries cannot arrive.
     if (packetSize < 16 || packetSize > m_transport.maxPacketSize())
-        return fail(SwdNotSwd, QStringLiteral("probe packet size %1 is not usable over %2")
-                                   .arg(packetSize)
-                                   .arg(QString::fromLatin1(m_transport.name()).toUpper()));
+        return fail(SwdNotSwd,
+                    QStringLiteral("probe packet size %1 is not usable over %2")
+                        .arg(packetSize)
+                        .arg(QString::fromLatin1(m_transport.name()).toUpper()));
     m_packetCount = count.value[0];
     m_packetSize = packetSize;
     return true;
@@ -67,9 +68,10 @@ bool DapPipe::readOne()
     if (n < 0)
         return fail(-n, error);
     if (n > m_packetSize)
-        return fail(SwdBadReply, QStringLiteral("probe sent %1 bytes, more than its packet size %2")
-                                     .arg(n)
-                                     .arg(m_packetSize));
+        return fail(SwdBadReply,
+                    QStringLiteral("probe sent %1 bytes, more than its packet size %2")
+                        .arg(n)
+                        .arg(m_packetSize));
     if (n == 0)
         return fail(SwdProbeTimeout,
                     QStringLiteral("probe did not answer command 0x%1 within %2 ms")

@@ -1,5 +1,5 @@
-// One CMSIS-DAP probe behind a transport (HID or bulk): sends commands with as many in flight as the probe
-// has packet buffers and hands the replies back in order. The first failure sticks.
+// One CMSIS-DAP probe behind a transport (HID or bulk): sends commands with as many in flight as
+// the probe has packet buffers and hands the replies back in order. The first failure sticks.
 #pragma once
 
 #include "dapprotocol.h"

@@ -193,7 +193,8 @@ int OpenedDapProbe::open(const DapProbe &probe, DapTransportChoice choice, QStri
     const bool bulk = choice == DapTransportChoice::Bulk
         || (choice == DapTransportChoice::Preferred && probe.hasBulk());
     if (bulk && !probe.hasBulk()) {
-        error = QStringLiteral("probe %1 offers no CMSIS-DAP v2 (bulk) interface").arg(probe.path());
+        error =
+            QStringLiteral("probe %1 offers no CMSIS-DAP v2 (bulk) interface").arg(probe.path());
         return SwdNotSwd;
     }
     if (bulk)

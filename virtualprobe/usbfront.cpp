@@ -65,7 +65,7 @@ void LIBUSB_CALL libusb_exit(libusb_context *) { }
 ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context *, libusb_device ***list)
 {
     const bool present = bulkProbe() != nullptr;
-    *list = new libusb_device *[2]{present ? &theDevice : nullptr, nullptr};
+    *list = new libusb_device *[2] { present ? &theDevice : nullptr, nullptr };
     return present ? 1 : 0;
 }
 
@@ -209,8 +209,7 @@ int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle *, int interfac
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
     // hidraw drives interface 0; interface 1 is free unless a test says otherwise.
-    return interfaceNumber == 0
-        || probe->bulkFault() == CmsisDapProbe::BulkFault::KernelDriver;
+    return interfaceNumber == 0 || probe->bulkFault() == CmsisDapProbe::BulkFault::KernelDriver;
 }
 
 int LIBUSB_CALL libusb_claim_interface(libusb_device_handle *handle, int interfaceNumber)

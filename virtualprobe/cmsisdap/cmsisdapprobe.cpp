@@ -341,8 +341,9 @@ void configureCmsisDapFromEnvironment()
         } links[] = {{"fs-hid", CmsisDapProbe::Usb::FsHid},
                      {"fs-bulk", CmsisDapProbe::Usb::FsBulk},
                      {"hs-bulk", CmsisDapProbe::Usb::HsBulk}};
-        const auto *link = std::find_if(std::begin(links), std::end(links),
-                                        [&](const auto &l) { return std::strcmp(l.name, usb) == 0; });
+        const auto *link = std::find_if(std::begin(links), std::end(links), [&](const auto &l) {
+            return std::strcmp(l.name, usb) == 0;
+        });
         if (link != std::end(links))
             probe.setUsb(link->usb);
         else
