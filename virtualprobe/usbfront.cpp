@@ -65,7 +65,10 @@ void LIBUSB_CALL libusb_exit(libusb_context *) { }
 ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context *, libusb_device ***list)
 {
     const bool present = bulkProbe() != nullptr;
-    *list = new libusb_device *[2] { present ? &theDevice : nullptr, nullptr };
+    libusb_device **devices = new libusb_device *[2];
+    devices[0] = present ? &theDevice : nullptr;
+    devices[1] = nullptr;
+    *list = devices;
     return present ? 1 : 0;
 }
 
