@@ -67,7 +67,7 @@ bool DapPipe::readOne()
     const int n = m_transport.receive(buffer.data(), buffer.size(), kReplyTimeoutMs, error);
     if (n < 0)
         return fail(-n, error);
-    if (n > m_packetSize)
+    if (n > m_packetSize && !m_transport.padsReplies())
         return fail(SwdBadReply,
                     QStringLiteral("probe sent %1 bytes, more than its packet size %2")
                         .arg(n)

@@ -24,6 +24,8 @@ public:
     // The largest packet the link itself carries; DAP_Info may name a smaller one.
     virtual int maxPacketSize() const = 0;
     virtual const char *name() const = 0; // "hid" or "bulk"
+    // HID pads every reply to the report size; bulk replies are as long as the probe sent them.
+    virtual bool padsReplies() const = 0;
 };
 
 // v1: 64-byte reports, report id 0 in front of each one written. Does not own the device.
@@ -38,6 +40,7 @@ public:
     int receive(uint8_t *data, size_t capacity, int timeoutMs, QString &error) override;
     int maxPacketSize() const override { return kReportSize; }
     const char *name() const override { return "hid"; }
+    bool padsReplies() const override { return true; }
 
 private:
     hid_device *m_device;
@@ -59,6 +62,7 @@ public:
     int receive(uint8_t *data, size_t capacity, int timeoutMs, QString &error) override;
     int maxPacketSize() const override { return m_maxPacket; }
     const char *name() const override { return "bulk"; }
+    bool padsReplies() const override { return false; }
 
 private:
     libusb_device_handle *m_handle;
