@@ -1,86 +1,188 @@
-// 128 KiB (APROM and LDROM) through the virtual CMSIS-DAP probe over SWD, in the link's own time (1
-// ms frames, one 64-byte report per direction each, a time per command): KiB/s beside the limit the
-// report size, the frame rate and the packet count allow.
+// 120 KiB of APROM erased, programmed (and verified) through the virtual CMSIS-DAP probe over
+// SWD at 4 MHz, on each of its links: v1 HID at full speed, v2 bulk at full and at high speed.
+// Time is the model's (USB packets, probe time per command, SWD bits at the clock, flash busy
+// time), never slept. Each figure stands beside the model's limit for the job, the slowest of
+// USB, probe + wire and flash for the bytes it moves and the words and sectors it programs, and
+// the part that bounds it.
+#include "swd/dapprobes.h"
 #include "swd/swdprogrammer.h"
 #include "virtualprobe/cmsisdap/cmsisdapprobe.h"
 #include "virtualprobe/virtualprobe.h"
 
 #include <benchmark/benchmark.h>
-#include <hidapi/hidapi.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kImageSize = 128 * 1024;
-constexpr double kReportData = 56.0; // DAP_TransferBlock write: 14 words after its 5-byte header
-constexpr double kReplyData = 60.0; // DAP_TransferBlock read: 15 words after its 4-byte header
+using vprobe::CmsisDapProbe;
 
-// Commands per second the link carries: one per frame, fewer when every buffer is taken for the
-// OUT frame, the command's time and the IN frame, or when the probe itself is slower.
-double commandsPerSecond(int packets, int commandUs)
+constexpr uint32_t kImageSize = 120 * 1024;
+constexpr uint32_t kSectorSize = 512;
+constexpr uint32_t kApromIs120KiB = 0x80000000;
+constexpr double kClockHz = 4e6;
+constexpr double kTransferBits = 46; // request, turnaround, ack, data + parity, turnaround
+constexpr double kCommandUs = 100; // the virtual probe's time per command
+constexpr double kWordUs = 20, kSectorUs = 4000; // the flash controller's defaults
+
+struct Link
 {
-    const double busyFrames = 2.0 + std::ceil(commandUs / 1000.0);
-    return std::min({1000.0, 1000.0 * packets / busyFrames, 1e6 / std::max(commandUs, 1)});
+    const char *name;
+    CmsisDapProbe::Usb usb;
+    DapTransportChoice transport;
+    int packetSize; // DAP packet
+    double packetsPerSecond; // per direction
+};
+
+const Link kLinks[] = {
+    {"fs-hid", CmsisDapProbe::Usb::FsHid, DapTransportChoice::Hid, 64, 1000},
+    {"fs-bulk", CmsisDapProbe::Usb::FsBulk, DapTransportChoice::Bulk, 64, 19000},
+    {"hs-bulk", CmsisDapProbe::Usb::HsBulk, DapTransportChoice::Bulk, 512, 104000},
+};
+
+struct Bound
+{
+    double seconds;
+    const char *part;
+};
+
+// The least time a phase can take: `words` moved in DAP_TransferBlock commands (a write carries
+// (packet - 5) / 4 words, a read reply (packet - 4) / 4), each command one packet each way.
+Bound phaseLimit(const Link &link, double words, bool read, double flashSeconds)
+{
+    const double perCommand = std::floor((link.packetSize - (read ? 4 : 5)) / 4.0);
+    const double commands = std::ceil(words / perCommand);
+    const Bound parts[] = {
+        {commands / link.packetsPerSecond, "USB"},
+        {words * kTransferBits / kClockHz + commands * kCommandUs * 1e-6, "probe+wire"},
+        {flashSeconds, "flash"},
+    };
+    return *std::max_element(std::begin(parts), std::end(parts),
+                             [](const Bound &a, const Bound &b) { return a.seconds < b.seconds; });
 }
 
-void runJob(benchmark::State &state, bool verify)
+double cpuSeconds()
 {
-    const int packets = int(state.range(0));
-    const int commandUs = int(state.range(1));
-    std::vector<uint8_t> image(kImageSize);
-    for (uint32_t k = 0; k < kImageSize; ++k)
-        image[k] = uint8_t(k * 31 + (k >> 10));
-    vprobe::CmsisDapProbe &probe = vprobe::CmsisDapProbe::instance();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+struct Outcome
+{
+    double seconds = 0; // modelled
+    double cpu = 0; // this process's CPU time, the model's emulated core included
+    QString error;
+};
+
+Outcome runJob(const Link &link, bool verify, bool flashTime)
+{
+    static const std::vector<uint8_t> image = [] {
+        std::vector<uint8_t> bytes(kImageSize);
+        for (uint32_t k = 0; k < kImageSize; ++k)
+            bytes[k] = uint8_t(k * 31 + (k >> 10));
+        return bytes;
+    }();
+    CmsisDapProbe &probe = CmsisDapProbe::instance();
     vprobe::VirtualProbe::instance().reset();
-    probe.setPacketCount(uint8_t(packets));
-    probe.setCommandMicroseconds(uint32_t(commandUs));
+    probe.setUsb(link.usb);
+    probe.setPacketCount(4);
+    probe.setCommandMicroseconds(uint32_t(kCommandUs));
+    probe.setFlashTiming(flashTime ? uint32_t(kWordUs) : 0, flashTime ? uint32_t(kSectorUs) : 0);
+    probe.setRealTime(false);
+    probe.reset();
+    probe.device().target().setSystemConfig(kApromIs120KiB); // a full erase covers all 240 sectors
     probe.setEnabled(true);
-    hid_device *dev = hid_open(0x0D28, 0x0204, nullptr);
-    SwdJob job;
-    // All of the flash: 120 KiB of APROM and the 8 KiB LDROM.
-    constexpr uint32_t aprom = kImageSize - 0x2000;
-    job.images = {{0, image.data(), aprom, "aprom"},
-                  {kSwdLdromBase, image.data() + aprom, kImageSize - aprom, "ldrom"}};
-    job.eraseMode = SwdEraseNone; // blank flash: the figure is programming (and verify) alone
-    job.verify = verify;
-    double seconds = 0;
-    for (auto _ : state) {
-        probe.reset();
-        const SwdResult r = runSwdJob(dev, job, {});
-        if (!r.ok()) {
-            state.SkipWithError(r.message.toUtf8().constData());
-            break;
-        }
-        seconds = probe.elapsedMicroseconds() * 1e-6;
-        state.SetIterationTime(seconds);
+    Outcome outcome;
+    const std::vector<DapProbe> found = listDapProbes();
+    OpenedDapProbe opened;
+    if (found.empty() || opened.open(found.front(), link.transport, outcome.error) != SwdOk) {
+        outcome.error += QStringLiteral(" (no virtual probe)");
+        return outcome;
     }
-    hid_close(dev);
+    SwdJob job;
+    job.images = {{0, image.data(), kImageSize, "aprom"}};
+    job.eraseMode = SwdEraseFull;
+    job.verify = verify;
+    const double cpuBefore = cpuSeconds();
+    const SwdResult r = runSwdJob(opened.transport(), job, {});
+    outcome.cpu = cpuSeconds() - cpuBefore;
+    outcome.seconds = probe.elapsedNanoseconds() * 1e-9;
+    if (!r.ok())
+        outcome.error = r.message;
+    opened.close();
     probe.setEnabled(false);
-    const double rate = commandsPerSecond(packets, commandUs);
-    const double limit = verify ? 1.0 / (1.0 / (kReportData * rate) + 1.0 / (kReplyData * rate))
-                                : kReportData * rate;
-    const double kib = kImageSize / 1024.0 / seconds;
-    state.counters["KiB_per_s"] = kib;
-    state.counters["limit_KiB_per_s"] = limit / 1024.0;
-    state.counters["of_limit"] = kib / (limit / 1024.0);
+    return outcome;
 }
 
-void Program(benchmark::State &state)
+void report(benchmark::State &state, const Outcome &o, const Bound &program, const Bound &check)
 {
-    runJob(state, false);
+    const double limitSeconds = program.seconds + check.seconds;
+    const double kib = kImageSize / 1024.0;
+    state.counters["KiB_per_s"] = kib / o.seconds;
+    state.counters["limit_KiB_per_s"] = kib / limitSeconds;
+    state.counters["of_limit"] = limitSeconds / o.seconds;
+    state.counters["cpu_share"] = o.cpu / o.seconds;
+    std::string bound = std::string("bound: ") + program.part;
+    if (check.seconds > 0)
+        bound += std::string(", verify ") + check.part;
+    state.SetLabel(bound);
 }
 
-void ProgramVerify(benchmark::State &state)
+void Job(benchmark::State &state)
 {
-    runJob(state, true);
+    const Link &link = kLinks[state.range(0)];
+    const bool verify = state.range(1);
+    const bool flashTime = state.range(2);
+    Outcome o;
+    for (auto _ : state) {
+        o = runJob(link, verify, flashTime);
+        if (!o.error.isEmpty()) {
+            state.SkipWithError(o.error.toUtf8().constData());
+            return;
+        }
+        state.SetIterationTime(o.seconds);
+    }
+    const double words = kImageSize / 4.0;
+    const double flash =
+        flashTime ? (words * kWordUs + kImageSize / kSectorSize * kSectorUs) * 1e-6 : 0;
+    report(state, o, phaseLimit(link, words, false, flash),
+           verify ? phaseLimit(link, words, true, 0) : Bound{0, ""});
 }
 
-// {packet count, microseconds per command}: the pipelined host, and one reply at a time.
-BENCHMARK(Program)->Args({4, 100})->Args({1, 100})->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(ProgramVerify)->Args({4, 100})->Args({1, 100})->UseManualTime()->Unit(benchmark::kSecond);
+// With the flash taking no time, how much faster high-speed bulk programs than full-speed HID.
+void ZeroFlashSpeedup(benchmark::State &state)
+{
+    Outcome hid, bulk;
+    for (auto _ : state) {
+        hid = runJob(kLinks[0], false, false);
+        bulk = runJob(kLinks[2], false, false);
+        if (!hid.error.isEmpty() || !bulk.error.isEmpty()) {
+            state.SkipWithError((hid.error + bulk.error).toUtf8().constData());
+            return;
+        }
+        state.SetIterationTime(hid.seconds + bulk.seconds);
+    }
+    state.counters["hs_bulk_over_fs_hid"] = hid.seconds / bulk.seconds;
+    state.counters["goal"] = 4;
+    state.SetLabel("link and wire alone; goal: at least 4x");
+}
+
+// {link: 0 fs-hid, 1 fs-bulk, 2 hs-bulk; verify; flash time on}
+BENCHMARK(Job)
+    ->ArgNames({"link", "verify", "flash"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {1}})
+    ->Args({0, 0, 0})
+    ->Args({2, 0, 0})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(ZeroFlashSpeedup)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "jobargs.h"
+#include "probesession.h"
 #include "progressview.h"
 #include "recording.h"
 #include "swdcommands.h"
@@ -13,46 +14,32 @@
 #include "job/filelist.h"
 #include "job/jobfile.h"
 #include "job/messages.h"
+#include "swd/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
-#include <hidapi/hidapi.h>
 
 namespace cli {
 
 namespace {
 
-using SwdRun = std::function<SwdResult(hid_device *, const SwdProgress &)>;
+using SwdRun = std::function<SwdResult(DapTransport &, const SwdProgress &)>;
 
-// The probe a run works with; closed however the command ends.
-struct OpenedProbe
+// --swd-clock: 1 kHz to 50 MHz, default the job's.
+bool swdClockFrom(const QCommandLineParser &p, uint32_t &hz, QString &error)
 {
-    ~OpenedProbe()
-    {
-        if (dev)
-            hid_close(dev);
+    if (!p.isSet("swd-clock"))
+        return true;
+    bool ok = false;
+    const qulonglong value = p.value("swd-clock").toULongLong(&ok);
+    if (!ok || value < 1000 || value > 50000000) {
+        error = QCoreApplication::translate("QuorvelCli", "SWD时钟无效（1000到50000000 Hz）：%1")
+                    .arg(p.value("swd-clock"));
+        return false;
     }
-    hid_device *dev = nullptr;
-};
-
-int openProbe(Command &c, OpenedProbe &probe, QString &error)
-{
-    const QString selector = c.probeSelector();
-    for (const DapProbeInfo &info : listCmsisDapProbes()) {
-        const QString path = QString::fromLocal8Bit(info.path);
-        if (!selector.isEmpty() && info.serial != selector && path != selector)
-            continue;
-        c.report().insert("probe", probeJson(path, info.serial, info.product, QString()));
-        probe.dev = hid_open_path(info.path.constData());
-        if (!probe.dev)
-            error = QCoreApplication::translate("QuorvelCli", "无法打开烧录器：%1").arg(path);
-        return probe.dev ? int(ExitOk) : 1;
-    }
-    error = selector.isEmpty()
-        ? QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器")
-        : QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器：%1").arg(selector);
-    return 1;
+    hz = uint32_t(value);
+    return true;
 }
 
 // Runs `run` on the chosen probe with a progress bar of `stages`, one per phase it reports.
@@ -61,9 +48,9 @@ int openProbe(Command &c, OpenedProbe &probe, QString &error)
 int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const QString &success,
                RunRecorder *recorder = nullptr, Download *job = nullptr)
 {
-    OpenedProbe probe;
+    OpenedDapProbe probe;
     QString error;
-    const int opened = openProbe(c, probe, error);
+    const int opened = openDapProbe(c, probe, error);
     if (opened != ExitOk)
         return c.fail(opened, error);
     QString serial;
@@ -73,7 +60,7 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
         return c.fail(ExitRecord, error);
     ProgressView view(stages);
     QString phase;
-    const SwdResult result = run(probe.dev, [&](const QString &name, int percent) {
+    const SwdResult result = run(probe.transport(), [&](const QString &name, int percent) {
         if (name != phase && percent != 0)
             view.setValue(0); // the bar moves to the next stage on a 0
         phase = name;
@@ -171,14 +158,16 @@ int swdProgram(Command &c)
     recordOptions.via = QStringLiteral("swd");
     recordOptions.target = job::chipNames().value(job::defaultChipIndex);
     RunRecorder recorder(recordOptions);
-    const SwdJob swdJob = swdJobOf(setup, d);
+    SwdJob swdJob = swdJobOf(setup, d);
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+        return c.fail(ExitUsage, error);
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != SwdEraseNone ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
     return runOnProbe(
         c, stagesOf(swdJob),
-        [&swdJob](hid_device *dev, const SwdProgress &progress) {
-            return runSwdJob(dev, swdJob, progress);
+        [&swdJob](DapTransport &probe, const SwdProgress &progress) {
+            return runSwdJob(probe, swdJob, progress);
         },
         job::plainText(success), &recorder, &d);
 }
@@ -199,13 +188,15 @@ int swdVerify(Command &c)
     if (loaded != ExitOk)
         return c.fail(loaded, error);
     c.report().insert("files", describeImages(d));
-    const SwdJob swdJob = swdJobOf(job::JobSetup(), d);
+    SwdJob swdJob = swdJobOf(job::JobSetup(), d);
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+        return c.fail(ExitUsage, error);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "校验")},
-        [&swdJob](hid_device *dev, const SwdProgress &progress) {
-            return verifyJob(dev, swdJob, progress);
+        [&swdJob](DapTransport &probe, const SwdProgress &progress) {
+            return verifyJob(probe, swdJob, progress);
         },
         job::plainText(job::verifyMessage(0)));
 }
@@ -219,11 +210,25 @@ void addViaOption(QCommandLineParser &parser)
          QCoreApplication::translate(
              "QuorvelCli", "烧录方式：vendor（专用烧录器，默认）或swd（任意CMSIS-DAP烧录器）。"),
          "vendor|swd", "vendor"});
+    parser.addOption({"transport",
+                      QCoreApplication::translate(
+                          "QuorvelCli",
+                          "--via swd的传输方式：bulk（CMSIS-DAP v2）或hid（v1）；默认有v2时用v2。"),
+                      "hid|bulk"});
+    parser.addOption(
+        {"swd-clock",
+         QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
+         "HZ"});
 }
 
 int runViaSwd(Command &c, SwdCommand command)
 {
     const QString via = c.parser.value("via");
+    if (via == QLatin1String("vendor")
+        && (c.parser.isSet("transport") || c.parser.isSet("swd-clock")))
+        return c.fail(
+            ExitUsage,
+            QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
     if (via == QLatin1String("vendor"))
         return -1;
     if (via != QLatin1String("swd"))
@@ -246,12 +251,16 @@ int runErase(const QStringList &arguments)
                       QCoreApplication::translate(
                           "QuorvelCli",
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
+    uint32_t clockHz = SwdJob().clockHz;
+    QString error;
+    if (!swdClockFrom(c.parser, clockHz, error))
+        return c.fail(ExitUsage, error);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "擦除")},
-        [](hid_device *dev, const SwdProgress &progress) {
-            return eraseChip(dev, QString(), progress);
+        [clockHz](DapTransport &probe, const SwdProgress &progress) {
+            return eraseChip(probe, QString(), progress, clockHz);
         },
         job::plainText(job::runResultMessage(5)));
 }

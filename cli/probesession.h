@@ -1,14 +1,20 @@
-// The probe a command works with: found by serial number or path (or the first one, as the window
-// connects), opened and identified through the job record, closed again at the end.
+// Where the command line opens probes. The dedicated probe a command works with: found by serial
+// number or path (or the first one, as the window connects), opened and identified through the
+// job record, closed again at the end. A CMSIS-DAP probe of any make, over the transport chosen.
+// And the list of every probe plugged in.
 #pragma once
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
+
+class OpenedDapProbe;
 
 namespace cli {
 
@@ -41,5 +47,14 @@ private:
     QByteArray path;
     QString serial, product;
 };
+
+// Opens the CMSIS-DAP probe the command names (--probe; the first one otherwise) over the
+// transport it asks for (--transport; else v2 when the probe has it) and puts the probe into the
+// command's report: the exit status, 0 when open.
+int openDapProbe(Command &c, OpenedDapProbe &probe, QString &error);
+
+// Every probe plugged in: the dedicated ones with the window's firmware gate, then CMSIS-DAP probes
+// of other makes with what each can do; JSON entries and one line each.
+void listAllProbes(QJsonArray &list, QStringList &lines);
 
 } // namespace cli

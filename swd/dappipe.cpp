@@ -1,10 +1,10 @@
-// hidapi transport of CMSIS-DAP commands with several in flight.
+// CMSIS-DAP commands with several in flight, over either transport.
 #include "dappipe.h"
 
-#include <hidapi/hidapi.h>
+#include <vector>
 
-DapPipe::DapPipe(hid_device *device)
-    : m_device(device)
+DapPipe::DapPipe(DapTransport &transport)
+    : m_transport(transport)
 { }
 
 bool DapPipe::fail(int code, const QString &message)
@@ -16,8 +16,6 @@ bool DapPipe::fail(int code, const QString &message)
 
 bool DapPipe::open()
 {
-    if (!m_device)
-        return fail(SwdProbeLost, QStringLiteral("no probe open"));
     dap::Packet reply;
     if (!transact(dap::info(dap::InfoPacketCount), reply))
         return false;
@@ -34,10 +32,12 @@ bool DapPipe::open()
                     size.error.isEmpty() ? QStringLiteral("probe reports no usable packet size")
                                          : size.error);
     const int packetSize = size.value[0] | size.value[1] << 8;
-    // A v1 probe carries 64-byte reports over HID; smaller packets leave no room to work.
-    if (packetSize < 16 || packetSize > 64)
+    // Smaller packets leave no room to work; larger ones than the link carries cannot arrive.
+    if (packetSize < 16 || packetSize > m_transport.maxPacketSize())
         return fail(SwdNotSwd,
-                    QStringLiteral("probe packet size %1 is not usable over HID").arg(packetSize));
+                    QStringLiteral("probe packet size %1 is not usable over %2")
+                        .arg(packetSize)
+                        .arg(QString::fromLatin1(m_transport.name()).toUpper()));
     m_packetCount = count.value[0];
     m_packetSize = packetSize;
     return true;
@@ -53,26 +53,31 @@ bool DapPipe::submit(const dap::Packet &command)
         if (!readOne())
             return false;
     }
-    unsigned char report[65] = {0};
-    std::copy(command.begin(), command.end(), report + 1);
-    if (hid_write(m_device, report, sizeof report) != int(sizeof report))
-        return fail(SwdProbeLost, QStringLiteral("probe disconnected (write failed)"));
+    QString error;
+    if (const int code = m_transport.send(command.data(), command.size(), error))
+        return fail(code, error);
     m_sent.push_back(command[0]);
     return true;
 }
 
 bool DapPipe::readOne()
 {
-    unsigned char buffer[64];
-    const int n = hid_read_timeout(m_device, buffer, sizeof buffer, kReplyTimeoutMs);
+    std::vector<uint8_t> buffer(size_t(m_transport.maxPacketSize()));
+    QString error;
+    const int n = m_transport.receive(buffer.data(), buffer.size(), kReplyTimeoutMs, error);
     if (n < 0)
-        return fail(SwdProbeLost, QStringLiteral("probe disconnected (read failed)"));
+        return fail(-n, error);
+    if (n > m_packetSize && !m_transport.padsReplies())
+        return fail(SwdBadReply,
+                    QStringLiteral("probe sent %1 bytes, more than its packet size %2")
+                        .arg(n)
+                        .arg(m_packetSize));
     if (n == 0)
         return fail(SwdProbeTimeout,
                     QStringLiteral("probe did not answer command 0x%1 within %2 ms")
                         .arg(m_sent.front(), 2, 16, QLatin1Char('0'))
                         .arg(kReplyTimeoutMs));
-    m_arrived.emplace_back(buffer, buffer + n);
+    m_arrived.emplace_back(buffer.begin(), buffer.begin() + n);
     m_sent.pop_front();
     return true;
 }
@@ -99,9 +104,10 @@ bool DapPipe::transact(const dap::Packet &command, dap::Packet &reply)
 
 void DapPipe::drain()
 {
-    unsigned char buffer[64];
+    std::vector<uint8_t> buffer(size_t(m_transport.maxPacketSize()));
+    QString error;
     for (; !m_sent.empty(); m_sent.pop_front()) {
-        if (hid_read_timeout(m_device, buffer, sizeof buffer, kDrainTimeoutMs) <= 0)
+        if (m_transport.receive(buffer.data(), buffer.size(), kDrainTimeoutMs, error) <= 0)
             break;
     }
     m_sent.clear();

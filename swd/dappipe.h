@@ -1,14 +1,12 @@
-// One CMSIS-DAP probe behind the hidapi seam: sends commands with as many in flight as the probe
-// has packet buffers and hands the replies back in order. The first failure sticks.
+// One CMSIS-DAP probe behind a transport (HID or bulk): sends commands with as many in flight as
+// the probe has packet buffers and hands the replies back in order. The first failure sticks.
 #pragma once
 
 #include "dapprotocol.h"
+#include "daptransport.h"
 #include "swdresult.h"
 
 #include <deque>
-
-struct hid_device_;
-typedef struct hid_device_ hid_device;
 
 class DapPipe
 {
@@ -16,7 +14,7 @@ public:
     static constexpr int kReplyTimeoutMs = 1000;
     static constexpr int kDrainTimeoutMs = 100;
 
-    explicit DapPipe(hid_device *device);
+    explicit DapPipe(DapTransport &transport);
 
     // Asks for packet count and size; fails unless the probe can carry at least a small transfer.
     bool open();
@@ -42,7 +40,7 @@ public:
 private:
     bool readOne();
 
-    hid_device *m_device;
+    DapTransport &m_transport;
     int m_packetCount = 1;
     int m_packetSize = 64;
     std::deque<uint8_t> m_sent; // commands whose replies have not arrived

@@ -25,10 +25,10 @@ QString text(const dap::Packet &value)
 
 } // namespace
 
-ProbeCaps probeCapabilities(hid_device *dev)
+ProbeCaps probeCapabilities(DapTransport &probe)
 {
     ProbeCaps caps;
-    DapPipe link(dev);
+    DapPipe link(probe);
     dap::Packet v;
     QString *const fields[] = {&caps.vendor, &caps.product, &caps.serial, &caps.protocol,
                                &caps.firmware};

@@ -31,8 +31,8 @@ struct Bank
 class JobRun
 {
 public:
-    JobRun(hid_device *dev, const SwdProgress &progress)
-        : m_link(dev)
+    JobRun(DapTransport &probe, const SwdProgress &progress)
+        : m_link(probe)
         , m_port(m_link)
         , m_progress(progress)
     { }
@@ -198,28 +198,30 @@ bool JobRun::verify()
 
 } // namespace
 
-SwdResult runSwdJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress)
+SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
-    JobRun run(dev, progress);
+    JobRun run(probe, progress);
     if (run.connect(job.clockHz) && run.loadBanks(job, false) && run.erase(job.eraseMode)
         && (!job.program || run.program()) && (!job.verify || run.verify()) && job.resetAndRun)
         run.resetAndRun();
     return run.finish();
 }
 
-SwdResult eraseChip(hid_device *dev, const QString &flmDir, const SwdProgress &progress)
+SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
+                    uint32_t clockHz)
 {
     SwdJob job;
     job.flmDir = flmDir;
-    JobRun run(dev, progress);
+    job.clockHz = clockHz;
+    JobRun run(probe, progress);
     if (run.connect(job.clockHz) && run.loadBanks(job, true))
         run.erase(SwdEraseFull);
     return run.finish();
 }
 
-SwdResult verifyJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress)
+SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
-    JobRun run(dev, progress);
+    JobRun run(probe, progress);
     if (run.connect(job.clockHz) && run.loadBanks(job, false))
         run.verify();
     return run.finish();

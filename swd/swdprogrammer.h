@@ -2,6 +2,7 @@
 // over SWD. The entry points the command line calls.
 #pragma once
 
+#include "daptransport.h"
 #include "swdresult.h"
 
 #include <QString>
@@ -9,9 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-struct hid_device_;
-typedef struct hid_device_ hid_device;
 
 struct SwdImage
 {
@@ -50,13 +48,14 @@ using SwdProgress = std::function<void(const QString &phase, int percent)>;
 
 // Erases (unless eraseMode is none, also with program off: an erase-only job), programs, verifies
 // and resets as asked. Phases reported: "connect", "erase", "program", "verify", "reset", each
-// with 0..100. dev stays open; the caller closes it.
-SwdResult runSwdJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress);
+// with 0..100. The probe stays open; the caller closes it.
+SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 // Erases APROM and LDROM whole.
-SwdResult eraseChip(hid_device *dev, const QString &flmDir, const SwdProgress &progress);
+SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
+                    uint32_t clockHz = 4000000);
 // Only reads back and compares the job's images.
-SwdResult verifyJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress);
-ProbeCaps probeCapabilities(hid_device *dev);
+SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
+ProbeCaps probeCapabilities(DapTransport &probe);
 
 // Folder of QB48x_Flash_AP.FLM and QB48x_Flash_LD.FLM: QUORVEL_FLASHALGO_DIR if set, else
 // ../share/quorvel/flashalgo beside the executable (installed), else the build tree's flashalgo/.

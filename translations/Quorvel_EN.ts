@@ -1421,10 +1421,6 @@ Use it anyway?</translation>
             <translation>SWD error %1: %2</translation>
         </message>
         <message>
-            <source>无法打开烧录器：%1</source>
-            <translation>cannot open the probe: %1</translation>
-        </message>
-        <message>
             <source>未找到CMSIS-DAP烧录器</source>
             <translation>no CMSIS-DAP probe found</translation>
         </message>
@@ -1467,10 +1463,6 @@ Use it anyway?</translation>
         <message>
             <source>CMSIS-DAP：无应答（%1）</source>
             <translation>CMSIS-DAP: no answer (%1)</translation>
-        </message>
-        <message>
-            <source>无法打开</source>
-            <translation>cannot be opened</translation>
         </message>
         <message>
             <source>换好芯片后按回车开始下一轮（Ctrl-C结束）</source>
@@ -1635,6 +1627,26 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>设备名（不区分大小写）。</source>
             <translation>Device name (case-insensitive).</translation>
+        </message>
+        <message>
+            <source>未知传输方式：%1</source>
+            <translation>unknown transport: %1</translation>
+        </message>
+        <message>
+            <source>SWD时钟无效（1000到50000000 Hz）：%1</source>
+            <translation>invalid SWD clock (1000 to 50000000 Hz): %1</translation>
+        </message>
+        <message>
+            <source>--transport和--swd-clock只用于--via swd</source>
+            <translation>--transport and --swd-clock apply to --via swd only</translation>
+        </message>
+        <message>
+            <source>--via swd的传输方式：bulk（CMSIS-DAP v2）或hid（v1）；默认有v2时用v2。</source>
+            <translation>Transport for --via swd: bulk (CMSIS-DAP v2) or hid (v1); by default v2 where the probe offers it.</translation>
+        </message>
+        <message>
+            <source>--via swd的SWD时钟（Hz，默认4000000）。</source>
+            <translation>SWD clock for --via swd (Hz, default 4000000).</translation>
         </message>
     </context>
 </TS>

@@ -374,7 +374,9 @@ TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
               QJsonObject({{"path", "vprobe:0"},
                            {"serial", "QVP00000001"},
                            {"product", "Quorvel Virtual CMSIS-DAP"},
-                           {"firmware", QJsonValue()}}));
+                           {"firmware", QJsonValue()},
+                           {"transports", QJsonArray{"hid"}},
+                           {"transport", "hid"}}));
     EXPECT_EQ(json["files"].toArray()[1].toObject()["address"].toString(), "0x10000000");
 
     o = run({"verify", "--via", "swd", "app.hex"});
@@ -417,6 +419,21 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
               "quorvel-cli: --via swd supports the chip QB48V only");
     EXPECT_EQ(run({"program", "a.bin@0", "--via", "usb"}).err,
               "quorvel-cli: unknown programming path: usb");
+    const struct
+    {
+        QStringList args;
+        QString error;
+    } transport[] = {
+        {{"--via", "vendor", "--transport", "hid"},
+         "--transport and --swd-clock apply to --via swd only"},
+        {{"--via", "swd", "--swd-clock", "12"}, "invalid SWD clock (1000 to 50000000 Hz): 12"},
+        {{"--via", "swd", "--transport", "usb"}, "unknown transport: usb"},
+    };
+    for (const auto &c : transport) {
+        const Outcome o = run(QStringList{"program", "a.bin@0"} + c.args);
+        EXPECT_EQ(o.exit, 64);
+        EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
+    }
     const Outcome erase = run({"erase", "--via", "vendor"});
     EXPECT_EQ(erase.exit, 64);
     EXPECT_EQ(erase.err,
@@ -430,13 +447,38 @@ TEST_F(CliSwd, ProbesListsTheCmsisDapProbeWithWhatItCanDo)
     const Outcome o = run({"probes"});
     EXPECT_EQ(o.exit, 0);
     EXPECT_EQ(o.out,
-              "vprobe:0\tQVP00000001\tQuorvel Virtual CMSIS-DAP\t1.0\tCMSIS-DAP: SWD, 4 "
+              "vprobe:0\tQVP00000001\tQuorvel Virtual CMSIS-DAP\t1.0\thid\tCMSIS-DAP: SWD, 4 "
               "packets of 64 bytes");
     const QJsonObject probe =
         QJsonDocument::fromJson(run({"probes", "--json"}).out.toUtf8())["probes"][0].toObject();
     EXPECT_EQ(probe["kind"].toString(), "cmsis-dap");
     EXPECT_TRUE(probe["swd"].toBool());
     EXPECT_EQ(probe["packetCount"].toInt(), 4);
+}
+
+// A v2 probe: listed with both transports, driven over bulk unless told otherwise; a v1 probe
+// refuses --transport bulk.
+TEST_F(CliSwd, AV2ProbeIsDrivenOverBulkUnlessToldOtherwise)
+{
+    const QByteArray app = pattern(3000, 5);
+    write("a.bin", app);
+    EXPECT_EQ(run({"program", "--via", "swd", "--transport", "bulk", "a.bin@0"}).err,
+              "quorvel-cli: SWD error 4: probe vprobe:0 offers no CMSIS-DAP v2 (bulk) interface");
+    env << "QUORVEL_VPROBE_USB=hs-bulk";
+    EXPECT_EQ(run({"probes"}).out,
+              "vprobe:0\tQVP00000001\tQuorvel Virtual CMSIS-DAP\t1.0\tbulk+hid\tCMSIS-DAP: SWD, 4 "
+              "packets of 512 bytes");
+    for (const QString transport : {"", "hid", "bulk"}) {
+        QStringList args{"program", "--via", "swd", "a.bin@0", "--json", "--swd-clock", "1000000"};
+        if (!transport.isEmpty())
+            args << "--transport" << transport;
+        const Outcome o = run(args);
+        ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+        const QJsonObject probe = QJsonDocument::fromJson(o.out.toUtf8())["probe"].toObject();
+        EXPECT_EQ(probe["transport"].toString(), transport.isEmpty() ? "bulk" : transport);
+        EXPECT_EQ(probe["transports"].toArray(), (QJsonArray{"bulk", "hid"}));
+        EXPECT_EQ(flash(0, app.size()), app);
+    }
 }
 
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)

@@ -32,7 +32,7 @@ fail() {
 # Dependencies come from dpkg-shlibdeps: Qt, hidapi, wolfSSL and libzip must be named.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt5widgets5 libhidapi-hidraw0 libwolfssl libzip4; do
+for lib in libqt5widgets5 libhidapi-hidraw0 libusb-1.0-0 libwolfssl libzip4; do
     grep -q "$lib" <<<"$depends" || fail "Depends does not name $lib"
 done
 dpkg-deb -I "$deb" postinst >/dev/null 2>&1 || fail "no postinst"

@@ -139,6 +139,7 @@ TEST(CmsisDapProbe, PreloadedLibraryConfiguresFromTheEnvironment)
     qputenv("QUORVEL_VPROBE_DAP_PACKETS", "2");
     qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
     qputenv("QUORVEL_VPROBE_DAP_COMMAND_US", "250");
+    qputenv("QUORVEL_VPROBE_USB", "fs-bulk");
     vprobe::configureCmsisDapFromEnvironment(); // no QUORVEL_VPROBE_KIND: stays off
     EXPECT_EQ(CmsisDapProbe::active(), nullptr);
     qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
@@ -150,9 +151,15 @@ TEST(CmsisDapProbe, PreloadedLibraryConfiguresFromTheEnvironment)
     ASSERT_EQ(p.read(reply, sizeof reply, 100), 64);
     EXPECT_EQ(Bytes(reply, reply + 3), (Bytes{0x00, 0x01, 0x02}));
     EXPECT_EQ(p.elapsedMicroseconds(), 3000u); // accounted, not slept
-    for (const char *name :
-         {"QUORVEL_VPROBE_KIND", "QUORVEL_VPROBE_DAP_PACKETS", "QUORVEL_VPROBE_DAP_REALTIME"})
+    EXPECT_EQ(p.usb(), CmsisDapProbe::Usb::FsBulk);
+    // An unknown link is refused and the probe keeps the one it had.
+    qputenv("QUORVEL_VPROBE_USB", "usb3");
+    vprobe::configureCmsisDapFromEnvironment();
+    EXPECT_EQ(p.usb(), CmsisDapProbe::Usb::FsBulk);
+    for (const char *name : {"QUORVEL_VPROBE_KIND", "QUORVEL_VPROBE_DAP_PACKETS",
+                             "QUORVEL_VPROBE_DAP_REALTIME", "QUORVEL_VPROBE_USB"})
         qunsetenv(name);
+    p.setUsb(CmsisDapProbe::Usb::FsHid);
     p.setEnabled(false);
     p.setPacketCount(4);
 }

@@ -25,7 +25,8 @@ protected:
         CmsisDapProbe::instance().setEnabled(true);
         dev = hid_open(0x0D28, 0x0204, nullptr);
         ASSERT_NE(dev, nullptr);
-        link = std::make_unique<DapPipe>(dev);
+        hid = std::make_unique<HidTransport>(dev);
+        link = std::make_unique<DapPipe>(*hid);
         port = std::make_unique<DebugPort>(*link);
         ASSERT_TRUE(link->open() && port->connect(1000000)) << link->error().message.toStdString();
     }
@@ -35,6 +36,7 @@ protected:
         CmsisDapProbe::instance().setEnabled(false);
     }
     hid_device *dev = nullptr;
+    std::unique_ptr<HidTransport> hid;
     std::unique_ptr<DapPipe> link;
     std::unique_ptr<DebugPort> port;
 };

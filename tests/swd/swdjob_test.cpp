@@ -24,13 +24,14 @@ protected:
         vprobe::VirtualProbe::instance().reset();
         probe().reset();
         probe().setEnabled(true);
-        dev = hid_open(0x0D28, 0x0204, nullptr);
-        ASSERT_NE(dev, nullptr);
+        hidDevice = hid_open(0x0D28, 0x0204, nullptr);
+        ASSERT_NE(hidDevice, nullptr);
+        dev = HidTransport(hidDevice);
         job.flmDir = QFileInfo(QStringLiteral(QUORVEL_FLM_AP)).absolutePath();
     }
     void TearDown() override
     {
-        hid_close(dev);
+        hid_close(hidDevice);
         probe().setEnabled(false);
     }
     static CmsisDapProbe &probe() { return CmsisDapProbe::instance(); }
@@ -40,7 +41,8 @@ protected:
         return std::vector<uint8_t>(all.begin() + at, all.begin() + at + n);
     }
 
-    hid_device *dev = nullptr;
+    hid_device *hidDevice = nullptr;
+    HidTransport dev{nullptr};
     SwdJob job;
 };
 

@@ -15,6 +15,9 @@ constexpr uint32_t kPowerUpRequests = 0x50000000;
 constexpr uint32_t kStickyErr = 0x20;
 constexpr uint32_t kStickyErrClear = 0x4;
 constexpr uint16_t kJtagToSwd = 0xE79E;
+// Request, turnaround, acknowledge, data with parity, turnaround; a WAIT ends after the ack.
+constexpr unsigned kTransferBits = 8 + 1 + 3 + 33 + 1;
+constexpr unsigned kWaitBits = 8 + 1 + 3 + 1;
 
 void put32(std::vector<uint8_t> &r, uint32_t v)
 {
@@ -73,8 +76,10 @@ std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
         return {0x00, 1, uint8_t(m_swd ? 0x01 : 0x02)}; // SWD, or JTAG alone
     case 0xFE:
         return {0x00, 1, m_packetCount};
-    case 0xFF:
-        return {0x00, 2, uint8_t(m_packetSize), uint8_t(m_packetSize >> 8)};
+    case 0xFF: {
+        const uint16_t size = m_packetSize ? m_packetSize : m_linkPacketSize;
+        return {0x00, 2, uint8_t(size), uint8_t(size >> 8)};
+    }
     default:
         return r; // not provided
     }
@@ -101,6 +106,7 @@ std::vector<uint8_t> CmsisDapDevice::process(const uint8_t *p, size_t n)
     case 0x04:
         if (n < 6)
             return status(cmd, false);
+        m_idleCycles = p[1];
         m_waitRetry = uint16_t(p[2] | p[3] << 8);
         m_matchRetry = uint16_t(p[4] | p[5] << 8);
         return status(cmd, true);
@@ -115,7 +121,10 @@ std::vector<uint8_t> CmsisDapDevice::process(const uint8_t *p, size_t n)
             m_stickyError = false;
         return status(cmd, true);
     case 0x11:
-        return status(cmd, n >= 5 && get32(p + 1) != 0);
+        if (n < 5 || get32(p + 1) == 0)
+            return status(cmd, false);
+        m_clockHz = get32(p + 1);
+        return status(cmd, true);
     case 0x12:
         sequence(p + 1, n - 1);
         return status(cmd, n >= 2);
@@ -127,6 +136,7 @@ std::vector<uint8_t> CmsisDapDevice::process(const uint8_t *p, size_t n)
 void CmsisDapDevice::sequence(const uint8_t *p, size_t n)
 {
     const unsigned bits = p[0] ? p[0] : 256;
+    clockBits(bits);
     for (unsigned i = 0; i < bits && 1 + i / 8 < n; ++i) {
         const bool bit = (p[1 + i / 8] >> (i % 8)) & 1;
         m_lastBits = uint16_t((m_lastBits >> 1) | (bit ? 0x8000 : 0));
@@ -171,6 +181,7 @@ CmsisDapDevice::Transfer CmsisDapDevice::memory(bool read, uint32_t address, uin
         return {kAckFault, 0};
     }
     uint32_t word = value;
+    m_core->setTime(m_startNs + m_wireNs);
     const bool ok = read ? m_core->read(address, word) : m_core->write(address, value);
     if (!ok) {
         m_stickyError = true;
@@ -227,9 +238,11 @@ CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)
     if (isAp && m_waitAttempts) {
         const unsigned absorbed = std::min<unsigned>(m_waitAttempts, m_waitRetry + 1u);
         m_waitAttempts -= absorbed;
+        clockBits(uint64_t(absorbed) * (kWaitBits + m_idleCycles));
         if (absorbed == m_waitRetry + 1u)
             return {kAckWait, 0};
     }
+    clockBits(kTransferBits + m_idleCycles);
     return isAp ? ap(read, reg, value) : dp(read, reg, value);
 }
 

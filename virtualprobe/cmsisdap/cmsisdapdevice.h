@@ -23,6 +23,17 @@ public:
     CmsisDapDevice();
 
     std::vector<uint8_t> process(const uint8_t *request, size_t length);
+    // The wire: a command processed from `startNs` on takes the time its bits need at the clock
+    // DAP_SWJ_Clock set (4 MHz until then); the core sees the time of each transfer.
+    void setTime(uint64_t startNs)
+    {
+        m_startNs = startNs;
+        m_wireNs = 0;
+    }
+    uint64_t wireNanoseconds() const { return m_wireNs; }
+    uint32_t clockHz() const { return m_clockHz; }
+    // The packet size of the interface the command came through, unless setPacketSize chose one.
+    void setLinkPacketSize(uint16_t size) { m_linkPacketSize = size; }
 
     void setPacketCount(uint8_t count) { m_packetCount = count; }
     uint8_t packetCount() const { return m_packetCount; }
@@ -56,13 +67,19 @@ private:
     Transfer dp(bool read, uint8_t reg, uint32_t value);
     Transfer ap(bool read, uint8_t reg, uint32_t value);
     Transfer memory(bool read, uint32_t address, uint32_t value);
+    void clockBits(uint64_t bits) { m_wireNs += bits * 1000000000ull / m_clockHz; }
 
     TargetModel m_model;
     SimulatedPart m_part = SimulatedPart::Qb48;
     std::unique_ptr<Qs64Flash> m_qs64;
     std::unique_ptr<CortexCore> m_core;
     uint8_t m_packetCount = 4;
-    uint16_t m_packetSize = 64;
+    uint16_t m_packetSize = 0;
+    uint16_t m_linkPacketSize = 64;
+    uint32_t m_clockHz = 4000000;
+    uint8_t m_idleCycles = 0;
+    uint64_t m_startNs = 0;
+    uint64_t m_wireNs = 0;
     bool m_swd = true;
     bool m_connected = false;
     // Line state: the DP answers only after a line reset that follows the switch to SWD.

@@ -1,7 +1,11 @@
-// Link timing of the virtual CMSIS-DAP probe. A command occupies one OUT frame and waits for a
-// free packet buffer; the probe works on commands one after another; each reply occupies one IN
-// frame. The host's clock advances only by what it waits for.
+// Link timing of the virtual CMSIS-DAP probe. A command takes its OUT packets once the probe has a
+// free packet buffer; the probe works on commands one after another, each for its command time
+// plus the bits it clocks on the SWD wire; a reply takes its IN packets. HID packets go one per
+// 1 ms frame; bulk packets one per slot (a frame, or microframe, shared by the packets it
+// carries). The host's clock advances only by what it waits for.
 #include "cmsisdapprobe.h"
+
+#include <libusb.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,11 +18,32 @@ namespace vprobe {
 
 namespace {
 
-uint64_t wallMicroseconds()
+constexpr uint64_t kFrameNs = CmsisDapProbe::kFrameUs * 1000;
+
+uint64_t wallNanoseconds()
 {
-    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count());
+}
+
+uint64_t frameAtOrAfter(uint64_t ns)
+{
+    return (ns + kFrameNs - 1) / kFrameNs * kFrameNs;
+}
+
+// Environment numbers: the default when unset; refused (with a note) when not a number in range.
+uint32_t number(const char *name, uint32_t fallback, uint32_t max)
+{
+    const char *text = std::getenv(name);
+    if (!text)
+        return fallback;
+    char *end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 0);
+    if (*text && !*end && value <= max)
+        return uint32_t(value);
+    std::fprintf(stderr, "quorvel-virtualprobe: ignoring %s=%s\n", name, text);
+    return fallback;
 }
 
 } // namespace
@@ -38,7 +63,9 @@ CmsisDapProbe *CmsisDapProbe::active()
 
 CmsisDapProbe::CmsisDapProbe()
     : m_device(std::make_unique<CmsisDapDevice>())
-{ }
+{
+    m_device->target().setTiming(m_flashWordUs, m_flashSectorUs);
+}
 
 void CmsisDapProbe::reset()
 {
@@ -49,12 +76,15 @@ void CmsisDapProbe::reset()
     m_device->setPacketCount(packets);
     if (part != SimulatedPart::Qb48)
         m_device->selectPart(part);
-    m_gone = m_silent = false;
-    m_unplugCountdown = m_silentCountdown = 0;
-    m_nowUs = m_nextOutFrameUs = m_nextInFrameUs = m_probeFreeUs = 0;
+    m_device->target().setTiming(m_flashWordUs, m_flashSectorUs);
+    m_gone = m_silent = m_faultArmed = false;
+    m_unplugCountdown = m_silentCountdown = m_faultCountdown = 0;
+    m_fault = BulkFault::None;
+    m_nowNs = m_probeFreeNs = 0;
+    m_hidOut = m_hidIn = m_bulkOut = m_bulkIn = Direction();
     m_replies.clear();
-    m_bufferFreeUs.clear();
-    m_realStartUs = wallMicroseconds();
+    m_bufferFreeNs.clear();
+    m_realStartNs = wallNanoseconds();
 }
 
 void CmsisDapProbe::setEnabled(bool enabled)
@@ -75,17 +105,47 @@ void CmsisDapProbe::setCommandMicroseconds(uint32_t us)
     m_commandUs = us;
 }
 
+void CmsisDapProbe::setUsb(Usb usb)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_usb = usb;
+}
+
+CmsisDapProbe::Usb CmsisDapProbe::usb() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_usb;
+}
+
+uint16_t CmsisDapProbe::bulkPacketSize() const
+{
+    return usb() == Usb::HsBulk ? 512 : 64;
+}
+
+void CmsisDapProbe::setFlashTiming(uint32_t wordUs, uint32_t sectorUs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_flashWordUs = wordUs;
+    m_flashSectorUs = sectorUs;
+    m_device->target().setTiming(wordUs, sectorUs);
+}
+
 void CmsisDapProbe::setRealTime(bool realTime)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_realTime = realTime;
-    m_realStartUs = wallMicroseconds() - m_nowUs;
+    m_realStartNs = wallNanoseconds() - m_nowNs;
 }
 
 uint64_t CmsisDapProbe::elapsedMicroseconds() const
 {
+    return elapsedNanoseconds() / 1000;
+}
+
+uint64_t CmsisDapProbe::elapsedNanoseconds() const
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_nowUs;
+    return m_nowNs;
 }
 
 void CmsisDapProbe::unplugAfterReports(int n)
@@ -100,68 +160,169 @@ void CmsisDapProbe::silentAfterReports(int n)
     m_silentCountdown = n > 0 ? n : 0;
 }
 
-uint64_t CmsisDapProbe::frameAtOrAfter(uint64_t us) const
+void CmsisDapProbe::setBulkFault(BulkFault fault, int nthCommand)
 {
-    return (us + kFrameUs - 1) / kFrameUs * kFrameUs;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fault = fault;
+    m_faultCountdown = std::max(nthCommand, 1);
+    m_faultArmed = false;
+}
+
+CmsisDapProbe::BulkFault CmsisDapProbe::bulkFault() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fault;
+}
+
+bool CmsisDapProbe::takeCommand(bool bulk)
+{
+    if (m_unplugCountdown > 0 && --m_unplugCountdown == 0)
+        m_gone = true;
+    if (m_silentCountdown > 0 && --m_silentCountdown == 0)
+        m_silent = true;
+    if (bulk && m_fault != BulkFault::None && m_faultCountdown > 0 && --m_faultCountdown == 0)
+        m_faultArmed = true;
+    return !m_gone;
+}
+
+uint64_t CmsisDapProbe::transfer(Direction &direction, uint64_t fromNs, size_t bytes, bool bulk)
+{
+    if (!bulk) {
+        const uint64_t start = std::max(frameAtOrAfter(fromNs), direction.nextNs);
+        direction.nextNs = start + kFrameNs;
+        return direction.nextNs;
+    }
+    const bool high = m_usb == Usb::HsBulk;
+    const uint64_t slotNs = high ? 125000 / 13 : kFrameNs / 19;
+    const size_t packet = high ? 512 : 64;
+    const uint64_t packets = std::max<size_t>(1, (bytes + packet - 1) / packet);
+    const uint64_t start = std::max(fromNs, direction.nextNs);
+    direction.nextNs = start + packets * slotNs;
+    return direction.nextNs;
+}
+
+void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
+{
+    uint64_t from = m_nowNs;
+    if (m_bufferFreeNs.size() >= m_device->packetCount()) {
+        from = std::max(from, m_bufferFreeNs.front());
+        m_bufferFreeNs.pop_front();
+    }
+    const uint64_t arrived = transfer(bulk ? m_bulkOut : m_hidOut, from, length, bulk);
+    // hid_write returns once the report is queued; a bulk transfer once it has gone.
+    m_nowNs = std::max(m_nowNs, bulk ? arrived : arrived - kFrameNs);
+    const uint64_t start = std::max(arrived, m_probeFreeNs) + uint64_t(m_commandUs) * 1000;
+    m_device->setLinkPacketSize(bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : kReportSize);
+    m_device->setTime(start);
+    std::vector<uint8_t> reply = m_device->process(command, length);
+    m_probeFreeNs = start + m_device->wireNanoseconds();
+    if (!bulk)
+        reply.resize(kReportSize, 0); // HID reports are always the full size
+    const bool faulty = bulk && m_faultArmed;
+    m_faultArmed = false;
+    if (faulty && m_fault == BulkFault::ShortReply)
+        reply.resize(1);
+    if (faulty && m_fault == BulkFault::LongReply)
+        reply.resize(size_t(m_usb == Usb::HsBulk ? 512 : 64) + 16, 0);
+    const uint64_t ready = transfer(bulk ? m_bulkIn : m_hidIn, m_probeFreeNs, reply.size(), bulk);
+    if (faulty && m_fault == BulkFault::ZeroLength)
+        m_replies.push_back({{}, ready});
+    m_replies.push_back({std::move(reply), ready});
+    m_bufferFreeNs.push_back(ready);
+}
+
+int CmsisDapProbe::pop(std::vector<uint8_t> &reply, int timeoutMs)
+{
+    if (m_gone)
+        return -1;
+    const uint64_t deadline = m_nowNs + uint64_t(std::max(timeoutMs, 0)) * 1000000;
+    if (m_replies.empty() || m_replies.front().readyNs > deadline) {
+        m_nowNs = deadline;
+        return 0;
+    }
+    m_nowNs = std::max(m_nowNs, m_replies.front().readyNs);
+    reply = std::move(m_replies.front().reply);
+    m_replies.pop_front();
+    return 1;
+}
+
+void CmsisDapProbe::sleepUntilModelled(std::unique_lock<std::mutex> &lock)
+{
+    const uint64_t target = m_realStartNs + m_nowNs;
+    const bool sleep = m_realTime;
+    lock.unlock();
+    if (sleep) {
+        const uint64_t now = wallNanoseconds();
+        if (target > now)
+            std::this_thread::sleep_for(std::chrono::nanoseconds(target - now));
+    }
 }
 
 int CmsisDapProbe::write(const unsigned char *data, size_t length)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_unplugCountdown > 0 && --m_unplugCountdown == 0)
-        m_gone = true;
-    if (m_gone || !data || length < 2 || length > kReportSize + 1 || data[0] != 0)
+    if (!takeCommand(false) || !data || length < 2 || length > kReportSize + 1 || data[0] != 0)
         return -1;
-    if (m_silentCountdown > 0 && --m_silentCountdown == 0)
-        m_silent = true;
-    if (m_silent)
-        return int(length);
-    // The OUT frame: the next free one, once the probe has a buffer for the command.
-    uint64_t frame = std::max(frameAtOrAfter(m_nowUs), m_nextOutFrameUs);
-    if (m_bufferFreeUs.size() >= m_device->packetCount()) {
-        frame = std::max(frame, frameAtOrAfter(m_bufferFreeUs.front()));
-        m_bufferFreeUs.pop_front();
-    }
-    m_nextOutFrameUs = frame + kFrameUs;
-    m_nowUs = std::max(m_nowUs, frame);
-    const uint64_t arrived = frame + kFrameUs;
-    const uint64_t done = std::max(arrived, m_probeFreeUs) + m_commandUs;
-    m_probeFreeUs = done;
-    const uint64_t inFrame = std::max(frameAtOrAfter(done), m_nextInFrameUs);
-    m_nextInFrameUs = inFrame + kFrameUs;
-    std::vector<uint8_t> reply = m_device->process(data + 1, length - 1);
-    reply.resize(kReportSize, 0); // HID reports are always the full size
-    m_replies.push_back({std::move(reply), inFrame + kFrameUs});
-    m_bufferFreeUs.push_back(inFrame + kFrameUs);
+    if (!m_silent)
+        accept(data + 1, length - 1, false);
     return int(length);
 }
 
 int CmsisDapProbe::read(unsigned char *data, size_t length, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_gone)
-        return -1;
-    const uint64_t deadline = m_nowUs + uint64_t(std::max(timeoutMs, 0)) * 1000;
-    int result = 0;
-    if (!m_replies.empty() && m_replies.front().readyUs <= deadline) {
-        m_nowUs = std::max(m_nowUs, m_replies.front().readyUs);
-        const std::vector<uint8_t> &reply = m_replies.front().reply;
+    std::vector<uint8_t> reply;
+    int result = pop(reply, timeoutMs);
+    if (result > 0) {
         const size_t n = std::min(length, reply.size());
         if (data)
             std::memcpy(data, reply.data(), n);
         result = data ? int(n) : -1;
-        m_replies.pop_front();
-    } else {
-        m_nowUs = deadline;
     }
-    const uint64_t target = m_realStartUs + m_nowUs;
-    const bool sleep = m_realTime;
-    lock.unlock();
-    if (sleep) {
-        const uint64_t now = wallMicroseconds();
-        if (target > now)
-            std::this_thread::sleep_for(std::chrono::microseconds(target - now));
+    sleepUntilModelled(lock);
+    return result;
+}
+
+int CmsisDapProbe::bulkWrite(const unsigned char *data, int length, int *transferred)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (transferred)
+        *transferred = 0;
+    if (!takeCommand(true))
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (m_faultArmed && m_fault == BulkFault::Stall) {
+        m_faultArmed = false;
+        return LIBUSB_ERROR_PIPE;
     }
+    const int packet = m_usb == Usb::HsBulk ? 512 : 64;
+    if (!data || length < 1 || length > packet * 2)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    if (!m_silent)
+        accept(data, size_t(length), true);
+    if (transferred)
+        *transferred = length;
+    sleepUntilModelled(lock);
+    return 0;
+}
+
+int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, unsigned timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (transferred)
+        *transferred = 0;
+    std::vector<uint8_t> reply;
+    const int got = pop(reply, int(timeoutMs));
+    int result = got < 0 ? LIBUSB_ERROR_NO_DEVICE : got == 0 ? LIBUSB_ERROR_TIMEOUT : 0;
+    if (got > 0) {
+        const size_t n = std::min(size_t(std::max(length, 0)), reply.size());
+        if (data && n)
+            std::memcpy(data, reply.data(), n);
+        if (transferred)
+            *transferred = int(n);
+        if (reply.size() > n)
+            result = LIBUSB_ERROR_OVERFLOW;
+    }
+    sleepUntilModelled(lock);
     return result;
 }
 
@@ -175,6 +336,24 @@ void configureCmsisDapFromEnvironment()
         probe.setPacketCount(uint8_t(std::clamp(std::atoi(packets), 1, 255)));
     if (const char *us = std::getenv("QUORVEL_VPROBE_DAP_COMMAND_US"))
         probe.setCommandMicroseconds(uint32_t(std::clamp(std::atoi(us), 0, 1000000)));
+    if (const char *usb = std::getenv("QUORVEL_VPROBE_USB")) {
+        const struct
+        {
+            const char *name;
+            CmsisDapProbe::Usb usb;
+        } links[] = {{"fs-hid", CmsisDapProbe::Usb::FsHid},
+                     {"fs-bulk", CmsisDapProbe::Usb::FsBulk},
+                     {"hs-bulk", CmsisDapProbe::Usb::HsBulk}};
+        const auto *link = std::find_if(std::begin(links), std::end(links), [&](const auto &l) {
+            return std::strcmp(l.name, usb) == 0;
+        });
+        if (link != std::end(links))
+            probe.setUsb(link->usb);
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_USB=%s\n", usb);
+    }
+    probe.setFlashTiming(number("QUORVEL_VPROBE_FLASH_WORD_US", 20, 1000000),
+                         number("QUORVEL_VPROBE_FLASH_SECTOR_US", 4000, 10000000));
     probe.reset();
     if (const char *target = std::getenv("QUORVEL_VPROBE_TARGET")) {
         SimulatedPart part = SimulatedPart::Qb48;

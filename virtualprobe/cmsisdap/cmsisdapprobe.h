@@ -1,6 +1,8 @@
-// The virtual CMSIS-DAP probe as the hidapi front sees it: a full-speed HID link (one 64-byte
-// report per direction per 1 ms frame), a probe with a few packet buffers and a time per command,
-// and the device behind it. Tests switch it on; the preloaded library does when
+// The virtual CMSIS-DAP probe as the hidapi and libusb fronts see it: a v1 HID interface (one
+// 64-byte report per direction per 1 ms frame) and, on a v2 probe, a bulk interface (full speed:
+// 64-byte packets, at most 19 per 1 ms frame; high speed: 512-byte packets, at most 13 per 125 us
+// microframe); a probe with a few packet buffers and a time per command; the SWD wire at the
+// probe's clock; the device behind it. Tests switch it on; the preloaded library does when
 // QUORVEL_VPROBE_KIND=cmsis-dap.
 #pragma once
 
@@ -17,39 +19,66 @@ public:
     static constexpr uint64_t kFrameUs = 1000;
     static constexpr size_t kReportSize = 64;
 
+    enum class Usb { FsHid, FsBulk, HsBulk };
+    // What goes wrong on the bulk interface. Busy and KernelDriver refuse the claim; the others
+    // hit the n-th command sent after they are set (1: the next one).
+    enum class BulkFault { None, Busy, KernelDriver, Stall, ShortReply, LongReply, ZeroLength };
+
     static CmsisDapProbe &instance();
     // The probe behind hidapi when enabled; nullptr otherwise.
     static CmsisDapProbe *active();
 
-    // A fresh probe and target (blank flash), link idle at time 0, no faults; stays enabled.
+    // A fresh probe and target (blank flash), link idle at time 0, no faults; stays enabled and
+    // keeps its link, packet count, command time and flash timing.
     void reset();
     void setEnabled(bool enabled);
     void setPacketCount(uint8_t count);
     void setCommandMicroseconds(uint32_t us);
+    // fs-hid: a v1 probe; fs-bulk and hs-bulk: a v2 probe that keeps its v1 interface too.
+    void setUsb(Usb usb);
+    Usb usb() const;
+    bool hasBulk() const { return usb() != Usb::FsHid; }
+    uint16_t bulkPacketSize() const;
+    void setFlashTiming(uint32_t wordUs, uint32_t sectorUs);
     // Real time: reads sleep until the modelled moment; otherwise time is only accounted.
     void setRealTime(bool realTime);
     uint64_t elapsedMicroseconds() const;
+    uint64_t elapsedNanoseconds() const;
     // After n further reports the probe is gone: that write and everything after fails.
     void unplugAfterReports(int n);
     // From the n-th further report on, the probe takes commands but never answers (hung firmware).
     void silentAfterReports(int n);
+    void setBulkFault(BulkFault fault, int nthCommand = 1);
+    BulkFault bulkFault() const;
 
     // Direct access to the device (flash contents, faults); not while a host is talking.
     CmsisDapDevice &device() { return *m_device; }
 
-    // hidapi side.
+    // hidapi side: report id 0 in front of the command; replies are full reports.
     int write(const unsigned char *data, size_t length);
     int read(unsigned char *data, size_t length, int timeoutMs);
+    // libusb side: results as libusb_bulk_transfer returns them.
+    int bulkWrite(const unsigned char *data, int length, int *transferred);
+    int bulkRead(unsigned char *data, int length, int *transferred, unsigned timeoutMs);
 
 private:
     struct InFlight
     {
         std::vector<uint8_t> reply;
-        uint64_t readyUs; // when the reply's IN frame has ended
+        uint64_t readyNs; // when the reply's last IN packet has gone
+    };
+    struct Direction
+    {
+        uint64_t nextNs = 0; // when the next packet may go
     };
 
     CmsisDapProbe();
-    uint64_t frameAtOrAfter(uint64_t us) const;
+    bool takeCommand(bool bulk); // counts down unplug and silence; false once gone
+    uint64_t transfer(Direction &direction, uint64_t fromNs, size_t bytes, bool bulk);
+    void accept(const uint8_t *command, size_t length, bool bulk);
+    // The oldest reply within the time-out: 1 (copied), 0 (none came), -1 (gone).
+    int pop(std::vector<uint8_t> &reply, int timeoutMs);
+    void sleepUntilModelled(std::unique_lock<std::mutex> &lock);
 
     mutable std::mutex m_mutex;
     std::unique_ptr<CmsisDapDevice> m_device;
@@ -58,18 +87,24 @@ private:
     int m_unplugCountdown = 0;
     int m_silentCountdown = 0;
     bool m_silent = false;
+    BulkFault m_fault = BulkFault::None;
+    int m_faultCountdown = 0;
+    bool m_faultArmed = false; // the faulty command was sent; its reply carries the fault
+    Usb m_usb = Usb::FsHid;
     uint32_t m_commandUs = 100;
+    uint32_t m_flashWordUs = 20;
+    uint32_t m_flashSectorUs = 4000;
     bool m_realTime = false;
-    uint64_t m_nowUs = 0; // the host's clock
-    uint64_t m_nextOutFrameUs = 0;
-    uint64_t m_nextInFrameUs = 0;
-    uint64_t m_probeFreeUs = 0;
+    uint64_t m_nowNs = 0; // the host's clock
+    Direction m_hidOut, m_hidIn, m_bulkOut, m_bulkIn;
+    uint64_t m_probeFreeNs = 0;
     std::deque<InFlight> m_replies; // answered, not yet read by the host
-    std::deque<uint64_t> m_bufferFreeUs; // when each accepted command frees its buffer
-    uint64_t m_realStartUs = 0;
+    std::deque<uint64_t> m_bufferFreeNs; // when each accepted command frees its buffer
+    uint64_t m_realStartNs = 0;
 };
 
-// Reads QUORVEL_VPROBE_KIND and the QUORVEL_VPROBE_DAP_* variables (preloaded library).
+// Reads QUORVEL_VPROBE_KIND, QUORVEL_VPROBE_USB, the QUORVEL_VPROBE_DAP_* and the
+// QUORVEL_VPROBE_FLASH_* variables (preloaded library).
 void configureCmsisDapFromEnvironment();
 
 } // namespace vprobe

@@ -44,6 +44,7 @@ struct CoreHooks
 };
 
 CortexCore::CortexCore(TargetModel &model, Qs64Flash *part)
+    : m_model(model)
 {
     if (part)
         m_regions = {{nullptr, part, Qs64Flash::kFlashBase, Qs64Flash::kFlashSize},
@@ -135,8 +136,8 @@ uint32_t CortexCore::readDebug(uint32_t address)
 {
     switch (address) {
     case kDhcsr:
-        if (m_slowLeft > 0) {
-            --m_slowLeft;
+        if (m_slowLeft > 0 || m_nowNs < m_runUntilNs) {
+            m_slowLeft -= m_slowLeft > 0;
             return m_debugEnabled ? kCDebugEn : 0;
         }
         return (m_halted ? kSHalt | kSRegRdy : 0) | (m_lockup ? kSLockup : 0)
@@ -206,6 +207,7 @@ void CortexCore::resume()
     } else if (m_hitBreakpoint) {
         m_halted = true;
     }
+    m_runUntilNs = m_nowNs + m_model.takeBusyNanoseconds();
 }
 
 void CortexCore::reset()

@@ -44,6 +44,9 @@ public:
     // After each resume, the first `reads` DHCSR reads still show the core running, as a slow
     // flash would.
     void setSlowReads(unsigned reads) { m_slowReads = reads; }
+    // The debugger's time: after a resume the core shows running until the flash controller's
+    // busy time has passed.
+    void setTime(uint64_t ns) { m_nowNs = ns; }
 
 private:
     friend struct CoreHooks;
@@ -74,6 +77,7 @@ private:
     const Region *regionAt(uint32_t address) const;
     int ucRegister(uint32_t selector) const;
 
+    TargetModel &m_model; // the QB48x model, whose flash timing holds the core busy
     std::vector<Region> m_regions; // filled once: the MMIO callbacks point into it
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
@@ -86,6 +90,8 @@ private:
     uint64_t m_budget = 2000000;
     unsigned m_slowReads = 0;
     unsigned m_slowLeft = 0;
+    uint64_t m_nowNs = 0;
+    uint64_t m_runUntilNs = 0;
 };
 
 } // namespace vprobe

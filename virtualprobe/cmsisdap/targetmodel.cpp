@@ -191,6 +191,7 @@ void TargetModel::start(Operation op)
 {
     m_pending = op;
     m_busyLeft = m_busyReads;
+    m_busyNs += op == Operation::Erase ? m_sectorNs : m_wordNs;
     if (m_busyLeft == 0 && !m_stalled) {
         complete();
     }

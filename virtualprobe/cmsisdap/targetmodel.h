@@ -63,6 +63,20 @@ public:
     void setSystemConfig(uint32_t value) { m_sysConfig = value; }
     // Status reads that show busy after an operation starts before it completes.
     void setBusyReads(unsigned reads) { m_busyReads = reads; }
+    // How long a programmed word and an erased sector keep the controller busy; the core waits
+    // that long polling the busy bit, and a resume lasts the sum.
+    void setTiming(uint32_t wordUs, uint32_t sectorUs)
+    {
+        m_wordNs = uint64_t(wordUs) * 1000;
+        m_sectorNs = uint64_t(sectorUs) * 1000;
+    }
+    // The busy time of the operations started since the last call.
+    uint64_t takeBusyNanoseconds()
+    {
+        const uint64_t ns = m_busyNs;
+        m_busyNs = 0;
+        return ns;
+    }
     // A controller that never finishes an operation, to prove a run-away routine is caught.
     void setStalled(bool stalled) { m_stalled = stalled; }
     // These bits of the word at offset read as 1 whatever is programmed.
@@ -117,6 +131,9 @@ private:
     bool m_stalled = false;
     Operation m_pending = Operation::None;
     unsigned m_busyLeft = 0;
+    uint64_t m_wordNs = 20000;
+    uint64_t m_sectorNs = 4000000;
+    uint64_t m_busyNs = 0;
     uint32_t m_pendingSector = 0;
     std::vector<Access> m_registerWrites;
     std::vector<Erase> m_erases;

@@ -1,0 +1,214 @@
+// The two transports to a CMSIS-DAP probe through the virtual probe's hidapi and libusb fronts:
+// v2 discovery and claim, a probe that offers both, faults on the bus, the link and wire timing,
+// and that a job writes the same flash whichever way it travels.
+#include "cmsisdap/cmsisdapprobe.h"
+#include "swd/dapprobes.h"
+#include "swd/swdprogrammer.h"
+#include "virtualprobe.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <libusb.h>
+
+namespace {
+
+using vprobe::CmsisDapProbe;
+using Usb = CmsisDapProbe::Usb;
+using Fault = CmsisDapProbe::BulkFault;
+
+class TransportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vprobe::VirtualProbe::instance().reset();
+        probe().setUsb(Usb::HsBulk);
+        probe().reset();
+        probe().setEnabled(true);
+        job.flmDir = QFileInfo(QStringLiteral(QUORVEL_FLM_AP)).absolutePath();
+    }
+    void TearDown() override
+    {
+        probe().setEnabled(false);
+        probe().setUsb(Usb::FsHid);
+        probe().setFlashTiming(20, 4000);
+    }
+    static CmsisDapProbe &probe() { return CmsisDapProbe::instance(); }
+    static DapProbe only()
+    {
+        const std::vector<DapProbe> found = listDapProbes();
+        EXPECT_EQ(found.size(), 1u);
+        return found.empty() ? DapProbe() : found.front();
+    }
+
+    SwdJob job;
+};
+
+TEST_F(TransportTest, V2InterfaceIsFoundClaimedOnceAndPreferred)
+{
+    const DapProbe p = only();
+    EXPECT_EQ(p.transports(), (QStringList{"bulk", "hid"}));
+    EXPECT_EQ(p.usbPath.toStdString(), "usb:1-7");
+    EXPECT_EQ(p.serial.toStdString(), "QVP00000001");
+    // Interface 1, its bulk OUT and IN; the SWO endpoint after them is left alone.
+    EXPECT_EQ(p.interfaceNumber, 1);
+    EXPECT_EQ(p.outEndpoint, 0x02);
+    EXPECT_EQ(p.inEndpoint, 0x82);
+    EXPECT_TRUE(p.matches("usb:1-7") && p.matches("vprobe:0") && p.matches("QVP00000001"));
+
+    OpenedDapProbe first, second;
+    QString error;
+    ASSERT_EQ(first.open(p, DapTransportChoice::Preferred, error), SwdOk);
+    EXPECT_STREQ(first.transportName(), "bulk");
+    const ProbeCaps caps = probeCapabilities(first.transport());
+    EXPECT_TRUE(caps.ok);
+    EXPECT_EQ(caps.packetSize, 512);
+    // Claimed: a second program is told so, and the HID interface is still there to use.
+    EXPECT_EQ(second.open(p, DapTransportChoice::Bulk, error), SwdProbeLost);
+    EXPECT_EQ(error.toStdString(), "probe usb:1-7 is busy: another program has claimed it");
+    ASSERT_EQ(second.open(p, DapTransportChoice::Hid, error), SwdOk);
+    EXPECT_STREQ(second.transportName(), "hid");
+    EXPECT_EQ(probeCapabilities(second.transport()).packetSize, 64);
+
+    first.close();
+    probe().setBulkFault(Fault::KernelDriver);
+    EXPECT_EQ(second.open(p, DapTransportChoice::Bulk, error), SwdProbeLost);
+    EXPECT_EQ(error.toStdString(), "probe usb:1-7: a kernel driver holds interface 1");
+
+    probe().setUsb(Usb::FsHid); // a v1 probe: HID only, bulk refused when insisted on
+    const DapProbe v1 = only();
+    EXPECT_EQ(v1.transports(), QStringList{"hid"});
+    EXPECT_EQ(second.open(v1, DapTransportChoice::Bulk, error), SwdNotSwd);
+    EXPECT_EQ(error.toStdString(), "probe vprobe:0 offers no CMSIS-DAP v2 (bulk) interface");
+    ASSERT_EQ(second.open(v1, DapTransportChoice::Preferred, error), SwdOk);
+    EXPECT_STREQ(second.transportName(), "hid");
+}
+
+TEST_F(TransportTest, AJobWritesTheSameFlashOverBothTransports)
+{
+    std::vector<uint8_t> image(0x1300);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = uint8_t(i * 13 + (i >> 9));
+    job.images = {{0x200, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.eraseMode = SwdEraseSectors;
+    std::vector<uint8_t> written[2];
+    for (const DapTransportChoice choice : {DapTransportChoice::Hid, DapTransportChoice::Bulk}) {
+        probe().reset();
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), choice, error), SwdOk) << error.toStdString();
+        const SwdResult r = runSwdJob(opened.transport(), job, {});
+        ASSERT_TRUE(r.ok()) << r.message.toStdString();
+        written[choice == DapTransportChoice::Bulk] =
+            probe().device().target().flash(TargetModel::Bank::Aprom);
+    }
+    EXPECT_EQ(written[0], written[1]);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), written[1].begin() + 0x200));
+}
+
+TEST_F(TransportTest, BusFaultsEndWithTheirCodeWithinTheTimeOut)
+{
+    const std::vector<uint8_t> bytes(0x400, 0x5A);
+    job.images = {{0, bytes.data(), uint32_t(bytes.size()), "a.bin"}};
+    const struct
+    {
+        const char *name;
+        std::function<void()> inject;
+        int code;
+        const char *message;
+    } cases[] = {
+        {"stall", [] { probe().setBulkFault(Fault::Stall, 5); }, SwdNotSwd,
+         "probe stalled the bulk write endpoint"},
+        {"short", [] { probe().setBulkFault(Fault::ShortReply, 25); }, SwdBadReply, nullptr},
+        {"long", [] { probe().setBulkFault(Fault::LongReply, 25); }, SwdBadReply,
+         "probe sent 528 bytes, more than its packet size 512"},
+        {"unplug", [] { probe().unplugAfterReports(40); }, SwdProbeLost,
+         "probe disconnected (write failed)"},
+        {"silent", [] { probe().silentAfterReports(40); }, SwdProbeTimeout, nullptr},
+        {"zero-length packet", [] { probe().setBulkFault(Fault::ZeroLength, 3); }, SwdOk, nullptr},
+    };
+    for (const auto &c : cases) {
+        probe().reset();
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Bulk, error), SwdOk);
+        c.inject();
+        const SwdResult r = runSwdJob(opened.transport(), job, {});
+        EXPECT_EQ(r.code, c.code) << c.name << ": " << r.message.toStdString();
+        if (c.message) {
+            EXPECT_EQ(r.message.toStdString(), c.message) << c.name;
+        }
+        // The reply time-out and the drain after it, not more.
+        EXPECT_LT(probe().elapsedMicroseconds(), 2000000u) << c.name;
+    }
+}
+
+TEST_F(TransportTest, LinksAndTheWireSetThePace)
+{
+    // 16 DAP_Info commands one at a time: an OUT packet, the probe's 100 us, an IN packet. A
+    // bulk packet takes 1/19 ms at full speed and 1/104 ms at high speed.
+    const uint8_t info[] = {0x00, 0xFE};
+    const struct
+    {
+        Usb usb;
+        uint64_t infoNs;
+    } cases[] = {
+        {Usb::FsBulk, 16 * (52631 + 100000 + 52631)},
+        {Usb::HsBulk, 16 * (9615 + 100000 + 9615)},
+    };
+    uint8_t reply[1024];
+    int n = 0;
+    for (const auto &c : cases) {
+        probe().setUsb(c.usb);
+        probe().reset();
+        probe().setRealTime(false);
+        for (int i = 0; i < 16; ++i) {
+            ASSERT_EQ(probe().bulkWrite(info, 2, &n), 0);
+            ASSERT_EQ(probe().bulkRead(reply, sizeof reply, &n, 100), 0);
+            ASSERT_EQ(n, 3);
+        }
+        EXPECT_EQ(probe().elapsedNanoseconds(), c.infoNs);
+    }
+    // Wire: DAP_SWJ_Clock 1 MHz, the switch to SWD, then a block of 100 IDCODE reads: 46 bits
+    // each.
+    const std::vector<std::vector<uint8_t>> bringUp{
+        {0x02, 0x01},
+        {0x11, 0x40, 0x42, 0x0F, 0x00},
+        {0x12, 51, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+        {0x12, 16, 0x9E, 0xE7},
+        {0x12, 51, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
+    for (const std::vector<uint8_t> &command : bringUp) {
+        ASSERT_EQ(probe().bulkWrite(command.data(), int(command.size()), &n), 0);
+        ASSERT_EQ(probe().bulkRead(reply, sizeof reply, &n, 100), 0);
+    }
+    const uint8_t block[] = {0x06, 0x00, 100, 0x00, 0x02};
+    const uint64_t before = probe().elapsedNanoseconds();
+    ASSERT_EQ(probe().bulkWrite(block, sizeof block, &n), 0);
+    ASSERT_EQ(probe().bulkRead(reply, sizeof reply, &n, 100), 0);
+    ASSERT_EQ(n, 4 + 400);
+    const uint64_t wire = 100 * 46 * 1000;
+    EXPECT_EQ(probe().elapsedNanoseconds() - before, 9615 + 100000 + wire + 9615);
+}
+
+TEST_F(TransportTest, TheCoreRunsAsLongAsTheFlashIsBusy)
+{
+    const std::vector<uint8_t> bytes(0x200, 0x33); // one sector: an erase and 128 words
+    job.images = {{0, bytes.data(), 0x200, "a.bin"}};
+    job.eraseMode = SwdEraseSectors;
+    job.verify = false;
+    uint64_t elapsed[2];
+    for (int flash = 0; flash < 2; ++flash) {
+        probe().setFlashTiming(flash ? 20 : 0, flash ? 4000 : 0);
+        probe().reset();
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Bulk, error), SwdOk);
+        ASSERT_TRUE(runSwdJob(opened.transport(), job, {}).ok());
+        elapsed[flash] = probe().elapsedMicroseconds();
+    }
+    EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20);
+    EXPECT_LT(elapsed[1] - elapsed[0], 4000u + 128 * 20 + 1000);
+}
+
+} // namespace

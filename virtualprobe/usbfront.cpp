@@ -1,0 +1,279 @@
+// The libusb functions the host calls, answered by the virtual CMSIS-DAP probe's v2 interface.
+// Linked into tests beside the hidapi front, or preloaded into the real program in front of
+// libusb, so the host code cannot tell the difference. Only a v2 probe (QUORVEL_VPROBE_USB
+// fs-bulk or hs-bulk) is on this bus; it is the same device as the HID probe 0.
+#include "cmsisdap/cmsisdapprobe.h"
+#include "virtualprobe.h"
+
+#include <hidapi/hidapi.h>
+#include <libusb.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+struct libusb_context
+{
+    int unused;
+};
+struct libusb_device
+{
+    uint8_t bus, address;
+};
+struct libusb_device_handle
+{
+    bool claimed;
+};
+
+namespace {
+
+using vprobe::CmsisDapProbe;
+
+constexpr uint8_t kInterface = 1; // interface 0 is the v1 HID one
+constexpr uint8_t kOut = 0x02, kIn = 0x82, kSwo = 0x83;
+enum StringIndex : uint8_t { kManufacturer = 1, kProduct, kSerial, kInterfaceName };
+
+libusb_context theContext;
+libusb_device theDevice{1, 7};
+bool claimedByAnyone = false;
+
+CmsisDapProbe *bulkProbe()
+{
+    CmsisDapProbe *probe = CmsisDapProbe::active();
+    return probe && probe->hasBulk() ? probe : nullptr;
+}
+
+std::string narrow(const std::wstring &text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
+extern "C" {
+
+int LIBUSB_CALL libusb_init(libusb_context **context)
+{
+    hid_init(); // the preloaded library configures itself on first use
+    if (context)
+        *context = &theContext;
+    return 0;
+}
+
+void LIBUSB_CALL libusb_exit(libusb_context *) { }
+
+ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context *, libusb_device ***list)
+{
+    const bool present = bulkProbe() != nullptr;
+    libusb_device **devices = new libusb_device *[2];
+    devices[0] = present ? &theDevice : nullptr;
+    devices[1] = nullptr;
+    *list = devices;
+    return present ? 1 : 0;
+}
+
+void LIBUSB_CALL libusb_free_device_list(libusb_device **list, int)
+{
+    delete[] list;
+}
+
+uint8_t LIBUSB_CALL libusb_get_bus_number(libusb_device *device)
+{
+    return device->bus;
+}
+
+uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device *device)
+{
+    return device->address;
+}
+
+int LIBUSB_CALL libusb_get_device_descriptor(libusb_device *,
+                                             struct libusb_device_descriptor *descriptor)
+{
+    CmsisDapProbe *probe = bulkProbe();
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    const vprobe::ProbeIdentity id = vprobe::VirtualProbe::probe(0).identity();
+    *descriptor = libusb_device_descriptor{};
+    descriptor->bLength = LIBUSB_DT_DEVICE_SIZE;
+    descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
+    descriptor->bcdUSB = probe->usb() == CmsisDapProbe::Usb::HsBulk ? 0x0200 : 0x0110;
+    descriptor->bMaxPacketSize0 = 64;
+    descriptor->idVendor = id.vendorId;
+    descriptor->idProduct = id.productId;
+    descriptor->iManufacturer = kManufacturer;
+    descriptor->iProduct = kProduct;
+    descriptor->iSerialNumber = kSerial;
+    descriptor->bNumConfigurations = 1;
+    return 0;
+}
+
+// Interface 0: v1 HID (two interrupt endpoints); interface 1: v2 (bulk OUT, bulk IN, SWO IN).
+int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device *,
+                                                    struct libusb_config_descriptor **config)
+{
+    CmsisDapProbe *probe = bulkProbe();
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    const uint16_t bulkSize = probe->bulkPacketSize();
+    auto *hidEndpoints = new libusb_endpoint_descriptor[2]{};
+    hidEndpoints[0].bEndpointAddress = 0x81;
+    hidEndpoints[1].bEndpointAddress = 0x01;
+    for (int i = 0; i < 2; ++i) {
+        hidEndpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_INTERRUPT;
+        hidEndpoints[i].wMaxPacketSize = 64;
+        hidEndpoints[i].bInterval = 1;
+    }
+    auto *bulkEndpoints = new libusb_endpoint_descriptor[3]{};
+    const uint8_t addresses[] = {kOut, kIn, kSwo};
+    for (int i = 0; i < 3; ++i) {
+        bulkEndpoints[i].bEndpointAddress = addresses[i];
+        bulkEndpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
+        bulkEndpoints[i].wMaxPacketSize = bulkSize;
+    }
+    auto *alternates = new libusb_interface_descriptor[2]{};
+    alternates[0].bInterfaceNumber = 0;
+    alternates[0].bNumEndpoints = 2;
+    alternates[0].bInterfaceClass = LIBUSB_CLASS_HID;
+    alternates[0].endpoint = hidEndpoints;
+    alternates[1].bInterfaceNumber = kInterface;
+    alternates[1].bNumEndpoints = 3;
+    alternates[1].bInterfaceClass = LIBUSB_CLASS_VENDOR_SPEC;
+    alternates[1].iInterface = kInterfaceName;
+    alternates[1].endpoint = bulkEndpoints;
+    auto *interfaces = new libusb_interface[2]{};
+    interfaces[0] = {&alternates[0], 1};
+    interfaces[1] = {&alternates[1], 1};
+    *config = new libusb_config_descriptor{};
+    (*config)->bNumInterfaces = 2;
+    (*config)->bConfigurationValue = 1;
+    (*config)->interface = interfaces;
+    return 0;
+}
+
+void LIBUSB_CALL libusb_free_config_descriptor(struct libusb_config_descriptor *config)
+{
+    if (!config)
+        return;
+    delete[] config->interface[0].altsetting[0].endpoint;
+    delete[] config->interface[1].altsetting[0].endpoint;
+    delete[] config->interface[0].altsetting;
+    delete[] config->interface;
+    delete config;
+}
+
+int LIBUSB_CALL libusb_open(libusb_device *, libusb_device_handle **handle)
+{
+    if (!bulkProbe())
+        return LIBUSB_ERROR_NO_DEVICE;
+    *handle = new libusb_device_handle{false};
+    return 0;
+}
+
+void LIBUSB_CALL libusb_close(libusb_device_handle *handle)
+{
+    if (handle && handle->claimed)
+        claimedByAnyone = false;
+    delete handle;
+}
+
+int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle *, uint8_t index,
+                                                   unsigned char *data, int length)
+{
+    const vprobe::VirtualProbe &probe = vprobe::VirtualProbe::probe(0);
+    std::string text;
+    switch (index) {
+    case kManufacturer:
+        text = narrow(probe.identity().manufacturer);
+        break;
+    case kProduct:
+        text = narrow(probe.identity().product);
+        break;
+    case kSerial:
+        text = narrow(probe.serialNumber());
+        break;
+    case kInterfaceName:
+        text = "Quorvel CMSIS-DAP v2";
+        break;
+    default:
+        return LIBUSB_ERROR_INVALID_PARAM;
+    }
+    if (!data || length < 1)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    const int n = std::min(int(text.size()), length - 1);
+    std::memcpy(data, text.data(), size_t(n));
+    data[n] = 0;
+    return n;
+}
+
+int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle *, int interfaceNumber)
+{
+    CmsisDapProbe *probe = bulkProbe();
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    // hidraw drives interface 0; interface 1 is free unless a test says otherwise.
+    return interfaceNumber == 0 || probe->bulkFault() == CmsisDapProbe::BulkFault::KernelDriver;
+}
+
+int LIBUSB_CALL libusb_claim_interface(libusb_device_handle *handle, int interfaceNumber)
+{
+    CmsisDapProbe *probe = bulkProbe();
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (interfaceNumber != kInterface)
+        return LIBUSB_ERROR_NOT_FOUND;
+    if (handle->claimed)
+        return 0;
+    if (claimedByAnyone || probe->bulkFault() == CmsisDapProbe::BulkFault::Busy)
+        return LIBUSB_ERROR_BUSY;
+    handle->claimed = claimedByAnyone = true;
+    return 0;
+}
+
+int LIBUSB_CALL libusb_release_interface(libusb_device_handle *handle, int interfaceNumber)
+{
+    if (interfaceNumber != kInterface || !handle->claimed)
+        return LIBUSB_ERROR_NOT_FOUND;
+    handle->claimed = claimedByAnyone = false;
+    return 0;
+}
+
+int LIBUSB_CALL libusb_clear_halt(libusb_device_handle *, unsigned char)
+{
+    return bulkProbe() ? 0 : LIBUSB_ERROR_NO_DEVICE;
+}
+
+int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle *handle, unsigned char endpoint,
+                                     unsigned char *data, int length, int *transferred,
+                                     unsigned int timeout)
+{
+    if (transferred)
+        *transferred = 0;
+    CmsisDapProbe *probe = bulkProbe();
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (!handle->claimed || (endpoint != kOut && endpoint != kIn))
+        return LIBUSB_ERROR_NOT_FOUND;
+    return endpoint == kOut ? probe->bulkWrite(data, length, transferred)
+                            : probe->bulkRead(data, length, transferred, timeout);
+}
+
+const char *LIBUSB_CALL libusb_error_name(int code)
+{
+    switch (code) {
+    case LIBUSB_ERROR_IO:
+        return "LIBUSB_ERROR_IO";
+    case LIBUSB_ERROR_NO_DEVICE:
+        return "LIBUSB_ERROR_NO_DEVICE";
+    case LIBUSB_ERROR_BUSY:
+        return "LIBUSB_ERROR_BUSY";
+    case LIBUSB_ERROR_NOT_FOUND:
+        return "LIBUSB_ERROR_NOT_FOUND";
+    case LIBUSB_ERROR_INVALID_PARAM:
+        return "LIBUSB_ERROR_INVALID_PARAM";
+    default:
+        return "LIBUSB_ERROR_OTHER";
+    }
+}
+
+} // extern "C"
