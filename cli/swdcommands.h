@@ -15,8 +15,8 @@ class Command;
 
 enum class SwdCommand { Program, Verify };
 
-// --via vendor|swd.
-void addViaOption(QCommandLineParser &parser);
+// --via vendor|swd, and (withVerify) --verify crc|readback for the SWD path.
+void addViaOption(QCommandLineParser &parser, bool withVerify = true);
 // After parsing: -1 when the command goes the dedicated probe's way; otherwise the exit status of
 // the run over SWD, or of a refused --via value or option.
 int runViaSwd(Command &c, SwdCommand command);

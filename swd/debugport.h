@@ -82,6 +82,10 @@ public:
         return {dap::request(true, false, reg), value};
     }
     static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
+    // With the debug registers in the window: selects `reg` and reads it from DCRDR once DHCSR
+    // shows S_REGRDY (a value-match read, so a register that never gets ready is a mismatch). The
+    // match mask is left at S_REGRDY: whoever matches on DHCSR next sets the mask again.
+    static void coreRegisterReadOps(std::vector<dap::TransferOp> &ops, int reg);
 
     DapPipe &link() { return m_link; }
     const SwdResult &error() const { return m_link.error(); }
@@ -102,6 +106,7 @@ private:
     bool transferNow(std::vector<dap::TransferOp> ops, std::vector<uint32_t> *reads,
                      uint32_t address);
     bool check(const Pending &pending, const dap::Packet &reply);
+    static uint32_t failedAddress(const Pending &pending, unsigned done);
     bool commands(const std::vector<dap::Packet> &packets);
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
     void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);

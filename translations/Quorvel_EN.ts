@@ -69,6 +69,10 @@
             <translation>Sector erase</translation>
         </message>
         <message>
+            <source>自动擦除（至多这些扇区，只擦除内容不同的）</source>
+            <translation>Auto erase (at most these sectors, only those whose content differs)</translation>
+        </message>
+        <message>
             <source>不擦除</source>
             <translation>Do not erase</translation>
         </message>

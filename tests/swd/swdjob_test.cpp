@@ -15,6 +15,7 @@
 namespace {
 
 using vprobe::CmsisDapProbe;
+constexpr uint32_t kLdrom = quorvel::qb48Geometry.ldrom.base;
 
 class SwdJobTest : public ::testing::Test
 {
@@ -63,7 +64,7 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     ASSERT_EQ(reader.readDevice(buffer), 0);
     const std::vector<uint8_t> ldrom = pattern(0x600, 3);
     job.images = {{reader.start, reader.image(), uint32_t(reader.length), "app.hex"},
-                  {kSwdLdromBase + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
+                  {kLdrom + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
     job.resetAndRun = true;
     std::vector<QString> phases;
     const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
@@ -105,7 +106,7 @@ TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
         probe().device().core().setSlowReads(c.slowReads);
         const std::vector<uint8_t> image = pattern(c.length, uint8_t(c.length));
         job.images = {{c.address, image.data(), c.length, "app.bin"}};
-        job.eraseMode = SwdEraseNone;
+        job.eraseMode = job::NoErase;
         const SwdResult r = runSwdJob(dev, job, {});
         ASSERT_TRUE(r.ok()) << r.message.toStdString();
         const uint32_t from = c.address & ~0x1FFu, to = (c.address + c.length + 0x3FF) & ~0x1FFu;
@@ -120,7 +121,7 @@ TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
 {
     const std::vector<uint8_t> aprom = pattern(0x300, 1), ldrom = pattern(0x100, 2);
     job.images = {{0x1000, aprom.data(), uint32_t(aprom.size()), "a.bin"},
-                  {kSwdLdromBase, ldrom.data(), uint32_t(ldrom.size()), "b.bin"}};
+                  {kLdrom, ldrom.data(), uint32_t(ldrom.size()), "b.bin"}};
     ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
     EXPECT_TRUE(verifyJob(dev, job, {}).ok());
 
@@ -149,8 +150,8 @@ TEST_F(SwdJobTest, SectorEraseTakesExactlyTheSectorsTheImagesTouch)
 {
     const std::vector<uint8_t> bytes(0x220, 0x3C);
     job.images = {{0x1F0, bytes.data(), 0x220, "a.bin"},
-                  {kSwdLdromBase + 0x1E00, bytes.data(), 0x10, "b.bin"}};
-    job.eraseMode = SwdEraseSectors;
+                  {kLdrom + 0x1E00, bytes.data(), 0x10, "b.bin"}};
+    job.eraseMode = job::SectorErase;
     ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
     using E = TargetModel::Erase;
     // Boot from APROM (configuration 0): the LDROM algorithm sets bit 28, the APROM one not.
@@ -191,7 +192,7 @@ TEST_F(SwdJobTest, ProbesThatCannotServeAreRefused)
 TEST_F(SwdJobTest, ImagesOutsideTheBanksAndMissingAlgorithmsAreRefused)
 {
     const std::vector<uint8_t> bytes(0x10, 0);
-    job.images = {{kSwdLdromBase + 0x1FF8, bytes.data(), 0x10, "boot.bin"}};
+    job.images = {{kLdrom + 0x1FF8, bytes.data(), 0x10, "boot.bin"}};
     SwdResult r = runSwdJob(dev, job, {});
     EXPECT_EQ(r.code, SwdBadJob);
     EXPECT_EQ(r.message.toStdString(),
@@ -220,24 +221,25 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
          [](CmsisDapProbe &p) {
              p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
          },
-         SwdEraseSectors, SwdAlgorithmFailed,
+         job::SectorErase, SwdAlgorithmFailed,
          "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
         {"algorithm returns 1 on a slow flash",
          [](CmsisDapProbe &p) {
              p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
              p.device().core().setSlowReads(120);
          },
-         SwdEraseSectors, SwdAlgorithmFailed,
+         job::SectorErase, SwdAlgorithmFailed,
          "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
-        {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, SwdEraseSectors,
+        {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, job::SectorErase,
          SwdWait, "at 0x00000000: target kept answering WAIT after 0 of 1 transfers"},
-        {"FAULT on the page buffer", [](CmsisDapProbe &p) { p.device().faultAt(0x20003010); },
-         SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 6 of 12 transfers"},
+        {"FAULT in the page buffer: the failed word is named",
+         [](CmsisDapProbe &p) { p.device().faultAt(0x200009A0); },
+         job::SectorErase, SwdFault, "at 0x200009A0: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
-         SwdEraseSectors, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
-        {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, SwdEraseFull,
+         job::SectorErase, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
+        {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, job::FullErase,
          SwdProbeTimeout, "probe did not answer command 0x05 within 1000 ms"},
-        {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, SwdEraseFull,
+        {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, job::FullErase,
          SwdProbeLost, "probe disconnected (write failed)"},
     };
     for (const FaultCase &c : cases) {
