@@ -324,6 +324,13 @@ TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
     EXPECT_EQ(json["result"].toInt(), 0);
     EXPECT_EQ(json["probe"].toObject()["kind"].toString(), "cmsis-dap");
     EXPECT_EQ(json["files"].toArray()[1].toObject()["address"].toString(), "0x10000000");
+    // A blank chip: eleven APROM and two LDROM sectors programmed without an erase; then again,
+    // all already there.
+    EXPECT_EQ(json["sectors"].toObject(),
+              (QJsonObject{{"erased", 0}, {"programmed", 13}, {"skipped", 0}}));
+    o = run({"program", "--via", "swd", "app.hex", "boot.bin@0x10000000", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["sectors"].toObject(),
+              (QJsonObject{{"erased", 0}, {"programmed", 0}, {"skipped", 13}}));
 
     o = run({"verify", "--via", "swd", "app.hex"});
     EXPECT_EQ(o.exit, 0) << o.err.toStdString();
@@ -365,6 +372,20 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
               "quorvel-cli: --via swd supports the chip QB48V only");
     EXPECT_EQ(run({"program", "a.bin@0", "--via", "usb"}).err,
               "quorvel-cli: unknown programming path: usb");
+    const struct
+    {
+        QStringList args;
+        QString error;
+    } pathOnly[] = {
+        {{"--erase", "auto"}, "erase mode auto works over --via swd only"},
+        {{"--verify", "crc"}, "--verify works over --via swd only"},
+        {{"--via", "swd", "--verify", "bytes"}, "unknown verify mode: bytes"},
+    };
+    for (const auto &c : pathOnly) {
+        const Outcome o = run(QStringList{"program", "a.bin@0"} + c.args);
+        EXPECT_EQ(o.exit, 64) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
+    }
     const Outcome erase = run({"erase", "--via", "vendor"});
     EXPECT_EQ(erase.exit, 64);
     EXPECT_EQ(erase.err,
@@ -398,12 +419,13 @@ TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
     } cases[] = {
         {"QUORVEL_FLASHALGO_DIR=" + path("none"), 50,
          "SWD error 10: flash algorithm " + path("none") + "/QB48x_Flash_AP.FLM not found"},
+        // Only a read over the debug port meets the fault: the read-back verify's.
         {"QUORVEL_VPROBE_DAP_FAULT_AT=0x100", 47,
-         "SWD error 7: at 0x000000F0: target answered FAULT after 4 of 15 transfers"},
+         "SWD error 7: at 0x00000100: target answered FAULT after 4 of 15 transfers"},
     };
     for (const auto &c : cases) {
         env << c.variable;
-        const Outcome o = run({"program", "--via", "swd", "a.bin@0"});
+        const Outcome o = run({"program", "--via", "swd", "a.bin@0", "--verify", "readback"});
         env.removeLast();
         EXPECT_EQ(o.exit, c.exit);
         EXPECT_EQ(o.err, "quorvel-cli: " + c.error);

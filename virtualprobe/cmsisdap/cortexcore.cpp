@@ -133,13 +133,18 @@ int CortexCore::ucRegister(uint32_t selector) const
 uint32_t CortexCore::readDebug(uint32_t address)
 {
     switch (address) {
-    case kDhcsr:
+    case kDhcsr: {
         if (m_slowLeft > 0) {
             --m_slowLeft;
             return m_debugEnabled ? kCDebugEn : 0;
         }
-        return (m_halted ? kSHalt | kSRegRdy : 0) | (m_lockup ? kSLockup : 0)
-            | (m_debugEnabled ? kCDebugEn : 0) | (m_halted ? kCHalt : 0);
+        const bool ready = m_registerLeft == 0;
+        if (m_registerLeft > 0 && --m_registerLeft == 0)
+            m_dcrdr = m_registerValue;
+        return (m_halted ? kSHalt : 0) | (m_halted && ready ? kSRegRdy : 0)
+            | (m_lockup ? kSLockup : 0) | (m_debugEnabled ? kCDebugEn : 0)
+            | (m_halted ? kCHalt : 0);
+    }
     case kDcrdr:
         return m_dcrdr;
     case kDemcr:
@@ -166,10 +171,14 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
         const int reg = ucRegister(value & 0x1F);
         if (!m_halted || reg < 0)
             return;
-        if (value & kRegWrite)
+        if (value & kRegWrite) {
             uc_reg_write(m_uc, reg, &m_dcrdr);
-        else
-            uc_reg_read(m_uc, reg, &m_dcrdr);
+            break;
+        }
+        uc_reg_read(m_uc, reg, &m_registerValue);
+        m_registerLeft = m_registerLatency;
+        if (m_registerLeft == 0)
+            m_dcrdr = m_registerValue;
         break;
     }
     case kDcrdr:

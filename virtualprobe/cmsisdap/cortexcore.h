@@ -40,6 +40,9 @@ public:
     // After each resume, the first `reads` DHCSR reads still show the core running, as a slow
     // flash would.
     void setSlowReads(unsigned reads) { m_slowReads = reads; }
+    // A register read through DCRSR reaches DCRDR only after this many further DHCSR reads, with
+    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port.
+    void setRegisterLatency(unsigned reads) { m_registerLatency = reads; }
 
 private:
     friend struct CoreHooks;
@@ -69,6 +72,9 @@ private:
     uint64_t m_budget = 2000000;
     unsigned m_slowReads = 0;
     unsigned m_slowLeft = 0;
+    unsigned m_registerLatency = 0;
+    unsigned m_registerLeft = 0;
+    uint32_t m_registerValue = 0; // on its way to DCRDR
 };
 
 } // namespace vprobe
