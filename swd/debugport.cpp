@@ -225,8 +225,7 @@ uint32_t DebugPort::failedAddress(const Pending &pending, unsigned done)
 void DebugPort::coreRegisterReadOps(std::vector<TransferOp> &ops, int reg)
 {
     ops.push_back(apWrite(kApBd1, uint32_t(reg)));
-    ops.push_back({dap::kMatchMask, kSRegRdy});
-    ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kSRegRdy});
+    ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
     ops.push_back(apRead(kApBd2));
 }
 
@@ -373,8 +372,8 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uin
         // The register is read only when the match finds the core halted.
         std::vector<TransferOp> ops;
         debugRegisterWindow(ops);
-        ops.push_back({dap::kMatchMask, kSHalt | kSLockup}); // a locked-up core is no return
-        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kSHalt});
+        ops.push_back(readyMaskOp()); // a locked-up core is no return
+        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
         coreRegisterReadOps(ops, reg);
         bool running = false;
         uint64_t ticket = 0;
@@ -433,6 +432,7 @@ bool DebugPort::readCoreRegister(int reg, uint32_t &value)
 {
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
+    ops.push_back(readyMaskOp());
     coreRegisterReadOps(ops, reg);
     bool notReady = false;
     uint64_t ticket = 0;

@@ -82,9 +82,14 @@ public:
         return {dap::request(true, false, reg), value};
     }
     static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
-    // With the debug registers in the window: selects `reg` and reads it from DCRDR once DHCSR
-    // shows S_REGRDY (a value-match read, so a register that never gets ready is a mismatch). The
-    // match mask is left at S_REGRDY: whoever matches on DHCSR next sets the mask again.
+    // Every value-match read of DHCSR asks for a core halted, not locked up, with S_REGRDY set;
+    // the probe keeps the mask between commands, and nothing here sets another.
+    static constexpr uint32_t kReadyMask = kSHalt | kSLockup | kSRegRdy;
+    static constexpr uint32_t kReady = kSHalt | kSRegRdy;
+    static dap::TransferOp readyMaskOp() { return {dap::kMatchMask, kReadyMask}; }
+    // With the debug registers in the window and the mask set: selects `reg` and reads it from
+    // DCRDR once DHCSR shows S_REGRDY (the probe's match retries are the poll; a register that
+    // never gets ready is a mismatch).
     static void coreRegisterReadOps(std::vector<dap::TransferOp> &ops, int reg);
 
     DapPipe &link() { return m_link; }

@@ -142,12 +142,11 @@ bool PagePipeline::poll(uint32_t page, bool &stillRunning, uint64_t &ticket)
     // R0 is read once S_REGRDY is up; a register not ready in time counts as still running, and
     // finish() looks the plain way.
     std::vector<dap::TransferOp> ops;
-    const size_t pollBytes = 10 + 5 + 5 + 5 + 5 + 5 + 1;
+    const size_t pollBytes = 10 + 5 + 5 + 5 + 1;
     if (!fill(ops, page + 1, pollBytes))
         return false;
     m_port.debugRegisterWindow(ops);
-    ops.push_back({dap::kMatchMask, DebugPort::kSHalt | DebugPort::kSLockup});
-    ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kSHalt});
+    ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kReady});
     DebugPort::coreRegisterReadOps(ops, DebugPort::R0);
     return m_port.queue(std::move(ops), &m_result, DebugPort::kDhcsr, &stillRunning, &ticket);
 }
@@ -187,6 +186,9 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
     const uint32_t total = uint32_t(pages.size());
     if (total == 0)
         return true;
+    // The mask every poll matches with; the slow path's reads set the same one.
+    if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
+        return false;
     while (m_streamPage == 0) {
         if (!sendReport(0))
             return false;

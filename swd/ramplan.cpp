@@ -7,8 +7,8 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
                                      uint32_t pageSize, uint32_t crcSize, QString &error)
 {
     uint64_t at = ram.base;
-    auto take = [&at](uint64_t size) {
-        const uint64_t start = (at + 15) & ~uint64_t(15);
+    auto take = [&at](uint64_t size, uint64_t align = 16) {
+        const uint64_t start = (at + align - 1) & ~(align - 1);
         at = start + size;
         return uint32_t(start);
     };
@@ -20,7 +20,8 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     plan.crcTable = take(256 * 4);
     plan.crcRanges = take(kCrcBatch * 8);
     plan.crcResults = take(kCrcBatch * 4);
-    plan.buffers = take(PagePipeline::slotsSize(pageSize));
+    // On a 1 KiB boundary, where the debug port's address auto-increment wraps: fewer TAR writes.
+    plan.buffers = take(PagePipeline::slotsSize(pageSize), 0x400);
     plan.stackTop = uint32_t(ram.end() & ~uint64_t(7));
     if (at + kMinStack > plan.stackTop) {
         error = QStringLiteral("the flash algorithm, the CRC routine and the page buffers need "
