@@ -25,16 +25,6 @@ const int kRegisters[] = {
 
 struct CoreHooks
 {
-    static uint64_t mmioRead(uc_engine *, uint64_t offset, unsigned size, void *user)
-    {
-        auto *region = static_cast<CortexCore::Region *>(user);
-        return region->model->read(region->base + uint32_t(offset), size);
-    }
-    static void mmioWrite(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user)
-    {
-        auto *region = static_cast<CortexCore::Region *>(user);
-        region->model->write(region->base + uint32_t(offset), size, uint32_t(value));
-    }
     static void interrupt(uc_engine *uc, uint32_t, void *user)
     {
         // BKPT, or any exception: the debugger gets the core back.
@@ -45,47 +35,27 @@ struct CoreHooks
 
 CortexCore::CortexCore(TargetModel &model)
     : m_model(model)
-    , m_regions{{&model, TargetModel::kFlashBase},
-                {&model, TargetModel::kScsBase},
-                {&model, TargetModel::kSysBase},
-                {&model, TargetModel::kFmcBase}}
+    , m_bus(model)
 {
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK)
         err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);
-    if (err == UC_ERR_OK)
-        err = uc_mem_map(m_uc, kRamBase, kRamSize, UC_PROT_ALL);
-    // One window over the model for each block of it the code may touch; the callbacks turn the
-    // offset back into the absolute address the model expects.
-    const uint32_t sizes[] = {TargetModel::kFlashWindow, TargetModel::kPageSize,
-                              TargetModel::kPageSize, TargetModel::kPageSize};
-    for (size_t i = 0; i < 4; ++i) {
-        if (err == UC_ERR_OK)
-            err = uc_mmio_map(m_uc, m_regions[i].base, sizes[i], CoreHooks::mmioRead, &m_regions[i],
-                              CoreHooks::mmioWrite, &m_regions[i]);
-    }
-    uc_hook hook;
-    if (err == UC_ERR_OK)
-        err = uc_hook_add(m_uc, &hook, UC_HOOK_INTR, (void *)CoreHooks::interrupt, this, 1, 0);
-    if (err != UC_ERR_OK)
+    if (err != UC_ERR_OK) {
         m_setupError = std::string("unicorn: ") + uc_strerror(err);
+        return;
+    }
+    m_setupError = m_bus.map(m_uc);
+    uc_hook hook;
+    if (m_setupError.empty()
+        && uc_hook_add(m_uc, &hook, UC_HOOK_INTR, (void *)CoreHooks::interrupt, this, 1, 0)
+            != UC_ERR_OK)
+        m_setupError = "unicorn: cannot hook exceptions";
 }
 
 CortexCore::~CortexCore()
 {
     if (m_uc)
         uc_close(m_uc);
-}
-
-bool CortexCore::inModel(uint32_t address) const
-{
-    for (const Region &r : m_regions) {
-        const uint32_t size =
-            r.base == TargetModel::kFlashBase ? TargetModel::kFlashWindow : TargetModel::kPageSize;
-        if (address - r.base < size)
-            return true;
-    }
-    return false;
 }
 
 bool CortexCore::read(uint32_t address, uint32_t &value)
@@ -98,7 +68,7 @@ bool CortexCore::read(uint32_t address, uint32_t &value)
         value = readDebug(address);
         return true;
     }
-    if (!inModel(address))
+    if (!m_bus.inModel(address))
         return false;
     value = m_model.read(address, 4);
     return true;
@@ -119,7 +89,7 @@ bool CortexCore::write(uint32_t address, uint32_t value)
         writeDebug(address, value);
         return true;
     }
-    if (!inModel(address))
+    if (!m_bus.inModel(address))
         return false;
     m_model.write(address, 4, value);
     return true;

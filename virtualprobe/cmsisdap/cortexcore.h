@@ -2,6 +2,7 @@
 // QB48x flash controller model and the core debug registers, seen the way a MEM-AP sees them.
 #pragma once
 
+#include "targetbus.h"
 #include "targetmodel.h"
 
 #include <array>
@@ -15,8 +16,8 @@ namespace vprobe {
 class CortexCore
 {
 public:
-    static constexpr uint32_t kRamBase = 0x20000000;
-    static constexpr uint32_t kRamSize = 0x4000;
+    static constexpr uint32_t kRamBase = TargetBus::kRamBase;
+    static constexpr uint32_t kRamSize = TargetBus::kRamSize;
     static constexpr uint32_t kDhcsr = 0xE000EDF0;
     static constexpr uint32_t kDcrsr = 0xE000EDF4;
     static constexpr uint32_t kDcrdr = 0xE000EDF8;
@@ -46,21 +47,15 @@ public:
 
 private:
     friend struct CoreHooks;
-    struct Region
-    {
-        TargetModel *model;
-        uint32_t base;
-    };
 
     uint32_t readDebug(uint32_t address);
     void writeDebug(uint32_t address, uint32_t value);
     void resume();
     void reset();
-    bool inModel(uint32_t address) const;
     int ucRegister(uint32_t selector) const;
 
     TargetModel &m_model;
-    Region m_regions[4];
+    TargetBus m_bus;
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
     bool m_halted = false;
