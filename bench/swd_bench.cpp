@@ -44,9 +44,9 @@ void runJob(benchmark::State &state, bool verify)
     SwdJob job;
     // All of the flash: 120 KiB of APROM and the 8 KiB LDROM.
     constexpr uint32_t aprom = kImageSize - 0x2000;
-    job.images = {{0, image.data(), aprom, "aprom"},
-                  {quorvel::qb48Geometry.ldrom.base, image.data() + aprom, kImageSize - aprom,
-                   "ldrom"}};
+    job.images = {
+        {0, image.data(), aprom, "aprom"},
+        {quorvel::qb48Geometry.ldrom.base, image.data() + aprom, kImageSize - aprom, "ldrom"}};
     job.eraseMode = job::NoErase; // blank flash: the figure is programming (and verify) alone
     job.verify = verify;
     job.verifyMode = SwdVerifyReadback; // every byte over the link

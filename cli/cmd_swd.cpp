@@ -85,9 +85,10 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
     });
     view.finish();
     if (recorder)
-        c.report().insert("sectors", QJsonObject{{"erased", result.sectors.erased},
-                                                 {"programmed", result.sectors.programmed},
-                                                 {"skipped", result.sectors.skipped}});
+        c.report().insert("sectors",
+                          QJsonObject{{"erased", result.sectors.erased},
+                                      {"programmed", result.sectors.programmed},
+                                      {"skipped", result.sectors.skipped}});
     const int status = result.ok() ? int(ExitOk) : exitForSwd(result.code);
     const QString message = result.ok() ? success
                                         : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")

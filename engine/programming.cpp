@@ -17,7 +17,8 @@ int32_t localCheck(const Download &d)
     if (d.fileCount == 0) {
         if (d.programEnabled == 1)
             return 4;
-        if (d.eraseMode != job::FullErase && d.eraseMode != job::NoErase && d.rollingCodeAddress == 0)
+        if (d.eraseMode != job::FullErase && d.eraseMode != job::NoErase
+            && d.rollingCodeAddress == 0)
             return 4;
     }
     // Only the sector-erase report tells the probe where images beyond the seventh go; any other

@@ -25,7 +25,8 @@ QString eraseModeText(int mode)
     case 1:
         return QCoreApplication::translate("FlashPlan", "扇区擦除");
     case 3:
-        return QCoreApplication::translate("FlashPlan", "自动擦除（至多这些扇区，只擦除内容不同的）");
+        return QCoreApplication::translate("FlashPlan",
+                                           "自动擦除（至多这些扇区，只擦除内容不同的）");
     default:
         return QCoreApplication::translate("FlashPlan", "不擦除");
     }

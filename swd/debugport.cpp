@@ -439,9 +439,9 @@ bool DebugPort::readCoreRegister(int reg, uint32_t &value)
     if (!queue(std::move(ops), &value, kDhcsr, &notReady, &ticket) || !syncThrough(ticket))
         return false;
     if (notReady)
-        return m_link.fail(SwdProtocol,
-                           QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)")
-                               .arg(reg));
+        return m_link.fail(
+            SwdProtocol,
+            QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
     return true;
 }
 

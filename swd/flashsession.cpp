@@ -121,8 +121,8 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
     // R9, SP and xPSR survive every call, so they are set once.
-    PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"), m_plan.pageStubs,
-                          m_plan.buffers);
+    PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
+                          m_plan.pageStubs, m_plan.buffers);
     const std::vector<uint32_t> stubs = pipeline.stubCode();
     if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
         || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},

@@ -165,12 +165,11 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
         for (Sector &sector : bank.sectors) {
             for (const SwdImage *image : bank.images) {
                 const uint64_t from = std::max<uint64_t>(offsetOf(bank, *image), sector.offset);
-                const uint64_t to = std::min<uint64_t>(
-                    uint64_t(offsetOf(bank, *image)) + image->length,
-                    uint64_t(sector.offset) + sector.size);
+                const uint64_t to =
+                    std::min<uint64_t>(uint64_t(offsetOf(bank, *image)) + image->length,
+                                       uint64_t(sector.offset) + sector.size);
                 for (uint64_t at = from; at < to; ++at)
-                    sector.expected[at - sector.offset] =
-                        image->data[at - offsetOf(bank, *image)];
+                    sector.expected[at - sector.offset] = image->data[at - offsetOf(bank, *image)];
             }
         }
         m_banks.push_back(std::move(bank));
@@ -231,8 +230,9 @@ bool JobRun::decide(int mode, bool program)
         }
         for (size_t i = 0; i < bank.sectors.size(); ++i) {
             Sector &sector = bank.sectors[i];
-            sector.action = mode == job::FullErase || mode == job::NoErase ? Sector::ProgramOnly
-                                                                           : Sector::EraseAndProgram;
+            sector.action = mode == job::FullErase || mode == job::NoErase
+                ? Sector::ProgramOnly
+                : Sector::EraseAndProgram;
             if (compare) {
                 const std::vector<uint8_t> blank(sector.size, a.erasedValue());
                 if (crcs[i] == calcCrc32(sector.expected.data(), sector.size))
@@ -288,7 +288,8 @@ bool JobRun::programImages(Bank &bank, FlashSession &session, uint32_t &done, ui
     for (const SwdImage *image : bank.images) {
         const std::vector<uint8_t> bytes(image->data, image->data + image->length);
         auto step = [&](uint32_t pagesDone, uint32_t pages) {
-            report("program", int((done + uint64_t(image->length) * pagesDone / pages) * 100 / total));
+            report("program",
+                   int((done + uint64_t(image->length) * pagesDone / pages) * 100 / total));
         };
         if (!session.program(offsetOf(bank, *image), bytes, step))
             return false;
@@ -395,9 +396,10 @@ bool JobRun::verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors)
             const uint64_t to = std::min<uint64_t>(uint64_t(offsetOf(bank, *image)) + image->length,
                                                    uint64_t(sector.offset) + sector.size);
             if (from < to)
-                checks.push_back({uint32_t(from),
-                                  std::vector<uint8_t>(sector.expected.begin() + (from - sector.offset),
-                                                       sector.expected.begin() + (to - sector.offset))});
+                checks.push_back(
+                    {uint32_t(from),
+                     std::vector<uint8_t>(sector.expected.begin() + (from - sector.offset),
+                                          sector.expected.begin() + (to - sector.offset))});
         }
     }
     std::vector<CrcRange> ranges;
@@ -473,8 +475,8 @@ SwdResult runSwdJob(hid_device *dev, const SwdJob &job, const SwdProgress &progr
     if (run.connect(job.clockHz) && run.loadBanks(job, job.eraseMode == job::FullErase)
         && run.planRam(crc) && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
         && (!job.program || run.program(job.eraseMode))
-        && (!job.verify || run.verify(job.program ? job.eraseMode : int(job::NoErase),
-                                      job.verifyMode))
+        && (!job.verify
+            || run.verify(job.program ? job.eraseMode : int(job::NoErase), job.verifyMode))
         && job.resetAndRun)
         run.resetAndRun();
     return run.finish();

@@ -75,6 +75,7 @@ SwdResult eraseChip(hid_device *dev, const QString &flmDir, const SwdProgress &p
 SwdResult verifyJob(hid_device *dev, const SwdJob &job, const SwdProgress &progress);
 ProbeCaps probeCapabilities(hid_device *dev);
 
-// Folder of QB48x_Flash_AP.FLM, QB48x_Flash_LD.FLM and the CRC routine Quorvel_Crc32.FLM: QUORVEL_FLASHALGO_DIR if set, else
+// Folder of QB48x_Flash_AP.FLM, QB48x_Flash_LD.FLM and the CRC routine Quorvel_Crc32.FLM:
+// QUORVEL_FLASHALGO_DIR if set, else
 // ../share/quorvel/flashalgo beside the executable (installed), else the build tree's flashalgo/.
 QString swdFlashAlgorithmDir();

@@ -140,8 +140,8 @@ TEST(FlashAlgorithm, ReadsTheDescriptorAndRefusesUnusableOnes)
     const auto real = FlashAlgorithm::load(QStringLiteral(QUORVEL_FLM_AP), error);
     ASSERT_TRUE(real) << error.toStdString();
     EXPECT_EQ(real->deviceName(), "QB48x_Flash_AP");
-    EXPECT_EQ((std::vector<uint32_t>{real->deviceSize(), real->pageSize(),
-                                     real->programTimeoutMs(), real->eraseTimeoutMs()}),
+    EXPECT_EQ((std::vector<uint32_t>{real->deviceSize(), real->pageSize(), real->programTimeoutMs(),
+                                     real->eraseTimeoutMs()}),
               (std::vector<uint32_t>{0x1E000, 0x200, 100, 500}));
     EXPECT_EQ(real->sectorsCovering(0x1FF, 2), (std::vector<uint32_t>{0, 0x200}));
 

@@ -1,8 +1,8 @@
 // Jobs through the virtual CMSIS-DAP probe: the core really runs the QB48x algorithms, and the
 // simulated flash is checked byte for byte; every fault ends with its code and message.
 #include "cmsisdap/cmsisdapprobe.h"
-#include "images/hexfilereader.h"
 #include "images/crc32.h"
+#include "images/hexfilereader.h"
 #include "swd/elfimage.h"
 #include "swd/swdprogrammer.h"
 #include "swd/targetcrc.h"
@@ -243,8 +243,8 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
         {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, job::SectorErase,
          SwdWait, "at 0x00000000: target kept answering WAIT after 0 of 1 transfers"},
         {"FAULT in the page buffer: the failed word is named",
-         [](CmsisDapProbe &p) { p.device().faultAt(0x20000C10); },
-         job::SectorErase, SwdFault, "at 0x20000C10: target answered FAULT after 6 of 12 transfers"},
+         [](CmsisDapProbe &p) { p.device().faultAt(0x20000C10); }, job::SectorErase, SwdFault,
+         "at 0x20000C10: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
          job::SectorErase, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
         {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, job::FullErase,
@@ -273,8 +273,7 @@ TEST_F(SwdJobTest, CrcRoutineOnTheCoreMatchesTheHostCrc)
     const std::vector<uint8_t> bytes = pattern(TargetModel::kApromSize, 11);
     probe().device().target().setFlash(TargetModel::Bank::Aprom, bytes);
     QString error;
-    const auto routine =
-        CrcRoutine::load(QDir(job.flmDir).filePath("Quorvel_Crc32.FLM"), error);
+    const auto routine = CrcRoutine::load(QDir(job.flmDir).filePath("Quorvel_Crc32.FLM"), error);
     ASSERT_TRUE(routine) << error.toStdString();
     const auto plan = RamPlan::make(quorvel::qb48Geometry.ram, 0x400, 0x200,
                                     uint32_t(routine->blob().size()), error);
@@ -317,15 +316,24 @@ TEST_F(SwdJobTest, AutoEraseTouchesOnlySectorsThatDiffer)
     } steps[] = {
         {"blank chip: programmed without an erase", [] {}, job::AutoErase, {}, 0, 9, 0},
         {"same image: every sector skipped", [] {}, job::AutoErase, {}, 0, 0, 9},
-        {"one byte changed: its sector alone", [&] { image[0x400] ^= 0xFF; }, job::AutoErase,
-         {{aprom, 6}}, 1, 1, 8},
+        {"one byte changed: its sector alone",
+         [&] { image[0x400] ^= 0xFF; },
+         job::AutoErase,
+         {{aprom, 6}},
+         1,
+         1,
+         8},
         {"byte outside the image in its last sector: repaired",
          [&] {
              std::vector<uint8_t> all = probe().device().target().flash(aprom);
              all[0x1928] = 0x00;
              probe().device().target().setFlash(aprom, all);
          },
-         job::AutoErase, {{aprom, 12}}, 1, 1, 8},
+         job::AutoErase,
+         {{aprom, 12}},
+         1,
+         1,
+         8},
         {"sector erase skips alike", [] {}, job::SectorErase, {}, 0, 0, 9},
     };
     job.images = {{0x800, image.data(), uint32_t(image.size()), "app.bin"}};
