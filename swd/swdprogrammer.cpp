@@ -143,6 +143,7 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
         if (!bank.algorithm)
             return m_link.fail(SwdAlgorithmInvalid, error);
         const FlashAlgorithm &a = *bank.algorithm;
+        std::vector<uint32_t> starts;
         for (const SwdImage *image : bank.images) {
             const uint64_t offset = uint64_t(image->address) - bank.base;
             if (!image->data || image->length == 0 || offset < a.deviceStart()
@@ -153,15 +154,16 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
                                        .arg(image->length)
                                        .arg(image->address, 8, 16, QLatin1Char('0'))
                                        .arg(a.deviceName()));
-            for (uint32_t start : a.sectorsCovering(offsetOf(bank, *image), image->length)) {
-                if (bank.sectors.empty() || bank.sectors.back().offset < start) {
-                    const uint32_t size = a.sectorSizeAt(start);
-                    bank.sectors.push_back(
-                        {start, size, std::vector<uint8_t>(size, a.erasedValue()), {}});
-                }
-            }
+            for (uint32_t start : a.sectorsCovering(offsetOf(bank, *image), image->length))
+                starts.push_back(start);
         }
-        // Images are ascending and do not overlap (the file list's rule), so the sectors are too.
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+        for (uint32_t start : starts) {
+            const uint32_t size = a.sectorSizeAt(start);
+            bank.sectors.push_back({start, size, std::vector<uint8_t>(size, a.erasedValue()), {}});
+        }
+        // Images do not overlap (the file list's rule): each byte has one image to come from.
         for (Sector &sector : bank.sectors) {
             for (const SwdImage *image : bank.images) {
                 const uint64_t from = std::max<uint64_t>(offsetOf(bank, *image), sector.offset);
@@ -313,12 +315,10 @@ bool JobRun::programSectors(Bank &bank, FlashSession &session, uint32_t &done, u
             report("program", int(uint64_t(done) * 100 / total));
             continue;
         }
-        size_t j = i;
-        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> bytes = bank.sectors[i].expected;
+        size_t j = i + 1;
         while (j < bank.sectors.size() && bank.sectors[j].action != Sector::Skip
-               && (j == i
-                   || bank.sectors[j].offset
-                       == bank.sectors[j - 1].offset + bank.sectors[j - 1].size)) {
+               && bank.sectors[j].offset == bank.sectors[j - 1].offset + bank.sectors[j - 1].size) {
             bytes.insert(bytes.end(), bank.sectors[j].expected.begin(),
                          bank.sectors[j].expected.end());
             ++j;
