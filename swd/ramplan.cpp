@@ -17,7 +17,9 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     plan.pageStubs = take(PagePipeline::stubsSize());
     plan.algorithm = take(algorithmSize);
     plan.crcRoutine = take(crcSize);
-    plan.crcTable = take(256 * 4);
+    // What the routine writes stays off the pages of code: a write there is a code change to a
+    // core that caches or translates code (the emulator does).
+    plan.crcTable = take(256 * 4, 0x400);
     plan.crcRanges = take(kCrcBatch * 8);
     plan.crcResults = take(kCrcBatch * 4);
     // On a 1 KiB boundary, where the debug port's address auto-increment wraps: fewer TAR writes.
