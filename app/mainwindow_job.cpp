@@ -162,7 +162,9 @@ void MainWindow::applyJob(const job::JobSetup &setup)
     while (download->fileCount > 0)
         on_fileRemovePushButton_clicked();
 
-    eraseGroup->button(setup.eraseMode)->setChecked(true);
+    // The dedicated probe has no auto erase: its nearest is erasing the sectors the images touch.
+    eraseGroup->button(setup.eraseMode == job::AutoErase ? int(job::SectorErase) : setup.eraseMode)
+        ->setChecked(true);
     on_eraseRadioButton_clicked();
     ui->programCheckBox->setChecked(setup.program);
     on_programCheckBox_clicked(setup.program);

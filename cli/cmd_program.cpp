@@ -100,6 +100,9 @@ int runProgram(const QStringList &arguments)
     const int prepared = prepareJob(c.parser, setup, d, error);
     if (prepared != ExitOk)
         return c.fail(prepared, error);
+    if (setup.eraseMode == job::AutoErase)
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "擦除方式auto只能用于--via swd"));
     c.report().insert("files", describeImages(d));
     // The map's problems stop a run the engine would let go ahead; --force takes the risk.
     const FlashPlan plan = planJob(d, 0);

@@ -14,6 +14,7 @@
 #include "job/filelist.h"
 #include "job/jobfile.h"
 #include "job/messages.h"
+#include "pack/targetcatalog.h"
 #include "swd/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
@@ -67,12 +68,19 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
         view.setValue(percent);
     });
     view.finish();
+    if (recorder)
+        c.report().insert("sectors",
+                          QJsonObject{{"erased", result.sectors.erased},
+                                      {"programmed", result.sectors.programmed},
+                                      {"skipped", result.sectors.skipped}});
     const int status = result.ok() ? int(ExitOk) : exitForSwd(result.code);
     const QString message = result.ok() ? success
                                         : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
                                               .arg(result.code)
                                               .arg(result.message);
-    if (recorder && !recorder->finish(status, false, message, 0, error))
+    const SectorCounts sectors{result.sectors.erased, result.sectors.programmed,
+                               result.sectors.skipped};
+    if (recorder && !recorder->finish(status, false, message, 0, error, sectors))
         return c.finish(ExitRecord, message + QStringLiteral("\n") + error, result.code);
     return c.finish(status, message, result.code);
 }
@@ -106,24 +114,15 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
     return {};
 }
 
-// The loaded images as the SWD run takes them; they point into `d`, which must outlive the job.
-SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
+SwdVerifyMode verifyModeOf(const QCommandLineParser &p)
 {
-    SwdJob job;
-    for (int i = 0; i < d.fileCount; ++i)
-        job.images.push_back({d.imageAddress[i], d.imageData[i], d.imageLength[i], d.fileName[i]});
-    job.eraseMode = setup.eraseMode; // full, sector, none: the same order
-    job.program = setup.program;
-    // Nothing was written by an erase-only job, so there is nothing to compare.
-    job.verify = setup.verify && (setup.program || setup.eraseMode == SwdEraseNone);
-    job.resetAndRun = setup.resetAndRun;
-    return job;
+    return p.value("verify") == QLatin1String("readback") ? SwdVerifyReadback : SwdVerifyCrc;
 }
 
 QStringList stagesOf(const SwdJob &job)
 {
     QStringList stages{QCoreApplication::translate("QuorvelCli", "连接")};
-    if (job.eraseMode != SwdEraseNone)
+    if (job.eraseMode != job::NoErase)
         stages << QCoreApplication::translate("QuorvelCli", "擦除");
     if (job.program)
         stages << QCoreApplication::translate("QuorvelCli", "烧写");
@@ -144,6 +143,8 @@ int swdProgram(Command &c)
     const QString refused = refusal(c.parser, setup);
     if (!refused.isEmpty())
         return c.fail(ExitUsage, refused);
+    if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
+        setup.eraseMode = job::AutoErase;
 
     ChipRecord chip;
     Download d;
@@ -156,13 +157,14 @@ int swdProgram(Command &c)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
-    recordOptions.target = job::chipNames().value(job::defaultChipIndex);
+    recordOptions.target = pack::defaultDeviceName();
     RunRecorder recorder(recordOptions);
     SwdJob swdJob = swdJobOf(setup, d);
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
+    swdJob.verifyMode = verifyModeOf(c.parser);
     const QString success = swdJob.program ? job::runResultMessage(0)
-        : swdJob.eraseMode != SwdEraseNone ? job::runResultMessage(5)
+        : swdJob.eraseMode != job::NoErase ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
     return runOnProbe(
         c, stagesOf(swdJob),
@@ -191,6 +193,7 @@ int swdVerify(Command &c)
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
+    swdJob.verifyMode = verifyModeOf(c.parser);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
@@ -203,7 +206,7 @@ int swdVerify(Command &c)
 
 } // namespace
 
-void addViaOption(QCommandLineParser &parser)
+void addViaOption(QCommandLineParser &parser, bool withVerify)
 {
     parser.addOption(
         {"via",
@@ -219,6 +222,13 @@ void addViaOption(QCommandLineParser &parser)
         {"swd-clock",
          QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
          "HZ"});
+    if (withVerify)
+        parser.addOption({"verify",
+                          QCoreApplication::translate(
+                              "QuorvelCli",
+                              "--via swd的校验方式：crc（在芯片上算每个扇区的CRC-32，默认）或"
+                              "readback（读回每个字节）。"),
+                          "crc|readback", "crc"});
 }
 
 int runViaSwd(Command &c, SwdCommand command)
@@ -229,6 +239,13 @@ int runViaSwd(Command &c, SwdCommand command)
         return c.fail(
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
+    const QString verify = c.parser.value("verify");
+    if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知校验方式：%1").arg(verify));
+    if (via == QLatin1String("vendor") && c.parser.isSet("verify"))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--verify只能用于--via swd"));
     if (via == QLatin1String("vendor"))
         return -1;
     if (via != QLatin1String("swd"))
@@ -242,7 +259,7 @@ int runErase(const QStringList &arguments)
     Command c("erase",
               QCoreApplication::translate(
                   "QuorvelCli", "经SWD擦除整个芯片（APROM和LDROM），用任意CMSIS-DAP烧录器。"));
-    addViaOption(c.parser);
+    addViaOption(c.parser, false);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;

@@ -108,7 +108,9 @@ void addJobOptions(QCommandLineParser &parser)
          QCoreApplication::translate("QuorvelCli", "工程保存后改变的文件也照样使用。")},
         {"save-job", QCoreApplication::translate("QuorvelCli", "把任务保存为工程文件。"), "JOB"},
         {"erase",
-         QCoreApplication::translate("QuorvelCli", "擦除方式：full、sector或none（默认full）。"),
+         QCoreApplication::translate("QuorvelCli",
+                                     "擦除方式：full、sector、none或auto（默认full；--via "
+                                     "swd时默认auto，auto只用于--via swd）。"),
          "MODE"},
         {"no-program", QCoreApplication::translate("QuorvelCli", "不烧写。")},
         {"no-verify", QCoreApplication::translate("QuorvelCli", "不校验。")},
@@ -169,7 +171,7 @@ int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString 
     if (const int status = appendFileArguments(p, setup, error, false))
         return status;
     if (p.isSet("erase")) {
-        setup.eraseMode = QStringList{"full", "sector", "none"}.indexOf(p.value("erase"));
+        setup.eraseMode = QStringList{"full", "sector", "none", "auto"}.indexOf(p.value("erase"));
         if (setup.eraseMode < 0)
             return usage(error,
                          QCoreApplication::translate("QuorvelCli", "未知擦除方式：%1")

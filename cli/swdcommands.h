@@ -11,8 +11,9 @@ class Command;
 
 enum class SwdCommand { Program, Verify };
 
-// --via vendor|swd, and the SWD path's --transport hid|bulk and --swd-clock HZ.
-void addViaOption(QCommandLineParser &parser);
+// --via vendor|swd, the SWD path's --transport hid|bulk and --swd-clock HZ, and (withVerify)
+// --verify crc|readback.
+void addViaOption(QCommandLineParser &parser, bool withVerify = true);
 // After parsing: -1 when the command goes the dedicated probe's way; otherwise the exit status of
 // the run over SWD, or of a refused --via value or option.
 int runViaSwd(Command &c, SwdCommand command);

@@ -1,11 +1,9 @@
 // One programming run: local checks, then the vendor commands in order, mapped to one result code.
 #include "download.h"
+#include "job/erasemode.h"
 
 namespace {
 
-constexpr int32_t fullErase = 0;
-constexpr int32_t sectorErase = 1;
-constexpr int32_t noErase = 2;
 constexpr int maxImagesWithoutSectorErase = 7;
 constexpr int32_t proceed = -1; // not a result code: the run goes on
 
@@ -14,18 +12,19 @@ int32_t localCheck(const Download &d)
 {
     if (d.connected == 0)
         return 1;
-    if (d.eraseMode == noErase && d.programEnabled == 0 && d.rollingCodeAddress == 0)
+    if (d.eraseMode == job::NoErase && d.programEnabled == 0 && d.rollingCodeAddress == 0)
         return 0;
     if (d.fileCount == 0) {
         if (d.programEnabled == 1)
             return 4;
-        if (d.eraseMode != fullErase && d.eraseMode != noErase && d.rollingCodeAddress == 0)
+        if (d.eraseMode != job::FullErase && d.eraseMode != job::NoErase
+            && d.rollingCodeAddress == 0)
             return 4;
     }
     // Only the sector-erase report tells the probe where images beyond the seventh go; any other
     // mode would erase the chip and then fail at the eighth image.
     if (d.programEnabled == 1 && d.fileCount > maxImagesWithoutSectorErase
-        && d.eraseMode != sectorErase)
+        && d.eraseMode != job::SectorErase)
         return 14;
     return proceed;
 }
@@ -68,8 +67,8 @@ int32_t sendJob(Download &d)
     if (d.sendSettings() != 0)
         return 2;
     // Also without erasing, the probe is told the mode and the regions of the listed files.
-    const bool erase = d.eraseMode == fullErase
-        || ((d.eraseMode == sectorErase || d.eraseMode == noErase) && d.fileCount > 0);
+    const bool erase = d.eraseMode == job::FullErase
+        || ((d.eraseMode == job::SectorErase || d.eraseMode == job::NoErase) && d.fileCount > 0);
     if (erase && d.eraseFlash() != 0)
         return 7;
     if (d.programEnabled == 1) {
@@ -82,7 +81,7 @@ int32_t sendJob(Download &d)
         return 9;
     if (d.finishJob() != 0)
         return 8;
-    const bool eraseOnly = d.eraseMode == fullErase && d.rollingCodeAddress == 0
+    const bool eraseOnly = d.eraseMode == job::FullErase && d.rollingCodeAddress == 0
         && (d.programEnabled == 0 || d.fileCount == 0);
     return eraseOnly ? 5 : 0;
 }

@@ -3,6 +3,8 @@
 // as a marker, and the problems in red below.
 #include "flashmaplayout.h"
 
+#include "erasemode.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <algorithm>
@@ -20,10 +22,13 @@ const char *const palette[] = {"#4E8FD8", "#58B368", "#E0A030", "#9A6BD0", "#3BB
 QString eraseModeText(int mode)
 {
     switch (mode) {
-    case 0:
+    case job::FullErase:
         return QCoreApplication::translate("FlashPlan", "全擦除");
-    case 1:
+    case job::SectorErase:
         return QCoreApplication::translate("FlashPlan", "扇区擦除");
+    case job::AutoErase:
+        return QCoreApplication::translate("FlashPlan",
+                                           "自动擦除（至多这些扇区，只擦除内容不同的）");
     default:
         return QCoreApplication::translate("FlashPlan", "不擦除");
     }

@@ -1,6 +1,8 @@
 // The problem rules of a job's flash map and the regions they are judged on.
 #include "flashplan.h"
 
+#include "erasemode.h"
+
 #include "download.h"
 #include "images/crc32.h"
 
@@ -12,8 +14,11 @@ namespace {
 constexpr const quorvel::MemoryGeometry &geometry = quorvel::qb48Geometry;
 constexpr int regionsPerEraseReport = 7; // the probe learns where images go from these entries
 constexpr uint64_t bootLimit = 0x2000; // 8 KB the chip check allows for the boot-source image
-constexpr int fullErase = 0;
-constexpr int sectorErase = 1;
+// Over SWD, auto erases at most what sector erase does: the sectors whose content differs.
+bool erasesSectors(int eraseMode)
+{
+    return eraseMode == job::SectorErase || eraseMode == job::AutoErase;
+}
 
 QString hex(uint64_t value)
 {
@@ -53,7 +58,7 @@ FlashProblem problem(FlashProblem::Kind kind, QVector<int> files, uint64_t start
 
 void checkFileCount(const Download &d, const QVector<Band> &bands, QVector<FlashProblem> &out)
 {
-    if (bands.size() <= regionsPerEraseReport || d.eraseMode == sectorErase)
+    if (bands.size() <= regionsPerEraseReport || erasesSectors(d.eraseMode))
         return;
     QVector<int> unplaced;
     for (int i = regionsPerEraseReport; i < bands.size(); ++i)
@@ -133,16 +138,17 @@ void checkRollingCode(uint32_t address, const QVector<Band> &bands, QVector<Flas
     }
 }
 
-// Sector erase takes the sectors each image touches; neighbouring or shared ones merge.
+// Full erase takes both banks whole on either path; sector erase the sectors each image touches,
+// neighbouring or shared ones merged.
 QVector<FlashRegion> eraseRegions(int eraseMode, const QVector<Band> &bands)
 {
     QVector<FlashRegion> out;
-    if (eraseMode == fullErase) {
+    if (eraseMode == job::FullErase) {
         for (const quorvel::MemoryArea *area : {&geometry.aprom, &geometry.ldrom})
             out.append(span(FlashRegion::Erase, area->base, area->end()));
         return out;
     }
-    if (eraseMode != sectorErase)
+    if (!erasesSectors(eraseMode))
         return out;
     const uint64_t sector = geometry.sectorSize;
     QVector<FlashRegion> sectors;

@@ -44,7 +44,7 @@ struct FlashPlan
 {
     QVector<FlashRegion> regions; // by start address
     QVector<FlashProblem> problems; // job-wide first, then per file in slot order
-    int eraseMode = 0; // 0 full, 1 sector, 2 none
+    int eraseMode = 0; // job::EraseMode
     bool programEnabled = true;
     int bootSource = 0; // 0 unknown, 1 LDROM, 2 APROM
 

@@ -16,7 +16,7 @@ namespace job {
 namespace {
 
 const char *const formatName = "quorvel-job";
-const char *const eraseNames[] = {"full", "sector", "none"};
+const char *const eraseNames[] = {"full", "sector", "none", "auto"}; // job::EraseMode order
 
 QString hex32(uint32_t value)
 {
@@ -173,7 +173,7 @@ bool readOptions(Reader &r, const QJsonObject &root, JobSetup &setup)
     }
     qint64 protect = setup.protectLevel;
     int watchdog = 0;
-    const bool ok = r.choice(root, "erase", {"full", "sector", "none"}, setup.eraseMode)
+    const bool ok = r.choice(root, "erase", {"full", "sector", "none", "auto"}, setup.eraseMode)
         && r.boolean(root, "program", setup.program) && r.boolean(root, "verify", setup.verify)
         && r.boolean(root, "reset", setup.resetAndRun) && r.integer(root, "protect", 2, protect)
         && r.choice(root, "watchdog", {"keep", "on", "off"}, watchdog)

@@ -122,7 +122,7 @@ QString optionsProblem(const JobSetup &setup)
 {
     if (modelForIndex(setup.chipIndex) == 0)
         return QCoreApplication::translate("Job", "未知芯片型号");
-    if (setup.eraseMode < FullErase || setup.eraseMode > NoErase)
+    if (setup.eraseMode < FullErase || setup.eraseMode > AutoErase)
         return QCoreApplication::translate("Job", "未知擦除方式");
     if (setup.protectLevel < 0 || setup.protectLevel > 2)
         return QCoreApplication::translate("Job", "读保护等级必须是0、1或2");

@@ -2,6 +2,8 @@
 // and job files can fill, check and apply to a job record.
 #pragma once
 
+#include "erasemode.h"
+
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -10,7 +12,6 @@ class Download;
 
 namespace job {
 
-enum EraseMode { FullErase = 0, SectorErase = 1, NoErase = 2 };
 enum WatchdogOption { WatchdogKeep = 0, WatchdogOn = 0xA8, WatchdogOff = 0x55 };
 
 struct JobFile

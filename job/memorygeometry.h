@@ -1,5 +1,8 @@
 // Memory geometry of the QB48 family as its flash algorithms describe it: main flash (APROM) and
-// LDROM. Plain C++ without Qt, so the simulated chip of the virtual probe shares this one source.
+// LDROM, and what a debugger host must know of the chip besides: its RAM and how the LDROM is read.
+// Plain C++ without Qt. The flash map, the SWD host and the dedicated probe's page check in the
+// virtual probe use it; the simulated SWD target (virtualprobe/cmsisdap/targetmodel.h) keeps its
+// own sizes on purpose, as the chip the host is tested against.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +23,22 @@ struct MemoryArea
     }
 };
 
+// The flash is read through one window at address 0; a register of the flash controller chooses
+// whether the window shows the APROM or the LDROM.
+struct ReadWindow
+{
+    uint32_t selectRegister;
+    uint32_t aprom; // value that shows the APROM
+    uint32_t ldrom; // value that shows the LDROM
+};
+
 struct MemoryGeometry
 {
     MemoryArea aprom;
     MemoryArea ldrom;
     uint32_t sectorSize;
+    MemoryArea ram; // what a debugger host may plan its routines, stack and buffers in
+    ReadWindow window;
 
     // The memory an address is aimed at: everything from the LDROM's base up counts as LDROM, the
     // same split the chip check makes between low and LDROM images.
@@ -39,8 +53,13 @@ struct MemoryGeometry
     }
 };
 
-// 120 KiB of APROM from 0 and 8 KiB of LDROM, both in 512-byte sectors (flashalgo/FlashDev.c).
-constexpr MemoryGeometry qb48Geometry{
-    {"APROM", 0x00000000u, 0x0001E000u}, {"LDROM", 0x10000000u, 0x00002000u}, 0x200u};
+// 120 KiB of APROM from 0 and 8 KiB of LDROM, both in 512-byte sectors (flashalgo/FlashDev.c);
+// 16 KiB of RAM; the LDROM bit of the flash controller's command register selects the window
+// (without the lock bit: only the flash algorithm's UnInit locks the controller).
+constexpr MemoryGeometry qb48Geometry{{"APROM", 0x00000000u, 0x0001E000u},
+                                      {"LDROM", 0x10000000u, 0x00002000u},
+                                      0x200u,
+                                      {"RAM", 0x20000000u, 0x00004000u},
+                                      {0x4000B010u, 0x00000000u, 0x00000100u}};
 
 } // namespace quorvel

@@ -13,6 +13,11 @@ namespace pack {
 // folder (QStandardPaths' generic data folder, quorvel/packs).
 QString shippedPackFolder();
 QString userPackFolder();
+// The device of the shipped pack that the SWD path programs when no --target names one.
+inline QString defaultDeviceName()
+{
+    return QStringLiteral("QB48");
+}
 
 class TargetCatalog
 {

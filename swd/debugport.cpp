@@ -182,12 +182,51 @@ bool DebugPort::check(const Pending &pending, const dap::Packet &reply)
     }
     if (r.failure != dap::TransferFailure::None) {
         m_select = m_tar = ~0u;
-        return m_link.fail(codeOf(r.failure),
-                           QStringLiteral("at %1: %2").arg(hex8(pending.address), r.error));
+        return m_link.fail(
+            codeOf(r.failure),
+            QStringLiteral("at %1: %2").arg(hex8(failedAddress(pending, r.done)), r.error));
     }
     if (pending.sink)
         std::copy(r.reads.begin(), r.reads.end(), pending.sink);
     return true;
+}
+
+// The address the transfer that failed was aimed at: the reply counts the transfers carried out
+// before it. Transfers on the core's debug registers start with TAR at DHCSR and bank 1 selected,
+// memory transfers with TAR at their address and bank 0, as the window helpers leave them.
+uint32_t DebugPort::failedAddress(const Pending &pending, unsigned done)
+{
+    if (pending.ops.empty())
+        return pending.address + 4 * done;
+    if (done >= pending.ops.size())
+        return pending.address;
+    bool bank1 = pending.address == kDhcsr;
+    uint32_t tar = pending.address;
+    for (unsigned i = 0; i < done; ++i) {
+        const TransferOp &op = pending.ops[i];
+        const uint8_t reg = op.request & 0x0C;
+        if (op.request & dap::kMatchMask)
+            continue;
+        if (!(op.request & dap::kAp)) {
+            if (!(op.request & dap::kRead) && reg == kDpSelect)
+                bank1 = op.data == kSelectBank1;
+        } else if (!bank1 && reg == kApTar && !(op.request & dap::kRead)) {
+            tar = op.data;
+        } else if (!bank1 && reg == kApDrw) {
+            tar += 4;
+        }
+    }
+    const TransferOp &failed = pending.ops[done];
+    if (!(failed.request & dap::kAp))
+        return pending.address;
+    return bank1 ? tar + (failed.request & 0x0C) : tar;
+}
+
+void DebugPort::coreRegisterReadOps(std::vector<TransferOp> &ops, int reg)
+{
+    ops.push_back(apWrite(kApBd1, uint32_t(reg)));
+    ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
+    ops.push_back(apRead(kApBd2));
 }
 
 bool DebugPort::sync()
@@ -333,16 +372,25 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uin
         // The register is read only when the match finds the core halted.
         std::vector<TransferOp> ops;
         debugRegisterWindow(ops);
-        ops.push_back({dap::kMatchMask, kSHalt | kSLockup}); // a locked-up core is no return
-        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kSHalt});
-        ops.push_back(apWrite(kApBd1, uint32_t(reg)));
-        ops.push_back(apRead(kApBd2));
+        ops.push_back(readyMaskOp()); // a locked-up core is no return
+        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
+        coreRegisterReadOps(ops, reg);
         bool running = false;
         uint64_t ticket = 0;
         if (!queue(std::move(ops), &value, kDhcsr, &running, &ticket) || !syncThrough(ticket))
             return false;
         if (!running)
             return true;
+        // The mismatch was the halt or S_REGRDY: a core halted (not locked up) whose register was
+        // not ready yet gets it read the plain way.
+        std::vector<TransferOp> look;
+        debugRegisterWindow(look);
+        look.push_back(apRead(kApBd0));
+        std::vector<uint32_t> dhcsr;
+        if (!transferNow(std::move(look), &dhcsr, kDhcsr))
+            return false;
+        if ((dhcsr[0] & (kSHalt | kSLockup)) == kSHalt)
+            return readCoreRegister(reg, value);
         if (timer.elapsed() > timeoutMs)
             return m_link.fail(
                 SwdNoHalt,
@@ -384,17 +432,16 @@ bool DebugPort::readCoreRegister(int reg, uint32_t &value)
 {
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
-    ops.push_back(apWrite(kApBd1, uint32_t(reg)));
-    ops.push_back(apRead(kApBd0));
-    ops.push_back(apRead(kApBd2));
-    std::vector<uint32_t> reads;
-    if (!transferNow(std::move(ops), &reads, kDhcsr))
+    ops.push_back(readyMaskOp());
+    coreRegisterReadOps(ops, reg);
+    bool notReady = false;
+    uint64_t ticket = 0;
+    if (!queue(std::move(ops), &value, kDhcsr, &notReady, &ticket) || !syncThrough(ticket))
         return false;
-    if (!(reads[0] & kSRegRdy))
+    if (notReady)
         return m_link.fail(
             SwdProtocol,
-            QStringLiteral("core register %1 not ready (DHCSR %2)").arg(reg).arg(hex8(reads[0])));
-    value = reads[1];
+            QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
     return true;
 }
 

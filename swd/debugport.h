@@ -82,6 +82,15 @@ public:
         return {dap::request(true, false, reg), value};
     }
     static dap::TransferOp apReadOp(uint8_t reg) { return {dap::request(true, true, reg)}; }
+    // Every value-match read of DHCSR asks for a core halted, not locked up, with S_REGRDY set;
+    // the probe keeps the mask between commands, and nothing here sets another.
+    static constexpr uint32_t kReadyMask = kSHalt | kSLockup | kSRegRdy;
+    static constexpr uint32_t kReady = kSHalt | kSRegRdy;
+    static dap::TransferOp readyMaskOp() { return {dap::kMatchMask, kReadyMask}; }
+    // With the debug registers in the window and the mask set: selects `reg` and reads it from
+    // DCRDR once DHCSR shows S_REGRDY (the probe's match retries are the poll; a register that
+    // never gets ready is a mismatch).
+    static void coreRegisterReadOps(std::vector<dap::TransferOp> &ops, int reg);
 
     DapPipe &link() { return m_link; }
     const SwdResult &error() const { return m_link.error(); }
@@ -102,6 +111,7 @@ private:
     bool transferNow(std::vector<dap::TransferOp> ops, std::vector<uint32_t> *reads,
                      uint32_t address);
     bool check(const Pending &pending, const dap::Packet &reply);
+    static uint32_t failedAddress(const Pending &pending, unsigned done);
     bool commands(const std::vector<dap::Packet> &packets);
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
     void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);

@@ -110,3 +110,13 @@ std::vector<uint32_t> FlashAlgorithm::sectorsCovering(uint32_t offset, uint32_t 
     }
     return starts;
 }
+
+uint32_t FlashAlgorithm::sectorSizeAt(uint32_t offset) const
+{
+    uint32_t size = m_sectors.front().size;
+    for (const FlashSectorRun &run : m_sectors) {
+        if (run.offset <= offset)
+            size = run.size;
+    }
+    return size;
+}

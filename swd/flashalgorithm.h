@@ -37,6 +37,8 @@ public:
     uint32_t programTimeoutMs() const { return m_programTimeout; }
     uint32_t eraseTimeoutMs() const { return m_eraseTimeout; }
     const std::vector<FlashSectorRun> &sectors() const { return m_sectors; }
+    // Size of the sector that starts at, or holds, `offset`.
+    uint32_t sectorSizeAt(uint32_t offset) const;
     // Start offsets of the sectors that hold any of [offset, offset + length).
     std::vector<uint32_t> sectorsCovering(uint32_t offset, uint32_t length) const;
 

@@ -30,34 +30,30 @@ std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, si
 
 } // namespace
 
-FlashSession::FlashSession(DebugPort &port, const FlashAlgorithm &algorithm)
+FlashSession::FlashSession(DebugPort &port, const FlashAlgorithm &algorithm, const RamPlan &plan)
     : m_port(port)
     , m_algo(algorithm)
+    , m_plan(plan)
 { }
 
 bool FlashSession::load()
 {
-    if (m_algo.pageSize() > kMaxPage)
-        return m_port.link().fail(SwdAlgorithmInvalid,
-                                  QStringLiteral("page size %1 exceeds the %2 bytes of a buffer")
-                                      .arg(m_algo.pageSize())
-                                      .arg(kMaxPage));
     // The writes follow the halt request in the probe's queue; the wait checks it took effect.
     const std::vector<uint32_t> words = toWords(m_algo.blob(), 0, m_algo.blob().size(), 0);
-    return m_port.requestHalt() && m_port.writeBlock(kBreakpoint, &kBkptBkpt, 1)
-        && m_port.writeBlock(kLoadAddress, words.data(), words.size())
+    return m_port.requestHalt() && m_port.writeBlock(m_plan.breakpoint, &kBkptBkpt, 1)
+        && m_port.writeBlock(m_plan.algorithm, words.data(), words.size())
         && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
 }
 
 bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)
 {
-    const uint32_t entry = kLoadAddress + *m_algo.entry(routine);
+    const uint32_t entry = m_plan.algorithm + *m_algo.entry(routine);
     std::vector<std::pair<int, uint32_t>> regs;
     for (size_t i = 0; i < args.size(); ++i)
         regs.emplace_back(int(i), args[i]);
-    regs.emplace_back(DebugPort::R9, kLoadAddress + m_algo.dataOffset());
-    regs.emplace_back(DebugPort::SP, kStackTop);
-    regs.emplace_back(DebugPort::LR, kBreakpoint | 1);
+    regs.emplace_back(DebugPort::R9, m_plan.algorithm + m_algo.dataOffset());
+    regs.emplace_back(DebugPort::SP, m_plan.stackTop);
+    regs.emplace_back(DebugPort::LR, m_plan.breakpoint | 1);
     regs.emplace_back(DebugPort::PC, entry);
     regs.emplace_back(DebugPort::XPSR, kThumbState);
     return m_port.writeCoreRegisters(regs) && m_port.run();
@@ -125,12 +121,12 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
     // R9, SP and xPSR survive every call, so they are set once.
-    PagePipeline pipeline(m_port, m_algo, kLoadAddress + *m_algo.entry("ProgramPage"), kPageStubs,
-                          kBuffers);
+    PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
+                          m_plan.pageStubs, m_plan.buffers);
     const std::vector<uint32_t> stubs = pipeline.stubCode();
-    if (!m_port.writeBlock(kPageStubs, stubs.data(), stubs.size())
-        || !m_port.writeCoreRegisters({{DebugPort::R9, kLoadAddress + m_algo.dataOffset()},
-                                       {DebugPort::SP, kStackTop},
+    if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
+        || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
+                                       {DebugPort::SP, m_plan.stackTop},
                                        {DebugPort::XPSR, kThumbState}}))
         return false;
     return pipeline.run(m_algo.deviceStart() + first, pages, progress);

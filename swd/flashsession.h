@@ -4,25 +4,19 @@
 
 #include "debugport.h"
 #include "flashalgorithm.h"
+#include "ramplan.h"
 
 #include <functional>
 
 class FlashSession
 {
 public:
-    // Target RAM layout: a breakpoint to return to, the algorithm, its stack, the stubs of the page
-    // pipeline and its three page buffers.
-    static constexpr uint32_t kBreakpoint = 0x20000000;
-    static constexpr uint32_t kPageStubs = 0x20000010; // see PagePipeline
-    static constexpr uint32_t kLoadAddress = 0x20000080;
-    static constexpr uint32_t kStackTop = 0x20003000;
-    static constexpr uint32_t kBuffers = 0x20003000;
-    static constexpr uint32_t kMaxPage = 0x400; // three buffers fit below the end of RAM
     enum Function { FunctionErase = 1, FunctionProgram = 2, FunctionVerify = 3 };
 
     using Progress = std::function<void(uint32_t done, uint32_t total)>;
 
-    FlashSession(DebugPort &port, const FlashAlgorithm &algorithm);
+    // The plan must have room for this algorithm and its pages.
+    FlashSession(DebugPort &port, const FlashAlgorithm &algorithm, const RamPlan &plan);
 
     bool load(); // halts the core and copies the algorithm
     bool init(Function function);
@@ -43,4 +37,5 @@ private:
 
     DebugPort &m_port;
     const FlashAlgorithm &m_algo;
+    const RamPlan &m_plan;
 };

@@ -139,14 +139,15 @@ bool PagePipeline::start(uint32_t page, uint32_t lastPage)
 bool PagePipeline::poll(uint32_t page, bool &stillRunning, uint64_t &ticket)
 {
     // The next page's tail rides in front: those writes happen whatever the poll finds.
+    // R0 is read once S_REGRDY is up; a register not ready in time counts as still running, and
+    // finish() looks the plain way.
     std::vector<dap::TransferOp> ops;
-    const size_t pollBytes = 10 + 5 + 5 + 1;
+    const size_t pollBytes = 10 + 5 + 5 + 5 + 1;
     if (!fill(ops, page + 1, pollBytes))
         return false;
     m_port.debugRegisterWindow(ops);
-    ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kSHalt});
-    ops.push_back(DebugPort::apWriteOp(kBd1, DebugPort::R0));
-    ops.push_back(DebugPort::apReadOp(kBd2));
+    ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kReady});
+    DebugPort::coreRegisterReadOps(ops, DebugPort::R0);
     return m_port.queue(std::move(ops), &m_result, DebugPort::kDhcsr, &stillRunning, &ticket);
 }
 
@@ -185,9 +186,8 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
     const uint32_t total = uint32_t(pages.size());
     if (total == 0)
         return true;
-    // A poll matches a halted core that is not locked up.
-    if (!m_port.queue({{dap::kMatchMask, DebugPort::kSHalt | DebugPort::kSLockup}}, nullptr,
-                      DebugPort::kDhcsr))
+    // The mask every poll matches with; the slow path's reads set the same one.
+    if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
         return false;
     while (m_streamPage == 0) {
         if (!sendReport(0))

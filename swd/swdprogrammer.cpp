@@ -1,31 +1,50 @@
-// Runs a job's images through the two QB48x flash algorithms over SWD, then verifies by reading
-// the flash back over the debug port.
+// Runs a job's images through the two QB48x flash algorithms over SWD: sectors compared on the
+// target by CRC first, erased and programmed only where needed, then verified by CRC or read-back.
 #include "swdprogrammer.h"
 
 #include "debugport.h"
 #include "flashsession.h"
+#include "images/crc32.h"
+#include "targetcrc.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 constexpr const char *kApromAlgorithm = "QB48x_Flash_AP.FLM";
 constexpr const char *kLdromAlgorithm = "QB48x_Flash_LD.FLM";
-// The flash window shows the LDROM while the controller selects it, else the APROM.
-constexpr uint32_t kFmcCommand = 0x4000B010;
-constexpr uint32_t kFmcLockedLdrom = 0x80000100;
-constexpr uint32_t kFmcLocked = 0x80000000;
+constexpr const char *kCrcRoutine = "Quorvel_Crc32.FLM";
+constexpr int kHaltTimeoutMs = 500;
+
+QString hex8(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+}
+
+// A sector the job touches: what it must hold afterwards (images over the erased value, as the
+// padded pages leave it) and what this run does to it.
+struct Sector
+{
+    enum Action { EraseAndProgram, ProgramOnly, Skip };
+    uint32_t offset; // from the device start
+    uint32_t size;
+    std::vector<uint8_t> expected;
+    Action action = EraseAndProgram;
+};
 
 struct Bank
 {
     const char *file;
     bool ldrom;
+    uint32_t base; // job address of the device start's bank: 0 or the LDROM base
     std::vector<const SwdImage *> images;
     std::optional<FlashAlgorithm> algorithm;
+    std::vector<Sector> sectors;
 };
 
 class JobRun
@@ -41,7 +60,9 @@ public:
     {
         m_port.disconnect();
         m_link.drain(); // after a failure, replies may still be owed
-        return m_link.error();
+        SwdResult result = m_link.error();
+        result.sectors = m_counts;
+        return result;
     }
     bool connect(uint32_t clockHz)
     {
@@ -49,9 +70,11 @@ public:
         return m_link.open() && m_port.connect(clockHz) && (report("connect", 100), true);
     }
     bool loadBanks(const SwdJob &job, bool bothBanks);
+    bool planRam(bool withCrc);
+    bool decide(int mode, bool program);
     bool erase(int mode);
-    bool program();
-    bool verify();
+    bool program(int mode);
+    bool verify(int mode, int verifyMode);
     bool resetAndRun()
     {
         report("reset", 0);
@@ -66,11 +89,12 @@ private:
     }
     bool selectWindow(const Bank &bank, bool on)
     {
-        return m_port.write32(kFmcCommand, on && bank.ldrom ? kFmcLockedLdrom : kFmcLocked);
+        const quorvel::ReadWindow &w = m_chip.window;
+        return m_port.write32(w.selectRegister, on && bank.ldrom ? w.ldrom : w.aprom);
     }
     uint32_t offsetOf(const Bank &bank, const SwdImage &image) const
     {
-        return image.address - (bank.ldrom ? kSwdLdromBase : 0) - bank.algorithm->deviceStart();
+        return image.address - bank.base - bank.algorithm->deviceStart();
     }
     uint32_t totalBytes() const
     {
@@ -80,19 +104,33 @@ private:
                 total += image->length;
         return std::max(total, 1u);
     }
+    bool sectorCrcs(const Bank &bank, const std::vector<CrcRange> &ranges,
+                    std::vector<uint32_t> &crcs);
+    bool programImages(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total);
+    bool programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total);
+    bool verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors);
+    bool readBackImages(const Bank &bank, FlashSession &session, uint32_t &before);
 
     DapPipe m_link;
     DebugPort m_port;
     SwdProgress m_progress;
+    quorvel::MemoryGeometry m_chip = quorvel::qb48Geometry;
+    QString m_dir;
     std::vector<Bank> m_banks;
+    std::optional<CrcRoutine> m_crc;
+    std::optional<RamPlan> m_plan;
+    SwdSectorCounts m_counts;
 };
 
 bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
 {
-    const QDir dir(job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir);
-    Bank banks[] = {{kApromAlgorithm, false, {}, {}}, {kLdromAlgorithm, true, {}, {}}};
+    m_chip = job.chip;
+    m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
+    const QDir dir(m_dir);
+    Bank banks[] = {{kApromAlgorithm, false, m_chip.aprom.base, {}, {}, {}},
+                    {kLdromAlgorithm, true, m_chip.ldrom.base, {}, {}, {}}};
     for (const SwdImage &image : job.images)
-        banks[image.address >= kSwdLdromBase ? 1 : 0].images.push_back(&image);
+        banks[&m_chip.areaFor(image.address) == &m_chip.ldrom ? 1 : 0].images.push_back(&image);
     for (Bank &bank : banks) {
         if (bank.images.empty() && !bothBanks)
             continue;
@@ -104,9 +142,10 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
         bank.algorithm = FlashAlgorithm::load(path, error);
         if (!bank.algorithm)
             return m_link.fail(SwdAlgorithmInvalid, error);
+        const FlashAlgorithm &a = *bank.algorithm;
+        std::vector<uint32_t> starts;
         for (const SwdImage *image : bank.images) {
-            const uint64_t offset = uint64_t(image->address) - (bank.ldrom ? kSwdLdromBase : 0);
-            const FlashAlgorithm &a = *bank.algorithm;
+            const uint64_t offset = uint64_t(image->address) - bank.base;
             if (!image->data || image->length == 0 || offset < a.deviceStart()
                 || offset + image->length > uint64_t(a.deviceStart()) + a.deviceSize())
                 return m_link.fail(SwdBadJob,
@@ -115,84 +154,313 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
                                        .arg(image->length)
                                        .arg(image->address, 8, 16, QLatin1Char('0'))
                                        .arg(a.deviceName()));
+            for (uint32_t start : a.sectorsCovering(offsetOf(bank, *image), image->length))
+                starts.push_back(start);
+        }
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+        for (uint32_t start : starts) {
+            const uint32_t size = a.sectorSizeAt(start);
+            bank.sectors.push_back({start, size, std::vector<uint8_t>(size, a.erasedValue()), {}});
+        }
+        // Images do not overlap (the file list's rule): each byte has one image to come from.
+        for (Sector &sector : bank.sectors) {
+            for (const SwdImage *image : bank.images) {
+                const uint64_t from = std::max<uint64_t>(offsetOf(bank, *image), sector.offset);
+                const uint64_t to =
+                    std::min<uint64_t>(uint64_t(offsetOf(bank, *image)) + image->length,
+                                       uint64_t(sector.offset) + sector.size);
+                for (uint64_t at = from; at < to; ++at)
+                    sector.expected[at - sector.offset] = image->data[at - offsetOf(bank, *image)];
+            }
         }
         m_banks.push_back(std::move(bank));
     }
     return !m_banks.empty() || m_link.fail(SwdBadJob, QStringLiteral("the job has no image"));
 }
 
+bool JobRun::planRam(bool withCrc)
+{
+    uint32_t algorithmSize = 0, pageSize = 4;
+    for (const Bank &bank : m_banks) {
+        algorithmSize = std::max(algorithmSize, uint32_t(bank.algorithm->blob().size()));
+        pageSize = std::max(pageSize, bank.algorithm->pageSize());
+    }
+    QString error;
+    if (withCrc) {
+        const QString path = QDir(m_dir).filePath(QString::fromLatin1(kCrcRoutine));
+        if (!QFileInfo::exists(path))
+            return m_link.fail(SwdAlgorithmMissing,
+                               QStringLiteral("CRC routine %1 not found").arg(path));
+        m_crc = CrcRoutine::load(path, error);
+        if (!m_crc)
+            return m_link.fail(SwdAlgorithmInvalid, error);
+    }
+    m_plan = RamPlan::make(m_chip.ram, algorithmSize, pageSize,
+                           m_crc ? uint32_t(m_crc->blob().size()) : 0, error);
+    if (!m_plan)
+        return m_link.fail(SwdAlgorithmInvalid, error);
+    if (!m_crc)
+        return true;
+    TargetCrc crc(m_port, *m_crc, *m_plan);
+    return m_port.halt(kHaltTimeoutMs) && crc.load();
+}
+
+bool JobRun::sectorCrcs(const Bank &bank, const std::vector<CrcRange> &ranges,
+                        std::vector<uint32_t> &crcs)
+{
+    TargetCrc crc(m_port, *m_crc, *m_plan);
+    return m_port.halt(kHaltTimeoutMs) && selectWindow(bank, true) && crc.run(ranges, crcs)
+        && selectWindow(bank, false);
+}
+
+// What each touched sector needs. Full and none program every one; sector and auto first ask the
+// target for the CRC of each: a sector already holding its expected content is skipped whole, and
+// in auto a blank one is programmed without an erase.
+bool JobRun::decide(int mode, bool program)
+{
+    const bool compare = program && (mode == job::SectorErase || mode == job::AutoErase);
+    for (Bank &bank : m_banks) {
+        const FlashAlgorithm &a = *bank.algorithm;
+        std::vector<uint32_t> crcs;
+        if (compare) {
+            std::vector<CrcRange> ranges;
+            for (const Sector &sector : bank.sectors)
+                ranges.push_back({a.deviceStart() + sector.offset, sector.size});
+            if (!sectorCrcs(bank, ranges, crcs))
+                return false;
+        }
+        for (size_t i = 0; i < bank.sectors.size(); ++i) {
+            Sector &sector = bank.sectors[i];
+            sector.action = mode == job::FullErase || mode == job::NoErase
+                ? Sector::ProgramOnly
+                : Sector::EraseAndProgram;
+            if (compare) {
+                const std::vector<uint8_t> blank(sector.size, a.erasedValue());
+                if (crcs[i] == calcCrc32(sector.expected.data(), sector.size))
+                    sector.action = Sector::Skip;
+                else if (mode == job::AutoErase && crcs[i] == calcCrc32(blank.data(), sector.size))
+                    sector.action = Sector::ProgramOnly;
+            }
+            m_counts.skipped += sector.action == Sector::Skip;
+            m_counts.programmed += program && sector.action != Sector::Skip;
+            m_counts.erased += mode != job::FullErase && sector.action == Sector::EraseAndProgram;
+        }
+        if (mode == job::FullErase)
+            m_counts.erased += int(a.sectorsCovering(0, a.deviceSize()).size());
+    }
+    return true;
+}
+
 bool JobRun::erase(int mode)
 {
-    if (mode == SwdEraseNone)
+    if (mode == job::NoErase)
         return true;
     report("erase", 0);
     for (size_t i = 0; i < m_banks.size(); ++i) {
         const Bank &bank = m_banks[i];
-        FlashSession session(m_port, *bank.algorithm);
+        const bool any = std::any_of(bank.sectors.begin(), bank.sectors.end(), [](const Sector &s) {
+            return s.action == Sector::EraseAndProgram;
+        });
+        if (mode != job::FullErase && !any)
+            continue;
+        FlashSession session(m_port, *bank.algorithm, *m_plan);
         if (!session.load() || !session.init(FlashSession::FunctionErase))
             return false;
-        if (mode == SwdEraseFull) {
+        if (mode == job::FullErase) {
             if (!session.eraseChip())
                 return false;
         } else {
-            for (const SwdImage *image : bank.images)
-                if (!session.eraseSectors(offsetOf(bank, *image), image->length))
+            for (const Sector &sector : bank.sectors)
+                if (sector.action == Sector::EraseAndProgram
+                    && !session.eraseSectors(sector.offset, sector.size))
                     return false;
         }
         if (!session.uninit(FlashSession::FunctionErase))
             return false;
         report("erase", int(100 * (i + 1) / m_banks.size()));
     }
+    report("erase", 100);
     return true;
 }
 
-bool JobRun::program()
+// Without an erase, only the image bytes are written: the rest of a page may hold anything.
+bool JobRun::programImages(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total)
 {
-    const uint32_t total = totalBytes();
-    uint32_t before = 0;
+    for (const SwdImage *image : bank.images) {
+        const std::vector<uint8_t> bytes(image->data, image->data + image->length);
+        auto step = [&](uint32_t pagesDone, uint32_t pages) {
+            report("program",
+                   int((done + uint64_t(image->length) * pagesDone / pages) * 100 / total));
+        };
+        if (!session.program(offsetOf(bank, *image), bytes, step))
+            return false;
+        done += image->length;
+    }
+    return true;
+}
+
+// Runs of neighbouring sectors to program, each from its first image byte to its last: the bytes
+// between images in the same sector are the erased value on an erased sector.
+bool JobRun::programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total)
+{
+    uint64_t imageFirst = ~uint64_t(0), imageEnd = 0;
+    for (const SwdImage *image : bank.images) {
+        imageFirst = std::min<uint64_t>(imageFirst, offsetOf(bank, *image));
+        imageEnd = std::max<uint64_t>(imageEnd, uint64_t(offsetOf(bank, *image)) + image->length);
+    }
+    for (size_t i = 0; i < bank.sectors.size();) {
+        if (bank.sectors[i].action == Sector::Skip) {
+            done += bank.sectors[i++].size;
+            report("program", int(uint64_t(done) * 100 / total));
+            continue;
+        }
+        std::vector<uint8_t> bytes = bank.sectors[i].expected;
+        size_t j = i + 1;
+        while (j < bank.sectors.size() && bank.sectors[j].action != Sector::Skip
+               && bank.sectors[j].offset == bank.sectors[j - 1].offset + bank.sectors[j - 1].size) {
+            bytes.insert(bytes.end(), bank.sectors[j].expected.begin(),
+                         bank.sectors[j].expected.end());
+            ++j;
+        }
+        const uint32_t runStart = bank.sectors[i].offset;
+        const uint32_t from = uint32_t(std::max<uint64_t>(imageFirst, runStart));
+        const uint32_t to = uint32_t(std::min<uint64_t>(imageEnd, runStart + bytes.size()));
+        const std::vector<uint8_t> span(bytes.begin() + (from - runStart),
+                                        bytes.begin() + (to - runStart));
+        const uint32_t runBytes = uint32_t(bytes.size());
+        auto step = [&](uint32_t pagesDone, uint32_t pages) {
+            report("program", int((done + uint64_t(runBytes) * pagesDone / pages) * 100 / total));
+        };
+        if (!session.program(from, span, step))
+            return false;
+        done += runBytes;
+        i = j;
+    }
+    return true;
+}
+
+bool JobRun::program(int mode)
+{
+    uint32_t total = 0;
+    for (const Bank &bank : m_banks)
+        for (const Sector &sector : bank.sectors)
+            total += mode == job::NoErase ? 0 : sector.size;
+    if (mode == job::NoErase)
+        total = totalBytes();
+    uint32_t done = 0;
     report("program", 0);
-    for (const Bank &bank : m_banks) {
-        FlashSession session(m_port, *bank.algorithm);
+    for (Bank &bank : m_banks) {
+        if (bank.images.empty())
+            continue;
+        const bool all = std::all_of(bank.sectors.begin(), bank.sectors.end(),
+                                     [](const Sector &s) { return s.action == Sector::Skip; });
+        if (all && mode != job::NoErase) {
+            for (const Sector &sector : bank.sectors)
+                done += sector.size;
+            report("program", int(uint64_t(done) * 100 / std::max(total, 1u)));
+            continue;
+        }
+        FlashSession session(m_port, *bank.algorithm, *m_plan);
         if (!session.load() || !session.init(FlashSession::FunctionProgram))
             return false;
-        for (const SwdImage *image : bank.images) {
-            const std::vector<uint8_t> bytes(image->data, image->data + image->length);
-            auto step = [&](uint32_t done, uint32_t pages) {
-                report("program",
-                       int((before + uint64_t(image->length) * done / pages) * 100 / total));
-            };
-            if (!session.program(offsetOf(bank, *image), bytes, step))
-                return false;
-            before += image->length;
-        }
+        if (!(mode == job::NoErase ? programImages(bank, session, done, total)
+                                   : programSectors(bank, session, done, total)))
+            return false;
         if (!session.uninit(FlashSession::FunctionProgram))
             return false;
     }
+    report("program", 100);
     return true;
 }
 
-bool JobRun::verify()
+// Whole sectors where the run knows all they must hold, else the image bytes in each. A sector
+// skipped a moment ago by its CRC is not asked again.
+bool JobRun::verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors)
+{
+    const FlashAlgorithm &a = *bank.algorithm;
+    struct Check
+    {
+        uint32_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Check> checks;
+    for (const Sector &sector : bank.sectors) {
+        if (wholeSectors) {
+            if (sector.action != Sector::Skip)
+                checks.push_back({sector.offset, sector.expected});
+            continue;
+        }
+        for (const SwdImage *image : bank.images) {
+            const uint64_t from = std::max<uint64_t>(offsetOf(bank, *image), sector.offset);
+            const uint64_t to = std::min<uint64_t>(uint64_t(offsetOf(bank, *image)) + image->length,
+                                                   uint64_t(sector.offset) + sector.size);
+            if (from < to)
+                checks.push_back(
+                    {uint32_t(from),
+                     std::vector<uint8_t>(sector.expected.begin() + (from - sector.offset),
+                                          sector.expected.begin() + (to - sector.offset))});
+        }
+    }
+    std::vector<CrcRange> ranges;
+    for (const Check &c : checks)
+        ranges.push_back({a.deviceStart() + c.offset, uint32_t(c.bytes.size())});
+    std::vector<uint32_t> crcs;
+    if (!ranges.empty() && !sectorCrcs(bank, ranges, crcs))
+        return false;
+    for (size_t i = 0; i < checks.size(); ++i) {
+        const Check &c = checks[i];
+        if (crcs[i] == calcCrc32(c.bytes.data(), uint32_t(c.bytes.size())))
+            continue;
+        // The CRC only says that something differs: the bytes say where.
+        const uint32_t jobAddress = bank.base + a.deviceStart() + c.offset;
+        if (!m_port.halt(kHaltTimeoutMs) || !selectWindow(bank, true)
+            || !session.verify(a.deviceStart() + c.offset, jobAddress, c.bytes, {}))
+            return false;
+        return m_link.fail(SwdAlgorithmFailed,
+                           QStringLiteral("CRC routine failed: CRC 0x%1 of %2 bytes at %3, but "
+                                          "the bytes read back are right")
+                               .arg(crcs[i], 8, 16, QLatin1Char('0'))
+                               .arg(c.bytes.size())
+                               .arg(hex8(jobAddress)));
+    }
+    return true;
+}
+
+bool JobRun::readBackImages(const Bank &bank, FlashSession &session, uint32_t &before)
 {
     const uint32_t total = totalBytes();
+    if (!m_port.halt(kHaltTimeoutMs) || !selectWindow(bank, true))
+        return false;
+    for (const SwdImage *image : bank.images) {
+        const std::vector<uint8_t> bytes(image->data, image->data + image->length);
+        auto step = [&](uint32_t done, uint32_t) {
+            report("verify", int((before + uint64_t(done)) * 100 / total));
+        };
+        const uint32_t address = bank.algorithm->deviceStart() + offsetOf(bank, *image);
+        if (!session.verify(address, image->address, bytes, step))
+            return false;
+        before += image->length;
+    }
+    return selectWindow(bank, false);
+}
+
+bool JobRun::verify(int mode, int verifyMode)
+{
     uint32_t before = 0;
     report("verify", 0);
-    for (const Bank &bank : m_banks) {
-        FlashSession session(m_port, *bank.algorithm);
-        if (!m_port.halt(500) || !selectWindow(bank, true))
+    const bool wholeSectors = mode != job::NoErase;
+    for (size_t i = 0; i < m_banks.size(); ++i) {
+        Bank &bank = m_banks[i];
+        if (bank.images.empty())
+            continue;
+        FlashSession session(m_port, *bank.algorithm, *m_plan);
+        if (!(verifyMode == SwdVerifyCrc ? verifyByCrc(bank, session, wholeSectors)
+                                         : readBackImages(bank, session, before)))
             return false;
-        for (const SwdImage *image : bank.images) {
-            const std::vector<uint8_t> bytes(image->data, image->data + image->length);
-            auto step = [&](uint32_t done, uint32_t) {
-                report("verify", int((before + uint64_t(done)) * 100 / total));
-            };
-            const uint32_t address = bank.algorithm->deviceStart() + offsetOf(bank, *image);
-            if (!session.verify(address, image->address, bytes, step))
-                return false;
-            before += image->length;
-        }
-        if (!selectWindow(bank, false))
-            return false;
+        report("verify", int(100 * (i + 1) / m_banks.size()));
     }
+    report("verify", 100);
     return true;
 }
 
@@ -201,8 +469,15 @@ bool JobRun::verify()
 SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, false) && run.erase(job.eraseMode)
-        && (!job.program || run.program()) && (!job.verify || run.verify()) && job.resetAndRun)
+    const bool compare =
+        job.program && (job.eraseMode == job::SectorErase || job.eraseMode == job::AutoErase);
+    const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
+    if (run.connect(job.clockHz) && run.loadBanks(job, job.eraseMode == job::FullErase)
+        && run.planRam(crc) && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
+        && (!job.program || run.program(job.eraseMode))
+        && (!job.verify
+            || run.verify(job.program ? job.eraseMode : int(job::NoErase), job.verifyMode))
+        && job.resetAndRun)
         run.resetAndRun();
     return run.finish();
 }
@@ -214,16 +489,18 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
     job.flmDir = flmDir;
     job.clockHz = clockHz;
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, true))
-        run.erase(SwdEraseFull);
+    if (run.connect(job.clockHz) && run.loadBanks(job, true) && run.planRam(false)
+        && run.decide(job::FullErase, false))
+        run.erase(job::FullErase);
     return run.finish();
 }
 
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, false))
-        run.verify();
+    if (run.connect(job.clockHz) && run.loadBanks(job, false)
+        && run.planRam(job.verifyMode == SwdVerifyCrc) && run.decide(job::NoErase, false))
+        run.verify(job::NoErase, job.verifyMode);
     return run.finish();
 }
 

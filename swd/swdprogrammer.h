@@ -3,6 +3,8 @@
 #pragma once
 
 #include "daptransport.h"
+#include "job/erasemode.h"
+#include "job/memorygeometry.h"
 #include "swdresult.h"
 
 #include <QString>
@@ -11,26 +13,43 @@
 #include <functional>
 #include <vector>
 
+class Download;
+namespace job {
+struct JobSetup;
+}
+
 struct SwdImage
 {
-    uint32_t address; // APROM from 0; LDROM from kSwdLdromBase
+    uint32_t address; // APROM from 0; LDROM from the chip's LDROM base
     const uint8_t *data;
     uint32_t length;
     QString name; // for messages
 };
 
-enum SwdEraseMode { SwdEraseFull = 0, SwdEraseSectors = 1, SwdEraseNone = 2 };
+enum SwdVerifyMode {
+    SwdVerifyCrc = 0, // CRC-32 per sector on the target; a mismatch is read back to name the byte
+    SwdVerifyReadback = 1, // every byte read back over the debug port
+};
 
 struct SwdJob
 {
     std::vector<SwdImage> images;
-    int eraseMode = SwdEraseFull; // full: whole bank of every image; sectors: those images touch
+    // job::EraseMode. Full: both banks whole. Sector and auto: only the sectors the images touch,
+    // and of those none that already holds what the job leaves there; auto also programs a blank
+    // sector without erasing it.
+    int eraseMode = job::AutoErase;
     bool program = true;
     bool verify = true;
+    int verifyMode = SwdVerifyCrc;
     bool resetAndRun = false;
     QString flmDir; // empty: swdFlashAlgorithmDir()
     uint32_t clockHz = 4000000;
+    quorvel::MemoryGeometry chip = quorvel::qb48Geometry; // LDROM base, RAM, read window
 };
+
+// The job a setup and the files loaded for it describe; the images point into `d`, which must
+// outlive the job. An erase-only job is not verified: nothing was written to compare.
+SwdJob swdJobOf(const job::JobSetup &setup, const Download &d);
 
 struct ProbeCaps
 {
@@ -42,13 +61,11 @@ struct ProbeCaps
     QString error;
 };
 
-constexpr uint32_t kSwdLdromBase = 0x10000000;
-
 using SwdProgress = std::function<void(const QString &phase, int percent)>;
 
 // Erases (unless eraseMode is none, also with program off: an erase-only job), programs, verifies
 // and resets as asked. Phases reported: "connect", "erase", "program", "verify", "reset", each
-// with 0..100. The probe stays open; the caller closes it.
+// with 0..100; sectors skipped count as programmed. The probe stays open; the caller closes it.
 SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 // Erases APROM and LDROM whole.
 SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
@@ -57,6 +74,7 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 ProbeCaps probeCapabilities(DapTransport &probe);
 
-// Folder of QB48x_Flash_AP.FLM and QB48x_Flash_LD.FLM: QUORVEL_FLASHALGO_DIR if set, else
+// Folder of QB48x_Flash_AP.FLM, QB48x_Flash_LD.FLM and the CRC routine Quorvel_Crc32.FLM:
+// QUORVEL_FLASHALGO_DIR if set, else
 // ../share/quorvel/flashalgo beside the executable (installed), else the build tree's flashalgo/.
 QString swdFlashAlgorithmDir();

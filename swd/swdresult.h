@@ -14,19 +14,30 @@ enum SwdCode {
     SwdWait = 6, // the target kept answering WAIT beyond the probe's retries
     SwdFault = 7, // the target answered FAULT (bus error, sticky error)
     SwdProtocol = 8, // SWD parity error, no ACK, value mismatch
-    SwdNoHalt = 9, // the core did not halt in time (after a reset, a halt request or a routine)
+    SwdNoHalt = 9, // the core did not halt in time: after a halt request, or a routine that
+                   // did not return within its time-out
     SwdAlgorithmMissing = 10, // the flash algorithm file is not there
     SwdAlgorithmInvalid = 11, // the file is not a usable flash algorithm
-    SwdAlgorithmFailed = 12, // a routine returned non-zero
+    SwdAlgorithmFailed = 12, // a routine returned non-zero, stopped elsewhere, or a wrong CRC
     SwdBadJob = 13, // an image outside the flash, or nothing to do
     SwdVerifyMismatch = 14, // the flash read back differs from the image
+};
+
+// Sectors a run erased, programmed, and left alone because they already held what the job leaves
+// there; each counted once per run, whatever the outcome.
+struct SwdSectorCounts
+{
+    int erased = 0;
+    int programmed = 0;
+    int skipped = 0;
 };
 
 struct SwdResult
 {
     int code = SwdOk;
     QString message; // empty on success
+    SwdSectorCounts sectors;
 
     bool ok() const { return code == SwdOk; }
-    static SwdResult failure(int code, const QString &message) { return {code, message}; }
+    static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
 };

@@ -69,6 +69,10 @@
             <translation>Sector erase</translation>
         </message>
         <message>
+            <source>自动擦除（至多这些扇区，只擦除内容不同的）</source>
+            <translation>Auto erase (at most these sectors, only those whose content differs)</translation>
+        </message>
+        <message>
             <source>不擦除</source>
             <translation>Do not erase</translation>
         </message>
@@ -1297,8 +1301,24 @@ Use it anyway?</translation>
             <translation>Save the job as a job file.</translation>
         </message>
         <message>
-            <source>擦除方式：full、sector或none（默认full）。</source>
-            <translation>Erase mode: full, sector or none (default full).</translation>
+            <source>擦除方式：full、sector、none或auto（默认full；--via swd时默认auto，auto只用于--via swd）。</source>
+            <translation>Erase mode: full, sector, none or auto (default full; with --via swd the default is auto, which works over --via swd only).</translation>
+        </message>
+        <message>
+            <source>--via swd的校验方式：crc（在芯片上算每个扇区的CRC-32，默认）或readback（读回每个字节）。</source>
+            <translation>Verify mode of --via swd: crc (CRC-32 of each sector computed on the chip, the default) or readback (every byte read back).</translation>
+        </message>
+        <message>
+            <source>未知校验方式：%1</source>
+            <translation>unknown verify mode: %1</translation>
+        </message>
+        <message>
+            <source>--verify只能用于--via swd</source>
+            <translation>--verify works over --via swd only</translation>
+        </message>
+        <message>
+            <source>擦除方式auto只能用于--via swd</source>
+            <translation>erase mode auto works over --via swd only</translation>
         </message>
         <message>
             <source>不烧写。</source>

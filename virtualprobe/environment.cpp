@@ -3,6 +3,7 @@
 #include "virtualprobe.h"
 
 #include "cmsisdap/cmsisdapprobe.h"
+#include "job/memorygeometry.h"
 
 #include <algorithm>
 #include <array>
@@ -271,7 +272,10 @@ struct FlashWindow
     uint32_t address;
     uint32_t length;
 };
-constexpr FlashWindow persistedWindows[] = {{0x00000000, 0x20000}, {0x10000000, 0x2000}};
+// The APROM padded to 128 KiB, then the LDROM.
+constexpr FlashWindow persistedWindows[] = {
+    {quorvel::qb48Geometry.aprom.base, 0x20000},
+    {quorvel::qb48Geometry.ldrom.base, quorvel::qb48Geometry.ldrom.size}};
 
 // With the CMSIS-DAP personality on, probe 0's flash is that target's: APROM, blank to the end
 // of the window, and LDROM.

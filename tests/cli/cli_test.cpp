@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -378,6 +380,31 @@ TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
                            {"transports", QJsonArray{"hid"}},
                            {"transport", "hid"}}));
     EXPECT_EQ(json["files"].toArray()[1].toObject()["address"].toString(), "0x10000000");
+    // A blank chip: eleven APROM and two LDROM sectors programmed without an erase; then again,
+    // all already there.
+    EXPECT_EQ(json["sectors"].toObject(),
+              (QJsonObject{{"erased", 0}, {"programmed", 13}, {"skipped", 0}}));
+    o = run({"program", "--via", "swd", "app.hex", "boot.bin@0x10000000", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8()).object()["sectors"].toObject(),
+              (QJsonObject{{"erased", 0}, {"programmed", 0}, {"skipped", 13}}));
+    {
+        // The record says which path and device each run took, and what it did to the sectors.
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "swdrecord");
+        db.setDatabaseName(path("default-record.sqlite"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec("SELECT via, target, sectors_erased, sectors_programmed,"
+                           " sectors_skipped, status FROM runs ORDER BY id"));
+        QStringList rows;
+        while (q.next()) {
+            QStringList cells;
+            for (int i = 0; i < 6; ++i)
+                cells << q.value(i).toString();
+            rows << cells.join(' ');
+        }
+        EXPECT_EQ(rows, QStringList({"swd QB48 0 13 0 passed", "swd QB48 0 0 13 passed"}));
+    }
+    QSqlDatabase::removeDatabase("swdrecord");
 
     o = run({"verify", "--via", "swd", "app.hex"});
     EXPECT_EQ(o.exit, 0) << o.err.toStdString();
@@ -423,15 +450,18 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
     {
         QStringList args;
         QString error;
-    } transport[] = {
+    } pathOnly[] = {
         {{"--via", "vendor", "--transport", "hid"},
          "--transport and --swd-clock apply to --via swd only"},
         {{"--via", "swd", "--swd-clock", "12"}, "invalid SWD clock (1000 to 50000000 Hz): 12"},
         {{"--via", "swd", "--transport", "usb"}, "unknown transport: usb"},
+        {{"--erase", "auto"}, "erase mode auto works over --via swd only"},
+        {{"--verify", "crc"}, "--verify works over --via swd only"},
+        {{"--via", "swd", "--verify", "bytes"}, "unknown verify mode: bytes"},
     };
-    for (const auto &c : transport) {
+    for (const auto &c : pathOnly) {
         const Outcome o = run(QStringList{"program", "a.bin@0"} + c.args);
-        EXPECT_EQ(o.exit, 64);
+        EXPECT_EQ(o.exit, 64) << c.args.join(' ').toStdString();
         EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
     }
     const Outcome erase = run({"erase", "--via", "vendor"});
@@ -492,12 +522,13 @@ TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
     } cases[] = {
         {"QUORVEL_FLASHALGO_DIR=" + path("none"), 50,
          "SWD error 10: flash algorithm " + path("none") + "/QB48x_Flash_AP.FLM not found"},
+        // Only a read over the debug port meets the fault: the read-back verify's.
         {"QUORVEL_VPROBE_DAP_FAULT_AT=0x100", 47,
-         "SWD error 7: at 0x000000F0: target answered FAULT after 4 of 15 transfers"},
+         "SWD error 7: at 0x00000100: target answered FAULT after 4 of 15 transfers"},
     };
     for (const auto &c : cases) {
         env << c.variable;
-        const Outcome o = run({"program", "--via", "swd", "a.bin@0"});
+        const Outcome o = run({"program", "--via", "swd", "a.bin@0", "--verify", "readback"});
         env.removeLast();
         EXPECT_EQ(o.exit, c.exit);
         EXPECT_EQ(o.err, "quorvel-cli: " + c.error);

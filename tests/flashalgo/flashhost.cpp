@@ -21,18 +21,6 @@ const uint8_t kBreakpoint[] = {0x00, 0xBE}; // BKPT #0, never executed: emulatio
 
 struct FlashHostHooks
 {
-    static uint64_t mmioRead(uc_engine *, uint64_t offset, unsigned size, void *user)
-    {
-        auto *region = static_cast<FlashHost::Region *>(user);
-        return region->model->read(region->base + uint32_t(offset), size);
-    }
-
-    static void mmioWrite(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user)
-    {
-        auto *region = static_cast<FlashHost::Region *>(user);
-        region->model->write(region->base + uint32_t(offset), size, uint32_t(value));
-    }
-
     // Any RAM write outside the stack and PrgData means the routine keeps state or scribbles.
     static void ramWrite(uc_engine *, uc_mem_type, uint64_t address, int size, int64_t, void *user)
     {
@@ -48,7 +36,7 @@ struct FlashHostHooks
 };
 
 FlashHost::FlashHost(TargetModel &model)
-    : m_model(model)
+    : m_bus(model)
 {
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK) {
@@ -72,22 +60,8 @@ FlashHost::~FlashHost()
 
 bool FlashHost::mapMemory()
 {
-    // Filled once: the MMIO callbacks keep pointers to its elements.
-    m_regions = {{&m_model, TargetModel::kFlashBase},
-                 {&m_model, TargetModel::kScsBase},
-                 {&m_model, TargetModel::kSysBase},
-                 {&m_model, TargetModel::kFmcBase}};
-    const uint32_t sizes[] = {TargetModel::kFlashWindow, TargetModel::kPageSize,
-                              TargetModel::kPageSize, TargetModel::kPageSize};
-    if (uc_mem_map(m_uc, kRamBase, kRamSize, UC_PROT_ALL) != UC_ERR_OK) {
+    if (!m_bus.map(m_uc).empty()) {
         return false;
-    }
-    for (size_t i = 0; i < m_regions.size(); ++i) {
-        if (uc_mmio_map(m_uc, m_regions[i].base, sizes[i], FlashHostHooks::mmioRead, &m_regions[i],
-                        FlashHostHooks::mmioWrite, &m_regions[i])
-            != UC_ERR_OK) {
-            return false;
-        }
     }
     uc_hook hook;
     if (uc_hook_add(m_uc, &hook, UC_HOOK_MEM_WRITE, (void *)FlashHostHooks::ramWrite, this,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "elfimage.h"
+#include "targetbus.h"
 #include "targetmodel.h"
 
 #include <cstdint>
@@ -23,11 +24,11 @@ struct CallResult
 class FlashHost
 {
 public:
-    static constexpr uint32_t kRamBase = 0x20000000;
-    static constexpr uint32_t kRamSize = 0x10000;
+    static constexpr uint32_t kRamBase = TargetBus::kRamBase;
+    static constexpr uint32_t kRamSize = TargetBus::kRamSize;
     static constexpr uint32_t kReturnAddress = kRamBase; // holds a BKPT
-    static constexpr uint32_t kBufferAddress = 0x20008000;
-    static constexpr uint32_t kStackTop = 0x2000F000;
+    static constexpr uint32_t kBufferAddress = 0x20002800;
+    static constexpr uint32_t kStackTop = 0x20003F00;
     static constexpr uint32_t kStackSize = 0x200;
     static constexpr uint32_t kCanarySize = 0x20;
     static constexpr uint32_t kCanaryWord = 0xC0DECAFE;
@@ -54,22 +55,15 @@ public:
     void setInstructionBudget(uint64_t budget) { m_budget = budget; }
 
 private:
-    struct Region
-    {
-        TargetModel *model;
-        uint32_t base;
-    };
-
     friend struct FlashHostHooks;
 
     bool mapMemory();
     void armCanary();
     std::string checkAfterCall(uint32_t pc, uint32_t sp);
 
-    TargetModel &m_model;
+    TargetBus m_bus;
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
-    std::vector<Region> m_regions;
     std::map<std::string, uint32_t> m_entries; // global functions, as loaded
     uint32_t m_dataStart = 0; // PrgData, the only RAM outside the stack a routine may write
     uint32_t m_dataEnd = 0;

@@ -33,11 +33,11 @@ TEST(FlashHostTest, callFailsUnlessRoutineReturnsCleanly)
         {"leaves SP lowered",
          thumb({0xB082, 0x4770}),
          {}, // sub sp,#8; bx lr
-         "SP 0x2000EFF8 not restored to 0x2000F000; "},
+         "SP 0x20003EF8 not restored to 0x20003F00; "},
         {"writes below its stack",
          thumb({0x6001, 0x4770}),
          {kCanary, 0}, // str r1,[r0]
-         "stack canary overwritten; wrote RAM outside its stack and PrgData at 0x2000EDFC; "},
+         "stack canary overwritten; wrote RAM outside its stack and PrgData at 0x20003CFC; "},
         {"writes into its own code",
          thumb({0x6001, 0x4770}),
          {kCode, 0},

@@ -20,7 +20,7 @@ constexpr uint32_t kSizeBit = 0x80000000; // of the configuration register: 120 
 
 // Two 4-aligned RAM addresses that differ in every low address bit the code could depend on.
 constexpr uint32_t kLoadLow = 0x20000100;
-constexpr uint32_t kLoadHigh = 0x20005A5C;
+constexpr uint32_t kLoadHigh = 0x20001A5C;
 
 std::string joined(const std::vector<std::string> &lines)
 {

@@ -139,6 +139,29 @@ TEST(FlashPlan, ProblemRules)
     }
 }
 
+TEST(FlashPlan, EraseRegionsAreWhatEachModeErases)
+{
+    using Range = std::pair<uint64_t, uint64_t>;
+    const struct
+    {
+        int eraseMode;
+        std::vector<Range> erased;
+    } cases[] = {
+        {0, {{0x0, 0x1E000}, {0x10000000, 0x10002000}}}, // both banks, on either path
+        {1, {{0x0, 0x400}, {0x10000000, 0x10000200}}},
+        {3, {{0x0, 0x400}, {0x10000000, 0x10000200}}}, // auto: at most the sector erase's
+        {2, {}},
+    };
+    for (const auto &c : cases) {
+        const Job job({{0x1F0, 0x20}, {0x10000000, 9}}, c.eraseMode);
+        std::vector<Range> erased;
+        for (const FlashRegion &r : planJob(job.d, 0).regions)
+            if (r.kind == FlashRegion::Erase)
+                erased.emplace_back(r.start, r.end);
+        EXPECT_EQ(erased, c.erased) << c.eraseMode;
+    }
+}
+
 TEST(FlashPlan, FileCountOutsideTheSlotsIsClamped)
 {
     Job job({{0x0, 4}});

@@ -73,6 +73,38 @@ TEST_F(DebugPortTest, BlocksCrossOneKibBoundariesAndCoreRegistersRoundTrip)
     EXPECT_EQ(r0, 7u);
 }
 
+TEST_F(DebugPortTest, CoreRegistersAreReadOnlyOnceReady)
+{
+    // DCRDR fills some DHCSR reads after the request: the host waits for S_REGRDY (the probe's
+    // match retries absorb 40), and a register that never gets ready is an error, not a value.
+    const struct
+    {
+        unsigned latency;
+        bool ok;
+    } cases[] = {{0, true}, {3, true}, {40, true}, {250, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.latency);
+        CmsisDapProbe::instance().device().core().setRegisterLatency(0);
+        // MOVS R0, #0x5A; MOVS R1, #0x3C; BKPT; BKPT
+        ASSERT_TRUE(port->halt(100) && port->write32(0x20000100, 0x213C205A)
+                    && port->write32(0x20000104, 0xBE00BE00)
+                    && port->writeCoreRegisters({{DebugPort::PC, 0x20000100}}) && port->run());
+        CmsisDapProbe::instance().device().core().setRegisterLatency(c.latency);
+        uint32_t r0 = 0, r1 = 0;
+        const bool ok = port->waitHaltAndRead(100, "test", DebugPort::R0, r0)
+            && port->readCoreRegister(DebugPort::R1, r1);
+        EXPECT_EQ(ok, c.ok);
+        if (c.ok) {
+            EXPECT_EQ(r0, 0x5Au);
+            EXPECT_EQ(r1, 0x3Cu);
+        } else {
+            EXPECT_EQ(link->error().code, SwdProtocol);
+            EXPECT_EQ(link->error().message.toStdString(),
+                      "core register 0 not ready (DHCSR S_REGRDY stays 0)");
+        }
+    }
+}
+
 TEST_F(DebugPortTest, ACoreThatNeverStopsTimesOut)
 {
     // B . (a branch to itself) runs until the instruction budget is spent and never halts.
@@ -110,8 +142,9 @@ TEST(FlashAlgorithm, ReadsTheDescriptorAndRefusesUnusableOnes)
     const auto real = FlashAlgorithm::load(QStringLiteral(QUORVEL_FLM_AP), error);
     ASSERT_TRUE(real) << error.toStdString();
     EXPECT_EQ(real->deviceName(), "QB48x_Flash_AP");
-    EXPECT_EQ(real->deviceSize() + real->pageSize() + real->programTimeoutMs(),
-              0x1E000u + 0x200 + 100);
+    EXPECT_EQ((std::vector<uint32_t>{real->deviceSize(), real->pageSize(), real->programTimeoutMs(),
+                                     real->eraseTimeoutMs()}),
+              (std::vector<uint32_t>{0x1E000, 0x200, 100, 500}));
     EXPECT_EQ(real->sectorsCovering(0x1FF, 2), (std::vector<uint32_t>{0, 0x200}));
 
     QTemporaryDir dir;

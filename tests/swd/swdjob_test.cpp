@@ -1,12 +1,18 @@
 // Jobs through the virtual CMSIS-DAP probe: the core really runs the QB48x algorithms, and the
 // simulated flash is checked byte for byte; every fault ends with its code and message.
 #include "cmsisdap/cmsisdapprobe.h"
+#include "images/crc32.h"
 #include "images/hexfilereader.h"
+#include "swd/elfimage.h"
 #include "swd/swdprogrammer.h"
+#include "swd/targetcrc.h"
 #include "virtualprobe.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -15,6 +21,7 @@
 namespace {
 
 using vprobe::CmsisDapProbe;
+constexpr uint32_t kLdrom = quorvel::qb48Geometry.ldrom.base;
 
 class SwdJobTest : public ::testing::Test
 {
@@ -65,7 +72,7 @@ TEST_F(SwdJobTest, HexAndBinLandByteExactInApromAndLdrom)
     ASSERT_EQ(reader.readDevice(buffer), 0);
     const std::vector<uint8_t> ldrom = pattern(0x600, 3);
     job.images = {{reader.start, reader.image(), uint32_t(reader.length), "app.hex"},
-                  {kSwdLdromBase + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
+                  {kLdrom + 0x200, ldrom.data(), uint32_t(ldrom.size()), "boot.bin"}};
     job.resetAndRun = true;
     std::vector<QString> phases;
     const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
@@ -107,7 +114,7 @@ TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
         probe().device().core().setSlowReads(c.slowReads);
         const std::vector<uint8_t> image = pattern(c.length, uint8_t(c.length));
         job.images = {{c.address, image.data(), c.length, "app.bin"}};
-        job.eraseMode = SwdEraseNone;
+        job.eraseMode = job::NoErase;
         const SwdResult r = runSwdJob(dev, job, {});
         ASSERT_TRUE(r.ok()) << r.message.toStdString();
         const uint32_t from = c.address & ~0x1FFu, to = (c.address + c.length + 0x3FF) & ~0x1FFu;
@@ -118,23 +125,27 @@ TEST_F(SwdJobTest, PagePipelineEdgesLeaveExactlyTheImage)
     probe().setPacketCount(4);
 }
 
-TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
+TEST_F(SwdJobTest, VerifyNamesTheByteThatDiffersAndEraseBlanksBothBanks)
 {
     const std::vector<uint8_t> aprom = pattern(0x300, 1), ldrom = pattern(0x100, 2);
     job.images = {{0x1000, aprom.data(), uint32_t(aprom.size()), "a.bin"},
-                  {kSwdLdromBase, ldrom.data(), uint32_t(ldrom.size()), "b.bin"}};
+                  {kLdrom, ldrom.data(), uint32_t(ldrom.size()), "b.bin"}};
     ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
-    EXPECT_TRUE(verifyJob(dev, job, {}).ok());
-
-    // One flipped bit in the middle of the LDROM image, which a sum over words could miss.
+    // One flipped bit in the middle of the LDROM image, which a sum over words could miss; the
+    // CRC finds the sector and the read-back of it the byte.
     probe().device().target().addStuckBits(TargetModel::Bank::Ldrom, 0x80, 0x200);
-    const SwdResult changed = verifyJob(dev, job, {});
-    EXPECT_EQ(changed.code, SwdVerifyMismatch);
-    EXPECT_EQ(changed.message.toStdString(),
-              "verify failed at 0x10000081: read 0x8b, expected 0x89");
+    for (int mode : {SwdVerifyCrc, SwdVerifyReadback}) {
+        SCOPED_TRACE(mode);
+        job.verifyMode = mode;
+        const SwdResult changed = verifyJob(dev, job, {});
+        EXPECT_EQ(changed.code, SwdVerifyMismatch);
+        EXPECT_EQ(changed.message.toStdString(),
+                  "verify failed at 0x10000081: read 0x8b, expected 0x89");
+    }
 
     const SwdResult erased = eraseChip(dev, job.flmDir, {});
     ASSERT_TRUE(erased.ok()) << erased.message.toStdString();
+    EXPECT_EQ(erased.sectors.erased, 240 + 16);
     EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0x1000, 0x300), std::vector<uint8_t>(0x300, 0xFF));
     EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0, 0x80), std::vector<uint8_t>(0x80, 0xFF));
 
@@ -142,7 +153,8 @@ TEST_F(SwdJobTest, VerifyComparesEveryByteAndEraseBlanksBothBanks)
     EXPECT_TRUE(caps.ok);
     EXPECT_EQ(caps.vendor + "|" + caps.product + "|" + caps.serial + "|" + caps.firmware,
               "Quorvel|Quorvel Virtual CMSIS-DAP|QV0001|1.0");
-    EXPECT_EQ(caps.packetCount * 1000 + caps.packetSize, 4064);
+    EXPECT_EQ(caps.packetCount, 4);
+    EXPECT_EQ(caps.packetSize, 64);
     EXPECT_TRUE(caps.swd);
 }
 
@@ -150,8 +162,8 @@ TEST_F(SwdJobTest, SectorEraseTakesExactlyTheSectorsTheImagesTouch)
 {
     const std::vector<uint8_t> bytes(0x220, 0x3C);
     job.images = {{0x1F0, bytes.data(), 0x220, "a.bin"},
-                  {kSwdLdromBase + 0x1E00, bytes.data(), 0x10, "b.bin"}};
-    job.eraseMode = SwdEraseSectors;
+                  {kLdrom + 0x1E00, bytes.data(), 0x10, "b.bin"}};
+    job.eraseMode = job::SectorErase;
     ASSERT_TRUE(runSwdJob(dev, job, {}).ok());
     using E = TargetModel::Erase;
     // Boot from APROM (configuration 0): the LDROM algorithm sets bit 28, the APROM one not.
@@ -192,7 +204,7 @@ TEST_F(SwdJobTest, ProbesThatCannotServeAreRefused)
 TEST_F(SwdJobTest, ImagesOutsideTheBanksAndMissingAlgorithmsAreRefused)
 {
     const std::vector<uint8_t> bytes(0x10, 0);
-    job.images = {{kSwdLdromBase + 0x1FF8, bytes.data(), 0x10, "boot.bin"}};
+    job.images = {{kLdrom + 0x1FF8, bytes.data(), 0x10, "boot.bin"}};
     SwdResult r = runSwdJob(dev, job, {});
     EXPECT_EQ(r.code, SwdBadJob);
     EXPECT_EQ(r.message.toStdString(),
@@ -221,24 +233,25 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
          [](CmsisDapProbe &p) {
              p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
          },
-         SwdEraseSectors, SwdAlgorithmFailed,
+         job::SectorErase, SwdAlgorithmFailed,
          "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
         {"algorithm returns 1 on a slow flash",
          [](CmsisDapProbe &p) {
              p.device().target().addStuckBits(TargetModel::Bank::Aprom, 0x208, 0x4);
              p.device().core().setSlowReads(120);
          },
-         SwdEraseSectors, SwdAlgorithmFailed,
+         job::SectorErase, SwdAlgorithmFailed,
          "QB48x_Flash_AP failed: ProgramPage(0x00000200) returned 1"},
-        {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, SwdEraseSectors,
+        {"WAIT storm", [](CmsisDapProbe &p) { p.device().waitStorm(1000000); }, job::SectorErase,
          SwdWait, "at 0x00000000: target kept answering WAIT after 0 of 1 transfers"},
-        {"FAULT on the page buffer", [](CmsisDapProbe &p) { p.device().faultAt(0x20003010); },
-         SwdEraseSectors, SwdFault, "at 0x20003000: target answered FAULT after 6 of 12 transfers"},
+        {"FAULT in the page buffer: the failed word is named",
+         [](CmsisDapProbe &p) { p.device().faultAt(0x20000C10); }, job::SectorErase, SwdFault,
+         "at 0x20000C10: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
-         SwdEraseSectors, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
-        {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, SwdEraseFull,
+         job::SectorErase, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
+        {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, job::FullErase,
          SwdProbeTimeout, "probe did not answer command 0x05 within 1000 ms"},
-        {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, SwdEraseFull,
+        {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, job::FullErase,
          SwdProbeLost, "probe disconnected (write failed)"},
     };
     for (const FaultCase &c : cases) {
@@ -254,6 +267,157 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.message.toStdString(), c.message);
         EXPECT_EQ(verified, 0);
+    }
+}
+
+TEST_F(SwdJobTest, CrcRoutineOnTheCoreMatchesTheHostCrc)
+{
+    const std::vector<uint8_t> bytes = pattern(TargetModel::kApromSize, 11);
+    probe().device().target().setFlash(TargetModel::Bank::Aprom, bytes);
+    QString error;
+    const auto routine = CrcRoutine::load(QDir(job.flmDir).filePath("Quorvel_Crc32.FLM"), error);
+    ASSERT_TRUE(routine) << error.toStdString();
+    const auto plan = RamPlan::make(quorvel::qb48Geometry.ram, 0x400, 0x200,
+                                    uint32_t(routine->blob().size()), error);
+    ASSERT_TRUE(plan) << error.toStdString();
+    // Every length up to 2 KiB, each alignment meeting each length modulo 4, and a range ending
+    // at the bank's last byte.
+    std::vector<CrcRange> ranges;
+    for (uint32_t length = 0; length <= 0x800; ++length)
+        ranges.push_back({0x1000 + length * 8 + (length / 4) % 4, length});
+    ranges.push_back({TargetModel::kApromSize - 7, 7});
+    DapPipe link(dev);
+    DebugPort port(link);
+    TargetCrc crc(port, *routine, *plan);
+    std::vector<uint32_t> crcs;
+    ASSERT_TRUE(link.open() && port.connect(4000000) && port.halt(100) && crc.load()
+                && crc.run(ranges, crcs))
+        << link.error().message.toStdString();
+    ASSERT_EQ(crcs.size(), ranges.size());
+    for (size_t i = 0; i < ranges.size(); ++i)
+        EXPECT_EQ(crcs[i], calcCrc32(bytes.data() + ranges[i].address, ranges[i].length))
+            << ranges[i].address << " " << ranges[i].length;
+    EXPECT_TRUE(probe().device().target().faults().empty());
+}
+
+// Each step runs the job on the chip as the steps before left it.
+TEST_F(SwdJobTest, AutoEraseTouchesOnlySectorsThatDiffer)
+{
+    using E = TargetModel::Erase;
+    const auto aprom = TargetModel::Bank::Aprom;
+    std::vector<uint8_t> image = pattern(0x1123, 5); // 0x800..0x1923: nine sectors, last partial
+    const struct
+    {
+        const char *name;
+        std::function<void()> change;
+        int eraseMode;
+        std::vector<E> erases;
+        int erased, programmed, skipped;
+    } steps[] = {
+        {"blank chip: programmed without an erase", [] {}, job::AutoErase, {}, 0, 9, 0},
+        {"same image: every sector skipped", [] {}, job::AutoErase, {}, 0, 0, 9},
+        {"one byte changed: its sector alone",
+         [&] { image[0x400] ^= 0xFF; },
+         job::AutoErase,
+         {{aprom, 6}},
+         1,
+         1,
+         8},
+        {"byte outside the image in its last sector: repaired",
+         [&] {
+             std::vector<uint8_t> all = probe().device().target().flash(aprom);
+             all[0x1928] = 0x00;
+             probe().device().target().setFlash(aprom, all);
+         },
+         job::AutoErase,
+         {{aprom, 12}},
+         1,
+         1,
+         8},
+        {"sector erase skips alike", [] {}, job::SectorErase, {}, 0, 0, 9},
+    };
+    job.images = {{0x800, image.data(), uint32_t(image.size()), "app.bin"}};
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change();
+        probe().device().target().clearLogs();
+        job.eraseMode = step.eraseMode;
+        int lastProgram = -1;
+        const SwdResult r = runSwdJob(dev, job, [&](const QString &phase, int percent) {
+            if (phase == "program")
+                lastProgram = percent;
+        });
+        ASSERT_TRUE(r.ok()) << r.message.toStdString();
+        EXPECT_EQ(probe().device().target().erases(), step.erases);
+        EXPECT_EQ(r.sectors.erased, step.erased);
+        EXPECT_EQ(r.sectors.programmed, step.programmed);
+        EXPECT_EQ(r.sectors.skipped, step.skipped);
+        EXPECT_EQ(lastProgram, 100);
+        std::vector<uint8_t> expected(0x1A00 - 0x800, 0xFF);
+        std::copy(image.begin(), image.end(), expected.begin());
+        EXPECT_EQ(flash(aprom, 0x800, 0x1200), expected);
+        EXPECT_EQ(flash(aprom, 0, 0x800), std::vector<uint8_t>(0x800, 0xFF));
+    }
+}
+
+TEST_F(SwdJobTest, FullEraseBlanksBothBanksForAnApromJob)
+{
+    probe().device().target().setFlash(TargetModel::Bank::Ldrom, pattern(0x2000, 4));
+    const std::vector<uint8_t> image = pattern(0x200, 8);
+    job.images = {{0, image.data(), 0x200, "app.bin"}};
+    job.eraseMode = job::FullErase;
+    const SwdResult r = runSwdJob(dev, job, {});
+    ASSERT_TRUE(r.ok()) << r.message.toStdString();
+    EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
+    EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0, 0x200), image);
+    EXPECT_EQ(r.sectors.erased, 240 + 16);
+    EXPECT_EQ(r.sectors.programmed, 1);
+}
+
+TEST_F(SwdJobTest, ACrcRoutineThatFailsNeverPassesForAChecksum)
+{
+    // The routine's first instructions replaced: a loop, a return of 0, an undefined instruction
+    // (a fault the core does not come back from).
+    QTemporaryDir dir;
+    for (const char *name : {"QB48x_Flash_AP.FLM", "QB48x_Flash_LD.FLM"})
+        ASSERT_TRUE(QFile::copy(QDir(job.flmDir).filePath(name), dir.filePath(name)));
+    const QString original = QDir(job.flmDir).filePath("Quorvel_Crc32.FLM");
+    std::string why;
+    const auto elf = ElfImage::load(original.toStdString(), why);
+    ASSERT_TRUE(elf && elf->section("PrgCode"));
+    const uint32_t at = elf->section("PrgCode")->offset;
+    const struct
+    {
+        uint32_t code;
+        int result;
+        const char *message;
+    } cases[] = {
+        {0xE7FEE7FE, SwdNoHalt,
+         "core did not halt within 246 ms (Crc32Ranges(9 ranges from 0x00000800))"},
+        {0x47702000, SwdAlgorithmFailed,
+         "CRC routine failed: Crc32Ranges(9 ranges from 0x00000800) stopped at 0x20000000 with 0"},
+        {0xDE00DE00, SwdNoHalt,
+         "core did not halt within 246 ms (Crc32Ranges(9 ranges from 0x00000800))"},
+    };
+    const std::vector<uint8_t> image = pattern(0x1123, 5);
+    job.images = {{0x800, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.flmDir = dir.path();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.code);
+        QFile in(original);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        for (int i = 0; i < 4; ++i)
+            bytes[int(at) + i] = char(c.code >> (8 * i));
+        QFile out(dir.filePath("Quorvel_Crc32.FLM"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        out.close();
+        probe().reset();
+        const SwdResult r = runSwdJob(dev, job, {});
+        EXPECT_EQ(r.code, c.result);
+        EXPECT_EQ(r.message.toStdString(), c.message);
+        EXPECT_TRUE(probe().device().target().erases().empty());
+        EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0x800, 0x10), std::vector<uint8_t>(0x10, 0xFF));
     }
 }
 

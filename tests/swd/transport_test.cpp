@@ -91,7 +91,7 @@ TEST_F(TransportTest, AJobWritesTheSameFlashOverBothTransports)
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = uint8_t(i * 13 + (i >> 9));
     job.images = {{0x200, image.data(), uint32_t(image.size()), "app.bin"}};
-    job.eraseMode = SwdEraseSectors;
+    job.eraseMode = job::SectorErase;
     std::vector<uint8_t> written[2];
     for (const DapTransportChoice choice : {DapTransportChoice::Hid, DapTransportChoice::Bulk}) {
         probe().reset();
@@ -195,7 +195,7 @@ TEST_F(TransportTest, TheCoreRunsAsLongAsTheFlashIsBusy)
 {
     const std::vector<uint8_t> bytes(0x200, 0x33); // one sector: an erase and 128 words
     job.images = {{0, bytes.data(), 0x200, "a.bin"}};
-    job.eraseMode = SwdEraseSectors;
+    job.eraseMode = job::SectorErase;
     job.verify = false;
     uint64_t elapsed[2];
     for (int flash = 0; flash < 2; ++flash) {

@@ -25,16 +25,6 @@ const int kRegisters[] = {
 
 struct CoreHooks
 {
-    static uint64_t mmioRead(uc_engine *, uint64_t offset, unsigned size, void *user)
-    {
-        auto *region = static_cast<CortexCore::Region *>(user);
-        return region->read(region->base + uint32_t(offset), size);
-    }
-    static void mmioWrite(uc_engine *, uint64_t offset, unsigned size, uint64_t value, void *user)
-    {
-        auto *region = static_cast<CortexCore::Region *>(user);
-        region->write(region->base + uint32_t(offset), size, uint32_t(value));
-    }
     static void interrupt(uc_engine *uc, uint32_t, void *user)
     {
         // BKPT, or any exception: the debugger gets the core back.
@@ -45,47 +35,27 @@ struct CoreHooks
 
 CortexCore::CortexCore(TargetModel &model, Qs64Flash *part)
     : m_model(model)
+    , m_bus(model, part)
 {
-    if (part)
-        m_regions = {{nullptr, part, Qs64Flash::kFlashBase, Qs64Flash::kFlashSize},
-                     {nullptr, part, Qs64Flash::kNvmBase, Qs64Flash::kNvmWindow}};
-    else
-        m_regions = {{&model, nullptr, TargetModel::kFlashBase, TargetModel::kFlashWindow},
-                     {&model, nullptr, TargetModel::kScsBase, TargetModel::kPageSize},
-                     {&model, nullptr, TargetModel::kSysBase, TargetModel::kPageSize},
-                     {&model, nullptr, TargetModel::kFmcBase, TargetModel::kPageSize}};
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK)
         err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);
-    if (err == UC_ERR_OK)
-        err = uc_mem_map(m_uc, kRamBase, kRamSize, UC_PROT_ALL);
-    // One window over the model for each block of it the code may touch; the callbacks turn the
-    // offset back into the absolute address the model expects.
-    for (Region &r : m_regions) {
-        if (err == UC_ERR_OK)
-            err = uc_mmio_map(m_uc, r.base, r.size, CoreHooks::mmioRead, &r, CoreHooks::mmioWrite,
-                              &r);
-    }
-    uc_hook hook;
-    if (err == UC_ERR_OK)
-        err = uc_hook_add(m_uc, &hook, UC_HOOK_INTR, (void *)CoreHooks::interrupt, this, 1, 0);
-    if (err != UC_ERR_OK)
+    if (err != UC_ERR_OK) {
         m_setupError = std::string("unicorn: ") + uc_strerror(err);
+        return;
+    }
+    m_setupError = m_bus.map(m_uc);
+    uc_hook hook;
+    if (m_setupError.empty()
+        && uc_hook_add(m_uc, &hook, UC_HOOK_INTR, (void *)CoreHooks::interrupt, this, 1, 0)
+            != UC_ERR_OK)
+        m_setupError = "unicorn: cannot hook exceptions";
 }
 
 CortexCore::~CortexCore()
 {
     if (m_uc)
         uc_close(m_uc);
-}
-
-const CortexCore::Region *CortexCore::regionAt(uint32_t address) const
-{
-    for (const Region &r : m_regions) {
-        if (address - r.base < r.size)
-            return &r;
-    }
-    return nullptr;
 }
 
 bool CortexCore::read(uint32_t address, uint32_t &value)
@@ -98,11 +68,7 @@ bool CortexCore::read(uint32_t address, uint32_t &value)
         value = readDebug(address);
         return true;
     }
-    const Region *r = regionAt(address);
-    if (!r)
-        return false;
-    value = r->read(address, 4);
-    return true;
+    return m_bus.read(address, value);
 }
 
 bool CortexCore::write(uint32_t address, uint32_t value)
@@ -120,11 +86,7 @@ bool CortexCore::write(uint32_t address, uint32_t value)
         writeDebug(address, value);
         return true;
     }
-    const Region *r = regionAt(address);
-    if (!r)
-        return false;
-    r->write(address, 4, value);
-    return true;
+    return m_bus.write(address, value);
 }
 
 int CortexCore::ucRegister(uint32_t selector) const
@@ -135,13 +97,18 @@ int CortexCore::ucRegister(uint32_t selector) const
 uint32_t CortexCore::readDebug(uint32_t address)
 {
     switch (address) {
-    case kDhcsr:
+    case kDhcsr: {
         if (m_slowLeft > 0 || m_nowNs < m_runUntilNs) {
             m_slowLeft -= m_slowLeft > 0;
             return m_debugEnabled ? kCDebugEn : 0;
         }
-        return (m_halted ? kSHalt | kSRegRdy : 0) | (m_lockup ? kSLockup : 0)
-            | (m_debugEnabled ? kCDebugEn : 0) | (m_halted ? kCHalt : 0);
+        const bool ready = m_registerLeft == 0;
+        if (m_registerLeft > 0 && --m_registerLeft == 0)
+            m_dcrdr = m_registerValue;
+        return (m_halted ? kSHalt : 0) | (m_halted && ready ? kSRegRdy : 0)
+            | (m_lockup ? kSLockup : 0) | (m_debugEnabled ? kCDebugEn : 0)
+            | (m_halted ? kCHalt : 0);
+    }
     case kDcrdr:
         return m_dcrdr;
     case kDemcr:
@@ -168,10 +135,14 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
         const int reg = ucRegister(value & 0x1F);
         if (!m_halted || reg < 0)
             return;
-        if (value & kRegWrite)
+        if (value & kRegWrite) {
             uc_reg_write(m_uc, reg, &m_dcrdr);
-        else
-            uc_reg_read(m_uc, reg, &m_dcrdr);
+            break;
+        }
+        uc_reg_read(m_uc, reg, &m_registerValue);
+        m_registerLeft = m_registerLatency;
+        if (m_registerLeft == 0)
+            m_dcrdr = m_registerValue;
         break;
     }
     case kDcrdr:

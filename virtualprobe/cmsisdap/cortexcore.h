@@ -3,7 +3,7 @@
 // sees them.
 #pragma once
 
-#include "qs64flash.h"
+#include "targetbus.h"
 #include "targetmodel.h"
 
 #include <array>
@@ -18,8 +18,8 @@ namespace vprobe {
 class CortexCore
 {
 public:
-    static constexpr uint32_t kRamBase = 0x20000000;
-    static constexpr uint32_t kRamSize = 0x4000;
+    static constexpr uint32_t kRamBase = TargetBus::kRamBase;
+    static constexpr uint32_t kRamSize = TargetBus::kRamSize;
     static constexpr uint32_t kDhcsr = 0xE000EDF0;
     static constexpr uint32_t kDcrsr = 0xE000EDF4;
     static constexpr uint32_t kDcrdr = 0xE000EDF8;
@@ -47,38 +47,21 @@ public:
     // The debugger's time: after a resume the core shows running until the flash controller's
     // busy time has passed.
     void setTime(uint64_t ns) { m_nowNs = ns; }
+    // A register read through DCRSR reaches DCRDR only after this many further DHCSR reads, with
+    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port.
+    void setRegisterLatency(unsigned reads) { m_registerLatency = reads; }
 
 private:
     friend struct CoreHooks;
-    struct Region
-    {
-        TargetModel *model; // one of the two is set
-        Qs64Flash *part;
-        uint32_t base;
-        uint32_t size;
-
-        uint32_t read(uint32_t address, unsigned width) const
-        {
-            return part ? part->read(address, width) : model->read(address, width);
-        }
-        void write(uint32_t address, unsigned width, uint32_t value) const
-        {
-            if (part)
-                part->write(address, width, value);
-            else
-                model->write(address, width, value);
-        }
-    };
 
     uint32_t readDebug(uint32_t address);
     void writeDebug(uint32_t address, uint32_t value);
     void resume();
     void reset();
-    const Region *regionAt(uint32_t address) const;
     int ucRegister(uint32_t selector) const;
 
-    TargetModel &m_model; // the QB48x model, whose flash timing holds the core busy
-    std::vector<Region> m_regions; // filled once: the MMIO callbacks point into it
+    TargetModel &m_model;
+    TargetBus m_bus;
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
     bool m_halted = false;
@@ -92,6 +75,9 @@ private:
     unsigned m_slowLeft = 0;
     uint64_t m_nowNs = 0;
     uint64_t m_runUntilNs = 0;
+    unsigned m_registerLatency = 0;
+    unsigned m_registerLeft = 0;
+    uint32_t m_registerValue = 0; // on its way to DCRDR
 };
 
 } // namespace vprobe

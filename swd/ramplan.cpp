@@ -1,0 +1,36 @@
+// The RAM plan: pieces laid out upwards from the start of RAM, the stack taking what is left.
+#include "ramplan.h"
+
+#include "pagepipeline.h"
+
+std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
+                                     uint32_t pageSize, uint32_t crcSize, QString &error)
+{
+    uint64_t at = ram.base;
+    auto take = [&at](uint64_t size, uint64_t align = 16) {
+        const uint64_t start = (at + align - 1) & ~(align - 1);
+        at = start + size;
+        return uint32_t(start);
+    };
+    RamPlan plan;
+    plan.breakpoint = take(0x10);
+    plan.pageStubs = take(PagePipeline::stubsSize());
+    plan.algorithm = take(algorithmSize);
+    plan.crcRoutine = take(crcSize);
+    // What the routine writes stays off the pages of code: a write there is a code change to a
+    // core that caches or translates code (the emulator does).
+    plan.crcTable = take(256 * 4, 0x400);
+    plan.crcRanges = take(kCrcBatch * 8);
+    plan.crcResults = take(kCrcBatch * 4);
+    // On a 1 KiB boundary, where the debug port's address auto-increment wraps: fewer TAR writes.
+    plan.buffers = take(PagePipeline::slotsSize(pageSize), 0x400);
+    plan.stackTop = uint32_t(ram.end() & ~uint64_t(7));
+    if (at + kMinStack > plan.stackTop) {
+        error = QStringLiteral("the flash algorithm, the CRC routine and the page buffers need "
+                               "%1 bytes of the %2 of RAM")
+                    .arg(at - ram.base + kMinStack)
+                    .arg(ram.size);
+        return std::nullopt;
+    }
+    return plan;
+}

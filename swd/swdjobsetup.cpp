@@ -1,0 +1,17 @@
+// The SWD job of a job setup: the one place the command line, the gang runner and the window turn
+// their job into what the SWD host runs.
+#include "engine/download.h"
+#include "job/jobsetup.h"
+#include "swdprogrammer.h"
+
+SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
+{
+    SwdJob job;
+    for (int i = 0; i < d.fileCount; ++i)
+        job.images.push_back({d.imageAddress[i], d.imageData[i], d.imageLength[i], d.fileName[i]});
+    job.eraseMode = setup.eraseMode;
+    job.program = setup.program;
+    job.verify = setup.verify && (setup.program || setup.eraseMode == job::NoErase);
+    job.resetAndRun = setup.resetAndRun;
+    return job;
+}
