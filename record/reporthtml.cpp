@@ -10,10 +10,10 @@
 
 namespace {
 
-QString tr(const char *text)
+class ReportText
 {
-    return QCoreApplication::translate("ProductionReport", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(ProductionReport)
+};
 
 // Text from the record (serials, names, messages) is never trusted as markup.
 QString esc(const QString &s)
@@ -136,7 +136,7 @@ int labelStride(int n)
 QString seriesChart(const ProductionReport &r)
 {
     Plot p;
-    QString s = svgOpen(p, r.daily ? tr("每日良率和产量") : tr("每小时良率和产量"));
+    QString s = svgOpen(p, r.daily ? ReportText::tr("每日良率和产量") : ReportText::tr("每小时良率和产量"));
     qint64 most = 1;
     for (const ReportBucket &b : r.buckets)
         most = std::max(most, b.count.runs());
@@ -152,7 +152,7 @@ QString seriesChart(const ProductionReport &r)
         double y = p.top + p.innerH();
         const QString label =
             b.start.toString(r.daily ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd HH:mm"));
-        const QString tip = tr("%1：烧录%2次，通过%3，失败%4，中断%5，良率%6")
+        const QString tip = ReportText::tr("%1：烧录%2次，通过%3，失败%4，中断%5，良率%6")
                                 .arg(label)
                                 .arg(b.count.runs())
                                 .arg(b.count.passed)
@@ -187,7 +187,7 @@ QString seriesChart(const ProductionReport &r)
     }
     if (!line.isEmpty())
         s += QStringLiteral("<path d=\"%1\" class=\"yield\"/>").arg(line.trimmed());
-    s += text(p.left, p.height - 6, tr("柱：烧录次数（绿 通过，红 失败，橙 中断）；线：良率"),
+    s += text(p.left, p.height - 6, ReportText::tr("柱：烧录次数（绿 通过，红 失败，橙 中断）；线：良率"),
               "start", "legend");
     return s + QStringLiteral("</svg>");
 }
@@ -195,7 +195,7 @@ QString seriesChart(const ProductionReport &r)
 QString causeLabel(const ReportCause &c)
 {
     if (c.interrupted)
-        return tr("中断");
+        return ReportText::tr("中断");
     return c.via == QLatin1String("swd") ? QStringLiteral("SWD %1").arg(c.result)
                                          : QString::number(c.result);
 }
@@ -204,7 +204,7 @@ QString paretoChart(const ProductionReport &r)
 {
     Plot p;
     p.height = 220;
-    QString s = svgOpen(p, tr("失败原因"));
+    QString s = svgOpen(p, ReportText::tr("失败原因"));
     const qint64 failures = r.total.failed + r.total.interrupted;
     const double max = axisMax(double(std::max<qint64>(1, r.causes.isEmpty() ? 1 : r.causes[0].count)));
     s += axes(p, max, true);
@@ -226,7 +226,7 @@ QString paretoChart(const ProductionReport &r)
     }
     if (!line.isEmpty())
         s += QStringLiteral("<path d=\"%1\" class=\"yield\"/>").arg(line.trimmed());
-    s += text(p.left, p.height - 6, tr("柱：失败次数；线：累计占比"), "start", "legend");
+    s += text(p.left, p.height - 6, ReportText::tr("柱：失败次数；线：累计占比"), "start", "legend");
     return s + QStringLiteral("</svg>");
 }
 
@@ -234,7 +234,7 @@ QString histogram(const ReportDurations &d)
 {
     Plot p;
     p.height = 220;
-    QString s = svgOpen(p, tr("烧录时长分布"));
+    QString s = svgOpen(p, ReportText::tr("烧录时长分布"));
     qint64 most = 1;
     for (qint64 b : d.bins)
         most = std::max(most, b);
@@ -260,9 +260,9 @@ QString histogram(const ReportDurations &d)
         s += text(x + 4, p.top + dy, QStringLiteral("%1 %2 ms").arg(label).arg(ms), "start",
                   "marklabel");
     };
-    marker(d.medianMs, tr("中位数"), 12);
-    marker(d.p95Ms, tr("95百分位"), 28);
-    s += text(p.left, p.height - 6, tr("横轴：时长（毫秒）；纵轴：烧录次数"), "start", "legend");
+    marker(d.medianMs, ReportText::tr("中位数"), 12);
+    marker(d.p95Ms, ReportText::tr("95百分位"), 28);
+    s += text(p.left, p.height - 6, ReportText::tr("横轴：时长（毫秒）；纵轴：烧录次数"), "start", "legend");
     return s + QStringLiteral("</svg>");
 }
 
@@ -271,8 +271,8 @@ QString groupTable(const QString &key, const QString &title, const QString &name
 {
     QString s = QStringLiteral("<h3>%1</h3><table><thead><tr><th>%2</th><th>%3</th><th>%4</th>"
                                "<th>%5</th><th>%6</th><th>%7</th></tr></thead><tbody>")
-                    .arg(esc(title), esc(nameHeader), esc(tr("烧录次数")), esc(tr("通过")),
-                         esc(tr("失败")), esc(tr("良率")), esc(tr("中位时长")));
+                    .arg(esc(title), esc(nameHeader), esc(ReportText::tr("烧录次数")), esc(ReportText::tr("通过")),
+                         esc(ReportText::tr("失败")), esc(ReportText::tr("良率")), esc(ReportText::tr("中位时长")));
     for (int i = 0; i < groups.size(); ++i) {
         const ReportGroup &g = groups[i];
         const QString k = QStringLiteral("%1.%2.").arg(key).arg(i);
@@ -298,16 +298,16 @@ QString filterText(const ReportFilter &f)
 {
     QStringList parts;
     if (f.since.isValid())
-        parts << tr("从 %1").arg(localTime(f.since));
+        parts << ReportText::tr("从 %1").arg(localTime(f.since));
     if (f.until.isValid())
-        parts << tr("到 %1").arg(localTime(f.until));
+        parts << ReportText::tr("到 %1").arg(localTime(f.until));
     if (!f.job.isEmpty())
-        parts << tr("工程 %1").arg(f.job);
+        parts << ReportText::tr("工程 %1").arg(f.job);
     if (!f.station.isEmpty())
-        parts << tr("工位 %1").arg(f.station);
+        parts << ReportText::tr("工位 %1").arg(f.station);
     if (!f.probe.isEmpty())
-        parts << tr("烧录器 %1").arg(f.probe);
-    return parts.isEmpty() ? tr("全部记录") : parts.join(QStringLiteral("，"));
+        parts << ReportText::tr("烧录器 %1").arg(f.probe);
+    return parts.isEmpty() ? ReportText::tr("全部记录") : parts.join(QStringLiteral("，"));
 }
 
 const char *const css = R"(
@@ -338,33 +338,33 @@ QByteArray ProductionReport::html() const
     QString s = QStringLiteral("<!DOCTYPE html>\n<html lang=\"%1\"><head><meta charset=\"utf-8\">"
                                "<meta name=\"viewport\" content=\"width=device-width\">"
                                "<title>%2</title><style>%3</style></head><body><main>")
-                    .arg(tr("zh-CN"), esc(tr("生产报告")), QString::fromLatin1(css));
+                    .arg(ReportText::tr("zh-CN"), esc(ReportText::tr("生产报告")), QString::fromLatin1(css));
     s += QStringLiteral("<h1>%1</h1><p class=\"filter\">%2</p>")
-             .arg(esc(tr("生产报告")), esc(filterText(filter)));
+             .arg(esc(ReportText::tr("生产报告")), esc(filterText(filter)));
 
     s += QStringLiteral("<div class=\"tiles\" id=\"headline\">");
-    s += tile(tr("烧录次数"), fig("headline.runs", QString::number(total.runs())));
-    s += tile(tr("通过"), fig("headline.passed", QString::number(total.passed)));
-    s += tile(tr("失败"), fig("headline.failed", QString::number(total.failed)));
-    s += tile(tr("中断"), fig("headline.interrupted", QString::number(total.interrupted)));
-    s += tile(tr("良率"), yieldFig("headline.yield", total));
-    s += tile(tr("每小时板数"), fig("headline.boardsPerHour", num(boardsPerHour)));
+    s += tile(ReportText::tr("烧录次数"), fig("headline.runs", QString::number(total.runs())));
+    s += tile(ReportText::tr("通过"), fig("headline.passed", QString::number(total.passed)));
+    s += tile(ReportText::tr("失败"), fig("headline.failed", QString::number(total.failed)));
+    s += tile(ReportText::tr("中断"), fig("headline.interrupted", QString::number(total.interrupted)));
+    s += tile(ReportText::tr("良率"), yieldFig("headline.yield", total));
+    s += tile(ReportText::tr("每小时板数"), fig("headline.boardsPerHour", num(boardsPerHour)));
     s += QStringLiteral("</div>");
 
     s += QStringLiteral("<section id=\"series\"><h2>%1</h2>")
-             .arg(esc(daily ? tr("每日良率和产量") : tr("每小时良率和产量")));
-    s += buckets.isEmpty() ? QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(tr("没有记录")))
+             .arg(esc(daily ? ReportText::tr("每日良率和产量") : ReportText::tr("每小时良率和产量")));
+    s += buckets.isEmpty() ? QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有记录")))
                            : seriesChart(*this);
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"causes\"><h2>%1</h2>").arg(esc(tr("失败原因")));
+    s += QStringLiteral("<section id=\"causes\"><h2>%1</h2>").arg(esc(ReportText::tr("失败原因")));
     if (causes.isEmpty()) {
-        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(tr("没有失败")));
+        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有失败")));
     } else {
         s += paretoChart(*this);
         s += QStringLiteral("<table><thead><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th></tr>"
                             "</thead><tbody>")
-                 .arg(esc(tr("结果代码")), esc(tr("消息")), esc(tr("次数")), esc(tr("累计占比")));
+                 .arg(esc(ReportText::tr("结果代码")), esc(ReportText::tr("消息")), esc(ReportText::tr("次数")), esc(ReportText::tr("累计占比")));
         const qint64 failures = total.failed + total.interrupted;
         qint64 cumulative = 0;
         for (int i = 0; i < causes.size(); ++i) {
@@ -382,33 +382,33 @@ QByteArray ProductionReport::html() const
     }
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"groups\"><h2>%1</h2>").arg(esc(tr("各工位和各烧录器")));
-    s += groupTable("stations", tr("各工位"), tr("工位"), stations);
-    s += groupTable("probes", tr("各烧录器"), tr("烧录器"), probes);
+    s += QStringLiteral("<section id=\"groups\"><h2>%1</h2>").arg(esc(ReportText::tr("各工位和各烧录器")));
+    s += groupTable("stations", ReportText::tr("各工位"), ReportText::tr("工位"), stations);
+    s += groupTable("probes", ReportText::tr("各烧录器"), ReportText::tr("烧录器"), probes);
     s += QStringLiteral("</section>");
 
     s += QStringLiteral("<section id=\"durations\"><h2>%1</h2><p>%2 %3 · %4 %5 · %6 %7</p>")
-             .arg(esc(tr("烧录时长分布")), esc(tr("烧录次数")),
-                  fig("durations.count", QString::number(durations.count)), esc(tr("中位数")),
-                  msFig("durations.medianMs", durations.medianMs), esc(tr("95百分位")),
+             .arg(esc(ReportText::tr("烧录时长分布")), esc(ReportText::tr("烧录次数")),
+                  fig("durations.count", QString::number(durations.count)), esc(ReportText::tr("中位数")),
+                  msFig("durations.medianMs", durations.medianMs), esc(ReportText::tr("95百分位")),
                   msFig("durations.p95Ms", durations.p95Ms));
     if (durations.count)
         s += histogram(durations);
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"ledger\"><h2>%1</h2>").arg(esc(tr("滚码记录")));
+    s += QStringLiteral("<section id=\"ledger\"><h2>%1</h2>").arg(esc(ReportText::tr("滚码记录")));
     if (ledger.isEmpty())
-        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(tr("没有由生产记录分配的滚码")));
+        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有由生产记录分配的滚码")));
     for (int i = 0; i < ledger.size(); ++i) {
         const ReportSeries &l = ledger[i];
         const QString k = QStringLiteral("ledger.%1.").arg(i);
         s += QStringLiteral("<h3>%1 %2 · %3 %4 · %5 %6</h3><p>%7 %8 · %9 %10 · %11 %12</p>")
-                 .arg(esc(tr("地址")), fig(k + "address", hex8(l.address)), esc(tr("首值")),
-                      fig(k + "first", hex8(l.first)), esc(tr("步长")),
-                      fig(k + "step", QString::number(l.step)), esc(tr("已发")),
-                      fig(k + "issued", QString::number(l.issued)), esc(tr("已用")),
+                 .arg(esc(ReportText::tr("地址")), fig(k + "address", hex8(l.address)), esc(ReportText::tr("首值")),
+                      fig(k + "first", hex8(l.first)), esc(ReportText::tr("步长")),
+                      fig(k + "step", QString::number(l.step)), esc(ReportText::tr("已发")),
+                      fig(k + "issued", QString::number(l.issued)), esc(ReportText::tr("已用")),
                       fig(k + "used", QString::number(l.used)))
-                 .arg(esc(tr("作废")), fig(k + "void", QString::number(l.voided)));
+                 .arg(esc(ReportText::tr("作废")), fig(k + "void", QString::number(l.voided)));
         QStringList ranges;
         for (const ReportSerialRange &r : l.ranges)
             ranges << (r.from == r.to ? hex8(r.from)
@@ -421,19 +421,19 @@ QByteArray ProductionReport::html() const
         if (l.voided > l.voidValues.size())
             voids << QStringLiteral("…");
         s += QStringLiteral("<p>%1：%2</p><p>%3：%4</p>")
-                 .arg(esc(tr("发放范围")), esc(ranges.join(QStringLiteral(", "))),
-                      esc(tr("作废的值")), esc(voids.isEmpty() ? tr("无") : voids.join(", ")));
+                 .arg(esc(ReportText::tr("发放范围")), esc(ranges.join(QStringLiteral(", "))),
+                      esc(ReportText::tr("作废的值")), esc(voids.isEmpty() ? ReportText::tr("无") : voids.join(", ")));
     }
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"failed\"><h2>%1</h2>").arg(esc(tr("最近50次失败")));
+    s += QStringLiteral("<section id=\"failed\"><h2>%1</h2>").arg(esc(ReportText::tr("最近50次失败")));
     if (lastFailed.isEmpty()) {
-        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(tr("没有失败")));
+        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有失败")));
     } else {
         s += QStringLiteral("<table><thead><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th>"
                             "<th>%5</th><th>%6</th><th>%7</th></tr></thead><tbody>")
-                 .arg(esc(tr("时间")), esc(tr("工位")), esc(tr("烧录器")), esc(tr("设备ID")),
-                      esc(tr("滚码")), esc(tr("消息")), esc(tr("记录的消息")));
+                 .arg(esc(ReportText::tr("时间")), esc(ReportText::tr("工位")), esc(ReportText::tr("烧录器")), esc(ReportText::tr("设备ID")),
+                      esc(ReportText::tr("滚码")), esc(ReportText::tr("消息")), esc(ReportText::tr("记录的消息")));
         for (int i = 0; i < lastFailed.size(); ++i) {
             const ReportFailedRun &f = lastFailed[i];
             const QString k = QStringLiteral("lastFailed.%1.").arg(i);
