@@ -41,7 +41,7 @@ Where whereOf(const ReportFilter &f, const QString &table)
         w.binds << utcText(f.until);
     }
     if (!f.job.isEmpty()) {
-        parts << QStringLiteral("(%1job_file = ? OR substr(%1job_digest, 1, length(?)) = ?)")
+        parts << QStringLiteral("(%1job_file = ? OR substr(%1job_digest, 1, length(CAST(? AS TEXT))) = ?)")
                      .arg(table);
         w.binds << f.job << f.job << f.job.toLower();
     }
