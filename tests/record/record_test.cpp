@@ -401,7 +401,7 @@ TEST(RecordReport, TotalsPerJobAndProbeAndCsv)
               "烧写成功！\r\n"
               "6,2026-12-08T09:00:06.000Z,2026-12-08T09:00:07.500Z,1500,st1,,P2,,0,0x00000000,"
               ",0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,failed,9,"
-              "\"'=say \"\"hi\"\"\"\",vendor,滚码错误！\r\n");
+              "\"'=say \"\"hi\"\"\",vendor,滚码错误！\r\n");
 }
 
 } // namespace
