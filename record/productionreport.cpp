@@ -32,13 +32,16 @@ Where whereOf(const ReportFilter &f, const QString &table)
 {
     Where w;
     QStringList parts;
+    // The hour key repeats each bound in the form the hour index is ordered by.
     if (f.since.isValid()) {
-        parts << table + QStringLiteral("started_utc >= ?");
-        w.binds << utcText(f.since);
+        parts << QStringLiteral("substr(%1started_utc, 1, 13) >= ? AND %1started_utc >= ?")
+                     .arg(table);
+        w.binds << utcText(f.since).left(13) << utcText(f.since);
     }
     if (f.until.isValid()) {
-        parts << table + QStringLiteral("started_utc < ?");
-        w.binds << utcText(f.until);
+        parts << QStringLiteral("substr(%1started_utc, 1, 13) <= ? AND %1started_utc < ?")
+                     .arg(table);
+        w.binds << utcText(f.until).left(13) << utcText(f.until);
     }
     if (!f.job.isEmpty()) {
         parts << QStringLiteral("(%1job_file = ? OR substr(%1job_digest, 1, length(CAST(? AS TEXT))) = ?)")
@@ -63,7 +66,15 @@ public:
     Reader(RecordDb &db, QString *error)
         : db(QSqlDatabase::database(db.connectionName(), false))
         , error(error)
+        , sqlite(!db.onPostgres())
     { }
+
+    // SQLite's planner prefers the index whose first column a filter names (host, say), which
+    // would sort a million rows; the grouping index counts them in order.
+    QString indexedBy(const char *index) const
+    {
+        return sqlite ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+    }
 
     bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds)
     {
@@ -85,6 +96,7 @@ private:
 
     QSqlDatabase db;
     QString *error;
+    bool sqlite;
 };
 
 double oneDecimal(double v)
@@ -212,21 +224,39 @@ void fillBuckets(ProductionReport &r, const QMap<QDateTime, ReportCount> &hours)
         r.buckets.append({h.toLocalTime(), hours.value(h)});
 }
 
-QString jobKeySql()
-{
-    return QStringLiteral(
-        "CASE WHEN job_file IS NULL OR job_file = '' THEN substr(job_digest, 1, 12)"
-        " ELSE job_file END");
-}
+// SQLite groups by sorting: these indexes hold the grouped columns in grouping order (and every
+// column the filters read), so a million runs are counted in one pass over an index, unsorted.
+// PostgreSQL aggregates by hashing and needs none. A record from before the report gets them on
+// its first report.
+const char *const sqliteReportIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS runs_report_hour ON runs (substr(started_utc, 1, 13), host,"
+    " probe_serial, status, via, result, job_file, started_utc)",
+    "CREATE INDEX IF NOT EXISTS runs_report_duration ON runs (host, probe_serial, duration_ms,"
+    " status, started_utc)",
+    "CREATE INDEX IF NOT EXISTS runs_report_unsaved_job ON runs (substr(job_digest, 1, 12),"
+    " status, started_utc, host, probe_serial) WHERE job_file IS NULL OR job_file = ''",
+};
 
 bool readCounts(Reader &db, ProductionReport &r, const Where &w)
 {
     QSqlQuery q;
+    // Jobs never saved are named by their digest, counted apart through their partial index.
     if (!db.run(q,
-                QStringLiteral("SELECT substr(started_utc, 1, 13), host, probe_serial, %1, status,"
-                               " via, result, COUNT(*) FROM runs WHERE %2"
-                               " GROUP BY 1, 2, 3, 4, 5, 6, 7")
-                    .arg(jobKeySql(), w.sql),
+                QStringLiteral("SELECT substr(job_digest, 1, 12), status, COUNT(*) FROM runs%1"
+                               " WHERE (job_file IS NULL OR job_file = '') AND %2"
+                               " GROUP BY substr(job_digest, 1, 12), status")
+                    .arg(db.indexedBy("runs_report_unsaved_job"), w.sql),
+                w.binds))
+        return false;
+    while (q.next())
+        count(r.totals.byJob[q.value(0).toString()], q.value(1).toString(),
+              q.value(2).toLongLong());
+    if (!db.run(q,
+                QStringLiteral("SELECT substr(started_utc, 1, 13), host, probe_serial, job_file,"
+                               " status, via, result, COUNT(*) FROM runs%1 WHERE %2"
+                               " GROUP BY substr(started_utc, 1, 13), host, probe_serial, status,"
+                               " via, result, job_file")
+                    .arg(db.indexedBy("runs_report_hour"), w.sql),
                 w.binds))
         return false;
     QMap<QDateTime, ReportCount> hours;
@@ -243,7 +273,8 @@ bool readCounts(Reader &db, ProductionReport &r, const Where &w)
         stations[q.value(1).toString()].add(status, n);
         probes[q.value(2).toString()].add(status, n);
         count(r.totals.total, status, n);
-        count(r.totals.byJob[q.value(3).toString()], status, n);
+        if (!q.value(3).toString().isEmpty())
+            count(r.totals.byJob[q.value(3).toString()], status, n);
         count(r.totals.byProbe[q.value(2).toString()], status, n);
         if (status == QLatin1String("failed")) {
             failures[{q.value(5).toString(), result}] += n;
@@ -353,28 +384,42 @@ ReportSeries &seriesOf(QVector<ReportSeries> &list, const QSqlQuery &q)
     return list.last();
 }
 
-bool readLedger(Reader &db, ProductionReport &r, const Where &w)
+bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
 {
-    const QString from =
-        QStringLiteral(" FROM serial_ledger l JOIN runs r ON r.id = l.run_id WHERE ") + w.sql;
+    // The whole record needs no join: every ledger row counts.
+    const QString from = whole
+        ? QStringLiteral(" FROM serial_ledger l WHERE 1 = 1")
+        // From the filtered runs to their ledger rows, not the other way round.
+        : QStringLiteral(" FROM runs r CROSS JOIN serial_ledger l WHERE l.run_id = r.id AND ")
+            + w.sql;
     QSqlQuery q;
     if (!db.run(q,
-                QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, l.state,"
-                               " COUNT(*)%1 GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3")
+                QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, COUNT(*),"
+                               " SUM(CASE WHEN l.state = 'used' THEN 1 ELSE 0 END),"
+                               " SUM(CASE WHEN l.state = 'void' THEN 1 ELSE 0 END),"
+                               " MIN(l.seq), MAX(l.seq)%1"
+                               " GROUP BY l.series_address, l.series_first, l.series_step"
+                               " ORDER BY 1, 2, 3")
                     .arg(from),
                 w.binds))
         return false;
+    bool gaps = false;
     while (q.next()) {
         ReportSeries &s = seriesOf(r.ledger, q);
-        const qint64 n = q.value(4).toLongLong();
-        s.issued += n;
-        if (q.value(3).toString() == QLatin1String("used"))
-            s.used += n;
-        else if (q.value(3).toString() == QLatin1String("void"))
-            s.voided += n;
+        s.issued = q.value(3).toLongLong();
+        s.used = q.value(4).toLongLong();
+        s.voided = q.value(5).toLongLong();
+        const qint64 low = q.value(6).toLongLong();
+        const qint64 high = q.value(7).toLongLong();
+        if (high - low + 1 == s.issued)
+            s.ranges.append({quint32(s.first + low * qint64(s.step)),
+                             quint32(s.first + high * qint64(s.step)), s.issued});
+        else
+            gaps = true;
     }
-    // Consecutive sequence numbers share seq - row_number(): each such group is one range.
-    if (!db.run(q,
+    // Consecutive sequence numbers share seq - row_number(): each such group is one range. Only
+    // needed when some series has gaps (the filter left values out).
+    if (gaps && !db.run(q,
                 QStringLiteral(
                     "SELECT series_address, series_first, series_step, MIN(seq), MAX(seq),"
                     " COUNT(*) FROM (SELECT l.series_address, l.series_first, l.series_step,"
@@ -384,9 +429,11 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w)
                     .arg(from),
                 w.binds))
         return false;
-    while (q.next()) {
+    while (gaps && q.next()) {
         ReportSeries &s = seriesOf(r.ledger, q);
-        if (s.ranges.size() >= ProductionReport::maxRanges)
+        // A series without gaps already has its one range.
+        if (s.ranges.size() >= ProductionReport::maxRanges
+            || (!s.ranges.isEmpty() && s.ranges.last().count == s.issued))
             continue;
         const qint64 step = s.step;
         s.ranges.append({quint32(s.first + q.value(3).toLongLong() * step),
@@ -395,8 +442,9 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w)
     }
     if (!db.run(q,
                 QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, l.value%1"
-                               " AND l.state = 'void' ORDER BY 1, 2, 3, l.seq")
-                    .arg(from),
+                               " AND l.state = 'void' ORDER BY 1, 2, 3, l.seq LIMIT %2")
+                    .arg(from)
+                    .arg(5 * ProductionReport::maxVoidValues),
                 w.binds))
         return false;
     while (q.next()) {
@@ -458,9 +506,27 @@ bool computeReport(RecordDb &db, const ReportFilter &filter, ProductionReport *r
         *error = QStringLiteral("record not open");
         return false;
     }
+    if (!prepareReportIndexes(db, error))
+        return false;
     Reader reader(db, error);
     const Where runs = whereOf(filter, QString());
     const Where joined = whereOf(filter, QStringLiteral("r."));
+    const bool whole = !filter.since.isValid() && !filter.until.isValid() && filter.job.isEmpty()
+        && filter.station.isEmpty() && filter.probe.isEmpty();
     return readCounts(reader, *report, runs) && readDurations(reader, *report, runs)
-        && readLastFailed(reader, *report, runs) && readLedger(reader, *report, joined);
+        && readLastFailed(reader, *report, runs) && readLedger(reader, *report, joined, whole);
+}
+
+bool prepareReportIndexes(RecordDb &db, QString *error)
+{
+    if (db.onPostgres())
+        return true;
+    QSqlQuery q(QSqlDatabase::database(db.connectionName(), false));
+    for (const char *sql : sqliteReportIndexes) {
+        if (!q.exec(QString::fromLatin1(sql))) {
+            *error = QStringLiteral("record index failed: ") + q.lastError().text();
+            return false;
+        }
+    }
+    return true;
 }

@@ -136,6 +136,10 @@ struct ProductionReport
 
 class RecordDb;
 
+// The SQLite indexes the report reads through; made once, on a large old record this takes a
+// while (nothing on PostgreSQL). computeReport calls it.
+bool prepareReportIndexes(RecordDb &db, QString *error);
+
 // False, with the reason in `error`, when the record cannot be read.
 bool computeReport(RecordDb &db, const ReportFilter &filter, ProductionReport *report,
                    QString *error);
