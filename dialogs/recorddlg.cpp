@@ -16,7 +16,6 @@
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
@@ -160,16 +159,20 @@ void RecordDlg::showToday()
     if (computeReport(*record, today, &report, &error)) {
         auto *yield = new QBarSet(tr("良率"));
         yield->setColor(QColor(0x3a, 0x9b, 0x5c));
-        QStringList hours;
-        for (const ReportBucket &b : report.buckets) {
+        for (const ReportBucket &b : report.buckets)
             *yield << std::max(0.0, b.count.yield());
-            hours << b.start.toString(QStringLiteral("HH"));
-        }
         auto *series = new QBarSeries;
         series->append(yield);
+        series->setBarWidth(0.8);
         chart->addSeries(series);
-        auto *x = new QBarCategoryAxis;
-        x->append(hours);
+        // Bar i stands at i: the hour of the day, labelled every six hours.
+        auto *x = new QValueAxis;
+        x->setRange(-0.5, report.buckets.size() - 0.5);
+        x->setTickType(QValueAxis::TicksDynamic);
+        x->setTickAnchor(0);
+        x->setTickInterval(6);
+        x->setLabelFormat(QStringLiteral("%d"));
+        x->setGridLineVisible(false);
         auto *y = new QValueAxis;
         y->setRange(0, 100);
         y->setTickCount(3);

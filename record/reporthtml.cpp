@@ -420,9 +420,11 @@ QByteArray ProductionReport::html() const
             voids << hex8(v);
         if (l.voided > l.voidValues.size())
             voids << QStringLiteral("…");
-        s += QStringLiteral("<p>%1：%2</p><p>%3：%4</p>")
-                 .arg(esc(ReportText::tr("发放范围")), esc(ranges.join(QStringLiteral(", "))),
-                      esc(ReportText::tr("作废的值")), esc(voids.isEmpty() ? ReportText::tr("无") : voids.join(", ")));
+        const QString labelled = ReportText::tr("%1：%2");
+        s += QStringLiteral("<p>%1</p><p>%2</p>")
+                 .arg(esc(labelled.arg(ReportText::tr("发放范围"), ranges.join(", "))),
+                      esc(labelled.arg(ReportText::tr("作废的值"),
+                                       voids.isEmpty() ? ReportText::tr("无") : voids.join(", "))));
     }
     s += QStringLiteral("</section>");
 

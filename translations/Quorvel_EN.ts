@@ -1366,6 +1366,10 @@ Use it anyway?</translation>
             <source>SWD错误%1：%2</source>
             <translation>SWD error %1: %2</translation>
         </message>
+        <message>
+            <source>%1：%2</source>
+            <translation>%1: %2</translation>
+        </message>
     </context>
     <context>
         <name>QuorvelCli</name>
