@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstdio>
 
 namespace cli {
@@ -70,7 +71,11 @@ int runReport(const QStringList &arguments)
             ExitRecord,
             QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(db.lastError()));
     if (c.parser.isSet("csv")) {
-        std::fputs(RecordReport::csv(db.runs(filter.since)).toUtf8().constData(), stdout);
+        QVector<RecordedRun> runs = db.runs(filter.since);
+        runs.erase(std::remove_if(runs.begin(), runs.end(),
+                                  [&](const RecordedRun &r) { return !reportIncludes(filter, r); }),
+                   runs.end());
+        std::fputs(RecordReport::csv(runs).toUtf8().constData(), stdout);
         return ExitOk;
     }
     ProductionReport report;

@@ -480,6 +480,17 @@ QDateTime reportBound(const QString &text, bool end, const QDateTime &nowUtc)
     return (end ? day.addDays(1) : day).toUTC();
 }
 
+bool reportIncludes(const ReportFilter &f, const RecordedRun &run)
+{
+    const RunRecord &r = run.record;
+    const QString digest = QString::fromLatin1(r.jobDigest);
+    return (!f.since.isValid() || r.startedUtc >= f.since)
+        && (!f.until.isValid() || r.startedUtc < f.until)
+        && (f.job.isEmpty() || r.jobFile == f.job || digest.startsWith(f.job.toLower()))
+        && (f.station.isEmpty() || r.host == f.station)
+        && (f.probe.isEmpty() || r.probeSerial == f.probe);
+}
+
 double ReportCount::yield() const
 {
     return finished() ? oneDecimal(100.0 * double(passed) / double(finished())) : -1;

@@ -21,6 +21,9 @@ struct ReportFilter
     QString probe;
 };
 
+// The filter applied to a run already read (the same rule as the report's queries).
+bool reportIncludes(const ReportFilter &filter, const RecordedRun &run);
+
 // "today", "yesterday" (local calendar days), an ISO date (that UTC day) or an ISO date and time
 // (UTC unless it names its offset). `end` gives the first instant after a day instead of its
 // first. Invalid for anything else.
