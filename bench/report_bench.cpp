@@ -55,8 +55,7 @@ bool generate(QString *error)
     serial.prepare("INSERT INTO serial_ledger VALUES (4096, 1, 1, ?, ?, ?, ?)");
     QRandomGenerator rng(25);
     const QDateTime start(QDate(2026, 11, 1), QTime(0, 0), Qt::UTC);
-    const QString files =
-        R"([{"name":"app.bin","address":0,"length":122880,"crc32":305419896}])";
+    const QString files = R"([{"name":"app.bin","address":0,"length":122880,"crc32":305419896}])";
     const QString options = R"({"erase":1,"program":1,"verify":1,"reset":1})";
     const QString digest(64, QLatin1Char('c'));
     for (int i = 0; i < runCount; ++i) {
@@ -67,9 +66,8 @@ bool generate(QString *error)
         const char *status = u < 0.92 ? "passed" : u < 0.99 ? "failed" : "interrupted";
         const bool swd = probe >= 12;
         const int result = u < 0.92 ? 0 : u < 0.97 ? 8 : u < 0.985 ? 2 : u < 0.99 ? 9 : -1;
-        const qint64 ms = 3000 + qint64(std::abs(std::sqrt(-2 * std::log(rng.generateDouble()
-                                                                            + 1e-12))
-                                                 * 400));
+        const qint64 ms =
+            3000 + qint64(std::abs(std::sqrt(-2 * std::log(rng.generateDouble() + 1e-12)) * 400));
         run.addBindValue(i + 1);
         run.addBindValue(t.toString(Qt::ISODateWithMs));
         run.addBindValue(t.addMSecs(ms).toString(Qt::ISODateWithMs));

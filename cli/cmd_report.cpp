@@ -60,8 +60,9 @@ int runReport(const QStringList &arguments)
     filter.station = c.parser.value("station");
     filter.probe = c.parser.value("probe");
     if (c.parser.isSet("csv") && (c.json() || c.parser.isSet("html")))
-        return c.fail(ExitUsage, QCoreApplication::translate(
-                                     "QuorvelCli", "--csv不能与--json或--html同时使用"));
+        return c.fail(
+            ExitUsage,
+            QCoreApplication::translate("QuorvelCli", "--csv不能与--json或--html同时使用"));
 
     RecordDb db;
     const QString location =
@@ -81,16 +82,15 @@ int runReport(const QStringList &arguments)
     ProductionReport report;
     QString error;
     if (!computeReport(db, filter, &report, &error))
-        return c.fail(
-            ExitRecord,
-            QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(error));
+        return c.fail(ExitRecord,
+                      QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(error));
     if (c.parser.isSet("html")) {
         QSaveFile page(c.parser.value("html"));
         const QByteArray bytes = report.html();
-        if (!page.open(QIODevice::WriteOnly) || page.write(bytes) != bytes.size()
-            || !page.commit())
-            return c.fail(ExitCannotCreate, QCoreApplication::translate("QuorvelCli", "无法写入%1：%2")
-                                        .arg(c.parser.value("html"), page.errorString()));
+        if (!page.open(QIODevice::WriteOnly) || page.write(bytes) != bytes.size() || !page.commit())
+            return c.fail(ExitCannotCreate,
+                          QCoreApplication::translate("QuorvelCli", "无法写入%1：%2")
+                              .arg(c.parser.value("html"), page.errorString()));
     }
     const QJsonObject figures = report.json();
     for (auto it = figures.begin(); it != figures.end(); ++it)

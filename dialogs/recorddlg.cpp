@@ -136,8 +136,7 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
             r.record.startedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             r.record.probeSerial,
             r.record.hasSerial ? QString::number(r.record.serial, 16).toUpper() : QString(),
-            statusText(r.status),
-            recordedResultText(r.status, r.result, r.record.via, r.message)};
+            statusText(r.status), recordedResultText(r.status, r.result, r.record.via, r.message)};
         for (int col = 0; col < cells.size(); ++col)
             runTable->setItem(row, col, new QTableWidgetItem(cells.at(col)));
         // What the recorder wrote, in its own language, stays at hand for audit.

@@ -39,12 +39,13 @@ Where whereOf(const ReportFilter &f, const QString &table)
         w.binds << utcText(f.since).left(13) << utcText(f.since);
     }
     if (f.until.isValid()) {
-        parts << QStringLiteral("substr(%1started_utc, 1, 13) <= ? AND %1started_utc < ?")
-                     .arg(table);
+        parts
+            << QStringLiteral("substr(%1started_utc, 1, 13) <= ? AND %1started_utc < ?").arg(table);
         w.binds << utcText(f.until).left(13) << utcText(f.until);
     }
     if (!f.job.isEmpty()) {
-        parts << QStringLiteral("(%1job_file = ? OR substr(%1job_digest, 1, length(CAST(? AS TEXT))) = ?)")
+        parts << QStringLiteral(
+                     "(%1job_file = ? OR substr(%1job_digest, 1, length(CAST(? AS TEXT))) = ?)")
                      .arg(table);
         w.binds << f.job << f.job << f.job.toLower();
     }
@@ -419,15 +420,16 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
     }
     // Consecutive sequence numbers share seq - row_number(): each such group is one range. Only
     // needed when some series has gaps (the filter left values out).
-    if (gaps && !db.run(q,
-                QStringLiteral(
-                    "SELECT series_address, series_first, series_step, MIN(seq), MAX(seq),"
-                    " COUNT(*) FROM (SELECT l.series_address, l.series_first, l.series_step,"
-                    " l.seq, l.seq - ROW_NUMBER() OVER (PARTITION BY l.series_address,"
-                    " l.series_first, l.series_step ORDER BY l.seq) AS island%1) t"
-                    " GROUP BY 1, 2, 3, island ORDER BY 1, 2, 3, 4")
-                    .arg(from),
-                w.binds))
+    if (gaps
+        && !db.run(
+            q,
+            QStringLiteral("SELECT series_address, series_first, series_step, MIN(seq), MAX(seq),"
+                           " COUNT(*) FROM (SELECT l.series_address, l.series_first, l.series_step,"
+                           " l.seq, l.seq - ROW_NUMBER() OVER (PARTITION BY l.series_address,"
+                           " l.series_first, l.series_step ORDER BY l.seq) AS island%1) t"
+                           " GROUP BY 1, 2, 3, island ORDER BY 1, 2, 3, 4")
+                .arg(from),
+            w.binds))
         return false;
     while (gaps && q.next()) {
         ReportSeries &s = seriesOf(r.ledger, q);

@@ -22,12 +22,23 @@ QString esc(const QString &s)
     out.reserve(s.size());
     for (const QChar c : s) {
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\'': out += QLatin1String("&#39;"); break;
-        default: out += c;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -136,7 +147,8 @@ int labelStride(int n)
 QString seriesChart(const ProductionReport &r)
 {
     Plot p;
-    QString s = svgOpen(p, r.daily ? ReportText::tr("每日良率和产量") : ReportText::tr("每小时良率和产量"));
+    QString s =
+        svgOpen(p, r.daily ? ReportText::tr("每日良率和产量") : ReportText::tr("每小时良率和产量"));
     qint64 most = 1;
     for (const ReportBucket &b : r.buckets)
         most = std::max(most, b.count.runs());
@@ -150,8 +162,8 @@ QString seriesChart(const ProductionReport &r)
         const ReportBucket &b = r.buckets[i];
         const double x = p.left + slot * i + (slot - barW) / 2;
         double y = p.top + p.innerH();
-        const QString label =
-            b.start.toString(r.daily ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd HH:mm"));
+        const QString label = b.start.toString(r.daily ? QStringLiteral("yyyy-MM-dd")
+                                                       : QStringLiteral("MM-dd HH:mm"));
         const QString tip = ReportText::tr("%1：烧录%2次，通过%3，失败%4，中断%5，良率%6")
                                 .arg(label)
                                 .arg(b.count.runs())
@@ -160,11 +172,10 @@ QString seriesChart(const ProductionReport &r)
                                 .arg(b.count.interrupted)
                                 .arg(b.count.finished() ? num(b.count.yield()) + '%' : "-");
         s += QStringLiteral("<g>");
-        for (const auto &[value, cls] :
-             {std::pair<qint64, const char *>{b.count.passed, "pass"},
-              {b.count.failed, "fail"},
-              {b.count.interrupted, "intr"},
-              {b.count.running, "run"}}) {
+        for (const auto &[value, cls] : {std::pair<qint64, const char *>{b.count.passed, "pass"},
+                                         {b.count.failed, "fail"},
+                                         {b.count.interrupted, "intr"},
+                                         {b.count.running, "run"}}) {
             if (!value)
                 continue;
             const double h = p.innerH() * double(value) / max;
@@ -174,8 +185,8 @@ QString seriesChart(const ProductionReport &r)
         s += QStringLiteral("</g>");
         if (b.count.finished()) {
             const double ly = p.top + p.innerH() * (1 - b.count.yield() / 100);
-            line += QStringLiteral("%1%2 %3 ").arg(line.isEmpty() ? "M" : "L", num(x + barW / 2),
-                                                  num(ly));
+            line += QStringLiteral("%1%2 %3 ")
+                        .arg(line.isEmpty() ? "M" : "L", num(x + barW / 2), num(ly));
             s += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"2.5\" class=\"dot\"><title>%3"
                                 "</title></circle>")
                      .arg(num(x + barW / 2), num(ly), esc(tip));
@@ -187,8 +198,9 @@ QString seriesChart(const ProductionReport &r)
     }
     if (!line.isEmpty())
         s += QStringLiteral("<path d=\"%1\" class=\"yield\"/>").arg(line.trimmed());
-    s += text(p.left, p.height - 6, ReportText::tr("柱：烧录次数（绿 通过，红 失败，橙 中断）；线：良率"),
-              "start", "legend");
+    s += text(p.left, p.height - 6,
+              ReportText::tr("柱：烧录次数（绿 通过，红 失败，橙 中断）；线：良率"), "start",
+              "legend");
     return s + QStringLiteral("</svg>");
 }
 
@@ -206,7 +218,8 @@ QString paretoChart(const ProductionReport &r)
     p.height = 220;
     QString s = svgOpen(p, ReportText::tr("失败原因"));
     const qint64 failures = r.total.failed + r.total.interrupted;
-    const double max = axisMax(double(std::max<qint64>(1, r.causes.isEmpty() ? 1 : r.causes[0].count)));
+    const double max =
+        axisMax(double(std::max<qint64>(1, r.causes.isEmpty() ? 1 : r.causes[0].count)));
     s += axes(p, max, true);
     const int n = r.causes.size();
     const double slot = p.innerW() / std::max(1, n);
@@ -226,7 +239,8 @@ QString paretoChart(const ProductionReport &r)
     }
     if (!line.isEmpty())
         s += QStringLiteral("<path d=\"%1\" class=\"yield\"/>").arg(line.trimmed());
-    s += text(p.left, p.height - 6, ReportText::tr("柱：失败次数；线：累计占比"), "start", "legend");
+    s +=
+        text(p.left, p.height - 6, ReportText::tr("柱：失败次数；线：累计占比"), "start", "legend");
     return s + QStringLiteral("</svg>");
 }
 
@@ -262,7 +276,8 @@ QString histogram(const ReportDurations &d)
     };
     marker(d.medianMs, ReportText::tr("中位数"), 12);
     marker(d.p95Ms, ReportText::tr("95百分位"), 28);
-    s += text(p.left, p.height - 6, ReportText::tr("横轴：时长（毫秒）；纵轴：烧录次数"), "start", "legend");
+    s += text(p.left, p.height - 6, ReportText::tr("横轴：时长（毫秒）；纵轴：烧录次数"), "start",
+              "legend");
     return s + QStringLiteral("</svg>");
 }
 
@@ -271,8 +286,9 @@ QString groupTable(const QString &key, const QString &title, const QString &name
 {
     QString s = QStringLiteral("<h3>%1</h3><table><thead><tr><th>%2</th><th>%3</th><th>%4</th>"
                                "<th>%5</th><th>%6</th><th>%7</th></tr></thead><tbody>")
-                    .arg(esc(title), esc(nameHeader), esc(ReportText::tr("烧录次数")), esc(ReportText::tr("通过")),
-                         esc(ReportText::tr("失败")), esc(ReportText::tr("良率")), esc(ReportText::tr("中位时长")));
+                    .arg(esc(title), esc(nameHeader), esc(ReportText::tr("烧录次数")),
+                         esc(ReportText::tr("通过")), esc(ReportText::tr("失败")),
+                         esc(ReportText::tr("良率")), esc(ReportText::tr("中位时长")));
     for (int i = 0; i < groups.size(); ++i) {
         const ReportGroup &g = groups[i];
         const QString k = QStringLiteral("%1.%2.").arg(key).arg(i);
@@ -338,7 +354,8 @@ QByteArray ProductionReport::html() const
     QString s = QStringLiteral("<!DOCTYPE html>\n<html lang=\"%1\"><head><meta charset=\"utf-8\">"
                                "<meta name=\"viewport\" content=\"width=device-width\">"
                                "<title>%2</title><style>%3</style></head><body><main>")
-                    .arg(ReportText::tr("zh-CN"), esc(ReportText::tr("生产报告")), QString::fromLatin1(css));
+                    .arg(ReportText::tr("zh-CN"), esc(ReportText::tr("生产报告")),
+                         QString::fromLatin1(css));
     s += QStringLiteral("<h1>%1</h1><p class=\"filter\">%2</p>")
              .arg(esc(ReportText::tr("生产报告")), esc(filterText(filter)));
 
@@ -346,15 +363,18 @@ QByteArray ProductionReport::html() const
     s += tile(ReportText::tr("烧录次数"), fig("headline.runs", QString::number(total.runs())));
     s += tile(ReportText::tr("通过"), fig("headline.passed", QString::number(total.passed)));
     s += tile(ReportText::tr("失败"), fig("headline.failed", QString::number(total.failed)));
-    s += tile(ReportText::tr("中断"), fig("headline.interrupted", QString::number(total.interrupted)));
+    s += tile(ReportText::tr("中断"),
+              fig("headline.interrupted", QString::number(total.interrupted)));
     s += tile(ReportText::tr("良率"), yieldFig("headline.yield", total));
     s += tile(ReportText::tr("每小时板数"), fig("headline.boardsPerHour", num(boardsPerHour)));
     s += QStringLiteral("</div>");
 
     s += QStringLiteral("<section id=\"series\"><h2>%1</h2>")
-             .arg(esc(daily ? ReportText::tr("每日良率和产量") : ReportText::tr("每小时良率和产量")));
-    s += buckets.isEmpty() ? QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有记录")))
-                           : seriesChart(*this);
+             .arg(esc(daily ? ReportText::tr("每日良率和产量")
+                            : ReportText::tr("每小时良率和产量")));
+    s += buckets.isEmpty()
+        ? QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有记录")))
+        : seriesChart(*this);
     s += QStringLiteral("</section>");
 
     s += QStringLiteral("<section id=\"causes\"><h2>%1</h2>").arg(esc(ReportText::tr("失败原因")));
@@ -364,7 +384,8 @@ QByteArray ProductionReport::html() const
         s += paretoChart(*this);
         s += QStringLiteral("<table><thead><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th></tr>"
                             "</thead><tbody>")
-                 .arg(esc(ReportText::tr("结果代码")), esc(ReportText::tr("消息")), esc(ReportText::tr("次数")), esc(ReportText::tr("累计占比")));
+                 .arg(esc(ReportText::tr("结果代码")), esc(ReportText::tr("消息")),
+                      esc(ReportText::tr("次数")), esc(ReportText::tr("累计占比")));
         const qint64 failures = total.failed + total.interrupted;
         qint64 cumulative = 0;
         for (int i = 0; i < causes.size(); ++i) {
@@ -382,39 +403,41 @@ QByteArray ProductionReport::html() const
     }
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"groups\"><h2>%1</h2>").arg(esc(ReportText::tr("各工位和各烧录器")));
+    s += QStringLiteral("<section id=\"groups\"><h2>%1</h2>")
+             .arg(esc(ReportText::tr("各工位和各烧录器")));
     s += groupTable("stations", ReportText::tr("各工位"), ReportText::tr("工位"), stations);
     s += groupTable("probes", ReportText::tr("各烧录器"), ReportText::tr("烧录器"), probes);
     s += QStringLiteral("</section>");
 
     s += QStringLiteral("<section id=\"durations\"><h2>%1</h2><p>%2 %3 · %4 %5 · %6 %7</p>")
              .arg(esc(ReportText::tr("烧录时长分布")), esc(ReportText::tr("烧录次数")),
-                  fig("durations.count", QString::number(durations.count)), esc(ReportText::tr("中位数")),
-                  msFig("durations.medianMs", durations.medianMs), esc(ReportText::tr("95百分位")),
-                  msFig("durations.p95Ms", durations.p95Ms));
+                  fig("durations.count", QString::number(durations.count)),
+                  esc(ReportText::tr("中位数")), msFig("durations.medianMs", durations.medianMs),
+                  esc(ReportText::tr("95百分位")), msFig("durations.p95Ms", durations.p95Ms));
     if (durations.count)
         s += histogram(durations);
     s += QStringLiteral("</section>");
 
     s += QStringLiteral("<section id=\"ledger\"><h2>%1</h2>").arg(esc(ReportText::tr("滚码记录")));
     if (ledger.isEmpty())
-        s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有由生产记录分配的滚码")));
+        s += QStringLiteral("<p class=\"empty\">%1</p>")
+                 .arg(esc(ReportText::tr("没有由生产记录分配的滚码")));
     for (int i = 0; i < ledger.size(); ++i) {
         const ReportSeries &l = ledger[i];
         const QString k = QStringLiteral("ledger.%1.").arg(i);
         s += QStringLiteral("<h3>%1 %2 · %3 %4 · %5 %6</h3><p>%7 %8 · %9 %10 · %11 %12</p>")
-                 .arg(esc(ReportText::tr("地址")), fig(k + "address", hex8(l.address)), esc(ReportText::tr("首值")),
-                      fig(k + "first", hex8(l.first)), esc(ReportText::tr("步长")),
-                      fig(k + "step", QString::number(l.step)), esc(ReportText::tr("已发")),
-                      fig(k + "issued", QString::number(l.issued)), esc(ReportText::tr("已用")),
-                      fig(k + "used", QString::number(l.used)))
+                 .arg(esc(ReportText::tr("地址")), fig(k + "address", hex8(l.address)),
+                      esc(ReportText::tr("首值")), fig(k + "first", hex8(l.first)),
+                      esc(ReportText::tr("步长")), fig(k + "step", QString::number(l.step)),
+                      esc(ReportText::tr("已发")), fig(k + "issued", QString::number(l.issued)),
+                      esc(ReportText::tr("已用")), fig(k + "used", QString::number(l.used)))
                  .arg(esc(ReportText::tr("作废")), fig(k + "void", QString::number(l.voided)));
         QStringList ranges;
         for (const ReportSerialRange &r : l.ranges)
-            ranges << (r.from == r.to ? hex8(r.from)
-                                      : QStringLiteral("%1–%2 (%3)")
-                                            .arg(hex8(r.from), hex8(r.to))
-                                            .arg(r.count));
+            ranges
+                << (r.from == r.to
+                        ? hex8(r.from)
+                        : QStringLiteral("%1–%2 (%3)").arg(hex8(r.from), hex8(r.to)).arg(r.count));
         QStringList voids;
         for (quint32 v : l.voidValues)
             voids << hex8(v);
@@ -428,14 +451,17 @@ QByteArray ProductionReport::html() const
     }
     s += QStringLiteral("</section>");
 
-    s += QStringLiteral("<section id=\"failed\"><h2>%1</h2>").arg(esc(ReportText::tr("最近50次失败")));
+    s += QStringLiteral("<section id=\"failed\"><h2>%1</h2>")
+             .arg(esc(ReportText::tr("最近50次失败")));
     if (lastFailed.isEmpty()) {
         s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有失败")));
     } else {
         s += QStringLiteral("<table><thead><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th>"
                             "<th>%5</th><th>%6</th><th>%7</th></tr></thead><tbody>")
-                 .arg(esc(ReportText::tr("时间")), esc(ReportText::tr("工位")), esc(ReportText::tr("烧录器")), esc(ReportText::tr("设备ID")),
-                      esc(ReportText::tr("滚码")), esc(ReportText::tr("消息")), esc(ReportText::tr("记录的消息")));
+                 .arg(esc(ReportText::tr("时间")), esc(ReportText::tr("工位")),
+                      esc(ReportText::tr("烧录器")), esc(ReportText::tr("设备ID")),
+                      esc(ReportText::tr("滚码")), esc(ReportText::tr("消息")),
+                      esc(ReportText::tr("记录的消息")));
         for (int i = 0; i < lastFailed.size(); ++i) {
             const ReportFailedRun &f = lastFailed[i];
             const QString k = QStringLiteral("lastFailed.%1.").arg(i);

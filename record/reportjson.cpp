@@ -19,12 +19,9 @@ QJsonValue yieldValue(const ReportCount &c)
 
 QJsonObject countJson(const ReportCount &c)
 {
-    return QJsonObject{{"runs", c.runs()},
-                       {"passed", c.passed},
-                       {"failed", c.failed},
-                       {"interrupted", c.interrupted},
-                       {"running", c.running},
-                       {"yield", yieldValue(c)}};
+    return QJsonObject{{"runs", c.runs()},     {"passed", c.passed},
+                       {"failed", c.failed},   {"interrupted", c.interrupted},
+                       {"running", c.running}, {"yield", yieldValue(c)}};
 }
 
 QJsonArray groupsJson(const QVector<ReportGroup> &groups)
@@ -92,17 +89,19 @@ QJsonObject ProductionReport::json() const
         bins.append(QJsonObject{{"fromMs", (durations.firstBin + i) * durations.binMs},
                                 {"count", durations.bins[i]}});
     auto msOrNull = [](qint64 v) { return v >= 0 ? QJsonValue(v) : QJsonValue(); };
-    o.insert("durations", QJsonObject{{"count", durations.count},
-                                      {"medianMs", msOrNull(durations.medianMs)},
-                                      {"p95Ms", msOrNull(durations.p95Ms)},
-                                      {"binMs", durations.binMs},
-                                      {"bins", bins}});
+    o.insert("durations",
+             QJsonObject{{"count", durations.count},
+                         {"medianMs", msOrNull(durations.medianMs)},
+                         {"p95Ms", msOrNull(durations.p95Ms)},
+                         {"binMs", durations.binMs},
+                         {"bins", bins}});
 
     QJsonArray ledgerList;
     for (const ReportSeries &s : ledger) {
         QJsonArray ranges;
         for (const ReportSerialRange &r : s.ranges)
-            ranges.append(QJsonObject{{"from", hex8(r.from)}, {"to", hex8(r.to)}, {"count", r.count}});
+            ranges.append(
+                QJsonObject{{"from", hex8(r.from)}, {"to", hex8(r.to)}, {"count", r.count}});
         QJsonArray voids;
         for (quint32 v : s.voidValues)
             voids.append(hex8(v));
@@ -119,17 +118,18 @@ QJsonObject ProductionReport::json() const
 
     QJsonArray failed;
     for (const ReportFailedRun &f : lastFailed)
-        failed.append(QJsonObject{{"id", f.id},
-                                  {"started", timeValue(f.startedUtc)},
-                                  {"station", f.station},
-                                  {"probe", f.probe},
-                                  {"deviceId", hex8(f.deviceId)},
-                                  {"serial", f.hasSerial ? QJsonValue(hex8(f.serial)) : QJsonValue()},
-                                  {"status", f.status},
-                                  {"result", f.result >= 0 ? QJsonValue(f.result) : QJsonValue()},
-                                  {"via", f.via},
-                                  {"text", f.text},
-                                  {"message", f.message}});
+        failed.append(
+            QJsonObject{{"id", f.id},
+                        {"started", timeValue(f.startedUtc)},
+                        {"station", f.station},
+                        {"probe", f.probe},
+                        {"deviceId", hex8(f.deviceId)},
+                        {"serial", f.hasSerial ? QJsonValue(hex8(f.serial)) : QJsonValue()},
+                        {"status", f.status},
+                        {"result", f.result >= 0 ? QJsonValue(f.result) : QJsonValue()},
+                        {"via", f.via},
+                        {"text", f.text},
+                        {"message", f.message}});
     o.insert("lastFailed", failed);
     return o;
 }

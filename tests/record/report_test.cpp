@@ -154,11 +154,12 @@ TEST_P(ReportBackend, TwoStationsThroughEveryFilter)
         "voidValues":["0x00000068","0x0000006C"]}])"));
     QStringList failed;
     for (const QJsonValue &f : r["lastFailed"].toArray())
-        failed << f["started"].toString() + ' ' + f["text"].toString() + '/' +
-                f["message"].toString();
-    EXPECT_EQ(failed, (QStringList{"2026-12-01T10:00:00.000Z 中断/stopped",
-                                   "2026-12-01T09:20:00.000Z SWD错误7：目标应答FAULT/as written",
-                                   "2026-12-01T08:20:00.000Z 烧写错误！/as written"}));
+        failed << f["started"].toString() + ' ' + f["text"].toString() + '/'
+                + f["message"].toString();
+    EXPECT_EQ(failed,
+              (QStringList{"2026-12-01T10:00:00.000Z 中断/stopped",
+                           "2026-12-01T09:20:00.000Z SWD错误7：目标应答FAULT/as written",
+                           "2026-12-01T08:20:00.000Z 烧写错误！/as written"}));
 
     const struct
     {
@@ -169,9 +170,9 @@ TEST_P(ReportBackend, TwoStationsThroughEveryFilter)
         int runs;
         const char *period;
     } filters[] = {
-        {"st-a", "", "", false, 4, "hour"},  {"", "P2", "", false, 4, "hour"},
+        {"st-a", "", "", false, 4, "hour"},   {"", "P2", "", false, 4, "hour"},
         {"st-b", "P1", "", false, 0, "hour"}, {"", "", "line.qjob", false, 8, "hour"},
-        {"", "", "AB1", true, 9, "day"},     {"", "", "ab13", true, 0, "hour"},
+        {"", "", "AB1", true, 9, "day"},      {"", "", "ab13", true, 0, "hour"},
     };
     for (const auto &f : filters) {
         ReportFilter filter = f.wholeRecord ? ReportFilter() : day;
@@ -252,10 +253,14 @@ TEST(RecordedResult, TextFromCodeAndPath)
         const char *via;
         const char *text;
     } cases[] = {
-        {"passed", 0, "vendor", "烧写成功！"},  {"failed", 8, "vendor", "烧写错误！"},
-        {"failed", 99, "vendor", "其他错误！"}, {"passed", 0, "swd", "成功"},
-        {"failed", 54, "swd", "SWD错误14：校验不一致"}, {"failed", 55, "swd", "SWD错误55"},
-        {"failed", -1, "vendor", "stored"},     {"interrupted", 0, "vendor", "中断"},
+        {"passed", 0, "vendor", "烧写成功！"},
+        {"failed", 8, "vendor", "烧写错误！"},
+        {"failed", 99, "vendor", "其他错误！"},
+        {"passed", 0, "swd", "成功"},
+        {"failed", 54, "swd", "SWD错误14：校验不一致"},
+        {"failed", 55, "swd", "SWD错误55"},
+        {"failed", -1, "vendor", "stored"},
+        {"interrupted", 0, "vendor", "中断"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(recordedResultText(c.status, c.result, c.via, "stored"), QString(c.text))

@@ -9,12 +9,12 @@
 #include "virtualprobe.h"
 
 #include <QCheckBox>
-#include <QtCharts/QBarSeries>
-#include <QtCharts/QBarSet>
-#include <QtCharts/QChartView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QtCharts/QBarSeries>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChartView>
 #include <QtTest>
 
 using optest::blue;
@@ -139,7 +139,8 @@ void RecordWindowTest::runsAreRecordedAndCounted()
             newest << dlg->runTable->item(row, 3)->text() + ' '
                     + dlg->runTable->item(row, 4)->text() + '|'
                     + dlg->runTable->item(row, 4)->toolTip();
-        auto *series = qobject_cast<QtCharts::QBarSeries *>(dlg->todayChart->chart()->series().value(0));
+        auto *series =
+            qobject_cast<QtCharts::QBarSeries *>(dlg->todayChart->chart()->series().value(0));
         QVERIFY(series);
         chartBars = series->barSets().at(0)->count();
         dlg->accept();
@@ -147,8 +148,9 @@ void RecordWindowTest::runsAreRecordedAndCounted()
     MainWindowTestAccess::recordAction(*w)->trigger();
     QVERIFY(driver.waitForAll());
     QCOMPARE(jobText, QString("当前工程：通过 1  失败 1  良率 50.0%"));
-    QCOMPARE(newest, (QStringList{"失败 SWD错误7：目标应答FAULT|SWD error 7: FAULT at 0x20000000",
-                                  "成功 烧写成功！|烧写成功！", "失败 未连接!|未连接!"}));
+    QCOMPARE(newest,
+             (QStringList{"失败 SWD错误7：目标应答FAULT|SWD error 7: FAULT at 0x20000000",
+                          "成功 烧写成功！|烧写成功！", "失败 未连接!|未连接!"}));
     QCOMPARE(chartBars, 24); // every hour of today
 }
 
