@@ -193,10 +193,14 @@ void fillBuckets(ProductionReport &r, const QMap<QDateTime, ReportCount> &hours)
     QDateTime hi = r.filter.until;
     if (hours.isEmpty() && (!lo.isValid() || !hi.isValid()))
         return;
-    if (!lo.isValid())
+    // Open bounds, and bounds far wider than the runs (a --since 1970), end at the runs.
+    constexpr qint64 widestSpanSecs = 400LL * 24 * 3600;
+    if (!lo.isValid() || (!hours.isEmpty() && lo.secsTo(hours.firstKey()) > widestSpanSecs))
         lo = hours.firstKey();
-    if (!hi.isValid())
+    if (!hi.isValid() || (!hours.isEmpty() && hours.lastKey().secsTo(hi) > widestSpanSecs))
         hi = hours.lastKey().addSecs(3600);
+    if (hours.isEmpty() && lo.secsTo(hi) > widestSpanSecs)
+        return;
     lo = lo.toUTC();
     hi = hi.toUTC();
     if (hi <= lo)
