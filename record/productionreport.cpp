@@ -240,6 +240,9 @@ const char *const sqliteReportIndexes[] = {
     " status, started_utc)",
     "CREATE INDEX IF NOT EXISTS runs_report_unsaved_job ON runs (substr(job_digest, 1, 12),"
     " status, started_utc, host, probe_serial) WHERE job_file IS NULL OR job_file = ''",
+    // A filtered report reaches the ledger rows of its runs through this one alone.
+    "CREATE INDEX IF NOT EXISTS serial_ledger_report ON serial_ledger (run_id, series_address,"
+    " series_first, series_step, seq, state, value)",
 };
 
 bool readCounts(Reader &db, ProductionReport &r, const Where &w)
@@ -397,39 +400,45 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
         // From the filtered runs to their ledger rows, not the other way round.
         : QStringLiteral(" FROM runs r CROSS JOIN serial_ledger l WHERE l.run_id = r.id AND ")
             + w.sql;
+    const QString states = QStringLiteral("SUM(CASE WHEN l.state = 'used' THEN 1 ELSE 0 END),"
+                                          " SUM(CASE WHEN l.state = 'void' THEN 1 ELSE 0 END)");
     QSqlQuery q;
-    if (!db.run(q,
-                QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, COUNT(*),"
-                               " SUM(CASE WHEN l.state = 'used' THEN 1 ELSE 0 END),"
-                               " SUM(CASE WHEN l.state = 'void' THEN 1 ELSE 0 END),"
-                               " MIN(l.seq), MAX(l.seq)%1"
-                               " GROUP BY l.series_address, l.series_first, l.series_step"
-                               " ORDER BY 1, 2, 3")
-                    .arg(from),
-                w.binds))
-        return false;
-    bool gaps = false;
-    while (q.next()) {
-        ReportSeries &s = seriesOf(r.ledger, q);
-        s.issued = q.value(3).toLongLong();
-        s.used = q.value(4).toLongLong();
-        s.voided = q.value(5).toLongLong();
-        const qint64 low = q.value(6).toLongLong();
-        const qint64 high = q.value(7).toLongLong();
-        if (high - low + 1 == s.issued)
-            s.ranges.append({quint32(s.first + low * qint64(s.step)),
-                             quint32(s.first + high * qint64(s.step)), s.issued});
-        else
-            gaps = true;
+    // The whole record in one pass in key order: a series without gaps is one range.
+    bool gaps = !whole;
+    if (whole) {
+        if (!db.run(q,
+                    QStringLiteral("SELECT l.series_address, l.series_first, l.series_step,"
+                                   " COUNT(*), %1, MIN(l.seq), MAX(l.seq)%2"
+                                   " GROUP BY l.series_address, l.series_first, l.series_step"
+                                   " ORDER BY 1, 2, 3")
+                        .arg(states, from),
+                    w.binds))
+            return false;
+        while (q.next()) {
+            ReportSeries &s = seriesOf(r.ledger, q);
+            s.issued = q.value(3).toLongLong();
+            s.used = q.value(4).toLongLong();
+            s.voided = q.value(5).toLongLong();
+            const qint64 low = q.value(6).toLongLong();
+            const qint64 high = q.value(7).toLongLong();
+            if (high - low + 1 == s.issued)
+                s.ranges.append({quint32(s.first + low * qint64(s.step)),
+                                 quint32(s.first + high * qint64(s.step)), s.issued});
+            else
+                gaps = true;
+        }
     }
-    // Consecutive sequence numbers share seq - row_number(): each such group is one range. Only
-    // needed when some series has gaps (the filter left values out).
+    // Consecutive sequence numbers share seq - row_number(): each such group is one range. A
+    // filtered report counts its values here too.
     if (gaps
         && !db.run(
             q,
             QStringLiteral("SELECT series_address, series_first, series_step, MIN(seq), MAX(seq),"
-                           " COUNT(*) FROM (SELECT l.series_address, l.series_first, l.series_step,"
-                           " l.seq, l.seq - ROW_NUMBER() OVER (PARTITION BY l.series_address,"
+                           " COUNT(*), SUM(used), SUM(void) FROM (SELECT l.series_address,"
+                           " l.series_first, l.series_step, l.seq,"
+                           " CASE WHEN l.state = 'used' THEN 1 ELSE 0 END AS used,"
+                           " CASE WHEN l.state = 'void' THEN 1 ELSE 0 END AS void,"
+                           " l.seq - ROW_NUMBER() OVER (PARTITION BY l.series_address,"
                            " l.series_first, l.series_step ORDER BY l.seq) AS island%1) t"
                            " GROUP BY 1, 2, 3, island ORDER BY 1, 2, 3, 4")
                 .arg(from),
@@ -437,14 +446,17 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
         return false;
     while (gaps && q.next()) {
         ReportSeries &s = seriesOf(r.ledger, q);
-        // A series without gaps already has its one range.
-        if (s.ranges.size() >= ProductionReport::maxRanges
-            || (!s.ranges.isEmpty() && s.ranges.last().count == s.issued))
-            continue;
-        const qint64 step = s.step;
-        s.ranges.append({quint32(s.first + q.value(3).toLongLong() * step),
-                         quint32(s.first + q.value(4).toLongLong() * step),
-                         q.value(5).toLongLong()});
+        const qint64 count = q.value(5).toLongLong();
+        if (whole && !s.ranges.isEmpty() && s.ranges.last().count == s.issued)
+            continue; // no gaps: its one range is there
+        if (!whole) {
+            s.issued += count;
+            s.used += q.value(6).toLongLong();
+            s.voided += q.value(7).toLongLong();
+        }
+        if (s.ranges.size() < ProductionReport::maxRanges)
+            s.ranges.append({quint32(s.first + q.value(3).toLongLong() * qint64(s.step)),
+                             quint32(s.first + q.value(4).toLongLong() * qint64(s.step)), count});
     }
     if (!db.run(q,
                 QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, l.value%1"
