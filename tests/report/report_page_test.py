@@ -133,7 +133,7 @@ def main():
                        capture_output=True)
         fill(record)
         for filters in ([], ["--since", "2026-12-08", "--until", "2026-12-08", "--station", "st-a"],
-                        ["--probe", "P" + HOSTILE]):
+                        ["--probe", "P" + HOSTILE, "--job", "job " + HOSTILE + ".qjob"]):
             page = os.path.join(tmp, "page.html")
             out = subprocess.run([CLI, "report", "--record", record, "--html", page, "--json",
                                   *filters], capture_output=True, text=True, env=env)
