@@ -1,13 +1,17 @@
-// `report`: totals of the production record, pass/fail/yield per job and per probe, failures by
-// result code; or the rows as CSV for a spreadsheet or a factory system.
+// `report`: the production record's figures for a stretch of time, a job, a station or a probe:
+// totals as text, every figure as JSON, a self-contained HTML page, or the rows as CSV.
 #include "command.h"
 #include "exitcodes.h"
 
+#include "record/productionreport.h"
 #include "record/recorddb.h"
 #include "record/recordreport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QSaveFile>
+#include <algorithm>
+#include <cstdio>
 
 namespace cli {
 
@@ -21,25 +25,44 @@ int runReport(const QStringList &arguments)
                                      "生产记录：SQLite文件或postgresql://用户@主机:端口/数据库。"),
          "FILE|URL"},
         {"since",
-         QCoreApplication::translate("QuorvelCli", "只统计此时间以后的烧录（ISO日期，UTC）。"),
+         QCoreApplication::translate(
+             "QuorvelCli", "只统计此时间以后的烧录（ISO日期或时间，UTC；或today、yesterday）。"),
          "DATE"},
+        {"until",
+         QCoreApplication::translate(
+             "QuorvelCli", "只统计此时间以前的烧录（日期含当天；ISO，UTC；或today、yesterday）。"),
+         "DATE"},
+        {"job", QCoreApplication::translate("QuorvelCli", "只统计此工程（文件名或摘要开头）。"),
+         "JOB"},
+        {"station", QCoreApplication::translate("QuorvelCli", "只统计此工位（主机名）。"), "HOST"},
+        {"probe", QCoreApplication::translate("QuorvelCli", "只统计此烧录器（序列号）。"),
+         "SERIAL"},
+        {"html", QCoreApplication::translate("QuorvelCli", "把报告写成一个网页文件。"), "FILE"},
         {"csv", QCoreApplication::translate("QuorvelCli", "输出每次烧录的记录（CSV）。")},
     });
     const int parsed = c.parse(arguments, false);
     if (parsed >= 0)
         return parsed;
-    QDateTime since;
-    if (c.parser.isSet("since")) {
-        since = QDateTime::fromString(c.parser.value("since"), Qt::ISODate);
-        since.setTimeSpec(Qt::UTC);
-        if (!since.isValid())
+    ReportFilter filter;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const char *name : {"since", "until"}) {
+        if (!c.parser.isSet(name))
+            continue;
+        const bool until = qstrcmp(name, "until") == 0;
+        const QDateTime bound = reportBound(c.parser.value(name), until, now);
+        if (!bound.isValid())
             return c.fail(ExitUsage,
                           QCoreApplication::translate("QuorvelCli", "日期格式错误：%1")
-                              .arg(c.parser.value("since")));
+                              .arg(c.parser.value(name)));
+        (until ? filter.until : filter.since) = bound;
     }
-    if (c.parser.isSet("csv") && c.json())
-        return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "--csv和--json不能同时使用"));
+    filter.job = c.parser.value("job");
+    filter.station = c.parser.value("station");
+    filter.probe = c.parser.value("probe");
+    if (c.parser.isSet("csv") && (c.json() || c.parser.isSet("html")))
+        return c.fail(
+            ExitUsage,
+            QCoreApplication::translate("QuorvelCli", "--csv不能与--json或--html同时使用"));
 
     RecordDb db;
     const QString location =
@@ -48,17 +71,32 @@ int runReport(const QStringList &arguments)
         return c.fail(
             ExitRecord,
             QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(db.lastError()));
-    const QVector<RecordedRun> runs = db.runs(since);
     if (c.parser.isSet("csv")) {
+        QVector<RecordedRun> runs = db.runs(filter.since);
+        runs.erase(std::remove_if(runs.begin(), runs.end(),
+                                  [&](const RecordedRun &r) { return !reportIncludes(filter, r); }),
+                   runs.end());
         c.data(RecordReport::csv(runs).toUtf8());
         return ExitOk;
     }
-    const RecordReport report(runs);
-    const QJsonObject totals = report.json();
-    for (auto it = totals.begin(); it != totals.end(); ++it)
+    ProductionReport report;
+    QString error;
+    if (!computeReport(db, filter, &report, &error))
+        return c.fail(ExitRecord,
+                      QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(error));
+    if (c.parser.isSet("html")) {
+        QSaveFile page(c.parser.value("html"));
+        const QByteArray bytes = report.html();
+        if (!page.open(QIODevice::WriteOnly) || page.write(bytes) != bytes.size() || !page.commit())
+            return c.fail(ExitCannotCreate,
+                          QCoreApplication::translate("QuorvelCli", "无法写入%1：%2")
+                              .arg(c.parser.value("html"), page.errorString()));
+    }
+    const QJsonObject figures = report.json();
+    for (auto it = figures.begin(); it != figures.end(); ++it)
         c.report().insert(it.key(), it.value());
     c.report().insert("record", location);
-    return c.finish(ExitOk, report.text().trimmed());
+    return c.finish(ExitOk, report.totals.text().trimmed());
 }
 
 } // namespace cli

@@ -1,8 +1,10 @@
 // The production-record dialog: figures read from the record each time it is loaded.
 #include "recorddlg.h"
 
+#include "productionreport.h"
 #include "recorddb.h"
 #include "recordreport.h"
+#include "resulttext.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -14,6 +16,13 @@
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QtCharts/QBarSeries>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QValueAxis>
+
+using namespace QtCharts;
 
 namespace {
 
@@ -45,7 +54,9 @@ RecordDlg::RecordDlg(QWidget *parent)
     , jobLabel(new QLabel(this))
     , todayLabel(new QLabel(this))
     , runTable(new QTableWidget(0, 5, this))
+    , todayChart(new QChartView(this))
     , exportButton(new QPushButton(tr("导出CSV…"), this))
+    , reportButton(new QPushButton(tr("导出报告…"), this))
     , changeButton(new QPushButton(tr("更改…"), this))
     , closeButton(new QPushButton(tr("关闭"), this))
 {
@@ -59,22 +70,34 @@ RecordDlg::RecordDlg(QWidget *parent)
     runTable->horizontalHeader()->setStretchLastSection(true);
     runTable->setColumnWidth(0, 150);
 
+    todayChart->setRenderHint(QPainter::Antialiasing);
+    todayChart->setMinimumSize(320, 170);
+    todayChart->setToolTip(tr("今日每小时良率"));
+
+    auto *totals = new QVBoxLayout;
+    totals->addWidget(jobLabel);
+    totals->addWidget(todayLabel);
+    totals->addStretch(1);
+    auto *top = new QHBoxLayout;
+    top->addLayout(totals, 1);
+    top->addWidget(todayChart);
     auto *where = new QHBoxLayout;
     where->addWidget(locationLabel, 1);
     where->addWidget(changeButton);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(exportButton);
+    buttons->addWidget(reportButton);
     buttons->addStretch(1);
     buttons->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(jobLabel);
-    layout->addWidget(todayLabel);
+    layout->addLayout(top);
     layout->addWidget(runTable, 1);
     layout->addLayout(where);
     layout->addLayout(buttons);
-    resize(640, 420);
+    resize(760, 520);
 
     connect(exportButton, &QPushButton::clicked, this, &RecordDlg::exportCsv);
+    connect(reportButton, &QPushButton::clicked, this, &RecordDlg::exportReport);
     connect(changeButton, &QPushButton::clicked, this, &RecordDlg::askLocation);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -86,9 +109,11 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
     locationLabel->setText(tr("数据库：%1").arg(location));
     runTable->setRowCount(0);
     exportButton->setEnabled(record != nullptr);
+    reportButton->setEnabled(record != nullptr);
     if (!record) {
         jobLabel->setText(tr("生产记录无法打开：%1").arg(db ? db->lastError() : QString()));
         todayLabel->clear();
+        todayChart->setChart(new QChart);
         return;
     }
     record->markInterrupted();
@@ -101,6 +126,7 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
     const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
     jobLabel->setText(tallyText(tr("当前工程"), RecordReport(job).total));
     todayLabel->setText(tallyText(tr("今日"), RecordReport(record->runs(midnight)).total));
+    showToday();
 
     const QVector<RecordedRun> last = record->runs(QDateTime(), lastRuns);
     runTable->setRowCount(last.size());
@@ -110,10 +136,52 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
             r.record.startedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             r.record.probeSerial,
             r.record.hasSerial ? QString::number(r.record.serial, 16).toUpper() : QString(),
-            statusText(r.status), r.message};
+            statusText(r.status), recordedResultText(r.status, r.result, r.record.via, r.message)};
         for (int col = 0; col < cells.size(); ++col)
             runTable->setItem(row, col, new QTableWidgetItem(cells.at(col)));
+        // What the recorder wrote, in its own language, stays at hand for audit.
+        runTable->item(row, 4)->setToolTip(r.message);
     }
+}
+
+void RecordDlg::showToday()
+{
+    ReportFilter today;
+    today.since = reportBound(QStringLiteral("today"), false, QDateTime::currentDateTimeUtc());
+    today.until = reportBound(QStringLiteral("today"), true, QDateTime::currentDateTimeUtc());
+    ProductionReport report;
+    QString error;
+    auto *chart = new QChart;
+    chart->legend()->hide();
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->setTitle(tr("今日每小时良率"));
+    if (computeReport(*record, today, &report, &error)) {
+        auto *yield = new QBarSet(tr("良率"));
+        yield->setColor(QColor(0x3a, 0x9b, 0x5c));
+        for (const ReportBucket &b : report.buckets)
+            *yield << std::max(0.0, b.count.yield());
+        auto *series = new QBarSeries;
+        series->append(yield);
+        series->setBarWidth(0.8);
+        chart->addSeries(series);
+        // Bar i stands at i: the hour of the day, labelled every six hours.
+        auto *x = new QValueAxis;
+        x->setRange(-0.5, report.buckets.size() - 0.5);
+        x->setTickType(QValueAxis::TicksDynamic);
+        x->setTickAnchor(0);
+        x->setTickInterval(6);
+        x->setLabelFormat(QStringLiteral("%d"));
+        x->setGridLineVisible(false);
+        auto *y = new QValueAxis;
+        y->setRange(0, 100);
+        y->setTickCount(3);
+        y->setLabelFormat(QStringLiteral("%d%"));
+        chart->addAxis(x, Qt::AlignBottom);
+        chart->addAxis(y, Qt::AlignLeft);
+        series->attachAxis(x);
+        series->attachAxis(y);
+    }
+    todayChart->setChart(chart);
 }
 
 void RecordDlg::exportCsv()
@@ -136,6 +204,28 @@ void RecordDlg::exportCsv()
         return;
     }
     QMessageBox::information(this, tr("信息"), tr("已导出%1条记录").arg(runs.size()));
+}
+
+void RecordDlg::exportReport()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("导出报告"), QStringLiteral("report.html"), tr("网页 (*.html)"));
+    if (path.isEmpty() || !record)
+        return;
+    ProductionReport report;
+    QString error;
+    if (!computeReport(*record, ReportFilter(), &report, &error)) {
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(error));
+        return;
+    }
+    const QByteArray bytes = report.html();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+        || !file.commit()) {
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(file.errorString()));
+        return;
+    }
+    QMessageBox::information(this, tr("信息"), tr("报告已导出：%1").arg(path));
 }
 
 void RecordDlg::askLocation()

@@ -1,10 +1,13 @@
-// The production-record dialog: totals of the current job and of today, the last runs, CSV
-// export, and where the record lives.
+// The production-record dialog: totals of the current job and of today beside today's yield per
+// hour, the last runs, CSV and report export, and where the record lives.
 #pragma once
 
 #include <QByteArray>
 #include <QDialog>
 
+namespace QtCharts {
+class QChartView;
+}
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -25,7 +28,9 @@ public:
     QLabel *jobLabel;
     QLabel *todayLabel;
     QTableWidget *runTable;
+    QtCharts::QChartView *todayChart;
     QPushButton *exportButton;
+    QPushButton *reportButton;
     QPushButton *changeButton;
     QPushButton *closeButton;
 
@@ -35,6 +40,8 @@ signals:
 
 private:
     void exportCsv();
+    void exportReport();
+    void showToday();
     void askLocation();
 
     RecordDb *record = nullptr;

@@ -58,6 +58,9 @@ public:
     bool isOpen() const;
     QString location() const { return where; }
     QString lastError() const { return error; }
+    // The Qt SQL connection, for read-only reports that aggregate in the database.
+    QString connectionName() const { return connection; }
+    bool onPostgres() const { return postgres; }
 
     // Writes the run's row ("started") in its own transaction; its id, or -1.
     qint64 beginRun(const RunRecord &run);

@@ -1,6 +1,8 @@
 // Summing recorded runs and writing them out as text, CSV and JSON.
 #include "recordreport.h"
 
+#include "resulttext.h"
+
 #include <QJsonArray>
 #include <QStringList>
 
@@ -130,7 +132,8 @@ QString RecordReport::csv(const QVector<RecordedRun> &runs)
 {
     QString out = QStringLiteral(
         "id,started_utc,ended_utc,duration_ms,host,tool_version,probe_serial,probe_firmware,"
-        "chip_model,device_id,job_file,job_digest,files,options,serial,status,result,message\r\n");
+        "chip_model,device_id,job_file,job_digest,files,options,serial,status,result,message,via,"
+        "result_text\r\n");
     for (const RecordedRun &r : runs) {
         const RunRecord &c = r.record;
         const QStringList cells = {
@@ -151,7 +154,9 @@ QString RecordReport::csv(const QVector<RecordedRun> &runs)
             c.hasSerial ? hex8(c.serial) : QString(),
             r.status,
             r.result >= 0 ? QString::number(r.result) : QString(),
-            r.message};
+            r.message,
+            c.via,
+            recordedResultText(r.status, r.result, c.via, r.message)};
         QStringList quoted;
         for (const QString &cell : cells)
             quoted << csvCell(cell);

@@ -23,6 +23,7 @@ struct Tally
 class RecordReport
 {
 public:
+    RecordReport() = default;
     explicit RecordReport(const QVector<RecordedRun> &runs);
 
     // The job of a run: its file name when it has one, else the first 12 digits of the digest.

@@ -990,6 +990,30 @@ Use it anyway?</translation>
             <source>SQLite文件路径，或 postgresql://用户@主机:端口/数据库</source>
             <translation>SQLite file path, or postgresql://user@host:port/dbname</translation>
         </message>
+        <message>
+            <source>导出报告…</source>
+            <translation>Export report…</translation>
+        </message>
+        <message>
+            <source>今日每小时良率</source>
+            <translation>Yield per hour today</translation>
+        </message>
+        <message>
+            <source>良率</source>
+            <translation>Yield</translation>
+        </message>
+        <message>
+            <source>导出报告</source>
+            <translation>Export report</translation>
+        </message>
+        <message>
+            <source>网页 (*.html)</source>
+            <translation>Web page (*.html)</translation>
+        </message>
+        <message>
+            <source>报告已导出：%1</source>
+            <translation>Report exported: %1</translation>
+        </message>
     </context>
     <context>
         <name>QObject</name>
@@ -1667,6 +1691,367 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>--via swd的SWD时钟（Hz，默认4000000）。</source>
             <translation>SWD clock for --via swd (Hz, default 4000000).</translation>
+        </message>
+        <message>
+            <source>擦除方式：full、sector或none（默认full）。</source>
+            <translation>Erase mode: full, sector or none (default full).</translation>
+        </message>
+        <message>
+            <source>无法打开烧录器：%1</source>
+            <translation>cannot open the probe: %1</translation>
+        </message>
+        <message>
+            <source>无法打开</source>
+            <translation>cannot be opened</translation>
+        </message>
+        <message>
+            <source>只统计此时间以后的烧录（ISO日期或时间，UTC；或today、yesterday）。</source>
+            <translation>Only runs started at or after this time (ISO date or date and time, UTC; or today, yesterday).</translation>
+        </message>
+        <message>
+            <source>--csv不能与--json或--html同时使用</source>
+            <translation>--csv cannot be used together with --json or --html</translation>
+        </message>
+        <message>
+            <source>用法：quorvel-cli &lt;子命令&gt; [选项]
+
+子命令：
+  probes          列出连接的烧录器
+  program         烧写文件或工程
+  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
+  verify          校验芯片数据与文件
+  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
+  md5             读取一段FLASH的MD5
+  crc32           读取一段FLASH的CRC-32
+  file-crc        计算文件的CRC-32
+  offline-erase   删除烧录器中的脱机任务
+  report          生产记录的统计和导出
+
+每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
+</source>
+            <translation>Usage: quorvel-cli &lt;command&gt; [options]
+
+Commands:
+  probes          list the connected probes
+  program         program files or a job
+  plan            flash map: where files, erase ranges and the rolling code land
+  verify          verify the chip against files
+  erase           erase the whole chip over SWD (any CMSIS-DAP probe)
+  md5             read the MD5 of a flash range
+  crc32           read the CRC-32 of a flash range
+  file-crc        compute the CRC-32 of files
+  offline-erase   delete the offline job stored in the probe
+  report          totals and export of the production record
+
+Options of each command: quorvel-cli &lt;command&gt; --help
+</translation>
+        </message>
+        <message>
+            <source>只统计此时间以前的烧录（日期含当天；ISO，UTC；或today、yesterday）。</source>
+            <translation>Only runs started before this time (a date includes its day; ISO, UTC; or today, yesterday).</translation>
+        </message>
+        <message>
+            <source>只统计此工程（文件名或摘要开头）。</source>
+            <translation>Only runs of this job (file name or start of its digest).</translation>
+        </message>
+        <message>
+            <source>只统计此工位（主机名）。</source>
+            <translation>Only runs of this station (host name).</translation>
+        </message>
+        <message>
+            <source>只统计此烧录器（序列号）。</source>
+            <translation>Only runs of this probe (serial number).</translation>
+        </message>
+        <message>
+            <source>把报告写成一个网页文件。</source>
+            <translation>Write the report as one web page file.</translation>
+        </message>
+        <message>
+            <source>无法写入%1：%2</source>
+            <translation>Cannot write %1: %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>ProductionReport</name>
+        <message>
+            <source>每日良率和产量</source>
+            <translation>Yield and throughput per day</translation>
+        </message>
+        <message>
+            <source>每小时良率和产量</source>
+            <translation>Yield and throughput per hour</translation>
+        </message>
+        <message>
+            <source>%1：烧录%2次，通过%3，失败%4，中断%5，良率%6</source>
+            <translation>%1: %2 runs, %3 passed, %4 failed, %5 interrupted, yield %6</translation>
+        </message>
+        <message>
+            <source>柱：烧录次数（绿 通过，红 失败，橙 中断）；线：良率</source>
+            <translation>Bars: runs (green passed, red failed, orange interrupted); line: yield</translation>
+        </message>
+        <message>
+            <source>中断</source>
+            <translation>Interrupted</translation>
+        </message>
+        <message>
+            <source>失败原因</source>
+            <translation>Failures by cause</translation>
+        </message>
+        <message>
+            <source>柱：失败次数；线：累计占比</source>
+            <translation>Bars: failures; line: cumulative share</translation>
+        </message>
+        <message>
+            <source>烧录时长分布</source>
+            <translation>Duration distribution</translation>
+        </message>
+        <message>
+            <source>中位数</source>
+            <translation>Median</translation>
+        </message>
+        <message>
+            <source>95百分位</source>
+            <translation>95th percentile</translation>
+        </message>
+        <message>
+            <source>横轴：时长（毫秒）；纵轴：烧录次数</source>
+            <translation>Across: duration (ms); up: runs</translation>
+        </message>
+        <message>
+            <source>烧录次数</source>
+            <translation>Runs</translation>
+        </message>
+        <message>
+            <source>通过</source>
+            <translation>Passed</translation>
+        </message>
+        <message>
+            <source>失败</source>
+            <translation>Failed</translation>
+        </message>
+        <message>
+            <source>良率</source>
+            <translation>Yield</translation>
+        </message>
+        <message>
+            <source>中位时长</source>
+            <translation>Median duration</translation>
+        </message>
+        <message>
+            <source>从 %1</source>
+            <translation>from %1</translation>
+        </message>
+        <message>
+            <source>到 %1</source>
+            <translation>until %1</translation>
+        </message>
+        <message>
+            <source>工程 %1</source>
+            <translation>job %1</translation>
+        </message>
+        <message>
+            <source>工位 %1</source>
+            <translation>station %1</translation>
+        </message>
+        <message>
+            <source>烧录器 %1</source>
+            <translation>probe %1</translation>
+        </message>
+        <message>
+            <source>全部记录</source>
+            <translation>The whole record</translation>
+        </message>
+        <message>
+            <source>zh-CN</source>
+            <translation>en</translation>
+        </message>
+        <message>
+            <source>生产报告</source>
+            <translation>Production report</translation>
+        </message>
+        <message>
+            <source>每小时板数</source>
+            <translation>Boards per hour</translation>
+        </message>
+        <message>
+            <source>没有记录</source>
+            <translation>No runs</translation>
+        </message>
+        <message>
+            <source>没有失败</source>
+            <translation>No failures</translation>
+        </message>
+        <message>
+            <source>结果代码</source>
+            <translation>Code</translation>
+        </message>
+        <message>
+            <source>消息</source>
+            <translation>Message</translation>
+        </message>
+        <message>
+            <source>次数</source>
+            <translation>Count</translation>
+        </message>
+        <message>
+            <source>累计占比</source>
+            <translation>Cumulative share</translation>
+        </message>
+        <message>
+            <source>各工位和各烧录器</source>
+            <translation>Per station and per probe</translation>
+        </message>
+        <message>
+            <source>各工位</source>
+            <translation>Per station</translation>
+        </message>
+        <message>
+            <source>工位</source>
+            <translation>Station</translation>
+        </message>
+        <message>
+            <source>各烧录器</source>
+            <translation>Per probe</translation>
+        </message>
+        <message>
+            <source>烧录器</source>
+            <translation>Probe</translation>
+        </message>
+        <message>
+            <source>滚码记录</source>
+            <translation>Serial ledger</translation>
+        </message>
+        <message>
+            <source>没有由生产记录分配的滚码</source>
+            <translation>No serials handed out by the ledger</translation>
+        </message>
+        <message>
+            <source>地址</source>
+            <translation>Address</translation>
+        </message>
+        <message>
+            <source>首值</source>
+            <translation>First value</translation>
+        </message>
+        <message>
+            <source>步长</source>
+            <translation>Step</translation>
+        </message>
+        <message>
+            <source>已发</source>
+            <translation>Issued</translation>
+        </message>
+        <message>
+            <source>已用</source>
+            <translation>Used</translation>
+        </message>
+        <message>
+            <source>作废</source>
+            <translation>Voided</translation>
+        </message>
+        <message>
+            <source>发放范围</source>
+            <translation>Ranges issued</translation>
+        </message>
+        <message>
+            <source>作废的值</source>
+            <translation>Voided values</translation>
+        </message>
+        <message>
+            <source>无</source>
+            <translation>none</translation>
+        </message>
+        <message>
+            <source>最近50次失败</source>
+            <translation>Last 50 failed runs</translation>
+        </message>
+        <message>
+            <source>时间</source>
+            <translation>Time</translation>
+        </message>
+        <message>
+            <source>设备ID</source>
+            <translation>Device id</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>Serial</translation>
+        </message>
+        <message>
+            <source>记录的消息</source>
+            <translation>Message as recorded</translation>
+        </message>
+        <message>
+            <source>成功</source>
+            <translation>Success</translation>
+        </message>
+        <message>
+            <source>烧录器断开或无法读写</source>
+            <translation>the probe vanished or could not be written or read</translation>
+        </message>
+        <message>
+            <source>烧录器应答超时</source>
+            <translation>a probe reply timed out</translation>
+        </message>
+        <message>
+            <source>烧录器应答错误</source>
+            <translation>a probe reply did not answer its command</translation>
+        </message>
+        <message>
+            <source>烧录器不支持SWD</source>
+            <translation>the probe cannot do SWD</translation>
+        </message>
+        <message>
+            <source>没有SWD目标应答</source>
+            <translation>no SWD target answers</translation>
+        </message>
+        <message>
+            <source>目标一直应答WAIT</source>
+            <translation>the target kept answering WAIT</translation>
+        </message>
+        <message>
+            <source>目标应答FAULT</source>
+            <translation>the target answered FAULT</translation>
+        </message>
+        <message>
+            <source>SWD协议错误</source>
+            <translation>SWD protocol error</translation>
+        </message>
+        <message>
+            <source>内核未能及时停止</source>
+            <translation>the core did not halt in time</translation>
+        </message>
+        <message>
+            <source>缺少烧录算法文件</source>
+            <translation>a flash algorithm file is missing</translation>
+        </message>
+        <message>
+            <source>烧录算法文件不可用</source>
+            <translation>not a usable flash algorithm</translation>
+        </message>
+        <message>
+            <source>烧录算法执行失败</source>
+            <translation>a flash algorithm routine failed</translation>
+        </message>
+        <message>
+            <source>映像超出FLASH或没有映像</source>
+            <translation>an image lies outside the flash, or no image</translation>
+        </message>
+        <message>
+            <source>校验不一致</source>
+            <translation>verify found a differing byte</translation>
+        </message>
+        <message>
+            <source>SWD错误%1</source>
+            <translation>SWD error %1</translation>
+        </message>
+        <message>
+            <source>SWD错误%1：%2</source>
+            <translation>SWD error %1: %2</translation>
+        </message>
+        <message>
+            <source>%1：%2</source>
+            <translation>%1: %2</translation>
         </message>
     </context>
 </TS>

@@ -572,12 +572,13 @@ TEST(RecordReport, TotalsPerJobAndProbeAndCsv)
     EXPECT_EQ(csv,
               "id,started_utc,ended_utc,duration_ms,host,tool_version,probe_serial,"
               "probe_firmware,chip_model,device_id,job_file,job_digest,files,options,serial,"
-              "status,result,message\r\n"
+              "status,result,message,via,result_text\r\n"
               "1,2026-12-08T09:00:01.000Z,2026-12-08T09:00:02.500Z,1500,st1,,P1,,0,0x00000000,"
-              "a.qjob,0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,passed,0,ok\r\n"
+              "a.qjob,0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,passed,0,ok,vendor,"
+              "烧写成功！\r\n"
               "6,2026-12-08T09:00:06.000Z,2026-12-08T09:00:07.500Z,1500,st1,,P2,,0,0x00000000,"
               ",0123456789abcdef,\"a,b.bin@0x08000000+16/0xDEADBEEF\",,,failed,9,"
-              "\"'=say \"\"hi\"\"\"\r\n");
+              "\"'=say \"\"hi\"\"\",vendor,滚码错误！\r\n");
 }
 
 } // namespace

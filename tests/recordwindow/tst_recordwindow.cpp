@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QtCharts/QBarSeries>
+#include <QtCharts/QBarSet>
+#include <QtCharts/QChartView>
 #include <QtTest>
 
 using optest::blue;
@@ -121,21 +124,40 @@ void RecordWindowTest::runsAreRecordedAndCounted()
         QCOMPARE(runs[i].record.files[0].name, QString("app.bin"));
     }
 
+    // A run the CLI recorded under an English locale, over SWD, reads in the window's language;
+    // the recorded words stay in the tooltip.
+    RunRecord english;
+    english.jobDigest = "other";
+    english.via = "swd";
+    const qint64 swdRun = db.beginRun(english);
+    QVERIFY(db.finishRun(swdRun, false, 47, "SWD error 7: FAULT at 0x20000000"));
+
     // The dialog of the project menu shows the same figures.
     ModalDriver driver;
     QString jobText;
-    QString newestStatus;
+    QStringList newest;
+    int chartBars = -1;
     driver.then([&](QWidget *modal, SeenModal &) {
         auto *dlg = qobject_cast<RecordDlg *>(modal);
         QVERIFY(dlg);
         jobText = dlg->jobLabel->text();
-        newestStatus = dlg->runTable->item(0, 3)->text();
+        for (int row = 0; row < 3; ++row)
+            newest << dlg->runTable->item(row, 3)->text() + ' '
+                    + dlg->runTable->item(row, 4)->text() + '|'
+                    + dlg->runTable->item(row, 4)->toolTip();
+        auto *series =
+            qobject_cast<QtCharts::QBarSeries *>(dlg->todayChart->chart()->series().value(0));
+        QVERIFY(series);
+        chartBars = series->barSets().at(0)->count();
         dlg->accept();
     });
     MainWindowTestAccess::recordAction(*w)->trigger();
     QVERIFY(driver.waitForAll());
     QCOMPARE(jobText, QString("当前工程：通过 1  失败 1  良率 50.0%"));
-    QCOMPARE(newestStatus, QString("成功"));
+    QCOMPARE(newest,
+             (QStringList{"失败 SWD错误7：目标应答FAULT|SWD error 7: FAULT at 0x20000000",
+                          "成功 烧写成功！|烧写成功！", "失败 未连接!|未连接!"}));
+    QCOMPARE(chartBars, 24); // every hour of today
 }
 
 void RecordWindowTest::ledgerValueReachesTheChip()

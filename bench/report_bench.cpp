@@ -1,0 +1,172 @@
+// The production report of a 1,000,000-run SQLite record, goal 2 s: every figure of the page and
+// the JSON, with and without a station filter. The record is generated once (30 days, 4
+// stations, 16 probes, a serial for every run) on the local disk; generating is not timed.
+#include "productionreport.h"
+#include "recorddb.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int runCount = 1000000;
+constexpr double goalSeconds = 2.0;
+
+QTemporaryDir *folder = nullptr;
+QString recordPath;
+
+bool generate(QString *error)
+{
+    // QUORVEL_REPORT_BENCH_RECORD keeps the generated record there and reuses it on the next run.
+    recordPath = qEnvironmentVariable("QUORVEL_REPORT_BENCH_RECORD");
+    if (!recordPath.isEmpty() && QFileInfo::exists(recordPath)) {
+        RecordDb db;
+        return db.open(recordPath) && prepareReportIndexes(db, error);
+    }
+    if (recordPath.isEmpty()) {
+        folder = new QTemporaryDir(QCoreApplication::applicationDirPath() + "/report-bench-XXXXXX");
+        recordPath = folder->filePath("record.sqlite");
+    }
+    RecordDb db;
+    if (!db.open(recordPath)) {
+        *error = db.lastError();
+        return false;
+    }
+    QSqlDatabase sql = QSqlDatabase::database(db.connectionName());
+    QSqlQuery q(sql);
+    q.exec("PRAGMA synchronous=OFF");
+    q.exec("BEGIN");
+    QSqlQuery run(sql);
+    run.prepare("INSERT INTO runs (id, started_utc, ended_utc, duration_ms, host, pid,"
+                " process_start, tool_version, probe_serial, probe_firmware, chip_model, device_id,"
+                " job_file, job_digest, files, options, serial, status, result, message, via)"
+                " VALUES (?,?,?,?,?,1,1,'1.97',?,'1.97',2,4737864,?,?,?,?,?,?,?,?,?)");
+    QSqlQuery serial(sql);
+    serial.prepare("INSERT INTO serial_ledger VALUES (4096, 1, 1, ?, ?, ?, ?)");
+    QRandomGenerator rng(25);
+    const QDateTime start(QDate(2026, 11, 1), QTime(0, 0), Qt::UTC);
+    const QString files = R"([{"name":"app.bin","address":0,"length":122880,"crc32":305419896}])";
+    const QString options = R"({"erase":1,"program":1,"verify":1,"reset":1})";
+    const QString digest(64, QLatin1Char('c'));
+    for (int i = 0; i < runCount; ++i) {
+        // 30 days at about 2.6 s per run across the line.
+        const QDateTime t = start.addMSecs(qint64(i) * 2592);
+        const int probe = int(rng.bounded(16));
+        const double u = rng.generateDouble();
+        const char *status = u < 0.92 ? "passed" : u < 0.99 ? "failed" : "interrupted";
+        const bool swd = probe >= 12;
+        const int result = u < 0.92 ? 0 : u < 0.97 ? 8 : u < 0.985 ? 2 : u < 0.99 ? 9 : -1;
+        const qint64 ms =
+            3000 + qint64(std::abs(std::sqrt(-2 * std::log(rng.generateDouble() + 1e-12)) * 400));
+        run.addBindValue(i + 1);
+        run.addBindValue(t.toString(Qt::ISODateWithMs));
+        run.addBindValue(t.addMSecs(ms).toString(Qt::ISODateWithMs));
+        run.addBindValue(ms);
+        run.addBindValue(QStringLiteral("station-%1").arg(probe / 4));
+        run.addBindValue(QStringLiteral("QVP%1").arg(probe + 1, 8, 10, QLatin1Char('0')));
+        run.addBindValue(i % 2 ? "line-a.qjob" : "line-b.qjob");
+        run.addBindValue(digest);
+        run.addBindValue(files);
+        run.addBindValue(options);
+        run.addBindValue(i + 1);
+        run.addBindValue(status);
+        run.addBindValue(result >= 0 ? QVariant(swd && result ? 47 : result) : QVariant());
+        run.addBindValue(result == 0 ? "Programmed successfully!" : "Programming error!");
+        run.addBindValue(swd ? "swd" : "vendor");
+        serial.addBindValue(i);
+        serial.addBindValue(i + 1);
+        serial.addBindValue(i + 1);
+        serial.addBindValue(u < 0.92 ? "used" : "void");
+        if (!run.exec() || !serial.exec()) {
+            *error = "insert failed";
+            return false;
+        }
+    }
+    q.exec("COMMIT");
+    return prepareReportIndexes(db, error);
+}
+
+void report(benchmark::State &state, const char *name, const char *bound,
+            const ReportFilter &filter)
+{
+    RecordDb db;
+    if (!db.open(recordPath)) {
+        state.SkipWithError(qPrintable(db.lastError()));
+        return;
+    }
+    ProductionReport r;
+    QString error;
+    double worst = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        if (!computeReport(db, filter, &r, &error)) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        benchmark::DoNotOptimize(r.html());
+        worst = std::max(worst, clock.nsecsElapsed() / 1e9);
+    }
+    state.counters["runs"] = double(r.total.runs());
+    state.counters["worst_s"] = worst;
+    state.counters["goal_s"] = goalSeconds;
+    std::printf("%s: %lld runs, worst %.3f s (goal %.1f s) %s; bounded by %s\n", name,
+                static_cast<long long>(r.total.runs()), worst, goalSeconds,
+                worst < goalSeconds ? "met" : "MISSED", bound);
+}
+
+void WholeRecord(benchmark::State &state)
+{
+    report(state, "whole record", "the grouping passes over the run and ledger indexes",
+           ReportFilter());
+}
+
+void OneStation(benchmark::State &state)
+{
+    ReportFilter f;
+    f.station = "station-1";
+    report(state, "one station",
+           "its serial ranges: the stations' values interleave into ~190,000 ranges", f);
+}
+
+void LastDay(benchmark::State &state)
+{
+    ReportFilter f;
+    f.since = QDateTime(QDate(2026, 11, 30), QTime(0, 0), Qt::UTC);
+    f.until = f.since.addDays(1);
+    report(state, "last day", "the index searches of one day", f);
+}
+
+} // namespace
+
+BENCHMARK(WholeRecord)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(OneStation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(LastDay)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    if (!generate(&error)) {
+        std::fprintf(stderr, "report_bench: cannot generate the record: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("generated %d runs in %.1f s\n", runCount, clock.elapsed() / 1000.0);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    delete folder;
+    return 0;
+}

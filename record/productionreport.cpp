@@ -1,0 +1,561 @@
+// The production report's figures, each from one aggregate query: counts grouped by hour, station,
+// probe, job and outcome; durations grouped by value (exact medians without reading every run);
+// the ledger grouped into ranges; and the last failed runs through the start-time index.
+#include "productionreport.h"
+
+#include "recorddb.h"
+#include "resulttext.h"
+
+#include <QMap>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString utcText(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+// The filter as a WHERE clause on the runs table (columns prefixed with `table`).
+struct Where
+{
+    QString sql;
+    QVariantList binds;
+};
+
+Where whereOf(const ReportFilter &f, const QString &table)
+{
+    Where w;
+    QStringList parts;
+    // The hour key repeats each bound in the form the hour index is ordered by.
+    if (f.since.isValid()) {
+        parts << QStringLiteral("substr(%1started_utc, 1, 13) >= ? AND %1started_utc >= ?")
+                     .arg(table);
+        w.binds << utcText(f.since).left(13) << utcText(f.since);
+    }
+    if (f.until.isValid()) {
+        parts
+            << QStringLiteral("substr(%1started_utc, 1, 13) <= ? AND %1started_utc < ?").arg(table);
+        w.binds << utcText(f.until).left(13) << utcText(f.until);
+    }
+    if (!f.job.isEmpty()) {
+        parts << QStringLiteral(
+                     "(%1job_file = ? OR substr(%1job_digest, 1, length(CAST(? AS TEXT))) = ?)")
+                     .arg(table);
+        w.binds << f.job << f.job << f.job.toLower();
+    }
+    if (!f.station.isEmpty()) {
+        parts << table + QStringLiteral("host = ?");
+        w.binds << f.station;
+    }
+    if (!f.probe.isEmpty()) {
+        parts << table + QStringLiteral("probe_serial = ?");
+        w.binds << f.probe;
+    }
+    w.sql = parts.isEmpty() ? QStringLiteral("1 = 1") : parts.join(QStringLiteral(" AND "));
+    return w;
+}
+
+class Reader
+{
+public:
+    Reader(RecordDb &db, QString *error)
+        : db(QSqlDatabase::database(db.connectionName(), false))
+        , error(error)
+        , sqlite(!db.onPostgres())
+    { }
+
+    // SQLite's planner prefers the index whose first column a filter names (host, say), which
+    // would sort a million rows; the grouping index counts them in order.
+    QString indexedBy(const char *index) const
+    {
+        return sqlite ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+    }
+
+    bool run(QSqlQuery &q, const QString &sql, const QVariantList &binds)
+    {
+        q = QSqlQuery(db);
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            return failed(q);
+        for (const QVariant &v : binds)
+            q.addBindValue(v);
+        return q.exec() || failed(q);
+    }
+
+private:
+    bool failed(const QSqlQuery &q)
+    {
+        *error = QStringLiteral("record read failed: ") + q.lastError().text();
+        return false;
+    }
+
+    QSqlDatabase db;
+    QString *error;
+    bool sqlite;
+};
+
+double oneDecimal(double v)
+{
+    return std::round(v * 10.0) / 10.0;
+}
+
+// Value at the nearest rank ceil(p * n) of a distribution given as value -> count.
+qint64 rankValue(const QMap<qint64, qint64> &counts, qint64 total, double p)
+{
+    const qint64 rank = std::max<qint64>(1, qint64(std::ceil(p * double(total))));
+    qint64 seen = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        seen += it.value();
+        if (seen >= rank)
+            return it.key();
+    }
+    return -1;
+}
+
+qint64 countOf(const QMap<qint64, qint64> &counts)
+{
+    qint64 n = 0;
+    for (qint64 c : counts)
+        n += c;
+    return n;
+}
+
+// 1, 2 or 5 times a power of ten, at least `v`.
+qint64 niceWidth(qint64 v)
+{
+    qint64 p = 1;
+    while (true) {
+        for (qint64 m : {1, 2, 5}) {
+            if (m * p >= v)
+                return m * p;
+        }
+        p *= 10;
+    }
+}
+
+void fillDurations(ReportDurations &d, const QMap<qint64, qint64> &counts)
+{
+    d.count = countOf(counts);
+    if (d.count == 0)
+        return;
+    d.medianMs = rankValue(counts, d.count, 0.5);
+    d.p95Ms = rankValue(counts, d.count, 0.95);
+    constexpr qint64 targetBins = 20;
+    const qint64 lo = counts.firstKey();
+    const qint64 hi = counts.lastKey();
+    d.binMs = niceWidth(std::max<qint64>(1, (hi - lo + targetBins) / targetBins));
+    d.firstBin = lo / d.binMs;
+    d.bins.fill(0, int(hi / d.binMs - d.firstBin + 1));
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        d.bins[int(it.key() / d.binMs - d.firstBin)] += it.value();
+}
+
+QVector<ReportGroup> groups(const QMap<QString, ReportCount> &counts,
+                            const QMap<QString, QMap<qint64, qint64>> &durations)
+{
+    QVector<ReportGroup> out;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        ReportGroup g{it.key(), it.value(), -1};
+        const QMap<qint64, qint64> d = durations.value(it.key());
+        if (!d.isEmpty())
+            g.medianMs = rankValue(d, countOf(d), 0.5);
+        out.append(g);
+    }
+    return out;
+}
+
+void count(Tally &t, const QString &status, qint64 n)
+{
+    if (status == QLatin1String("passed"))
+        t.passed += int(n);
+    else if (status == QLatin1String("started"))
+        t.running += int(n);
+    else
+        t.failed += int(n);
+}
+
+QDateTime hourOf(const QString &key)
+{
+    QDateTime t = QDateTime::fromString(key + QStringLiteral(":00:00"), Qt::ISODate);
+    t.setTimeSpec(Qt::UTC);
+    return t;
+}
+
+void fillBuckets(ProductionReport &r, const QMap<QDateTime, ReportCount> &hours)
+{
+    QDateTime lo = r.filter.since;
+    QDateTime hi = r.filter.until;
+    if (hours.isEmpty() && (!lo.isValid() || !hi.isValid()))
+        return;
+    // Open bounds, and bounds far wider than the runs (a --since 1970), end at the runs.
+    constexpr qint64 widestSpanSecs = 400LL * 24 * 3600;
+    if (!lo.isValid() || (!hours.isEmpty() && lo.secsTo(hours.firstKey()) > widestSpanSecs))
+        lo = hours.firstKey();
+    if (!hi.isValid() || (!hours.isEmpty() && hours.lastKey().secsTo(hi) > widestSpanSecs))
+        hi = hours.lastKey().addSecs(3600);
+    if (hours.isEmpty() && lo.secsTo(hi) > widestSpanSecs)
+        return;
+    lo = lo.toUTC();
+    hi = hi.toUTC();
+    if (hi <= lo)
+        return;
+    r.daily = lo.secsTo(hi) > qint64(ProductionReport::hourlyUpToHours) * 3600;
+    if (r.daily) {
+        const QDate first = lo.toLocalTime().date();
+        const QDate last = hi.addMSecs(-1).toLocalTime().date();
+        for (QDate d = first; d <= last; d = d.addDays(1))
+            r.buckets.append({QDateTime(d, QTime(0, 0), Qt::LocalTime), ReportCount()});
+        for (auto it = hours.cbegin(); it != hours.cend(); ++it) {
+            const qint64 i = first.daysTo(it.key().toLocalTime().date());
+            if (i < 0 || i >= r.buckets.size())
+                continue;
+            ReportCount &c = r.buckets[int(i)].count;
+            c.passed += it->passed;
+            c.failed += it->failed;
+            c.interrupted += it->interrupted;
+            c.running += it->running;
+        }
+        return;
+    }
+    QDateTime h = lo.addSecs(-(lo.toSecsSinceEpoch() % 3600));
+    h.setTime(QTime(h.time().hour(), 0));
+    for (; h < hi; h = h.addSecs(3600))
+        r.buckets.append({h.toLocalTime(), hours.value(h)});
+}
+
+// SQLite groups by sorting: these indexes hold the grouped columns in grouping order (and every
+// column the filters read), so a million runs are counted in one pass over an index, unsorted.
+// PostgreSQL aggregates by hashing and needs none. A record from before the report gets them on
+// its first report.
+const char *const sqliteReportIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS runs_report_hour ON runs (substr(started_utc, 1, 13), host,"
+    " probe_serial, status, via, result, job_file, started_utc)",
+    "CREATE INDEX IF NOT EXISTS runs_report_duration ON runs (host, probe_serial, duration_ms,"
+    " status, started_utc)",
+    "CREATE INDEX IF NOT EXISTS runs_report_unsaved_job ON runs (substr(job_digest, 1, 12),"
+    " status, started_utc, host, probe_serial) WHERE job_file IS NULL OR job_file = ''",
+    // A filtered report reaches the ledger rows of its runs through this one alone.
+    "CREATE INDEX IF NOT EXISTS serial_ledger_report ON serial_ledger (run_id, series_address,"
+    " series_first, series_step, seq, state, value)",
+};
+
+bool readCounts(Reader &db, ProductionReport &r, const Where &w)
+{
+    QSqlQuery q;
+    // Jobs never saved are named by their digest, counted apart through their partial index.
+    if (!db.run(q,
+                QStringLiteral("SELECT substr(job_digest, 1, 12), status, COUNT(*) FROM runs%1"
+                               " WHERE (job_file IS NULL OR job_file = '') AND %2"
+                               " GROUP BY substr(job_digest, 1, 12), status")
+                    .arg(db.indexedBy("runs_report_unsaved_job"), w.sql),
+                w.binds))
+        return false;
+    while (q.next())
+        count(r.totals.byJob[q.value(0).toString()], q.value(1).toString(),
+              q.value(2).toLongLong());
+    if (!db.run(q,
+                QStringLiteral("SELECT substr(started_utc, 1, 13), host, probe_serial, job_file,"
+                               " status, via, result, COUNT(*) FROM runs%1 WHERE %2"
+                               " GROUP BY substr(started_utc, 1, 13), host, probe_serial, status,"
+                               " via, result, job_file")
+                    .arg(db.indexedBy("runs_report_hour"), w.sql),
+                w.binds))
+        return false;
+    QMap<QDateTime, ReportCount> hours;
+    QMap<QString, ReportCount> stations;
+    QMap<QString, ReportCount> probes;
+    QMap<QPair<QString, int>, qint64> failures;
+    qint64 interrupted = 0;
+    while (q.next()) {
+        const QString status = q.value(4).toString();
+        const qint64 n = q.value(7).toLongLong();
+        const int result = q.value(6).isNull() ? -1 : q.value(6).toInt();
+        r.total.add(status, n);
+        hours[hourOf(q.value(0).toString())].add(status, n);
+        stations[q.value(1).toString()].add(status, n);
+        probes[q.value(2).toString()].add(status, n);
+        count(r.totals.total, status, n);
+        if (!q.value(3).toString().isEmpty())
+            count(r.totals.byJob[q.value(3).toString()], status, n);
+        count(r.totals.byProbe[q.value(2).toString()], status, n);
+        if (status == QLatin1String("failed")) {
+            failures[{q.value(5).toString(), result}] += n;
+            r.totals.failuresByCode[QString::number(result)] += int(n);
+        } else if (status == QLatin1String("interrupted")) {
+            interrupted += n;
+            r.totals.failuresByCode[QStringLiteral("interrupted")] += int(n);
+        }
+    }
+    r.activeHours = hours.size();
+    r.boardsPerHour = r.activeHours ? oneDecimal(double(r.total.passed) / r.activeHours) : 0;
+    fillBuckets(r, hours);
+    for (auto it = failures.cbegin(); it != failures.cend(); ++it) {
+        r.causes.append({it.key().first, it.key().second, false, it.value(),
+                         recordedResultText(QStringLiteral("failed"), it.key().second,
+                                            it.key().first, QString())});
+    }
+    if (interrupted)
+        r.causes.append({QString(), -1, true, interrupted,
+                         recordedResultText(QStringLiteral("interrupted"), -1, QString(), {})});
+    std::stable_sort(r.causes.begin(), r.causes.end(),
+                     [](const ReportCause &a, const ReportCause &b) { return a.count > b.count; });
+    r.stations = groups(stations, {});
+    r.probes = groups(probes, {});
+    return true;
+}
+
+bool readDurations(Reader &db, ProductionReport &r, const Where &w)
+{
+    QSqlQuery q;
+    if (!db.run(q,
+                QStringLiteral("SELECT host, probe_serial, duration_ms, COUNT(*) FROM runs"
+                               " WHERE %1 AND status <> 'started' AND duration_ms >= 0"
+                               " GROUP BY 1, 2, 3")
+                    .arg(w.sql),
+                w.binds))
+        return false;
+    QMap<qint64, qint64> all;
+    QMap<QString, QMap<qint64, qint64>> stations;
+    QMap<QString, QMap<qint64, qint64>> probes;
+    while (q.next()) {
+        const qint64 ms = q.value(2).toLongLong();
+        const qint64 n = q.value(3).toLongLong();
+        all[ms] += n;
+        stations[q.value(0).toString()][ms] += n;
+        probes[q.value(1).toString()][ms] += n;
+    }
+    fillDurations(r.durations, all);
+    for (ReportGroup &g : r.stations) {
+        const QMap<qint64, qint64> d = stations.value(g.name);
+        if (!d.isEmpty())
+            g.medianMs = rankValue(d, countOf(d), 0.5);
+    }
+    for (ReportGroup &g : r.probes) {
+        const QMap<qint64, qint64> d = probes.value(g.name);
+        if (!d.isEmpty())
+            g.medianMs = rankValue(d, countOf(d), 0.5);
+    }
+    return true;
+}
+
+bool readLastFailed(Reader &db, ProductionReport &r, const Where &w)
+{
+    QSqlQuery q;
+    if (!db.run(q,
+                QStringLiteral("SELECT id, started_utc, host, probe_serial, device_id, serial,"
+                               " status, result, via, message FROM runs WHERE %1 AND status IN"
+                               " ('failed', 'interrupted') ORDER BY started_utc DESC, id DESC"
+                               " LIMIT %2")
+                    .arg(w.sql)
+                    .arg(ProductionReport::lastFailedRuns),
+                w.binds))
+        return false;
+    while (q.next()) {
+        ReportFailedRun f;
+        f.id = q.value(0).toLongLong();
+        f.startedUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        f.station = q.value(2).toString();
+        f.probe = q.value(3).toString();
+        f.deviceId = quint32(q.value(4).toLongLong());
+        f.hasSerial = !q.value(5).isNull();
+        f.serial = quint32(q.value(5).toLongLong());
+        f.status = q.value(6).toString();
+        f.result = q.value(7).isNull() ? -1 : q.value(7).toInt();
+        f.via = q.value(8).toString();
+        f.message = q.value(9).toString();
+        f.text = recordedResultText(f.status, f.result, f.via, f.message);
+        r.lastFailed.append(f);
+    }
+    return true;
+}
+
+ReportSeries &seriesOf(QVector<ReportSeries> &list, const QSqlQuery &q)
+{
+    const quint32 address = quint32(q.value(0).toLongLong());
+    const quint32 first = quint32(q.value(1).toLongLong());
+    const quint32 step = quint32(q.value(2).toLongLong());
+    for (ReportSeries &s : list) {
+        if (s.address == address && s.first == first && s.step == step)
+            return s;
+    }
+    ReportSeries s;
+    s.address = address;
+    s.first = first;
+    s.step = step;
+    list.append(s);
+    return list.last();
+}
+
+bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
+{
+    // The whole record needs no join: every ledger row counts.
+    const QString from = whole
+        ? QStringLiteral(" FROM serial_ledger l WHERE 1 = 1")
+        // From the filtered runs to their ledger rows, not the other way round.
+        : QStringLiteral(" FROM runs r CROSS JOIN serial_ledger l WHERE l.run_id = r.id AND ")
+            + w.sql;
+    const QString states = QStringLiteral("SUM(CASE WHEN l.state = 'used' THEN 1 ELSE 0 END),"
+                                          " SUM(CASE WHEN l.state = 'void' THEN 1 ELSE 0 END)");
+    QSqlQuery q;
+    // The whole record in one pass in key order: a series without gaps is one range.
+    bool gaps = !whole;
+    if (whole) {
+        if (!db.run(q,
+                    QStringLiteral("SELECT l.series_address, l.series_first, l.series_step,"
+                                   " COUNT(*), %1, MIN(l.seq), MAX(l.seq)%2"
+                                   " GROUP BY l.series_address, l.series_first, l.series_step"
+                                   " ORDER BY 1, 2, 3")
+                        .arg(states, from),
+                    w.binds))
+            return false;
+        while (q.next()) {
+            ReportSeries &s = seriesOf(r.ledger, q);
+            s.issued = q.value(3).toLongLong();
+            s.used = q.value(4).toLongLong();
+            s.voided = q.value(5).toLongLong();
+            const qint64 low = q.value(6).toLongLong();
+            const qint64 high = q.value(7).toLongLong();
+            if (high - low + 1 == s.issued)
+                s.ranges.append({quint32(s.first + low * qint64(s.step)),
+                                 quint32(s.first + high * qint64(s.step)), s.issued});
+            else
+                gaps = true;
+        }
+    }
+    // Consecutive sequence numbers share seq - row_number(): each such group is one range. A
+    // filtered report counts its values here too.
+    if (gaps
+        && !db.run(
+            q,
+            QStringLiteral("SELECT series_address, series_first, series_step, MIN(seq), MAX(seq),"
+                           " COUNT(*), SUM(used), SUM(void) FROM (SELECT l.series_address,"
+                           " l.series_first, l.series_step, l.seq,"
+                           " CASE WHEN l.state = 'used' THEN 1 ELSE 0 END AS used,"
+                           " CASE WHEN l.state = 'void' THEN 1 ELSE 0 END AS void,"
+                           " l.seq - ROW_NUMBER() OVER (PARTITION BY l.series_address,"
+                           " l.series_first, l.series_step ORDER BY l.seq) AS island%1) t"
+                           " GROUP BY 1, 2, 3, island ORDER BY 1, 2, 3, 4")
+                .arg(from),
+            w.binds))
+        return false;
+    while (gaps && q.next()) {
+        ReportSeries &s = seriesOf(r.ledger, q);
+        const qint64 count = q.value(5).toLongLong();
+        if (whole && !s.ranges.isEmpty() && s.ranges.last().count == s.issued)
+            continue; // no gaps: its one range is there
+        if (!whole) {
+            s.issued += count;
+            s.used += q.value(6).toLongLong();
+            s.voided += q.value(7).toLongLong();
+        }
+        if (s.ranges.size() < ProductionReport::maxRanges)
+            s.ranges.append({quint32(s.first + q.value(3).toLongLong() * qint64(s.step)),
+                             quint32(s.first + q.value(4).toLongLong() * qint64(s.step)), count});
+    }
+    if (!db.run(q,
+                QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, l.value%1"
+                               " AND l.state = 'void' ORDER BY 1, 2, 3, l.seq LIMIT %2")
+                    .arg(from)
+                    .arg(5 * ProductionReport::maxVoidValues),
+                w.binds))
+        return false;
+    while (q.next()) {
+        ReportSeries &s = seriesOf(r.ledger, q);
+        if (s.voidValues.size() < ProductionReport::maxVoidValues)
+            s.voidValues.append(quint32(q.value(3).toLongLong()));
+    }
+    return true;
+}
+
+} // namespace
+
+QDateTime reportBound(const QString &text, bool end, const QDateTime &nowUtc)
+{
+    const QString t = text.trimmed();
+    const QDate today = nowUtc.toLocalTime().date();
+    QDateTime day;
+    if (t == QLatin1String("today"))
+        day = QDateTime(today, QTime(0, 0), Qt::LocalTime);
+    else if (t == QLatin1String("yesterday"))
+        day = QDateTime(today.addDays(-1), QTime(0, 0), Qt::LocalTime);
+    else {
+        const QDate date = QDate::fromString(t, Qt::ISODate);
+        if (date.isValid() && t.size() == 10) {
+            day = QDateTime(date, QTime(0, 0), Qt::UTC);
+        } else {
+            QDateTime moment = QDateTime::fromString(t, Qt::ISODate);
+            if (moment.isValid() && moment.timeSpec() == Qt::LocalTime)
+                moment.setTimeSpec(Qt::UTC);
+            return moment.isValid() ? moment.toUTC() : QDateTime();
+        }
+    }
+    return (end ? day.addDays(1) : day).toUTC();
+}
+
+bool reportIncludes(const ReportFilter &f, const RecordedRun &run)
+{
+    const RunRecord &r = run.record;
+    const QString digest = QString::fromLatin1(r.jobDigest);
+    return (!f.since.isValid() || r.startedUtc >= f.since)
+        && (!f.until.isValid() || r.startedUtc < f.until)
+        && (f.job.isEmpty() || r.jobFile == f.job || digest.startsWith(f.job.toLower()))
+        && (f.station.isEmpty() || r.host == f.station)
+        && (f.probe.isEmpty() || r.probeSerial == f.probe);
+}
+
+double ReportCount::yield() const
+{
+    return finished() ? oneDecimal(100.0 * double(passed) / double(finished())) : -1;
+}
+
+void ReportCount::add(const QString &status, qint64 n)
+{
+    if (status == QLatin1String("passed"))
+        passed += n;
+    else if (status == QLatin1String("failed"))
+        failed += n;
+    else if (status == QLatin1String("interrupted"))
+        interrupted += n;
+    else
+        running += n;
+}
+
+bool computeReport(RecordDb &db, const ReportFilter &filter, ProductionReport *report,
+                   QString *error)
+{
+    *report = ProductionReport();
+    report->filter = filter;
+    if (!db.isOpen()) {
+        *error = QStringLiteral("record not open");
+        return false;
+    }
+    if (!prepareReportIndexes(db, error))
+        return false;
+    Reader reader(db, error);
+    const Where runs = whereOf(filter, QString());
+    const Where joined = whereOf(filter, QStringLiteral("r."));
+    const bool whole = !filter.since.isValid() && !filter.until.isValid() && filter.job.isEmpty()
+        && filter.station.isEmpty() && filter.probe.isEmpty();
+    return readCounts(reader, *report, runs) && readDurations(reader, *report, runs)
+        && readLastFailed(reader, *report, runs) && readLedger(reader, *report, joined, whole);
+}
+
+bool prepareReportIndexes(RecordDb &db, QString *error)
+{
+    if (db.onPostgres())
+        return true;
+    QSqlQuery q(QSqlDatabase::database(db.connectionName(), false));
+    for (const char *sql : sqliteReportIndexes) {
+        if (!q.exec(QString::fromLatin1(sql))) {
+            *error = QStringLiteral("record index failed: ") + q.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
