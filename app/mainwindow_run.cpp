@@ -5,6 +5,7 @@
 
 #include "download.h"
 #include "job/messages.h"
+#include "restarts.h"
 #include "usbconnectthread.h"
 
 #include <QDebug>
@@ -46,7 +47,7 @@ void MainWindow::handleProgressBarSet(int value)
 
 void MainWindow::handleResults(int code)
 {
-    if (code == 6 && codeSixRestarts < job::maxCodeSixRestarts) {
+    if (engine::restartWanted(code, codeSixRestarts)) {
         ++codeSixRestarts;
         ui->progressBar->setValue(0);
         // Close and reopen the probe, then run the same job again.

@@ -9,6 +9,7 @@
 #include "swdcommands.h"
 
 #include "engine/handlebar.h"
+#include "engine/restarts.h"
 #include "images/crc32.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
@@ -141,14 +142,10 @@ int runProgram(const QStringList &arguments)
     QObject::connect(&bar, &HandleBar::progressBarSet,
                      [&progress](int value) { progress.setValue(value); });
     d.handleBar = &bar;
-    int code = d.runProgramming();
-    // A probe that asks to be reconnected gets the window's few automatic restarts.
-    for (int restart = 0; code == 6 && restart < job::maxCodeSixRestarts; ++restart) {
+    const int code = engine::runWithRestarts(d, [&] {
         progress.finish();
-        if (!session.reconnect())
-            break;
-        code = d.runProgramming();
-    }
+        return session.reconnect();
+    });
     progress.finish();
     d.handleBar = nullptr;
 

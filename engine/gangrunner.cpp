@@ -5,6 +5,7 @@
 #include "probe/probelist.h"
 #include "probe/reports.h"
 #include "probe/transport.h"
+#include "restarts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,6 +54,9 @@ public:
             return false;
         }
         switch (out[1]) {
+        case probe::cmd::chipDetect: // a run (or its restart) begins: its images count afresh
+            image = -1;
+            break;
         case probe::cmd::erase:
             show(GangProgress::Phase::Erase, -1, 0);
             break;
@@ -179,7 +183,8 @@ void GangRunner::runProbe(int index, GangResult &result)
     if (result.connectCode == 1) {
         gate.show(GangProgress::Phase::Connect, -1, 100);
         if (ready(index, job)) {
-            result.code = job.runProgramming();
+            result.code = engine::runWithRestarts(
+                job, [&] { return !cancelled() && connectProbeAt(job, result.path) == 1; });
             result.deviceId = chip.deviceId;
         }
         job.toggleConnection();

@@ -284,6 +284,43 @@ TEST_F(Cli, SeveralProbesAtOnceEachHoldTheImageAndOneUnplugFailsOnlyItself)
     EXPECT_EQ(flash(0, image.size()), image);
 }
 
+// A probe asking to be reconnected is reconnected and its run restarted, alone or in a gang, up to
+// three times; a fourth request ends with result 6.
+TEST_F(Cli, ReconnectRequestsRestartTheRunOnEveryFace)
+{
+    write("a.bin", pattern(4096, 3));
+    const struct
+    {
+        const char *count, *faults;
+        QStringList extra;
+        int exit;
+        int chipDetects; // on probe 1 (the only probe when alone)
+    } cases[] = {
+        {"2", "1/0x94:reconnect:1", {"--probe", "all"}, 0, 2},
+        {"2", "1/0x94:reconnect:3", {"--probe", "all"}, 0, 4},
+        {"2", "1/0x94:reconnect:4", {"--probe", "all"}, 6, 4},
+        {"1", "0x94:reconnect:3", {}, 0, 4},
+        {"1", "0x94:reconnect:4", {}, 6, 4},
+    };
+    for (const auto &c : cases) {
+        env << QString("QUORVEL_VPROBE_COUNT=") + c.count
+            << QString("QUORVEL_VPROBE_FAULTS=") + c.faults;
+        const Outcome o = run(QStringList{"program", "a.bin@0"} + c.extra);
+        env.removeLast();
+        env.removeLast();
+        EXPECT_EQ(o.exit, c.exit) << c.faults << o.err.toStdString();
+        const QString trace = path(QString(c.count) == "2" ? "trace.1" : "trace");
+        QFile f(trace);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        int detects = 0;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            detects += line.startsWith("write ") && line.split(' ').value(4) == "94";
+        f.remove();
+        QFile::remove(path("trace"));
+        EXPECT_EQ(detects, c.chipDetects) << c.faults;
+    }
+}
+
 } // namespace
 
 namespace {
