@@ -361,6 +361,12 @@ void configureFlashFiles()
 
 } // namespace
 
+bool flashFileKept(int k)
+{
+    const std::vector<std::string> &files = flashFiles();
+    return k >= 0 && size_t(k) < files.size() && !files[size_t(k)].empty();
+}
+
 void configureFromEnvironment()
 {
     if (const char *v = env("QUORVEL_VPROBE_COUNT")) {
