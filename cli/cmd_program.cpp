@@ -90,6 +90,14 @@ int runProgram(const QStringList &arguments)
         {"repeat",
          QCoreApplication::translate("QuorvelCli", "重复N轮，每轮之间等待换芯片（0：直到中断）。"),
          "N"});
+    c.parser.addOption({"auto",
+                        QCoreApplication::translate("QuorvelCli",
+                                                    "流水线：每个烧录器等芯片接上即烧写，芯片取下后"
+                                                    "再等下一块（--repeat块数，默认直到中断）。")});
+    c.parser.addOption(
+        {"poll",
+         QCoreApplication::translate("QuorvelCli", "--auto检测芯片的间隔，毫秒（默认300）。"),
+         "MS"});
     addViaOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
@@ -120,8 +128,8 @@ int runProgram(const QStringList &arguments)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     const QStringList selectors = c.parser.values("probe");
-    if (selectors.size() > 1 || selectors.contains(QLatin1String("all"))
-        || c.parser.isSet("repeat"))
+    if (selectors.size() > 1 || selectors.contains(QLatin1String("all")) || c.parser.isSet("repeat")
+        || c.parser.isSet("auto"))
         return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors,
                        recordedGang(recordOptions));
 

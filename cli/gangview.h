@@ -5,6 +5,7 @@
 #include "engine/gangrunner.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -24,11 +25,19 @@ public:
 
     static QString outcome(const GangResult &result);
 
+    // A line (--auto): each probe's terminal line also says what it waits for, the last board's
+    // result and how many boards it ran; boards end as one line or JSON object each.
+    void setLine(bool on) { lineMode = on; }
+    QString boardLine(int index, const GangResult &result, const QString &serialWritten) const;
+    QJsonObject boardJson(int index, const GangResult &result, const QString &serialWritten) const;
+
 private:
     void redraw();
 
     QStringList names;
     QStringList lines;
+    QStringList lastBoard; // line mode: the last board's outcome per probe
+    bool lineMode = false;
     bool onTerminal;
     bool drawn = false;
 };
