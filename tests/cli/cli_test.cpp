@@ -1,6 +1,7 @@
 // quorvel-cli as a user runs it: a process on the preloaded virtual probe, judged by its exit
 // status, its output, the flash it left behind and the reports the probe saw.
 #include "images/hexrecords.h"
+#include "record/recorddb.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,9 +39,8 @@ protected:
         f.write(bytes);
     }
 
-    Outcome run(const QStringList &args)
+    void start(QProcess &p, const QStringList &args)
     {
-        QProcess p;
         QStringList e = QProcess::systemEnvironment();
         e << "LD_PRELOAD=" QUORVEL_VPROBE_LIB << "QUORVEL_VPROBE_TRACE=" + path("trace")
           << "QUORVEL_VPROBE_FLASH_FILE=" + path("flash")
@@ -48,6 +49,12 @@ protected:
         p.setEnvironment(e);
         p.setWorkingDirectory(dir.path());
         p.start(QUORVEL_CLI, args);
+    }
+
+    Outcome run(const QStringList &args)
+    {
+        QProcess p;
+        start(p, args);
         EXPECT_TRUE(p.waitForFinished(60000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
                 QString::fromUtf8(p.readAllStandardError()).trimmed()};
@@ -319,6 +326,119 @@ TEST_F(Cli, ReconnectRequestsRestartTheRunOnEveryFace)
         QFile::remove(path("trace"));
         EXPECT_EQ(detects, c.chipDetects) << c.faults;
     }
+}
+
+// A hands-free line: the test plays the operator through the virtual probe's control file.
+class CliLine : public Cli
+{
+protected:
+    QProcess line;
+
+    void SetUp() override
+    {
+        write("control", "0 chip 0\n1 chip 0\n");
+        env << "QUORVEL_VPROBE_CONTROL=" + path("control");
+    }
+    void TearDown() override
+    {
+        if (line.state() != QProcess::NotRunning) {
+            line.kill();
+            line.waitForFinished();
+        }
+    }
+    void control(const QString &text)
+    {
+        QFile f(path("control"));
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(text.toUtf8() + "\n");
+    }
+    // The next board's JSON line; an empty object when none comes within 20 s.
+    QJsonObject nextBoard()
+    {
+        while (!line.canReadLine() && line.waitForReadyRead(20000)) { }
+        return QJsonDocument::fromJson(line.readLine()).object();
+    }
+    // Chip checks (0x95) the probe saw: one per run, never sent by the presence poll.
+    int runsSeen(const QString &trace)
+    {
+        QFile f(path(trace));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        int runs = 0;
+        for (const QByteArray &l : f.readAll().split('\n'))
+            runs += l.startsWith("write ") && l.split(' ').value(4) == "95";
+        return runs;
+    }
+    static QStringList rows(const QString &record)
+    {
+        RecordDb db;
+        EXPECT_TRUE(db.open(record)) << db.lastError().toStdString();
+        QStringList out;
+        for (const RecordedRun &r : db.runs()) {
+            const RunRecord &c = r.record;
+            out << QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(c.probeSerial, r.status,
+                            c.hasSerial ? QString::asprintf("0x%08X", c.serial) : QString("-"),
+                            c.via, c.target);
+        }
+        return out;
+    }
+};
+
+TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgain)
+{
+    write("a.bin", pattern(4096, 9));
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--auto", "--repeat", "2", "--poll", "20", "--json", "--rolling",
+           "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    control("0 chip 1");
+    QJsonObject board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000100");
+    QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
+    EXPECT_EQ(runsSeen("trace"), 1);
+    EXPECT_FALSE(line.canReadLine());
+    control("0 chip 0");
+    QThread::msleep(100);
+    control("0 chip 1");
+    board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000101");
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 0);
+    EXPECT_EQ(runsSeen("trace"), 2);
+    EXPECT_EQ(rows(record),
+              QStringList({"QVP00000001 passed 0x00000100 vendor QB48V",
+                           "QVP00000001 passed 0x00000101 vendor QB48V"}));
+}
+
+TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
+{
+    write("a.bin", pattern(20000, 4));
+    env.removeAll("QUORVEL_VPROBE_REALTIME=0");
+    env << "QUORVEL_VPROBE_LATENCY_US=2000"; // a run of about a second, to pull the board from
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--auto", "--repeat", "2", "--poll", "20", "--json", "--rolling",
+           "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    control("0 chip 1");
+    QThread::msleep(300);
+    control("0 chip 0");
+    QJsonObject board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "failed");
+    EXPECT_EQ(board["result"].toInt(), 8);
+    control("0 chip 1");
+    board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000101"); // 0x100 went with the pulled board
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 8);
+    EXPECT_EQ(rows(record),
+              QStringList({"QVP00000001 failed 0x00000100 vendor QB48V",
+                           "QVP00000001 passed 0x00000101 vendor QB48V"}));
 }
 
 } // namespace
