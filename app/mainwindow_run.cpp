@@ -66,10 +66,13 @@ void MainWindow::handleResults(int code)
     // Written before the box, which may stay open long; never claimed when it failed.
     const bool hadRun = recordedRunId >= 0;
     const bool recorded = finishRecordedRun(code, message);
-    showAbout(message);
-    if (hadRun && !recorded)
+    if (!lineRunEnded(message))
+        showAbout(message);
+    if (hadRun && !recorded) {
+        stopLine(); // a board the record cannot trace: the operator must see it before the next
         QMessageBox::information(this, tr("警告"),
                                  tr("本次结果未写入生产记录：%1").arg(record->lastError()));
+    }
     restoreAfterRun();
 }
 
