@@ -4,14 +4,19 @@
 #include "record/recorddb.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <limits>
+#include <random>
 
 namespace {
 
@@ -439,6 +444,76 @@ TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
     EXPECT_EQ(rows(record),
               QStringList({"QVP00000001 failed 0x00000100 vendor QB48V",
                            "QVP00000001 passed 0x00000101 vendor QB48V"}));
+}
+
+// Eight probes, three boards each, attached and removed at random moments: every board is run
+// exactly once, every serial is issued once, every row is complete.
+TEST_F(CliLine, EightProbesWithBoardsAttachedAtRandomMomentsProgramEachBoardOnce)
+{
+    constexpr int probes = 8, boardsEach = 3;
+    write("a.bin", pattern(2048, 1));
+    write("control", "");
+    for (int k = 0; k < probes; ++k)
+        control(QString("%1 chip 0").arg(k));
+    env << "QUORVEL_VPROBE_COUNT=8";
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--probe", "all", "--auto", "--repeat", "3", "--poll", "20",
+           "--json", "--rolling", "1D000:1:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    std::mt19937 random(2024);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> nextAt(probes);
+    std::vector<int> attachedBoards(probes, 0), doneBoards(probes, 0);
+    std::vector<bool> attached(probes, false);
+    for (qint64 &t : nextAt)
+        t = random() % 300;
+    QSet<QString> serials;
+    int boards = 0;
+    while (boards < probes * boardsEach && clock.elapsed() < 60000) {
+        line.waitForReadyRead(5);
+        while (line.canReadLine()) {
+            const QJsonObject board = QJsonDocument::fromJson(line.readLine()).object();
+            if (board.contains("command")) // the closing summary
+                continue;
+            const int k = board["path"].toString().section(':', 1).toInt();
+            EXPECT_EQ(board["status"].toString(), "passed") << k;
+            EXPECT_TRUE(attached[size_t(k)]) << k;
+            serials.insert(board["serial"].toString());
+            ++doneBoards[size_t(k)];
+            ++boards;
+            nextAt[size_t(k)] = clock.elapsed() + random() % 100; // the operator takes it out
+        }
+        for (int k = 0; k < probes; ++k) {
+            const size_t i = size_t(k);
+            if (clock.elapsed() < nextAt[i])
+                continue;
+            if (!attached[i] && attachedBoards[i] < boardsEach) {
+                control(QString("%1 chip 1").arg(k));
+                attached[i] = true;
+                ++attachedBoards[i];
+                nextAt[i] = std::numeric_limits<qint64>::max(); // until its result
+            } else if (attached[i] && doneBoards[i] == attachedBoards[i]) {
+                control(QString("%1 chip 0").arg(k));
+                attached[i] = false;
+                nextAt[i] = clock.elapsed() + 40 + random() % 200; // gone for two polls at least
+            }
+        }
+    }
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 0);
+    EXPECT_EQ(boards, probes * boardsEach);
+    EXPECT_EQ(serials.size(), probes * boardsEach);
+    for (int k = 0; k < probes; ++k)
+        EXPECT_EQ(runsSeen(k ? QString("trace.%1").arg(k) : QString("trace")), boardsEach) << k;
+    const QStringList rowsSeen = rows(record);
+    EXPECT_EQ(rowsSeen.size(), probes * boardsEach);
+    for (const QString &row : rowsSeen)
+        EXPECT_TRUE(QRegularExpression("^QVP0000000[1-8] passed 0x000000[0-9A-F]{2} vendor QB48V$")
+                        .match(row)
+                        .hasMatch())
+            << row.toStdString();
 }
 
 } // namespace
