@@ -12,7 +12,9 @@
 #include "job/chipmodels.h"
 #include "job/filelist.h"
 #include "job/jobfile.h"
+#include "job/memorygeometry.h"
 #include "job/messages.h"
+#include "swd/rollingpatch.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
@@ -106,7 +108,9 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
         {setup.offline || setup.offlineCount || setup.offlineAutoMs || setup.offlineMachine
              || setup.offlineForce,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能用于脱机任务")},
-        {setup.rollingAddress != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能写滚码")},
+        // The dedicated probe keeps the series; over SWD only the ledger knows the next value.
+        {setup.rollingAddress != 0 && !p.isSet("serial-ledger"),
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd写滚码需要--serial-ledger")},
         {setup.watchdog != job::WatchdogKeep,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置看门狗")},
         {setup.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
@@ -173,7 +177,6 @@ int swdProgram(Command &c)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
-    recordOptions.target = job::chipNames().value(job::defaultChipIndex);
     RunRecorder recorder(recordOptions);
     const SwdJob swdJob = swdJobOf(setup, d);
     const QString success = swdJob.program ? job::runResultMessage(0)
@@ -181,8 +184,18 @@ int swdProgram(Command &c)
                                            : job::verifyMessage(0);
     return runOnProbe(
         c, stagesOf(swdJob),
-        [&swdJob](hid_device *dev, const SwdProgress &progress) {
-            return runSwdJob(dev, swdJob, progress);
+        [&swdJob, &d](hid_device *dev, const SwdProgress &progress) {
+            if (d.rollingCodeAddress == 0)
+                return runSwdJob(dev, swdJob, progress);
+            // The ledger's value for this board, set when the run was recorded.
+            SwdJob withCode = swdJob;
+            std::deque<std::vector<uint8_t>> storage;
+            QString error;
+            if (!patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
+                                  quorvel::qb48Geometry.sectorSize,
+                                  swdApromReader(dev, withCode.clockHz), storage, error))
+                return SwdResult::failure(SwdBadJob, error);
+            return runSwdJob(dev, withCode, progress);
         },
         job::plainText(success), &recorder, &d);
 }

@@ -1544,5 +1544,29 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <source>上一块：%1</source>
             <translation>last: %1</translation>
         </message>
+        <message>
+            <source>--via swd写滚码需要--serial-ledger</source>
+            <translation>--via swd writes a rolling code only with --serial-ledger</translation>
+        </message>
+        <message>
+            <source>滚码地址0x%1不能写入</source>
+            <translation>The rolling code cannot be written at 0x%1</translation>
+        </message>
+        <message>
+            <source>滚码地址0x%1处已有文件数据</source>
+            <translation>A file already holds data at the rolling-code address 0x%1</translation>
+        </message>
+        <message>
+            <source>不擦除时不能把滚码写入没有文件数据的扇区（地址0x%1）</source>
+            <translation>Without erase the rolling code cannot go into a sector no file touches (address 0x%1)</translation>
+        </message>
+        <message>
+            <source>无法读取滚码所在扇区（地址0x%1）</source>
+            <translation>Cannot read the rolling code's sector (address 0x%1)</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>rolling code</translation>
+        </message>
     </context>
 </TS>

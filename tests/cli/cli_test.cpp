@@ -333,6 +333,22 @@ TEST_F(Cli, ReconnectRequestsRestartTheRunOnEveryFace)
     }
 }
 
+// Each row of the record: probe, status, serial, path, device.
+QStringList recordedRows(const QString &record)
+{
+    RecordDb db;
+    EXPECT_TRUE(db.open(record)) << db.lastError().toStdString();
+    QStringList out;
+    for (const RecordedRun &r : db.runs()) {
+        const RunRecord &c = r.record;
+        out << QStringLiteral("%1 %2 %3 %4 %5")
+                   .arg(c.probeSerial, r.status,
+                        c.hasSerial ? QString::asprintf("0x%08X", c.serial) : QString("-"), c.via,
+                        c.target);
+    }
+    return out;
+}
+
 // A hands-free line: the test plays the operator through the virtual probe's control file.
 class CliLine : public Cli
 {
@@ -374,20 +390,6 @@ protected:
             runs += l.startsWith("write ") && l.split(' ').value(4) == "95";
         return runs;
     }
-    static QStringList rows(const QString &record)
-    {
-        RecordDb db;
-        EXPECT_TRUE(db.open(record)) << db.lastError().toStdString();
-        QStringList out;
-        for (const RecordedRun &r : db.runs()) {
-            const RunRecord &c = r.record;
-            out << QStringLiteral("%1 %2 %3 %4 %5")
-                       .arg(c.probeSerial, r.status,
-                            c.hasSerial ? QString::asprintf("0x%08X", c.serial) : QString("-"),
-                            c.via, c.target);
-        }
-        return out;
-    }
 };
 
 TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgain)
@@ -414,7 +416,7 @@ TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgai
     ASSERT_TRUE(line.waitForFinished(20000));
     EXPECT_EQ(line.exitCode(), 0);
     EXPECT_EQ(runsSeen("trace"), 2);
-    EXPECT_EQ(rows(record),
+    EXPECT_EQ(recordedRows(record),
               QStringList({"QVP00000001 passed 0x00000100 vendor QB48V",
                            "QVP00000001 passed 0x00000101 vendor QB48V"}));
 }
@@ -441,7 +443,7 @@ TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
     EXPECT_EQ(board["serial"].toString(), "0x00000101"); // 0x100 went with the pulled board
     ASSERT_TRUE(line.waitForFinished(20000));
     EXPECT_EQ(line.exitCode(), 8);
-    EXPECT_EQ(rows(record),
+    EXPECT_EQ(recordedRows(record),
               QStringList({"QVP00000001 failed 0x00000100 vendor QB48V",
                            "QVP00000001 passed 0x00000101 vendor QB48V"}));
 }
@@ -507,7 +509,7 @@ TEST_F(CliLine, EightProbesWithBoardsAttachedAtRandomMomentsProgramEachBoardOnce
     EXPECT_EQ(serials.size(), probes * boardsEach);
     for (int k = 0; k < probes; ++k)
         EXPECT_EQ(runsSeen(k ? QString("trace.%1").arg(k) : QString("trace")), boardsEach) << k;
-    const QStringList rowsSeen = rows(record);
+    const QStringList rowsSeen = recordedRows(record);
     EXPECT_EQ(rowsSeen.size(), probes * boardsEach);
     for (const QString &row : rowsSeen)
         EXPECT_TRUE(QRegularExpression("^QVP0000000[1-8] passed 0x000000[0-9A-F]{2} vendor QB48V$")
@@ -640,6 +642,39 @@ TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
         EXPECT_EQ(o.exit, c.exit);
         EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
     }
+}
+
+// Over SWD the ledger's value is merged into the job: into the image's sector, or a sector of its
+// own read from the chip first; a failed run voids its value as on the dedicated path.
+TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
+{
+    const QByteArray image = pattern(3000, 8);
+    write("a.bin", image);
+    const QString record = path("record.sqlite");
+    const QStringList job{"program", "a.bin@0",         "--via",    "swd", "--erase",
+                          "sector",  "--serial-ledger", "--record", record};
+    Outcome o = run(job + QStringList{"--rolling", "BBC:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0, 3000), image);
+    EXPECT_EQ(flash(0xBB8, 8), QByteArray::fromHex("ffffffff00010000"));
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x1D000, 12), QByteArray::fromHex("ffffffff00010000ffffffff"));
+    env << "QUORVEL_FLASHALGO_DIR=" + path("nowhere");
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no flash algorithm
+    env.removeLast();
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x1D004, 4), QByteArray::fromHex("02010000"));
+    o = run({"program", "a.bin@0", "--via", "swd", "--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 64);
+    EXPECT_EQ(o.err, "quorvel-cli: --via swd writes a rolling code only with --serial-ledger");
+    EXPECT_EQ(recordedRows(record),
+              QStringList({"QVP00000001 passed 0x00000100 swd QB48V",
+                           "QVP00000001 passed 0x00000100 swd QB48V",
+                           "QVP00000001 failed 0x00000101 swd QB48V",
+                           "QVP00000001 passed 0x00000102 swd QB48V"}));
 }
 
 } // namespace
