@@ -190,11 +190,11 @@ int swdProgram(Command &c)
             // The ledger's value for this board, set when the run was recorded.
             SwdJob withCode = swdJob;
             std::deque<std::vector<uint8_t>> storage;
-            QString error;
-            if (!patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
-                                  quorvel::qb48Geometry.sectorSize,
-                                  swdApromReader(dev, withCode.clockHz), storage, error))
-                return SwdResult::failure(SwdBadJob, error);
+            const SwdResult patched = patchRollingCode(
+                withCode, d.rollingCodeAddress, d.rollingCodeValue,
+                quorvel::qb48Geometry.sectorSize, swdApromReader(dev, withCode.clockHz), storage);
+            if (!patched.ok())
+                return patched;
             return runSwdJob(dev, withCode, progress);
         },
         job::plainText(success), &recorder, &d);

@@ -16,14 +16,13 @@ void putValue(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
 
 } // namespace
 
-bool patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t sectorSize,
-                      const SwdFlashReader &read, std::deque<std::vector<uint8_t>> &storage,
-                      QString &error)
+SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t sectorSize,
+                           const SwdFlashReader &read, std::deque<std::vector<uint8_t>> &storage)
 {
     if (address % 4 || sectorSize == 0 || sectorSize % 4 || address > UINT32_MAX - 4) {
-        error = QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
-                    .arg(address, 8, 16, QLatin1Char('0'));
-        return false;
+        return SwdResult::failure(SwdBadJob,
+                                  QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
+                                      .arg(address, 8, 16, QLatin1Char('0')));
     }
     const uint64_t sector = address - address % sectorSize;
     const uint64_t sectorEnd = sector + sectorSize;
@@ -41,9 +40,10 @@ bool patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t se
                     && uint64_t(i.address) + i.length > start;
             });
         if (clashes) {
-            error = QCoreApplication::translate("QuorvelCli", "滚码地址0x%1处已有文件数据")
-                        .arg(address, 8, 16, QLatin1Char('0'));
-            return false;
+            return SwdResult::failure(
+                SwdBadJob,
+                QCoreApplication::translate("QuorvelCli", "滚码地址0x%1处已有文件数据")
+                    .arg(address, 8, 16, QLatin1Char('0')));
         }
         std::vector<uint8_t> bytes(size_t(end - start), 0xFF);
         std::copy_n(touching->data, touching->length,
@@ -53,32 +53,41 @@ bool patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t se
         touching->address = uint32_t(start);
         touching->data = storage.back().data();
         touching->length = uint32_t(storage.back().size());
-        return true;
+        return {};
     }
     if (job.eraseMode == SwdEraseNone) {
-        error = QCoreApplication::translate("QuorvelCli",
-                                            "不擦除时不能把滚码写入没有文件数据的扇区（地址0x%1）")
-                    .arg(address, 8, 16, QLatin1Char('0'));
-        return false;
+        return SwdResult::failure(
+            SwdBadJob,
+            QCoreApplication::translate("QuorvelCli",
+                                        "不擦除时不能把滚码写入没有文件数据的扇区（地址0x%1）")
+                .arg(address, 8, 16, QLatin1Char('0')));
     }
     std::vector<uint8_t> bytes;
-    if (!read || !read(uint32_t(sector), sectorSize, bytes) || bytes.size() != sectorSize) {
-        error = QCoreApplication::translate("QuorvelCli", "无法读取滚码所在扇区（地址0x%1）")
-                    .arg(uint32_t(sector), 8, 16, QLatin1Char('0'));
-        return false;
+    if (read) {
+        const SwdResult got = read(uint32_t(sector), sectorSize, bytes);
+        if (!got.ok())
+            return got;
+    }
+    if (bytes.size() != sectorSize) {
+        return SwdResult::failure(
+            SwdBadJob,
+            QCoreApplication::translate("QuorvelCli", "无法读取滚码所在扇区（地址0x%1）")
+                .arg(uint32_t(sector), 8, 16, QLatin1Char('0')));
     }
     putValue(bytes, size_t(address - sector), value);
     storage.push_back(std::move(bytes));
     job.images.push_back({uint32_t(sector), storage.back().data(), sectorSize,
                           QCoreApplication::translate("QuorvelCli", "滚码")});
-    return true;
+    return {};
 }
 
 SwdFlashReader swdApromReader(hid_device *dev, uint32_t clockHz)
 {
     return [dev, clockHz](uint32_t address, uint32_t length, std::vector<uint8_t> &bytes) {
         if (address >= kSwdLdromBase || length % 4 || length > kSwdLdromBase - address)
-            return false;
+            return SwdResult::failure(SwdBadJob,
+                                      QStringLiteral("only main flash is read for the "
+                                                     "rolling code's sector"));
         DapPipe link(dev);
         DebugPort port(link);
         std::vector<uint32_t> words(length / 4);
@@ -87,11 +96,11 @@ SwdFlashReader swdApromReader(hid_device *dev, uint32_t clockHz)
         port.disconnect();
         link.drain();
         if (!ok)
-            return false;
+            return link.error();
         bytes.resize(length);
         for (size_t i = 0; i < words.size(); ++i)
             for (int b = 0; b < 4; ++b)
                 bytes[i * 4 + size_t(b)] = uint8_t(words[i] >> (8 * b));
-        return true;
+        return SwdResult{};
     };
 }

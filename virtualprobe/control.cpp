@@ -3,6 +3,8 @@
 // so a change is seen at the host's next exchange without a thread of our own.
 #include "virtualprobe.h"
 
+#include "cmsisdap/cmsisdapprobe.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -24,11 +26,13 @@ void applyLine(const std::string &line)
     if (!(in >> k >> what >> attached) || (in >> extra) || what != "chip" || k < 0
         || k >= VirtualProbe::count() || (attached != 0 && attached != 1)) {
         if (line.find_first_not_of(" \t\r") != std::string::npos)
-            std::fprintf(stderr, "quorvel-virtualprobe: ignoring control line: %s\n",
-                         line.c_str());
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring control line: %s\n", line.c_str());
         return;
     }
     VirtualProbe::probe(int(k)).setChipAttached(attached == 1, flashFileKept(int(k)));
+    // The CMSIS-DAP personality is probe 0's.
+    if (k == 0 && CmsisDapProbe::active())
+        CmsisDapProbe::instance().device().setTargetAttached(attached == 1, flashFileKept(0));
 }
 
 } // namespace

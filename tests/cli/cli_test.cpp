@@ -667,6 +667,12 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();
     EXPECT_EQ(flash(0x1D004, 4), QByteArray::fromHex("02010000"));
+    // The board taken out of the fixture: no debug port answers; its value is voided too.
+    write("control", "0 chip 0\n");
+    env << "QUORVEL_VPROBE_CONTROL=" + path("control");
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 45) << o.err.toStdString(); // SWD code 5: no target
+    env.removeLast();
     o = run({"program", "a.bin@0", "--via", "swd", "--rolling", "1D004:100:1"});
     EXPECT_EQ(o.exit, 64);
     EXPECT_EQ(o.err, "quorvel-cli: --via swd writes a rolling code only with --serial-ledger");
@@ -674,7 +680,8 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
               QStringList({"QVP00000001 passed 0x00000100 swd QB48V",
                            "QVP00000001 passed 0x00000100 swd QB48V",
                            "QVP00000001 failed 0x00000101 swd QB48V",
-                           "QVP00000001 passed 0x00000102 swd QB48V"}));
+                           "QVP00000001 passed 0x00000102 swd QB48V",
+                           "QVP00000001 failed 0x00000103 swd QB48V"}));
 }
 
 } // namespace

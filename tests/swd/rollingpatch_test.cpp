@@ -42,7 +42,6 @@ TEST(RollingPatch, PlacesTheValueInTheImageOrSectorThatHoldsIt)
         job.eraseMode = c.eraseMode;
         job.images.push_back({0x1000, file.data(), uint32_t(file.size()), "a.bin"});
         std::deque<std::vector<uint8_t>> storage;
-        QString error;
         bool read = false;
         const SwdFlashReader reader = [&](uint32_t address, uint32_t length, B &bytes) {
             read = true;
@@ -50,10 +49,13 @@ TEST(RollingPatch, PlacesTheValueInTheImageOrSectorThatHoldsIt)
             bytes.resize(length);
             for (uint32_t i = 0; i < length; ++i)
                 bytes[i] = uint8_t(0xA0 + i);
-            return true;
+            return SwdResult{};
         };
-        const bool ok = patchRollingCode(job, c.address, 0x12345678, 0x200, reader, storage, error);
-        EXPECT_EQ(error.toStdString(), c.error) << c.name;
+        const SwdResult result =
+            patchRollingCode(job, c.address, 0x12345678, 0x200, reader, storage);
+        const bool ok = result.ok();
+        EXPECT_EQ(result.message.toStdString(), c.error) << c.name;
+        EXPECT_EQ(result.code, ok ? int(SwdOk) : int(SwdBadJob)) << c.name;
         EXPECT_EQ(ok, !*c.error) << c.name;
         EXPECT_EQ(read, c.expectRead) << c.name;
         EXPECT_EQ(file[4], 0x15) << c.name; // the loaded file itself is never changed

@@ -30,6 +30,11 @@ public:
     TargetModel &target() { return m_model; }
     CortexCore &core() { return *m_core; }
 
+    // The target on the wire. Removed: nothing answers the SW-DP (no ACK). Attached again: a fresh
+    // target, flash blank unless `keepFlash`, reached again only after the line reset.
+    void setTargetAttached(bool attached, bool keepFlash = false);
+    bool targetAttached() const { return m_targetAttached; }
+
     // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
     void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
     // AP accesses to this word answer FAULT and set the sticky error.
@@ -57,6 +62,7 @@ private:
     uint16_t m_packetSize = 64;
     bool m_swd = true;
     bool m_connected = false;
+    bool m_targetAttached = true;
     // Line state: the DP answers only after a line reset that follows the switch to SWD.
     unsigned m_ones = 0;
     uint16_t m_lastBits = 0;
