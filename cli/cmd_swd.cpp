@@ -117,7 +117,8 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
         {setup.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd只支持芯片QB48V")},
         {probes.size() > 1 || probes.contains(QLatin1String("all"))
-             || p.optionNames().contains(QLatin1String("repeat")),
+             || p.optionNames().contains(QLatin1String("repeat"))
+             || p.optionNames().contains(QLatin1String("auto")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd一次只用一个烧录器，不能重复烧写")},
     };
     for (const auto &rule : rules) {

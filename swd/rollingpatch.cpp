@@ -26,10 +26,14 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32
     }
     const uint64_t sector = address - address % sectorSize;
     const uint64_t sectorEnd = sector + sectorSize;
-    // The image whose bytes lie in the value's sector, if any (images never overlap).
+    // The image that holds the address, else one whose bytes lie in the value's sector.
     auto touching = std::find_if(job.images.begin(), job.images.end(), [&](const SwdImage &i) {
-        return i.length && i.address < sectorEnd && uint64_t(i.address) + i.length > sector;
+        return i.address <= address && uint64_t(i.address) + i.length >= uint64_t(address) + 4;
     });
+    if (touching == job.images.end())
+        touching = std::find_if(job.images.begin(), job.images.end(), [&](const SwdImage &i) {
+            return i.length && i.address < sectorEnd && uint64_t(i.address) + i.length > sector;
+        });
     if (touching != job.images.end()) {
         const uint64_t start = std::min<uint64_t>(touching->address, address);
         const uint64_t end = std::max<uint64_t>(uint64_t(touching->address) + touching->length,

@@ -582,12 +582,13 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
         QString error;
     } cases[] = {
         {{"--offline"}, "--via swd cannot be used for the offline job"},
-        {{"--rolling", "1FFC:1:1"}, "--via swd cannot write a rolling code"},
+        {{"--rolling", "1FFC:1:1"}, "--via swd writes a rolling code only with --serial-ledger"},
         {{"--watchdog", "off"}, "--via swd cannot set the watchdog option"},
         {{"--protect", "1"}, "--via swd cannot set read protection"},
         {{"--chip", "QA12"}, "--via swd supports the chip QB48V only"},
         {{"--probe", "all"}, "--via swd uses one probe at a time and cannot repeat"},
         {{"--repeat", "2"}, "--via swd uses one probe at a time and cannot repeat"},
+        {{"--auto"}, "--via swd uses one probe at a time and cannot repeat"},
     };
     for (const auto &c : cases) {
         const Outcome o = run(QStringList{"program", "a.bin@0", "--via", "swd"} + c.args);
