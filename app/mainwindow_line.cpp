@@ -10,6 +10,7 @@
 #include "usbconnectthread.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -45,6 +46,7 @@ void MainWindow::setupLine()
     // updates and the automatic reconnect after result 6 leave the line running.
     connect(ui->connectPushButton, &QAbstractButton::clicked, this, &MainWindow::stopLine);
     connect(openJobAction, &QAction::triggered, this, &MainWindow::stopLine);
+    connect(offlineConfigAction, &QAction::triggered, this, &MainWindow::stopLine);
     for (QWidget *panel :
          {static_cast<QWidget *>(ui->configGroupBox), static_cast<QWidget *>(ui->snGroupBox),
           static_cast<QWidget *>(ui->optionsGroupBox),
@@ -68,7 +70,9 @@ void MainWindow::stopLine()
 
 void MainWindow::linePoll()
 {
-    if (!download->connected || !download->device || lineState == LineState::Running)
+    // Never behind a dialog the user has open (a box, the record, a file chooser).
+    if (!download->connected || !download->device || lineState == LineState::Running
+        || QApplication::activeModalWidget())
         return;
     const engine::Presence presence = engine::chipPresence(*download);
     if (presence == engine::Presence::LinkLost)
