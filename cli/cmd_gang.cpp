@@ -141,7 +141,9 @@ int runLine(Command &c, const Download &prototype, const std::vector<QByteArray>
             std::printf("%s\n", QJsonDocument(board).toJson(QJsonDocument::Compact).constData());
         } else {
             view.finished(index, r, serial);
-            std::printf("%s\n", view.boardLine(index, r, serial).toLocal8Bit().constData());
+            // On the terminal that shows the live lines, the last board stands in its own line.
+            if (!view.live() || !isatty(STDOUT_FILENO))
+                std::printf("%s\n", view.boardLine(index, r, serial).toLocal8Bit().constData());
         }
         std::fflush(stdout);
         const int s = statusOf(r);
@@ -177,8 +179,8 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--repeat需要一个非负整数"));
 
-    if (c.parser.isSet("auto"))
-        return runLine(c, prototype, paths, names, rounds, hooks);
+    if (c.parser.isSet("auto")) // a line runs until Ctrl-C unless --repeat bounds it
+        return runLine(c, prototype, paths, names, c.parser.isSet("repeat") ? rounds : 0, hooks);
     if (c.parser.isSet("poll"))
         return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
 

@@ -28,6 +28,7 @@ public:
     // A line (--auto): each probe's terminal line also says what it waits for, the last board's
     // result and how many boards it ran; boards end as one line or JSON object each.
     void setLine(bool on) { lineMode = on; }
+    bool live() const { return onTerminal; } // the per-probe lines are redrawn on a terminal
     QString boardLine(int index, const GangResult &result, const QString &serialWritten) const;
     QJsonObject boardJson(int index, const GangResult &result, const QString &serialWritten) const;
 
