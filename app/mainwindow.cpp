@@ -68,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupMenus();
     setupRecord();
     setupJobMenu();
+    setupLine();
     ui->firmwareVersionLabel->setText(tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     ui->firmwareVersionLabel->setStyleSheet("color:#666666;");

@@ -20,6 +20,7 @@ class QCheckBox;
 class QLabel;
 class QMenu;
 class QRegExpValidator;
+class QTimer;
 class USBConnectThread;
 class Worker;
 
@@ -108,6 +109,12 @@ private:
     // Completes the run's row; false when the result could not be written.
     bool finishRecordedRun(int code, const QString &html);
     void showTally();
+    // Hands-free line (mainwindow_line.cpp).
+    void setupLine();
+    void stopLine(); // the action off; a run in progress still ends normally
+    void linePoll();
+    bool lineRunEnded(const QString &message);
+    void showLineState();
 
     QThread workerThread;
     Ui::MainWindow *ui;
@@ -143,6 +150,12 @@ private:
     bool ledgerSerialTaken = false; // ledgerSerial is this run's rolling-code value
     quint32 ledgerSerial = 0;
     QHash<QByteArray, Tally> sessionTally; // per job digest, since the window opened
+
+    enum class LineState { Off, Waiting, Running, Removal };
+    QAction *autoAction = nullptr;
+    QTimer *lineTimer = nullptr;
+    LineState lineState = LineState::Off;
+    QString lineResult; // the last automatically started run's result, plain text
 
     friend class MainWindowTestAccess; // lets tests reach the job record without a public getter
 };

@@ -5,6 +5,7 @@
 
 #include "download.h"
 #include "job/messages.h"
+#include "restarts.h"
 #include "usbconnectthread.h"
 
 #include <QDebug>
@@ -46,7 +47,7 @@ void MainWindow::handleProgressBarSet(int value)
 
 void MainWindow::handleResults(int code)
 {
-    if (code == 6 && codeSixRestarts < job::maxCodeSixRestarts) {
+    if (engine::restartWanted(code, codeSixRestarts)) {
         ++codeSixRestarts;
         ui->progressBar->setValue(0);
         // Close and reopen the probe, then run the same job again.
@@ -65,10 +66,13 @@ void MainWindow::handleResults(int code)
     // Written before the box, which may stay open long; never claimed when it failed.
     const bool hadRun = recordedRunId >= 0;
     const bool recorded = finishRecordedRun(code, message);
-    showAbout(message);
-    if (hadRun && !recorded)
+    if (!lineRunEnded(message))
+        showAbout(message);
+    if (hadRun && !recorded) {
+        stopLine(); // a board the record cannot trace: the operator must see it before the next
         QMessageBox::information(this, tr("警告"),
                                  tr("本次结果未写入生产记录：%1").arg(record->lastError()));
+    }
     restoreAfterRun();
 }
 

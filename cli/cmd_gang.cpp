@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -92,6 +94,67 @@ bool resolveProbes(const QStringList &selectors, std::vector<ProbeInfo> &chosen,
     return !chosen.empty();
 }
 
+// --auto: every probe runs boards as they are attached, until it has run `boards` of them (0: until
+// Ctrl-C). One line (or JSON object) per board on stdout as it ends.
+int runLine(Command &c, const Download &prototype, const std::vector<ProbeInfo> &probes,
+            const std::vector<QByteArray> &paths, const QStringList &names, int boards,
+            const GangHooks &hooks)
+{
+    LineOptions line;
+    line.enabled = true;
+    line.boards = boards;
+    if (c.parser.isSet("poll")) {
+        bool ok = false;
+        line.pollMs = c.parser.value("poll").toInt(&ok);
+        if (!ok || line.pollMs < 10 || line.pollMs > 60000)
+            return c.fail(ExitUsage,
+                          QCoreApplication::translate("QuorvelCli", "--poll需要10到60000毫秒"));
+    }
+    catchInterrupt();
+    GangView view(probes, c.json());
+    view.setLine(true);
+    std::vector<QString> serials(size_t(names.size()));
+    int status = ExitOk;
+    int passed = 0, failed = 0;
+    GangRunner runner(prototype, paths);
+    runner.setLine(line);
+    runner.setProgress([&view](const GangProgress &e) { view.progress(e); });
+    runner.setPrepare([&](int index, Download &job) {
+        serials[size_t(index)].clear();
+        return hooks.prepare ? hooks.prepare(index, names[index], job, serials[size_t(index)])
+                             : true;
+    });
+    runner.setFinished([&](int index, const GangResult &r) {
+        if (hooks.finished)
+            hooks.finished(index, names[index], r);
+        const QString &serial = serials[size_t(index)];
+        if (c.json()) {
+            const QJsonObject board = view.boardJson(index, r, serial);
+            std::printf("%s\n", QJsonDocument(board).toJson(QJsonDocument::Compact).constData());
+        } else {
+            view.finished(index, r, serial);
+            // On the terminal that shows the live lines, the last board stands in its own line.
+            if (!view.live() || !isatty(STDOUT_FILENO))
+                std::printf("%s\n", view.boardLine(index, r, serial).toLocal8Bit().constData());
+        }
+        std::fflush(stdout);
+        const int s = statusOf(r);
+        (s == ExitOk ? passed : failed)++;
+        if (s != ExitOk && status == ExitOk)
+            status = s;
+    });
+    activeRunner = &runner;
+    if (interrupted)
+        runner.cancel();
+    runner.run();
+    activeRunner = nullptr;
+    if (interrupted && status == ExitOk && boards != 0)
+        status = ExitInterrupted;
+    c.report().insert("passed", passed);
+    c.report().insert("failed", failed);
+    return c.finish(status, QString());
+}
+
 } // namespace
 
 int runGang(Command &c, const Download &prototype, const QStringList &selectors,
@@ -112,6 +175,12 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
     if (!ok || rounds < 0)
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--repeat需要一个非负整数"));
+
+    if (c.parser.isSet("auto")) // a line runs until Ctrl-C unless --repeat bounds it
+        return runLine(c, prototype, probes, paths, names, c.parser.isSet("repeat") ? rounds : 0,
+                       hooks);
+    if (c.parser.isSet("poll"))
+        return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
 
     catchInterrupt();
     QJsonArray roundsJson;

@@ -9,6 +9,7 @@
 #include "swdcommands.h"
 
 #include "engine/handlebar.h"
+#include "engine/restarts.h"
 #include "images/crc32.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
@@ -86,6 +87,14 @@ int runProgram(const QStringList &arguments)
         {"repeat",
          QCoreApplication::translate("QuorvelCli", "重复N轮，每轮之间等待换芯片（0：直到中断）。"),
          "N"});
+    c.parser.addOption({"auto",
+                        QCoreApplication::translate("QuorvelCli",
+                                                    "流水线：每个烧录器等芯片接上即烧写，芯片取下后"
+                                                    "再等下一块（--repeat块数，默认直到中断）。")});
+    c.parser.addOption(
+        {"poll",
+         QCoreApplication::translate("QuorvelCli", "--auto检测芯片的间隔，毫秒（默认300）。"),
+         "MS"});
     addViaOption(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
@@ -119,8 +128,8 @@ int runProgram(const QStringList &arguments)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     const QStringList selectors = c.parser.values("probe");
-    if (selectors.size() > 1 || selectors.contains(QLatin1String("all"))
-        || c.parser.isSet("repeat"))
+    if (selectors.size() > 1 || selectors.contains(QLatin1String("all")) || c.parser.isSet("repeat")
+        || c.parser.isSet("auto"))
         return runGang(c, d, selectors.isEmpty() ? QStringList{QString()} : selectors,
                        recordedGang(recordOptions));
 
@@ -141,14 +150,10 @@ int runProgram(const QStringList &arguments)
     QObject::connect(&bar, &HandleBar::progressBarSet,
                      [&progress](int value) { progress.setValue(value); });
     d.handleBar = &bar;
-    int code = d.runProgramming();
-    // A probe that asks to be reconnected gets the window's few automatic restarts.
-    for (int restart = 0; code == 6 && restart < job::maxCodeSixRestarts; ++restart) {
+    const int code = engine::runWithRestarts(d, [&] {
         progress.finish();
-        if (!session.reconnect())
-            break;
-        code = d.runProgramming();
-    }
+        return session.reconnect();
+    });
     progress.finish();
     d.handleBar = nullptr;
 

@@ -13,9 +13,11 @@
 #include "job/chipmodels.h"
 #include "job/filelist.h"
 #include "job/jobfile.h"
+#include "job/memorygeometry.h"
 #include "job/messages.h"
 #include "pack/targetcatalog.h"
 #include "swd/dapprobes.h"
+#include "swd/rollingpatch.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
@@ -97,14 +99,17 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
         {setup.offline || setup.offlineCount || setup.offlineAutoMs || setup.offlineMachine
              || setup.offlineForce,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能用于脱机任务")},
-        {setup.rollingAddress != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能写滚码")},
+        // The dedicated probe keeps the series; over SWD only the ledger knows the next value.
+        {setup.rollingAddress != 0 && !p.isSet("serial-ledger"),
+         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd写滚码需要--serial-ledger")},
         {setup.watchdog != job::WatchdogKeep,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置看门狗")},
         {setup.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
         {setup.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd只支持芯片QB48V")},
         {probes.size() > 1 || probes.contains(QLatin1String("all"))
-             || p.optionNames().contains(QLatin1String("repeat")),
+             || p.optionNames().contains(QLatin1String("repeat"))
+             || p.optionNames().contains(QLatin1String("auto")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd一次只用一个烧录器，不能重复烧写")},
     };
     for (const auto &rule : rules) {
@@ -168,8 +173,18 @@ int swdProgram(Command &c)
                                            : job::verifyMessage(0);
     return runOnProbe(
         c, stagesOf(swdJob),
-        [&swdJob](DapTransport &probe, const SwdProgress &progress) {
-            return runSwdJob(probe, swdJob, progress);
+        [&swdJob, &d](DapTransport &probe, const SwdProgress &progress) {
+            if (d.rollingCodeAddress == 0)
+                return runSwdJob(probe, swdJob, progress);
+            // The ledger's value for this board, set when the run was recorded.
+            SwdJob withCode = swdJob;
+            std::deque<std::vector<uint8_t>> storage;
+            const SwdResult patched = patchRollingCode(
+                withCode, d.rollingCodeAddress, d.rollingCodeValue,
+                quorvel::qb48Geometry.sectorSize, swdApromReader(probe, withCode.clockHz), storage);
+            if (!patched.ok())
+                return patched;
+            return runSwdJob(probe, withCode, progress);
         },
         job::plainText(success), &recorder, &d);
 }

@@ -25,6 +25,10 @@ QString phaseText(const GangProgress &event)
         return QCoreApplication::translate("QuorvelCli", "文件%1").arg(event.image + 1);
     case GangProgress::Phase::Finish:
         return QCoreApplication::translate("QuorvelCli", "完成");
+    case GangProgress::Phase::Waiting:
+        return QCoreApplication::translate("QuorvelCli", "等待芯片");
+    case GangProgress::Phase::Removal:
+        return QCoreApplication::translate("QuorvelCli", "请取下芯片");
     }
     return QString();
 }
@@ -40,8 +44,10 @@ GangView::GangView(const std::vector<ProbeInfo> &probes, bool quiet)
     : probes(probes)
     , onTerminal(!quiet && ProgressView::onTerminal())
 {
-    for (const ProbeInfo &p : probes)
+    for (const ProbeInfo &p : probes) {
         names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
+        lastBoard << QString();
+    }
     lines = names;
 }
 
@@ -58,10 +64,21 @@ void GangView::progress(const GangProgress &event)
 {
     if (!onTerminal || event.probe < 0 || event.probe >= lines.size())
         return;
-    const QString line = QStringLiteral("%1  %2 %3%")
-                             .arg(names[event.probe], -16)
-                             .arg(phaseText(event), -8)
-                             .arg(event.percent, 3);
+    QString line = QStringLiteral("%1  %2 %3%")
+                       .arg(names[event.probe], -16)
+                       .arg(phaseText(event), -8)
+                       .arg(event.percent, 3);
+    if (lineMode) {
+        const bool idle = event.phase == GangProgress::Phase::Waiting
+            || event.phase == GangProgress::Phase::Removal;
+        line = QStringLiteral("%1  %2  %3  %4")
+                   .arg(names[event.probe], -16)
+                   .arg(idle ? phaseText(event)
+                             : QStringLiteral("%1 %2%").arg(phaseText(event)).arg(event.percent, 3),
+                        -14)
+                   .arg(QCoreApplication::translate("QuorvelCli", "第%1块").arg(event.boards), -8)
+                   .arg(lastBoard[event.probe]);
+    }
     if (line == lines[event.probe])
         return;
     lines[event.probe] = line;
@@ -72,6 +89,13 @@ void GangView::finished(int index, const GangResult &result, const QString &seri
 {
     const QString line = QStringLiteral("%1  %2").arg(names[index], -16).arg(outcome(result))
         + (serialWritten.isEmpty() ? QString() : QStringLiteral("  ") + serialWritten);
+    if (lineMode) {
+        lastBoard[index] =
+            QCoreApplication::translate("QuorvelCli", "上一块：%1")
+                .arg(outcome(result)
+                     + (serialWritten.isEmpty() ? QString() : QStringLiteral(" ") + serialWritten));
+        return; // the board's own line goes to stdout
+    }
     if (!onTerminal) {
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
         std::fflush(stderr);
@@ -96,37 +120,41 @@ QString GangView::table(const std::vector<GangResult> &results, const QStringLis
 {
     QStringList rows;
     rows << QCoreApplication::translate("QuorvelCli", "烧录器\t芯片ID\t写入序列号\t结果\t用时(ms)");
-    for (size_t i = 0; i < results.size(); ++i) {
-        const GangResult &r = results[i];
-        rows << QStringLiteral("%1\t%2\t%3\t%4\t%5")
-                    .arg(names[int(i)], deviceIdText(r),
-                         serials.value(int(i)).isEmpty() ? QStringLiteral("-")
-                                                         : serials.value(int(i)),
-                         outcome(r))
-                    .arg(r.durationUs / 1000);
-    }
+    for (size_t i = 0; i < results.size(); ++i)
+        rows << boardLine(int(i), results[i], serials.value(int(i)));
     return rows.join('\n');
+}
+
+QJsonObject GangView::boardJson(int index, const GangResult &r, const QString &serialWritten) const
+{
+    const ProbeInfo &p = probes[size_t(index)];
+    QJsonObject o{{"probe",
+                   probeJson(QString::fromLocal8Bit(p.path), p.serial, p.product,
+                             r.probeId ? job::firmwareVersionText(r.probeId) : QString())},
+                  {"status", gangStatusName(r.status)},
+                  {"result", r.code},
+                  {"message", outcome(r)},
+                  {"deviceId", deviceIdText(r)},
+                  {"durationMs", double(r.durationUs) / 1000.0}};
+    if (!serialWritten.isEmpty())
+        o.insert("serial", serialWritten);
+    return o;
+}
+
+QString GangView::boardLine(int index, const GangResult &r, const QString &serialWritten) const
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5")
+        .arg(names.value(index), deviceIdText(r),
+             serialWritten.isEmpty() ? QStringLiteral("-") : serialWritten, outcome(r))
+        .arg(r.durationUs / 1000);
 }
 
 QJsonArray GangView::json(const std::vector<GangResult> &results, const QStringList &serials) const
 {
-    QJsonArray entries;
-    for (size_t i = 0; i < results.size(); ++i) {
-        const GangResult &r = results[i];
-        const ProbeInfo &p = probes[i];
-        QJsonObject o{{"probe",
-                       probeJson(QString::fromLocal8Bit(p.path), p.serial, p.product,
-                                 r.probeId ? job::firmwareVersionText(r.probeId) : QString())},
-                      {"status", gangStatusName(r.status)},
-                      {"result", r.code},
-                      {"message", outcome(r)},
-                      {"deviceId", deviceIdText(r)},
-                      {"durationMs", double(r.durationUs) / 1000.0}};
-        if (!serials.value(int(i)).isEmpty())
-            o.insert("serial", serials.value(int(i)));
-        entries.append(o);
-    }
-    return entries;
+    QJsonArray probes;
+    for (size_t i = 0; i < results.size(); ++i)
+        probes.append(boardJson(int(i), results[i], serials.value(int(i))));
+    return probes;
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 #include "probe/probelist.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -25,12 +26,21 @@ public:
 
     static QString outcome(const GangResult &result);
 
+    // A line (--auto): each probe's terminal line also says what it waits for, the last board's
+    // result and how many boards it ran; boards end as one line or JSON object each.
+    void setLine(bool on) { lineMode = on; }
+    bool live() const { return onTerminal; } // the per-probe lines are redrawn on a terminal
+    QString boardLine(int index, const GangResult &result, const QString &serialWritten) const;
+    QJsonObject boardJson(int index, const GangResult &result, const QString &serialWritten) const;
+
 private:
     void redraw();
 
     std::vector<ProbeInfo> probes;
     QStringList names;
     QStringList lines;
+    QStringList lastBoard; // line mode: the last board's outcome per probe
+    bool lineMode = false;
     bool onTerminal;
     bool drawn = false;
 };

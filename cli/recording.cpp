@@ -33,6 +33,9 @@ bool recordOptionsFrom(const QCommandLineParser &p, const Download &job, RecordO
     options.ledger = p.isSet("serial-ledger");
     if (p.isSet("job"))
         options.jobFile = QFileInfo(p.value("job")).fileName();
+    // The dedicated probe's device is the chosen model; the SWD path names its own.
+    if (job.chip)
+        options.target = job::chipNameForModel(job.chip->model);
     if (options.ledger && (job.rollingCodeAddress == 0 || !options.enabled)) {
         error = QCoreApplication::translate("QuorvelCli", "--serial-ledger需要--rolling和生产记录");
         return false;

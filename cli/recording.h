@@ -18,7 +18,7 @@ struct RecordOptions
     bool ledger = false;
     QString jobFile; // the job file's name, when the job came from one
     QString via = QStringLiteral("vendor"); // the path the runs take: "vendor" or "swd"
-    QString target; // device name over SWD
+    QString target; // the device name the runs program
 };
 
 void addRecordOptions(QCommandLineParser &parser);

@@ -3,9 +3,11 @@
 
 #include "handlebar.h"
 #include "job/messages.h"
+#include "presence.h"
 #include "probe/probelist.h"
 #include "probe/reports.h"
 #include "probe/transport.h"
+#include "restarts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +25,17 @@ const char *gangStatusName(GangStatus status)
     }
     return "interrupted";
 }
+
+namespace {
+
+int64_t microsecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
+                                                                 - start)
+        .count();
+}
+
+} // namespace
 
 // Installed on one probe's thread: refuses every report once the runner is cancelled, and turns
 // the commands written and the job's progress bar into that probe's phases.
@@ -45,6 +58,9 @@ public:
             return false;
         }
         switch (out[1]) {
+        case probe::cmd::chipDetect: // a run (or its restart) begins: its images count afresh
+            image = -1;
+            break;
         case probe::cmd::erase:
             show(GangProgress::Phase::Erase, -1, 0);
             break;
@@ -73,15 +89,20 @@ public:
 
     void show(GangProgress::Phase phase, int slot, int percent)
     {
-        if (phase == last.phase && slot == last.image && percent == last.percent)
+        if (phase == last.phase && slot == last.image && percent == last.percent
+            && board == last.boards)
             return;
         last.phase = phase;
         last.image = slot;
         last.percent = percent;
+        last.boards = board;
         runner.report(last);
     }
 
+    int index() const { return last.probe; }
+
     bool refused = false;
+    int board = 0;
 
 private:
     GangRunner &runner;
@@ -107,6 +128,27 @@ void GangRunner::setPrepare(Prepare callback)
 void GangRunner::setFinished(Finished callback)
 {
     finished = std::move(callback);
+}
+
+void GangRunner::setLine(const LineOptions &options)
+{
+    line = options;
+    line.pollMs = std::max(options.pollMs, 1);
+}
+
+bool GangRunner::pause(int ms) const
+{
+    // In slices, so a cancel (perhaps from a signal handler, which cannot wake a waiter) is seen
+    // within 50 ms.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cancelled()) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(50)));
+    }
+    return false;
 }
 
 void GangRunner::cancel()
@@ -169,25 +211,85 @@ void GangRunner::runProbe(int index, GangResult &result)
         result.connectCode = connectProbeAt(job, result.path);
         result.probeId = job.probeId;
     }
+    if (result.connectCode == 1 && line.enabled) {
+        runLine(index, job, gate, result);
+        job.toggleConnection();
+        return;
+    }
     if (result.connectCode == 1) {
         gate.show(GangProgress::Phase::Connect, -1, 100);
         if (ready(index, job)) {
-            result.code = job.runProgramming();
+            result.code = engine::runWithRestarts(
+                job, [&] { return !cancelled() && connectProbeAt(job, result.path) == 1; });
             result.deviceId = chip.deviceId;
         }
         job.toggleConnection();
     }
+    result.durationUs = microsecondsSince(start);
+    endBoard(gate, result);
+}
 
+// Ends one board: its status from the run's outcome, then the Finished call.
+void GangRunner::endBoard(Gate &gate, GangResult &result)
+{
     if (gate.refused || result.connectCode == 0)
         result.status = GangStatus::Interrupted;
     else
         result.status = job::runPassed(result.code) ? GangStatus::Passed : GangStatus::Failed;
     if (result.status == GangStatus::Passed)
         gate.show(GangProgress::Phase::Finish, -1, 100);
-    result.durationUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
+    std::lock_guard<std::mutex> lock(progressMutex);
+    if (finished)
+        finished(gate.index(), result);
+}
+
+// A probe gone from the bus ends its line with one more result: not connected.
+void GangRunner::probeLost(int index, GangResult &result)
+{
+    result.code = -1;
+    result.connectCode = -1;
+    result.deviceId = 0;
+    result.durationUs = 0;
+    result.status = GangStatus::Failed;
     std::lock_guard<std::mutex> lock(progressMutex);
     if (finished)
         finished(index, result);
+}
+
+void GangRunner::runLine(int index, Download &job, Gate &gate, GangResult &result)
+{
+    for (int board = 1; line.boards == 0 || board <= line.boards; ++board) {
+        gate.board = board - 1;
+        gate.show(GangProgress::Phase::Waiting, -1, 0);
+        engine::Presence presence = engine::Presence::Absent;
+        while ((presence = engine::chipPresence(job)) == engine::Presence::Absent
+               && pause(line.pollMs)) { }
+        if (cancelled())
+            return;
+        if (presence == engine::Presence::LinkLost)
+            return probeLost(index, result);
+        const auto start = std::chrono::steady_clock::now();
+        gate.board = board;
+        gate.refused = false;
+        result.code = -1;
+        result.deviceId = 0;
+        // Prepare sets per-board values (the ledger's serial): each board starts from the job's.
+        job.rollingCodeValue = prototype.rollingCodeValue;
+        if (ready(index, job)) {
+            gate.show(GangProgress::Phase::Connect, -1, 100);
+            result.code = engine::runWithRestarts(
+                job, [&] { return !cancelled() && connectProbeAt(job, result.path) == 1; });
+            result.deviceId = job.chip->deviceId;
+        }
+        result.durationUs = microsecondsSince(start);
+        endBoard(gate, result);
+        if (cancelled() || (line.boards != 0 && board >= line.boards))
+            return;
+        // The board stays until the operator takes it: never the same board twice.
+        gate.show(GangProgress::Phase::Removal, -1, 0);
+        while ((presence = engine::chipPresence(job)) == engine::Presence::Attached
+               && pause(line.pollMs)) { }
+        if (presence == engine::Presence::LinkLost && !cancelled())
+            return probeLost(index, result);
+    }
 }

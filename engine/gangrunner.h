@@ -14,8 +14,10 @@
 
 struct GangProgress
 {
-    enum class Phase { Connect, Erase, Program, Finish };
+    // Waiting and Removal only on a line: no chip yet, or the last board is still in the fixture.
+    enum class Phase { Connect, Erase, Program, Finish, Waiting, Removal };
     int probe = 0; // index into the runner's path list
+    int boards = 0; // boards this probe has run on a line (counting the one running)
     Phase phase = Phase::Connect;
     int image = -1; // Program: the image slot being sent; otherwise -1
     int percent = 0; // 0..100 within the phase (Program: within the image)
@@ -38,6 +40,15 @@ struct GangResult
     int64_t durationUs = 0; // connect to disconnect
 };
 
+// A hands-free line: every probe stays connected, polls its chip detect, runs the job when a chip
+// answers and waits until that chip is gone before arming again, each at its own pace.
+struct LineOptions
+{
+    bool enabled = false;
+    int pollMs = 300; // between two presence checks while idle
+    int boards = 0; // per probe; 0: until cancelled
+};
+
 class GangRunner
 {
 public:
@@ -56,6 +67,8 @@ public:
     void setProgress(Progress callback);
     void setPrepare(Prepare callback);
     void setFinished(Finished callback);
+    // On a line Prepare and Finished come once per board; run() returns each probe's last board.
+    void setLine(const LineOptions &options);
 
     // Blocks until every probe has ended; one result per path, in path order. A path listed again
     // fails (connect code -1) without being opened: two jobs on one probe would mix their reports.
@@ -68,6 +81,10 @@ public:
 private:
     class Gate;
     void runProbe(int index, GangResult &result);
+    void runLine(int index, Download &job, Gate &gate, GangResult &result);
+    void endBoard(Gate &gate, GangResult &result);
+    void probeLost(int index, GangResult &result);
+    bool pause(int ms) const; // false when cancelled meanwhile
     bool ready(int index, Download &job);
     void report(const GangProgress &event);
 
@@ -76,6 +93,7 @@ private:
     Progress progress;
     Prepare prepare;
     Finished finished;
+    LineOptions line;
     std::mutex progressMutex; // Progress and Finished
     std::mutex prepareMutex;
     std::atomic<bool> stop{false};

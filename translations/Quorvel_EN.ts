@@ -806,6 +806,26 @@ Use it anyway?</translation>
             <source>查看文件、擦除范围和滚码在芯片上的位置</source>
             <translation>Show where the files, the erase ranges and the rolling code land on the chip</translation>
         </message>
+        <message>
+            <source>自动烧录</source>
+            <translation>Auto-program when a chip is attached</translation>
+        </message>
+        <message>
+            <source>芯片接上时自动烧录，取下后等待下一块</source>
+            <translation>Program each chip as it is attached, then wait until it is removed</translation>
+        </message>
+        <message>
+            <source>自动烧录：等待芯片</source>
+            <translation>Auto-program: waiting for a chip</translation>
+        </message>
+        <message>
+            <source>自动烧录：烧写中</source>
+            <translation>Auto-program: programming</translation>
+        </message>
+        <message>
+            <source>自动烧录：%1 请取下芯片</source>
+            <translation>Auto-program: %1 Remove the chip</translation>
+        </message>
     </context>
     <context>
         <name>OfflineDlg</name>
@@ -1769,6 +1789,62 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>无法写入%1：%2</source>
             <translation>Cannot write %1: %2</translation>
+        </message>
+        <message>
+            <source>流水线：每个烧录器等芯片接上即烧写，芯片取下后再等下一块（--repeat块数，默认直到中断）。</source>
+            <translation>Production line: each probe programs a chip as soon as it is attached and waits for its removal before the next (--repeat boards, default until interrupted).</translation>
+        </message>
+        <message>
+            <source>--auto检测芯片的间隔，毫秒（默认300）。</source>
+            <translation>How often --auto checks for a chip, in milliseconds (default 300).</translation>
+        </message>
+        <message>
+            <source>--poll只用于--auto</source>
+            <translation>--poll is for --auto only</translation>
+        </message>
+        <message>
+            <source>--poll需要10到60000毫秒</source>
+            <translation>--poll needs 10 to 60000 milliseconds</translation>
+        </message>
+        <message>
+            <source>等待芯片</source>
+            <translation>waiting for a board</translation>
+        </message>
+        <message>
+            <source>请取下芯片</source>
+            <translation>remove the board</translation>
+        </message>
+        <message>
+            <source>第%1块</source>
+            <translation>board %1</translation>
+        </message>
+        <message>
+            <source>上一块：%1</source>
+            <translation>last: %1</translation>
+        </message>
+        <message>
+            <source>--via swd写滚码需要--serial-ledger</source>
+            <translation>--via swd writes a rolling code only with --serial-ledger</translation>
+        </message>
+        <message>
+            <source>滚码地址0x%1不能写入</source>
+            <translation>The rolling code cannot be written at 0x%1</translation>
+        </message>
+        <message>
+            <source>滚码地址0x%1处已有文件数据</source>
+            <translation>A file already holds data at the rolling-code address 0x%1</translation>
+        </message>
+        <message>
+            <source>不擦除时不能把滚码写入没有文件数据的扇区（地址0x%1）</source>
+            <translation>Without erase the rolling code cannot go into a sector no file touches (address 0x%1)</translation>
+        </message>
+        <message>
+            <source>无法读取滚码所在扇区（地址0x%1）</source>
+            <translation>Cannot read the rolling code's sector (address 0x%1)</translation>
+        </message>
+        <message>
+            <source>滚码</source>
+            <translation>rolling code</translation>
         </message>
     </context>
     <context>

@@ -164,6 +164,19 @@ bool parseFault(const std::string &item, VirtualProbe &probe)
         return false;
     if (parts.size() > 3 && !parseNumber(parts[3], 0xFF, value))
         return false;
+    if (parts[1] == "reconnect") {
+        // The probe's two-report answer "reconnect me": a refused reply, then one starting with 5.
+        if (parts.size() > 3 || (parts.size() == 3 && !parseNumber(parts[2], 1000, count)))
+            return false;
+        std::vector<uint8_t> refused(64, 0), marker(64, 0);
+        refused[0] = uint8_t(command);
+        marker[0] = 0x05;
+        for (uint64_t i = 0; i < count; ++i) {
+            probe.queueReply(uint8_t(command), refused);
+            probe.queueReply(uint8_t(command), marker);
+        }
+        return true;
+    }
     int signedCount = 1;
     if (parts.size() > 2 && parts[2] == "never")
         signedCount = -1;
@@ -351,6 +364,12 @@ void configureFlashFiles()
 }
 
 } // namespace
+
+bool flashFileKept(int k)
+{
+    const std::vector<std::string> &files = flashFiles();
+    return k >= 0 && size_t(k) < files.size() && !files[size_t(k)].empty();
+}
 
 void configureFromEnvironment()
 {

@@ -24,6 +24,8 @@ const ProbeFirmware::Command ProbeFirmware::commandTable[] = {
 
 Reply ProbeFirmware::process(const OutReport &out)
 {
+    if (!chipAttached && out[1] != 0x00 && out[1] != 0x94 && out[1] >= 0x80)
+        return refuse(out, NoTarget, "no chip attached");
     for (const Command &c : commandTable) {
         if (c.id == out[1])
             return (this->*c.handler)(out);
@@ -69,6 +71,7 @@ void ProbeFirmware::factoryReset()
     powerCycle();
     identity = ProbeIdentity{};
     chip = ChipState{};
+    chipAttached = true;
     flash.eraseAll();
     settings = Settings{};
     regions = {};
@@ -140,7 +143,7 @@ Reply ProbeFirmware::chipDetect(const OutReport &out)
     image.reset();
     phase = Phase::Detected;
     Reply reply = accept(out[1], detectStatus);
-    wire::putLe32(&reply[2], chip.deviceId);
+    wire::putLe32(&reply[2], chipAttached ? chip.deviceId : 0);
     return reply;
 }
 

@@ -19,6 +19,7 @@ public:
     ProbeIdentity identity;
     ChipState chip;
     TargetFlash flash;
+    bool chipAttached = true;
 
     // Acts on one output report (65 bytes, byte 0 the report id) and returns its 64-byte reply.
     Reply process(const OutReport &out);

@@ -259,6 +259,9 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *data, size_t length)
 {
     auto &s = HidFront::stateOf(dev);
+#ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
+    vprobe::applyControlFile();
+#endif
     vprobe::Lock lock(s.mutex);
     if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active())
         return s.alive(dev) ? dap->write(data, length) : -1;

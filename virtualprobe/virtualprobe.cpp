@@ -131,6 +131,25 @@ void VirtualProbe::unplugNow()
     setPresent(false);
 }
 
+void VirtualProbe::setChipAttached(bool attached, bool keepFlash)
+{
+    Lock lock(d->mutex);
+    ProbeFirmware &f = d->firmware;
+    if (attached && !f.chipAttached) {
+        f.chip.readProtected = false;
+        f.chip.appliedProtectLevel = 0;
+        if (!keepFlash)
+            f.flash.eraseAll();
+    }
+    f.chipAttached = attached;
+}
+
+bool VirtualProbe::chipAttached() const
+{
+    Lock lock(d->mutex);
+    return d->firmware.chipAttached;
+}
+
 void VirtualProbe::unplugAfterReports(int n)
 {
     Lock lock(d->mutex);

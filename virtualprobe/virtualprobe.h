@@ -56,6 +56,7 @@ enum Refusal : uint8_t {
     Protected = 0xE5, // the chip is read-protected and the command needs access to it
     VerifyFailed = 0xE6, // verify was asked and the flash does not hold the image
     OutsideFlash = 0xE7, // an image page or the rolling code lies outside main flash and LDROM
+    NoTarget = 0xE8, // no chip is attached: nothing answers the debug port
 };
 
 // The simulated target as the probe sees it through its debug port.
@@ -105,6 +106,12 @@ public:
     // The n-th further report is written (hid_write returns 65) but the probe vanishes before it
     // acts on it: that read, and everything after, fails with -1. n <= 0 cancels.
     void unplugAfterReports(int n);
+
+    // The chip in the probe's fixture. Removed: the chip detect reads device id 0 and every other
+    // chip command is refused (NoTarget), abandoning a job in progress. Attached again: a fresh
+    // chip of the same kind, unprotected and, unless `keepFlash`, blank.
+    void setChipAttached(bool attached, bool keepFlash = false);
+    bool chipAttached() const;
 
     // Faults, consumed by the next reply to `command` (0x00 for DAP_Info). Withhold: `count` reads
     // time out before the reply arrives (-1: it never does). The others spoil the next `count`
@@ -172,5 +179,10 @@ private:
 // Reads QUORVEL_VPROBE_* environment variables into the probe count and every probe (used by the
 // preloaded library); see README.
 void configureFromEnvironment();
+// Applies the lines added to the QUORVEL_VPROBE_CONTROL file since the last call ("k chip 1|0");
+// the preloaded library calls it before each report it is given. See README.
+void applyControlFile();
+// True when probe k's flash is kept in a QUORVEL_VPROBE_FLASH_FILE (a chip put back keeps it).
+bool flashFileKept(int k);
 
 } // namespace vprobe

@@ -388,9 +388,16 @@ void WindowTest::menusAfterEventLoop()
     QVERIFY(!w.findChild<QMenu *>("remoteMenu"));
     QVERIFY(!w.findChild<QMenu *>("icpInfoMenu"));
     QVERIFY(!w.findChild<QMenu *>("chipInfoMenu"));
-    QCOMPARE(Access::projectMenu(w)->actions(),
+    const QList<QAction *> project = Access::projectMenu(w)->actions();
+    QCOMPARE(project.mid(0, 3),
              QList<QAction *>(
                  {Access::openJobAction(w), Access::saveJobAction(w), Access::recordAction(w)}));
+    QCOMPARE(project.size(), 5);
+    QVERIFY(project[3]->isSeparator());
+    QCOMPARE(project[4], Access::autoAction(w));
+    QCOMPARE(project[4]->text(),
+             english ? QString("Auto-program when a chip is attached") : QString("自动烧录"));
+    QVERIFY(project[4]->isCheckable() && !project[4]->isChecked());
     QCOMPARE(Access::ui(w)->offlineMenu->actions(),
              QList<QAction *>({Access::offlineConfigAction(w), Access::offlineEraseAction(w)}));
     QCOMPARE(Access::ui(w)->helpMenu->actions(),

@@ -1,17 +1,24 @@
 // quorvel-cli as a user runs it: a process on the preloaded virtual probe, judged by its exit
 // status, its output, the flash it left behind and the reports the probe saw.
 #include "images/hexrecords.h"
+#include "record/recorddb.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <limits>
+#include <random>
 
 namespace {
 
@@ -39,9 +46,8 @@ protected:
         f.write(bytes);
     }
 
-    Outcome run(const QStringList &args)
+    void start(QProcess &p, const QStringList &args)
     {
-        QProcess p;
         QStringList e = QProcess::systemEnvironment();
         e << "LD_PRELOAD=" QUORVEL_VPROBE_LIB << "QUORVEL_VPROBE_TRACE=" + path("trace")
           << "QUORVEL_VPROBE_FLASH_FILE=" + path("flash")
@@ -50,6 +56,12 @@ protected:
         p.setEnvironment(e);
         p.setWorkingDirectory(dir.path());
         p.start(QUORVEL_CLI, args);
+    }
+
+    Outcome run(const QStringList &args)
+    {
+        QProcess p;
+        start(p, args);
         EXPECT_TRUE(p.waitForFinished(60000));
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
                 QString::fromUtf8(p.readAllStandardError()).trimmed()};
@@ -334,6 +346,228 @@ TEST_F(Cli, LedgerRefusesAValueAnotherSeriesHad)
     EXPECT_EQ(commandsSent().count('\x94'), 0); // no chip detect
 }
 
+// A probe asking to be reconnected is reconnected and its run restarted, alone or in a gang, up to
+// three times; a fourth request ends with result 6.
+TEST_F(Cli, ReconnectRequestsRestartTheRunOnEveryFace)
+{
+    write("a.bin", pattern(4096, 3));
+    const struct
+    {
+        const char *count, *faults;
+        QStringList extra;
+        int exit;
+        int chipDetects; // on probe 1 (the only probe when alone)
+    } cases[] = {
+        {"2", "1/0x94:reconnect:1", {"--probe", "all"}, 0, 2},
+        {"2", "1/0x94:reconnect:3", {"--probe", "all"}, 0, 4},
+        {"2", "1/0x94:reconnect:4", {"--probe", "all"}, 6, 4},
+        {"1", "0x94:reconnect:3", {}, 0, 4},
+        {"1", "0x94:reconnect:4", {}, 6, 4},
+    };
+    for (const auto &c : cases) {
+        env << QString("QUORVEL_VPROBE_COUNT=") + c.count
+            << QString("QUORVEL_VPROBE_FAULTS=") + c.faults;
+        const Outcome o = run(QStringList{"program", "a.bin@0"} + c.extra);
+        env.removeLast();
+        env.removeLast();
+        EXPECT_EQ(o.exit, c.exit) << c.faults << o.err.toStdString();
+        const QString trace = path(QString(c.count) == "2" ? "trace.1" : "trace");
+        QFile f(trace);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        int detects = 0;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            detects += line.startsWith("write ") && line.split(' ').value(4) == "94";
+        f.remove();
+        QFile::remove(path("trace"));
+        EXPECT_EQ(detects, c.chipDetects) << c.faults;
+    }
+}
+
+// Each row of the record: probe, status, serial, path, device.
+QStringList recordedRows(const QString &record)
+{
+    RecordDb db;
+    EXPECT_TRUE(db.open(record)) << db.lastError().toStdString();
+    QStringList out;
+    for (const RecordedRun &r : db.runs()) {
+        const RunRecord &c = r.record;
+        out << QStringLiteral("%1 %2 %3 %4 %5")
+                   .arg(c.probeSerial, r.status,
+                        c.hasSerial ? QString::asprintf("0x%08X", c.serial) : QString("-"), c.via,
+                        c.target);
+    }
+    return out;
+}
+
+// A hands-free line: the test plays the operator through the virtual probe's control file.
+class CliLine : public Cli
+{
+protected:
+    QProcess line;
+
+    void SetUp() override
+    {
+        write("control", "0 chip 0\n1 chip 0\n");
+        env << "QUORVEL_VPROBE_CONTROL=" + path("control");
+    }
+    void TearDown() override
+    {
+        if (line.state() != QProcess::NotRunning) {
+            line.kill();
+            line.waitForFinished();
+        }
+    }
+    void control(const QString &text)
+    {
+        QFile f(path("control"));
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(text.toUtf8() + "\n");
+    }
+    // The next board's JSON line; an empty object when none comes within 20 s.
+    QJsonObject nextBoard()
+    {
+        while (!line.canReadLine() && line.waitForReadyRead(20000)) { }
+        return QJsonDocument::fromJson(line.readLine()).object();
+    }
+    // Chip checks (0x95) the probe saw: one per run, never sent by the presence poll.
+    int runsSeen(const QString &trace)
+    {
+        QFile f(path(trace));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        int runs = 0;
+        for (const QByteArray &l : f.readAll().split('\n'))
+            runs += l.startsWith("write ") && l.split(' ').value(4) == "95";
+        return runs;
+    }
+};
+
+TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgain)
+{
+    write("a.bin", pattern(4096, 9));
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--auto", "--repeat", "2", "--poll", "20", "--json", "--rolling",
+           "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    control("0 chip 1");
+    QJsonObject board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000100");
+    QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
+    EXPECT_EQ(runsSeen("trace"), 1);
+    EXPECT_FALSE(line.canReadLine());
+    control("0 chip 0");
+    QThread::msleep(100);
+    control("0 chip 1");
+    board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000101");
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 0);
+    EXPECT_EQ(runsSeen("trace"), 2);
+    EXPECT_EQ(recordedRows(record),
+              QStringList({"QVP00000001 passed 0x00000100 vendor QB48V",
+                           "QVP00000001 passed 0x00000101 vendor QB48V"}));
+}
+
+TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
+{
+    write("a.bin", pattern(20000, 4));
+    env.removeAll("QUORVEL_VPROBE_REALTIME=0");
+    env << "QUORVEL_VPROBE_LATENCY_US=2000"; // a run of about a second, to pull the board from
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--auto", "--repeat", "2", "--poll", "20", "--json", "--rolling",
+           "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    control("0 chip 1");
+    QThread::msleep(300);
+    control("0 chip 0");
+    QJsonObject board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "failed");
+    EXPECT_EQ(board["result"].toInt(), 8);
+    control("0 chip 1");
+    board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000101"); // 0x100 went with the pulled board
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 8);
+    EXPECT_EQ(recordedRows(record),
+              QStringList({"QVP00000001 failed 0x00000100 vendor QB48V",
+                           "QVP00000001 passed 0x00000101 vendor QB48V"}));
+}
+
+// Eight probes, three boards each, attached and removed at random moments: every board is run
+// exactly once, every serial is issued once, every row is complete.
+TEST_F(CliLine, EightProbesWithBoardsAttachedAtRandomMomentsProgramEachBoardOnce)
+{
+    constexpr int probes = 8, boardsEach = 3;
+    write("a.bin", pattern(2048, 1));
+    write("control", "");
+    for (int k = 0; k < probes; ++k)
+        control(QString("%1 chip 0").arg(k));
+    env << "QUORVEL_VPROBE_COUNT=8";
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--probe", "all", "--auto", "--repeat", "3", "--poll", "20",
+           "--json", "--rolling", "1D000:1:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    std::mt19937 random(2024);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> nextAt(probes);
+    std::vector<int> attachedBoards(probes, 0), doneBoards(probes, 0);
+    std::vector<bool> attached(probes, false);
+    for (qint64 &t : nextAt)
+        t = random() % 300;
+    QSet<QString> serials;
+    int boards = 0;
+    while (boards < probes * boardsEach && clock.elapsed() < 60000) {
+        line.waitForReadyRead(5);
+        while (line.canReadLine()) {
+            const QJsonObject board = QJsonDocument::fromJson(line.readLine()).object();
+            if (board.contains("command")) // the closing summary
+                continue;
+            const int k = board["probe"].toObject()["path"].toString().section(':', 1).toInt();
+            EXPECT_EQ(board["status"].toString(), "passed") << k;
+            EXPECT_TRUE(attached[size_t(k)]) << k;
+            serials.insert(board["serial"].toString());
+            ++doneBoards[size_t(k)];
+            ++boards;
+            nextAt[size_t(k)] = clock.elapsed() + random() % 100; // the operator takes it out
+        }
+        for (int k = 0; k < probes; ++k) {
+            const size_t i = size_t(k);
+            if (clock.elapsed() < nextAt[i])
+                continue;
+            if (!attached[i] && attachedBoards[i] < boardsEach) {
+                control(QString("%1 chip 1").arg(k));
+                attached[i] = true;
+                ++attachedBoards[i];
+                nextAt[i] = std::numeric_limits<qint64>::max(); // until its result
+            } else if (attached[i] && doneBoards[i] == attachedBoards[i]) {
+                control(QString("%1 chip 0").arg(k));
+                attached[i] = false;
+                nextAt[i] = clock.elapsed() + 40 + random() % 200; // gone for two polls at least
+            }
+        }
+    }
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 0);
+    EXPECT_EQ(boards, probes * boardsEach);
+    EXPECT_EQ(serials.size(), probes * boardsEach);
+    for (int k = 0; k < probes; ++k)
+        EXPECT_EQ(runsSeen(k ? QString("trace.%1").arg(k) : QString("trace")), boardsEach) << k;
+    const QStringList rowsSeen = recordedRows(record);
+    EXPECT_EQ(rowsSeen.size(), probes * boardsEach);
+    for (const QString &row : rowsSeen)
+        EXPECT_TRUE(QRegularExpression("^QVP0000000[1-8] passed 0x000000[0-9A-F]{2} vendor QB48V$")
+                        .match(row)
+                        .hasMatch())
+            << row.toStdString();
+}
+
 } // namespace
 
 namespace {
@@ -429,12 +663,13 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
         QString error;
     } cases[] = {
         {{"--offline"}, "--via swd cannot be used for the offline job"},
-        {{"--rolling", "1FFC:1:1"}, "--via swd cannot write a rolling code"},
+        {{"--rolling", "1FFC:1:1"}, "--via swd writes a rolling code only with --serial-ledger"},
         {{"--watchdog", "off"}, "--via swd cannot set the watchdog option"},
         {{"--protect", "1"}, "--via swd cannot set read protection"},
         {{"--chip", "QA12"}, "--via swd supports the chip QB48V only"},
         {{"--probe", "all"}, "--via swd uses one probe at a time and cannot repeat"},
         {{"--repeat", "2"}, "--via swd uses one probe at a time and cannot repeat"},
+        {{"--auto"}, "--via swd uses one probe at a time and cannot repeat"},
     };
     for (const auto &c : cases) {
         const Outcome o = run(QStringList{"program", "a.bin@0", "--via", "swd"} + c.args);
@@ -533,6 +768,46 @@ TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
         EXPECT_EQ(o.exit, c.exit);
         EXPECT_EQ(o.err, "quorvel-cli: " + c.error);
     }
+}
+
+// Over SWD the ledger's value is merged into the job: into the image's sector, or a sector of its
+// own read from the chip first; a failed run voids its value as on the dedicated path.
+TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
+{
+    const QByteArray image = pattern(3000, 8);
+    write("a.bin", image);
+    const QString record = path("record.sqlite");
+    const QStringList job{"program", "a.bin@0",         "--via",    "swd", "--erase",
+                          "sector",  "--serial-ledger", "--record", record};
+    Outcome o = run(job + QStringList{"--rolling", "BBC:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0, 3000), image);
+    EXPECT_EQ(flash(0xBB8, 8), QByteArray::fromHex("ffffffff00010000"));
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x1D000, 12), QByteArray::fromHex("ffffffff00010000ffffffff"));
+    env << "QUORVEL_FLASHALGO_DIR=" + path("nowhere");
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no flash algorithm
+    env.removeLast();
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(flash(0x1D004, 4), QByteArray::fromHex("02010000"));
+    // The board taken out of the fixture: no debug port answers; its value is voided too.
+    write("control", "0 chip 0\n");
+    env << "QUORVEL_VPROBE_CONTROL=" + path("control");
+    o = run(job + QStringList{"--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 45) << o.err.toStdString(); // SWD code 5: no target
+    env.removeLast();
+    o = run({"program", "a.bin@0", "--via", "swd", "--rolling", "1D004:100:1"});
+    EXPECT_EQ(o.exit, 64);
+    EXPECT_EQ(o.err, "quorvel-cli: --via swd writes a rolling code only with --serial-ledger");
+    EXPECT_EQ(recordedRows(record),
+              QStringList({"QVP00000001 passed 0x00000100 swd QB48",
+                           "QVP00000001 passed 0x00000100 swd QB48",
+                           "QVP00000001 failed 0x00000101 swd QB48",
+                           "QVP00000001 passed 0x00000102 swd QB48",
+                           "QVP00000001 failed 0x00000103 swd QB48"}));
 }
 
 } // namespace

@@ -89,6 +89,7 @@ private slots:
     void reconnectRequestsAreBounded_data();
     void reconnectRequestsAreBounded();
     void boundStartsAfreshForTheNextStart();
+    void autoModeProgramsEachAttachedBoardOnce();
 
 private:
     Ui::MainWindow *ui() { return MainWindowTestAccess::ui(*w); }
@@ -382,6 +383,50 @@ void RunTest::boundStartsAfreshForTheNextStart()
     startAndAnswer(1, seen);
     QCOMPARE(seen.value(0).text, erased);
     QCOMPARE(chipDetects(), 4);
+}
+
+// 工程 › 自动烧录 through two boards: no box between them, the status bar and the tally move, a
+// board left in place is not run again, and the user's own change of an option stops the line.
+void RunTest::autoModeProgramsEachAttachedBoardOnce()
+{
+    const QByteArray image = pattern(3000, 5);
+    addFile("a.bin", image, "0");
+    ui()->connectPushButton->click();
+    auto &probe = vprobe::VirtualProbe::instance();
+    probe.setChipAttached(false);
+    auto *action = w->findChild<QAction *>("autoAction");
+    QVERIFY(action && action->isCheckable());
+    action->trigger();
+    QCOMPARE(ui()->statusBar->currentMessage(), QString("自动烧录：等待芯片"));
+    auto runs = [&probe] {
+        const auto commands = probe.commandsWritten();
+        return int(std::count(commands.begin(), commands.end(), uint8_t(0x95)));
+    };
+    QTest::qWait(700);
+    QCOMPARE(runs(), 0);
+    const QString done = QStringLiteral("自动烧录：烧写成功！ 请取下芯片");
+    for (int board = 1; board <= 2; ++board) {
+        probe.setChipAttached(true);
+        QTRY_COMPARE_WITH_TIMEOUT(ui()->statusBar->currentMessage(), done, 10000);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(probe.readFlash(0, 3000), bytesOf(image));
+        QTest::qWait(700); // two polls with the board still attached
+        QCOMPARE(runs(), board);
+        verifyLockSetEnabled(true);
+        probe.setChipAttached(false);
+        QTRY_COMPARE(ui()->statusBar->currentMessage(), QString("自动烧录：等待芯片"));
+    }
+    QVERIFY(MainWindowTestAccess::tallyLabel(*w)->text().startsWith("通过 2  失败 0"));
+
+    ui()->verifyCheckBox->click();
+    QVERIFY(!action->isChecked());
+    probe.setChipAttached(true);
+    QTest::qWait(700);
+    QCOMPARE(runs(), 2);
+    action->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(ui()->statusBar->currentMessage(), done, 10000);
+    ui()->connectPushButton->click();
+    QVERIFY(!action->isChecked());
 }
 
 QTEST_MAIN(RunTest)

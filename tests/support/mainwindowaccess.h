@@ -36,6 +36,7 @@ public:
     static QAction *recordAction(MainWindow &w) { return w.recordAction; }
     static QAction *openJobAction(MainWindow &w) { return w.openJobAction; }
     static QAction *saveJobAction(MainWindow &w) { return w.saveJobAction; }
+    static QAction *autoAction(MainWindow &w) { return w.autoAction; }
     static QLabel *tallyLabel(MainWindow &w) { return w.tallyLabel; }
     static QCheckBox *ledgerCheckBox(MainWindow &w) { return w.ledgerCheckBox; }
     static QAction *helpFlashMapAction(MainWindow &w) { return w.helpFlashMapAction; }

@@ -228,9 +228,22 @@ CmsisDapDevice::Transfer CmsisDapDevice::ap(bool read, uint8_t reg, uint32_t val
     }
 }
 
+void CmsisDapDevice::setTargetAttached(bool attached, bool keepFlash)
+{
+    if (attached && !m_targetAttached && !keepFlash) {
+        m_model.fill(TargetModel::Bank::Aprom, 0xFF);
+        m_model.fill(TargetModel::Bank::Ldrom, 0xFF);
+    }
+    if (!attached) {
+        m_dpReady = false;
+        m_lineReset = m_switched = false;
+    }
+    m_targetAttached = attached;
+}
+
 CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)
 {
-    if (!m_connected || !m_dpReady)
+    if (!m_connected || !m_dpReady || !m_targetAttached)
         return {kNoAck, 0};
     const bool isAp = request & 1;
     const bool read = request & 2;

@@ -47,6 +47,11 @@ public:
     Qs64Flash *qs64() { return m_qs64.get(); } // nullptr unless the QS64 is selected
     CortexCore &core() { return *m_core; }
 
+    // The target on the wire. Removed: nothing answers the SW-DP (no ACK). Attached again: a fresh
+    // target, flash blank unless `keepFlash`, reached again only after the line reset.
+    void setTargetAttached(bool attached, bool keepFlash = false);
+    bool targetAttached() const { return m_targetAttached; }
+
     // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
     void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
     // AP accesses to this word answer FAULT and set the sticky error.
@@ -82,6 +87,7 @@ private:
     uint64_t m_wireNs = 0;
     bool m_swd = true;
     bool m_connected = false;
+    bool m_targetAttached = true;
     // Line state: the DP answers only after a line reset that follows the switch to SWD.
     unsigned m_ones = 0;
     uint16_t m_lastBits = 0;

@@ -1,0 +1,126 @@
+// The window's hands-free line (工程 › 自动烧录): while it is on and the probe is connected, the
+// window polls the chip detect, starts the run when a chip answers, shows the result in the status
+// bar (no box to dismiss between boards) and waits until that chip is gone before arming again.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "download.h"
+#include "job/messages.h"
+#include "presence.h"
+#include "usbconnectthread.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+constexpr int linePollMs = 300;
+} // namespace
+
+void MainWindow::setupLine()
+{
+    autoAction = new QAction(tr("自动烧录"), this);
+    autoAction->setObjectName(QStringLiteral("autoAction"));
+    autoAction->setCheckable(true);
+    autoAction->setStatusTip(tr("芯片接上时自动烧录，取下后等待下一块"));
+    projectMenu->addSeparator();
+    projectMenu->addAction(autoAction);
+    connect(autoAction, &QAction::toggled, this, [this](bool on) {
+        lineState = on ? LineState::Waiting : LineState::Off;
+        if (on)
+            lineTimer->start();
+        else
+            lineTimer->stop();
+        showLineState();
+    });
+
+    lineTimer = new QTimer(this);
+    lineTimer->setInterval(linePollMs);
+    connect(lineTimer, &QTimer::timeout, this, &MainWindow::linePoll);
+
+    // The user's own changes only (clicked, activated, textEdited): the window's programmatic
+    // updates and the automatic reconnect after result 6 leave the line running.
+    connect(ui->connectPushButton, &QAbstractButton::clicked, this, &MainWindow::stopLine);
+    connect(openJobAction, &QAction::triggered, this, &MainWindow::stopLine);
+    connect(offlineConfigAction, &QAction::triggered, this, &MainWindow::stopLine);
+    for (QWidget *panel :
+         {static_cast<QWidget *>(ui->configGroupBox), static_cast<QWidget *>(ui->snGroupBox),
+          static_cast<QWidget *>(ui->optionsGroupBox),
+          static_cast<QWidget *>(ui->programFilesGroupBox)}) {
+        for (QAbstractButton *b : panel->findChildren<QAbstractButton *>())
+            connect(b, &QAbstractButton::clicked, this, &MainWindow::stopLine);
+        for (QComboBox *b : panel->findChildren<QComboBox *>())
+            connect(b, QOverload<int>::of(&QComboBox::activated), this, &MainWindow::stopLine);
+        for (QLineEdit *e : panel->findChildren<QLineEdit *>())
+            connect(e, &QLineEdit::textEdited, this, &MainWindow::stopLine);
+        if (auto *box = qobject_cast<QGroupBox *>(panel))
+            connect(box, &QGroupBox::clicked, this, &MainWindow::stopLine);
+    }
+}
+
+void MainWindow::stopLine()
+{
+    if (autoAction->isChecked())
+        autoAction->setChecked(false); // its toggled handler stops the timer
+}
+
+void MainWindow::linePoll()
+{
+    // Never behind a dialog the user has open (a box, the record, a file chooser).
+    if (!download->connected || !download->device || lineState == LineState::Running
+        || QApplication::activeModalWidget())
+        return;
+    const engine::Presence presence = engine::chipPresence(*download);
+    if (presence == engine::Presence::LinkLost)
+        return; // the connection tick notices a probe that is gone
+    if (lineState == LineState::Removal && presence == engine::Presence::Absent) {
+        lineState = LineState::Waiting;
+        showLineState();
+    } else if (lineState == LineState::Waiting && presence == engine::Presence::Attached) {
+        lineState = LineState::Running;
+        showLineState();
+        on_startPushButton_clicked();
+        // Start refused before the worker got the job (changed file, record): the operator
+        // has to look, so the line stops rather than try again every poll.
+        if (ui->startPushButton->isEnabled()) {
+            lineState = LineState::Waiting;
+            stopLine();
+        }
+    }
+}
+
+// Ends an automatically started run: the result goes to the status bar, the line waits for the
+// board to be taken. False when the run was not the line's (the caller shows its box).
+bool MainWindow::lineRunEnded(const QString &message)
+{
+    if (lineState != LineState::Running)
+        return false;
+    lineResult = job::plainText(message);
+    lineState = autoAction->isChecked() ? LineState::Removal : LineState::Off;
+    showLineState();
+    return true;
+}
+
+void MainWindow::showLineState()
+{
+    QString text;
+    switch (lineState) {
+    case LineState::Off:
+        text = lineResult;
+        break;
+    case LineState::Waiting:
+        text = tr("自动烧录：等待芯片");
+        break;
+    case LineState::Running:
+        text = tr("自动烧录：烧写中");
+        break;
+    case LineState::Removal:
+        text = tr("自动烧录：%1 请取下芯片").arg(lineResult);
+        break;
+    }
+    ui->statusBar->showMessage(text);
+}
