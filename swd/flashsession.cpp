@@ -110,7 +110,7 @@ bool FlashSession::eraseSectors(uint32_t offset, uint32_t length)
 }
 
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
-                           const Progress &progress)
+                           const Progress &progress, const std::vector<uint32_t> &eraseFirst)
 {
     const uint32_t page = m_algo.pageSize();
     // Pages start on page boundaries of the device; a partial first page is padded in front.
@@ -120,16 +120,29 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
+    const std::optional<uint32_t> eraseEntry = m_algo.entry("EraseSector");
+    std::vector<bool> eraseOnPage(pages.size());
+    for (uint32_t sector : eraseFirst) {
+        // Only a sector of whole pages that starts on one: that page's stub erases all of it.
+        const uint64_t page0 = (uint64_t(sector) - first) / page;
+        if (eraseEntry && sector >= first && (sector - first) % page == 0 && page0 < pages.size()
+            && m_algo.sectorSizeAt(sector) % page == 0) {
+            eraseOnPage[page0] = true;
+        } else if (!eraseSectors(sector, 1)) {
+            return false;
+        }
+    }
     // R9, SP and xPSR survive every call, so they are set once.
     PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
-                          m_plan.pageStubs, m_plan.buffers);
+                          eraseEntry ? m_plan.algorithm + *eraseEntry : 0, m_plan.pageStubs,
+                          m_plan.buffers);
     const std::vector<uint32_t> stubs = pipeline.stubCode();
     if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
         || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
                                        {DebugPort::SP, m_plan.stackTop},
                                        {DebugPort::XPSR, kThumbState}}))
         return false;
-    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
+    return pipeline.run(m_algo.deviceStart() + first, pages, eraseOnPage, progress);
 }
 
 bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,
