@@ -23,6 +23,7 @@ public:
     bool uninit(Function function);
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
+    bool eraseSectors(const std::vector<uint32_t> &sectors); // offsets, each inside its sector
     // offset from the device start; the tail of the last page is padded with the erased value.
     // eraseFirst: sectors (offsets) to erase before their pages are programmed; one that starts
     // on a page of this span is erased by that page's stub while data streams, any other first.

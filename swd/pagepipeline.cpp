@@ -82,6 +82,30 @@ std::vector<uint32_t> PagePipeline::stubCode() const
     return code;
 }
 
+std::vector<uint32_t> PagePipeline::eraseLoopCode(uint32_t at, uint32_t eraseEntry)
+{
+    const auto erase = branchAndLink(at + 0x0A, eraseEntry);
+    const uint16_t halves[] = {
+        0x0004, // MOVS R4, R0
+        0x000D, // MOVS R5, R1
+        0x2D00, // loop: CMP R5, #0
+        0xD007, // BEQ done
+        0x6820, // LDR R0, [R4]
+        erase.first, erase.second, // BL EraseSector
+        0x2800, // CMP R0, #0
+        0xD103, // BNE fail
+        0x3404, // ADDS R4, #4
+        0x3D01, // SUBS R5, #1
+        0xE7F5, // B loop
+        0x2000, // done: MOVS R0, #0
+        0xBE00, // fail: BKPT
+    };
+    std::vector<uint32_t> code;
+    for (size_t i = 0; i < std::size(halves); i += 2)
+        code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
+    return code;
+}
+
 size_t PagePipeline::streamLeft(uint32_t page) const
 {
     if (page < m_streamPage)

@@ -30,6 +30,9 @@ public:
 
     // The stubs' code, to be written at `stubs` before run().
     std::vector<uint32_t> stubCode() const;
+    // A loop at `at` calling EraseSector for each of R1 words at R0 and stopping at a BKPT: R0 is
+    // 0 when all returned 0, else the failing call's value with R5 the sectors left (it included).
+    static std::vector<uint32_t> eraseLoopCode(uint32_t at, uint32_t eraseEntry);
     // pages: page images (page size each) for device addresses first, first + page, ...;
     // eraseFirst: per page (or empty), erase the sector that starts at it before programming.
     bool run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,

@@ -299,12 +299,8 @@ bool JobRun::erase(int mode)
         if (sectors.empty())
             continue;
         FlashSession session(m_port, a, *m_plan);
-        if (!session.load() || !session.init(FlashSession::FunctionErase))
-            return false;
-        for (uint32_t sector : sectors)
-            if (!session.eraseSectors(sector, 1))
-                return false;
-        if (!session.uninit(FlashSession::FunctionErase))
+        if (!session.load() || !session.init(FlashSession::FunctionErase)
+            || !session.eraseSectors(sectors) || !session.uninit(FlashSession::FunctionErase))
             return false;
         report("erase", int(100 * (i + 1) / m_banks.size()));
     }
