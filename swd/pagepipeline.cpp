@@ -186,18 +186,34 @@ bool PagePipeline::start(uint32_t page, uint32_t lastPage)
     return fill(ops, lastPage, 0) && m_port.queue(std::move(ops), nullptr, DebugPort::kDhcsr);
 }
 
-bool PagePipeline::poll(uint32_t page, bool &stillRunning, uint64_t &ticket)
+bool PagePipeline::poll(uint32_t page, bool startNext, bool &stillRunning, uint64_t &ticket)
 {
     // The next page's tail rides in front: those writes happen whatever the poll finds.
     // R0 is read once S_REGRDY is up; a register not ready in time counts as still running, and
     // finish() looks the plain way.
     std::vector<dap::TransferOp> ops;
-    const size_t pollBytes = 10 + 5 + 5 + 5 + 1;
-    if (!fill(ops, page + 1, pollBytes))
+    const size_t pollBytes = kPollBytes;
+    // The next page starts right there when this one returned 0 (R0 exactly the mark): the probe
+    // skips the rest of a transfer at a value that does not match, so a page that failed or
+    // stopped elsewhere starts nothing, and the core does not wait for a round trip.
+    const std::vector<dap::TransferOp> next = {
+        {dap::kMatchMask, 0xFFFFFFFF},
+        {uint8_t(dap::request(true, true, kBd2) | dap::kMatchValue), kStubMark},
+        DebugPort::readyMaskOp(),
+        DebugPort::apWriteOp(kBd2, stub(page + 1)),
+        DebugPort::apWriteOp(kBd1, kRegWrite | uint32_t(DebugPort::PC)),
+        DebugPort::apWriteOp(kBd0,
+                             DebugPort::kDbgKey | DebugPort::kCDebugEn | DebugPort::kCMaskInts)};
+    const size_t nextBytes = 5 * next.size();
+    if (!fill(ops, page + 1, pollBytes + (startNext ? nextBytes : 0)))
         return false;
     m_port.debugRegisterWindow(ops);
     ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kReady});
     DebugPort::coreRegisterReadOps(ops, DebugPort::R0);
+    m_startedNext = startNext && streamLeft(page + 1) == 0
+        && dap::transferRequestSize(ops) + nextBytes <= size_t(m_port.link().packetSize());
+    if (m_startedNext)
+        ops.insert(ops.end(), next.begin(), next.end());
     return m_port.queue(std::move(ops), &m_result, DebugPort::kDhcsr, &stillRunning, &ticket);
 }
 
@@ -254,6 +270,14 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
     // The mask every poll matches with; the slow path's reads set the same one.
     if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
         return false;
+    // Over HID every report costs a frame whatever it carries: the next page's start rides on
+    // the poll only if the tail still fits beside it. Elsewhere the round trip it saves is worth
+    // more than the tail, which then goes before the poll.
+    const size_t tailRoom = size_t(m_port.link().packetSize()) - dap::transferRequestSize({})
+        - kPollBytes - kStartBytes;
+    const bool tailFits = tailRoom >= 5 * (kTailWords + 1);
+    const bool chain = tailFits || !m_port.link().transport().padsReplies();
+    const size_t tailWords = tailFits || !chain ? kTailWords : 0;
     while (m_streamPage == 0) {
         if (!sendReport(0))
             return false;
@@ -262,13 +286,14 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
         return false;
     for (uint32_t page = 0; page < total; ++page) {
         // Page + 1 must be whole before its start; page + 2 may use the buffer page - 1 freed.
-        while (streamLeft(page + 1) > kTailWords && page + 1 < total) {
+        const bool next = page + 1 < total;
+        while (next && streamLeft(page + 1) > tailWords) {
             if (!sendReport(page + 1))
                 return false;
         }
         bool stillRunning = false;
         uint64_t ticket = 0;
-        if (!poll(page, stillRunning, ticket))
+        if (!poll(page, next && chain, stillRunning, ticket))
             return false;
         for (int i = 0; i < kLookaheadReports; ++i) {
             if (!sendReport(page + 2))
@@ -278,7 +303,7 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
             return false;
         if (progress)
             progress(page + 1, total);
-        if (page + 1 < total && !start(page + 1, page + 2))
+        if (next && !(m_startedNext && !stillRunning) && !start(page + 1, page + 2))
             return false;
     }
     return m_port.sync();

@@ -19,6 +19,8 @@ public:
     static constexpr uint32_t kStubSize = 64;
     static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
     static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
+    static constexpr size_t kPollBytes = 26; // window, halt match, R0 read, count byte
+    static constexpr size_t kStartBytes = 30; // the next page's start riding on the poll
 
     // Stubs and slots of kBuffers each; slots hold (page size + 4) bytes.
     static size_t stubsSize() { return kBuffers * kStubSize; }
@@ -51,7 +53,7 @@ private:
     bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
     bool sendReport(uint32_t lastPage);
     bool start(uint32_t page, uint32_t lastPage);
-    bool poll(uint32_t page, bool &stillRunning, uint64_t &ticket);
+    bool poll(uint32_t page, bool startNext, bool &stillRunning, uint64_t &ticket);
     bool finish(uint32_t page, bool stillRunning);
 
     DebugPort &m_port;
@@ -67,4 +69,5 @@ private:
     uint32_t m_streamPage = 0; // page being streamed
     size_t m_streamSent = 0; // of its words, the address word first
     uint32_t m_result = 0; // R0 of the page polled last, as the stub left it
+    bool m_startedNext = false; // the last poll starts the next page if the polled one passed
 };
