@@ -380,6 +380,13 @@ TEST_F(SwdJobTest, FullEraseBlanksBothBanksForAnApromJob)
     EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0, TargetModel::kApromSize), expected);
     EXPECT_EQ(r.sectors.erased, 240 + 16);
     EXPECT_EQ(r.sectors.programmed, 3);
+    // Each sector once: the untouched ones first, the three programmed ones before their pages.
+    std::vector<TargetModel::Erase> erases = probe().device().target().erases();
+    EXPECT_EQ(erases.size(), 240u + 16u);
+    std::sort(erases.begin(), erases.end(), [](const auto &a, const auto &b) {
+        return std::make_pair(a.bank, a.sectorValue) < std::make_pair(b.bank, b.sectorValue);
+    });
+    EXPECT_EQ(std::unique(erases.begin(), erases.end()), erases.end());
 }
 
 TEST_F(SwdJobTest, ACrcRoutineThatFailsNeverPassesForAChecksum)
