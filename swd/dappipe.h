@@ -20,6 +20,7 @@ public:
     bool open();
     int packetCount() const { return m_packetCount; }
     int packetSize() const { return m_packetSize; }
+    const DapTransport &transport() const { return m_transport; }
 
     // Queues a command; when all buffers are taken, first waits for the oldest reply, which is
     // kept for collect(). False once anything failed.

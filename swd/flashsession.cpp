@@ -100,17 +100,57 @@ bool FlashSession::eraseChip()
     return call("EraseChip", {}, m_algo.eraseTimeoutMs() * std::max(sectors, 1u));
 }
 
+// One run of a loop on the core for up to a buffer's worth of sectors: a round trip per batch
+// instead of per sector.
 bool FlashSession::eraseSectors(uint32_t offset, uint32_t length)
 {
-    for (uint32_t sector : m_algo.sectorsCovering(offset, length)) {
-        if (!call("EraseSector", {m_algo.deviceStart() + sector}, m_algo.eraseTimeoutMs()))
+    return eraseSectors(m_algo.sectorsCovering(offset, length));
+}
+
+bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
+{
+    const std::vector<uint32_t> loop = PagePipeline::eraseLoopCode(
+        m_plan.pageStubs, m_plan.algorithm + *m_algo.entry("EraseSector"));
+    if (!sectors.empty() && !m_port.writeBlock(m_plan.pageStubs, loop.data(), loop.size()))
+        return false;
+    const size_t batch = PagePipeline::slotsSize(m_algo.pageSize()) / 4;
+    for (size_t from = 0; from < sectors.size(); from += batch) {
+        const size_t n = std::min(batch, sectors.size() - from);
+        std::vector<uint32_t> addresses(n);
+        for (size_t i = 0; i < n; ++i)
+            addresses[i] = m_algo.deviceStart() + sectors[from + i];
+        QString what = QStringLiteral("EraseSector(%1)").arg(hex8(addresses.front()));
+        if (n > 1)
+            what += QStringLiteral(" to EraseSector(%1)").arg(hex8(addresses.back()));
+        uint32_t result = 0, left = 0;
+        if (!m_port.writeBlock(m_plan.buffers, addresses.data(), n)
+            || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.buffers},
+                                           {DebugPort::R1, uint32_t(n)},
+                                           {DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
+                                           {DebugPort::SP, m_plan.stackTop},
+                                           {DebugPort::PC, m_plan.pageStubs},
+                                           {DebugPort::XPSR, kThumbState}})
+            || !m_port.run()
+            || !m_port.waitHaltAndRead(int(m_algo.eraseTimeoutMs() * n), what, DebugPort::R0,
+                                       result))
             return false;
+        if (result == 0)
+            continue;
+        if (!m_port.readCoreRegister(DebugPort::R5, left))
+            return false;
+        const QString failed = left >= 1 && left <= n
+            ? QStringLiteral("EraseSector(%1)").arg(hex8(addresses[n - left]))
+            : what;
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: %2 returned %3")
+                                      .arg(m_algo.deviceName(), failed)
+                                      .arg(result));
     }
     return true;
 }
 
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
-                           const Progress &progress)
+                           const Progress &progress, const std::vector<uint32_t> &eraseFirst)
 {
     const uint32_t page = m_algo.pageSize();
     // Pages start on page boundaries of the device; a partial first page is padded in front.
@@ -120,16 +160,32 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
+    const std::optional<uint32_t> eraseEntry = m_algo.entry("EraseSector");
+    std::vector<bool> eraseOnPage(pages.size());
+    std::vector<uint32_t> eraseNow;
+    for (uint32_t sector : eraseFirst) {
+        // Only a sector of whole pages that starts on one: that page's stub erases all of it.
+        const uint64_t page0 = (uint64_t(sector) - first) / page;
+        if (eraseEntry && sector >= first && (sector - first) % page == 0 && page0 < pages.size()
+            && m_algo.sectorSizeAt(sector) % page == 0) {
+            eraseOnPage[page0] = true;
+        } else {
+            eraseNow.push_back(sector);
+        }
+    }
+    if (!eraseNow.empty() && !eraseSectors(eraseNow))
+        return false;
     // R9, SP and xPSR survive every call, so they are set once.
     PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
-                          m_plan.pageStubs, m_plan.buffers);
+                          eraseEntry ? m_plan.algorithm + *eraseEntry : 0, m_plan.pageStubs,
+                          m_plan.buffers);
     const std::vector<uint32_t> stubs = pipeline.stubCode();
     if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
         || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
                                        {DebugPort::SP, m_plan.stackTop},
                                        {DebugPort::XPSR, kThumbState}}))
         return false;
-    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
+    return pipeline.run(m_algo.deviceStart() + first, pages, eraseOnPage, progress);
 }
 
 bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,

@@ -23,8 +23,12 @@ public:
     bool uninit(Function function);
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
+    bool eraseSectors(const std::vector<uint32_t> &sectors); // offsets, each inside its sector
     // offset from the device start; the tail of the last page is padded with the erased value.
-    bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress);
+    // eraseFirst: sectors (offsets) to erase before their pages are programmed; one that starts
+    // on a page of this span is erased by that page's stub while data streams, any other first.
+    bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress,
+                 const std::vector<uint32_t> &eraseFirst = {});
     // Reads the flash at readAddress back and compares every byte; a difference is reported at
     // its job address.
     bool verify(uint32_t readAddress, uint32_t jobAddress, const std::vector<uint8_t> &bytes,

@@ -1,37 +1,43 @@
 // Pipelined ProgramPage calls through per-buffer stubs; see the header for the shape.
 #include "pagepipeline.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 namespace {
 
 constexpr uint8_t kBd0 = 0x0, kBd1 = 0x4, kBd2 = 0x8, kDrw = 0xC;
 constexpr uint32_t kRegWrite = 1u << 16;
-constexpr uint32_t kStubReturn = 16; // offset of the BKPT the stub stops at
-constexpr uint32_t kStubMark = 0xA5;
+constexpr uint32_t kStubReturn = 0x24; // offset of the BKPT the stub stops at
+constexpr uint32_t kStubEraseFailed = 0x2A; // the BKPT after an erase that did not return 0
+constexpr uint32_t kStubMark = 0xA5, kEraseMark = 0xA6;
+constexpr uint32_t kStubLiterals = 0x2C;
 
 QString hex8(uint32_t v)
 {
     return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
 }
 
-// Thumb BL from `at` to `target`, as the two halfwords in one little-endian word.
-uint32_t branchAndLink(uint32_t at, uint32_t target)
+// Thumb BL from `at` to `target`: the two halfwords, first to last.
+std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
 {
     const int32_t offset = int32_t(target - (at + 4));
     const uint32_t s = (offset >> 24) & 1;
     const uint32_t i1 = (offset >> 23) & 1, i2 = (offset >> 22) & 1;
     const uint32_t j1 = (~(i1 ^ s)) & 1, j2 = (~(i2 ^ s)) & 1;
-    const uint32_t high = 0xF000 | s << 10 | ((uint32_t(offset) >> 12) & 0x3FF);
-    const uint32_t low = 0xD000 | j1 << 13 | j2 << 11 | ((uint32_t(offset) >> 1) & 0x7FF);
-    return high | low << 16;
+    return {uint16_t(0xF000 | s << 10 | ((uint32_t(offset) >> 12) & 0x3FF)),
+            uint16_t(0xD000 | j1 << 13 | j2 << 11 | ((uint32_t(offset) >> 1) & 0x7FF))};
 }
 
 } // namespace
 
 PagePipeline::PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry,
-                           uint32_t stubs, uint32_t slots)
+                           uint32_t eraseEntry, uint32_t stubs, uint32_t slots)
     : m_port(port)
     , m_algo(algorithm)
     , m_entry(entry)
+    , m_eraseEntry(eraseEntry)
     , m_stubs(stubs)
     , m_slots(slots)
     , m_pageSize(algorithm.pageSize())
@@ -42,18 +48,61 @@ std::vector<uint32_t> PagePipeline::stubCode() const
     std::vector<uint32_t> code;
     for (uint32_t k = 0; k < kBuffers; ++k) {
         const uint32_t at = m_stubs + k * kStubSize;
-        const uint32_t words[] = {
-            0x68004804, // LDR R0, [PC, #16] (address word's location); LDR R0, [R0]
-            0x4A054904, // LDR R1, [PC, #16] (page size); LDR R2, [PC, #20] (buffer)
-            branchAndLink(at + 8, m_entry),
-            0x30A50200, // LSLS R0, R0, #8; ADDS R0, #0xA5
-            0xBE00BE00, // BKPT; BKPT
-            slot(k),
-            m_pageSize,
-            slot(k) + 4,
+        // R4 (kept across calls) points at the address word; an erase that fails stops at its
+        // own BKPT with its own mark.
+        const auto erase = branchAndLink(at + 0x0A, m_eraseEntry);
+        const auto program = branchAndLink(at + 0x1C, m_entry);
+        const uint16_t halves[kStubLiterals / 2] = {
+            0x4C0A, // LDR R4, =address word
+            0x6820, // LDR R0, [R4]
+            0x0841, // LSRS R1, R0, #1: the erase bit into C
+            0xD304, // BCC to the program part
+            0x3801, // SUBS R0, #1
+            erase.first,   erase.second, // BL EraseSector
+            0x2800, // CMP R0, #0
+            0xD109, // BNE to the erase failure
+            0x6820, // LDR R0, [R4]
+            0x0840, // LSRS R0, R0, #1
+            0x0040, // LSLS R0, R0, #1
+            0x4905, // LDR R1, =page size
+            0x4A06, // LDR R2, =buffer
+            program.first, program.second, // BL ProgramPage
+            0x0200, // LSLS R0, R0, #8
+            0x30A5, // ADDS R0, #0xA5
+            0xBE00, // BKPT
+            0x0200, // LSLS R0, R0, #8
+            0x30A6, // ADDS R0, #0xA6
+            0xBE00, // BKPT
         };
-        code.insert(code.end(), std::begin(words), std::end(words));
+        for (size_t i = 0; i < std::size(halves); i += 2)
+            code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
+        const uint32_t literals[] = {slot(k), m_pageSize, slot(k) + 4, 0xBE00BE00, 0xBE00BE00};
+        code.insert(code.end(), std::begin(literals), std::end(literals));
     }
+    return code;
+}
+
+std::vector<uint32_t> PagePipeline::eraseLoopCode(uint32_t at, uint32_t eraseEntry)
+{
+    const auto erase = branchAndLink(at + 0x0A, eraseEntry);
+    const uint16_t halves[] = {
+        0x0004, // MOVS R4, R0
+        0x000D, // MOVS R5, R1
+        0x2D00, // loop: CMP R5, #0
+        0xD007, // BEQ done
+        0x6820, // LDR R0, [R4]
+        erase.first, erase.second, // BL EraseSector
+        0x2800, // CMP R0, #0
+        0xD103, // BNE fail
+        0x3404, // ADDS R4, #4
+        0x3D01, // SUBS R5, #1
+        0xE7F5, // B loop
+        0x2000, // done: MOVS R0, #0
+        0xBE00, // fail: BKPT
+    };
+    std::vector<uint32_t> code;
+    for (size_t i = 0; i < std::size(halves); i += 2)
+        code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
     return code;
 }
 
@@ -67,8 +116,9 @@ size_t PagePipeline::streamLeft(uint32_t page) const
 
 uint32_t PagePipeline::streamWord() const
 {
-    return m_streamSent == 0 ? m_first + m_streamPage * m_pageSize
-                             : (*m_pages)[m_streamPage][m_streamSent - 1];
+    return m_streamSent == 0
+        ? (m_first + m_streamPage * m_pageSize) | uint32_t(erases(m_streamPage))
+        : (*m_pages)[m_streamPage][m_streamSent - 1];
 }
 
 // Appends stream words of pages up to lastPage while `reserve` request bytes stay free.
@@ -136,18 +186,34 @@ bool PagePipeline::start(uint32_t page, uint32_t lastPage)
     return fill(ops, lastPage, 0) && m_port.queue(std::move(ops), nullptr, DebugPort::kDhcsr);
 }
 
-bool PagePipeline::poll(uint32_t page, bool &stillRunning, uint64_t &ticket)
+bool PagePipeline::poll(uint32_t page, bool startNext, bool &stillRunning, uint64_t &ticket)
 {
     // The next page's tail rides in front: those writes happen whatever the poll finds.
     // R0 is read once S_REGRDY is up; a register not ready in time counts as still running, and
     // finish() looks the plain way.
     std::vector<dap::TransferOp> ops;
-    const size_t pollBytes = 10 + 5 + 5 + 5 + 1;
-    if (!fill(ops, page + 1, pollBytes))
+    const size_t pollBytes = kPollBytes;
+    // The next page starts right there when this one returned 0 (R0 exactly the mark): the probe
+    // skips the rest of a transfer at a value that does not match, so a page that failed or
+    // stopped elsewhere starts nothing, and the core does not wait for a round trip.
+    const std::vector<dap::TransferOp> next = {
+        {dap::kMatchMask, 0xFFFFFFFF},
+        {uint8_t(dap::request(true, true, kBd2) | dap::kMatchValue), kStubMark},
+        DebugPort::readyMaskOp(),
+        DebugPort::apWriteOp(kBd2, stub(page + 1)),
+        DebugPort::apWriteOp(kBd1, kRegWrite | uint32_t(DebugPort::PC)),
+        DebugPort::apWriteOp(kBd0,
+                             DebugPort::kDbgKey | DebugPort::kCDebugEn | DebugPort::kCMaskInts)};
+    const size_t nextBytes = 5 * next.size();
+    if (!fill(ops, page + 1, pollBytes + (startNext ? nextBytes : 0)))
         return false;
     m_port.debugRegisterWindow(ops);
     ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kReady});
     DebugPort::coreRegisterReadOps(ops, DebugPort::R0);
+    m_startedNext = startNext && streamLeft(page + 1) == 0
+        && dap::transferRequestSize(ops) + nextBytes <= size_t(m_port.link().packetSize());
+    if (m_startedNext)
+        ops.insert(ops.end(), next.begin(), next.end());
     return m_port.queue(std::move(ops), &m_result, DebugPort::kDhcsr, &stillRunning, &ticket);
 }
 
@@ -158,11 +224,20 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
     uint32_t pc = stub(page) + kStubReturn;
     if (stillRunning) {
         // Slower than its successors' data, or halted in lockup: wait and look the plain way.
-        if (!m_port.waitHalt(int(m_algo.programTimeoutMs()), what)
+        const uint32_t timeoutMs =
+            m_algo.programTimeoutMs() + (erases(page) ? m_algo.eraseTimeoutMs() : 0);
+        const QString calls =
+            erases(page) ? QStringLiteral("EraseSector(%1), %2").arg(hex8(address), what) : what;
+        if (!m_port.waitHalt(int(timeoutMs), calls)
             || !m_port.readCoreRegister(DebugPort::R0, m_result)
             || !m_port.readCoreRegister(DebugPort::PC, pc))
             return false;
     }
+    if (erases(page) && pc == stub(page) + kStubEraseFailed && (m_result & 0xFF) == kEraseMark)
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: EraseSector(%2) returned %3")
+                                      .arg(m_algo.deviceName(), hex8(address))
+                                      .arg(m_result >> 8));
     // The stub turns a return value v into v << 8 | 0xA5: a core stopped anywhere else shows.
     if (pc != stub(page) + kStubReturn || (m_result & 0xFF) != kStubMark)
         return m_port.link().fail(SwdAlgorithmFailed,
@@ -177,18 +252,32 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
 }
 
 bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
+                       const std::vector<bool> &eraseFirst,
                        const std::function<void(uint32_t, uint32_t)> &progress)
 {
     m_first = first;
     m_pages = &pages;
+    m_eraseFirst = &eraseFirst;
     m_streamPage = 0;
     m_streamSent = 0;
     const uint32_t total = uint32_t(pages.size());
     if (total == 0)
         return true;
+    if (m_eraseEntry == 0
+        && std::find(eraseFirst.begin(), eraseFirst.end(), true) != eraseFirst.end())
+        return m_port.link().fail(SwdAlgorithmInvalid,
+                                  QStringLiteral("%1 has no EraseSector").arg(m_algo.deviceName()));
     // The mask every poll matches with; the slow path's reads set the same one.
     if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
         return false;
+    // Over HID every report costs a frame whatever it carries: the next page's start rides on
+    // the poll only if the tail still fits beside it. Elsewhere the round trip it saves is worth
+    // more than the tail, which then goes before the poll.
+    const size_t tailRoom = size_t(m_port.link().packetSize()) - dap::transferRequestSize({})
+        - kPollBytes - kStartBytes;
+    const bool tailFits = tailRoom >= 5 * (kTailWords + 1);
+    const bool chain = tailFits || !m_port.link().transport().padsReplies();
+    const size_t tailWords = tailFits || !chain ? kTailWords : 0;
     while (m_streamPage == 0) {
         if (!sendReport(0))
             return false;
@@ -197,13 +286,14 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
         return false;
     for (uint32_t page = 0; page < total; ++page) {
         // Page + 1 must be whole before its start; page + 2 may use the buffer page - 1 freed.
-        while (streamLeft(page + 1) > kTailWords && page + 1 < total) {
+        const bool next = page + 1 < total;
+        while (next && streamLeft(page + 1) > tailWords) {
             if (!sendReport(page + 1))
                 return false;
         }
         bool stillRunning = false;
         uint64_t ticket = 0;
-        if (!poll(page, stillRunning, ticket))
+        if (!poll(page, next && chain, stillRunning, ticket))
             return false;
         for (int i = 0; i < kLookaheadReports; ++i) {
             if (!sendReport(page + 2))
@@ -213,7 +303,7 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
             return false;
         if (progress)
             progress(page + 1, total);
-        if (page + 1 < total && !start(page + 1, page + 2))
+        if (next && !(m_startedNext && !stillRunning) && !start(page + 1, page + 2))
             return false;
     }
     return m_port.sync();

@@ -104,10 +104,12 @@ private:
                 total += image->length;
         return std::max(total, 1u);
     }
+    std::vector<uint32_t> erasedWhileProgramming(const Bank &bank, int mode) const;
     bool sectorCrcs(const Bank &bank, const std::vector<CrcRange> &ranges,
                     std::vector<uint32_t> &crcs);
     bool programImages(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total);
-    bool programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total);
+    bool programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total,
+                        int mode);
     bool verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors);
     bool readBackImages(const Bank &bank, FlashSession &session, uint32_t &before);
 
@@ -120,6 +122,7 @@ private:
     std::optional<CrcRoutine> m_crc;
     std::optional<RamPlan> m_plan;
     SwdSectorCounts m_counts;
+    bool m_program = false; // pages follow the erase
 };
 
 bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
@@ -220,6 +223,7 @@ bool JobRun::sectorCrcs(const Bank &bank, const std::vector<CrcRange> &ranges,
 bool JobRun::decide(int mode, bool program)
 {
     const bool compare = program && (mode == job::SectorErase || mode == job::AutoErase);
+    m_program = program;
     for (Bank &bank : m_banks) {
         const FlashAlgorithm &a = *bank.algorithm;
         std::vector<uint32_t> crcs;
@@ -252,6 +256,24 @@ bool JobRun::decide(int mode, bool program)
     return true;
 }
 
+// The sectors whose erase the page pipeline runs just before their first page, on the core while
+// the link carries the next pages: those the program phase writes and the erase mode erases.
+std::vector<uint32_t> JobRun::erasedWhileProgramming(const Bank &bank, int mode) const
+{
+    std::vector<uint32_t> offsets;
+    if (!m_program || mode == job::NoErase || bank.images.empty())
+        return offsets;
+    for (const Sector &sector : bank.sectors) {
+        if (sector.action == Sector::EraseAndProgram
+            || (mode == job::FullErase && sector.action == Sector::ProgramOnly))
+            offsets.push_back(sector.offset);
+    }
+    return offsets;
+}
+
+// Erases what the program phase does not: with full, every sector of each bank one by one (the
+// algorithms' EraseChip may stop short of the device's end: the QB48x's at 64 KiB unless the
+// chip is configured for 120 KiB).
 bool JobRun::erase(int mode)
 {
     if (mode == job::NoErase)
@@ -259,24 +281,26 @@ bool JobRun::erase(int mode)
     report("erase", 0);
     for (size_t i = 0; i < m_banks.size(); ++i) {
         const Bank &bank = m_banks[i];
-        const bool any = std::any_of(bank.sectors.begin(), bank.sectors.end(), [](const Sector &s) {
-            return s.action == Sector::EraseAndProgram;
-        });
-        if (mode != job::FullErase && !any)
-            continue;
-        FlashSession session(m_port, *bank.algorithm, *m_plan);
-        if (!session.load() || !session.init(FlashSession::FunctionErase))
-            return false;
+        const FlashAlgorithm &a = *bank.algorithm;
+        std::vector<uint32_t> sectors;
         if (mode == job::FullErase) {
-            if (!session.eraseChip())
-                return false;
+            sectors = a.sectorsCovering(0, a.deviceSize());
         } else {
             for (const Sector &sector : bank.sectors)
-                if (sector.action == Sector::EraseAndProgram
-                    && !session.eraseSectors(sector.offset, sector.size))
-                    return false;
+                if (sector.action == Sector::EraseAndProgram)
+                    sectors.push_back(sector.offset);
         }
-        if (!session.uninit(FlashSession::FunctionErase))
+        const std::vector<uint32_t> later = erasedWhileProgramming(bank, mode);
+        sectors.erase(std::remove_if(sectors.begin(), sectors.end(),
+                                     [&](uint32_t s) {
+                                         return std::binary_search(later.begin(), later.end(), s);
+                                     }),
+                      sectors.end());
+        if (sectors.empty())
+            continue;
+        FlashSession session(m_port, a, *m_plan);
+        if (!session.load() || !session.init(FlashSession::FunctionErase)
+            || !session.eraseSectors(sectors) || !session.uninit(FlashSession::FunctionErase))
             return false;
         report("erase", int(100 * (i + 1) / m_banks.size()));
     }
@@ -302,8 +326,10 @@ bool JobRun::programImages(Bank &bank, FlashSession &session, uint32_t &done, ui
 
 // Runs of neighbouring sectors to program, each from its first image byte to its last: the bytes
 // between images in the same sector are the erased value on an erased sector.
-bool JobRun::programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total)
+bool JobRun::programSectors(Bank &bank, FlashSession &session, uint32_t &done, uint32_t total,
+                            int mode)
 {
+    const std::vector<uint32_t> later = erasedWhileProgramming(bank, mode);
     uint64_t imageFirst = ~uint64_t(0), imageEnd = 0;
     for (const SwdImage *image : bank.images) {
         imageFirst = std::min<uint64_t>(imageFirst, offsetOf(bank, *image));
@@ -332,7 +358,11 @@ bool JobRun::programSectors(Bank &bank, FlashSession &session, uint32_t &done, u
         auto step = [&](uint32_t pagesDone, uint32_t pages) {
             report("program", int((done + uint64_t(runBytes) * pagesDone / pages) * 100 / total));
         };
-        if (!session.program(from, span, step))
+        std::vector<uint32_t> erase;
+        for (uint32_t sector : later)
+            if (sector >= runStart && sector - runStart < runBytes)
+                erase.push_back(sector);
+        if (!session.program(from, span, step, erase))
             return false;
         done += runBytes;
         i = j;
@@ -365,7 +395,7 @@ bool JobRun::program(int mode)
         if (!session.load() || !session.init(FlashSession::FunctionProgram))
             return false;
         if (!(mode == job::NoErase ? programImages(bank, session, done, total)
-                                   : programSectors(bank, session, done, total)))
+                                   : programSectors(bank, session, done, total, mode)))
             return false;
         if (!session.uninit(FlashSession::FunctionProgram))
             return false;

@@ -248,7 +248,8 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
          [](CmsisDapProbe &p) { p.device().faultAt(0x20000C10); }, job::SectorErase, SwdFault,
          "at 0x20000C10: target answered FAULT after 6 of 12 transfers"},
         {"core never halts", [](CmsisDapProbe &p) { p.device().target().setStalled(true); },
-         job::SectorErase, SwdNoHalt, "core did not halt within 500 ms (EraseSector(0x00000000))"},
+         job::SectorErase, SwdNoHalt,
+         "core did not halt within 600 ms (EraseSector(0x00000000), ProgramPage(0x00000000))"},
         {"probe hangs", [](CmsisDapProbe &p) { p.silentAfterReports(12); }, job::FullErase,
          SwdProbeTimeout, "probe did not answer command 0x05 within 1000 ms"},
         {"probe unplugged", [](CmsisDapProbe &p) { p.unplugAfterReports(30); }, job::FullErase,
@@ -362,16 +363,30 @@ TEST_F(SwdJobTest, AutoEraseTouchesOnlySectorsThatDiffer)
 
 TEST_F(SwdJobTest, FullEraseBlanksBothBanksForAnApromJob)
 {
+    // The chip not configured for 120 KiB: the algorithm's EraseChip would stop at 64 KiB, and
+    // the second image land on old bytes.
+    probe().device().target().setFlash(TargetModel::Bank::Aprom,
+                                       pattern(TargetModel::kApromSize, 6));
     probe().device().target().setFlash(TargetModel::Bank::Ldrom, pattern(0x2000, 4));
-    const std::vector<uint8_t> image = pattern(0x200, 8);
-    job.images = {{0, image.data(), 0x200, "app.bin"}};
+    const std::vector<uint8_t> image = pattern(0x200, 8), high = pattern(0x300, 9);
+    job.images = {{0, image.data(), 0x200, "s.bin"}, {0x1D000, high.data(), 0x300, "p.bin"}};
     job.eraseMode = job::FullErase;
     const SwdResult r = runSwdJob(dev, job, {});
     ASSERT_TRUE(r.ok()) << r.message.toStdString();
     EXPECT_EQ(flash(TargetModel::Bank::Ldrom, 0, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
-    EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0, 0x200), image);
+    std::vector<uint8_t> expected(TargetModel::kApromSize, 0xFF);
+    std::copy(image.begin(), image.end(), expected.begin());
+    std::copy(high.begin(), high.end(), expected.begin() + 0x1D000);
+    EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0, TargetModel::kApromSize), expected);
     EXPECT_EQ(r.sectors.erased, 240 + 16);
-    EXPECT_EQ(r.sectors.programmed, 1);
+    EXPECT_EQ(r.sectors.programmed, 3);
+    // Each sector once: the untouched ones first, the three programmed ones before their pages.
+    std::vector<TargetModel::Erase> erases = probe().device().target().erases();
+    EXPECT_EQ(erases.size(), 240u + 16u);
+    std::sort(erases.begin(), erases.end(), [](const auto &a, const auto &b) {
+        return std::make_pair(a.bank, a.sectorValue) < std::make_pair(b.bank, b.sectorValue);
+    });
+    EXPECT_EQ(std::unique(erases.begin(), erases.end()), erases.end());
 }
 
 TEST_F(SwdJobTest, ACrcRoutineThatFailsNeverPassesForAChecksum)

@@ -105,6 +105,27 @@ TEST_F(TransportTest, AJobWritesTheSameFlashOverBothTransports)
     }
     EXPECT_EQ(written[0], written[1]);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), written[1].begin() + 0x200));
+
+    // Over bulk the next page starts on the poll's own transfer, only after a page that passed:
+    // a failed page leaves the next one unwritten. No flash time: every poll finds a page done.
+    probe().setFlashTiming(0, 0);
+    for (const Usb usb : {Usb::FsBulk, Usb::HsBulk}) {
+        SCOPED_TRACE(int(usb));
+        probe().setUsb(usb);
+        probe().reset();
+        probe().device().target().addStuckBits(TargetModel::Bank::Aprom, 0x608, 0x4);
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Bulk, error), SwdOk);
+        const SwdResult r = runSwdJob(opened.transport(), job, {});
+        EXPECT_EQ(r.message.toStdString(),
+                  "QB48x_Flash_AP failed: ProgramPage(0x00000600) returned 1");
+        const std::vector<uint8_t> &flash =
+            probe().device().target().flash(TargetModel::Bank::Aprom);
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x400, flash.begin() + 0x200));
+        EXPECT_EQ(std::vector<uint8_t>(flash.begin() + 0x800, flash.begin() + 0xA00),
+                  std::vector<uint8_t>(0x200, 0xFF));
+    }
 }
 
 TEST_F(TransportTest, BusFaultsEndWithTheirCodeWithinTheTimeOut)
