@@ -13,9 +13,9 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace cli {

@@ -22,10 +22,9 @@ SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Dow
     // The ledger's value for this board, set when the run was recorded.
     SwdJob withCode = swdJob;
     std::deque<std::vector<uint8_t>> storage;
-    const SwdResult patched =
-        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
-                         quorvel::qb48Geometry.sectorSize,
-                         swdApromReader(probe, withCode.clockHz), storage);
+    const SwdResult patched = patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
+                                               quorvel::qb48Geometry.sectorSize,
+                                               swdApromReader(probe, withCode.clockHz), storage);
     if (!patched.ok())
         return patched;
     return runSwdJob(probe, withCode, progress);
@@ -68,8 +67,9 @@ int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const Record
 {
     DapTransportChoice choice;
     if (!parseTransportChoice(c.parser.value("transport"), choice))
-        return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
-                                     .arg(c.parser.value("transport")));
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
+                          .arg(c.parser.value("transport")));
     QStringList selectors = c.parser.values("probe");
     if (selectors.isEmpty())
         selectors << QString();

@@ -122,17 +122,17 @@ void SwdGangRunner::runBoard(int index, DapTransport &probe, Download &job, Phas
     // The debug port's identity is the board's id in its row; without one the run itself fails
     // and says why, as on one probe.
     uint32_t idcode = 0;
-    result.deviceId = engine::swdPresence(probe, clockHz, idcode) == engine::Presence::Attached
-        ? idcode
-        : 0;
+    result.deviceId =
+        engine::swdPresence(probe, clockHz, idcode) == engine::Presence::Attached ? idcode : 0;
     // Prepare sets per-board values (the ledger's serial): each board starts from the job's.
     job.rollingCodeValue = prototype.rollingCodeValue;
     if (!ready(index, job)) {
         result.heldBack = true;
         return;
     }
-    const SwdBoardOutcome outcome = runJob(
-        index, probe, job, [&phases](const QString &name, int percent) { phases.step(name, percent); });
+    const SwdBoardOutcome outcome =
+        runJob(index, probe, job,
+               [&phases](const QString &name, int percent) { phases.step(name, percent); });
     result.code = outcome.code;
     result.message = outcome.message;
     if (job::runPassed(result.code))

@@ -34,8 +34,7 @@ private:
     void runProbe(int index, GangResult &result);
     void runBoard(int index, DapTransport &probe, Download &job, Phases &phases,
                   GangResult &result);
-    void runLine(int index, DapTransport &probe, Download &job, Phases &phases,
-                 GangResult &result);
+    void runLine(int index, DapTransport &probe, Download &job, Phases &phases, GangResult &result);
 
     Download prototype;
     std::vector<DapProbe> probes;

@@ -400,8 +400,7 @@ void configureOne(CmsisDapProbe &probe, int k)
         if (!text.empty() && !*end && address <= 0xFFFFFFFF)
             probe.device().faultAt(uint32_t(address));
         else
-            std::fprintf(stderr,
-                         "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
                          text.c_str());
     }
     probe.setRealTime(!setting("QUORVEL_VPROBE_DAP_REALTIME", k, text) || text != "0");
