@@ -60,6 +60,39 @@ private:
     GangProgress last;
 };
 
+// Between the runner and one probe: once the runner is cancelled nothing more is sent, so a run
+// stops after the exchange in flight and the board counts as interrupted.
+class SwdGangRunner::Gate : public DapTransport
+{
+public:
+    Gate(DapTransport &probe, const Gang &runner)
+        : probe(probe)
+        , runner(runner)
+    { }
+    int send(const uint8_t *data, size_t length, QString &error) override
+    {
+        if (runner.cancelled()) {
+            refused = true;
+            error = QStringLiteral("cancelled");
+            return SwdProbeLost;
+        }
+        return probe.send(data, length, error);
+    }
+    int receive(uint8_t *data, size_t capacity, int timeoutMs, QString &error) override
+    {
+        return probe.receive(data, capacity, timeoutMs, error);
+    }
+    int maxPacketSize() const override { return probe.maxPacketSize(); }
+    const char *name() const override { return probe.name(); }
+    bool padsReplies() const override { return probe.padsReplies(); }
+
+    bool refused = false;
+
+private:
+    DapTransport &probe;
+    const Gang &runner;
+};
+
 SwdGangRunner::SwdGangRunner(const Download &prototype, std::vector<DapProbe> probes,
                              DapTransportChoice choice, uint32_t clockHz, Run run)
     : prototype(prototype)
@@ -106,16 +139,18 @@ void SwdGangRunner::runProbe(int index, GangResult &result)
         return endBoard(index, result, false);
     }
     result.connectCode = 1;
+    Gate gate(opened.transport(), *this);
     if (line.enabled)
-        return runLine(index, opened.transport(), job, phases, result);
-    runBoard(index, opened.transport(), job, phases, result);
+        return runLine(index, gate, job, phases, result);
+    runBoard(index, gate, job, phases, result);
     result.durationUs = microsecondsSince(start);
-    endBoard(index, result, false);
+    endBoard(index, result, gate.refused);
 }
 
-void SwdGangRunner::runBoard(int index, DapTransport &probe, Download &job, Phases &phases,
+void SwdGangRunner::runBoard(int index, Gate &probe, Download &job, Phases &phases,
                              GangResult &result)
 {
+    probe.refused = false;
     result.code = -1;
     result.message.clear();
     result.heldBack = false;
@@ -139,7 +174,7 @@ void SwdGangRunner::runBoard(int index, DapTransport &probe, Download &job, Phas
         phases.show(GangProgress::Phase::Finish, -1, 100);
 }
 
-void SwdGangRunner::runLine(int index, DapTransport &probe, Download &job, Phases &phases,
+void SwdGangRunner::runLine(int index, Gate &probe, Download &job, Phases &phases,
                             GangResult &result)
 {
     uint32_t idcode = 0;
@@ -157,7 +192,7 @@ void SwdGangRunner::runLine(int index, DapTransport &probe, Download &job, Phase
         phases.board = board;
         runBoard(index, probe, job, phases, result);
         result.durationUs = microsecondsSince(start);
-        endBoard(index, result, false);
+        endBoard(index, result, probe.refused);
         if (cancelled() || (line.boards != 0 && board >= line.boards))
             return;
         // The board stays until the operator takes it: never the same board twice.

@@ -25,16 +25,15 @@ public:
     SwdGangRunner(const Download &prototype, std::vector<DapProbe> probes,
                   DapTransportChoice choice, uint32_t clockHz, Run run);
 
-    // A probe that cannot be opened fails (connect code -1, its reason as the message); a board
-    // whose debug port does not answer fails without running.
+    // A probe that cannot be opened fails (connect code -1, its reason as the message).
     std::vector<GangResult> run() override;
 
 private:
     class Phases;
+    class Gate;
     void runProbe(int index, GangResult &result);
-    void runBoard(int index, DapTransport &probe, Download &job, Phases &phases,
-                  GangResult &result);
-    void runLine(int index, DapTransport &probe, Download &job, Phases &phases, GangResult &result);
+    void runBoard(int index, Gate &probe, Download &job, Phases &phases, GangResult &result);
+    void runLine(int index, Gate &probe, Download &job, Phases &phases, GangResult &result);
 
     Download prototype;
     std::vector<DapProbe> probes;
