@@ -37,12 +37,7 @@ constexpr uint8_t kOut = 0x02, kIn = 0x82, kSwo = 0x83;
 enum StringIndex : uint8_t { kManufacturer = 1, kProduct, kSerial, kInterfaceName };
 
 libusb_context theContext;
-std::array<libusb_device, CmsisDapProbe::kMaxProbes> theDevices = [] {
-    std::array<libusb_device, CmsisDapProbe::kMaxProbes> devices{};
-    for (int k = 0; k < CmsisDapProbe::kMaxProbes; ++k)
-        devices[size_t(k)] = {1, uint8_t(7 + k), k};
-    return devices;
-}();
+libusb_device theDevices[CmsisDapProbe::kMaxProbes]; // probe k at bus 1, address 7 + k
 std::array<bool, CmsisDapProbe::kMaxProbes> claimedByAnyone{};
 
 // Probe k's v2 interface while it is plugged in.
@@ -79,8 +74,10 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context *, libusb_device ***li
     libusb_device **devices = new libusb_device *[size_t(count) + 1];
     ssize_t n = 0;
     for (int k = 0; k < count; ++k) {
-        if (bulkProbe(k))
-            devices[n++] = &theDevices[size_t(k)];
+        if (!bulkProbe(k))
+            continue;
+        theDevices[k] = {1, uint8_t(7 + k), k};
+        devices[n++] = &theDevices[k];
     }
     devices[n] = nullptr;
     *list = devices;
