@@ -1729,40 +1729,6 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>--csv cannot be used together with --json or --html</translation>
         </message>
         <message>
-            <source>用法：quorvel-cli &lt;子命令&gt; [选项]
-
-子命令：
-  probes          列出连接的烧录器
-  program         烧写文件或工程
-  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
-  verify          校验芯片数据与文件
-  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
-  md5             读取一段FLASH的MD5
-  crc32           读取一段FLASH的CRC-32
-  file-crc        计算文件的CRC-32
-  offline-erase   删除烧录器中的脱机任务
-  report          生产记录的统计和导出
-
-每个子命令的选项：quorvel-cli &lt;子命令&gt; --help
-</source>
-            <translation>Usage: quorvel-cli &lt;command&gt; [options]
-
-Commands:
-  probes          list the connected probes
-  program         program files or a job
-  plan            flash map: where files, erase ranges and the rolling code land
-  verify          verify the chip against files
-  erase           erase the whole chip over SWD (any CMSIS-DAP probe)
-  md5             read the MD5 of a flash range
-  crc32           read the CRC-32 of a flash range
-  file-crc        compute the CRC-32 of files
-  offline-erase   delete the offline job stored in the probe
-  report          totals and export of the production record
-
-Options of each command: quorvel-cli &lt;command&gt; --help
-</translation>
-        </message>
-        <message>
             <source>只统计此时间以前的烧录（日期含当天；ISO，UTC；或today、yesterday）。</source>
             <translation>Only runs started before this time (a date includes its day; ISO, UTC; or today, yesterday).</translation>
         </message>

@@ -65,8 +65,9 @@ protected:
         const qint64 id = db.beginRun(r);
         ASSERT_GE(id, 0) << qPrintable(db.lastError());
         quint32 value = 0;
-        if (serial)
+        if (serial) {
             ASSERT_TRUE(db.allocateSerial({0x1000, 100, 2}, id, &value));
+        }
         const QString s = status;
         if (s == "started")
             return;
