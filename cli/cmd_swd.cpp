@@ -177,7 +177,6 @@ int swdProgram(Command &c)
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
     recordOptions.target = pack::defaultDeviceName();
-    RunRecorder recorder(recordOptions);
     SwdJob swdJob = swdJobOf(setup, d);
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
@@ -191,6 +190,7 @@ int swdProgram(Command &c)
         return runSwdGang(c, d, swdJob, recordOptions, job::plainText(success));
     if (c.parser.isSet("poll"))
         return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
+    RunRecorder recorder(recordOptions);
     return runOnProbe(
         c, stagesOf(swdJob),
         [&swdJob, &d](DapTransport &probe, const SwdProgress &progress) {
