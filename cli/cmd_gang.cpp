@@ -15,20 +15,21 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace cli {
 
 namespace {
 
-std::atomic<GangRunner *> activeRunner{nullptr};
+std::atomic<Gang *> activeRunner{nullptr};
 volatile std::sig_atomic_t interrupted = 0;
 
 // Ctrl-C: every probe finishes the exchange in flight and sends nothing more.
 void onInterrupt(int)
 {
     interrupted = 1;
-    if (GangRunner *runner = activeRunner.load())
+    if (Gang *runner = activeRunner.load())
         runner->cancel();
 }
 
@@ -41,17 +42,22 @@ void catchInterrupt()
     sigaction(SIGINT, &action, nullptr);
 }
 
-// The exit status of a probe's run: 0 passed; its result code; 1 or 27 when it did not connect.
+} // namespace
+
 int statusOf(const GangResult &r)
 {
     if (r.status == GangStatus::Passed)
         return ExitOk;
     if (r.status == GangStatus::Interrupted)
         return ExitInterrupted;
+    if (r.heldBack)
+        return ExitRecord;
     if (r.code > 0)
         return r.code;
     return r.connectCode == -2 ? int(ExitFirmwareRefused) : 1;
 }
+
+namespace {
 
 // Waits for the operator between rounds: Enter on a terminal (after a prompt); without a terminal
 // one line from stdin, so a fixture or test executive can pace the rounds. False: stop (EOF,
@@ -96,9 +102,8 @@ bool resolveProbes(const QStringList &selectors, std::vector<ProbeInfo> &chosen,
 
 // --auto: every probe runs boards as they are attached, until it has run `boards` of them (0: until
 // Ctrl-C). One line (or JSON object) per board on stdout as it ends.
-int runLine(Command &c, const Download &prototype, const std::vector<ProbeInfo> &probes,
-            const std::vector<QByteArray> &paths, const QStringList &names, int boards,
-            const GangHooks &hooks)
+int runLine(Command &c, const GangFactory &make, const std::vector<ProbeInfo> &probes,
+            const QStringList &names, int boards, const GangHooks &hooks)
 {
     LineOptions line;
     line.enabled = true;
@@ -116,7 +121,8 @@ int runLine(Command &c, const Download &prototype, const std::vector<ProbeInfo> 
     std::vector<QString> serials(size_t(names.size()));
     int status = ExitOk;
     int passed = 0, failed = 0;
-    GangRunner runner(prototype, paths);
+    const std::unique_ptr<Gang> gang = make();
+    Gang &runner = *gang;
     runner.setLine(line);
     runner.setProgress([&view](const GangProgress &e) { view.progress(e); });
     runner.setPrepare([&](int index, Download &job) {
@@ -165,11 +171,18 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
     if (!resolveProbes(selectors, probes, error))
         return c.fail(1, error);
     std::vector<QByteArray> paths;
-    QStringList names;
-    for (const ProbeInfo &p : probes) {
+    for (const ProbeInfo &p : probes)
         paths.push_back(p.path);
+    return runGangOf(
+        c, probes, [&] { return std::make_unique<GangRunner>(prototype, paths); }, hooks);
+}
+
+int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactory &make,
+              const GangHooks &hooks)
+{
+    QStringList names;
+    for (const ProbeInfo &p : probes)
         names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
-    }
     bool ok = true;
     const int rounds = c.parser.isSet("repeat") ? c.parser.value("repeat").toInt(&ok) : 1;
     if (!ok || rounds < 0)
@@ -177,8 +190,7 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
                       QCoreApplication::translate("QuorvelCli", "--repeat需要一个非负整数"));
 
     if (c.parser.isSet("auto")) // a line runs until Ctrl-C unless --repeat bounds it
-        return runLine(c, prototype, probes, paths, names, c.parser.isSet("repeat") ? rounds : 0,
-                       hooks);
+        return runLine(c, make, probes, names, c.parser.isSet("repeat") ? rounds : 0, hooks);
     if (c.parser.isSet("poll"))
         return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
 
@@ -192,7 +204,8 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
         QStringList serials;
         for (int i = 0; i < names.size(); ++i)
             serials << QString();
-        GangRunner runner(prototype, paths);
+        const std::unique_ptr<Gang> gang = make();
+        Gang &runner = *gang;
         runner.setProgress([&view](const GangProgress &e) { view.progress(e); });
         runner.setPrepare([&](int index, Download &job) {
             return hooks.prepare ? hooks.prepare(index, names[index], job, serials[index]) : true;

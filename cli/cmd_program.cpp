@@ -40,8 +40,10 @@ QStringList stagesOf(const Download &d)
     return stages;
 }
 
-// Each probe's run is its own row (and its own ledger value), written from the probe's thread.
-GangHooks recordedGang(const RecordOptions &options)
+} // namespace
+
+GangHooks recordedGang(const RecordOptions &options,
+                       const std::function<SectorCounts(int)> &sectorsOf)
 {
     auto recorders = std::make_shared<std::map<int, std::unique_ptr<RunRecorder>>>();
     auto lock = std::make_shared<std::mutex>();
@@ -66,13 +68,12 @@ GangHooks recordedGang(const RecordOptions &options)
         QString error;
         if (recorder
             && !recorder->finish(result.code, result.status == GangStatus::Interrupted,
-                                 GangView::outcome(result), result.deviceId, error))
+                                 GangView::outcome(result), result.deviceId, error,
+                                 sectorsOf ? sectorsOf(index) : SectorCounts()))
             Command::warn(probe + QStringLiteral(": ") + error);
     };
     return hooks;
 }
-
-} // namespace
 
 int runProgram(const QStringList &arguments)
 {

@@ -12,6 +12,7 @@
 #include "engine/download.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
+#include "job/flashplan.h"
 #include "job/jobfile.h"
 #include "job/memorygeometry.h"
 #include "job/messages.h"
@@ -90,7 +91,6 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
 // What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
 QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
 {
-    const QStringList probes = p.values("probe");
     const struct
     {
         bool refused;
@@ -107,16 +107,28 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
         {setup.protectLevel != 0, QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置读保护")},
         {setup.chipIndex != job::chipIndexForName(QStringLiteral("QB48V")),
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd只支持芯片QB48V")},
-        {probes.size() > 1 || probes.contains(QLatin1String("all"))
-             || p.optionNames().contains(QLatin1String("repeat"))
-             || p.optionNames().contains(QLatin1String("auto")),
-         QT_TRANSLATE_NOOP("QuorvelCli", "--via swd一次只用一个烧录器，不能重复烧写")},
     };
     for (const auto &rule : rules) {
         if (rule.refused)
             return QCoreApplication::translate("QuorvelCli", rule.text);
     }
     return {};
+}
+
+// A rolling-code word outside the target's memory is the flash map's problem on this path too:
+// status 28 unless --force. The other map rules are the dedicated probe's and do not apply here.
+int rollingCodePlaced(Command &c, const Download &d)
+{
+    if (d.rollingCodeAddress == 0 || c.parser.isSet("force"))
+        return ExitOk;
+    for (const FlashProblem &problem : planJob(d, 0).problems) {
+        if (problem.kind == FlashProblem::RollingCodeOutside)
+            return c.fail(
+                ExitPlanProblems,
+                QCoreApplication::translate("QuorvelCli", "烧录地图有问题（--force仍然烧写）：%1")
+                    .arg(problem.text));
+    }
+    return ExitOk;
 }
 
 SwdVerifyMode verifyModeOf(const QCommandLineParser &p)
@@ -158,12 +170,13 @@ int swdProgram(Command &c)
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
+    if (const int planned = rollingCodePlaced(c, d); planned != ExitOk)
+        return planned;
     RecordOptions recordOptions;
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
     recordOptions.target = pack::defaultDeviceName();
-    RunRecorder recorder(recordOptions);
     SwdJob swdJob = swdJobOf(setup, d);
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
@@ -171,20 +184,17 @@ int swdProgram(Command &c)
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != job::NoErase ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
+    const QStringList probes = c.parser.values("probe");
+    if (probes.size() > 1 || probes.contains(QLatin1String("all")) || c.parser.isSet("repeat")
+        || c.parser.isSet("auto"))
+        return runSwdGang(c, d, swdJob, recordOptions, job::plainText(success));
+    if (c.parser.isSet("poll"))
+        return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
+    RunRecorder recorder(recordOptions);
     return runOnProbe(
         c, stagesOf(swdJob),
         [&swdJob, &d](DapTransport &probe, const SwdProgress &progress) {
-            if (d.rollingCodeAddress == 0)
-                return runSwdJob(probe, swdJob, progress);
-            // The ledger's value for this board, set when the run was recorded.
-            SwdJob withCode = swdJob;
-            std::deque<std::vector<uint8_t>> storage;
-            const SwdResult patched = patchRollingCode(
-                withCode, d.rollingCodeAddress, d.rollingCodeValue,
-                quorvel::qb48Geometry.sectorSize, swdApromReader(probe, withCode.clockHz), storage);
-            if (!patched.ok())
-                return patched;
-            return runSwdJob(probe, withCode, progress);
+            return runSwdProgramming(probe, swdJob, d, progress);
         },
         job::plainText(success), &recorder, &d);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/gangrunner.h"
+#include "probe/probelist.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -11,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace cli {
 
@@ -64,6 +67,11 @@ struct GangHooks
 };
 int runGang(Command &c, const Download &prototype, const QStringList &selectors,
             const GangHooks &hooks);
+// The same over any gang of probes (`probes` name them in the view, in the gang's order): rounds,
+// or a line with --auto; `make` builds a fresh gang for each round.
+using GangFactory = std::function<std::unique_ptr<Gang>()>;
+int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactory &make,
+              const GangHooks &hooks);
 
 // The probe as every JSON report names it: {path, serial, product, firmware}; firmware is null
 // when the probe did not tell it.

@@ -55,6 +55,8 @@ QString GangView::outcome(const GangResult &result)
 {
     if (result.status == GangStatus::Interrupted)
         return QCoreApplication::translate("QuorvelCli", "已中断");
+    if (!result.message.isEmpty())
+        return result.message;
     if (result.code < 0)
         return QCoreApplication::translate("QuorvelCli", "未连接");
     return job::plainText(job::runResultMessage(result.code));

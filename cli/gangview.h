@@ -12,6 +12,10 @@
 
 namespace cli {
 
+// The exit status of a probe's run in a gang: 0 passed; its result code; 74 when its ledger or
+// record refused it; 130 interrupted; 1 or 27 when it did not connect.
+int statusOf(const GangResult &result);
+
 class GangView
 {
 public:

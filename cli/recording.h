@@ -2,6 +2,7 @@
 // starts and completed when it ends, and the serial ledger's value for the run when asked.
 #pragma once
 
+#include "command.h"
 #include "record/recorddb.h"
 
 #include <QCommandLineParser>
@@ -45,5 +46,10 @@ private:
     RecordDb db;
     qint64 runId = -1;
 };
+
+// Each probe's run in a gang is its own row (and its own ledger value), written from the probe's
+// thread; `sectorsOf`, when given, tells the sectors probe k's run erased, programmed and skipped.
+GangHooks recordedGang(const RecordOptions &options,
+                       const std::function<SectorCounts(int)> &sectorsOf = {});
 
 } // namespace cli

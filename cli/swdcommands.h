@@ -2,12 +2,17 @@
 // --via swd.
 #pragma once
 
+#include "swd/swdprogrammer.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
+
+class Download;
 
 namespace cli {
 
 class Command;
+struct RecordOptions;
 
 enum class SwdCommand { Program, Verify };
 
@@ -17,6 +22,13 @@ void addViaOption(QCommandLineParser &parser, bool withVerify = true);
 // After parsing: -1 when the command goes the dedicated probe's way; otherwise the exit status of
 // the run over SWD, or of a refused --via value or option.
 int runViaSwd(Command &c, SwdCommand command);
+// One board's programming run: `swdJob` with `d`'s rolling code (when it has one) merged in.
+SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Download &d,
+                            const SwdProgress &progress);
+// `program --via swd` on several probes (--probe all or repeated), --repeat or --auto: the
+// dedicated path's gang, each board over SWD, recorded per probe; the exit status.
+int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const RecordOptions &options,
+               const QString &success);
 // `erase`: APROM and LDROM erased whole over SWD.
 int runErase(const QStringList &arguments);
 

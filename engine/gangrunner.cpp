@@ -115,28 +115,28 @@ GangRunner::GangRunner(const Download &prototype, std::vector<QByteArray> paths)
     , paths(std::move(paths))
 { }
 
-void GangRunner::setProgress(Progress callback)
+void Gang::setProgress(Progress callback)
 {
     progress = std::move(callback);
 }
 
-void GangRunner::setPrepare(Prepare callback)
+void Gang::setPrepare(Prepare callback)
 {
     prepare = std::move(callback);
 }
 
-void GangRunner::setFinished(Finished callback)
+void Gang::setFinished(Finished callback)
 {
     finished = std::move(callback);
 }
 
-void GangRunner::setLine(const LineOptions &options)
+void Gang::setLine(const LineOptions &options)
 {
     line = options;
     line.pollMs = std::max(options.pollMs, 1);
 }
 
-bool GangRunner::pause(int ms) const
+bool Gang::pause(int ms) const
 {
     // In slices, so a cancel (perhaps from a signal handler, which cannot wake a waiter) is seen
     // within 50 ms.
@@ -151,17 +151,17 @@ bool GangRunner::pause(int ms) const
     return false;
 }
 
-void GangRunner::cancel()
+void Gang::cancel()
 {
     stop.store(true, std::memory_order_relaxed);
 }
 
-bool GangRunner::cancelled() const
+bool Gang::cancelled() const
 {
     return stop.load(std::memory_order_relaxed);
 }
 
-void GangRunner::report(const GangProgress &event)
+void Gang::report(const GangProgress &event)
 {
     std::lock_guard<std::mutex> lock(progressMutex);
     if (progress)
@@ -180,7 +180,7 @@ std::vector<GangResult> GangRunner::run()
     return results;
 }
 
-bool GangRunner::ready(int index, Download &job)
+bool Gang::ready(int index, Download &job)
 {
     std::lock_guard<std::mutex> lock(prepareMutex);
     return !prepare || prepare(index, job);
@@ -222,6 +222,8 @@ void GangRunner::runProbe(int index, GangResult &result)
             result.code = engine::runWithRestarts(
                 job, [&] { return !cancelled() && connectProbeAt(job, result.path) == 1; });
             result.deviceId = chip.deviceId;
+        } else {
+            result.heldBack = true;
         }
         job.toggleConnection();
     }
@@ -232,19 +234,24 @@ void GangRunner::runProbe(int index, GangResult &result)
 // Ends one board: its status from the run's outcome, then the Finished call.
 void GangRunner::endBoard(Gate &gate, GangResult &result)
 {
-    if (gate.refused || result.connectCode == 0)
+    if (!gate.refused && result.connectCode != 0 && job::runPassed(result.code))
+        gate.show(GangProgress::Phase::Finish, -1, 100);
+    Gang::endBoard(gate.index(), result, gate.refused);
+}
+
+void Gang::endBoard(int index, GangResult &result, bool refused)
+{
+    if (refused || result.connectCode == 0)
         result.status = GangStatus::Interrupted;
     else
         result.status = job::runPassed(result.code) ? GangStatus::Passed : GangStatus::Failed;
-    if (result.status == GangStatus::Passed)
-        gate.show(GangProgress::Phase::Finish, -1, 100);
     std::lock_guard<std::mutex> lock(progressMutex);
     if (finished)
-        finished(gate.index(), result);
+        finished(index, result);
 }
 
 // A probe gone from the bus ends its line with one more result: not connected.
-void GangRunner::probeLost(int index, GangResult &result)
+void Gang::probeLost(int index, GangResult &result)
 {
     result.code = -1;
     result.connectCode = -1;
@@ -273,6 +280,7 @@ void GangRunner::runLine(int index, Download &job, Gate &gate, GangResult &resul
         gate.refused = false;
         result.code = -1;
         result.deviceId = 0;
+        result.heldBack = false;
         // Prepare sets per-board values (the ledger's serial): each board starts from the job's.
         job.rollingCodeValue = prototype.rollingCodeValue;
         if (ready(index, job)) {
@@ -280,6 +288,8 @@ void GangRunner::runLine(int index, Download &job, Gate &gate, GangResult &resul
             result.code = engine::runWithRestarts(
                 job, [&] { return !cancelled() && connectProbeAt(job, result.path) == 1; });
             result.deviceId = job.chip->deviceId;
+        } else {
+            result.heldBack = true;
         }
         result.durationUs = microsecondsSince(start);
         endBoard(gate, result);

@@ -6,6 +6,7 @@
 #include "download.h"
 
 #include <QByteArray>
+#include <QString>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -38,6 +39,8 @@ struct GangResult
     int32_t code = -1; // runProgramming's result code; -1 when no run started
     uint32_t deviceId = 0; // what this probe's chip detect read
     int64_t durationUs = 0; // connect to disconnect
+    bool heldBack = false; // Prepare refused this run (a ledger or record that could not be used)
+    QString message; // the run's own outcome text when its code is not a probe result code
 };
 
 // A hands-free line: every probe stays connected, polls its chip detect, runs the job when a chip
@@ -49,7 +52,9 @@ struct LineOptions
     int boards = 0; // per probe; 0: until cancelled
 };
 
-class GangRunner
+// What every gang shares, whatever the probes speak: the callbacks, the line's pace, the cancel and
+// the one rule that turns a run's end into a probe's status.
+class Gang
 {
 public:
     // Called from the probe threads. Progress and Finished calls come one at a time, and so do
@@ -60,42 +65,58 @@ public:
     using Prepare = std::function<bool(int index, Download &job)>;
     using Finished = std::function<void(int index, const GangResult &result)>;
 
-    // The prototype's options and image buffers are shared read-only by every probe's copy; the
-    // buffers must outlive run(). Its own connection, if any, is left alone.
-    GangRunner(const Download &prototype, std::vector<QByteArray> paths);
-
+    virtual ~Gang() = default;
     void setProgress(Progress callback);
     void setPrepare(Prepare callback);
     void setFinished(Finished callback);
     // On a line Prepare and Finished come once per board; run() returns each probe's last board.
     void setLine(const LineOptions &options);
 
-    // Blocks until every probe has ended; one result per path, in path order. A path listed again
-    // fails (connect code -1) without being opened: two jobs on one probe would mix their reports.
-    std::vector<GangResult> run();
+    // Blocks until every probe has ended; one result per probe, in listed order.
+    virtual std::vector<GangResult> run() = 0;
     // Safe from any thread and from a signal handler: each probe finishes the exchange in flight
     // and writes nothing more.
     void cancel();
     bool cancelled() const;
+
+protected:
+    bool pause(int ms) const; // false when cancelled meanwhile
+    bool ready(int index, Download &job);
+    void report(const GangProgress &event);
+    // The board's status from its outcome (`refused`: a cancel refused one of its exchanges), then
+    // the Finished call.
+    void endBoard(int index, GangResult &result, bool refused);
+    void probeLost(int index, GangResult &result);
+
+    LineOptions line;
+
+private:
+    Progress progress;
+    Prepare prepare;
+    Finished finished;
+    std::mutex progressMutex; // Progress and Finished
+    std::mutex prepareMutex;
+    std::atomic<bool> stop{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "cancel() must be signal-safe");
+};
+
+class GangRunner : public Gang
+{
+public:
+    // The prototype's options and image buffers are shared read-only by every probe's copy; the
+    // buffers must outlive run(). Its own connection, if any, is left alone.
+    GangRunner(const Download &prototype, std::vector<QByteArray> paths);
+
+    // A path listed again fails (connect code -1) without being opened: two jobs on one probe
+    // would mix their reports.
+    std::vector<GangResult> run() override;
 
 private:
     class Gate;
     void runProbe(int index, GangResult &result);
     void runLine(int index, Download &job, Gate &gate, GangResult &result);
     void endBoard(Gate &gate, GangResult &result);
-    void probeLost(int index, GangResult &result);
-    bool pause(int ms) const; // false when cancelled meanwhile
-    bool ready(int index, Download &job);
-    void report(const GangProgress &event);
 
     Download prototype;
     std::vector<QByteArray> paths;
-    Progress progress;
-    Prepare prepare;
-    Finished finished;
-    LineOptions line;
-    std::mutex progressMutex; // Progress and Finished
-    std::mutex prepareMutex;
-    std::atomic<bool> stop{false};
-    static_assert(std::atomic<bool>::is_always_lock_free, "cancel() must be signal-safe");
 };

@@ -2,6 +2,7 @@
 #include "presence.h"
 
 #include "download.h"
+#include "swd/debugport.h"
 
 namespace engine {
 
@@ -16,6 +17,19 @@ Presence chipPresence(Download &job)
     default:
         return Presence::LinkLost;
     }
+}
+
+Presence swdPresence(DapTransport &probe, uint32_t clockHz, uint32_t &idcode)
+{
+    DapPipe link(probe);
+    DebugPort port(link);
+    const bool answered = link.open() && port.connect(clockHz);
+    idcode = answered ? port.idcode() : 0;
+    port.disconnect();
+    link.drain();
+    if (answered)
+        return Presence::Attached;
+    return link.error().code == SwdProbeLost ? Presence::LinkLost : Presence::Absent;
 }
 
 } // namespace engine

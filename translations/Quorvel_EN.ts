@@ -1477,10 +1477,6 @@ Use it anyway?</translation>
             <translation>--via swd supports the chip QB48V only</translation>
         </message>
         <message>
-            <source>--via swd一次只用一个烧录器，不能重复烧写</source>
-            <translation>--via swd uses one probe at a time and cannot repeat</translation>
-        </message>
-        <message>
             <source>SWD错误%1：%2</source>
             <translation>SWD error %1: %2</translation>
         </message>

@@ -30,9 +30,8 @@ void applyLine(const std::string &line)
         return;
     }
     VirtualProbe::probe(int(k)).setChipAttached(attached == 1, flashFileKept(int(k)));
-    // The CMSIS-DAP personality is probe 0's.
-    if (k == 0 && CmsisDapProbe::active())
-        CmsisDapProbe::instance().device().setTargetAttached(attached == 1, flashFileKept(0));
+    if (CmsisDapProbe *dap = CmsisDapProbe::active(int(k)))
+        dap->device().setTargetAttached(attached == 1, flashFileKept(int(k)));
 }
 
 } // namespace

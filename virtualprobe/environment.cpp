@@ -290,13 +290,13 @@ constexpr FlashWindow persistedWindows[] = {
     {quorvel::qb48Geometry.aprom.base, 0x20000},
     {quorvel::qb48Geometry.ldrom.base, quorvel::qb48Geometry.ldrom.size}};
 
-// With the CMSIS-DAP personality on, probe 0's flash is that target's: APROM, blank to the end
+// With the CMSIS-DAP personality on, probe k's flash is its target's: APROM, blank to the end
 // of the window, and LDROM.
 std::vector<uint8_t> readWindow(int k, const FlashWindow &w)
 {
-    if (k != 0 || !CmsisDapProbe::active())
+    if (!CmsisDapProbe::active(k))
         return VirtualProbe::probe(k).readFlash(w.address, w.length);
-    const std::vector<uint8_t> &bank = CmsisDapProbe::instance().device().target().flash(
+    const std::vector<uint8_t> &bank = CmsisDapProbe::instance(k).device().target().flash(
         w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom);
     std::vector<uint8_t> bytes(w.length, 0xFF);
     std::copy_n(bank.begin(), std::min<size_t>(bank.size(), w.length), bytes.begin());
@@ -305,10 +305,10 @@ std::vector<uint8_t> readWindow(int k, const FlashWindow &w)
 
 void writeWindow(int k, const FlashWindow &w, const std::vector<uint8_t> &bytes)
 {
-    if (k != 0 || !CmsisDapProbe::active())
+    if (!CmsisDapProbe::active(k))
         VirtualProbe::probe(k).writeFlash(w.address, bytes);
     else
-        CmsisDapProbe::instance().device().target().setFlash(
+        CmsisDapProbe::instance(k).device().target().setFlash(
             w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom, bytes);
 }
 

@@ -263,7 +263,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
     vprobe::applyControlFile();
 #endif
     vprobe::Lock lock(s.mutex);
-    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active())
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index))
         return s.alive(dev) ? dap->write(data, length) : -1;
     return s.write(dev, data, length);
 }
@@ -273,7 +273,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
 {
     auto &s = HidFront::stateOf(dev);
     vprobe::Lock lock(s.mutex);
-    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active()) {
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index)) {
         const bool alive = s.alive(dev);
         lock.unlock();
         return alive ? dap->read(data, length, milliseconds) : -1;

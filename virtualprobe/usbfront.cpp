@@ -1,7 +1,7 @@
 // The libusb functions the host calls, answered by the virtual CMSIS-DAP probe's v2 interface.
 // Linked into tests beside the hidapi front, or preloaded into the real program in front of
-// libusb, so the host code cannot tell the difference. Only a v2 probe (QUORVEL_VPROBE_USB
-// fs-bulk or hs-bulk) is on this bus; it is the same device as the HID probe 0.
+// libusb, so the host code cannot tell the difference. Only v2 probes (QUORVEL_VPROBE_USB fs-bulk
+// or hs-bulk) are on this bus, device k being the same as HID probe k.
 #include "cmsisdap/cmsisdapprobe.h"
 #include "virtualprobe.h"
 
@@ -9,6 +9,7 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -19,10 +20,12 @@ struct libusb_context
 struct libusb_device
 {
     uint8_t bus, address;
+    int probe;
 };
 struct libusb_device_handle
 {
     bool claimed;
+    int probe;
 };
 
 namespace {
@@ -34,12 +37,15 @@ constexpr uint8_t kOut = 0x02, kIn = 0x82, kSwo = 0x83;
 enum StringIndex : uint8_t { kManufacturer = 1, kProduct, kSerial, kInterfaceName };
 
 libusb_context theContext;
-libusb_device theDevice{1, 7};
-bool claimedByAnyone = false;
+libusb_device theDevices[CmsisDapProbe::kMaxProbes]; // probe k at bus 1, address 7 + k
+std::array<bool, CmsisDapProbe::kMaxProbes> claimedByAnyone{};
 
-CmsisDapProbe *bulkProbe()
+// Probe k's v2 interface while it is plugged in.
+CmsisDapProbe *bulkProbe(int k)
 {
-    CmsisDapProbe *probe = CmsisDapProbe::active();
+    if (k < 0 || k >= vprobe::VirtualProbe::count() || !vprobe::VirtualProbe::probe(k).present())
+        return nullptr;
+    CmsisDapProbe *probe = CmsisDapProbe::active(k);
     return probe && probe->hasBulk() ? probe : nullptr;
 }
 
@@ -64,12 +70,18 @@ void LIBUSB_CALL libusb_exit(libusb_context *) { }
 
 ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context *, libusb_device ***list)
 {
-    const bool present = bulkProbe() != nullptr;
-    libusb_device **devices = new libusb_device *[2];
-    devices[0] = present ? &theDevice : nullptr;
-    devices[1] = nullptr;
+    const int count = vprobe::VirtualProbe::count();
+    libusb_device **devices = new libusb_device *[size_t(count) + 1];
+    ssize_t n = 0;
+    for (int k = 0; k < count; ++k) {
+        if (!bulkProbe(k))
+            continue;
+        theDevices[k] = {1, uint8_t(7 + k), k};
+        devices[n++] = &theDevices[k];
+    }
+    devices[n] = nullptr;
     *list = devices;
-    return present ? 1 : 0;
+    return n;
 }
 
 void LIBUSB_CALL libusb_free_device_list(libusb_device **list, int)
@@ -87,13 +99,13 @@ uint8_t LIBUSB_CALL libusb_get_device_address(libusb_device *device)
     return device->address;
 }
 
-int LIBUSB_CALL libusb_get_device_descriptor(libusb_device *,
+int LIBUSB_CALL libusb_get_device_descriptor(libusb_device *device,
                                              struct libusb_device_descriptor *descriptor)
 {
-    CmsisDapProbe *probe = bulkProbe();
+    CmsisDapProbe *probe = bulkProbe(device->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
-    const vprobe::ProbeIdentity id = vprobe::VirtualProbe::probe(0).identity();
+    const vprobe::ProbeIdentity id = vprobe::VirtualProbe::probe(device->probe).identity();
     *descriptor = libusb_device_descriptor{};
     descriptor->bLength = LIBUSB_DT_DEVICE_SIZE;
     descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
@@ -109,10 +121,10 @@ int LIBUSB_CALL libusb_get_device_descriptor(libusb_device *,
 }
 
 // Interface 0: v1 HID (two interrupt endpoints); interface 1: v2 (bulk OUT, bulk IN, SWO IN).
-int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device *,
+int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device *device,
                                                     struct libusb_config_descriptor **config)
 {
-    CmsisDapProbe *probe = bulkProbe();
+    CmsisDapProbe *probe = bulkProbe(device->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
     const uint16_t bulkSize = probe->bulkPacketSize();
@@ -162,25 +174,25 @@ void LIBUSB_CALL libusb_free_config_descriptor(struct libusb_config_descriptor *
     delete config;
 }
 
-int LIBUSB_CALL libusb_open(libusb_device *, libusb_device_handle **handle)
+int LIBUSB_CALL libusb_open(libusb_device *device, libusb_device_handle **handle)
 {
-    if (!bulkProbe())
+    if (!bulkProbe(device->probe))
         return LIBUSB_ERROR_NO_DEVICE;
-    *handle = new libusb_device_handle{false};
+    *handle = new libusb_device_handle{false, device->probe};
     return 0;
 }
 
 void LIBUSB_CALL libusb_close(libusb_device_handle *handle)
 {
     if (handle && handle->claimed)
-        claimedByAnyone = false;
+        claimedByAnyone[size_t(handle->probe)] = false;
     delete handle;
 }
 
-int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle *, uint8_t index,
+int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle *handle, uint8_t index,
                                                    unsigned char *data, int length)
 {
-    const vprobe::VirtualProbe &probe = vprobe::VirtualProbe::probe(0);
+    const vprobe::VirtualProbe &probe = vprobe::VirtualProbe::probe(handle->probe);
     std::string text;
     switch (index) {
     case kManufacturer:
@@ -206,9 +218,9 @@ int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle *, uint8
     return n;
 }
 
-int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle *, int interfaceNumber)
+int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle *handle, int interfaceNumber)
 {
-    CmsisDapProbe *probe = bulkProbe();
+    CmsisDapProbe *probe = bulkProbe(handle->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
     // hidraw drives interface 0; interface 1 is free unless a test says otherwise.
@@ -217,16 +229,17 @@ int LIBUSB_CALL libusb_kernel_driver_active(libusb_device_handle *, int interfac
 
 int LIBUSB_CALL libusb_claim_interface(libusb_device_handle *handle, int interfaceNumber)
 {
-    CmsisDapProbe *probe = bulkProbe();
+    CmsisDapProbe *probe = bulkProbe(handle->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
     if (interfaceNumber != kInterface)
         return LIBUSB_ERROR_NOT_FOUND;
     if (handle->claimed)
         return 0;
-    if (claimedByAnyone || probe->bulkFault() == CmsisDapProbe::BulkFault::Busy)
+    bool &claimed = claimedByAnyone[size_t(handle->probe)];
+    if (claimed || probe->bulkFault() == CmsisDapProbe::BulkFault::Busy)
         return LIBUSB_ERROR_BUSY;
-    handle->claimed = claimedByAnyone = true;
+    handle->claimed = claimed = true;
     return 0;
 }
 
@@ -234,13 +247,13 @@ int LIBUSB_CALL libusb_release_interface(libusb_device_handle *handle, int inter
 {
     if (interfaceNumber != kInterface || !handle->claimed)
         return LIBUSB_ERROR_NOT_FOUND;
-    handle->claimed = claimedByAnyone = false;
+    handle->claimed = claimedByAnyone[size_t(handle->probe)] = false;
     return 0;
 }
 
-int LIBUSB_CALL libusb_clear_halt(libusb_device_handle *, unsigned char)
+int LIBUSB_CALL libusb_clear_halt(libusb_device_handle *handle, unsigned char)
 {
-    return bulkProbe() ? 0 : LIBUSB_ERROR_NO_DEVICE;
+    return bulkProbe(handle->probe) ? 0 : LIBUSB_ERROR_NO_DEVICE;
 }
 
 int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle *handle, unsigned char endpoint,
@@ -249,7 +262,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle *handle, unsigned char
 {
     if (transferred)
         *transferred = 0;
-    CmsisDapProbe *probe = bulkProbe();
+    CmsisDapProbe *probe = bulkProbe(handle->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
     if (!handle->claimed || (endpoint != kOut && endpoint != kIn))

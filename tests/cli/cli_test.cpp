@@ -344,6 +344,7 @@ TEST_F(Cli, LedgerRefusesAValueAnotherSeriesHad)
                                "to run 1 (used); a value is never issued twice"))
         << o.err.toStdString();
     EXPECT_EQ(commandsSent().count('\x94'), 0); // no chip detect
+    EXPECT_EQ(run(program + QStringList{"1D000:100:2", "--probe", "all"}).exit, 74); // in a gang
 }
 
 // A probe asking to be reconnected is reconnected and its run restarted, alone or in a gang, up to
@@ -667,9 +668,6 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
         {{"--watchdog", "off"}, "--via swd cannot set the watchdog option"},
         {{"--protect", "1"}, "--via swd cannot set read protection"},
         {{"--chip", "QA12"}, "--via swd supports the chip QB48V only"},
-        {{"--probe", "all"}, "--via swd uses one probe at a time and cannot repeat"},
-        {{"--repeat", "2"}, "--via swd uses one probe at a time and cannot repeat"},
-        {{"--auto"}, "--via swd uses one probe at a time and cannot repeat"},
     };
     for (const auto &c : cases) {
         const Outcome o = run(QStringList{"program", "a.bin@0", "--via", "swd"} + c.args);
@@ -799,6 +797,11 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
     EXPECT_EQ(o.exit, 45) << o.err.toStdString(); // SWD code 5: no target
     env.removeLast();
+    o = run(job + QStringList{"--rolling", "3FFFC:100:1"});
+    EXPECT_EQ(o.exit, 28);
+    EXPECT_EQ(o.err,
+              "quorvel-cli: the flash map shows problems (--force programs anyway): Rolling "
+              "code at 0x0003FFFC is outside APROM and LDROM");
     o = run({"program", "a.bin@0", "--via", "swd", "--rolling", "1D004:100:1"});
     EXPECT_EQ(o.exit, 64);
     EXPECT_EQ(o.err, "quorvel-cli: --via swd writes a rolling code only with --serial-ledger");
@@ -808,6 +811,81 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
                            "QVP00000001 failed 0x00000101 swd QB48",
                            "QVP00000001 passed 0x00000102 swd QB48",
                            "QVP00000001 failed 0x00000103 swd QB48"}));
+}
+
+// Two CMSIS-DAP probes at once, one over v1 and one over v2: each board gets its own ledger value
+// in its own flash and its own record row.
+TEST_F(CliSwd, GangOfTwoProbesWritesEachItsOwnSerial)
+{
+    write("a.bin", pattern(1024, 3));
+    env << "QUORVEL_VPROBE_COUNT=2"
+        << "QUORVEL_VPROBE_USB=1/hs-bulk";
+    const QString record = path("record.sqlite");
+    const Outcome o = run({"program", "a.bin@0", "--via", "swd", "--probe", "all", "--json",
+                           "--rolling", "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    QStringList expected;
+    QSet<QByteArray> written;
+    for (const QJsonValue v : QJsonDocument::fromJson(o.out.toUtf8())["probes"].toArray()) {
+        const QJsonObject probe = v.toObject();
+        EXPECT_EQ(probe["status"].toString(), "passed");
+        EXPECT_EQ(probe["deviceId"].toString(), "0x0BB11477"); // the debug port's IDCODE
+        expected << probe["probe"].toObject()["serial"].toString() + " passed "
+                + probe["serial"].toString() + " swd QB48";
+        QFile f(
+            path(probe["probe"].toObject()["path"].toString() == "vprobe:0" ? "flash" : "flash.1"));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray all = f.readAll();
+        EXPECT_EQ(all.mid(0, 1024), pattern(1024, 3));
+        written.insert(all.mid(0x1D000, 4));
+        const uint32_t value = probe["serial"].toString().toUInt(nullptr, 16);
+        EXPECT_EQ(all.mid(0x1D000, 4),
+                  QByteArray::fromRawData(reinterpret_cast<const char *>(&value), 4));
+    }
+    EXPECT_EQ(written,
+              QSet<QByteArray>({QByteArray::fromHex("00010000"), QByteArray::fromHex("01010000")}));
+    QStringList rows = recordedRows(record);
+    rows.sort();
+    expected.sort();
+    EXPECT_EQ(rows, expected);
+}
+
+// The line over SWD: a board is a debug port that answers. Attached, programmed once, left in
+// place without a second run, removed, the next one programmed.
+TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
+{
+#ifndef QUORVEL_CLI_SWD
+    GTEST_SKIP() << "no flash algorithms in this build";
+#endif
+    env << "QUORVEL_VPROBE_KIND=cmsis-dap"
+        << "QUORVEL_VPROBE_DAP_REALTIME=0";
+    write("a.bin", pattern(2048, 6));
+    const QString record = path("record.sqlite");
+    start(line,
+          {"program", "a.bin@0", "--via", "swd", "--auto", "--repeat", "2", "--poll", "20",
+           "--json", "--rolling", "1D000:100:1", "--serial-ledger", "--record", record});
+    ASSERT_TRUE(line.waitForStarted());
+    QThread::msleep(200); // idle polls with no board find nothing to run
+    EXPECT_FALSE(line.canReadLine());
+    control("0 chip 1");
+    QJsonObject board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000100");
+    EXPECT_EQ(board["probe"].toObject()["serial"].toString(), "QVP00000001");
+    QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
+    EXPECT_FALSE(line.canReadLine());
+    control("0 chip 0");
+    QThread::msleep(100);
+    control("0 chip 1");
+    board = nextBoard();
+    EXPECT_EQ(board["status"].toString(), "passed");
+    EXPECT_EQ(board["serial"].toString(), "0x00000101");
+    ASSERT_TRUE(line.waitForFinished(20000));
+    EXPECT_EQ(line.exitCode(), 0);
+    EXPECT_EQ(flash(0x1D000, 4), QByteArray::fromHex("01010000"));
+    EXPECT_EQ(recordedRows(record),
+              QStringList({"QVP00000001 passed 0x00000100 swd QB48",
+                           "QVP00000001 passed 0x00000101 swd QB48"}));
 }
 
 } // namespace

@@ -135,6 +135,7 @@ TEST_F(Gang, RepeatedPathOrRefusedPreparationDoesNotRun)
         EXPECT_EQ(results[size_t(k)].connectCode, want[k][0]) << k;
         EXPECT_EQ(results[size_t(k)].code, want[k][1]) << k;
         EXPECT_EQ(results[size_t(k)].status, k ? GangStatus::Failed : GangStatus::Passed) << k;
+        EXPECT_EQ(results[size_t(k)].heldBack, k == 1) << k; // only the refused preparation
     }
     EXPECT_EQ(VirtualProbe::probe(1).commandsWritten(), std::vector<uint8_t>({0x00, 0x00}));
     const std::vector<uint8_t> sent = VirtualProbe::probe(0).commandsWritten();

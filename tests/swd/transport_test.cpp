@@ -2,6 +2,7 @@
 // v2 discovery and claim, a probe that offers both, faults on the bus, the link and wire timing,
 // and that a job writes the same flash whichever way it travels.
 #include "cmsisdap/cmsisdapprobe.h"
+#include "engine/presence.h"
 #include "swd/dapprobes.h"
 #include "swd/swdprogrammer.h"
 #include "virtualprobe.h"
@@ -33,6 +34,9 @@ protected:
         probe().setEnabled(false);
         probe().setUsb(Usb::FsHid);
         probe().setFlashTiming(20, 4000);
+        for (int k = 1; k < 3; ++k) // the other probe indexes a test plugged in
+            CmsisDapProbe::instance(k).setEnabled(false);
+        vprobe::VirtualProbe::setCount(1);
     }
     static CmsisDapProbe &probe() { return CmsisDapProbe::instance(); }
     static DapProbe only()
@@ -126,6 +130,50 @@ TEST_F(TransportTest, AJobWritesTheSameFlashOverBothTransports)
         EXPECT_EQ(std::vector<uint8_t>(flash.begin() + 0x800, flash.begin() + 0xA00),
                   std::vector<uint8_t>(0x200, 0xFF));
     }
+}
+
+// Every virtual probe index is a CMSIS-DAP probe of its own: its own USB device and claim, its own
+// target, and a debug port that stops answering only when its own board is taken out.
+TEST_F(TransportTest, EachProbeIndexIsAnIndependentDevice)
+{
+    vprobe::VirtualProbe::setCount(3);
+    const Usb links[] = {Usb::HsBulk, Usb::FsHid, Usb::FsBulk};
+    for (int k = 0; k < 3; ++k) {
+        CmsisDapProbe::instance(k).setUsb(links[k]);
+        CmsisDapProbe::instance(k).reset();
+        CmsisDapProbe::instance(k).setEnabled(true);
+    }
+    const std::vector<DapProbe> found = listDapProbes();
+    ASSERT_EQ(found.size(), 3u);
+    const char *expected[3][3] = {{"QVP00000001", "bulk,hid", "usb:1-7"},
+                                  {"QVP00000002", "hid", ""},
+                                  {"QVP00000003", "bulk,hid", "usb:1-9"}};
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(found[k].serial.toStdString(), expected[k][0]) << k;
+        EXPECT_EQ(found[k].transports().join(',').toStdString(), expected[k][1]) << k;
+        EXPECT_EQ(found[k].usbPath.toStdString(), expected[k][2]) << k;
+    }
+    OpenedDapProbe first, third;
+    QString error;
+    ASSERT_EQ(first.open(found[0], DapTransportChoice::Bulk, error), SwdOk);
+    ASSERT_EQ(third.open(found[2], DapTransportChoice::Bulk, error), SwdOk) << error.toStdString();
+    const std::vector<uint8_t> image(0x400, 0x5A);
+    job.images = {{0, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.eraseMode = job::SectorErase;
+    ASSERT_TRUE(runSwdJob(third.transport(), job, {}).ok());
+    EXPECT_EQ(CmsisDapProbe::instance(2).device().target().flash(TargetModel::Bank::Aprom)[0x3FF],
+              0x5A);
+    EXPECT_EQ(CmsisDapProbe::instance(0).device().target().flash(TargetModel::Bank::Aprom)[0],
+              0xFF);
+
+    CmsisDapProbe::instance(2).device().setTargetAttached(false);
+    uint32_t idcode = 0;
+    EXPECT_EQ(engine::swdPresence(third.transport(), job.clockHz, idcode),
+              engine::Presence::Absent);
+    EXPECT_EQ(idcode, 0u);
+    EXPECT_EQ(engine::swdPresence(first.transport(), job.clockHz, idcode),
+              engine::Presence::Attached);
+    EXPECT_EQ(idcode, 0x0BB11477u);
 }
 
 TEST_F(TransportTest, BusFaultsEndWithTheirCodeWithinTheTimeOut)

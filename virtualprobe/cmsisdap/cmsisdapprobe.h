@@ -24,9 +24,12 @@ public:
     // hit the n-th command sent after they are set (1: the next one).
     enum class BulkFault { None, Busy, KernelDriver, Stall, ShortReply, LongReply, ZeroLength };
 
-    static CmsisDapProbe &instance();
-    // The probe behind hidapi when enabled; nullptr otherwise.
-    static CmsisDapProbe *active();
+    static constexpr int kMaxProbes = 64; // as many as virtual probes can be plugged in
+
+    // Probe k's CMSIS-DAP personality (clamped to 0 .. kMaxProbes - 1), each with its own target.
+    static CmsisDapProbe &instance(int k = 0);
+    // Probe k's personality behind hidapi and libusb when enabled; nullptr otherwise.
+    static CmsisDapProbe *active(int k = 0);
 
     // A fresh probe and target (blank flash), link idle at time 0, no faults; stays enabled and
     // keeps its link, packet count, command time and flash timing.

@@ -1,0 +1,107 @@
+// `program --via swd` on several CMSIS-DAP probes, in rounds (--repeat) or as a line (--auto): the
+// dedicated path's gang view, exit status and record, each board run over SWD.
+#include "command.h"
+#include "exitcodes.h"
+#include "recording.h"
+#include "swdcommands.h"
+
+#include "engine/swdgangrunner.h"
+#include "job/memorygeometry.h"
+#include "swd/rollingpatch.h"
+
+#include <QCoreApplication>
+#include <memory>
+
+namespace cli {
+
+SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Download &d,
+                            const SwdProgress &progress)
+{
+    if (d.rollingCodeAddress == 0)
+        return runSwdJob(probe, swdJob, progress);
+    // The ledger's value for this board, set when the run was recorded.
+    SwdJob withCode = swdJob;
+    std::deque<std::vector<uint8_t>> storage;
+    const SwdResult patched = patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
+                                               quorvel::qb48Geometry.sectorSize,
+                                               swdApromReader(probe, withCode.clockHz), storage);
+    if (!patched.ok())
+        return patched;
+    return runSwdJob(probe, withCode, progress);
+}
+
+namespace {
+
+// The CMSIS-DAP probes named on the command line, in that order ("all": every one; empty: the
+// first); false with `error` for one that is not there.
+bool resolveDapProbes(const QStringList &selectors, std::vector<DapProbe> &chosen, QString &error)
+{
+    const std::vector<DapProbe> probes = listDapProbes();
+    for (const QString &selector : selectors) {
+        if (selector.isEmpty() && !probes.empty()) {
+            chosen.push_back(probes.front());
+            continue;
+        }
+        if (selector == QLatin1String("all")) {
+            chosen.insert(chosen.end(), probes.begin(), probes.end());
+            continue;
+        }
+        const auto found = std::find_if(probes.begin(), probes.end(),
+                                        [&](const DapProbe &p) { return p.matches(selector); });
+        if (found == probes.end()) {
+            error = QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器：%1")
+                        .arg(selector);
+            return false;
+        }
+        chosen.push_back(*found);
+    }
+    if (chosen.empty())
+        error = QCoreApplication::translate("QuorvelCli", "未找到CMSIS-DAP烧录器");
+    return !chosen.empty();
+}
+
+} // namespace
+
+int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const RecordOptions &options,
+               const QString &success)
+{
+    DapTransportChoice choice;
+    if (!parseTransportChoice(c.parser.value("transport"), choice))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
+                          .arg(c.parser.value("transport")));
+    QStringList selectors = c.parser.values("probe");
+    if (selectors.isEmpty())
+        selectors << QString();
+    std::vector<DapProbe> probes;
+    QString error;
+    if (!resolveDapProbes(selectors, probes, error))
+        return c.fail(1, error);
+    std::vector<ProbeInfo> shown;
+    for (const DapProbe &p : probes) {
+        ProbeInfo info;
+        info.path = p.path().toLocal8Bit();
+        info.serial = p.serial;
+        info.product = p.product;
+        shown.push_back(info);
+    }
+    // Each slot is written and read only by its probe's thread, board after board.
+    auto sectors = std::make_shared<std::vector<SectorCounts>>(probes.size());
+    const SwdGangRunner::Run run = [&](int index, DapTransport &probe, const Download &job,
+                                       const SwdProgress &progress) {
+        const SwdResult r = runSwdProgramming(probe, swdJob, job, progress);
+        (*sectors)[size_t(index)] =
+            SectorCounts{r.sectors.erased, r.sectors.programmed, r.sectors.skipped};
+        if (r.ok())
+            return SwdBoardOutcome{ExitOk, success};
+        return SwdBoardOutcome{
+            exitForSwd(r.code),
+            QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2").arg(r.code).arg(r.message)};
+    };
+    return runGangOf(
+        c, shown,
+        [&] { return std::make_unique<SwdGangRunner>(d, probes, choice, swdJob.clockHz, run); },
+        recordedGang(options, [sectors](int k) { return (*sectors)[size_t(k)]; }));
+}
+
+} // namespace cli
