@@ -3,6 +3,7 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "jobargs.h"
+#include "packargs.h"
 #include "probesession.h"
 #include "progressview.h"
 #include "recording.h"
@@ -21,6 +22,7 @@
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 
 namespace cli {
@@ -119,6 +121,44 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
     return {};
 }
 
+// The device a SWD run works on: --target, else the job's, else the shipped pack's default, its
+// algorithms loaded. A device named by --target or the job is written back into `setup` with the
+// pack it came from (none when the pack is one Quorvel finds by itself). 0 or the exit status.
+int swdTargetOf(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
+                QString &error)
+{
+    if (p.isSet("target")) {
+        setup.targetDevice = p.value("target");
+        setup.targetPack.clear();
+    }
+    pack::TargetCatalog catalog;
+    if (!loadPacks(p, catalog, error))
+        return ExitInputFile;
+    const QString jobPack = QFileInfo(setup.targetPack).absoluteFilePath();
+    bool known = setup.targetPack.isEmpty();
+    for (const pack::PackContents &contents : catalog.packs())
+        known = known || QFileInfo(contents.path).absoluteFilePath() == jobPack;
+    if (!known && !catalog.addPack(setup.targetPack, error))
+        return ExitInputFile;
+    const pack::TargetCatalog::Resolution r = catalog.resolve(
+        setup.targetDevice.isEmpty() ? pack::defaultDeviceName() : setup.targetDevice);
+    if (!r.device) {
+        error = r.message;
+        return ExitUsage;
+    }
+    out = *r.device;
+    if (!pack::loadAlgorithms(out, pack::PackLimits(), error))
+        return ExitInputFile;
+    if (!setup.targetDevice.isEmpty()) {
+        setup.targetDevice = out.device;
+        const QString path = QFileInfo(out.packPath).absoluteFilePath();
+        const bool found = path.startsWith(QFileInfo(pack::shippedPackFolder()).absoluteFilePath())
+            || path.startsWith(QFileInfo(pack::userPackFolder()).absoluteFilePath());
+        setup.targetPack = found ? QString() : path;
+    }
+    return ExitOk;
+}
+
 SwdVerifyMode verifyModeOf(const QCommandLineParser &p)
 {
     return p.value("verify") == QLatin1String("readback") ? SwdVerifyReadback : SwdVerifyCrc;
@@ -150,6 +190,14 @@ int swdProgram(Command &c)
         return c.fail(ExitUsage, refused);
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
+    pack::TargetDescription target;
+    status = swdTargetOf(c.parser, setup, target, error);
+    if (status != ExitOk)
+        return c.fail(status, error);
+    // The rolling code's sector is read through the QB48x's own layout.
+    if (setup.rollingAddress != 0 && !quorvel::geometryForDevice(target.device.toUtf8().constData()))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--via swd只能给QB48写滚码"));
 
     ChipRecord chip;
     Download d;
@@ -162,9 +210,10 @@ int swdProgram(Command &c)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
-    recordOptions.target = pack::defaultDeviceName();
+    recordOptions.target = target.device;
     RunRecorder recorder(recordOptions);
     SwdJob swdJob = swdJobOf(setup, d);
+    swdJob.target = target;
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
@@ -205,7 +254,14 @@ int swdVerify(Command &c)
     if (loaded != ExitOk)
         return c.fail(loaded, error);
     c.report().insert("files", describeImages(d));
+    job::JobSetup setup;
+    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), setup, error))
+        return c.fail(ExitInputFile, error);
+    pack::TargetDescription target;
+    if (const int status = swdTargetOf(c.parser, setup, target, error))
+        return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
+    swdJob.target = target;
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
@@ -244,6 +300,7 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
                               "--via swd的校验方式：crc（在芯片上算每个扇区的CRC-32，默认）或"
                               "readback（读回每个字节）。"),
                           "crc|readback", "crc"});
+    addPackOptions(parser);
 }
 
 int runViaSwd(Command &c, SwdCommand command)
@@ -258,6 +315,9 @@ int runViaSwd(Command &c, SwdCommand command)
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "未知校验方式：%1").arg(verify));
+    if (via == QLatin1String("vendor") && (c.parser.isSet("pack") || c.parser.isSet("target")))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--pack和--target只用于--via swd"));
     if (via == QLatin1String("vendor") && c.parser.isSet("verify"))
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--verify只能用于--via swd"));
@@ -283,16 +343,19 @@ int runErase(const QStringList &arguments)
                       QCoreApplication::translate(
                           "QuorvelCli",
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
-    uint32_t clockHz = SwdJob().clockHz;
+    SwdJob swdJob;
     QString error;
-    if (!swdClockFrom(c.parser, clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
+    job::JobSetup setup;
+    if (const int status = swdTargetOf(c.parser, setup, swdJob.target, error))
+        return c.fail(status, error);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "擦除")},
-        [clockHz](DapTransport &probe, const SwdProgress &progress) {
-            return eraseChip(probe, QString(), progress, clockHz);
+        [&swdJob](DapTransport &probe, const SwdProgress &progress) {
+            return eraseDevice(probe, swdJob, progress);
         },
         job::plainText(job::runResultMessage(5)));
 }

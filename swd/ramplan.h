@@ -29,4 +29,9 @@ struct RamPlan
     // Sizes in bytes: the largest algorithm blob, the largest page, the CRC routine's blob.
     static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                        uint32_t pageSize, uint32_t crcSize, QString &error);
+
+private:
+    static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
+                                       uint32_t pageSize, uint32_t crcSize, uint32_t boundary,
+                                       QString &error);
 };
