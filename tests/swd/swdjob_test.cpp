@@ -1,6 +1,7 @@
 // Jobs through the virtual CMSIS-DAP probe: the core really runs the QB48x algorithms, and the
 // simulated flash is checked byte for byte; every fault ends with its code and message.
 #include "cmsisdap/cmsisdapprobe.h"
+#include "cmsisdap/qs64flash.h"
 #include "images/crc32.h"
 #include "images/hexfilereader.h"
 #include "swd/elfimage.h"
@@ -213,7 +214,7 @@ TEST_F(SwdJobTest, ImagesOutsideTheBanksAndMissingAlgorithmsAreRefused)
     job.flmDir = "/nonexistent";
     r = runSwdJob(dev, job, {});
     EXPECT_EQ(r.code, SwdAlgorithmMissing);
-    EXPECT_EQ(r.message.toStdString(), "flash algorithm /nonexistent/QB48x_Flash_AP.FLM not found");
+    EXPECT_EQ(r.message.toStdString(), "CRC routine /nonexistent/Quorvel_Crc32.FLM not found");
 }
 
 struct FaultCase
@@ -422,3 +423,53 @@ TEST_F(SwdJobTest, ACrcRoutineThatFailsNeverPassesForAChecksum)
 }
 
 } // namespace
+
+// The QS64 from its test pack, with nothing of it in the host: flash at 0x08000000 (its DevAdr),
+// 2 KiB then 16 KiB sectors, 256-byte pages, the algorithm's RAM only 4 KiB of the 8.
+TEST_F(SwdJobTest, Qs64FromItsPackProgramsVerifiesAndErases)
+{
+    QString error;
+    ASSERT_TRUE(swdLoadTarget("qs64", job.target, error,
+                              QFileInfo(QStringLiteral(QUORVEL_QS64_PACK)).absolutePath()))
+        << error.toStdString();
+    probe().device().selectPart(vprobe::SimulatedPart::Qs64);
+    const Qs64Flash &part = *probe().device().qs64();
+    auto flashAt = [&part](uint32_t at, uint32_t n) {
+        return std::vector<uint8_t>(part.flash().begin() + at, part.flash().begin() + at + n);
+    };
+    // From the middle of the last 2 KiB sector into the second 16 KiB one.
+    const std::vector<uint8_t> image = pattern(0x4000 + 0x500, 5);
+    job.images = {{0x08003C10, image.data(), uint32_t(image.size()), "fw.bin"}};
+    const struct
+    {
+        int eraseMode, verifyMode;
+        SwdSectorCounts counts;
+    } runs[] = {{job::AutoErase, SwdVerifyCrc, {0, 3, 0}},
+                {job::AutoErase, SwdVerifyReadback, {0, 0, 3}},
+                {job::SectorErase, SwdVerifyCrc, {0, 0, 3}},
+                {job::FullErase, SwdVerifyReadback, {11, 3, 0}}};
+    for (const auto &run : runs) {
+        SCOPED_TRACE(run.eraseMode);
+        job.eraseMode = run.eraseMode;
+        job.verifyMode = run.verifyMode;
+        const SwdResult r = runSwdJob(dev, job, {});
+        ASSERT_EQ(r.code, SwdOk) << r.message.toStdString();
+        EXPECT_EQ(flashAt(0x3C10, uint32_t(image.size())), image);
+        EXPECT_EQ(flashAt(0x3C00, 0x10), std::vector<uint8_t>(0x10, 0xFF));
+        EXPECT_EQ(flashAt(0x3C10 + uint32_t(image.size()), 0x10), std::vector<uint8_t>(0x10, 0xFF));
+        EXPECT_EQ(std::vector<int>({r.sectors.erased, r.sectors.programmed, r.sectors.skipped}),
+                  std::vector<int>({run.counts.erased, run.counts.programmed, run.counts.skipped}));
+    }
+    job.verifyMode = SwdVerifyReadback;
+    EXPECT_EQ(verifyJob(dev, job, {}).code, SwdOk);
+    ASSERT_EQ(eraseDevice(dev, job, {}).code, SwdOk);
+    EXPECT_EQ(part.flash(), std::vector<uint8_t>(0x10000, 0xFF));
+    const SwdResult r = verifyJob(dev, job, {});
+    EXPECT_EQ(r.code, SwdVerifyMismatch);
+    EXPECT_EQ(r.message.toStdString(), "verify failed at 0x08003C10: read 0xff, expected 0x05");
+    job.images[0].address = 0x0800FFF0;
+    EXPECT_EQ(runSwdJob(dev, job, {}).message.toStdString(),
+              "fw.bin (17664 bytes at 0x0800fff0) is outside QS64_Flash");
+    EXPECT_TRUE(part.faults().empty());
+    probe().device().selectPart(vprobe::SimulatedPart::Qb48);
+}
