@@ -746,6 +746,53 @@ TEST_F(CliSwd, AV2ProbeIsDrivenOverBulkUnlessToldOtherwise)
     }
 }
 
+// The QS64 of the test pack through the same commands; the part keeps no flash between runs,
+// so each run starts blank.
+TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
+{
+    env << "QUORVEL_VPROBE_TARGET=qs64";
+    const QString pack = QStringLiteral(QUORVEL_QS64_PACK);
+    write("fw.bin", pattern(0x900, 4));
+    Outcome o = run({"program", "--via", "swd", "--pack", pack, "--target", "qs64",
+                     "fw.bin@0x08000400", "--verify", "readback", "--json", "--save-job", "j.json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["sectors"].toObject(),
+              QJsonObject({{"erased", 0}, {"programmed", 2}, {"skipped", 0}}));
+    QFile saved(path("j.json"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(saved.readAll())["target"].toObject(),
+              QJsonObject({{"device", "QS64"},
+                           {"pack", QDir(dir.path()).relativeFilePath(pack)}}));
+    o = run({"program", "--via", "swd", "--job", "j.json", "--erase", "full", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["sectors"].toObject(),
+              QJsonObject({{"erased", 11}, {"programmed", 2}, {"skipped", 0}}));
+    const struct
+    {
+        QStringList args;
+        int exit;
+        QString err;
+    } rows[] = {
+        // The job's device read from the blank part: its first byte, at the pack's address.
+        {{"verify", "--via", "swd", "--job", "j.json"},
+         54,
+         "quorvel-cli: SWD error 14: verify failed at 0x08000400: read 0xff, expected 0x04"},
+        {{"erase", "--pack", pack, "--target", "QS64"}, 0, ""},
+        {{"erase", "--target", "qs64"}, 64, "quorvel-cli: unknown device: qs64. Nearest: QB48"},
+        {{"program", "--target", "qs64", "fw.bin@0x08000400"},
+         64,
+         "quorvel-cli: --pack and --target apply to --via swd only"},
+    };
+    for (const auto &row : rows) {
+        o = run(row.args);
+        EXPECT_EQ(o.exit, row.exit) << row.args.join(' ').toStdString();
+        if (!row.err.isEmpty())
+            EXPECT_EQ(o.err.toStdString(), row.err.toStdString());
+    }
+}
+
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
 {
     write("a.bin", pattern(512, 3));
