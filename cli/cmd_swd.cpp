@@ -121,44 +121,6 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
     return {};
 }
 
-// The device a SWD run works on: --target, else the job's, else the shipped pack's default, its
-// algorithms loaded. A device named by --target or the job is written back into `setup` with the
-// pack it came from (none when the pack is one Quorvel finds by itself). 0 or the exit status.
-int swdTargetOf(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
-                QString &error)
-{
-    if (p.isSet("target")) {
-        setup.targetDevice = p.value("target");
-        setup.targetPack.clear();
-    }
-    pack::TargetCatalog catalog;
-    if (!loadPacks(p, catalog, error))
-        return ExitInputFile;
-    const QString jobPack = QFileInfo(setup.targetPack).absoluteFilePath();
-    bool known = setup.targetPack.isEmpty();
-    for (const pack::PackContents &contents : catalog.packs())
-        known = known || QFileInfo(contents.path).absoluteFilePath() == jobPack;
-    if (!known && !catalog.addPack(setup.targetPack, error))
-        return ExitInputFile;
-    const pack::TargetCatalog::Resolution r = catalog.resolve(
-        setup.targetDevice.isEmpty() ? pack::defaultDeviceName() : setup.targetDevice);
-    if (!r.device) {
-        error = r.message;
-        return ExitUsage;
-    }
-    out = *r.device;
-    if (!pack::loadAlgorithms(out, pack::PackLimits(), error))
-        return ExitInputFile;
-    if (!setup.targetDevice.isEmpty()) {
-        setup.targetDevice = out.device;
-        const QString path = QFileInfo(out.packPath).absoluteFilePath();
-        const bool found = path.startsWith(QFileInfo(pack::shippedPackFolder()).absoluteFilePath())
-            || path.startsWith(QFileInfo(pack::userPackFolder()).absoluteFilePath());
-        setup.targetPack = found ? QString() : path;
-    }
-    return ExitOk;
-}
-
 SwdVerifyMode verifyModeOf(const QCommandLineParser &p)
 {
     return p.value("verify") == QLatin1String("readback") ? SwdVerifyReadback : SwdVerifyCrc;
@@ -191,7 +153,7 @@ int swdProgram(Command &c)
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
     pack::TargetDescription target;
-    status = swdTargetOf(c.parser, setup, target, error);
+    status = resolveTarget(c.parser, setup, target, error);
     if (status != ExitOk)
         return c.fail(status, error);
     // The rolling code's sector is read through the QB48x's own layout.
@@ -258,7 +220,7 @@ int swdVerify(Command &c)
     if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), setup, error))
         return c.fail(ExitInputFile, error);
     pack::TargetDescription target;
-    if (const int status = swdTargetOf(c.parser, setup, target, error))
+    if (const int status = resolveTarget(c.parser, setup, target, error))
         return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     swdJob.target = target;
@@ -348,7 +310,7 @@ int runErase(const QStringList &arguments)
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     job::JobSetup setup;
-    if (const int status = swdTargetOf(c.parser, setup, swdJob.target, error))
+    if (const int status = resolveTarget(c.parser, setup, swdJob.target, error))
         return c.fail(status, error);
     return runOnProbe(
         c,

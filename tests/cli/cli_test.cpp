@@ -1,5 +1,6 @@
 // quorvel-cli as a user runs it: a process on the preloaded virtual probe, judged by its exit
 // status, its output, the flash it left behind and the reports the probe saw.
+#include "images/crc32.h"
 #include "images/hexrecords.h"
 #include "record/recorddb.h"
 
@@ -16,6 +17,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -788,9 +790,21 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
     for (const auto &row : rows) {
         o = run(row.args);
         EXPECT_EQ(o.exit, row.exit) << row.args.join(' ').toStdString();
-        if (!row.err.isEmpty())
+        if (!row.err.isEmpty()) {
             EXPECT_EQ(o.err.toStdString(), row.err.toStdString());
+        }
     }
+    // The map in the pack's memory, erased in its algorithm's sectors: 2 KiB, then 16 KiB.
+    o = run({"plan", "--pack", pack, "--target", "qs64", "fw.bin@0x08003c00", "--erase", "sector"});
+    EXPECT_EQ(o.exit, 0);
+    EXPECT_EQ(o.out.toStdString(),
+              "Erase   0x08003800-0x08007FFF  0x00004800  FLASH\n"
+              "File 1  0x08003C00-0x080044FF  0x00000900  FLASH  CRC-32 0x"
+                  + QString::asprintf("%08X", calcCrc32(reinterpret_cast<const uint8_t *>(
+                                                            pattern(0x900, 4).constData()),
+                                                        0x900))
+                        .toStdString()
+                  + "  fw.bin");
 }
 
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
