@@ -157,7 +157,8 @@ int swdProgram(Command &c)
     if (status != ExitOk)
         return c.fail(status, error);
     // The rolling code's sector is read through the QB48x's own layout.
-    if (setup.rollingAddress != 0 && !quorvel::geometryForDevice(target.device.toUtf8().constData()))
+    if (setup.rollingAddress != 0
+        && !quorvel::geometryForDevice(target.device.toUtf8().constData()))
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--via swd只能给QB48写滚码"));
 

@@ -33,7 +33,7 @@ bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, Q
 }
 
 int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
-                QString &error)
+                  QString &error)
 {
     if (p.isSet("target")) {
         setup.targetDevice = p.value("target");

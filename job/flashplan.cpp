@@ -192,8 +192,11 @@ QVector<FlashRegion> eraseRegions(const FlashPlan &plan, int eraseMode, const QV
 QVector<FlashMemory> qb48FlashMemories()
 {
     QVector<FlashMemory> memories;
-    for (const quorvel::MemoryArea *area : {&quorvel::qb48Geometry.aprom, &quorvel::qb48Geometry.ldrom})
-        memories.append({QString::fromLatin1(area->name), area->base, area->size,
+    for (const quorvel::MemoryArea *area :
+         {&quorvel::qb48Geometry.aprom, &quorvel::qb48Geometry.ldrom})
+        memories.append({QString::fromLatin1(area->name),
+                         area->base,
+                         area->size,
                          {{quorvel::qb48Geometry.sectorSize, 0}}});
     return memories;
 }

@@ -307,7 +307,8 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
     if (!setup.targetDevice.isEmpty()) {
         QJsonObject target{{"device", setup.targetDevice}};
         if (!setup.targetPack.isEmpty())
-            target.insert("pack", QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
+            target.insert("pack",
+                          QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
         root.insert("target", target);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

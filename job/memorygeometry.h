@@ -70,7 +70,8 @@ constexpr const MemoryGeometry *geometryForDevice(const char *device)
     const char *qb48 = "QB48";
     size_t i = 0;
     for (; device[i] && qb48[i]; ++i) {
-        const char c = device[i] >= 'a' && device[i] <= 'z' ? char(device[i] - 'a' + 'A') : device[i];
+        const char c =
+            device[i] >= 'a' && device[i] <= 'z' ? char(device[i] - 'a' + 'A') : device[i];
         if (c != qb48[i])
             return nullptr;
     }

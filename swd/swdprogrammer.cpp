@@ -139,15 +139,18 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
 {
     m_target = job.target;
     QString error;
-    if (m_target.algorithms.isEmpty()
-        && !swdLoadTarget(pack::defaultDeviceName(), m_target, error))
+    if (m_target.algorithms.isEmpty() && !swdLoadTarget(pack::defaultDeviceName(), m_target, error))
         return m_link.fail(SwdAlgorithmMissing, error);
     m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
     std::vector<Bank> banks;
     for (const pack::FlashAlgorithmRef &ref : m_target.algorithms)
-        banks.push_back({&ref, m_chip && m_chip->areaFor(ref.start).base != m_chip->aprom.base,
-                         ref.start, {}, {}, {}});
+        banks.push_back({&ref,
+                         m_chip && m_chip->areaFor(ref.start).base != m_chip->aprom.base,
+                         ref.start,
+                         {},
+                         {},
+                         {}});
     for (const SwdImage &image : job.images) {
         // An image outside every range goes to the nearest one below, which names it refused.
         const pack::FlashAlgorithmRef *ref = m_target.algorithmFor(image.address);
@@ -241,19 +244,19 @@ bool JobRun::planRam(bool withCrc)
                 ram = &m;
         }
         if (!ram)
-            return m_link.fail(SwdBadJob,
-                               QStringLiteral("%1 has no RAM to run its flash algorithm in")
-                                   .arg(m_target.device));
+            return m_link.fail(
+                SwdBadJob,
+                QStringLiteral("%1 has no RAM to run its flash algorithm in").arg(m_target.device));
         ramStart = ram->start;
         ramEnd = ram->end();
     }
     if (ramEnd <= ramStart)
-        return m_link.fail(SwdBadJob,
-                           QStringLiteral("the flash algorithms of %1 share no RAM")
-                               .arg(m_target.device));
+        return m_link.fail(
+            SwdBadJob,
+            QStringLiteral("the flash algorithms of %1 share no RAM").arg(m_target.device));
     const quorvel::MemoryArea ram{"RAM", uint32_t(ramStart), uint32_t(ramEnd - ramStart)};
-    m_plan = RamPlan::make(ram, algorithmSize, pageSize,
-                           m_crc ? uint32_t(m_crc->blob().size()) : 0, error);
+    m_plan = RamPlan::make(ram, algorithmSize, pageSize, m_crc ? uint32_t(m_crc->blob().size()) : 0,
+                           error);
     if (!m_plan)
         return m_link.fail(SwdAlgorithmInvalid, error);
     if (!m_crc)

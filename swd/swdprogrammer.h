@@ -34,9 +34,9 @@ enum SwdVerifyMode {
 struct SwdJob
 {
     std::vector<SwdImage> images;
-    // job::EraseMode. Full: every algorithm's range whole. Sector and auto: only the sectors the images touch,
-    // and of those none that already holds what the job leaves there; auto also programs a blank
-    // sector without erasing it.
+    // job::EraseMode. Full: every algorithm's range whole. Sector and auto: only the sectors the
+    // images touch, and of those none that already holds what the job leaves there; auto also
+    // programs a blank sector without erasing it.
     int eraseMode = job::AutoErase;
     bool program = true;
     bool verify = true;

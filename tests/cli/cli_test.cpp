@@ -755,8 +755,9 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
     env << "QUORVEL_VPROBE_TARGET=qs64";
     const QString pack = QStringLiteral(QUORVEL_QS64_PACK);
     write("fw.bin", pattern(0x900, 4));
-    Outcome o = run({"program", "--via", "swd", "--pack", pack, "--target", "qs64",
-                     "fw.bin@0x08000400", "--verify", "readback", "--json", "--save-job", "j.json"});
+    Outcome o =
+        run({"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
+             "--verify", "readback", "--json", "--save-job", "j.json"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();
     QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
     EXPECT_EQ(json["sectors"].toObject(),
@@ -764,8 +765,7 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
     QFile saved(path("j.json"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(saved.readAll())["target"].toObject(),
-              QJsonObject({{"device", "QS64"},
-                           {"pack", QDir(dir.path()).relativeFilePath(pack)}}));
+              QJsonObject({{"device", "QS64"}, {"pack", QDir(dir.path()).relativeFilePath(pack)}}));
     o = run({"program", "--via", "swd", "--job", "j.json", "--erase", "full", "--json"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();
     json = QJsonDocument::fromJson(o.out.toUtf8()).object();
@@ -800,9 +800,10 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
     EXPECT_EQ(o.out.toStdString(),
               "Erase   0x08003800-0x08007FFF  0x00004800  FLASH\n"
               "File 1  0x08003C00-0x080044FF  0x00000900  FLASH  CRC-32 0x"
-                  + QString::asprintf("%08X", calcCrc32(reinterpret_cast<const uint8_t *>(
-                                                            pattern(0x900, 4).constData()),
-                                                        0x900))
+                  + QString::asprintf(
+                        "%08X",
+                        calcCrc32(reinterpret_cast<const uint8_t *>(pattern(0x900, 4).constData()),
+                                  0x900))
                         .toStdString()
                   + "  fw.bin");
 }
