@@ -783,6 +783,11 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
          "quorvel-cli: SWD error 14: verify failed at 0x08000400: read 0xff, expected 0x04"},
         {{"erase", "--pack", pack, "--target", "QS64"}, 0, ""},
         {{"erase", "--target", "qs64"}, 64, "quorvel-cli: unknown device: qs64. Nearest: QB48"},
+        // The rolling code's sector is read through the QB48x's layout only.
+        {{"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
+          "--rolling", "8000000:1:1", "--serial-ledger", path("ledger.sqlite")},
+         64,
+         "quorvel-cli: --via swd writes a rolling code on the QB48 only"},
         {{"program", "--target", "qs64", "fw.bin@0x08000400"},
          64,
          "quorvel-cli: --pack and --target apply to --via swd only"},
