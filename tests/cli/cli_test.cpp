@@ -856,7 +856,7 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
     EXPECT_EQ(flash(0x1D000, 12), QByteArray::fromHex("ffffffff00010000ffffffff"));
     env << "QUORVEL_FLASHALGO_DIR=" + path("nowhere");
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
-    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no flash algorithm
+    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no CRC routine
     env.removeLast();
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();
