@@ -5,6 +5,7 @@
 #include "images/crc32.h"
 #include "images/hexfilereader.h"
 #include "swd/elfimage.h"
+#include "swd/flashalgorithm.h"
 #include "swd/swdprogrammer.h"
 #include "swd/targetcrc.h"
 #include "virtualprobe.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <hidapi/hidapi.h>
@@ -471,5 +473,58 @@ TEST_F(SwdJobTest, Qs64FromItsPackProgramsVerifiesAndErases)
     EXPECT_EQ(runSwdJob(dev, job, {}).message.toStdString(),
               "fw.bin (17664 bytes at 0x0800fff0) is outside QS64_Flash");
     EXPECT_TRUE(part.faults().empty());
+    probe().device().selectPart(vprobe::SimulatedPart::Qb48);
+}
+
+// The QS64's algorithm rewritten the way other toolchains lay one out: PrgData 16 bytes after the
+// code, and an erased value of 0x00. The gap is loaded as zeros with R9 at the data; page padding
+// and the sector's expected rest take the pack's erased value, so on this part (which erases to
+// 0xFF) the verify names the first byte past the programmed page.
+TEST_F(SwdJobTest, Qs64AlgorithmWithGapBeforeDataAndErasedValueZero)
+{
+    QString error;
+    ASSERT_TRUE(swdLoadTarget("qs64", job.target, error,
+                              QFileInfo(QStringLiteral(QUORVEL_QS64_PACK)).absolutePath()));
+    QByteArray &flm = job.target.algorithms[0].image;
+    std::string why;
+    const std::vector<uint8_t> bytes(flm.begin(), flm.end());
+    const auto elf = ElfImage::parse(bytes, why);
+    ASSERT_TRUE(elf) << why;
+    const ElfSection &code = *elf->section("PrgCode"), &data = *elf->section("PrgData"),
+                     &dscr = *elf->section("DevDscr");
+    auto word = [&flm](uint32_t at) {
+        uint32_t v = 0;
+        memcpy(&v, flm.constData() + at, 4);
+        return v;
+    };
+    const uint32_t shoff = word(0x20), shnum = word(0x30) & 0xFFFF;
+    for (uint32_t i = 0; i < shnum; ++i) {
+        const uint32_t header = shoff + i * 40;
+        if (word(header + 0x10) == data.offset && word(header + 0xC) == data.addr) {
+            const uint32_t moved = data.addr + 0x10;
+            memcpy(flm.data() + header + 0xC, &moved, 4);
+        }
+    }
+    flm[int(dscr.offset + elf->symbol("FlashDevice")->value - dscr.addr + 148)] = 0;
+    const auto algorithm =
+        FlashAlgorithm::parse(std::vector<uint8_t>(flm.begin(), flm.end()), "patched", error);
+    ASSERT_TRUE(algorithm) << error.toStdString();
+    EXPECT_EQ(algorithm->dataOffset(), code.size + 0x10);
+    EXPECT_EQ(algorithm->erasedValue(), 0);
+    EXPECT_EQ(std::vector<uint8_t>(algorithm->blob().begin() + code.size,
+                                   algorithm->blob().begin() + code.size + 0x10),
+              std::vector<uint8_t>(0x10, 0));
+
+    job.target.algorithms[0].ramSize = 0x2000; // the 4 KiB leave too little stack now
+    probe().device().selectPart(vprobe::SimulatedPart::Qs64);
+    const std::vector<uint8_t> image = pattern(0x20, 9);
+    job.images = {{0x08000810, image.data(), uint32_t(image.size()), "fw.bin"}};
+    const SwdResult r = runSwdJob(dev, job, {});
+    const std::vector<uint8_t> &part = probe().device().qs64()->flash();
+    EXPECT_EQ(std::vector<uint8_t>(part.begin() + 0x800, part.begin() + 0x810),
+              std::vector<uint8_t>(0x10, 0));
+    EXPECT_EQ(std::vector<uint8_t>(part.begin() + 0x810, part.begin() + 0x830), image);
+    EXPECT_EQ(r.code, SwdVerifyMismatch);
+    EXPECT_EQ(r.message.toStdString(), "verify failed at 0x08000900: read 0xff, expected 0x00");
     probe().device().selectPart(vprobe::SimulatedPart::Qb48);
 }
