@@ -2,10 +2,12 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "jobargs.h"
+#include "packargs.h"
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
 #include "job/flashplan.h"
+#include "pack/flmdescriptor.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -13,11 +15,36 @@
 
 namespace cli {
 
+namespace {
+
+// The memories a pack's device is programmed in: one per algorithm, named as the pack names the
+// memory it lies in, with the algorithm's sector table.
+bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error)
+{
+    for (const pack::FlashAlgorithmRef &a : device.algorithms) {
+        pack::FlmDescriptor flm;
+        if (!pack::readFlmDescriptor(a.image, flm, error))
+            return false;
+        FlashMemory m{flm.name, a.start, a.size, {}};
+        for (const pack::MemoryRegion &region : device.memories) {
+            if (region.start <= a.start && a.start < region.end())
+                m.name = region.name;
+        }
+        for (const pack::FlmSectorRun &run : flm.sectors)
+            m.sectors.append({run.size, run.offset});
+        out.append(m);
+    }
+    return true;
+}
+
+} // namespace
+
 int runPlan(const QStringList &arguments)
 {
     Command c("plan", QCoreApplication::translate("QuorvelCli", "烧录地图：任务将如何写入芯片。"),
               "FILE[@ADDRESS]...", fileArgumentsHelp());
     addJobOptions(c.parser);
+    addPackOptions(c.parser);
     c.parser.addOption(
         {"svg", QCoreApplication::translate("QuorvelCli", "把地图写成SVG文件。"), "FILE"});
     const int parsed = c.parse(arguments, false);
@@ -33,7 +60,15 @@ int runPlan(const QStringList &arguments)
     if (prepared != ExitOk)
         return c.fail(prepared, error);
 
-    const FlashPlan plan = planJob(d, 0);
+    QVector<FlashMemory> memories;
+    if (c.parser.isSet("target") || !setup.targetDevice.isEmpty()) {
+        pack::TargetDescription device;
+        if (const int status = resolveTarget(c.parser, setup, device, error))
+            return c.fail(status, error);
+        if (!memoriesOf(device, memories, error))
+            return c.fail(ExitInputFile, error);
+    }
+    const FlashPlan plan = planJob(d, 0, memories);
     if (c.parser.isSet("svg")) {
         QSaveFile svg(c.parser.value("svg"));
         if (!svg.open(QIODevice::WriteOnly) || svg.write(flashMapSvg(plan)) < 0 || !svg.commit())

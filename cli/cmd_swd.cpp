@@ -3,6 +3,7 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "jobargs.h"
+#include "packargs.h"
 #include "probesession.h"
 #include "progressview.h"
 #include "recording.h"
@@ -22,6 +23,7 @@
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 
 namespace cli {
@@ -162,6 +164,15 @@ int swdProgram(Command &c)
         return c.fail(ExitUsage, refused);
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
+    pack::TargetDescription target;
+    status = resolveTarget(c.parser, setup, target, error);
+    if (status != ExitOk)
+        return c.fail(status, error);
+    // The rolling code's sector is read through the QB48x's own layout.
+    if (setup.rollingAddress != 0
+        && !quorvel::geometryForDevice(target.device.toUtf8().constData()))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--via swd只能给QB48写滚码"));
 
     ChipRecord chip;
     Download d;
@@ -176,8 +187,9 @@ int swdProgram(Command &c)
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
-    recordOptions.target = pack::defaultDeviceName();
+    recordOptions.target = target.device;
     SwdJob swdJob = swdJobOf(setup, d);
+    swdJob.target = target;
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
@@ -215,7 +227,14 @@ int swdVerify(Command &c)
     if (loaded != ExitOk)
         return c.fail(loaded, error);
     c.report().insert("files", describeImages(d));
+    job::JobSetup setup;
+    if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), setup, error))
+        return c.fail(ExitInputFile, error);
+    pack::TargetDescription target;
+    if (const int status = resolveTarget(c.parser, setup, target, error))
+        return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
+    swdJob.target = target;
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
@@ -254,6 +273,7 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
                               "--via swd的校验方式：crc（在芯片上算每个扇区的CRC-32，默认）或"
                               "readback（读回每个字节）。"),
                           "crc|readback", "crc"});
+    addPackOptions(parser);
 }
 
 int runViaSwd(Command &c, SwdCommand command)
@@ -268,6 +288,9 @@ int runViaSwd(Command &c, SwdCommand command)
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "未知校验方式：%1").arg(verify));
+    if (via == QLatin1String("vendor") && (c.parser.isSet("pack") || c.parser.isSet("target")))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--pack和--target只用于--via swd"));
     if (via == QLatin1String("vendor") && c.parser.isSet("verify"))
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--verify只能用于--via swd"));
@@ -293,16 +316,19 @@ int runErase(const QStringList &arguments)
                       QCoreApplication::translate(
                           "QuorvelCli",
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
-    uint32_t clockHz = SwdJob().clockHz;
+    SwdJob swdJob;
     QString error;
-    if (!swdClockFrom(c.parser, clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
+    job::JobSetup setup;
+    if (const int status = resolveTarget(c.parser, setup, swdJob.target, error))
+        return c.fail(status, error);
     return runOnProbe(
         c,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "擦除")},
-        [clockHz](DapTransport &probe, const SwdProgress &progress) {
-            return eraseChip(probe, QString(), progress, clockHz);
+        [&swdJob](DapTransport &probe, const SwdProgress &progress) {
+            return eraseDevice(probe, swdJob, progress);
         },
         job::plainText(job::runResultMessage(5)));
 }

@@ -1,6 +1,11 @@
 #include "packargs.h"
 
+#include "exitcodes.h"
+
+#include "job/jobsetup.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace cli {
 
@@ -25,6 +30,41 @@ bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, Q
             return false;
     }
     return true;
+}
+
+int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
+                  QString &error)
+{
+    if (p.isSet("target")) {
+        setup.targetDevice = p.value("target");
+        setup.targetPack.clear();
+    }
+    pack::TargetCatalog catalog;
+    if (!loadPacks(p, catalog, error))
+        return ExitInputFile;
+    const QString jobPack = QFileInfo(setup.targetPack).absoluteFilePath();
+    bool known = setup.targetPack.isEmpty();
+    for (const pack::PackContents &contents : catalog.packs())
+        known = known || QFileInfo(contents.path).absoluteFilePath() == jobPack;
+    if (!known && !catalog.addPack(setup.targetPack, error))
+        return ExitInputFile;
+    const pack::TargetCatalog::Resolution r = catalog.resolve(
+        setup.targetDevice.isEmpty() ? pack::defaultDeviceName() : setup.targetDevice);
+    if (!r.device) {
+        error = r.message;
+        return ExitUsage;
+    }
+    out = *r.device;
+    if (!pack::loadAlgorithms(out, pack::PackLimits(), error))
+        return ExitInputFile;
+    if (!setup.targetDevice.isEmpty()) {
+        setup.targetDevice = out.device;
+        const QString path = QFileInfo(out.packPath).absoluteFilePath();
+        const bool found = path.startsWith(QFileInfo(pack::shippedPackFolder()).absoluteFilePath())
+            || path.startsWith(QFileInfo(pack::userPackFolder()).absoluteFilePath());
+        setup.targetPack = found ? QString() : path;
+    }
+    return ExitOk;
 }
 
 } // namespace cli

@@ -5,11 +5,20 @@
 
 #include <QCommandLineParser>
 
+namespace job {
+struct JobSetup;
+}
+
 namespace cli {
 
 void addPackOptions(QCommandLineParser &parser);
 // The shipped packs, the user's pack folder, then each --pack in the order given. False with
 // the reader's message (the pack named) when one cannot be used.
 bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, QString &error);
+// The device a run works on: --target, else the job's, else the shipped pack's default, its
+// algorithms loaded. A device named by --target or the job is written back into `setup` with the
+// pack it came from (none when the pack is one Quorvel finds by itself). 0 or the exit status.
+int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
+                  QString &error);
 
 } // namespace cli

@@ -76,8 +76,8 @@ public:
                  .arg(plan.programEnabled ? QCoreApplication::translate("FlashPlan", "是")
                                           : QCoreApplication::translate("FlashPlan", "否")));
         y += lineHeight + 6;
-        row(quorvel::qb48Geometry.aprom);
-        row(quorvel::qb48Geometry.ldrom);
+        for (const FlashMemory &memory : plan.memories)
+            row(memory);
         legend();
         problems();
         layout.size = QSizeF(width, y + margin);
@@ -94,13 +94,13 @@ private:
     {
         add(MapShape::Text, QRectF(margin, y, width - 2 * margin, lineHeight), label, {}, {});
     }
-    bool onRow(const FlashRegion &r, const quorvel::MemoryArea &area) const
+    bool onRow(const FlashRegion &r, const FlashMemory &area) const
     {
-        return &quorvel::qb48Geometry.areaFor(uint32_t(r.start)) == &area;
+        return &plan.memoryFor(r.start) == &area;
     }
 
     // Highest address the job reaches in this memory, at least its end.
-    uint64_t reach(const quorvel::MemoryArea &area) const
+    uint64_t reach(const FlashMemory &area) const
     {
         uint64_t high = area.end();
         for (const FlashRegion &r : plan.regions) {
@@ -110,10 +110,10 @@ private:
         return high;
     }
 
-    void row(const quorvel::MemoryArea &area)
+    void row(const FlashMemory &area)
     {
         text(QStringLiteral("%1  %2  (%3 KiB)")
-                 .arg(QString::fromLatin1(area.name))
+                 .arg(area.name)
                  .arg(flashRangeText(area.base, area.end()))
                  .arg(area.size / 1024));
         y += lineHeight;
@@ -141,7 +141,7 @@ private:
 
     // Files, then the problems' marks over them, then the rolling-code word on top, so a
     // four-byte word inside an image stays visible.
-    void bands(const quorvel::MemoryArea &area, const RowScale &scale, const QVector<int> &listed)
+    void bands(const FlashMemory &area, const RowScale &scale, const QVector<int> &listed)
     {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
@@ -153,7 +153,7 @@ private:
                 palette[r.file % 10], r.problem ? problemColour : "#303030", i);
         }
         for (const FlashProblem &p : plan.problems) {
-            if (p.end > p.start && &quorvel::qb48Geometry.areaFor(uint32_t(p.start)) == &area)
+            if (p.end > p.start && &plan.memoryFor(p.start) == &area)
                 add(MapShape::ProblemMark, scale.band(p.start, p.end, y, barHeight), {},
                     problemColour, problemColour);
         }
@@ -170,15 +170,15 @@ private:
 
     // One line per file or code word under the bar, starting below its band where it fits; one
     // drawn in the row's red outside part says it lies outside the memory.
-    void names(const quorvel::MemoryArea &area, const RowScale &scale, const QVector<int> &listed)
+    void names(const FlashMemory &area, const RowScale &scale, const QVector<int> &listed)
     {
         for (int i : listed) {
             const FlashRegion &r = plan.regions[i];
-            const QString where = flashRegionArea(r);
+            const QString where = flashRegionArea(plan, r);
             const qreal x = std::min(scale.x(r.start), width - margin - 420);
             add(MapShape::Text, QRectF(std::max(margin, x), y, 420, lineHeight),
                 QStringList{flashRegionLabel(r), r.name, flashRangeText(r.start, r.end),
-                            where == QLatin1String(area.name) ? QString() : where}
+                            where == area.name ? QString() : where}
                     .filter(QRegularExpression("."))
                     .join(QLatin1String("  ")),
                 {}, r.problem ? problemColour : QString(), i);

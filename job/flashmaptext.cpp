@@ -5,12 +5,12 @@
 
 namespace {
 
-QString regionLine(const FlashRegion &r)
+QString regionLine(const FlashPlan &plan, const FlashRegion &r)
 {
     QStringList fields{flashRegionLabel(r).leftJustified(6), flashRangeText(r.start, r.end),
                        QLatin1String("0x")
                            + QString::number(r.end - r.start, 16).toUpper().rightJustified(8, '0'),
-                       flashRegionArea(r)};
+                       flashRegionArea(plan, r)};
     if (r.kind == FlashRegion::File)
         fields << QString::asprintf("CRC-32 0x%08X", r.crc) << r.name;
     if (r.problem)
@@ -27,6 +27,6 @@ QString flashMapText(const FlashPlan &plan)
         text += QCoreApplication::translate("FlashPlan", "问题").leftJustified(6)
             + QLatin1String("  ") + p.text + QLatin1Char('\n');
     for (const FlashRegion &r : plan.regions)
-        text += regionLine(r) + QLatin1Char('\n');
+        text += regionLine(plan, r) + QLatin1Char('\n');
     return text;
 }

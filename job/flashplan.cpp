@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const quorvel::MemoryGeometry &geometry = quorvel::qb48Geometry;
 constexpr int regionsPerEraseReport = 7; // the probe learns where images go from these entries
 constexpr uint64_t bootLimit = 0x2000; // 8 KB the chip check allows for the boot-source image
 // Over SWD, auto erases at most what sector erase does: the sectors whose content differs.
@@ -72,9 +71,10 @@ void checkFileCount(const Download &d, const QVector<Band> &bands, QVector<Flash
 // Past the end of the aimed-at memory, or past 8 KB for the boot source; the problem's range is
 // the part beyond the limit, its text names the whole file. With the chip booting from APROM both
 // say the same of an LDROM image, so only the boot-source one is named.
-void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
+void checkBounds(const FlashPlan &plan, const Band &b, int bootSource, QVector<FlashProblem> &out)
 {
-    const quorvel::MemoryArea &area = geometry.areaFor(uint32_t(b.start));
+    constexpr const quorvel::MemoryGeometry &geometry = quorvel::qb48Geometry;
+    const FlashMemory &area = plan.memoryFor(b.start);
     const bool ldromImage = b.start >= geometry.ldrom.base;
     const QString range = flashRangeText(b.start, b.end);
     bool bootProblem = false;
@@ -98,7 +98,7 @@ void checkBounds(const Band &b, int bootSource, QVector<FlashProblem> &out)
         out.append(problem(FlashProblem::PastEnd, {b.slot}, std::max(b.start, area.end()), b.end,
                            QCoreApplication::translate("FlashPlan", "文件%1超出%2范围：%3")
                                .arg(b.slot + 1)
-                               .arg(QString::fromLatin1(area.name))
+                               .arg(area.name)
                                .arg(range)));
 }
 
@@ -119,13 +119,14 @@ void checkOverlaps(const QVector<Band> &bands, QVector<FlashProblem> &out)
     }
 }
 
-void checkRollingCode(uint32_t address, const QVector<Band> &bands, QVector<FlashProblem> &out)
+void checkRollingCode(const FlashPlan &plan, uint32_t address, const QVector<Band> &bands,
+                      QVector<FlashProblem> &out)
 {
     if (address == 0)
         return;
     const uint64_t end = uint64_t(address) + 4;
     // The chip writes the word only where it has flash; elsewhere the run fails after the images.
-    if (!geometry.holds(address, 4))
+    if (!plan.memoryFor(address).holds(address, end))
         out.append(problem(FlashProblem::RollingCodeOutside, {}, address, end,
                            QCoreApplication::translate("FlashPlan", "滚码%1不在APROM或LDROM内")
                                .arg(hex(address))));
@@ -138,24 +139,42 @@ void checkRollingCode(uint32_t address, const QVector<Band> &bands, QVector<Flas
     }
 }
 
-// Full erase takes both banks whole on either path; sector erase the sectors each image touches,
+// From the start of the sector holding `start` to the end of the one holding `end - 1`; past
+// the memory's end the last sector size repeats, so a file running out still shows its erase.
+FlashRegion sectorSpan(const FlashMemory &m, uint64_t start, uint64_t end)
+{
+    auto sectorAt = [&m](uint64_t address, bool upper) {
+        uint64_t from = m.base, size = 0x200;
+        for (int i = 0; i < m.sectors.size(); ++i) {
+            if (uint64_t(m.base) + m.sectors[i].second > address)
+                break;
+            from = uint64_t(m.base) + m.sectors[i].second;
+            size = m.sectors[i].first;
+        }
+        if (address < from)
+            return upper ? from : address;
+        const uint64_t at = from + (address - from) / size * size;
+        return upper && at != address ? at + size : at;
+    };
+    return span(FlashRegion::Erase, sectorAt(start, false), sectorAt(end, true));
+}
+
+// Full erase takes every memory whole on either path; sector erase the sectors each image touches,
 // neighbouring or shared ones merged.
-QVector<FlashRegion> eraseRegions(int eraseMode, const QVector<Band> &bands)
+QVector<FlashRegion> eraseRegions(const FlashPlan &plan, int eraseMode, const QVector<Band> &bands)
 {
     QVector<FlashRegion> out;
     if (eraseMode == job::FullErase) {
-        for (const quorvel::MemoryArea *area : {&geometry.aprom, &geometry.ldrom})
-            out.append(span(FlashRegion::Erase, area->base, area->end()));
+        for (const FlashMemory &area : plan.memories)
+            out.append(span(FlashRegion::Erase, area.base, area.end()));
         return out;
     }
     if (!erasesSectors(eraseMode))
         return out;
-    const uint64_t sector = geometry.sectorSize;
     QVector<FlashRegion> sectors;
     for (const Band &b : bands) {
         if (b.end > b.start)
-            sectors.append(span(FlashRegion::Erase, b.start / sector * sector,
-                                (b.end + sector - 1) / sector * sector));
+            sectors.append(sectorSpan(plan.memoryFor(b.start), b.start, b.end));
     }
     std::sort(sectors.begin(), sectors.end(),
               [](const FlashRegion &a, const FlashRegion &b) { return a.start < b.start; });
@@ -170,9 +189,36 @@ QVector<FlashRegion> eraseRegions(int eraseMode, const QVector<Band> &bands)
 
 } // namespace
 
-FlashPlan planJob(const Download &d, int bootSource)
+QVector<FlashMemory> qb48FlashMemories()
+{
+    QVector<FlashMemory> memories;
+    for (const quorvel::MemoryArea *area :
+         {&quorvel::qb48Geometry.aprom, &quorvel::qb48Geometry.ldrom})
+        memories.append({QString::fromLatin1(area->name),
+                         area->base,
+                         area->size,
+                         {{quorvel::qb48Geometry.sectorSize, 0}}});
+    return memories;
+}
+
+const FlashMemory &FlashPlan::memoryFor(uint64_t address) const
+{
+    static const QVector<FlashMemory> fallback = qb48FlashMemories();
+    const QVector<FlashMemory> &all = memories.isEmpty() ? fallback : memories;
+    const FlashMemory *found = &all.front();
+    for (const FlashMemory &m : all) {
+        if (m.base <= address)
+            found = &m;
+    }
+    return *found;
+}
+
+FlashPlan planJob(const Download &d, int bootSource, const QVector<FlashMemory> &memories)
 {
     FlashPlan plan;
+    plan.memories = memories.isEmpty() ? qb48FlashMemories() : memories;
+    std::sort(plan.memories.begin(), plan.memories.end(),
+              [](const FlashMemory &a, const FlashMemory &b) { return a.base < b.base; });
     plan.eraseMode = d.eraseMode;
     plan.programEnabled = d.programEnabled != 0;
     plan.bootSource = bootSource;
@@ -180,11 +226,11 @@ FlashPlan planJob(const Download &d, int bootSource)
 
     checkFileCount(d, bands, plan.problems);
     for (const Band &b : bands)
-        checkBounds(b, bootSource, plan.problems);
+        checkBounds(plan, b, bootSource, plan.problems);
     checkOverlaps(bands, plan.problems);
-    checkRollingCode(d.rollingCodeAddress, bands, plan.problems);
+    checkRollingCode(plan, d.rollingCodeAddress, bands, plan.problems);
 
-    plan.regions = eraseRegions(d.eraseMode, bands);
+    plan.regions = eraseRegions(plan, d.eraseMode, bands);
     for (const Band &b : bands) {
         FlashRegion r = span(FlashRegion::File, b.start, b.end);
         r.file = b.slot;
@@ -231,11 +277,11 @@ QString flashRegionLabel(const FlashRegion &region)
     return QCoreApplication::translate("FlashPlan", "文件%1").arg(region.file + 1);
 }
 
-QString flashRegionArea(const FlashRegion &region)
+QString flashRegionArea(const FlashPlan &plan, const FlashRegion &region)
 {
-    const quorvel::MemoryArea &area = geometry.areaFor(uint32_t(region.start));
+    const FlashMemory &area = plan.memoryFor(region.start);
     if (region.start >= area.base && region.start < area.end())
-        return QString::fromLatin1(area.name);
+        return area.name;
     return QCoreApplication::translate("FlashPlan", "超出范围");
 }
 

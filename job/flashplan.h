@@ -40,8 +40,27 @@ struct FlashProblem
     QString text; // translated, one line
 };
 
+// A memory the map draws and judges files against, erased in the sectors of its table.
+struct FlashMemory
+{
+    QString name;
+    uint32_t base = 0;
+    uint32_t size = 0;
+    QVector<QPair<uint32_t, uint32_t>> sectors; // (size, offset from base) runs, as an FLM's table
+
+    uint64_t end() const { return uint64_t(base) + size; }
+    bool holds(uint64_t start, uint64_t stop) const
+    {
+        return start >= base && stop <= end() && start <= stop;
+    }
+};
+
+// The QB48x's APROM and LDROM: what the map shows unless a device's pack says otherwise.
+QVector<FlashMemory> qb48FlashMemories();
+
 struct FlashPlan
 {
+    QVector<FlashMemory> memories; // by base address
     QVector<FlashRegion> regions; // by start address
     QVector<FlashProblem> problems; // job-wide first, then per file in slot order
     int eraseMode = 0; // job::EraseMode
@@ -49,12 +68,16 @@ struct FlashPlan
     int bootSource = 0; // 0 unknown, 1 LDROM, 2 APROM
 
     bool hasProblems() const { return !problems.isEmpty(); }
+    // The memory an address is aimed at: the last one starting at or below it, else the first.
+    const FlashMemory &memoryFor(uint64_t address) const;
 };
 
 // Boot source: 0 unknown (no boot-source rule), 1 the chip boots from LDROM, 2 from APROM.
 // Reads fileCount (clamped to 0..10), names, addresses, lengths and images (imageData of a slot
 // must hold imageLength bytes, or be null), eraseMode, programEnabled and rollingCodeAddress.
-FlashPlan planJob(const Download &d, int bootSource);
+// The boot-source rule is the QB48x's: give 0 with other memories.
+FlashPlan planJob(const Download &d, int bootSource,
+                  const QVector<FlashMemory> &memories = qb48FlashMemories());
 
 // Address range as the maps print it: "0x00001000-0x000017FF" (last byte included).
 QString flashRangeText(uint64_t start, uint64_t end);
@@ -64,7 +87,7 @@ QString flashRegionDescription(const FlashRegion &region);
 QString flashRegionLabel(const FlashRegion &region);
 // Where a region lies: the name of the memory it starts in ("APROM", "LDROM"), or "超出范围" when
 // it starts in neither (past the end of APROM, below or past LDROM).
-QString flashRegionArea(const FlashRegion &region);
+QString flashRegionArea(const FlashPlan &plan, const FlashRegion &region);
 
 // One line per problem, then one line per region; each line ends with '\n'.
 QString flashMapText(const FlashPlan &plan);

@@ -164,6 +164,27 @@ bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &s
     return true;
 }
 
+// "target": {"device": "…", "pack": "…"}, the pack relative to the job; absent: the default.
+bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &setup)
+{
+    if (!root.contains("target"))
+        return true;
+    if (!root.value("target").isObject())
+        return r.invalid("target");
+    const QJsonObject o = root.value("target").toObject();
+    if (!r.keysKnown(o, {"device", "pack"}, "target."))
+        return false;
+    const QJsonValue device = o.value("device"), pack = o.value("pack");
+    if (!device.isString() || device.toString().trimmed().isEmpty())
+        return r.invalid("target.device");
+    if (o.contains("pack") && (!pack.isString() || pack.toString().isEmpty()))
+        return r.invalid("target.pack");
+    setup.targetDevice = device.toString();
+    if (o.contains("pack"))
+        setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
+    return true;
+}
+
 bool readOptions(Reader &r, const QJsonObject &root, JobSetup &setup)
 {
     if (root.contains("chip")) {
@@ -217,10 +238,10 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString
     const bool ok =
         r.keysKnown(root,
                     {"format", "version", "chip", "erase", "program", "verify", "reset", "protect",
-                     "rollingCode", "watchdog", "serialLedger", "offline", "files"},
+                     "rollingCode", "watchdog", "serialLedger", "offline", "files", "target"},
                     QString())
         && readOptions(r, root, read) && readRolling(r, root, read) && readOffline(r, root, read)
-        && readFiles(r, root, base, read);
+        && readFiles(r, root, base, read) && readTarget(r, root, base, read);
     if (!ok) {
         error = r.error;
         return false;
@@ -283,6 +304,13 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
         files.append(o);
     }
     root.insert("files", files);
+    if (!setup.targetDevice.isEmpty()) {
+        QJsonObject target{{"device", setup.targetDevice}};
+        if (!setup.targetPack.isEmpty())
+            target.insert("pack",
+                          QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
+        root.insert("target", target);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -45,6 +45,9 @@ struct JobSetup
     bool offlineForce = false;
     bool serialLedger = false; // the window's ledger box: rolling-code values from the record
     QVector<JobFile> files;
+    // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
+    QString targetDevice;
+    QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

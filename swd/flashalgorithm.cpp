@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 namespace {
 
 // Layout of the device descriptor the algorithm exports as FlashDevice.
@@ -36,12 +38,42 @@ std::optional<FlashAlgorithm> FlashAlgorithm::load(const QString &path, QString 
         error = QStringLiteral("%1: %2").arg(path, QString::fromStdString(why));
         return std::nullopt;
     }
+    return fromImage(*image, path, error);
+}
+
+std::optional<FlashAlgorithm> FlashAlgorithm::parse(const std::vector<uint8_t> &bytes,
+                                                    const QString &name, QString &error)
+{
+    std::string why;
+    const std::optional<ElfImage> image = ElfImage::parse(bytes, why);
+    if (!image) {
+        error = QStringLiteral("%1: %2").arg(name, QString::fromStdString(why));
+        return std::nullopt;
+    }
+    return fromImage(*image, name, error);
+}
+
+std::optional<FlashAlgorithm> FlashAlgorithm::fromImage(const ElfImage &elf, const QString &path,
+                                                        QString &error)
+{
+    const ElfImage *image = &elf;
     const ElfSection *code = image->section("PrgCode");
-    const ElfSection *data = image->section("PrgData");
     const ElfSection *dscr = image->section("DevDscr");
     const ElfSymbol *device = image->symbol("FlashDevice");
-    if (!code || !data || !dscr || !device || data->addr != code->addr + code->size
-        || uint64_t(code->size) + data->size > kMaxBlob) {
+    // Toolchains split PrgData into RW data and a zero-initialised part, sometimes after a gap:
+    // everything from the code's start to the last PrgData byte is copied, gaps and ZI as zeros.
+    std::vector<const ElfSection *> data;
+    for (const ElfSection &s : image->sections()) {
+        if (s.name == "PrgData" && (s.flags & ElfImage::kShfAlloc))
+            data.push_back(&s);
+    }
+    uint64_t dataStart = ~uint64_t(0), end = code ? uint64_t(code->addr) + code->size : 0;
+    for (const ElfSection *s : data) {
+        dataStart = std::min<uint64_t>(dataStart, s->addr);
+        end = std::max<uint64_t>(end, uint64_t(s->addr) + s->size);
+    }
+    if (!code || data.empty() || !dscr || !device || dataStart < uint64_t(code->addr) + code->size
+        || end - code->addr > kMaxBlob) {
         error = QStringLiteral("%1: no PrgCode, PrgData and FlashDevice a host can load").arg(path);
         return std::nullopt;
     }
@@ -53,11 +85,16 @@ std::optional<FlashAlgorithm> FlashAlgorithm::load(const QString &path, QString 
     }
     const std::vector<uint8_t> desc(d.begin() + at, d.end());
     FlashAlgorithm a;
-    a.m_blob = image->contents(*code);
-    const std::vector<uint8_t> prgData = image->contents(*data);
-    a.m_blob.insert(a.m_blob.end(), prgData.begin(), prgData.end());
-    a.m_blob.resize(code->size + data->size, 0); // a NOBITS PrgData is zero-filled
-    a.m_dataOffset = code->size;
+    a.m_blob.assign(size_t(end - code->addr), 0);
+    for (const ElfSection *s : data) {
+        const std::vector<uint8_t> bytes = image->contents(*s); // empty for NOBITS
+        std::copy(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), s->size),
+                  a.m_blob.begin() + (s->addr - code->addr));
+    }
+    const std::vector<uint8_t> codeBytes = image->contents(*code);
+    std::copy(codeBytes.begin(), codeBytes.begin() + std::min<size_t>(codeBytes.size(), code->size),
+              a.m_blob.begin());
+    a.m_dataOffset = uint32_t(dataStart - code->addr);
     for (const ElfSymbol &sym : image->symbols()) {
         if (sym.bind == ElfImage::kStbGlobal && sym.type == ElfImage::kSttFunc
             && sym.value - code->addr < code->size)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class ElfImage;
+
 struct FlashSectorRun
 {
     uint32_t size; // of each sector from `offset` on
@@ -23,9 +25,13 @@ public:
 
     // Nothing, with a reason, when the file is missing, malformed or lacks a routine.
     static std::optional<FlashAlgorithm> load(const QString &path, QString &error);
+    // The same from an image's bytes (a pack's member); `name` only names it in messages.
+    static std::optional<FlashAlgorithm> parse(const std::vector<uint8_t> &bytes,
+                                               const QString &name, QString &error);
 
-    const std::vector<uint8_t> &blob() const { return m_blob; } // PrgCode then PrgData
-    uint32_t dataOffset() const { return m_dataOffset; } // where PrgData starts in the blob
+    // PrgCode, then PrgData (RW data and zero-initialised data) at their distance from it.
+    const std::vector<uint8_t> &blob() const { return m_blob; }
+    uint32_t dataOffset() const { return m_dataOffset; } // the static base (R9) in the blob
     // Offset of a routine in the blob; nothing when the image has no such function.
     std::optional<uint32_t> entry(const std::string &name) const;
 
@@ -43,6 +49,9 @@ public:
     std::vector<uint32_t> sectorsCovering(uint32_t offset, uint32_t length) const;
 
 private:
+    static std::optional<FlashAlgorithm> fromImage(const ElfImage &image, const QString &path,
+                                                   QString &error);
+
     std::vector<uint8_t> m_blob;
     uint32_t m_dataOffset = 0;
     std::map<std::string, uint32_t> m_entries;

@@ -13,7 +13,10 @@
 struct RamPlan
 {
     static constexpr uint32_t kCrcBatch = 64; // ranges per call of the CRC routine
+    static constexpr uint32_t kSmallCrcBatch = 8; // where RAM is short (a 4 KiB algorithm area)
     static constexpr uint32_t kMinStack = 0x400;
+
+    uint32_t crcBatch = kCrcBatch; // ranges per call as planned
 
     uint32_t breakpoint = 0; // two BKPT instructions
     uint32_t pageStubs = 0; // see PagePipeline
@@ -29,4 +32,9 @@ struct RamPlan
     // Sizes in bytes: the largest algorithm blob, the largest page, the CRC routine's blob.
     static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                        uint32_t pageSize, uint32_t crcSize, QString &error);
+
+private:
+    static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
+                                       uint32_t pageSize, uint32_t crcSize, uint32_t boundary,
+                                       uint32_t crcBatch, QString &error);
 };

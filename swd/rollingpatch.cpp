@@ -2,6 +2,7 @@
 #include "rollingpatch.h"
 
 #include "debugport.h"
+#include "job/memorygeometry.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,10 +1,13 @@
-// Runs a job's images through the two QB48x flash algorithms over SWD: sectors compared on the
-// target by CRC first, erased and programmed only where needed, then verified by CRC or read-back.
+// Runs a job's images through the device's flash algorithms over SWD, each image through the
+// algorithm whose range holds it: sectors compared on the target by CRC first, erased and
+// programmed only where needed, then verified by CRC or read-back.
 #include "swdprogrammer.h"
 
 #include "debugport.h"
 #include "flashsession.h"
 #include "images/crc32.h"
+#include "job/memorygeometry.h"
+#include "pack/targetcatalog.h"
 #include "targetcrc.h"
 
 #include <QCoreApplication>
@@ -16,8 +19,6 @@
 
 namespace {
 
-constexpr const char *kApromAlgorithm = "QB48x_Flash_AP.FLM";
-constexpr const char *kLdromAlgorithm = "QB48x_Flash_LD.FLM";
 constexpr const char *kCrcRoutine = "Quorvel_Crc32.FLM";
 constexpr int kHaltTimeoutMs = 500;
 
@@ -37,11 +38,13 @@ struct Sector
     Action action = EraseAndProgram;
 };
 
+// One algorithm's range. Its routines take addresses from the descriptor's DevAdr on, wherever
+// the pack places the range.
 struct Bank
 {
-    const char *file;
-    bool ldrom;
-    uint32_t base; // job address of the device start's bank: 0 or the LDROM base
+    const pack::FlashAlgorithmRef *ref;
+    bool windowed; // read through the chip's read window, not where the pack places it
+    uint32_t base; // job address of the algorithm's DevAdr: the range's start
     std::vector<const SwdImage *> images;
     std::optional<FlashAlgorithm> algorithm;
     std::vector<Sector> sectors;
@@ -89,12 +92,21 @@ private:
     }
     bool selectWindow(const Bank &bank, bool on)
     {
-        const quorvel::ReadWindow &w = m_chip.window;
-        return m_port.write32(w.selectRegister, on && bank.ldrom ? w.ldrom : w.aprom);
+        if (!m_chip)
+            return true;
+        const quorvel::ReadWindow &w = m_chip->window;
+        return m_port.write32(w.selectRegister, on && bank.windowed ? w.ldrom : w.aprom);
     }
+    // From the algorithm's DevAdr, as its sector table counts.
     uint32_t offsetOf(const Bank &bank, const SwdImage &image) const
     {
-        return image.address - bank.base - bank.algorithm->deviceStart();
+        return image.address - bank.base;
+    }
+    // Where the core reads the flash at `offset`: through the window at the routines' address, or
+    // where the pack places it.
+    uint32_t readAddress(const Bank &bank, uint32_t offset) const
+    {
+        return (bank.windowed ? bank.algorithm->deviceStart() : bank.base) + offset;
     }
     uint32_t totalBytes() const
     {
@@ -116,7 +128,8 @@ private:
     DapPipe m_link;
     DebugPort m_port;
     SwdProgress m_progress;
-    quorvel::MemoryGeometry m_chip = quorvel::qb48Geometry;
+    pack::TargetDescription m_target;
+    const quorvel::MemoryGeometry *m_chip = nullptr; // facts beyond the pack, if any
     QString m_dir;
     std::vector<Bank> m_banks;
     std::optional<CrcRoutine> m_crc;
@@ -127,30 +140,47 @@ private:
 
 bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
 {
-    m_chip = job.chip;
+    m_target = job.target;
+    QString error;
+    if (m_target.algorithms.isEmpty() && !swdLoadTarget(pack::defaultDeviceName(), m_target, error))
+        return m_link.fail(SwdAlgorithmMissing, error);
+    m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
-    const QDir dir(m_dir);
-    Bank banks[] = {{kApromAlgorithm, false, m_chip.aprom.base, {}, {}, {}},
-                    {kLdromAlgorithm, true, m_chip.ldrom.base, {}, {}, {}}};
-    for (const SwdImage &image : job.images)
-        banks[&m_chip.areaFor(image.address) == &m_chip.ldrom ? 1 : 0].images.push_back(&image);
+    std::vector<Bank> banks;
+    for (const pack::FlashAlgorithmRef &ref : m_target.algorithms)
+        banks.push_back({&ref,
+                         m_chip && m_chip->areaFor(ref.start).base != m_chip->aprom.base,
+                         ref.start,
+                         {},
+                         {},
+                         {}});
+    for (const SwdImage &image : job.images) {
+        // An image outside every range goes to the nearest one below, which names it refused.
+        const pack::FlashAlgorithmRef *ref = m_target.algorithmFor(image.address);
+        size_t at = 0;
+        for (size_t i = 0; i < banks.size(); ++i) {
+            if (ref ? banks[i].ref == ref : banks[i].base <= image.address)
+                at = i;
+        }
+        if (banks.empty())
+            return m_link.fail(SwdBadJob,
+                               QStringLiteral("%1 has no flash algorithm").arg(m_target.device));
+        banks[at].images.push_back(&image);
+    }
     for (Bank &bank : banks) {
         if (bank.images.empty() && !bothBanks)
             continue;
-        const QString path = dir.filePath(QString::fromLatin1(bank.file));
-        if (!QFileInfo::exists(path))
-            return m_link.fail(SwdAlgorithmMissing,
-                               QStringLiteral("flash algorithm %1 not found").arg(path));
-        QString error;
-        bank.algorithm = FlashAlgorithm::load(path, error);
+        const std::vector<uint8_t> bytes(bank.ref->image.begin(), bank.ref->image.end());
+        bank.algorithm = FlashAlgorithm::parse(bytes, bank.ref->path, error);
         if (!bank.algorithm)
             return m_link.fail(SwdAlgorithmInvalid, error);
         const FlashAlgorithm &a = *bank.algorithm;
+        const uint64_t rangeSize = std::min<uint64_t>(bank.ref->size, a.deviceSize());
         std::vector<uint32_t> starts;
         for (const SwdImage *image : bank.images) {
             const uint64_t offset = uint64_t(image->address) - bank.base;
-            if (!image->data || image->length == 0 || offset < a.deviceStart()
-                || offset + image->length > uint64_t(a.deviceStart()) + a.deviceSize())
+            if (!image->data || image->length == 0 || image->address < bank.base
+                || offset + image->length > rangeSize)
                 return m_link.fail(SwdBadJob,
                                    QStringLiteral("%1 (%2 bytes at 0x%3) is outside %4")
                                        .arg(image->name)
@@ -199,8 +229,37 @@ bool JobRun::planRam(bool withCrc)
         if (!m_crc)
             return m_link.fail(SwdAlgorithmInvalid, error);
     }
-    m_plan = RamPlan::make(m_chip.ram, algorithmSize, pageSize,
-                           m_crc ? uint32_t(m_crc->blob().size()) : 0, error);
+    // Where every algorithm of the job may run: the RAM their RAMstart/RAMsize share, or the
+    // device's default RAM when they do not say.
+    uint64_t ramStart = 0, ramEnd = ~uint32_t(0);
+    bool said = false;
+    for (const Bank &bank : m_banks) {
+        if (!bank.ref->ramStart || !bank.ref->ramSize)
+            continue;
+        said = true;
+        ramStart = std::max<uint64_t>(ramStart, *bank.ref->ramStart);
+        ramEnd = std::min<uint64_t>(ramEnd, uint64_t(*bank.ref->ramStart) + *bank.ref->ramSize);
+    }
+    if (!said) {
+        const pack::MemoryRegion *ram = nullptr;
+        for (const pack::MemoryRegion &m : m_target.memories) {
+            if (m.writable() && (!ram || (m.isDefault && !ram->isDefault)))
+                ram = &m;
+        }
+        if (!ram)
+            return m_link.fail(
+                SwdBadJob,
+                QStringLiteral("%1 has no RAM to run its flash algorithm in").arg(m_target.device));
+        ramStart = ram->start;
+        ramEnd = ram->end();
+    }
+    if (ramEnd <= ramStart)
+        return m_link.fail(
+            SwdBadJob,
+            QStringLiteral("the flash algorithms of %1 share no RAM").arg(m_target.device));
+    const quorvel::MemoryArea ram{"RAM", uint32_t(ramStart), uint32_t(ramEnd - ramStart)};
+    m_plan = RamPlan::make(ram, algorithmSize, pageSize, m_crc ? uint32_t(m_crc->blob().size()) : 0,
+                           error);
     if (!m_plan)
         return m_link.fail(SwdAlgorithmInvalid, error);
     if (!m_crc)
@@ -230,7 +289,7 @@ bool JobRun::decide(int mode, bool program)
         if (compare) {
             std::vector<CrcRange> ranges;
             for (const Sector &sector : bank.sectors)
-                ranges.push_back({a.deviceStart() + sector.offset, sector.size});
+                ranges.push_back({readAddress(bank, sector.offset), sector.size});
             if (!sectorCrcs(bank, ranges, crcs))
                 return false;
         }
@@ -408,7 +467,6 @@ bool JobRun::program(int mode)
 // skipped a moment ago by its CRC is not asked again.
 bool JobRun::verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors)
 {
-    const FlashAlgorithm &a = *bank.algorithm;
     struct Check
     {
         uint32_t offset;
@@ -434,7 +492,7 @@ bool JobRun::verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors)
     }
     std::vector<CrcRange> ranges;
     for (const Check &c : checks)
-        ranges.push_back({a.deviceStart() + c.offset, uint32_t(c.bytes.size())});
+        ranges.push_back({readAddress(bank, c.offset), uint32_t(c.bytes.size())});
     std::vector<uint32_t> crcs;
     if (!ranges.empty() && !sectorCrcs(bank, ranges, crcs))
         return false;
@@ -443,9 +501,9 @@ bool JobRun::verifyByCrc(Bank &bank, FlashSession &session, bool wholeSectors)
         if (crcs[i] == calcCrc32(c.bytes.data(), uint32_t(c.bytes.size())))
             continue;
         // The CRC only says that something differs: the bytes say where.
-        const uint32_t jobAddress = bank.base + a.deviceStart() + c.offset;
+        const uint32_t jobAddress = bank.base + c.offset;
         if (!m_port.halt(kHaltTimeoutMs) || !selectWindow(bank, true)
-            || !session.verify(a.deviceStart() + c.offset, jobAddress, c.bytes, {}))
+            || !session.verify(readAddress(bank, c.offset), jobAddress, c.bytes, {}))
             return false;
         return m_link.fail(SwdAlgorithmFailed,
                            QStringLiteral("CRC routine failed: CRC 0x%1 of %2 bytes at %3, but "
@@ -467,7 +525,7 @@ bool JobRun::readBackImages(const Bank &bank, FlashSession &session, uint32_t &b
         auto step = [&](uint32_t done, uint32_t) {
             report("verify", int((before + uint64_t(done)) * 100 / total));
         };
-        const uint32_t address = bank.algorithm->deviceStart() + offsetOf(bank, *image);
+        const uint32_t address = readAddress(bank, offsetOf(bank, *image));
         if (!session.verify(address, image->address, bytes, step))
             return false;
         before += image->length;
@@ -518,6 +576,11 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
     SwdJob job;
     job.flmDir = flmDir;
     job.clockHz = clockHz;
+    return eraseDevice(probe, job, progress);
+}
+
+SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
+{
     JobRun run(probe, progress);
     if (run.connect(job.clockHz) && run.loadBanks(job, true) && run.planRam(false)
         && run.decide(job::FullErase, false))
@@ -545,8 +608,23 @@ QString swdFlashAlgorithmDir()
                                  QDir(here).filePath(QStringLiteral(QUORVEL_BIN_TO_FLASHALGO)),
                                  QStringLiteral(QUORVEL_BUILD_FLASHALGO_DIR)};
     for (const QString &dir : candidates) {
-        if (QFileInfo::exists(QDir(dir).filePath(QString::fromLatin1(kApromAlgorithm))))
+        if (QFileInfo::exists(QDir(dir).filePath(QString::fromLatin1(kCrcRoutine))))
             return QDir::cleanPath(dir);
     }
     return QDir::cleanPath(candidates.front());
+}
+
+bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
+                   const QString &folder)
+{
+    pack::TargetCatalog catalog;
+    if (!catalog.addFolder(folder.isEmpty() ? pack::shippedPackFolder() : folder, error))
+        return false;
+    const pack::TargetCatalog::Resolution r = catalog.resolve(name);
+    if (!r.device) {
+        error = r.message;
+        return false;
+    }
+    out = *r.device;
+    return pack::loadAlgorithms(out, pack::PackLimits(), error);
 }

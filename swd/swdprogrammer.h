@@ -1,10 +1,10 @@
-// Programming through any CMSIS-DAP probe: the job runs the QB48x flash algorithms in target RAM
-// over SWD. The entry points the command line calls.
+// Programming through any CMSIS-DAP probe: the job runs the device's flash algorithms (from its
+// pack) in target RAM over SWD. The entry points the command line calls.
 #pragma once
 
 #include "daptransport.h"
 #include "job/erasemode.h"
-#include "job/memorygeometry.h"
+#include "pack/targetdescription.h"
 #include "swdresult.h"
 
 #include <QString>
@@ -20,7 +20,7 @@ struct JobSetup;
 
 struct SwdImage
 {
-    uint32_t address; // APROM from 0; LDROM from the chip's LDROM base
+    uint32_t address; // as the device's algorithms' ranges count it
     const uint8_t *data;
     uint32_t length;
     QString name; // for messages
@@ -34,18 +34,23 @@ enum SwdVerifyMode {
 struct SwdJob
 {
     std::vector<SwdImage> images;
-    // job::EraseMode. Full: both banks whole. Sector and auto: only the sectors the images touch,
-    // and of those none that already holds what the job leaves there; auto also programs a blank
-    // sector without erasing it.
+    // job::EraseMode. Full: every algorithm's range whole. Sector and auto: only the sectors the
+    // images touch, and of those none that already holds what the job leaves there; auto also
+    // programs a blank sector without erasing it.
     int eraseMode = job::AutoErase;
     bool program = true;
     bool verify = true;
     int verifyMode = SwdVerifyCrc;
     bool resetAndRun = false;
-    QString flmDir; // empty: swdFlashAlgorithmDir()
+    QString flmDir; // of the CRC routine; empty: swdFlashAlgorithmDir()
     uint32_t clockHz = 4000000;
-    quorvel::MemoryGeometry chip = quorvel::qb48Geometry; // LDROM base, RAM, read window
+    // The device with its algorithm images loaded; none: the shipped pack's default device.
+    pack::TargetDescription target;
 };
+
+// The device `name` of the packs in `folder` (the shipped ones when empty), algorithms loaded.
+bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
+                   const QString &folder = QString());
 
 // The job a setup and the files loaded for it describe; the images point into `d`, which must
 // outlive the job. An erase-only job is not verified: nothing was written to compare.
@@ -67,14 +72,16 @@ using SwdProgress = std::function<void(const QString &phase, int percent)>;
 // and resets as asked. Phases reported: "connect", "erase", "program", "verify", "reset", each
 // with 0..100; sectors skipped count as programmed. The probe stays open; the caller closes it.
 SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
-// Erases APROM and LDROM whole.
+// Erases every flash range of the job's device whole.
+SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
+// The same for the default device.
 SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgress &progress,
                     uint32_t clockHz = 4000000);
 // Only reads back and compares the job's images.
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 ProbeCaps probeCapabilities(DapTransport &probe);
 
-// Folder of QB48x_Flash_AP.FLM, QB48x_Flash_LD.FLM and the CRC routine Quorvel_Crc32.FLM:
+// Folder of the CRC routine Quorvel_Crc32.FLM:
 // QUORVEL_FLASHALGO_DIR if set, else
 // ../share/quorvel/flashalgo beside the executable (installed), else the build tree's flashalgo/.
 QString swdFlashAlgorithmDir();

@@ -101,8 +101,8 @@ bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
 bool TargetCrc::run(const std::vector<CrcRange> &ranges, std::vector<uint32_t> &crcs)
 {
     crcs.assign(ranges.size(), 0);
-    for (size_t at = 0; at < ranges.size(); at += RamPlan::kCrcBatch) {
-        const uint32_t n = uint32_t(std::min<size_t>(RamPlan::kCrcBatch, ranges.size() - at));
+    for (size_t at = 0; at < ranges.size(); at += m_plan.crcBatch) {
+        const uint32_t n = uint32_t(std::min<size_t>(m_plan.crcBatch, ranges.size() - at));
         if (!batch(ranges.data() + at, n, crcs.data() + at))
             return false;
     }

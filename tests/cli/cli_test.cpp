@@ -1,5 +1,6 @@
 // quorvel-cli as a user runs it: a process on the preloaded virtual probe, judged by its exit
 // status, its output, the flash it left behind and the reports the probe saw.
+#include "images/crc32.h"
 #include "images/hexrecords.h"
 #include "record/recorddb.h"
 
@@ -16,6 +17,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -744,6 +746,71 @@ TEST_F(CliSwd, AV2ProbeIsDrivenOverBulkUnlessToldOtherwise)
     }
 }
 
+// The QS64 of the test pack through the same commands; the part keeps no flash between runs,
+// so each run starts blank.
+TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
+{
+    env << "QUORVEL_VPROBE_TARGET=qs64";
+    const QString pack = QStringLiteral(QUORVEL_QS64_PACK);
+    write("fw.bin", pattern(0x900, 4));
+    Outcome o =
+        run({"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
+             "--verify", "readback", "--json", "--save-job", "j.json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    QJsonObject json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["sectors"].toObject(),
+              QJsonObject({{"erased", 0}, {"programmed", 2}, {"skipped", 0}}));
+    QFile saved(path("j.json"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(saved.readAll())["target"].toObject(),
+              QJsonObject({{"device", "QS64"}, {"pack", QDir(dir.path()).relativeFilePath(pack)}}));
+    o = run({"program", "--via", "swd", "--job", "j.json", "--erase", "full", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["sectors"].toObject(),
+              QJsonObject({{"erased", 11}, {"programmed", 2}, {"skipped", 0}}));
+    const struct
+    {
+        QStringList args;
+        int exit;
+        QString err;
+    } rows[] = {
+        // The job's device read from the blank part: its first byte, at the pack's address.
+        {{"verify", "--via", "swd", "--job", "j.json"},
+         54,
+         "quorvel-cli: SWD error 14: verify failed at 0x08000400: read 0xff, expected 0x04"},
+        {{"erase", "--pack", pack, "--target", "QS64"}, 0, ""},
+        {{"erase", "--target", "qs64"}, 64, "quorvel-cli: unknown device: qs64. Nearest: QB48"},
+        // The rolling code's sector is read through the QB48x's layout only.
+        {{"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
+          "--rolling", "8000000:1:1", "--serial-ledger", path("ledger.sqlite")},
+         64,
+         "quorvel-cli: --via swd writes a rolling code on the QB48 only"},
+        {{"program", "--target", "qs64", "fw.bin@0x08000400"},
+         64,
+         "quorvel-cli: --pack and --target apply to --via swd only"},
+    };
+    for (const auto &row : rows) {
+        o = run(row.args);
+        EXPECT_EQ(o.exit, row.exit) << row.args.join(' ').toStdString();
+        if (!row.err.isEmpty()) {
+            EXPECT_EQ(o.err.toStdString(), row.err.toStdString());
+        }
+    }
+    // The map in the pack's memory, erased in its algorithm's sectors: 2 KiB, then 16 KiB.
+    o = run({"plan", "--pack", pack, "--target", "qs64", "fw.bin@0x08003c00", "--erase", "sector"});
+    EXPECT_EQ(o.exit, 0);
+    EXPECT_EQ(o.out.toStdString(),
+              "Erase   0x08003800-0x08007FFF  0x00004800  FLASH\n"
+              "File 1  0x08003C00-0x080044FF  0x00000900  FLASH  CRC-32 0x"
+                  + QString::asprintf(
+                        "%08X",
+                        calcCrc32(reinterpret_cast<const uint8_t *>(pattern(0x900, 4).constData()),
+                                  0x900))
+                        .toStdString()
+                  + "  fw.bin");
+}
+
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
 {
     write("a.bin", pattern(512, 3));
@@ -753,8 +820,9 @@ TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
         int exit;
         QString error;
     } cases[] = {
+        // The flash algorithms come from the pack; that folder holds only the CRC routine.
         {"QUORVEL_FLASHALGO_DIR=" + path("none"), 50,
-         "SWD error 10: flash algorithm " + path("none") + "/QB48x_Flash_AP.FLM not found"},
+         "SWD error 10: CRC routine " + path("none") + "/Quorvel_Crc32.FLM not found"},
         // Only a read over the debug port meets the fault: the read-back verify's.
         {"QUORVEL_VPROBE_DAP_FAULT_AT=0x100", 47,
          "SWD error 7: at 0x00000100: target answered FAULT after 4 of 15 transfers"},
@@ -786,7 +854,7 @@ TEST_F(CliSwd, RollingCodeFromTheLedgerIsWrittenIntoTheFlashAndRecorded)
     EXPECT_EQ(flash(0x1D000, 12), QByteArray::fromHex("ffffffff00010000ffffffff"));
     env << "QUORVEL_FLASHALGO_DIR=" + path("nowhere");
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
-    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no flash algorithm
+    EXPECT_EQ(o.exit, 50) << o.err.toStdString(); // SWD code 10: no CRC routine
     env.removeLast();
     o = run(job + QStringList{"--rolling", "1D004:100:1"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();

@@ -45,6 +45,13 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
          "键files[].path的值无效"},
         {R"({"format":"quorvel-job","version":1,"files":[{"path":"a.bin","crc32":"0x1"}]})",
          "键files[].length的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":"QS64"})", "键target的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"pack":"a.pack"}})",
+         "键target.device的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","pack":""}})",
+         "键target.pack的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","core":"M0"}})",
+         "未知的键：target.core"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
@@ -68,15 +75,22 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     setup.serialLedger = true;
     job::JobFile file{"/jobs/shared/app.bin", true, 0x800, true, 4096, 0xCAFEF00D};
     setup.files = {file};
+    setup.targetDevice = "QS64";
+    setup.targetPack = "/jobs/packs/Quorvel.QS64.pack";
 
     const QByteArray text = job::serializeJob(setup, base);
     EXPECT_TRUE(text.contains(R"("path": "../shared/app.bin")"));
+    EXPECT_TRUE(text.contains(R"("target": {
+        "device": "QS64",
+        "pack": "../packs/Quorvel.QS64.pack"
+    })"));
     EXPECT_TRUE(text.contains(R"("chip": "QC18/19")"));
     job::JobSetup back;
     QString error;
     ASSERT_TRUE(job::parseJob(text, base, back, error)) << error.toStdString();
     EXPECT_EQ(job::serializeJob(back, base), text);
     EXPECT_EQ(back.files[0].path, "/jobs/shared/app.bin");
+    EXPECT_EQ(back.targetPack, "/jobs/packs/Quorvel.QS64.pack");
     EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
     EXPECT_EQ(back.watchdog, job::WatchdogOn);
     EXPECT_TRUE(back.serialLedger);
