@@ -113,7 +113,7 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
     if (!record) {
         jobLabel->setText(tr("生产记录无法打开：%1").arg(db ? db->lastError() : QString()));
         todayLabel->clear();
-        todayChart->setChart(new QChart);
+        showChart(new QChart);
         return;
     }
     record->markInterrupted();
@@ -181,7 +181,15 @@ void RecordDlg::showToday()
         series->attachAxis(x);
         series->attachAxis(y);
     }
+    showChart(chart);
+}
+
+void RecordDlg::showChart(QChart *chart)
+{
+    // The view releases the chart it held without deleting it (its own default one included).
+    QChart *previous = todayChart->chart();
     todayChart->setChart(chart);
+    delete previous;
 }
 
 void RecordDlg::exportCsv()

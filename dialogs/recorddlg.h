@@ -6,6 +6,7 @@
 #include <QDialog>
 
 namespace QtCharts {
+class QChart;
 class QChartView;
 }
 class QLabel;
@@ -42,6 +43,7 @@ private:
     void exportCsv();
     void exportReport();
     void showToday();
+    void showChart(QtCharts::QChart *chart);
     void askLocation();
 
     RecordDb *record = nullptr;
