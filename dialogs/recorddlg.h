@@ -8,7 +8,7 @@
 namespace QtCharts {
 class QChart;
 class QChartView;
-}
+} // namespace QtCharts
 class QLabel;
 class QPushButton;
 class QTableWidget;

@@ -485,7 +485,12 @@ TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
            "1D000:100:1", "--serial-ledger", "--record", record});
     ASSERT_TRUE(line.waitForStarted());
     control("0 chip 1");
-    QThread::msleep(300);
+    // Pulled once the run has begun (its chip check is on the wire), however slow the start.
+    QElapsedTimer started;
+    started.start();
+    while (runsSeen("trace") == 0 && started.elapsed() < 20000)
+        QThread::msleep(10);
+    QThread::msleep(100);
     control("0 chip 0");
     QJsonObject board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "failed");
