@@ -26,16 +26,12 @@ const char *gangStatusName(GangStatus status)
     return "interrupted";
 }
 
-namespace {
-
 int64_t microsecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
                                                                  - start)
         .count();
 }
-
-} // namespace
 
 // Installed on one probe's thread: refuses every report once the runner is cancelled, and turns
 // the commands written and the job's progress bar into that probe's phases.

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -51,6 +52,9 @@ struct LineOptions
     int pollMs = 300; // between two presence checks while idle
     int boards = 0; // per probe; 0: until cancelled
 };
+
+// Microseconds from `start` to now, for a board's duration.
+int64_t microsecondsSince(std::chrono::steady_clock::time_point start);
 
 // What every gang shares, whatever the probes speak: the callbacks, the line's pace, the cancel and
 // the one rule that turns a run's end into a probe's status.

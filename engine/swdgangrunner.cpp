@@ -7,17 +7,6 @@
 #include <chrono>
 #include <thread>
 
-namespace {
-
-int64_t microsecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
-                                                                 - start)
-        .count();
-}
-
-} // namespace
-
 // The SWD run's named steps as a probe's phases, each change reported once.
 class SwdGangRunner::Phases
 {
