@@ -64,6 +64,8 @@ int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const Q
         && !recorder->begin(*job, c.report().value("probe").toObject().value("serial").toString(),
                             serial, error))
         return c.fail(ExitRecord, error);
+    if (!serial.isEmpty())
+        c.report().insert("serial", serial);
     ProgressView view(stages);
     QString phase;
     const SwdResult result = run(probe.transport(), [&](const QString &name, int percent) {
@@ -119,11 +121,17 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
 
 // A rolling-code word outside the target's memory is the flash map's problem on this path too:
 // status 28 unless --force. The other map rules are the dedicated probe's and do not apply here.
-int rollingCodePlaced(Command &c, const Download &d)
+int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescription &target)
 {
     if (d.rollingCodeAddress == 0 || c.parser.isSet("force"))
         return ExitOk;
-    for (const FlashProblem &problem : planJob(d, 0).problems) {
+    // The QB48x keeps the memories the dedicated path's map names; another device its pack's.
+    QVector<FlashMemory> memories = qb48FlashMemories();
+    QString error;
+    if (!quorvel::geometryForDevice(target.device.toUtf8().constData())
+        && !memoriesOf(target, memories, error))
+        return c.fail(ExitInputFile, error);
+    for (const FlashProblem &problem : planJob(d, 0, memories).problems) {
         if (problem.kind == FlashProblem::RollingCodeOutside)
             return c.fail(
                 ExitPlanProblems,
@@ -168,11 +176,6 @@ int swdProgram(Command &c)
     status = resolveTarget(c.parser, setup, target, error);
     if (status != ExitOk)
         return c.fail(status, error);
-    // The rolling code's sector is read through the QB48x's own layout.
-    if (setup.rollingAddress != 0
-        && !quorvel::geometryForDevice(target.device.toUtf8().constData()))
-        return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "--via swd只能给QB48写滚码"));
 
     ChipRecord chip;
     Download d;
@@ -181,7 +184,7 @@ int swdProgram(Command &c)
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
-    if (const int planned = rollingCodePlaced(c, d); planned != ExitOk)
+    if (const int planned = rollingCodePlaced(c, d, target); planned != ExitOk)
         return planned;
     RecordOptions recordOptions;
     if (!recordOptionsFrom(c.parser, d, recordOptions, error))

@@ -3,6 +3,7 @@
 #include "exitcodes.h"
 
 #include "job/jobsetup.h"
+#include "pack/flmdescriptor.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -65,6 +66,26 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
         setup.targetPack = found ? QString() : path;
     }
     return ExitOk;
+}
+
+// The memories a pack's device is programmed in: one per algorithm, named as the pack names the
+// memory it lies in, with the algorithm's sector table.
+bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error)
+{
+    for (const pack::FlashAlgorithmRef &a : device.algorithms) {
+        pack::FlmDescriptor flm;
+        if (!pack::readFlmDescriptor(a.image, flm, error))
+            return false;
+        FlashMemory m{flm.name, a.start, a.size, {}};
+        for (const pack::MemoryRegion &region : device.memories) {
+            if (region.start <= a.start && a.start < region.end())
+                m.name = region.name;
+        }
+        for (const pack::FlmSectorRun &run : flm.sectors)
+            m.sectors.append({run.size, run.offset});
+        out.append(m);
+    }
+    return true;
 }
 
 } // namespace cli

@@ -1,6 +1,7 @@
 // --pack and --target, shared by every subcommand that works on a device described by a pack.
 #pragma once
 
+#include "job/flashplan.h"
 #include "pack/targetcatalog.h"
 
 #include <QCommandLineParser>
@@ -20,5 +21,8 @@ bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, Q
 // pack it came from (none when the pack is one Quorvel finds by itself). 0 or the exit status.
 int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
                   QString &error);
+// The memories a pack's device is programmed in: one per algorithm, named as the pack names the
+// memory it lies in, with the algorithm's sector table.
+bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error);
 
 } // namespace cli

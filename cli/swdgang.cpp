@@ -6,7 +6,6 @@
 #include "swdcommands.h"
 
 #include "engine/swdgangrunner.h"
-#include "job/memorygeometry.h"
 #include "swd/rollingpatch.h"
 
 #include <QCoreApplication>
@@ -21,10 +20,15 @@ SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Dow
         return runSwdJob(probe, swdJob, progress);
     // The ledger's value for this board, set when the run was recorded.
     SwdJob withCode = swdJob;
+    RollingSector sector;
+    if (!rollingSectorOf(withCode.target, d.rollingCodeAddress, sector))
+        return SwdResult::failure(SwdBadJob,
+                                  QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
+                                      .arg(d.rollingCodeAddress, 8, 16, QLatin1Char('0')));
     std::deque<std::vector<uint8_t>> storage;
-    const SwdResult patched = patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue,
-                                               quorvel::qb48Geometry.sectorSize,
-                                               swdApromReader(probe, withCode.clockHz), storage);
+    const SwdResult patched =
+        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector,
+                         swdFlashReader(probe, withCode.clockHz, withCode.target.device), storage);
     if (!patched.ok())
         return patched;
     return runSwdJob(probe, withCode, progress);

@@ -3,6 +3,7 @@
 
 #include "debugport.h"
 #include "job/memorygeometry.h"
+#include "pack/flmdescriptor.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -17,15 +18,39 @@ void putValue(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
 
 } // namespace
 
-SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t sectorSize,
-                           const SwdFlashReader &read, std::deque<std::vector<uint8_t>> &storage)
+bool rollingSectorOf(const pack::TargetDescription &target, uint32_t address, RollingSector &out)
 {
-    if (address % 4 || sectorSize == 0 || sectorSize % 4 || address > UINT32_MAX - 4) {
+    const pack::FlashAlgorithmRef *algorithm = target.algorithmFor(address);
+    pack::FlmDescriptor flm;
+    QString error;
+    if (!algorithm || !pack::readFlmDescriptor(algorithm->image, flm, error))
+        return false;
+    const uint32_t offset = address - algorithm->start;
+    const pack::FlmSectorRun *run = nullptr;
+    for (const pack::FlmSectorRun &r : flm.sectors) {
+        if (r.offset <= offset && r.size)
+            run = &r;
+    }
+    if (!run)
+        return false;
+    out.start = algorithm->start + run->offset + (offset - run->offset) / run->size * run->size;
+    out.size = run->size;
+    out.erased = flm.erasedValue;
+    return true;
+}
+
+SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
+                           const RollingSector &where, const SwdFlashReader &read,
+                           std::deque<std::vector<uint8_t>> &storage)
+{
+    const uint32_t sectorSize = where.size;
+    if (address % 4 || sectorSize == 0 || sectorSize % 4 || address > UINT32_MAX - 4
+        || address < where.start || uint64_t(address) + 4 > uint64_t(where.start) + sectorSize) {
         return SwdResult::failure(SwdBadJob,
                                   QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
                                       .arg(address, 8, 16, QLatin1Char('0')));
     }
-    const uint64_t sector = address - address % sectorSize;
+    const uint64_t sector = where.start;
     const uint64_t sectorEnd = sector + sectorSize;
     // The image that holds the address, else one whose bytes lie in the value's sector.
     auto touching = std::find_if(job.images.begin(), job.images.end(), [&](const SwdImage &i) {
@@ -50,7 +75,7 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32
                 QCoreApplication::translate("QuorvelCli", "滚码地址0x%1处已有文件数据")
                     .arg(address, 8, 16, QLatin1Char('0')));
         }
-        std::vector<uint8_t> bytes(size_t(end - start), 0xFF);
+        std::vector<uint8_t> bytes(size_t(end - start), where.erased);
         std::copy_n(touching->data, touching->length,
                     bytes.begin() + std::ptrdiff_t(touching->address - start));
         putValue(bytes, size_t(address - start), value);
@@ -86,27 +111,30 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32
     return {};
 }
 
-SwdFlashReader swdApromReader(DapTransport &probe, uint32_t clockHz)
+SwdFlashReader swdFlashReader(DapTransport &probe, uint32_t clockHz, const QString &device)
 {
-    return [&probe, clockHz](uint32_t address, uint32_t length, std::vector<uint8_t> &bytes) {
-        const uint32_t ldrom = quorvel::qb48Geometry.ldrom.base;
-        if (address >= ldrom || length % 4 || length > ldrom - address)
-            return SwdResult::failure(SwdBadJob,
-                                      QStringLiteral("only main flash is read for the "
-                                                     "rolling code's sector"));
-        DapPipe link(probe);
-        DebugPort port(link);
-        std::vector<uint32_t> words(length / 4);
-        const bool ok = link.open() && port.connect(clockHz)
-            && port.readBlock(address, words.data(), words.size()) && port.sync();
-        port.disconnect();
-        link.drain();
-        if (!ok)
-            return link.error();
-        bytes.resize(length);
-        for (size_t i = 0; i < words.size(); ++i)
-            for (int b = 0; b < 4; ++b)
-                bytes[i * 4 + size_t(b)] = uint8_t(words[i] >> (8 * b));
-        return SwdResult{};
-    };
+    const quorvel::MemoryGeometry *chip = quorvel::geometryForDevice(device.toUtf8().constData());
+    // A chip with a read window shows its main flash only below the windowed bank.
+    const uint64_t limit = chip ? chip->ldrom.base : uint64_t(1) << 32;
+    return
+        [&probe, clockHz, limit](uint32_t address, uint32_t length, std::vector<uint8_t> &bytes) {
+            if (length % 4 || uint64_t(address) + length > limit)
+                return SwdResult::failure(SwdBadJob,
+                                          QStringLiteral("the rolling code's sector cannot be read "
+                                                         "where the core sees it"));
+            DapPipe link(probe);
+            DebugPort port(link);
+            std::vector<uint32_t> words(length / 4);
+            const bool ok = link.open() && port.connect(clockHz)
+                && port.readBlock(address, words.data(), words.size()) && port.sync();
+            port.disconnect();
+            link.drain();
+            if (!ok)
+                return link.error();
+            bytes.resize(length);
+            for (size_t i = 0; i < words.size(); ++i)
+                for (int b = 0; b < 4; ++b)
+                    bytes[i * 4 + size_t(b)] = uint8_t(words[i] >> (8 * b));
+            return SwdResult{};
+        };
 }

@@ -13,16 +13,30 @@
 using SwdFlashReader =
     std::function<SwdResult(uint32_t address, uint32_t length, std::vector<uint8_t> &bytes)>;
 
-// Puts `value` at `address` (word-aligned) into `job`:
+// The flash sector that holds the rolling code, and the value its erased bytes read as.
+struct RollingSector
+{
+    uint32_t start = 0;
+    uint32_t size = 0;
+    uint8_t erased = 0xFF;
+};
+
+// The sector of the device's flash at `address`, from the algorithm that covers it and that
+// algorithm's sector table; false when no algorithm of `target` covers the address.
+bool rollingSectorOf(const pack::TargetDescription &target, uint32_t address, RollingSector &out);
+
+// Puts `value` at `address` (word-aligned, inside `sector`) into `job`:
 //  - inside an image, or in a sector an image touches: that image is copied and widened to hold
-//    it (erased bytes 0xFF fill any gap in the sector);
+//    it (erased bytes fill any gap in the sector);
 //  - in a sector no image touches: that sector is read with `read`, merged and added as an image
 //    (sector erase and full erase then erase it before programming it; without erase it cannot).
 // New image bytes live in `storage`, which must outlive the job. A failure (SwdBadJob, or the
 // read's own) leaves the job unchanged.
-SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value, uint32_t sectorSize,
-                           const SwdFlashReader &read, std::deque<std::vector<uint8_t>> &storage);
+SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
+                           const RollingSector &sector, const SwdFlashReader &read,
+                           std::deque<std::vector<uint8_t>> &storage);
 
-// Reads main flash (APROM, memory-mapped from 0) through `probe` over SWD, for patchRollingCode;
-// other addresses are refused. Connects and disconnects on its own.
-SwdFlashReader swdApromReader(DapTransport &probe, uint32_t clockHz);
+// Reads the device's flash where the core sees it, through `probe` over SWD, for
+// patchRollingCode; a range the chip only shows through a read window (the QB48x's LDROM) is
+// refused. Connects and disconnects on its own.
+SwdFlashReader swdFlashReader(DapTransport &probe, uint32_t clockHz, const QString &device);

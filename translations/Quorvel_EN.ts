@@ -1705,10 +1705,6 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>--pack and --target apply to --via swd only</translation>
         </message>
         <message>
-            <source>--via swd只能给QB48写滚码</source>
-            <translation>--via swd writes a rolling code on the QB48 only</translation>
-        </message>
-        <message>
             <source>--via swd的传输方式：bulk（CMSIS-DAP v2）或hid（v1）；默认有v2时用v2。</source>
             <translation>Transport for --via swd: bulk (CMSIS-DAP v2) or hid (v1); by default v2 where the probe offers it.</translation>
         </message>

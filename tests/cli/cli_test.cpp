@@ -786,11 +786,11 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
          "quorvel-cli: SWD error 14: verify failed at 0x08000400: read 0xff, expected 0x04"},
         {{"erase", "--pack", pack, "--target", "QS64"}, 0, ""},
         {{"erase", "--target", "qs64"}, 64, "quorvel-cli: unknown device: qs64. Nearest: QB48"},
-        // The rolling code's sector is read through the QB48x's layout only.
+        // A rolling code outside the device's memory is a problem of its map.
         {{"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
-          "--rolling", "8000000:1:1", "--serial-ledger", path("ledger.sqlite")},
-         64,
-         "quorvel-cli: --via swd writes a rolling code on the QB48 only"},
+          "--rolling", "8010000:1:1", "--serial-ledger"},
+         28,
+         ""},
         {{"program", "--target", "qs64", "fw.bin@0x08000400"},
          64,
          "quorvel-cli: --pack and --target apply to --via swd only"},
@@ -802,6 +802,15 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
             EXPECT_EQ(o.err.toStdString(), row.err.toStdString());
         }
     }
+    // A rolling code in a 16 KiB sector no image touches: read, merged and programmed with the
+    // image, and checked by the run's verify.
+    o = run({"program", "--via", "swd", "--pack", pack, "--target", "qs64", "fw.bin@0x08000400",
+             "--rolling", "800F000:7:1", "--serial-ledger", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    json = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(json["serial"].toString(), "0x00000007");
+    EXPECT_EQ(json["sectors"].toObject(),
+              QJsonObject({{"erased", 0}, {"programmed", 3}, {"skipped", 0}}));
     // The map in the pack's memory, erased in its algorithm's sectors: 2 KiB, then 16 KiB.
     o = run({"plan", "--pack", pack, "--target", "qs64", "fw.bin@0x08003c00", "--erase", "sector"});
     EXPECT_EQ(o.exit, 0);

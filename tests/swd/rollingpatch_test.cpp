@@ -51,8 +51,8 @@ TEST(RollingPatch, PlacesTheValueInTheImageOrSectorThatHoldsIt)
                 bytes[i] = uint8_t(0xA0 + i);
             return SwdResult{};
         };
-        const SwdResult result =
-            patchRollingCode(job, c.address, 0x12345678, 0x200, reader, storage);
+        const SwdResult result = patchRollingCode(
+            job, c.address, 0x12345678, {c.address & ~0x1FFu, 0x200, 0xFF}, reader, storage);
         const bool ok = result.ok();
         EXPECT_EQ(result.message.toStdString(), c.error) << c.name;
         EXPECT_EQ(result.code, ok ? int(SwdOk) : int(SwdBadJob)) << c.name;
