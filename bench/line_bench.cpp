@@ -51,6 +51,23 @@ void unplugAll(int n)
     vprobe::VirtualProbe::setCount(1);
 }
 
+// A line armed with no chip anywhere, polling for 5 s: the whole process's CPU over the wall time.
+template<typename Runner>
+double idleShare(Runner &runner)
+{
+    runner.setLine({true, pollMs, 0});
+    std::thread line([&runner] { runner.run(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // connected and polling
+    const double cpuBefore = processCpuSeconds();
+    const auto wallBefore = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double cpu = processCpuSeconds() - cpuBefore;
+    const double share = cpu / std::chrono::duration<double>(Clock::now() - wallBefore).count();
+    runner.cancel();
+    line.join();
+    return share;
+}
+
 // Eight probes armed, no chip anywhere: the whole process's CPU over the wall time.
 void IdlePoll(benchmark::State &state)
 {
@@ -60,16 +77,7 @@ void IdlePoll(benchmark::State &state)
     double share = 0;
     for (auto _ : state) {
         GangRunner runner(job.d, paths);
-        runner.setLine({true, pollMs, 0});
-        std::thread line([&runner] { runner.run(); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // connected and polling
-        const double cpuBefore = processCpuSeconds();
-        const auto wallBefore = Clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        const double cpu = processCpuSeconds() - cpuBefore;
-        share = cpu / std::chrono::duration<double>(Clock::now() - wallBefore).count();
-        runner.cancel();
-        line.join();
+        share = idleShare(runner);
     }
     state.counters["core_percent"] = share * 100;
     state.counters["limit_percent"] = 1.0;
@@ -162,16 +170,7 @@ void SwdIdlePoll(benchmark::State &state)
     double share = 0;
     for (auto _ : state) {
         SwdGangRunner runner(job.d, probes, DapTransportChoice::Preferred, 4000000, passAtOnce());
-        runner.setLine({true, pollMs, 0});
-        std::thread line([&runner] { runner.run(); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const double cpuBefore = processCpuSeconds();
-        const auto wallBefore = Clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        const double cpu = processCpuSeconds() - cpuBefore;
-        share = cpu / std::chrono::duration<double>(Clock::now() - wallBefore).count();
-        runner.cancel();
-        line.join();
+        share = idleShare(runner);
     }
     state.counters["core_percent"] = share * 100;
     state.counters["limit_percent"] = 1.0;

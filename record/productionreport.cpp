@@ -331,16 +331,15 @@ bool readDurations(Reader &db, ProductionReport &r, const Where &w)
         probes[q.value(1).toString()][ms] += n;
     }
     fillDurations(r.durations, all);
-    for (ReportGroup &g : r.stations) {
-        const QMap<qint64, qint64> d = stations.value(g.name);
-        if (!d.isEmpty())
-            g.medianMs = rankValue(d, countOf(d), 0.5);
-    }
-    for (ReportGroup &g : r.probes) {
-        const QMap<qint64, qint64> d = probes.value(g.name);
-        if (!d.isEmpty())
-            g.medianMs = rankValue(d, countOf(d), 0.5);
-    }
+    auto medians = [](QVector<ReportGroup> &groups, const QMap<QString, QMap<qint64, qint64>> &by) {
+        for (ReportGroup &g : groups) {
+            const QMap<qint64, qint64> d = by.value(g.name);
+            if (!d.isEmpty())
+                g.medianMs = rankValue(d, countOf(d), 0.5);
+        }
+    };
+    medians(r.stations, stations);
+    medians(r.probes, probes);
     return true;
 }
 

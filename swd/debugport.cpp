@@ -38,11 +38,6 @@ TransferOp apRead(uint8_t reg)
     return {dap::request(true, true, reg)};
 }
 
-QString hex8(uint32_t v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
 int codeOf(dap::TransferFailure f)
 {
     switch (f) {

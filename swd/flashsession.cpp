@@ -12,11 +12,6 @@ constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
 constexpr int kHaltTimeoutMs = 500;
 
-QString hex8(uint32_t v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
 std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, size_t size,
                               uint8_t fill)
 {

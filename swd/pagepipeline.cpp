@@ -14,11 +14,6 @@ constexpr uint32_t kStubEraseFailed = 0x2A; // the BKPT after an erase that did 
 constexpr uint32_t kStubMark = 0xA5, kEraseMark = 0xA6;
 constexpr uint32_t kStubLiterals = 0x2C;
 
-QString hex8(uint32_t v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
 // Thumb BL from `at` to `target`: the two halfwords, first to last.
 std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
 {

@@ -22,11 +22,6 @@ namespace {
 constexpr const char *kCrcRoutine = "Quorvel_Crc32.FLM";
 constexpr int kHaltTimeoutMs = 500;
 
-QString hex8(uint32_t v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
 // A sector the job touches: what it must hold afterwards (images over the erased value, as the
 // padded pages leave it) and what this run does to it.
 struct Sector

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 enum SwdCode {
     SwdOk = 0,
     SwdProbeLost = 1, // the probe vanished or a report could not be written or read
@@ -41,3 +43,9 @@ struct SwdResult
     bool ok() const { return code == SwdOk; }
     static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
 };
+
+// An address or word as every SWD message writes it: "0x" and eight upper-case hex digits.
+inline QString hex8(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+}

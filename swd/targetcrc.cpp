@@ -12,11 +12,6 @@ constexpr uint32_t kMaxBlob = 0x400;
 constexpr uint32_t kBaseTimeoutMs = 200;
 constexpr uint32_t kBytesPerMs = 100;
 
-QString hex8(uint32_t v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
 } // namespace
 
 std::optional<CrcRoutine> CrcRoutine::load(const QString &path, QString &error)
