@@ -6,7 +6,7 @@
 // the part that bounds it. Then smart programming on each link: verify by CRC on the target
 // against programming alone and against reading every byte back, and the same image again
 // against the first programming of a blank chip.
-#include "swd/dapprobes.h"
+#include "swd/link/dapprobes.h"
 #include "swd/swdprogrammer.h"
 #include "virtualprobe/cmsisdap/cmsisdapprobe.h"
 #include "virtualprobe/virtualprobe.h"

@@ -18,7 +18,7 @@
 #include "job/memorygeometry.h"
 #include "job/messages.h"
 #include "pack/targetcatalog.h"
-#include "swd/dapprobes.h"
+#include "swd/link/dapprobes.h"
 #include "swd/rollingpatch.h"
 #include "swd/swdprogrammer.h"
 

@@ -7,7 +7,7 @@
 #include "job/chipmodels.h"
 #include "job/messages.h"
 #include "probe/probelist.h"
-#include "swd/dapprobes.h"
+#include "swd/link/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
 #include <QCoreApplication>

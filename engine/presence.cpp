@@ -2,7 +2,7 @@
 #include "presence.h"
 
 #include "download.h"
-#include "swd/debugport.h"
+#include "swd/debug/debugport.h"
 
 namespace engine {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "gangrunner.h"
-#include "swd/dapprobes.h"
+#include "swd/link/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
 // A board's end as the record keeps it: `code` (0 or 5 passes), `message` the text beside it.

@@ -1,6 +1,6 @@
 #include "flmdescriptor.h"
 
-#include "swd/elfimage.h"
+#include "swd/flash/elfimage.h"
 
 namespace pack {
 

@@ -1,7 +1,7 @@
 // See rollingpatch.h.
-#include "rollingpatch.h"
+#include "swd/rollingpatch.h"
 
-#include "debugport.h"
+#include "swd/debug/debugport.h"
 #include "job/memorygeometry.h"
 #include "pack/flmdescriptor.h"
 

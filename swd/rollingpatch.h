@@ -3,7 +3,7 @@
 // sector is programmed anyway. A step of its own that only adds or patches images.
 #pragma once
 
-#include "swdprogrammer.h"
+#include "swd/swdprogrammer.h"
 
 #include <deque>
 #include <functional>

@@ -2,7 +2,7 @@
 // their job into what the SWD host runs.
 #include "engine/download.h"
 #include "job/jobsetup.h"
-#include "swdprogrammer.h"
+#include "swd/swdprogrammer.h"
 
 SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
 {

@@ -1,14 +1,14 @@
 // Runs a job's images through the device's flash algorithms over SWD, each image through the
 // algorithm whose range holds it: sectors compared on the target by CRC first, erased and
 // programmed only where needed, then verified by CRC or read-back.
-#include "swdprogrammer.h"
+#include "swd/swdprogrammer.h"
 
-#include "debugport.h"
-#include "flashsession.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/flashsession.h"
 #include "images/crc32.h"
 #include "job/memorygeometry.h"
 #include "pack/targetcatalog.h"
-#include "targetcrc.h"
+#include "swd/flash/targetcrc.h"
 
 #include <QCoreApplication>
 #include <QDir>

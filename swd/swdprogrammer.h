@@ -2,10 +2,10 @@
 // pack) in target RAM over SWD. The entry points the command line calls.
 #pragma once
 
-#include "daptransport.h"
+#include "swd/link/daptransport.h"
 #include "job/erasemode.h"
 #include "pack/targetdescription.h"
-#include "swdresult.h"
+#include "swd/swdresult.h"
 
 #include <QString>
 

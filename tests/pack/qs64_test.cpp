@@ -5,7 +5,7 @@
 #include "pack/flmdescriptor.h"
 #include "pack/targetcatalog.h"
 #include "qs64flash.h"
-#include "swd/elfimage.h"
+#include "swd/flash/elfimage.h"
 
 #include <gtest/gtest.h>
 #include <unicorn/unicorn.h>

@@ -1,6 +1,6 @@
 // Report bytes of each standard command this host sends, and how replies are judged, against
 // bytes worked out by hand from the public protocol description.
-#include "swd/dapprotocol.h"
+#include "swd/link/dapprotocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The debug port layer against the virtual probe's target, and the flash-algorithm reader
 // against doctored copies of the real algorithm.
 #include "cmsisdap/cmsisdapprobe.h"
-#include "swd/debugport.h"
-#include "swd/flashalgorithm.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/flashalgorithm.h"
 #include "virtualprobe.h"
 
 #include <QFile>

@@ -4,10 +4,10 @@
 #include "cmsisdap/qs64flash.h"
 #include "images/crc32.h"
 #include "images/hexfilereader.h"
-#include "swd/elfimage.h"
-#include "swd/flashalgorithm.h"
+#include "swd/flash/elfimage.h"
+#include "swd/flash/flashalgorithm.h"
 #include "swd/swdprogrammer.h"
-#include "swd/targetcrc.h"
+#include "swd/flash/targetcrc.h"
 #include "virtualprobe.h"
 
 #include <QBuffer>

@@ -3,7 +3,7 @@
 // and that a job writes the same flash whichever way it travels.
 #include "cmsisdap/cmsisdapprobe.h"
 #include "engine/presence.h"
-#include "swd/dapprobes.h"
+#include "swd/link/dapprobes.h"
 #include "swd/swdprogrammer.h"
 #include "virtualprobe.h"
 

@@ -1,5 +1,5 @@
 // Bounds-checked ELF32 little-endian reader used by the flash-algorithm test host.
-#include "elfimage.h"
+#include "swd/flash/elfimage.h"
 
 #include <algorithm>
 #include <fstream>

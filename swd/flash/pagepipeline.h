@@ -7,8 +7,8 @@
 // room carries stream words too.
 #pragma once
 
-#include "debugport.h"
-#include "flashalgorithm.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/flashalgorithm.h"
 
 #include <functional>
 

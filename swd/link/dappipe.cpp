@@ -1,5 +1,5 @@
 // CMSIS-DAP commands with several in flight, over either transport.
-#include "dappipe.h"
+#include "swd/link/dappipe.h"
 
 #include <vector>
 

@@ -2,9 +2,9 @@
 // the probe has packet buffers and hands the replies back in order. The first failure sticks.
 #pragma once
 
-#include "dapprotocol.h"
-#include "daptransport.h"
-#include "swdresult.h"
+#include "swd/link/dapprotocol.h"
+#include "swd/link/daptransport.h"
+#include "swd/swdresult.h"
 
 #include <deque>
 

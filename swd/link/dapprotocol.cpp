@@ -1,5 +1,5 @@
 // CMSIS-DAP command encoding and reply checks.
-#include "dapprotocol.h"
+#include "swd/link/dapprotocol.h"
 
 namespace dap {
 

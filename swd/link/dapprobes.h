@@ -2,7 +2,7 @@
 // on a vendor interface) when the probe has it, v1 (HID) otherwise or when asked.
 #pragma once
 
-#include "daptransport.h"
+#include "swd/link/daptransport.h"
 
 #include <QByteArray>
 #include <QString>

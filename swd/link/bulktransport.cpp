@@ -1,6 +1,6 @@
 // CMSIS-DAP v2: each packet is one bulk transfer, ended by a short packet.
-#include "daptransport.h"
-#include "swdresult.h"
+#include "swd/link/daptransport.h"
+#include "swd/swdresult.h"
 
 #include <QElapsedTimer>
 #include <libusb.h>

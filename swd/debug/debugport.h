@@ -2,7 +2,7 @@
 // halt, core registers, run and reset. Block transfers are pipelined and checked at sync().
 #pragma once
 
-#include "dappipe.h"
+#include "swd/link/dappipe.h"
 
 #include <deque>
 #include <utility>

@@ -1,6 +1,6 @@
 // What a CMSIS-DAP probe says about itself through DAP_Info, for the probe list.
-#include "dappipe.h"
-#include "swdprogrammer.h"
+#include "swd/link/dappipe.h"
+#include "swd/swdprogrammer.h"
 
 namespace {
 

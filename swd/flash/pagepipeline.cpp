@@ -1,5 +1,5 @@
 // Pipelined ProgramPage calls through per-buffer stubs; see the header for the shape.
-#include "pagepipeline.h"
+#include "swd/flash/pagepipeline.h"
 
 #include <algorithm>
 #include <iterator>

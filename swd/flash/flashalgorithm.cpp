@@ -1,7 +1,7 @@
 // Reads a flash algorithm's ELF image into what the host copies and calls.
-#include "flashalgorithm.h"
+#include "swd/flash/flashalgorithm.h"
 
-#include "elfimage.h"
+#include "swd/flash/elfimage.h"
 
 #include <QByteArray>
 

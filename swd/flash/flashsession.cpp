@@ -1,7 +1,7 @@
 // Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
-#include "flashsession.h"
+#include "swd/flash/flashsession.h"
 
-#include "pagepipeline.h"
+#include "swd/flash/pagepipeline.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 // The RAM plan: pieces laid out upwards from the start of RAM, the stack taking what is left.
-#include "ramplan.h"
+#include "swd/flash/ramplan.h"
 
-#include "pagepipeline.h"
+#include "swd/flash/pagepipeline.h"
 
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, QString &error)

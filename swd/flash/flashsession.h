@@ -2,9 +2,9 @@
 // with the calling convention, erase, pipelined page programming and read-back verify.
 #pragma once
 
-#include "debugport.h"
-#include "flashalgorithm.h"
-#include "ramplan.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/flashalgorithm.h"
+#include "swd/flash/ramplan.h"
 
 #include <functional>
 

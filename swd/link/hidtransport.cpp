@@ -1,6 +1,6 @@
 // CMSIS-DAP v1: each packet is one HID report.
-#include "daptransport.h"
-#include "swdresult.h"
+#include "swd/link/daptransport.h"
+#include "swd/swdresult.h"
 
 #include <hidapi/hidapi.h>
 

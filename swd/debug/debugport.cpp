@@ -1,5 +1,5 @@
 // SW-DP, MEM-AP and Cortex-M debug access built from DAP_Transfer and DAP_TransferBlock.
-#include "debugport.h"
+#include "swd/debug/debugport.h"
 
 #include <QElapsedTimer>
 

@@ -1,7 +1,7 @@
 // Loading and calling the CRC routine; see the header.
-#include "targetcrc.h"
+#include "swd/flash/targetcrc.h"
 
-#include "elfimage.h"
+#include "swd/flash/elfimage.h"
 
 namespace {
 

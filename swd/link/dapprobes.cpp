@@ -1,6 +1,6 @@
 // Finding CMSIS-DAP probes through hidapi (v1) and libusb (v2), and opening one.
-#include "dapprobes.h"
-#include "swdresult.h"
+#include "swd/link/dapprobes.h"
+#include "swd/swdresult.h"
 
 #include <hidapi/hidapi.h>
 #include <libusb.h>

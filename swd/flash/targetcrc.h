@@ -2,8 +2,8 @@
 // the RAM plan's place for it and called like a flash-algorithm routine, a batch of ranges a call.
 #pragma once
 
-#include "debugport.h"
-#include "ramplan.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/ramplan.h"
 
 #include <QString>
 
