@@ -1,9 +1,9 @@
 // See rollingpatch.h.
 #include "swd/rollingpatch.h"
 
-#include "swd/debug/debugport.h"
 #include "job/memorygeometry.h"
 #include "pack/flmdescriptor.h"
+#include "swd/debug/debugport.h"
 
 #include <QCoreApplication>
 #include <algorithm>

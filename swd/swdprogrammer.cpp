@@ -3,11 +3,11 @@
 // programmed only where needed, then verified by CRC or read-back.
 #include "swd/swdprogrammer.h"
 
-#include "swd/debug/debugport.h"
-#include "swd/flash/flashsession.h"
 #include "images/crc32.h"
 #include "job/memorygeometry.h"
 #include "pack/targetcatalog.h"
+#include "swd/debug/debugport.h"
+#include "swd/flash/flashsession.h"
 #include "swd/flash/targetcrc.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // pack) in target RAM over SWD. The entry points the command line calls.
 #pragma once
 
-#include "swd/link/daptransport.h"
 #include "job/erasemode.h"
 #include "pack/targetdescription.h"
+#include "swd/link/daptransport.h"
 #include "swd/swdresult.h"
 
 #include <QString>

@@ -6,8 +6,8 @@
 #include "images/hexfilereader.h"
 #include "swd/flash/elfimage.h"
 #include "swd/flash/flashalgorithm.h"
-#include "swd/swdprogrammer.h"
 #include "swd/flash/targetcrc.h"
+#include "swd/swdprogrammer.h"
 #include "virtualprobe.h"
 
 #include <QBuffer>
