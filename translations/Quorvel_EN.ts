@@ -1537,6 +1537,10 @@ Use it anyway?</translation>
             <translation>%1 probe(s) failed: %2</translation>
         </message>
         <message>
+            <source>%1块芯片在前几轮失败</source>
+            <translation>%1 board(s) failed in earlier rounds</translation>
+        </message>
+        <message>
             <source>烧录地图：任务将如何写入芯片。</source>
             <translation>Flash map: what the job will do to the chip.</translation>
         </message>
