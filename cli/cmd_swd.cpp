@@ -196,6 +196,12 @@ int swdProgram(Command &c)
     if (!swdClockFrom(c.parser, swdJob.clockHz, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
+    // Refused once, before any probe is opened or ledger value taken, when no board could take it.
+    if (d.rollingCodeAddress != 0) {
+        const SwdResult placed = checkRollingCode(swdJob, d.rollingCodeAddress);
+        if (!placed.ok())
+            return c.fail(ExitUsage, placed.message);
+    }
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != job::NoErase ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
