@@ -109,12 +109,13 @@ TEST(Removal, NeedsConsecutiveNoTargetAnswers)
     }
 }
 
-// The same probe named twice runs once: the second entry fails unopened, as on the dedicated gang.
+// The same probe named twice runs once: the second entry fails unopened, as on the dedicated gang
+// (over HID, where nothing else would keep two threads off one probe).
 TEST_F(PresenceTest, AProbeListedTwiceInAGangRunsOnce)
 {
     const DapProbe p = only();
     std::atomic<int> runs{0};
-    SwdGangRunner gang(Download(), {p, p}, DapTransportChoice::Bulk, job.clockHz,
+    SwdGangRunner gang(Download(), {p, p}, DapTransportChoice::Hid, job.clockHz,
                        [&runs](int, DapTransport &, const Download &, const SwdProgress &) {
                            ++runs;
                            return SwdBoardOutcome{0, QStringLiteral("ok")};
