@@ -172,14 +172,17 @@ int swdProgram(Command &c)
         return c.fail(ExitUsage, refused);
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
+    pack::TargetDescription target;
+    status = findTarget(c.parser, setup, target, error);
+    if (status != ExitOk)
+        return c.fail(status, error);
+
     ChipRecord chip;
     Download d;
     d.chip = &chip;
     status = loadJob(c.parser, setup, d, error);
-    if (status != ExitOk)
-        return c.fail(status, error);
-    pack::TargetDescription target;
-    status = resolveTarget(c.parser, setup, target, error, imageSpansOf(d));
+    if (status == ExitOk)
+        status = useAlgorithms(setup, imageSpansOf(d), target, error);
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));

@@ -91,9 +91,15 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
 {
     if (const int status = findTarget(p, setup, out, error))
         return status;
-    if (!pack::selectAlgorithms(out, images, setup.targetAlgorithms, error))
+    return useAlgorithms(setup, images, out, error);
+}
+
+int useAlgorithms(const job::JobSetup &setup, const QVector<pack::ImageSpan> &images,
+                  pack::TargetDescription &target, QString &error)
+{
+    if (!pack::selectAlgorithms(target, images, setup.targetAlgorithms, error))
         return ExitUsage;
-    if (!pack::loadAlgorithms(out, pack::PackLimits(), error))
+    if (!pack::loadAlgorithms(target, pack::PackLimits(), error))
         return ExitInputFile;
     return ExitOk;
 }

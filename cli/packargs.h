@@ -29,6 +29,9 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
 // The same device before any algorithm is chosen: its core selected, nothing loaded.
 int findTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
                QString &error);
+// Keeps and loads the algorithms of `target` (from findTarget) a job of `images` uses.
+int useAlgorithms(const job::JobSetup &setup, const QVector<pack::ImageSpan> &images,
+                  pack::TargetDescription &target, QString &error);
 QVector<pack::ImageSpan> imageSpansOf(const Download &d);
 // One line and the JSON "role" and "fullErase" of every algorithm of a device (`json` as
 // `targets` writes it), for a job of `images` naming `named`. 0 or the exit status.
