@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace cli {
 
 void addPackOptions(QCommandLineParser &parser)
@@ -178,8 +180,6 @@ int describeAlgorithms(const pack::TargetDescription &d, const QVector<pack::Ima
     return ExitOk;
 }
 
-// The memories a pack's device is programmed in: one per algorithm, named as the pack names the
-// memory it lies in, with the algorithm's sector table.
 bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error)
 {
     for (const pack::FlashAlgorithmRef &a : device.algorithms) {
@@ -187,10 +187,16 @@ bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out
         if (!pack::readFlmDescriptor(a.image, flm, error))
             return false;
         FlashMemory m{flm.name, a.start, a.size, {}};
+        // The map's bounds are the builder's: the memory the range starts in and the descriptor's
+        // szDev, where they end first.
         for (const pack::MemoryRegion &region : device.memories) {
-            if (region.start <= a.start && a.start < region.end())
+            if (region.start <= a.start && a.start < region.end()) {
                 m.name = region.name;
+                m.size = uint32_t(std::min<uint64_t>(m.size, region.end() - a.start));
+            }
         }
+        if (a.deviceSize)
+            m.size = std::min(m.size, a.deviceSize);
         for (const pack::FlmSectorRun &run : flm.sectors)
             m.sectors.append({run.size, run.offset});
         out.append(m);

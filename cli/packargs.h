@@ -39,7 +39,7 @@ int describeAlgorithms(const pack::TargetDescription &d, const QVector<pack::Ima
                        const QStringList &named, QJsonObject &json, QStringList &lines,
                        QString &error);
 // The memories a pack's device is programmed in: one per algorithm, named as the pack names the
-// memory it lies in, with the algorithm's sector table.
+// memory it lies in, with the algorithm's sector table, ending where the memory or szDev does.
 bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error);
 
 } // namespace cli

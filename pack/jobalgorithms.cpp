@@ -210,9 +210,14 @@ QString imageBoundsProblem(const TargetDescription &device, const FlashAlgorithm
                            const ImageSpan &image)
 {
     const uint64_t end = uint64_t(image.start) + image.length;
-    bool inMemory = device.memories.isEmpty();
-    for (const MemoryRegion &m : device.memories)
+    // Option bytes and external loaders often lie outside every <memory>: there the algorithm's
+    // range is the bound.
+    bool described = false, inMemory = false;
+    for (const MemoryRegion &m : device.memories) {
+        described = described || (m.start < algorithm.end() && algorithm.start < m.end());
         inMemory = inMemory || (image.start >= m.start && end <= m.end());
+    }
+    inMemory = inMemory || !described;
     uint64_t limit = algorithm.end();
     if (algorithm.deviceSize)
         limit = std::min<uint64_t>(limit, uint64_t(algorithm.start) + algorithm.deviceSize);

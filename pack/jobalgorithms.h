@@ -51,9 +51,9 @@ bool planAlgorithms(const TargetDescription &device, const QVector<ImageSpan> &i
 bool selectAlgorithms(TargetDescription &device, const QVector<ImageSpan> &images,
                       const QStringList &named, QString &error);
 
-// Why an image cannot be written where it lies, or empty: it must lie inside one memory of the
-// device (an alias counting as the memory it names), inside the algorithm's range and inside the
-// range its loaded image describes (szDev).
+// Why an image cannot be written where it lies, or empty: it must lie inside the algorithm's range
+// and inside the range its loaded image describes (szDev), and, when that range overlaps memories
+// of the device, inside one of them.
 QString imageBoundsProblem(const TargetDescription &device, const FlashAlgorithmRef &algorithm,
                            const ImageSpan &image);
 

@@ -152,4 +152,9 @@ TEST(JobAlgorithms, AnImageLiesInAMemoryTheRangeAndSzDev)
         EXPECT_EQ(imageBoundsProblem(d, a, row.image), QString::fromUtf8(row.problem))
             << row.image.start;
     }
+    // A loader whose range no <memory> describes is bounded by its range alone.
+    const FlashAlgorithmRef loader = algorithm("Flash/EXT.FLM", 0xA0000000, 0x1000, false);
+    EXPECT_EQ(imageBoundsProblem(d, loader, {0xA0000F00, 0x100, "x.bin"}), "");
+    EXPECT_EQ(imageBoundsProblem(d, loader, {0xA0000F00, 0x101, "x.bin"}),
+              "x.bin（257字节，位于0xa0000f00）超出烧写算法EXT.FLM的范围0xa0000000-0xa0000fff");
 }
