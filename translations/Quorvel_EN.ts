@@ -2084,6 +2084,10 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>verify found a differing byte</translation>
         </message>
         <message>
+            <source>烧录成功，自检失败</source>
+            <translation>Programmed, self-test failed</translation>
+        </message>
+        <message>
             <source>SWD错误%1</source>
             <translation>SWD error %1</translation>
         </message>
