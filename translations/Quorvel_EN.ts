@@ -935,6 +935,14 @@ Use it anyway?</translation>
             <translation>Export CSV…</translation>
         </message>
         <message>
+            <source>较新</source>
+            <translation>Newer</translation>
+        </message>
+        <message>
+            <source>较早</source>
+            <translation>Older</translation>
+        </message>
+        <message>
             <source>更改…</source>
             <translation>Change…</translation>
         </message>

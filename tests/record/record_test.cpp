@@ -476,7 +476,8 @@ TEST(RecordOpen, UpgradesAVersionOneRecord)
     swd.target = "QB48";
     const qint64 id = db.beginRun(swd);
     ASSERT_GT(id, 0);
-    ASSERT_TRUE(db.finishRun(id, true, 0, "ok", 0, SectorCounts{1, 2, 29}));
+    ASSERT_TRUE(db.finishRun(id, true, 0, "ok", 0, SectorCounts{1, 2, 29},
+                             RunCheck{"0a1b2c3d4e5f6071", "passed", "SELFTEST PASS\n"}));
     const QVector<RecordedRun> runs = db.runs();
     ASSERT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[0].record.probeSerial, "P1");
@@ -488,11 +489,19 @@ TEST(RecordOpen, UpgradesAVersionOneRecord)
     EXPECT_EQ(runs[1].sectors.erased, 1);
     EXPECT_EQ(runs[1].sectors.programmed, 2);
     EXPECT_EQ(runs[1].sectors.skipped, 29);
+    EXPECT_EQ(runs[1].record.chipUid, "0a1b2c3d4e5f6071");
+    EXPECT_EQ(runs[1].functional, "passed");
+    EXPECT_EQ(runs[1].functionalText, "SELFTEST PASS\n");
+    EXPECT_EQ(runs[0].record.chipUid, "");
+    EXPECT_EQ(runs[0].functional, "");
     {
         // The ledger's lookup of a value across series gets its index in an older record too.
         QSqlQuery q(rawConnection(path, "index"));
         EXPECT_TRUE(q.exec("SELECT 1 FROM sqlite_master WHERE name = 'serial_ledger_value'")
                     && q.next());
+        EXPECT_TRUE(q.exec("SELECT version FROM schema_version") && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 3);
+        EXPECT_FALSE(q.next());
     }
     QSqlDatabase::removeDatabase("index");
 }
@@ -656,6 +665,61 @@ TEST_P(Backend, RunsStreamOldestFirstCountInTheDatabaseAndPageNewestFirst)
                   QVector<qint64>({c.passed, c.failed, c.running}))
             << c.job.constData();
     }
+}
+
+// A board programmed again keeps the serial it carries; --new-serial gives it a new one, and a
+// failed re-run voids nothing that was used.
+TEST_P(Backend, AChipKeepsItsSerialUnlessANewOneIsAsked)
+{
+    RecordDb db;
+    ASSERT_TRUE(db.open(location)) << qPrintable(db.lastError());
+    const struct
+    {
+        const char *uid;
+        bool newSerial;
+        bool passed;
+        quint32 serial;
+    } runs[] = {
+        {"aa01", false, true, 0x1000},  {"bb02", false, true, 0x1003}, // two boards, one image
+        {"aa01", false, false, 0x1000}, // programmed again, failed: its serial stays used
+        {"aa01", true, true, 0x1006},   {"aa01", false, true, 0x1006}, // the newest one it holds
+        {"", false, true, 0x1009},      // no identity read: a new value as before
+    };
+    for (const auto &r : runs) {
+        const qint64 id = db.beginRun(sample("P1"));
+        quint32 value = 0;
+        ASSERT_TRUE(db.allocateSerial(series, id, &value, r.uid, r.newSerial))
+            << qPrintable(db.lastError());
+        EXPECT_EQ(value, r.serial) << r.uid;
+        ASSERT_TRUE(db.finishRun(id, r.passed, r.passed ? 0 : 8, "done", 0, SectorCounts(),
+                                 RunCheck{QString(), r.passed ? "passed" : "failed", "x"}));
+    }
+    using Entry = QPair<quint32, QString>;
+    EXPECT_EQ(db.ledger(series), (QVector<Entry>{{0x1000, "used"},
+                                                 {0x1003, "used"},
+                                                 {0x1006, "used"},
+                                                 {0x1009, "used"}}));
+    const QVector<RecordedRun> rows = db.runs();
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rows[1].record.chipUid, "bb02");
+    EXPECT_EQ(rows[2].record.serial, 0x1000u);
+    EXPECT_EQ(rows[2].functional, "failed");
+}
+
+TEST(RecordReport, ChipIdentityAndSelfTestAreTheLastCsvColumns)
+{
+    RecordedRun r;
+    r.id = 3;
+    r.record.startedUtc = QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC);
+    r.record.via = "swd";
+    r.record.chipUid = "0011223344556677";
+    r.status = "failed";
+    r.result = 55;
+    r.functional = "failed";
+    r.functionalText = "SELFTEST FAIL adc\n";
+    EXPECT_EQ(RecordReport::csvRow(r),
+              "3,2026-12-08T09:00:00.000Z,,,,,,,0,0x00000000,,,,,,failed,55,,swd,"
+              "烧录成功，自检失败,0011223344556677,failed,\"SELFTEST FAIL adc\n\"\r\n");
 }
 
 // Another station holding the write lock must not hold up the probe that hands over its end.
