@@ -35,6 +35,11 @@ const char *const valueIndex =
 
 // Finds the runs of one chip, for the serial it already holds.
 const char *const chipIndex = "CREATE INDEX IF NOT EXISTS runs_chip_uid ON runs (chip_uid)";
+// The dialog counts a job's runs and every opening sweeps the open ones: neither may read the
+// whole table of a million runs.
+const char *const jobIndex = "CREATE INDEX IF NOT EXISTS runs_job ON runs (job_digest, status)";
+const char *const openIndex =
+    "CREATE INDEX IF NOT EXISTS runs_open ON runs (host) WHERE status = 'started'";
 
 const char *const sqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
@@ -58,6 +63,8 @@ const char *const sqliteSchema[] = {
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
     valueIndex,
     chipIndex,
+    jobIndex,
+    openIndex,
 };
 
 const char *const postgresSchema[] = {
@@ -82,6 +89,8 @@ const char *const postgresSchema[] = {
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
     valueIndex,
     chipIndex,
+    jobIndex,
+    openIndex,
 };
 
 // What version 2 added to a version 1 record; old runs went through the dedicated probe.
@@ -100,6 +109,8 @@ const char *const upgradeFrom2[] = {
     "ALTER TABLE runs ADD COLUMN functional TEXT",
     "ALTER TABLE runs ADD COLUMN functional_text TEXT",
     chipIndex,
+    jobIndex,
+    openIndex,
     "UPDATE schema_version SET version = 3",
 };
 

@@ -683,7 +683,7 @@ TEST_P(Backend, AChipKeepsItsSerialUnlessANewOneIsAsked)
         {"aa01", false, true, 0x1000},  {"bb02", false, true, 0x1003}, // two boards, one image
         {"aa01", false, false, 0x1000}, // programmed again, failed: its serial stays used
         {"aa01", true, true, 0x1006},   {"aa01", false, true, 0x1006}, // the newest one it holds
-        {"", false, true, 0x1009},      // no identity read: a new value as before
+        {"", false, true, 0x1009}, // no identity read: a new value as before
     };
     for (const auto &r : runs) {
         const qint64 id = db.beginRun(sample("P1"));
@@ -695,10 +695,9 @@ TEST_P(Backend, AChipKeepsItsSerialUnlessANewOneIsAsked)
                                  RunCheck{QString(), r.passed ? "passed" : "failed", "x"}));
     }
     using Entry = QPair<quint32, QString>;
-    EXPECT_EQ(db.ledger(series), (QVector<Entry>{{0x1000, "used"},
-                                                 {0x1003, "used"},
-                                                 {0x1006, "used"},
-                                                 {0x1009, "used"}}));
+    EXPECT_EQ(
+        db.ledger(series),
+        (QVector<Entry>{{0x1000, "used"}, {0x1003, "used"}, {0x1006, "used"}, {0x1009, "used"}}));
     const QVector<RecordedRun> rows = db.runs();
     ASSERT_EQ(rows.size(), 6);
     EXPECT_EQ(rows[1].record.chipUid, "bb02");

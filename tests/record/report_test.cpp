@@ -280,7 +280,8 @@ TEST(RecordedResult, TextFromCodeAndPath)
         {"failed", 99, "vendor", "其他错误！"},
         {"passed", 0, "swd", "成功"},
         {"failed", 54, "swd", "SWD错误14：校验不一致"},
-        {"failed", 55, "swd", "SWD错误55"},
+        {"failed", 55, "swd", "烧录成功，自检失败"}, // programmed; the board's self-test failed
+        {"failed", 56, "swd", "SWD错误56"},
         {"failed", -1, "vendor", "stored"},
         {"interrupted", 0, "vendor", "中断"},
     };
