@@ -935,6 +935,14 @@ Use it anyway?</translation>
             <translation>Export CSV…</translation>
         </message>
         <message>
+            <source>较新</source>
+            <translation>Newer</translation>
+        </message>
+        <message>
+            <source>较早</source>
+            <translation>Older</translation>
+        </message>
+        <message>
             <source>更改…</source>
             <translation>Change…</translation>
         </message>
@@ -2186,6 +2194,10 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>校验不一致</source>
             <translation>verify found a differing byte</translation>
+        </message>
+        <message>
+            <source>烧录成功，自检失败</source>
+            <translation>Programmed, self-test failed</translation>
         </message>
         <message>
             <source>SWD错误%1</source>
