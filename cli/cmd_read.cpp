@@ -66,7 +66,8 @@ int runRead(const QStringList &arguments)
     QString error;
     job::JobSetup setup;
     pack::TargetDescription target;
-    if (const int status = resolveTarget(c.parser, setup, target, error))
+    // Its memories are all a read needs; no algorithm is loaded.
+    if (const int status = findTarget(c.parser, setup, target, error))
         return c.fail(status, error);
     const QString problem = swdReadProblem(target, address, length);
     if (!problem.isEmpty())

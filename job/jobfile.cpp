@@ -163,41 +163,35 @@ bool readFiles(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &s
 }
 
 // "target": {"device": "…", "pack": "…"}, the pack relative to the job; absent: the default.
-// From version 2 also "algorithms": ["…"] and "core": "…".
-bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, int version, JobSetup &setup)
+bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &setup)
 {
     if (!root.contains("target"))
         return true;
     if (!root.value("target").isObject())
         return r.invalid("target");
     const QJsonObject o = root.value("target").toObject();
-    QSet<QString> known{"device", "pack"};
-    if (version >= 2)
-        known += {"algorithms", "core"};
-    if (!r.keysKnown(o, known, "target."))
+    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core"}, "target."))
         return false;
     const QJsonValue device = o.value("device"), pack = o.value("pack");
     if (!device.isString() || device.toString().trimmed().isEmpty())
         return r.invalid("target.device");
     if (o.contains("pack") && (!pack.isString() || pack.toString().isEmpty()))
         return r.invalid("target.pack");
-    setup.targetDevice = device.toString();
-    if (o.contains("pack"))
-        setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
+    if (o.contains("core") && (!o.value("core").isString() || o.value("core").toString().isEmpty()))
+        return r.invalid("target.core");
     if (o.contains("algorithms")) {
         if (!o.value("algorithms").isArray())
             return r.invalid("target.algorithms");
         for (const QJsonValue &name : o.value("algorithms").toArray()) {
-            if (!name.isString() || name.toString().trimmed().isEmpty())
+            if (!name.isString() || name.toString().isEmpty())
                 return r.invalid("target.algorithms");
-            setup.targetAlgorithms.append(name.toString());
+            setup.targetAlgorithms << name.toString();
         }
     }
-    if (o.contains("core")) {
-        if (!o.value("core").isString() || o.value("core").toString().trimmed().isEmpty())
-            return r.invalid("target.core");
-        setup.targetCore = o.value("core").toString();
-    }
+    setup.targetCore = o.value("core").toString();
+    setup.targetDevice = device.toString();
+    if (o.contains("pack"))
+        setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
     return true;
 }
 
@@ -276,7 +270,7 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString
         known += {"via", "transport", "verifyMode", "swdClock"};
     const bool ok = r.keysKnown(root, known, QString()) && readOptions(r, root, read)
         && readRolling(r, root, read) && readOffline(r, root, read)
-        && readFiles(r, root, base, read) && readTarget(r, root, base, version.toInt(), read)
+        && readFiles(r, root, base, read) && readTarget(r, root, base, read)
         && readSwd(r, root, read);
     if (!ok) {
         error = r.error;

@@ -25,11 +25,9 @@ QString hex32(uint32_t value)
 
 int formatVersionFor(const JobSetup &setup)
 {
-    const bool targetChoices = !setup.targetDevice.isEmpty()
-        && (!setup.targetAlgorithms.isEmpty() || !setup.targetCore.isEmpty());
     const bool swd = setup.via != ViaVendor || !setup.transport.isEmpty() || setup.verifyReadback
         || setup.swdClockHz != defaultSwdClockHz;
-    return targetChoices || swd ? 2 : 1;
+    return swd ? 2 : 1;
 }
 
 QByteArray serializeJob(const JobSetup &setup, const QDir &base)

@@ -53,9 +53,10 @@ struct JobSetup
     // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
     QString targetDevice;
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
-    // The device's algorithms to use, as its pack names them; empty: the pack's defaults.
+    // Non-default algorithms to use too (file names), and the core of a multi-core device (its
+    // Pname; empty: the one it boots from).
     QStringList targetAlgorithms;
-    QString targetCore; // of a device with several cores; empty: the pack's first
+    QString targetCore;
     int via = ViaVendor;
     // The SWD path's own choices.
     QString transport; // "hid" or "bulk"; empty: v2 (bulk) when the probe has it
