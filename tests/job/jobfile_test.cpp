@@ -137,14 +137,6 @@ TEST(JobFile, SwdChoicesNeedVersionTwoAndRoundTrip)
         {[](job::JobSetup &s) { s.transport = "bulk"; }, R"("transport": "bulk")"},
         {[](job::JobSetup &s) { s.verifyReadback = true; }, R"("verifyMode": "readback")"},
         {[](job::JobSetup &s) { s.swdClockHz = 1000; }, R"("swdClock": 1000)"},
-        {[](job::JobSetup &s) { s.targetCore = "cm0"; }, R"("core": "cm0")"},
-        {[](job::JobSetup &s) {
-             s.targetAlgorithms = QStringList{"Flash/A.FLM", "Flash/B.FLM"};
-         },
-         R"("algorithms": [
-            "Flash/A.FLM",
-            "Flash/B.FLM"
-        ])"},
     };
     for (const auto &c : cases) {
         job::JobSetup setup = vendor;
