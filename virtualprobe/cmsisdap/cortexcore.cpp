@@ -10,7 +10,7 @@ namespace vprobe {
 
 namespace {
 
-constexpr uint32_t kVcCoreReset = 0x1, kVcHardErr = 0x400;
+constexpr uint32_t kVcHardErr = 0x400;
 constexpr uint32_t kNeverReached = 0xFFFFFFF0;
 constexpr uint32_t kThumbBit = 1u << 24;
 constexpr uint32_t kLockupPc = 0xFFFFFFFE;
@@ -19,6 +19,9 @@ constexpr uint32_t kSpSel = 0x2;
 constexpr uint16_t kWfi = 0xBF30;
 // Unicorn's exception numbers (QEMU's EXCP_*).
 constexpr uint32_t kExcpSwi = 2, kExcpBkpt = 7, kExcpExceptionExit = 8;
+
+constexpr uint64_t kEventNs = 1000; // exception entry and return take a few cycles each
+constexpr unsigned kEventsPerAdvance = 256;
 
 uint64_t instructionsIn(uint64_t ns)
 {
@@ -142,12 +145,15 @@ void CortexCore::advance(uint64_t untilNs)
 {
     if (m_coreNs + kMaxCatchUpNs < untilNs)
         m_coreNs = untilNs - kMaxCatchUpNs;
+    // Unicorn does not say how far a slice got when an event (exception, breakpoint) ended it:
+    // such a slice counts kEventNs and the rest runs on, up to kEventsPerAdvance of them.
+    unsigned events = 0;
     while (m_uc && running() && m_coreNs < untilNs) {
-        const uint64_t from = m_coreNs;
-        runSlice(instructionsIn(untilNs - from));
-        // A slice ended early by an event counts as the whole slice: Unicorn does not say how
-        // far it got. The flash controller's busy time stalls the core on top.
-        m_coreNs = std::max(m_coreNs, untilNs) + m_model.takeBusyNanoseconds();
+        const bool early = runSlice(instructionsIn(untilNs - m_coreNs));
+        const bool spent = !early || ++events >= kEventsPerAdvance;
+        // The flash controller's busy time stalls the core on top.
+        m_coreNs = (spent ? untilNs : std::min(untilNs, m_coreNs + kEventNs))
+            + m_model.takeBusyNanoseconds();
         if (m_halted)
             m_haltVisibleNs = m_coreNs;
     }
@@ -155,15 +161,18 @@ void CortexCore::advance(uint64_t untilNs)
         m_coreNs = std::max(m_coreNs, untilNs);
 }
 
-void CortexCore::runSlice(uint64_t instructions)
+bool CortexCore::runSlice(uint64_t instructions)
 {
     armDebugHooks();
+    m_bus.syncCode();
     m_event = Event::None;
     m_watchHit = -1;
     const uint32_t pc = reg(UC_ARM_REG_PC);
     const uc_err err = uc_emu_start(m_uc, pc | 1, kNeverReached, 0, instructions);
-    m_retired = m_retired || reg(UC_ARM_REG_PC) != pc || m_event != Event::None;
+    const bool early = err != UC_ERR_OK || m_event != Event::None;
+    m_retired = m_retired || !early || reg(UC_ARM_REG_PC) != pc;
     settle(err != UC_ERR_OK, m_event, m_watchHit);
+    return early;
 }
 
 void CortexCore::settle(bool failed, Event event, int watch)
@@ -334,77 +343,6 @@ void CortexCore::exceptionReturn(uint32_t excReturn)
     setReg(UC_ARM_REG_XPSR_NZCVQ, xpsr & 0xF8000000);
     setReg(UC_ARM_REG_PC, words[6] & ~1u);
     m_thumb = xpsr & kThumbBit;
-}
-
-void CortexCore::clearActiveExceptions()
-{
-    if (m_halted)
-        setReg(UC_ARM_REG_IPSR, 0);
-}
-
-uint32_t CortexCore::activeException() const
-{
-    return reg(UC_ARM_REG_IPSR) & 0x1FF;
-}
-
-uint32_t CortexCore::pcSample() const
-{
-    return m_halted || m_lockup ? 0xFFFFFFFF : reg(UC_ARM_REG_PC);
-}
-
-void CortexCore::resetCore(bool system)
-{
-    if (system)
-        m_scs->reset();
-    m_lockup = m_sleeping = m_halted = false;
-    m_wasReset = true;
-    // Thread mode on the main stack, interrupts enabled; CONTROL first while still in thread mode.
-    setReg(UC_ARM_REG_IPSR, 0);
-    setReg(UC_ARM_REG_CONTROL, 0);
-    setReg(UC_ARM_REG_PRIMASK, 0);
-    setReg(UC_ARM_REG_LR, 0xFFFFFFFF);
-    const uint32_t table = m_scs->vectorTable();
-    uint32_t sp = 0, pc = 0;
-    if (!m_bus.read(table, 4, sp) || !m_bus.read(table + 4, 4, pc)) {
-        lockup();
-        return;
-    }
-    setReg(UC_ARM_REG_MSP, sp & ~3u);
-    setReg(UC_ARM_REG_PC, pc & ~1u);
-    m_thumb = pc & 1;
-    m_coreNs = std::max(m_coreNs, m_nowNs);
-    if (m_debugEnabled && ((m_demcr & kVcCoreReset) || m_haltOnReset))
-        halt(m_haltOnReset ? SystemControl::kDfsrHalted : SystemControl::kDfsrVcatch);
-    else if (!m_thumb)
-        takeException(kHardFault, pc);
-    m_haltOnReset = false;
-}
-
-void CortexCore::setResetLine(bool asserted)
-{
-    powerOn();
-    if (m_resetHeld && !asserted) {
-        m_resetHeld = false;
-        resetCore(true);
-    } else if (asserted) {
-        m_resetHeld = true;
-        m_halted = m_lockup = m_sleeping = false;
-        m_wasReset = true;
-    }
-}
-
-void CortexCore::systemReset()
-{
-    m_poweredOn = true;
-    if (!m_resetHeld)
-        resetCore(true);
-}
-
-void CortexCore::coreReset()
-{
-    m_poweredOn = true;
-    if (!m_resetHeld)
-        resetCore(false);
 }
 
 } // namespace vprobe

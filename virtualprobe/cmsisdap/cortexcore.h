@@ -83,7 +83,7 @@ private:
 
     bool running() const { return !m_halted && !m_lockup && !m_resetHeld && !m_sleeping; }
     void advance(uint64_t untilNs);
-    void runSlice(uint64_t instructions);
+    bool runSlice(uint64_t instructions); // true when an event ended it
     void settle(bool failed, Event event, int watch);
     void halt(uint32_t dfsrBits);
     void resume();

@@ -1,5 +1,5 @@
 // The core's debug registers: DHCSR with its sticky status bits, the DCRSR/DCRDR register
-// transfer with the ARMv6-M register numbers, DEMCR's vector catch.
+// transfer with the ARMv6-M register numbers, DEMCR's vector catch, and the resets.
 #include "cortexcore.h"
 
 #include <unicorn/unicorn.h>
@@ -15,6 +15,8 @@ constexpr uint32_t kSRegRdy = 1u << 16, kSHalt = 1u << 17, kSSleep = 1u << 18, k
 constexpr uint32_t kRegWrite = 1u << 16;
 constexpr uint32_t kThumbBit = 1u << 24;
 constexpr uint32_t kSpSel = 0x2;
+constexpr uint32_t kVcCoreReset = 0x1;
+constexpr uint32_t kHardFault = 3;
 
 const int kCoreRegisters[] = {UC_ARM_REG_R0,  UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,
                               UC_ARM_REG_R4,  UC_ARM_REG_R5, UC_ARM_REG_R6,  UC_ARM_REG_R7,
@@ -140,6 +142,78 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
     default:
         break;
     }
+}
+
+void CortexCore::clearActiveExceptions()
+{
+    if (m_halted)
+        setReg(UC_ARM_REG_IPSR, 0);
+}
+
+uint32_t CortexCore::activeException() const
+{
+    return reg(UC_ARM_REG_IPSR) & 0x1FF;
+}
+
+uint32_t CortexCore::pcSample() const
+{
+    return m_halted || m_lockup ? 0xFFFFFFFF : reg(UC_ARM_REG_PC);
+}
+
+void CortexCore::resetCore(bool system)
+{
+    if (system)
+        m_scs->reset();
+    m_lockup = m_sleeping = m_halted = false;
+    m_wasReset = true;
+    // Thread mode on the main stack, interrupts enabled; CONTROL first while still in thread mode.
+    setReg(UC_ARM_REG_IPSR, 0);
+    setReg(UC_ARM_REG_CONTROL, 0);
+    setReg(UC_ARM_REG_PRIMASK, 0);
+    setReg(UC_ARM_REG_LR, 0xFFFFFFFF);
+    const uint32_t table = m_scs->vectorTable();
+    uint32_t sp = 0, pc = 0;
+    setReg(UC_ARM_REG_XPSR_NZCVQ, 0);
+    if (!m_bus.read(table, 4, sp) || !m_bus.read(table + 4, 4, pc)) {
+        lockup();
+        return;
+    }
+    setReg(UC_ARM_REG_MSP, sp & ~3u);
+    setReg(UC_ARM_REG_PC, pc & ~1u);
+    m_thumb = pc & 1;
+    m_coreNs = std::max(m_coreNs, m_nowNs);
+    if (m_debugEnabled && ((m_demcr & kVcCoreReset) || m_haltOnReset))
+        halt(m_haltOnReset ? SystemControl::kDfsrHalted : SystemControl::kDfsrVcatch);
+    else if (!m_thumb)
+        takeException(kHardFault, pc);
+    m_haltOnReset = false;
+}
+
+void CortexCore::setResetLine(bool asserted)
+{
+    powerOn();
+    if (m_resetHeld && !asserted) {
+        m_resetHeld = false;
+        resetCore(true);
+    } else if (asserted) {
+        m_resetHeld = true;
+        m_halted = m_lockup = m_sleeping = false;
+        m_wasReset = true;
+    }
+}
+
+void CortexCore::systemReset()
+{
+    m_poweredOn = true;
+    if (!m_resetHeld)
+        resetCore(true);
+}
+
+void CortexCore::coreReset()
+{
+    m_poweredOn = true;
+    if (!m_resetHeld)
+        resetCore(false);
 }
 
 } // namespace vprobe

@@ -4,6 +4,8 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
+
 namespace {
 
 bool aligned(uint32_t address, unsigned size)
@@ -87,6 +89,24 @@ struct TargetBusHooks
         if (!r->device->write(r->base + uint32_t(offset), size, uint32_t(value)))
             refuse(uc, r);
     }
+    // Data accesses to a code region: the device answers, the copy carries its value.
+    static void codeRead(uc_engine *uc, uc_mem_type, uint64_t address, int size, int64_t,
+                         void *user)
+    {
+        auto *r = static_cast<TargetBus::Region *>(user);
+        uint32_t value = 0;
+        if (!r->device->read(uint32_t(address), unsigned(size), value))
+            refuse(uc, r);
+        uc_mem_write(uc, address, &value, size_t(size));
+    }
+    static void codeWrite(uc_engine *uc, uc_mem_type, uint64_t address, int size, int64_t value,
+                          void *user)
+    {
+        auto *r = static_cast<TargetBus::Region *>(user);
+        r->dirty = true; // the raw store lands in the copy; the next sync puts the chip back
+        if (!r->device->write(uint32_t(address), unsigned(size), uint32_t(value)))
+            refuse(uc, r);
+    }
     static void refuse(uc_engine *uc, TargetBus::Region *r)
     {
         r->bus->m_coreFault = true;
@@ -106,13 +126,16 @@ TargetBus::TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs)
     if (part) {
         m_owned.push_back(std::make_unique<Qs64Blocks>(*part));
         m_ramSize = Qs64Flash::kRamSize;
-        add(Qs64Flash::kFlashBase, Qs64Flash::kFlashSize, m_owned.back().get());
+        add(Qs64Flash::kFlashBase, Qs64Flash::kFlashSize, m_owned.back().get(),
+            scs ? &part->flash() : nullptr);
         add(Qs64Flash::kNvmBase, Qs64Flash::kNvmWindow, m_owned.back().get());
     } else {
         m_owned.push_back(std::make_unique<Qb48Blocks>(model));
         BusDevice *chip = m_owned.back().get();
-        add(TargetModel::kFlashBase, TargetModel::kApromSize, chip);
-        add(kLdromAlias, TargetModel::kLdromSize, chip);
+        add(TargetModel::kFlashBase, TargetModel::kApromSize, chip,
+            scs ? &model.flash(TargetModel::Bank::Aprom) : nullptr);
+        add(kLdromAlias, TargetModel::kLdromSize, chip,
+            scs ? &model.flash(TargetModel::Bank::Ldrom) : nullptr);
         add(TargetModel::kSysBase, TargetModel::kPageSize, chip);
         add(TargetModel::kFmcBase, TargetModel::kPageSize, chip);
     }
@@ -122,18 +145,28 @@ TargetBus::TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs)
 
 TargetBus::~TargetBus() = default;
 
-void TargetBus::add(uint32_t base, uint32_t size, BusDevice *device)
+void TargetBus::add(uint32_t base, uint32_t size, BusDevice *device,
+                    const std::vector<uint8_t> *code)
 {
-    m_regions.push_back({this, device, base, size});
+    m_regions.push_back({this, device, base, size, code, {}, true});
 }
 
 std::string TargetBus::map(uc_struct *uc)
 {
     uc_err err = uc_mem_map(uc, kRamBase, m_ramSize, UC_PROT_ALL);
+    uc_hook hook;
     for (Region &r : m_regions) {
-        if (err == UC_ERR_OK)
+        if (err == UC_ERR_OK && !r.code)
             err = uc_mmio_map(uc, r.base, r.size, TargetBusHooks::read, &r, TargetBusHooks::write,
                               &r);
+        else if (err == UC_ERR_OK)
+            err = uc_mem_map(uc, r.base, r.size, UC_PROT_ALL);
+        if (err == UC_ERR_OK && r.code)
+            err = uc_hook_add(uc, &hook, UC_HOOK_MEM_READ, (void *)TargetBusHooks::codeRead, &r,
+                              r.base, r.base + r.size - 1);
+        if (err == UC_ERR_OK && r.code)
+            err = uc_hook_add(uc, &hook, UC_HOOK_MEM_WRITE, (void *)TargetBusHooks::codeWrite, &r,
+                              r.base, r.base + r.size - 1);
     }
     if (err != UC_ERR_OK)
         return std::string("unicorn: ") + uc_strerror(err);
@@ -175,6 +208,18 @@ bool TargetBus::write(uint32_t address, unsigned size, uint32_t value) const
     }
     const Region *r = regionAt(address);
     return r && r->device->write(address, size, value);
+}
+
+void TargetBus::syncCode()
+{
+    for (Region &r : m_regions) {
+        if (!m_uc || !r.code || (!r.dirty && r.copy == *r.code))
+            continue;
+        r.copy = *r.code;
+        uc_mem_write(m_uc, r.base, r.copy.data(), std::min<size_t>(r.copy.size(), r.size));
+        uc_ctl_remove_cache(m_uc, r.base, r.base + r.size);
+        r.dirty = false;
+    }
 }
 
 bool TargetBus::takeCoreFault()

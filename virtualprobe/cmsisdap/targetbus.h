@@ -52,6 +52,9 @@ public:
 
     // Whether a block refused one of the core's own accesses since the last call.
     bool takeCoreFault();
+    // Brings the emulator's copy of the flash up to date with the chip, for instruction fetches;
+    // the core calls it before it runs.
+    void syncCode();
 
 private:
     friend struct TargetBusHooks;
@@ -61,8 +64,14 @@ private:
         BusDevice *device;
         uint32_t base;
         uint32_t size;
+        // Code can run from it: plain emulator memory kept equal to these bytes, its data
+        // accesses still go to the device. Unicorn cannot fetch from callbacks.
+        const std::vector<uint8_t> *code;
+        std::vector<uint8_t> copy;
+        bool dirty;
     };
-    void add(uint32_t base, uint32_t size, BusDevice *device);
+    void add(uint32_t base, uint32_t size, BusDevice *device,
+             const std::vector<uint8_t> *code = nullptr);
     const Region *regionAt(uint32_t address) const;
 
     std::vector<std::unique_ptr<BusDevice>> m_owned;
