@@ -315,6 +315,31 @@ TEST(CortexCore, ResetLineHoldsTheCoreAndReleasesIntoAHalt)
     EXPECT_EQ(b.reg(Pc), 0x100u);
 }
 
+TEST(CortexCore, CodeAndDataInFlashAreWhatTheChipHoldsNow)
+{
+    // LDR R0,[R1]; BKPT, with R1 at a flash word whose bits 4-7 are stuck at 1.
+    Board b({0x6808, 0xBE00});
+    b.model.addStuckBits(Bank::Aprom, 0x2F0, 0xF0);
+    const struct
+    {
+        uint16_t first; // replaces the LDR once the first run is over
+        uint32_t r0;
+    } runs[] = {{0x6808, 0xF0}, {0x202A, 42}}; // then MOVS R0,#42
+    for (const auto &r : runs) {
+        std::vector<uint8_t> flash = b.model.flash(Bank::Aprom);
+        flash[0x100] = uint8_t(r.first);
+        flash[0x101] = uint8_t(r.first >> 8);
+        flash[0x2F0] = flash[0x2F1] = flash[0x2F2] = flash[0x2F3] = 0;
+        b.model.setFlash(Bank::Aprom, flash);
+        b.haltAtReset();
+        b.setReg(R1, 0x2F0);
+        b.dhcsr(kDebugEn);
+        b.tick(1000000);
+        EXPECT_EQ(b.reg(Pc), 0x102u);
+        EXPECT_EQ(b.reg(R0), r.r0);
+    }
+}
+
 TEST(CortexCore, EachPartHasItsRamAndVectorTable)
 {
     Qs64Flash qs64;

@@ -25,7 +25,7 @@ public:
     static constexpr uint32_t kClockHz = 16000000;
     // The most the core catches up in one access after the debugger was silent; beyond it the
     // host's idle time is dropped, so an access never stalls on seconds of emulation.
-    static constexpr uint64_t kMaxCatchUpNs = 50000000;
+    static constexpr uint64_t kMaxCatchUpNs = 250000000;
     static constexpr uint32_t kDhcsr = 0xE000EDF0;
     static constexpr uint32_t kDcrsr = 0xE000EDF4;
     static constexpr uint32_t kDcrdr = 0xE000EDF8;
