@@ -56,8 +56,9 @@ public:
     void setSlowReads(unsigned reads) { m_slowReads = reads; }
     // The debugger's time; a running core executes up to it (flash busy time stalls it).
     void setTime(uint64_t ns);
-    // A register read through DCRSR reaches DCRDR only after this many further DHCSR reads, with
-    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port.
+    // A register transfer through DCRSR completes only after this many further DHCSR reads, with
+    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port; a transfer
+    // requested (or DCRDR written) before then is lost.
     void setRegisterLatency(unsigned reads) { m_registerLatency = reads; }
 
     // Resets, for the probe's nRESET pin and the reset requests. While nRESET is held the core

@@ -120,10 +120,13 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
     case kDcrsr: {
         // Only a halted core transfers registers; otherwise the request is lost.
         const uint32_t selector = value & 0x7F;
-        if (!m_halted)
-            return;
+        if (!m_halted || m_registerLeft > 0)
+            return; // a request while the last one is under way is lost too
         if (value & kRegWrite) {
-            writeRegister(selector, m_dcrdr);
+            if (writeRegister(selector, m_dcrdr)) {
+                m_registerValue = m_dcrdr;
+                m_registerLeft = m_registerLatency;
+            }
             break;
         }
         if (!readRegister(selector, m_registerValue))
@@ -134,7 +137,8 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
         break;
     }
     case kDcrdr:
-        m_dcrdr = value;
+        if (m_registerLeft == 0)
+            m_dcrdr = value;
         break;
     case kDemcr:
         m_demcr = value & 0x01000401; // TRCENA, VC_HARDERR, VC_CORERESET
