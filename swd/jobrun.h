@@ -5,6 +5,7 @@
 #include "job/memorygeometry.h"
 #include "swd/builder/flashbuilder.h"
 #include "swd/debug/debugport.h"
+#include "swd/flash/corecall.h"
 #include "swd/flash/flashsession.h"
 #include "swd/flash/targetcrc.h"
 #include "swd/swdprogrammer.h"
@@ -15,7 +16,7 @@
 namespace swdrun {
 
 inline constexpr const char *kCrcRoutine = "Quorvel_Crc32.FLM";
-inline constexpr int kHaltTimeoutMs = 500;
+using corecall::kHaltTimeoutMs;
 // Init's clk for a device whose pack gives no Dclock.
 inline constexpr uint32_t kDefaultDeviceClockHz = 8000000;
 

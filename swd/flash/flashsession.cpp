@@ -1,16 +1,16 @@
 // Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
 #include "swd/flash/flashsession.h"
 
+#include "swd/flash/corecall.h"
 #include "swd/flash/pagepipeline.h"
 
 #include <QStringList>
 
 namespace {
 
-constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
-constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
-constexpr int kHaltTimeoutMs = 500;
+using corecall::kHaltTimeoutMs;
+using corecall::kThumbState;
 
 std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, size_t size,
                               uint8_t fill)
@@ -36,7 +36,7 @@ bool FlashSession::load(bool copy)
     // The writes follow the halt request in the probe's queue; the wait checks it took effect.
     const std::vector<uint32_t> words =
         copy ? toWords(m_algo.blob(), 0, m_algo.blob().size(), 0) : std::vector<uint32_t>();
-    return m_port.requestHalt() && m_port.writeBlock(m_plan.breakpoint, &kBkptBkpt, 1)
+    return m_port.requestHalt() && m_port.writeBlock(m_plan.breakpoint, &corecall::kBkptPair, 1)
         && (words.empty() || m_port.writeBlock(m_plan.algorithm, words.data(), words.size()))
         && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
 }

@@ -1,6 +1,8 @@
 // Pipelined ProgramPage calls through per-buffer stubs; see the header for the shape.
 #include "swd/flash/pagepipeline.h"
 
+#include "swd/flash/corecall.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -49,21 +51,21 @@ std::vector<uint32_t> PagePipeline::stubCode() const
             0x6800, // LDR R0, [R0]
             0x4906, // LDR R1, =page size
             0x4A07, // LDR R2, =buffer
-            program.first, program.second, // BL ProgramPage
+            program.first,   program.second, // BL ProgramPage
             0x2800, // CMP R0, #0
             0xD101, // BNE failed
             0x20A5, // MOVS R0, #kStubMark
-            0xBE00, // BKPT
+            corecall::kBkpt,
             0x0001, // failed: MOVS R1, R0
             0x20A6, // MOVS R0, #kFailMark
-            0xBE00, // BKPT
+            corecall::kBkpt,
             0xBF00, // NOP
         };
         for (size_t i = 0; i < std::size(halves); i += 2)
             code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
         const uint32_t literals[] = {slot(k), m_pageSize, slot(k) + 4};
         code.insert(code.end(), std::begin(literals), std::end(literals));
-        code.resize((k + 1) * kStubSize / 4, 0xBE00BE00); // BKPTs to the next stub
+        code.resize((k + 1) * kStubSize / 4, corecall::kBkptPair); // to the next stub
     }
     return code;
 }
@@ -77,14 +79,14 @@ std::vector<uint32_t> PagePipeline::eraseLoopCode(uint32_t at, uint32_t eraseEnt
         0x2D00, // loop: CMP R5, #0
         0xD007, // BEQ done
         0x6820, // LDR R0, [R4]
-        erase.first, erase.second, // BL EraseSector
+        erase.first,     erase.second, // BL EraseSector
         0x2800, // CMP R0, #0
         0xD103, // BNE fail
         0x3404, // ADDS R4, #4
         0x3D01, // SUBS R5, #1
         0xE7F5, // B loop
         0x2000, // done: MOVS R0, #0
-        0xBE00, // fail: BKPT
+        corecall::kBkpt, // fail
     };
     std::vector<uint32_t> code;
     for (size_t i = 0; i < std::size(halves); i += 2)
