@@ -92,3 +92,15 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
         {address, storage.back().data(), 4, QCoreApplication::translate("QuorvelCli", "滚码")});
     return {};
 }
+
+SwdResult checkRollingCode(const SwdJob &job, uint32_t address)
+{
+    RollingSector sector;
+    if (!rollingSectorOf(job.target, address, sector))
+        return SwdResult::failure(SwdBadJob,
+                                  QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
+                                      .arg(address, 8, 16, QLatin1Char('0')));
+    SwdJob copy = job;
+    std::deque<std::vector<uint8_t>> storage;
+    return patchRollingCode(copy, address, 0, sector, storage);
+}

@@ -27,3 +27,8 @@ bool rollingSectorOf(const pack::TargetDescription &target, uint32_t address, Ro
 // outlive the job. A failure (SwdBadJob) leaves the job unchanged.
 SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
                            const RollingSector &sector, std::deque<std::vector<uint8_t>> &storage);
+
+// What patchRollingCode would refuse for this job (the address, its sector, the erase mode): the
+// failure, or success. Made before a probe is opened, so that a job no board can take is refused
+// once.
+SwdResult checkRollingCode(const SwdJob &job, uint32_t address);

@@ -17,7 +17,11 @@ bool JobRun::loadBanks(const SwdJob &job, bool allBanks)
 {
     m_target = job.target;
     QString error;
-    if (m_target.algorithms.isEmpty() && !swdLoadTarget(pack::defaultDeviceName(), m_target, error))
+    QVector<pack::ImageSpan> spans;
+    for (const SwdImage &image : job.images)
+        spans.append({image.address, image.length, image.name});
+    if (m_target.algorithms.isEmpty()
+        && !swdLoadTarget(pack::defaultDeviceName(), m_target, error, {}, spans))
         return m_link.fail(SwdAlgorithmMissing, error);
     m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_clockHz = m_target.processor.clock ? m_target.processor.clock : kDefaultDeviceClockHz;
@@ -62,8 +66,8 @@ bool JobRun::planRam(bool withCrc)
 bool JobRun::verifySession(const FlashBank &bank, const std::function<bool(FlashSession &)> &reads)
 {
     FlashSession session(m_port, *bank.algorithm, *m_plan);
-    return load(session, bank) && session.init(FlashSession::FunctionVerify, m_clockHz) && reads(session)
-        && session.uninit(FlashSession::FunctionVerify);
+    return load(session, bank) && session.init(FlashSession::FunctionVerify, m_clockHz)
+        && reads(session) && session.uninit(FlashSession::FunctionVerify);
 }
 
 bool JobRun::crcs(const FlashBank &bank, const std::vector<std::pair<uint32_t, uint32_t>> &ranges,

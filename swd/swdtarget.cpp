@@ -1,4 +1,5 @@
 // Where the SWD host finds what it loads: the device's description and the CRC routine.
+#include "pack/jobalgorithms.h"
 #include "pack/targetcatalog.h"
 #include "swd/swdprogrammer.h"
 
@@ -24,7 +25,7 @@ QString swdFlashAlgorithmDir()
 }
 
 bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
-                   const QString &folder)
+                   const QString &folder, const QVector<pack::ImageSpan> &images)
 {
     pack::TargetCatalog catalog;
     if (!catalog.addFolder(folder.isEmpty() ? pack::shippedPackFolder() : folder, error))
@@ -35,5 +36,6 @@ bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &e
         return false;
     }
     out = *r.device;
-    return pack::loadAlgorithms(out, pack::PackLimits(), error);
+    return pack::selectCore(out, {}, error) && pack::selectAlgorithms(out, images, {}, error)
+        && pack::loadAlgorithms(out, pack::PackLimits(), error);
 }

@@ -2,6 +2,7 @@
 
 #include "images/crc32.h"
 #include "job/erasemode.h"
+#include "pack/jobalgorithms.h"
 
 #include <algorithm>
 
@@ -10,6 +11,13 @@ namespace {
 SwdResult refused(const QString &message)
 {
     return SwdResult::failure(SwdBadJob, message);
+}
+
+// Full erase erases the ranges of the device's own algorithms; another algorithm (option bytes,
+// OTP, a loader) gets only the sectors its images need, as sector erase does.
+int bankMode(const FlashBank &bank, int eraseMode)
+{
+    return eraseMode == job::FullErase && !bank.ref->fullErase ? int(job::SectorErase) : eraseMode;
 }
 
 bool blank(const std::vector<uint8_t> &bytes, size_t from, size_t to, uint8_t erased)
@@ -114,7 +122,7 @@ SwdResult buildBanks(const pack::TargetDescription &target, const quorvel::Memor
         all[at].images.push_back(&image);
     }
     for (FlashBank &bank : all) {
-        if (bank.images.empty() && !allBanks)
+        if (bank.images.empty() && !(allBanks && bank.ref->fullErase))
             continue;
         QString error;
         bank.algorithm = FlashAlgorithm::parse(
@@ -135,6 +143,10 @@ SwdResult buildBanks(const pack::TargetDescription &target, const quorvel::Memor
                         .arg(image->name, QString::number(image->length),
                              QStringLiteral("%1").arg(image->address, 8, 16, QLatin1Char('0')),
                              a.deviceName()));
+            const QString outside = pack::imageBoundsProblem(
+                target, *bank.ref, {image->address, image->length, image->name});
+            if (!outside.isEmpty())
+                return refused(outside);
             for (uint32_t start : a.sectorsCovering(uint32_t(offset), image->length))
                 starts.push_back(start);
         }
@@ -182,6 +194,7 @@ std::vector<std::pair<uint32_t, uint32_t>> comparedRanges(const FlashBank &bank)
 
 void decideSectors(FlashBank &bank, int eraseMode, const std::vector<uint32_t> &crcs)
 {
+    eraseMode = bankMode(bank, eraseMode);
     const uint8_t erased = bank.algorithm->erasedValue();
     size_t answer = 0;
     for (FlashSector &sector : bank.sectors) {
@@ -219,6 +232,7 @@ void decideSectors(FlashBank &bank, int eraseMode, const std::vector<uint32_t> &
 
 std::vector<uint32_t> sectorsToErase(const FlashBank &bank, int eraseMode)
 {
+    eraseMode = bankMode(bank, eraseMode);
     if (eraseMode == job::FullErase)
         return bank.extentSectors();
     std::vector<uint32_t> sectors;
@@ -233,6 +247,7 @@ std::vector<uint32_t> sectorsToErase(const FlashBank &bank, int eraseMode)
 
 std::vector<ProgramSpan> programSpans(const FlashBank &bank, int eraseMode)
 {
+    eraseMode = bankMode(bank, eraseMode);
     const uint32_t page = bank.algorithm->pageSize();
     const uint8_t erased = bank.algorithm->erasedValue();
     std::vector<ProgramSpan> spans;
