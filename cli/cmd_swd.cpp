@@ -11,6 +11,7 @@
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
+#include "engine/swdjobof.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
 #include "job/flashplan.h"

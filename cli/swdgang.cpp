@@ -27,8 +27,7 @@ SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Dow
                                       .arg(d.rollingCodeAddress, 8, 16, QLatin1Char('0')));
     std::deque<std::vector<uint8_t>> storage;
     const SwdResult patched =
-        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector,
-                         swdFlashReader(probe, withCode.clockHz, withCode.target.device), storage);
+        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector, storage);
     if (!patched.ok())
         return patched;
     return runSwdJob(probe, withCode, progress);

@@ -14,11 +14,6 @@
 #include <functional>
 #include <vector>
 
-class Download;
-namespace job {
-struct JobSetup;
-}
-
 struct SwdImage
 {
     uint32_t address; // as the device's algorithms' ranges count it
@@ -54,10 +49,6 @@ struct SwdJob
 // Of its algorithms, the defaults and those `images` need.
 bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
                    const QString &folder = QString(), const QVector<pack::ImageSpan> &images = {});
-
-// The job a setup and the files loaded for it describe; the images point into `d`, which must
-// outlive the job. An erase-only job is not verified: nothing was written to compare.
-SwdJob swdJobOf(const job::JobSetup &setup, const Download &d);
 
 struct ProbeCaps
 {

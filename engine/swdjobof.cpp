@@ -1,8 +1,7 @@
-// The SWD job of a job setup: the one place the command line, the gang runner and the window turn
-// their job into what the SWD host runs.
+#include "engine/swdjobof.h"
+
 #include "engine/download.h"
 #include "job/jobsetup.h"
-#include "swd/swdprogrammer.h"
 
 SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
 {
