@@ -112,13 +112,11 @@ std::vector<uint8_t> CmsisDapDevice::execute(const uint8_t *p, size_t n)
         const std::vector<uint8_t> one =
             p[at] >= 0x7E ? std::vector<uint8_t>{kInvalid} : command(p + at, n - at, used);
         at += std::max<size_t>(used, 1);
-        if (one.empty())
-            continue; // a TransferAbort among them answers nothing
-        r.insert(r.end(), one.begin(), one.end());
+        if (r.size() + one.size() > replyCapacity())
+            break; // more than one packet holds: the count says how many replies follow
+        r.insert(r.end(), one.begin(), one.end()); // a TransferAbort adds nothing
     }
     r[1] = uint8_t(done);
-    if (r.size() > replyCapacity())
-        r.resize(replyCapacity());
     return r;
 }
 
@@ -252,6 +250,10 @@ std::vector<uint8_t> CmsisDapDevice::swdSequence(const uint8_t *p, size_t n, siz
         const unsigned cycles = (info & 0x3F) ? (info & 0x3F) : 64;
         const size_t bytes = (cycles + 7) / 8;
         if (info & 0x80) {
+            if (r.size() + bytes > replyCapacity()) {
+                used = 1 + n;
+                return status(0x1D, false); // the input would not fit in one reply
+            }
             // Nothing drives SWDIO while the probe listens: the pull-up reads 1.
             for (size_t b = 0; b < bytes; ++b)
                 r.push_back(
