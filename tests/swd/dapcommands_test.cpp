@@ -122,8 +122,10 @@ TEST(DapCommands, NarrowAccessesUseTheirByteLanesAndIncrementBySize)
             // Byte, incrementing, from 0x20000101: lanes 1 and 2.
             {{0x05, 0, 4, 0x01, 0x10, 0, 0, 0x23, 0x05, 0x01, 0x01, 0, 0x20, 0x0F, 0x0F},
              {0x05, 4, 1, 0, 0x22, 0, 0, 0, 0, 0x33, 0}},
-            {{0x05, 0, 1, 0x07}, {0x05, 1, 1, 0x03, 0x01, 0, 0x20}}, // TAR moved by two bytes
-            // Halfword at 0x20000102 and a byte written into lane 3.
+            {{0x05, 0, 1, 0x07},
+             {0x05, 1, 1, 0x03, 0x01, 0,
+              0x20}}, // TAR moved by two bytes
+                      // Halfword at 0x20000102 and a byte written into lane 3.
             {{0x05, 0, 3, 0x01, 0x01, 0, 0, 0x23, 0x05, 0x02, 0x01, 0, 0x20, 0x0F},
              {0x05, 3, 1, 0, 0, 0x33, 0x44}},
             {{0x05, 0, 3, 0x01, 0x10, 0, 0, 0x23, 0x05, 0x03, 0x01, 0, 0x20, 0x0D, 0, 0, 0, 0xAB},
@@ -165,6 +167,45 @@ TEST(DapCommands, StickyFlagsBlockAllButTheirReadersUntilAbort)
                   {{0x08, 0, 0x10, 0, 0, 0}, {0x08, 0x00}},
                   {{0x05, 0, 2, 0x06, 0x0E}, {0x05, 2, 1, 0x41, 0, 0, 0xF0, 0x21, 0, 0x77, 0x04}},
               });
+}
+
+TEST(DapCommands, ResetLineTurnaroundAndFullRepliesAsTheWireHasThem)
+{
+    CmsisDapDevice d;
+    bringUp(d);
+    std::vector<bool> line;
+    d.setResetLine([&](bool asserted) { line.push_back(asserted); });
+    run(d, {0x10, 0x00, 0x80, 0, 0, 0, 0});
+    EXPECT_TRUE(d.resetAsserted());
+    run(d, {0x10, 0x00, 0x80, 0, 0, 0, 0}); // still low: no edge
+    run(d, {0x10, 0x80, 0x80, 0, 0, 0, 0});
+    EXPECT_FALSE(d.resetAsserted());
+    run(d, {0x0A});
+    EXPECT_EQ(line, (std::vector<bool>{true, false, true, false}));
+
+    // A DP read at 1 MHz: request, turnaround, ACK, data and parity, turnaround, idle cycles.
+    const struct
+    {
+        uint8_t configure, idle;
+        uint64_t ns;
+    } wires[] = {{0x00, 0, 46000}, {0x01, 0, 48000}, {0x03, 2, 54000}};
+    run(d, {0x11, 0x40, 0x42, 0x0F, 0x00});
+    for (const auto &w : wires) {
+        run(d, {0x13, w.configure});
+        run(d, {0x04, w.idle, 0, 0, 0, 0});
+        d.setTime(0);
+        run(d, {0x05, 0, 1, 0x02});
+        EXPECT_EQ(d.wireNanoseconds(), w.ns) << int(w.configure);
+    }
+
+    // Eight version strings are 66 bytes: the seventh is the last that fits in 64.
+    Bytes many{0x7F, 8};
+    for (int i = 0; i < 8; ++i)
+        many.insert(many.end(), {0x00, 0x04});
+    Bytes expected{0x7F, 7};
+    for (int i = 0; i < 7; ++i)
+        expected.insert(expected.end(), {0x00, 6, '2', '.', '1', '.', '0', 0});
+    EXPECT_EQ(run(d, many), expected);
 }
 
 TEST(DapCommands, AbortIsNeverAnsweredAndQueuedPacketsWaitForTheNextOne)
