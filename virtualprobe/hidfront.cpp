@@ -4,6 +4,7 @@
 
 #include "cmsisdap/cmsisdapprobe.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>

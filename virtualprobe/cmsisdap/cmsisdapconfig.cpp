@@ -1,4 +1,4 @@
-// The virtual CMSIS-DAP probes of the preloaded library, set up from QUORVEL_VPROBE_* variables.
+// The preloaded library's CMSIS-DAP probes as the environment describes them.
 #include "cmsisdapprobe.h"
 
 #include <algorithm>
@@ -56,6 +56,15 @@ void configureOne(CmsisDapProbe &probe, int k)
         probe.setPacketCount(uint8_t(std::clamp(std::atoi(text.c_str()), 1, 255)));
     if (setting("QUORVEL_VPROBE_DAP_COMMAND_US", k, text))
         probe.setCommandMicroseconds(uint32_t(std::clamp(std::atoi(text.c_str()), 0, 1000000)));
+    if (setting("QUORVEL_VPROBE_HID_REPORT", k, text)) {
+        const uint32_t bytes = number("QUORVEL_VPROBE_HID_REPORT", k, 64, 1024);
+        if (bytes == 64 || bytes == 512 || bytes == 1024)
+            probe.setHidReportSize(uint16_t(bytes));
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_HID_REPORT=%s\n",
+                         text.c_str());
+    }
+    probe.setZeroLengthPackets(setting("QUORVEL_VPROBE_USB_ZLP", k, text) && text == "1");
     if (setting("QUORVEL_VPROBE_USB", k, text)) {
         const struct
         {

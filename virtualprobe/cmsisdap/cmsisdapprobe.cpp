@@ -12,9 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 
 namespace vprobe {
@@ -126,6 +124,24 @@ uint16_t CmsisDapProbe::bulkPacketSize() const
     return usb() == Usb::HsBulk ? 512 : 64;
 }
 
+void CmsisDapProbe::setHidReportSize(uint16_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hidReport = bytes == 512 || bytes == 1024 ? bytes : uint16_t(kReportSize);
+}
+
+uint16_t CmsisDapProbe::hidReportSize() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_hidReport;
+}
+
+void CmsisDapProbe::setZeroLengthPackets(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_zeroLengthPackets = on;
+}
+
 void CmsisDapProbe::setFlashTiming(uint32_t wordUs, uint32_t sectorUs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -191,9 +207,16 @@ bool CmsisDapProbe::takeCommand(bool bulk)
 
 uint64_t CmsisDapProbe::transfer(Direction &direction, uint64_t fromNs, size_t bytes, bool bulk)
 {
-    if (!bulk) {
+    if (!bulk && m_hidReport == kReportSize) {
         const uint64_t start = std::max(frameAtOrAfter(fromNs), direction.nextNs);
         direction.nextNs = start + kFrameNs;
+        return direction.nextNs;
+    }
+    if (!bulk) { // a high-speed interrupt endpoint: one report per microframe
+        constexpr uint64_t microframe = kFrameNs / 8;
+        const uint64_t start =
+            std::max((fromNs + microframe - 1) / microframe * microframe, direction.nextNs);
+        direction.nextNs = start + microframe;
         return direction.nextNs;
     }
     const bool high = m_usb == Usb::HsBulk;
@@ -222,7 +245,8 @@ void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
     }
     const uint64_t arrived = transfer(bulk ? m_bulkOut : m_hidOut, from, length, bulk);
     // hid_write returns once the report is queued; a bulk transfer once it has gone.
-    m_nowNs = std::max(m_nowNs, bulk ? arrived : arrived - kFrameNs);
+    m_nowNs = std::max(
+        m_nowNs, bulk ? arrived : arrived - (m_hidReport > kReportSize ? kFrameNs / 8 : kFrameNs));
     // Queued packets wait in their buffers for the first packet that is not one of them; then
     // each runs as DAP_ExecuteCommands and is answered in order.
     m_queued.push_back({std::vector<uint8_t>(command, command + length), arrived});
@@ -241,12 +265,13 @@ void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
 void CmsisDapProbe::execute(std::vector<uint8_t> &command, uint64_t arrived, bool bulk)
 {
     const uint64_t start = std::max(arrived, m_probeFreeNs) + uint64_t(m_commandUs) * 1000;
-    m_device->setLinkPacketSize(bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : kReportSize);
+    const size_t packet = bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : m_hidReport;
+    m_device->setLinkPacketSize(uint16_t(packet));
     m_device->setTime(start);
     std::vector<uint8_t> reply = m_device->process(command.data(), command.size());
     m_probeFreeNs = start + m_device->wireNanoseconds();
     if (!bulk)
-        reply.resize(kReportSize, 0); // HID reports are always the full size
+        reply.resize(m_hidReport, 0); // HID reports are always the full size
     const bool faulty = bulk && m_faultArmed;
     m_faultArmed = false;
     if (faulty && m_fault == BulkFault::ShortReply)
@@ -256,7 +281,10 @@ void CmsisDapProbe::execute(std::vector<uint8_t> &command, uint64_t arrived, boo
     const uint64_t ready = transfer(bulk ? m_bulkIn : m_hidIn, m_probeFreeNs, reply.size(), bulk);
     if (faulty && m_fault == BulkFault::ZeroLength)
         m_replies.push_back({{}, ready});
+    const bool fills = bulk && !reply.empty() && reply.size() % packet == 0;
     m_replies.push_back({std::move(reply), ready});
+    if (fills && m_zeroLengthPackets)
+        m_replies.push_back({{}, ready});
     m_bufferFreeNs.push_back(ready);
 }
 
@@ -298,7 +326,7 @@ int CmsisDapProbe::write(const unsigned char *data, size_t length)
         m_replied.notify_all();
         return -1;
     }
-    if (!data || length < 2 || length > kReportSize + 1 || data[0] != 0)
+    if (!data || length < 2 || length > size_t(m_hidReport) + 1 || data[0] != 0)
         return -1;
     if (!m_silent)
         accept(data + 1, length - 1, false);
@@ -357,22 +385,55 @@ void CmsisDapProbe::dropUnreadReplies()
 int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (timeoutMs < 0)
-        m_replied.wait(lock, [this] { return m_gone || !m_replies.empty(); });
     if (transferred)
         *transferred = 0;
-    std::vector<uint8_t> reply;
-    const int got = pop(reply, timeoutMs);
-    int result = got < 0 ? LIBUSB_ERROR_NO_DEVICE : got == 0 ? LIBUSB_ERROR_TIMEOUT : 0;
-    if (got > 0) {
-        const size_t n = std::min(size_t(std::max(length, 0)), reply.size());
-        if (data && n)
-            std::memcpy(data, reply.data(), n);
-        if (transferred)
-            *transferred = int(n);
-        if (reply.size() > n)
-            result = LIBUSB_ERROR_OVERFLOW;
+    if (m_gone) {
+        sleepUntilModelled(lock);
+        return LIBUSB_ERROR_NO_DEVICE;
     }
+    // Packets until a short one (a zero-length one too) ends the transfer or the buffer is full;
+    // what a time-out cuts short is handed over with LIBUSB_ERROR_TIMEOUT, as libusb does.
+    const size_t packet = m_usb == Usb::HsBulk ? 512 : 64;
+    const size_t room = size_t(std::max(length, 0));
+    if (m_realTime) // the host's own work takes time too
+        m_nowNs = std::max(m_nowNs, wallNanoseconds() - m_realStartNs);
+    // A negative time-out waits for ever, for each packet.
+    const bool forever = timeoutMs < 0;
+    const uint64_t deadline = forever ? ~uint64_t(0) : m_nowNs + uint64_t(timeoutMs) * 1000000;
+    size_t got = 0;
+    int result = 0;
+    for (;;) {
+        if (forever)
+            m_replied.wait(lock, [this] { return m_gone || !m_replies.empty(); });
+        if (m_gone) {
+            result = LIBUSB_ERROR_NO_DEVICE;
+            break;
+        }
+        if (m_replies.empty() || m_replies.front().readyNs > deadline) {
+            m_nowNs = deadline;
+            result = LIBUSB_ERROR_TIMEOUT;
+            break;
+        }
+        InFlight &front = m_replies.front();
+        m_nowNs = std::max(m_nowNs, front.readyNs);
+        const size_t chunk = std::min(packet, front.reply.size() - front.taken);
+        const size_t fits = std::min(chunk, room - got);
+        if (data && fits)
+            std::memcpy(data + got, front.reply.data() + front.taken, fits);
+        got += fits;
+        front.taken += chunk;
+        const bool ended = chunk < packet;
+        if (front.taken >= front.reply.size())
+            m_replies.pop_front();
+        if (fits < chunk) {
+            result = LIBUSB_ERROR_OVERFLOW;
+            break;
+        }
+        if (ended || got == room)
+            break;
+    }
+    if (transferred)
+        *transferred = int(got);
     sleepUntilModelled(lock);
     return result;
 }
