@@ -66,14 +66,13 @@ bool resolveDapProbes(const QStringList &selectors, std::vector<DapProbe> &chose
 
 } // namespace
 
-int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const RecordOptions &options,
-               const QString &success)
+int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QString &transport,
+               const RecordOptions &options, const QString &success)
 {
     DapTransportChoice choice;
-    if (!parseTransportChoice(c.parser.value("transport"), choice))
+    if (!parseTransportChoice(transport, choice))
         return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
-                          .arg(c.parser.value("transport")));
+                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1").arg(transport));
     QStringList selectors = c.parser.values("probe");
     if (selectors.isEmpty())
         selectors << QString();

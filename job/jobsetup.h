@@ -15,6 +15,10 @@ namespace job {
 
 enum WatchdogOption { WatchdogKeep = 0, WatchdogOn = 0xA8, WatchdogOff = 0x55 };
 
+// The probe a job runs on: the dedicated probe, or any CMSIS-DAP probe over SWD.
+enum JobPath { ViaVendor = 0, ViaSwd = 1 };
+constexpr uint32_t defaultSwdClockHz = 4000000;
+
 struct JobFile
 {
     QString path; // absolute, or relative to the working directory
@@ -53,6 +57,11 @@ struct JobSetup
     // Pname; empty: the one it boots from).
     QStringList targetAlgorithms;
     QString targetCore;
+    int via = ViaVendor;
+    // The SWD path's own choices.
+    QString transport; // "hid" or "bulk"; empty: v2 (bulk) when the probe has it
+    bool verifyReadback = false; // every byte read back instead of the target's CRC-32 per sector
+    uint32_t swdClockHz = defaultSwdClockHz;
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.
