@@ -116,7 +116,7 @@ TEST_F(SwdJobTest, VerifyNamesTheByteThatDiffersAndEraseBlanksBothBanks)
     const ProbeCaps caps = probeCapabilities(dev);
     EXPECT_TRUE(caps.ok);
     EXPECT_EQ(caps.vendor + "|" + caps.product + "|" + caps.serial + "|" + caps.firmware,
-              "Quorvel|Quorvel Virtual CMSIS-DAP|QV0001|1.0");
+              "Quorvel|Quorvel Virtual CMSIS-DAP|QVP00000001|1.0");
     EXPECT_EQ(caps.packetCount, 4);
     EXPECT_EQ(caps.packetSize, 64);
     EXPECT_TRUE(caps.swd);
