@@ -1,6 +1,7 @@
 // Streaming .pdsc parser: builds the device tree, then resolves each listed device down its chain.
 #include "pdscreader.h"
 
+#include "debugsequences.h"
 #include "flmdescriptor.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ struct Node
     ProcessorAttributes processor;
     QVector<MemoryRegion> memories;
     QVector<FlashAlgorithmRef> algorithms;
+    DebugDescription debug;
 };
 
 class Parser
@@ -65,6 +67,16 @@ private:
     bool readProcessor(Node &node);
     bool readMemory(Node &node);
     bool readAlgorithm(Node &node);
+    bool readDebugDescription(Node &node)
+    {
+        const QString element = m_xml.name().toString();
+        QString why;
+        const bool ok = element == QLatin1String("sequences")
+            ? readSequences(m_xml, node.debug.sequences, why)
+            : element == QLatin1String("debug") ? readDebugElement(m_xml, node.debug, why)
+                                                : readDebugVars(m_xml, node.debug.debugvars, why);
+        return ok || fail(m_xml.name().toString(), why);
+    }
     bool resolve(int leaf, PackContents &out);
 
     QXmlStreamReader m_xml;
@@ -257,6 +269,9 @@ bool Parser::readLevel(Node::Kind kind, int parent)
             ok = readMemory(m_nodes[self]);
         else if (child == QLatin1String("algorithm"))
             ok = readAlgorithm(m_nodes[self]);
+        else if (child == QLatin1String("sequences") || child == QLatin1String("debugvars")
+                 || child == QLatin1String("debug"))
+            ok = readDebugDescription(m_nodes[self]);
         else if (child == QLatin1String("subFamily") && kind == Node::Family)
             ok = readLevel(Node::SubFamily, self);
         else if (child == QLatin1String("device")
@@ -281,6 +296,9 @@ bool Parser::resolve(int leaf, PackContents &out)
     ProcessorAttributes processor;
     for (int at : chain) {
         const Node &n = m_nodes[at];
+        DebugDescription lower = n.debug;
+        lower.inherit(d.debug);
+        d.debug = std::move(lower);
         if (!n.vendor.isEmpty())
             d.vendor = n.vendor.section(QLatin1Char(':'), 0, 0);
         if (n.kind == Node::Family)
