@@ -1,6 +1,7 @@
 // program, verify and erase through any CMSIS-DAP probe: the job's files load as for the dedicated
 // probe, then the chip's own flash algorithms write them over SWD.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -193,7 +194,8 @@ int swdProgram(Command &c)
     recordOptions.target = target.device;
     SwdJob swdJob = swdJobOf(setup, d);
     swdJob.target = target;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error)
+        || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
     const QString success = swdJob.program ? job::runResultMessage(0)
@@ -238,7 +240,8 @@ int swdVerify(Command &c)
         return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     swdJob.target = target;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error)
+        || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
     return runOnProbe(
@@ -269,6 +272,7 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
         {"swd-clock",
          QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
          "HZ"});
+    addConnectOptions(parser);
     if (withVerify)
         parser.addOption({"verify",
                           QCoreApplication::translate(
@@ -287,6 +291,12 @@ int runViaSwd(Command &c, SwdCommand command)
         return c.fail(
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
+    if (via == QLatin1String("vendor")
+        && (c.parser.isSet("connect") || c.parser.isSet("reset-type")
+            || c.parser.isSet("debugvar")))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate(
+                          "QuorvelCli", "--connect、--reset-type和--debugvar只用于--via swd"));
     const QString verify = c.parser.value("verify");
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,
@@ -321,7 +331,8 @@ int runErase(const QStringList &arguments)
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
     SwdJob swdJob;
     QString error;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error)
+        || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     job::JobSetup setup;
     if (const int status = resolveTarget(c.parser, setup, swdJob.target, error))

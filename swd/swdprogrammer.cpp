@@ -59,13 +59,19 @@ public:
         m_port.disconnect();
         m_link.drain(); // after a failure, replies may still be owed
         SwdResult result = m_link.error();
+        if (!result.ok() && m_control && !m_control->advice().isEmpty())
+            result.message += QStringLiteral("; ") + m_control->advice();
         result.sectors = m_counts;
         return result;
     }
-    bool connect(uint32_t clockHz)
+    // Connected, then reset and halted before any algorithm is loaded, so nothing of the
+    // application (watchdog, clocks, DMA) stays live under it.
+    bool connect(const SwdJob &job)
     {
         report("connect", 0);
-        return m_link.open() && m_port.connect(clockHz) && (report("connect", 100), true);
+        m_control.emplace(m_port, job.target, job.connect);
+        return m_link.open() && m_control->connect(job.clockHz) && m_control->resetAndHalt()
+            && (report("connect", 100), true);
     }
     bool loadBanks(const SwdJob &job, bool bothBanks);
     bool planRam(bool withCrc);
@@ -76,7 +82,7 @@ public:
     bool resetAndRun()
     {
         report("reset", 0);
-        return m_port.resetAndRun() && (report("reset", 100), true);
+        return m_control->resetAndRun() && (report("reset", 100), true);
     }
 
 private:
@@ -122,6 +128,7 @@ private:
 
     DapPipe m_link;
     DebugPort m_port;
+    std::optional<TargetControl> m_control;
     SwdProgress m_progress;
     pack::TargetDescription m_target;
     const quorvel::MemoryGeometry *m_chip = nullptr; // facts beyond the pack, if any
@@ -555,8 +562,8 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     const bool compare =
         job.program && (job.eraseMode == job::SectorErase || job.eraseMode == job::AutoErase);
     const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
-    if (run.connect(job.clockHz) && run.loadBanks(job, job.eraseMode == job::FullErase)
-        && run.planRam(crc) && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
+    if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase) && run.planRam(crc)
+        && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
         && (!job.program || run.program(job.eraseMode))
         && (!job.verify
             || run.verify(job.program ? job.eraseMode : int(job::NoErase), job.verifyMode))
@@ -577,7 +584,7 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
 SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, true) && run.planRam(false)
+    if (run.connect(job) && run.loadBanks(job, true) && run.planRam(false)
         && run.decide(job::FullErase, false))
         run.erase(job::FullErase);
     return run.finish();
@@ -586,8 +593,8 @@ SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress 
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, false)
-        && run.planRam(job.verifyMode == SwdVerifyCrc) && run.decide(job::NoErase, false))
+    if (run.connect(job) && run.loadBanks(job, false) && run.planRam(job.verifyMode == SwdVerifyCrc)
+        && run.decide(job::NoErase, false))
         run.verify(job::NoErase, job.verifyMode);
     return run.finish();
 }

@@ -11,6 +11,7 @@ namespace {
 constexpr uint32_t kDbgKey = 0xA05F0000;
 constexpr uint32_t kCDebugEn = 0x1, kCHalt = 0x2;
 constexpr uint32_t kSRegRdy = 1u << 16, kSHalt = 1u << 17, kSLockup = 1u << 19;
+constexpr uint32_t kSResetSt = 1u << 25;
 constexpr uint32_t kRegWrite = 1u << 16;
 constexpr uint32_t kVcCoreReset = 0x1;
 constexpr uint32_t kSysResetRequest = 0x05FA0004;
@@ -98,14 +99,16 @@ uint32_t CortexCore::readDebug(uint32_t address)
 {
     switch (address) {
     case kDhcsr: {
+        const uint32_t resetSeen = m_resetSeen ? kSResetSt : 0;
+        m_resetSeen = false;
         if (m_slowLeft > 0 || m_nowNs < m_runUntilNs) {
             m_slowLeft -= m_slowLeft > 0;
-            return m_debugEnabled ? kCDebugEn : 0;
+            return resetSeen | (m_debugEnabled ? kCDebugEn : 0);
         }
         const bool ready = m_registerLeft == 0;
         if (m_registerLeft > 0 && --m_registerLeft == 0)
             m_dcrdr = m_registerValue;
-        return (m_halted ? kSHalt : 0) | (m_halted && ready ? kSRegRdy : 0)
+        return resetSeen | (m_halted ? kSHalt : 0) | (m_halted && ready ? kSRegRdy : 0)
             | (m_lockup ? kSLockup : 0) | (m_debugEnabled ? kCDebugEn : 0)
             | (m_halted ? kCHalt : 0);
     }
@@ -184,6 +187,7 @@ void CortexCore::resume()
 void CortexCore::reset()
 {
     m_lockup = false;
+    m_resetSeen = true;
     m_halted = m_debugEnabled && (m_demcr & kVcCoreReset);
     const uint32_t pc = 0, sp = kRamBase + kRamSize;
     uc_reg_write(m_uc, UC_ARM_REG_PC, &pc);

@@ -68,6 +68,7 @@ private:
     bool m_debugEnabled = false;
     bool m_hitBreakpoint = false;
     bool m_lockup = false;
+    bool m_resetSeen = false; // DHCSR S_RESET_ST: set by a reset, cleared by reading it
     uint32_t m_dcrdr = 0;
     uint32_t m_demcr = 0;
     uint64_t m_budget = 2000000;
