@@ -1,5 +1,6 @@
 // `plan`: the flash map of a job before it runs, as a text table (problems first) and as SVG.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -36,12 +37,15 @@ int runPlan(const QStringList &arguments)
         return c.fail(prepared, error);
 
     QVector<FlashMemory> memories;
+    QString connect;
     if (c.parser.isSet("target") || !setup.targetDevice.isEmpty()) {
         pack::TargetDescription device;
         if (const int status = resolveTarget(c.parser, setup, device, error))
             return c.fail(status, error);
         if (!memoriesOf(device, memories, error))
             return c.fail(ExitInputFile, error);
+        connect = connectSummary(device);
+        c.report().insert("connect", connectJson(device));
     }
     const FlashPlan plan = planJob(d, 0, memories);
     if (c.parser.isSet("svg")) {
@@ -62,7 +66,9 @@ int runPlan(const QStringList &arguments)
     }
     c.report().insert("problems", problems);
     c.report().insert("regions", regions);
-    const QString text = flashMapText(plan).trimmed();
+    QString text = flashMapText(plan).trimmed();
+    if (!connect.isEmpty())
+        text += QLatin1Char('\n') + connect;
     if (plan.hasProblems()) {
         // The map is data even when it shows problems: stdout, with the verdict on stderr.
         c.data(text);

@@ -1,5 +1,6 @@
 // `targets`: the devices the packs describe, or with --target the one device a name picks.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "packargs.h"
 
@@ -36,10 +37,11 @@ QJsonObject deviceJson(const pack::TargetDescription &d)
         }
         algorithms.append(o);
     }
-    return QJsonObject{
-        {"device", d.device},       {"vendor", d.vendor},       {"family", d.family},
-        {"subFamily", d.subFamily}, {"core", d.processor.core}, {"pack", d.packId},
-        {"packPath", d.packPath},   {"memories", memories},     {"algorithms", algorithms}};
+    return QJsonObject{{"device", d.device},       {"vendor", d.vendor},
+                       {"family", d.family},       {"subFamily", d.subFamily},
+                       {"core", d.processor.core}, {"pack", d.packId},
+                       {"packPath", d.packPath},   {"memories", memories},
+                       {"algorithms", algorithms}, {"connect", connectJson(d)}};
 }
 
 // One line a device: name, core, its flash ranges (where algorithms program), pack.
@@ -82,6 +84,9 @@ int runTargets(const QStringList &arguments)
     for (const pack::TargetDescription *d : shown) {
         list.append(deviceJson(*d));
         lines << deviceLine(*d);
+        // One device asked for by name: how it is connected and reset too.
+        if (c.parser.isSet("target"))
+            lines << connectSummary(*d);
     }
     c.report().insert("targets", list);
     return c.finish(ExitOk, lines.join('\n'));

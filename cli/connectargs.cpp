@@ -1,6 +1,7 @@
 #include "connectargs.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 
 namespace cli {
 
@@ -45,6 +46,41 @@ bool connectOptionsFrom(const QCommandLineParser &parser, SwdConnectOptions &out
         out.debugvars[name] = value;
     }
     return true;
+}
+
+namespace {
+
+QStringList sequenceNames(const pack::TargetDescription &device)
+{
+    QStringList names;
+    for (const pack::DebugSequence &s : device.debug.sequences) {
+        QString name = s.pname.isEmpty() ? s.name : QStringLiteral("%1@%2").arg(s.name, s.pname);
+        if (s.disabled)
+            name += QStringLiteral(" (disabled)");
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
+}
+
+} // namespace
+
+QString connectSummary(const pack::TargetDescription &device)
+{
+    const QStringList names = sequenceNames(device);
+    return QStringLiteral("reset: %1 (%2); sequences: %3")
+        .arg(resetTypeName(effectiveResetType(device, SwdResetType::Default)),
+             device.debug.defaultResetSequence.isEmpty() ? QStringLiteral("default")
+                                                         : QStringLiteral("pack"),
+             names.isEmpty() ? QStringLiteral("none, the standard ones run")
+                             : names.join(QStringLiteral(", ")));
+}
+
+QJsonObject connectJson(const pack::TargetDescription &device)
+{
+    return QJsonObject{{"reset", resetTypeName(effectiveResetType(device, SwdResetType::Default))},
+                       {"resetFromPack", !device.debug.defaultResetSequence.isEmpty()},
+                       {"sequences", QJsonArray::fromStringList(sequenceNames(device))}};
 }
 
 } // namespace cli

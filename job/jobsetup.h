@@ -4,6 +4,7 @@
 
 #include "erasemode.h"
 
+#include <QMap>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -48,6 +49,8 @@ struct JobSetup
     // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
     QString targetDevice;
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
+    // Values for the device pack's debugvars; --debugvar overrides them.
+    QMap<QString, quint64> targetDebugVars;
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

@@ -1,7 +1,6 @@
 // Reading <sequences> and <debugvars>; every body is parsed here, so running never meets syntax.
 #include "debugsequences.h"
 
-#include <QCoreApplication>
 #include <QXmlStreamReader>
 
 namespace pack {
@@ -11,9 +10,10 @@ namespace {
 constexpr int kMaxNesting = 32;
 constexpr int kMaxSequences = 1000;
 
-QString tr(const char *text)
+// The debug layer's messages are English, like the rest of the SWD path's.
+QString say(const char *message)
 {
-    return QCoreApplication::translate("Sequences", text);
+    return QString::fromLatin1(message);
 }
 
 bool fail(QString &error, const QString &why)
@@ -31,7 +31,7 @@ bool attributeExpr(QXmlStreamReader &xml, const char *name, std::shared_ptr<cons
         return true;
     QString why;
     if (!parseExpression(text.toString(), int(xml.lineNumber()), out, why))
-        return fail(error, tr("%1=\"%2\": %3").arg(QLatin1String(name), text.toString(), why));
+        return fail(error, say("%1=\"%2\": %3").arg(QLatin1String(name), text.toString(), why));
     return true;
 }
 
@@ -45,7 +45,7 @@ bool number(QXmlStreamReader &xml, const char *name, uint64_t &value, QString &e
         ? text.midRef(2).toULongLong(&ok, 16)
         : text.toULongLong(&ok, 10);
     if (!ok)
-        return fail(error, tr("%1 is not a number: %2").arg(QLatin1String(name), text));
+        return fail(error, say("%1 is not a number: %2").arg(QLatin1String(name), text));
     return true;
 }
 
@@ -73,7 +73,7 @@ bool readChildren(QXmlStreamReader &xml, QVector<SequenceNode> &out, int depth, 
                 return false;
         } else if (xml.name() == QLatin1String("control")) {
             if (depth >= kMaxNesting)
-                return fail(error, tr("controls nested deeper than %1").arg(kMaxNesting));
+                return fail(error, say("controls nested deeper than %1").arg(kMaxNesting));
             node.isControl = true;
             if (!attributeExpr(xml, "if", node.ifExpr, error)
                 || !attributeExpr(xml, "while", node.whileExpr, error)
@@ -81,7 +81,7 @@ bool readChildren(QXmlStreamReader &xml, QVector<SequenceNode> &out, int depth, 
                 || !readChildren(xml, node.children, depth + 1, error))
                 return false;
         } else {
-            return fail(error, tr("not allowed in a sequence"));
+            return fail(error, say("not allowed in a sequence"));
         }
         out.push_back(std::move(node));
     }
@@ -100,7 +100,7 @@ bool readSequences(QXmlStreamReader &xml, QVector<DebugSequence> &out, QString &
             continue;
         }
         if (out.size() >= kMaxSequences)
-            return fail(error, tr("more than %1 sequences").arg(kMaxSequences));
+            return fail(error, say("more than %1 sequences").arg(kMaxSequences));
         DebugSequence s;
         s.line = int(xml.lineNumber());
         const QXmlStreamAttributes a = xml.attributes();
@@ -110,7 +110,7 @@ bool readSequences(QXmlStreamReader &xml, QVector<DebugSequence> &out, QString &
         const QStringRef disable = a.value(QLatin1String("disable"));
         s.disabled = disable == QLatin1String("1") || disable == QLatin1String("true");
         if (s.name.isEmpty())
-            return fail(error, tr("a sequence without a name"));
+            return fail(error, say("a sequence without a name"));
         if (!readChildren(xml, s.body, 0, error))
             return false;
         out.push_back(std::move(s));
@@ -152,9 +152,9 @@ bool parseSequencesXml(const QByteArray &bytes, QVector<DebugSequence> &out, QSt
     QXmlStreamReader xml(bytes);
     if ((xml.readNextStartElement() && xml.name() == QLatin1String("sequences")
          && readSequences(xml, out, error))
-        || (error.isEmpty() && (error = tr("expected <sequences>"), false)))
+        || (error.isEmpty() && (error = say("expected <sequences>"), false)))
         return true;
-    error = tr("line %1 <%2>: %3").arg(xml.lineNumber()).arg(xml.name().toString(), error);
+    error = say("line %1 <%2>: %3").arg(xml.lineNumber()).arg(xml.name().toString(), error);
     return false;
 }
 

@@ -1,7 +1,7 @@
 // Tokeniser and recursive-descent parser of the sequence language; C precedence throughout.
 #include "seqlang.h"
 
-#include <QCoreApplication>
+#include <QStringList>
 
 namespace pack {
 
@@ -19,9 +19,10 @@ struct Token
     int line = 0;
 };
 
-QString tr(const char *text)
+// The debug layer's messages are English, like the rest of the SWD path's.
+QString say(const char *message)
 {
-    return QCoreApplication::translate("Sequences", text);
+    return QString::fromLatin1(message);
 }
 
 class Parser
@@ -40,7 +41,7 @@ private:
     bool fail(int line, const QString &why)
     {
         if (m_error.isEmpty())
-            m_error = tr("line %1: %2").arg(line).arg(why);
+            m_error = say("line %1: %2").arg(line).arg(why);
         return false;
     }
     bool lex();
@@ -90,7 +91,7 @@ bool Parser::lexNumber()
     bool ok = !body.isEmpty();
     const qulonglong v = ok ? body.toULongLong(&ok, base) : 0;
     if (!ok)
-        return fail(m_line, tr("invalid number %1").arg(m_text.mid(m_pos, end - m_pos)));
+        return fail(m_line, say("invalid number %1").arg(m_text.mid(m_pos, end - m_pos)));
     m_tok = {Token::Number, m_text.mid(m_pos, end - m_pos), v, m_line};
     m_pos = end;
     return true;
@@ -118,7 +119,7 @@ bool Parser::lexString()
         }
         s += c;
     }
-    return fail(line, tr("string not closed"));
+    return fail(line, say("string not closed"));
 }
 
 bool Parser::lex()
@@ -142,7 +143,7 @@ bool Parser::lex()
         if (m_text.midRef(m_pos, 2) == QLatin1String("/*")) {
             const int close = m_text.indexOf(QLatin1String("*/"), m_pos + 2);
             if (close < 0)
-                return fail(m_line, tr("comment not closed"));
+                return fail(m_line, say("comment not closed"));
             m_line += m_text.midRef(m_pos, close - m_pos).count(QLatin1Char('\n'));
             m_pos = close + 2;
             continue;
@@ -178,16 +179,16 @@ bool Parser::lex()
             return true;
         }
     }
-    return fail(m_line, tr("unexpected character '%1'").arg(c));
+    return fail(m_line, say("unexpected character '%1'").arg(c));
 }
 
 bool Parser::expect(const char *op)
 {
     if (!isOp(op))
-        return fail(
-            m_tok.line,
-            tr("expected '%1' but found '%2'")
-                .arg(QLatin1String(op), m_tok.kind == Token::End ? tr("end of text") : m_tok.text));
+        return fail(m_tok.line,
+                    say("expected '%1' but found '%2'")
+                        .arg(QLatin1String(op),
+                             m_tok.kind == Token::End ? say("end of text") : m_tok.text));
     return lex();
 }
 
@@ -201,7 +202,7 @@ bool isAssignOp(const Token &t)
 std::shared_ptr<const Expr> Parser::assignment(int depth)
 {
     if (depth > kMaxDepth) {
-        fail(m_tok.line, tr("expression nested too deeply"));
+        fail(m_tok.line, say("expression nested too deeply"));
         return nullptr;
     }
     if (m_tok.kind == Token::Name) {
@@ -269,7 +270,7 @@ std::shared_ptr<const Expr> Parser::binary(int level, int depth)
 std::shared_ptr<const Expr> Parser::unary(int depth)
 {
     if (depth > kMaxDepth) {
-        fail(m_tok.line, tr("expression nested too deeply"));
+        fail(m_tok.line, say("expression nested too deeply"));
         return nullptr;
     }
     if (isOp("!") || isOp("~") || isOp("-") || isOp("+")) {
@@ -301,8 +302,8 @@ std::shared_ptr<const Expr> Parser::primary(int depth)
     }
     if (t.kind != Token::Name) {
         fail(t.line,
-             tr("expected a value but found '%1'")
-                 .arg(t.kind == Token::End ? tr("end of text") : t.text));
+             say("expected a value but found '%1'")
+                 .arg(t.kind == Token::End ? say("end of text") : t.text));
         return nullptr;
     }
     if (!lex())
@@ -325,7 +326,7 @@ std::shared_ptr<const Expr> Parser::primary(int depth)
             if (!lex())
                 return nullptr;
         } else if (!isOp(")")) {
-            fail(m_tok.line, tr("expected ',' or ')' in the call of %1").arg(t.text));
+            fail(m_tok.line, say("expected ',' or ')' in the call of %1").arg(t.text));
             return nullptr;
         }
     }
@@ -349,7 +350,7 @@ bool Parser::statements(QVector<Statement> &out)
             if (!lex())
                 return false;
             if (m_tok.kind != Token::Name)
-                return fail(m_tok.line, tr("expected a variable name after __var"));
+                return fail(m_tok.line, say("expected a variable name after __var"));
             s.name = m_tok.text;
             if (!lex())
                 return false;
@@ -372,7 +373,7 @@ bool Parser::expression(std::shared_ptr<const Expr> &out)
     if (!lex() || !(out = assignment(0)))
         return false;
     if (m_tok.kind != Token::End)
-        return fail(m_tok.line, tr("unexpected '%1' after the expression").arg(m_tok.text));
+        return fail(m_tok.line, say("unexpected '%1' after the expression").arg(m_tok.text));
     return true;
 }
 

@@ -79,6 +79,9 @@ public:
     bool erase(int mode);
     bool program(int mode);
     bool verify(int mode, int verifyMode);
+    // The device's own steps once its flash is erased or programmed.
+    bool eraseDone(int mode) { return mode == job::NoErase || m_control->flashEraseDone(); }
+    bool programDone() { return m_control->flashProgramDone(); }
     bool resetAndRun()
     {
         report("reset", 0);
@@ -564,7 +567,8 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
     if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase) && run.planRam(crc)
         && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
-        && (!job.program || run.program(job.eraseMode))
+        && run.eraseDone(job.eraseMode)
+        && (!job.program || (run.program(job.eraseMode) && run.programDone()))
         && (!job.verify
             || run.verify(job.program ? job.eraseMode : int(job::NoErase), job.verifyMode))
         && job.resetAndRun)
@@ -586,7 +590,7 @@ SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress 
     JobRun run(probe, progress);
     if (run.connect(job) && run.loadBanks(job, true) && run.planRam(false)
         && run.decide(job::FullErase, false))
-        run.erase(job::FullErase);
+        run.erase(job::FullErase) && run.eraseDone(job::FullErase);
     return run.finish();
 }
 

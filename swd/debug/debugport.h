@@ -64,7 +64,6 @@ public:
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);
     bool run();
-    bool resetAndRun();
 
     // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a
     // memory access at `address`, or the core's debug registers (BD0..BD2), need them.

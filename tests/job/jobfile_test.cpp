@@ -52,6 +52,12 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
          "键target.pack的值无效"},
         {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","core":"M0"}})",
          "未知的键：target.core"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":[1]}})",
+         "键target.debugvars的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":"0xZZ"}}})",
+         "键target.debugvars.Key的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":5}}})",
+         "键target.debugvars.Key的值无效"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
@@ -94,6 +100,26 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
     EXPECT_EQ(back.watchdog, job::WatchdogOn);
     EXPECT_TRUE(back.serialLedger);
+}
+
+TEST(JobFile, DebugvarsRoundTripAsHexStrings)
+{
+    job::JobSetup setup;
+    setup.targetDevice = "QS64";
+    setup.targetDebugVars = {{"Key", 0xFEDCBA9876543210ull}, {"Mode", 1}};
+    const QByteArray text = job::serializeJob(setup, base);
+    EXPECT_TRUE(text.contains(R"("debugvars": {
+            "Key": "0xFEDCBA9876543210",
+            "Mode": "0x1"
+        })"))
+        << text.constData();
+    job::JobSetup back;
+    QString error;
+    ASSERT_TRUE(job::parseJob(R"({"format":"quorvel-job","version":1,"target":{"device":"QS64",)"
+                              R"("debugvars":{"Key":"0xFEDCBA9876543210","Mode":"1"}}})",
+                              base, back, error))
+        << error.toStdString();
+    EXPECT_EQ(back.targetDebugVars, setup.targetDebugVars);
 }
 
 TEST(JobOptions, WindowRulesRefuseBadCombinations)

@@ -48,7 +48,11 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
     } rows[] = {
         {{}, 0, kQb48Line, ""},
         {{"--pack", qs64}, 0, QString(kQb48Line) + kQs64Line, ""},
-        {{"--pack", qs64, "--target", "qs64"}, 0, kQs64Line, ""},
+        {{"--pack", qs64, "--target", "qs64"},
+         0,
+         QString(kQs64Line).chopped(1)
+             + "\nreset: system (default); sequences: none, the standard ones run\n",
+         ""},
         {{"--target", "qs6"}, 64, "", "quorvel-cli: unknown device: qs6. Nearest: QB48\n"},
         {{"--pack", qs64, "--pack", qs64, "--target", "QS64"},
          64,

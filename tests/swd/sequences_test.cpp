@@ -1,98 +1,13 @@
 // The debug-sequence language against a recording host: values of expressions, the exact
 // transactions of each function, control flow, time-outs, error control and the default resets.
+#include "fakesequencehost.h"
 #include "pack/pdscreader.h"
-#include "swd/debug/sequencerunner.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <ostream>
-
-// Readable failures: gtest would print a QString's bytes.
-void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
-struct FakeHost : SequenceHost
-{
-    QStringList log;
-    std::map<uint64_t, uint64_t> memory;
-    uint32_t dhcsrAfterReset = 0;
-    bool aircrLosesAck = false, resets = true;
-    uint64_t faultAt = ~0ull;
-    uint64_t now = 0;
-    bool recoverableFailure = true;
-
-    static QString h(uint64_t v) { return "0x" + QString::number(v, 16).toUpper(); }
-    bool failWith(const QString &why)
-    {
-        error = why;
-        return false;
-    }
-    bool readDp(uint8_t a, uint32_t &v) override
-    {
-        log << "RDP " + h(a);
-        v = a == 0x4 ? 0xF0000000 : 0x0BB11477;
-        return true;
-    }
-    bool writeDp(uint8_t a, uint32_t v) override { return log << "WDP " + h(a) + " " + h(v), true; }
-    bool readAp(uint8_t ap, uint8_t a, uint32_t &v) override
-    {
-        log << QStringLiteral("RAP%1 %2").arg(ap).arg(h(a));
-        v = 0x04770031;
-        return true;
-    }
-    bool writeAp(uint8_t ap, uint8_t a, uint32_t v) override
-    {
-        return log << QStringLiteral("WAP%1 %2 %3").arg(ap).arg(h(a), h(v)), true;
-    }
-    bool readMemory(uint8_t ap, int bits, uint64_t a, uint64_t &v) override
-    {
-        log << QStringLiteral("R%1 AP%2 %3").arg(bits).arg(ap).arg(h(a));
-        if (a == faultAt)
-            return failWith("FAULT");
-        v = memory[a];
-        if (a == 0xE000EDF0)
-            memory[a] = 0; // S_RESET_ST clears on read
-        return true;
-    }
-    bool writeMemory(uint8_t ap, int bits, uint64_t a, uint64_t v) override
-    {
-        log << QStringLiteral("W%1 AP%2 %3 %4").arg(bits).arg(ap).arg(h(a), h(v));
-        if (a == faultAt)
-            return failWith("FAULT");
-        memory[a] = v;
-        if (a == 0xE000ED0C && resets)
-            memory[0xE000EDF0] = dhcsrAfterReset;
-        if (a == 0xE000ED0C && aircrLosesAck)
-            return failWith("no ACK");
-        return true;
-    }
-    bool swjPins(uint8_t out, uint8_t sel, uint32_t wait, uint8_t &pins) override
-    {
-        log << QStringLiteral("PINS %1 %2 %3").arg(h(out), h(sel)).arg(wait);
-        pins = out | 0x7F;
-        return true;
-    }
-    bool swjClock(uint32_t hz) override { return log << QStringLiteral("CLOCK %1").arg(hz), true; }
-    bool swjSequence(unsigned bits, uint64_t data) override
-    {
-        return log << QStringLiteral("SEQ %1 %2").arg(bits).arg(h(data)), true;
-    }
-    bool delayUs(uint32_t us) override
-    {
-        now += us;
-        return log << QStringLiteral("DELAY %1").arg(us), true;
-    }
-    uint64_t nowUs() override { return now += 1000; }
-    QString lastError() const override { return error; }
-    bool recoverable() const override { return recoverableFailure; }
-    void recover() override { log << "RECOVER"; }
-    QString error;
-};
+using seqtest::FakeHost;
 
 pack::DebugDescription described(const QString &sequences, const QString &debugvars = QString())
 {
@@ -353,55 +268,6 @@ TEST(SequenceLanguage, DefaultResetsTolerateALostAckButNotAMissingReset)
             EXPECT_EQ(host.log.back(), "R32 AP0 0xE000EDF0");
         }
     }
-}
-
-TEST(SequenceLanguage, PackSequencesInheritOverrideAndDisable)
-{
-    const QByteArray pdsc = R"(<package><vendor>Q</vendor><name>T</name><devices>
-<family Dfamily="F" Dvendor="Q:1"><processor Dcore="Cortex-M4"/>
- <debugvars configfile="d.dbgconf">__var Key = 0x1234; __var Mode = 1;</debugvars>
- <sequences>
-  <sequence name="DebugDeviceUnlock"><block>Write32(0x40000000, Key);</block></sequence>
-  <sequence name="ResetCatchSet" disable="1"/>
- </sequences>
- <device Dname="D1"><memory name="IROM1" start="0" size="0x1000" access="rx"/>
-  <sequences><sequence name="DebugDeviceUnlock"><block>Write32(0x40000004, Mode);</block></sequence></sequences>
- </device>
- <device Dname="D2"><memory name="IROM1" start="0" size="0x1000" access="rx"/></device>
-</family></devices></package>)";
-    pack::PackContents contents;
-    QString error;
-    ASSERT_TRUE(pack::parseDescription(pdsc, "t.pdsc", contents, error)) << error.toStdString();
-    ASSERT_EQ(contents.devices.size(), 2);
-    const struct
-    {
-        int device;
-        QMap<QString, uint64_t> overrides;
-        QStringList log;
-    } rows[] = {
-        {0, {}, {"W32 AP0 0x40000004 0x1"}},
-        {1, {}, {"W32 AP0 0x40000000 0x1234"}},
-        {1, {{"Key", 0xBEEF}}, {"W32 AP0 0x40000000 0xBEEF"}},
-    };
-    for (const auto &row : rows) {
-        FakeHost host;
-        SequenceRunner runner(host, contents.devices[row.device].debug, "Cortex-M4");
-        ASSERT_TRUE(runner.loadDebugVars(row.overrides)) << runner.error().toStdString();
-        ASSERT_TRUE(runner.run("DebugDeviceUnlock") && runner.run("ResetCatchSet"));
-        EXPECT_EQ(host.log, row.log);
-        EXPECT_TRUE(runner.definedByPack("ResetCatchSet"));
-        EXPECT_FALSE(runner.definedByPack("ResetSystem"));
-    }
-    FakeHost host;
-    SequenceRunner runner(host, contents.devices[0].debug);
-    EXPECT_FALSE(runner.loadDebugVars({{"Keys", 1}}));
-    EXPECT_EQ(runner.error(), "debugvar Keys is not declared by the device's pack");
-
-    const QByteArray broken = R"(<package><devices><family Dfamily="F" Dvendor="Q:1">
-<sequences><sequence name="X">
-<block>Write32(0x40000000 1);</block></sequence></sequences></family></devices></package>)";
-    EXPECT_FALSE(pack::parseDescription(broken, "t.pdsc", contents, error));
-    EXPECT_EQ(error, "t.pdsc 第3行 <block>：line 3: expected ',' or ')' in the call of Write32");
 }
 
 } // namespace
