@@ -255,12 +255,15 @@ std::shared_ptr<const Expr> Parser::binary(int level, int depth)
     if (level == levels.size())
         return unary(depth + 1);
     std::shared_ptr<const Expr> left = binary(level + 1, depth);
-    while (left && m_tok.kind == Token::Op && levels[level].contains(m_tok.text)) {
-        auto e = node(Expr::Binary, m_tok.line);
-        e->op = m_tok.text;
+    if (!left)
+        return nullptr;
+    while (m_tok.kind == Token::Op && levels[level].contains(m_tok.text)) {
+        const Token op = m_tok;
         std::shared_ptr<const Expr> right;
         if (!lex() || !(right = binary(level + 1, depth)))
             return nullptr;
+        auto e = node(Expr::Binary, op.line);
+        e->op = op.text;
         e->args = {left, right};
         left = e;
     }

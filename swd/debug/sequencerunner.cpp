@@ -294,9 +294,11 @@ bool SequenceRunner::eval(const pack::Expr &e, uint64_t &value)
     if (!eval(*e.args[1], b))
         return false;
     const QString &op = e.op;
-    if ((op == "/" || op == "%") && b == 0)
-        return fail(e.line, QStringLiteral("division by zero"));
-    if (op == "|")
+    if (op == "/" || op == "%") {
+        if (b == 0)
+            return fail(e.line, QStringLiteral("division by zero"));
+        value = op == "/" ? a / b : a % b;
+    } else if (op == "|")
         value = a | b;
     else if (op == "^")
         value = a ^ b;
@@ -322,11 +324,7 @@ bool SequenceRunner::eval(const pack::Expr &e, uint64_t &value)
         value = a + b;
     else if (op == "-")
         value = a - b;
-    else if (op == "*")
-        value = a * b;
-    else if (op == "/")
-        value = a / b;
     else
-        value = a % b;
+        value = a * b;
     return true;
 }
