@@ -357,10 +357,17 @@ TEST(RecordCrash, KilledAtRandomLeavesASoundRecord)
         QProcess child;
         child.start(childPath(), {"runs", location});
         ASSERT_TRUE(child.waitForStarted());
-        QThread::msleep(40 + random.bounded(120));
+        // The kill lands at a random moment after the child's first commit, however slow its
+        // start under load.
+        QByteArray out;
+        while (!out.contains('\n') && child.waitForReadyRead(30000))
+            out += child.readAllStandardOutput();
+        ASSERT_TRUE(out.contains('\n')) << "the child committed no run";
+        QThread::msleep(random.bounded(120));
         ::kill(pid_t(child.processId()), SIGKILL);
         child.waitForFinished();
-        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        out += child.readAllStandardOutput();
+        for (const QByteArray &line : out.split('\n')) {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() == 3)
                 done.insert(f[1].toLongLong(), QString(f[2]));
