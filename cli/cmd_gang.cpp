@@ -44,6 +44,14 @@ void catchInterrupt()
 
 } // namespace
 
+void ExitTally::board(const GangResult &r)
+{
+    const int s = statusOf(r);
+    (s == ExitOk ? passed : failed)++;
+    if (s != ExitOk && status == ExitOk)
+        status = s;
+}
+
 int statusOf(const GangResult &r)
 {
     if (r.status == GangStatus::Passed)
@@ -119,8 +127,7 @@ int runLine(Command &c, const GangFactory &make, const std::vector<ProbeInfo> &p
     GangView view(probes, c.json());
     view.setLine(true);
     std::vector<QString> serials(size_t(names.size()));
-    int status = ExitOk;
-    int passed = 0, failed = 0;
+    ExitTally tally;
     const std::unique_ptr<Gang> gang = make();
     Gang &runner = *gang;
     runner.setLine(line);
@@ -144,21 +151,18 @@ int runLine(Command &c, const GangFactory &make, const std::vector<ProbeInfo> &p
                 std::printf("%s\n", view.boardLine(index, r, serial).toLocal8Bit().constData());
         }
         std::fflush(stdout);
-        const int s = statusOf(r);
-        (s == ExitOk ? passed : failed)++;
-        if (s != ExitOk && status == ExitOk)
-            status = s;
+        tally.board(r);
     });
     activeRunner = &runner;
     if (interrupted)
         runner.cancel();
     runner.run();
     activeRunner = nullptr;
-    if (interrupted && status == ExitOk && boards != 0)
-        status = ExitInterrupted;
-    c.report().insert("passed", passed);
-    c.report().insert("failed", failed);
-    return c.finish(status, QString());
+    if (interrupted && tally.status == ExitOk && boards != 0)
+        tally.status = ExitInterrupted;
+    c.report().insert("passed", tally.passed);
+    c.report().insert("failed", tally.failed);
+    return c.finish(tally.status, QString());
 }
 
 } // namespace
@@ -196,7 +200,7 @@ int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactor
 
     catchInterrupt();
     QJsonArray roundsJson;
-    int status = ExitOk;
+    ExitTally tally; // every round's boards: one that failed in any round fails the command
     QString summary; // the failures of the last round, the command's outcome
     for (int round = 1; rounds == 0 || round <= rounds; ++round) {
         summary.clear();
@@ -221,15 +225,11 @@ int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactor
         const std::vector<GangResult> results = runner.run();
         activeRunner = nullptr;
 
-        status = ExitOk;
         QStringList failures;
         for (size_t i = 0; i < results.size(); ++i) {
-            const int s = statusOf(results[i]);
-            if (s != ExitOk) {
+            tally.board(results[i]);
+            if (statusOf(results[i]) != ExitOk)
                 failures << names[int(i)] + QStringLiteral(": ") + GangView::outcome(results[i]);
-                if (status == ExitOk)
-                    status = s;
-            }
         }
         roundsJson.append(view.json(results, serials));
         c.data(view.table(results, serials));
@@ -245,12 +245,15 @@ int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactor
         if (last || !nextRoundWanted())
             break;
     }
-    if (interrupted && status == ExitOk)
-        status = ExitInterrupted;
+    if (interrupted && tally.status == ExitOk)
+        tally.status = ExitInterrupted;
+    if (summary.isEmpty() && tally.failed > 0) // an earlier round's failures, warned back then
+        summary =
+            QCoreApplication::translate("QuorvelCli", "%1块芯片在前几轮失败").arg(tally.failed);
     c.report().insert("probes", roundsJson.last());
     if (roundsJson.size() > 1)
         c.report().insert("rounds", roundsJson);
-    return c.finish(status, summary);
+    return c.finish(tally.status, summary);
 }
 
 } // namespace cli

@@ -174,7 +174,7 @@ int swdProgram(Command &c)
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
     pack::TargetDescription target;
-    status = resolveTarget(c.parser, setup, target, error);
+    status = findTarget(c.parser, setup, target, error);
     if (status != ExitOk)
         return c.fail(status, error);
 
@@ -182,6 +182,8 @@ int swdProgram(Command &c)
     Download d;
     d.chip = &chip;
     status = loadJob(c.parser, setup, d, error);
+    if (status == ExitOk)
+        status = useAlgorithms(setup, imageSpansOf(d), target, error);
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
@@ -198,6 +200,12 @@ int swdProgram(Command &c)
         || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     swdJob.verifyMode = verifyModeOf(c.parser);
+    // Refused once, before any probe is opened or ledger value taken, when no board could take it.
+    if (d.rollingCodeAddress != 0) {
+        const SwdResult placed = checkRollingCode(swdJob, d.rollingCodeAddress);
+        if (!placed.ok())
+            return c.fail(ExitUsage, placed.message);
+    }
     const QString success = swdJob.program ? job::runResultMessage(0)
         : swdJob.eraseMode != job::NoErase ? job::runResultMessage(5)
                                            : job::verifyMessage(0);
@@ -236,7 +244,7 @@ int swdVerify(Command &c)
     if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), setup, error))
         return c.fail(ExitInputFile, error);
     pack::TargetDescription target;
-    if (const int status = resolveTarget(c.parser, setup, target, error))
+    if (const int status = resolveTarget(c.parser, setup, target, error, imageSpansOf(d)))
         return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     swdJob.target = target;

@@ -16,6 +16,16 @@ namespace cli {
 // record refused it; 130 interrupted; 1 or 27 when it did not connect.
 int statusOf(const GangResult &result);
 
+// The command's exit status over every board it ran (rounds or a line): the first failure's
+// status once any board failed, whatever came after.
+struct ExitTally
+{
+    void board(const GangResult &result);
+    int status = 0;
+    int passed = 0;
+    int failed = 0;
+};
+
 class GangView
 {
 public:

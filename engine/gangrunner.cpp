@@ -199,8 +199,7 @@ void GangRunner::runProbe(int index, GangResult &result)
     Gate gate(*this, index);
     QObject::connect(&bar, &HandleBar::progressBarSet, [&gate](int value) { gate.bar(value); });
 
-    const auto first = std::find(paths.begin(), paths.end(), result.path);
-    if (first - paths.begin() < index) {
+    if (repeatsAnEarlierProbe(paths, size_t(index))) {
         result.connectCode = -1;
     } else if (!cancelled()) {
         gate.show(GangProgress::Phase::Connect, -1, 0);

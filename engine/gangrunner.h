@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -55,6 +56,14 @@ struct LineOptions
 
 // Microseconds from `start` to now, for a board's duration.
 int64_t microsecondsSince(std::chrono::steady_clock::time_point start);
+
+// Whether the probe at `index` was listed before (the same path): every gang fails it (connect
+// code -1) without opening it, since two jobs on one probe would steal each other's replies.
+inline bool repeatsAnEarlierProbe(const std::vector<QByteArray> &paths, size_t index)
+{
+    return std::find(paths.begin(), paths.begin() + std::ptrdiff_t(index), paths[index])
+        != paths.begin() + std::ptrdiff_t(index);
+}
 
 // What every gang shares, whatever the probes speak: the callbacks, the line's pace, the cancel and
 // the one rule that turns a run's end into a probe's status.

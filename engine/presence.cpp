@@ -29,7 +29,28 @@ Presence swdPresence(DapTransport &probe, uint32_t clockHz, uint32_t &idcode)
     link.drain();
     if (answered)
         return Presence::Attached;
-    return link.error().code == SwdProbeLost ? Presence::LinkLost : Presence::Absent;
+    switch (link.error().code) {
+    case SwdProbeLost:
+        return Presence::LinkLost;
+    case SwdNoTarget:
+        return Presence::Absent;
+    default:
+        return Presence::Unsure;
+    }
+}
+
+Presence waitForRemoval(const std::function<Presence()> &ask, const std::function<bool()> &pause)
+{
+    for (int absent = 0;;) {
+        const Presence presence = ask();
+        if (presence == Presence::LinkLost)
+            return presence;
+        absent = presence == Presence::Absent ? absent + 1 : 0;
+        if (absent >= kRemovalAnswers)
+            return Presence::Absent;
+        if (!pause())
+            return Presence::Attached;
+    }
 }
 
 } // namespace engine

@@ -3,17 +3,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class Download;
 class DapTransport;
 
 namespace engine {
 
-enum class Presence { Attached, Absent, LinkLost };
+// Unsure: an answer that says neither (a glitch on the wire, a reply that is no answer).
+enum class Presence { Attached, Absent, LinkLost, Unsure };
 Presence chipPresence(Download &job);
 
-// Over SWD: a debug port that answers its identity read (DP IDCODE, into `idcode`); LinkLost when
-// the probe itself is gone. Connects and disconnects on its own, so only between runs.
+// Over SWD: a debug port that answers its identity read (DP IDCODE, into `idcode`); Absent only
+// when the probe answered that no target does; LinkLost when the probe itself is gone. Connects
+// and disconnects on its own, so only between runs.
 Presence swdPresence(DapTransport &probe, uint32_t clockHz, uint32_t &idcode);
+
+// A board counts as taken out after this many "no target" answers in a row.
+constexpr int kRemovalAnswers = 3;
+
+// Asks until the board is gone (Absent), the probe is lost (LinkLost) or `pause` says stop
+// (Attached); a glitch or an answer in between starts the count of absent answers again.
+Presence waitForRemoval(const std::function<Presence()> &ask, const std::function<bool()> &pause);
 
 } // namespace engine

@@ -72,6 +72,7 @@ public:
         return probe.receive(data, capacity, timeoutMs, error);
     }
     int maxPacketSize() const override { return probe.maxPacketSize(); }
+    void setPacketSize(int bytes) override { probe.setPacketSize(bytes); }
     const char *name() const override { return probe.name(); }
     bool padsReplies() const override { return probe.padsReplies(); }
 
@@ -115,6 +116,13 @@ void SwdGangRunner::runProbe(int index, GangResult &result)
     ChipRecord chip = prototype.chip ? *prototype.chip : ChipRecord{};
     job.chip = &chip;
     Phases phases(*this, index);
+    std::vector<QByteArray> paths;
+    for (const DapProbe &p : probes)
+        paths.push_back(p.path().toLocal8Bit());
+    if (repeatsAnEarlierProbe(paths, size_t(index))) {
+        result.connectCode = -1;
+        return endBoard(index, result, false);
+    }
     if (cancelled())
         return endBoard(index, result, false);
     phases.show(GangProgress::Phase::Connect, -1, 0);
@@ -171,8 +179,9 @@ void SwdGangRunner::runLine(int index, Gate &probe, Download &job, Phases &phase
         phases.board = board - 1;
         phases.show(GangProgress::Phase::Waiting, -1, 0);
         engine::Presence presence = engine::Presence::Absent;
-        while ((presence = engine::swdPresence(probe, clockHz, idcode)) == engine::Presence::Absent
-               && pause(line.pollMs)) { }
+        while ((presence = engine::swdPresence(probe, clockHz, idcode))
+                   != engine::Presence::Attached
+               && presence != engine::Presence::LinkLost && pause(line.pollMs)) { }
         if (cancelled())
             return;
         if (presence == engine::Presence::LinkLost)
@@ -186,9 +195,9 @@ void SwdGangRunner::runLine(int index, Gate &probe, Download &job, Phases &phase
             return;
         // The board stays until the operator takes it: never the same board twice.
         phases.show(GangProgress::Phase::Removal, -1, 0);
-        while ((presence = engine::swdPresence(probe, clockHz, idcode))
-                   == engine::Presence::Attached
-               && pause(line.pollMs)) { }
+        presence =
+            engine::waitForRemoval([&] { return engine::swdPresence(probe, clockHz, idcode); },
+                                   [&] { return pause(line.pollMs); });
         if (presence == engine::Presence::LinkLost && !cancelled())
             return probeLost(index, result);
     }

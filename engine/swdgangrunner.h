@@ -25,7 +25,8 @@ public:
     SwdGangRunner(const Download &prototype, std::vector<DapProbe> probes,
                   DapTransportChoice choice, uint32_t clockHz, Run run);
 
-    // A probe that cannot be opened fails (connect code -1, its reason as the message).
+    // A probe that cannot be opened fails (connect code -1, its reason as the message); one listed
+    // again fails unopened.
     std::vector<GangResult> run() override;
 
 private:

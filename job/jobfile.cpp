@@ -172,7 +172,7 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     if (!root.value("target").isObject())
         return r.invalid("target");
     const QJsonObject o = root.value("target").toObject();
-    if (!r.keysKnown(o, {"device", "pack", "debugvars"}, "target."))
+    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core", "debugvars"}, "target."))
         return false;
     // "debugvars": {"NAME": "0x…" or "…"}: strings, as a 64-bit value is no JSON number.
     const QJsonValue vars = o.value("debugvars");
@@ -194,6 +194,18 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
         return r.invalid("target.device");
     if (o.contains("pack") && (!pack.isString() || pack.toString().isEmpty()))
         return r.invalid("target.pack");
+    if (o.contains("core") && (!o.value("core").isString() || o.value("core").toString().isEmpty()))
+        return r.invalid("target.core");
+    if (o.contains("algorithms")) {
+        if (!o.value("algorithms").isArray())
+            return r.invalid("target.algorithms");
+        for (const QJsonValue &name : o.value("algorithms").toArray()) {
+            if (!name.isString() || name.toString().isEmpty())
+                return r.invalid("target.algorithms");
+            setup.targetAlgorithms << name.toString();
+        }
+    }
+    setup.targetCore = o.value("core").toString();
     setup.targetDevice = device.toString();
     if (o.contains("pack"))
         setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
@@ -324,6 +336,10 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
         if (!setup.targetPack.isEmpty())
             target.insert("pack",
                           QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
+        if (!setup.targetAlgorithms.isEmpty())
+            target.insert("algorithms", QJsonArray::fromStringList(setup.targetAlgorithms));
+        if (!setup.targetCore.isEmpty())
+            target.insert("core", setup.targetCore);
         QJsonObject vars;
         for (auto it = setup.targetDebugVars.begin(); it != setup.targetDebugVars.end(); ++it)
             vars.insert(

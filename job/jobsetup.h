@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <cstdint>
 
@@ -51,6 +52,10 @@ struct JobSetup
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
     // Values for the device pack's debugvars; --debugvar overrides them.
     QMap<QString, quint64> targetDebugVars;
+    // Non-default algorithms to use too (file names), and the core of a multi-core device (its
+    // Pname; empty: the one it boots from).
+    QStringList targetAlgorithms;
+    QString targetCore;
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

@@ -135,18 +135,6 @@ bool readDebugVars(QXmlStreamReader &xml, QVector<DebugVars> &out, QString &erro
     return true;
 }
 
-bool readDebugElement(QXmlStreamReader &xml, DebugDescription &out, QString &error)
-{
-    const QString reset =
-        xml.attributes().value(QLatin1String("defaultResetSequence")).trimmed().toString();
-    if (!reset.isEmpty())
-        out.defaultResetSequence = reset;
-    xml.skipCurrentElement();
-    if (xml.hasError())
-        return fail(error, xml.errorString());
-    return true;
-}
-
 bool parseSequencesXml(const QByteArray &bytes, QVector<DebugSequence> &out, QString &error)
 {
     QXmlStreamReader xml(bytes);

@@ -57,8 +57,6 @@ struct DebugDescription
 // why, the reader left on the element at fault.
 bool readSequences(QXmlStreamReader &xml, QVector<DebugSequence> &out, QString &error);
 bool readDebugVars(QXmlStreamReader &xml, QVector<DebugVars> &out, QString &error);
-// With the reader on <debug>: takes what the debug set-up says about sequences, skips the rest.
-bool readDebugElement(QXmlStreamReader &xml, DebugDescription &out, QString &error);
 // A whole <sequences> document, for the default bodies and tests; its messages name the line.
 bool parseSequencesXml(const QByteArray &xml, QVector<DebugSequence> &out, QString &error);
 

@@ -111,17 +111,56 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
     return {};
 }
 
-SwdFlashReader swdFlashReader(DapTransport &probe, uint32_t clockHz, const QString &device)
+namespace {
+
+// A chip with a read window shows its main flash only below the windowed bank.
+uint64_t readLimitOf(const QString &device)
 {
     const quorvel::MemoryGeometry *chip = quorvel::geometryForDevice(device.toUtf8().constData());
-    // A chip with a read window shows its main flash only below the windowed bank.
-    const uint64_t limit = chip ? chip->ldrom.base : uint64_t(1) << 32;
+    return chip ? chip->ldrom.base : uint64_t(1) << 32;
+}
+
+SwdResult unreadable(uint32_t address, uint32_t length, uint64_t limit)
+{
+    if (length % 4 == 0 && uint64_t(address) + length <= limit)
+        return {};
+    return SwdResult::failure(
+        SwdBadJob,
+        QStringLiteral("the rolling code's sector cannot be read where the core sees it"));
+}
+
+} // namespace
+
+SwdResult checkRollingCode(const SwdJob &job, uint32_t address)
+{
+    RollingSector sector;
+    if (!rollingSectorOf(job.target, address, sector))
+        return SwdResult::failure(SwdBadJob,
+                                  QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
+                                      .arg(address, 8, 16, QLatin1Char('0')));
+    // The same patch on a copy, with a flash that reads erased wherever the core could read it.
+    SwdJob copy = job;
+    std::deque<std::vector<uint8_t>> storage;
+    const uint64_t limit = readLimitOf(job.target.device);
+    const uint8_t erased = sector.erased;
+    return patchRollingCode(
+        copy, address, 0, sector,
+        [limit, erased](uint32_t at, uint32_t length, std::vector<uint8_t> &bytes) {
+            const SwdResult refused = unreadable(at, length, limit);
+            if (refused.ok())
+                bytes.assign(length, erased);
+            return refused;
+        },
+        storage);
+}
+
+SwdFlashReader swdFlashReader(DapTransport &probe, uint32_t clockHz, const QString &device)
+{
+    const uint64_t limit = readLimitOf(device);
     return
         [&probe, clockHz, limit](uint32_t address, uint32_t length, std::vector<uint8_t> &bytes) {
-            if (length % 4 || uint64_t(address) + length > limit)
-                return SwdResult::failure(SwdBadJob,
-                                          QStringLiteral("the rolling code's sector cannot be read "
-                                                         "where the core sees it"));
+            if (const SwdResult refused = unreadable(address, length, limit); !refused.ok())
+                return refused;
             DapPipe link(probe);
             DebugPort port(link);
             std::vector<uint32_t> words(length / 4);

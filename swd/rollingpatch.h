@@ -36,6 +36,11 @@ SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
                            const RollingSector &sector, const SwdFlashReader &read,
                            std::deque<std::vector<uint8_t>> &storage);
 
+// What patchRollingCode would refuse for this job without looking at any chip (the address, the
+// erase mode, a sector outside what the core can read): the failure, or success. Made before a
+// probe is opened, so that a job no board can take is refused once.
+SwdResult checkRollingCode(const SwdJob &job, uint32_t address);
+
 // Reads the device's flash where the core sees it, through `probe` over SWD, for
 // patchRollingCode; a range the chip only shows through a read window (the QB48x's LDROM) is
 // refused. Connects and disconnects on its own.

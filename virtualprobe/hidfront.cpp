@@ -3,6 +3,7 @@
 #include "cmsisdap/cmsisdapprobe.h"
 #include "probestate.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -263,8 +264,15 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
     vprobe::applyControlFile();
 #endif
     vprobe::Lock lock(s.mutex);
-    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index))
-        return s.alive(dev) ? dap->write(data, length) : -1;
+    if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index)) {
+        const int written = s.alive(dev) ? dap->write(data, length) : -1;
+        // Traced by report id and command byte only: enough to follow a conversation, and small.
+        TraceEntry entry{TraceEntry::Kind::Write, {}, 0, written};
+        if (data)
+            entry.data.assign(data, data + std::min<size_t>(length, 2));
+        s.record(std::move(entry));
+        return written;
+    }
     return s.write(dev, data, length);
 }
 

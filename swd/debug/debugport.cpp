@@ -276,9 +276,10 @@ bool DebugPort::block(uint32_t address, uint32_t *words, size_t count, bool read
         std::vector<TransferOp> ops;
         memoryWindow(ops, address);
         if (!ops.empty()) {
-            // The report that moves TAR carries words too, as plain DRW accesses.
+            // The report that moves TAR carries words too, as plain DRW accesses; a DAP_Transfer
+            // counts its transfers in one byte, which a 1024-byte packet could overflow.
             size_t n = 0;
-            while (n < std::min(count, toWrap)
+            while (n < std::min(count, toWrap) && ops.size() < dap::kMaxTransfers
                    && dap::transferRequestSize(ops) + (read ? 1 : 5) <= size_t(m_link.packetSize())
                    && dap::transferReplySize(ops) + (read ? 4 : 0) <= size_t(m_link.packetSize())) {
                 ops.push_back(read ? apRead(kApDrw) : apWrite(kApDrw, words[n]));
@@ -407,17 +408,22 @@ bool DebugPort::halt(int timeoutMs)
 
 bool DebugPort::writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers)
 {
-    // Each register is two writes; the probe packet bounds how many go in one command.
+    // Each register is two writes and a wait for S_REGRDY: a core clocked slower than the wire
+    // drops a transfer requested while the previous one is still under way. The probe packet
+    // bounds how many go in one command.
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
+    ops.push_back(readyMaskOp());
     for (const auto &[reg, value] : registers) {
-        if (dap::transferRequestSize(ops) + 10 > size_t(m_link.packetSize())) {
+        if (dap::transferRequestSize(ops) + 15 > size_t(m_link.packetSize())) {
             if (!submitTransfer(std::move(ops), nullptr, kDhcsr))
                 return false;
             ops.clear();
+            ops.push_back(readyMaskOp());
         }
         ops.push_back(apWrite(kApBd2, value));
         ops.push_back(apWrite(kApBd1, kRegWrite | uint32_t(reg)));
+        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
     }
     return submitTransfer(std::move(ops), nullptr, kDhcsr);
 }

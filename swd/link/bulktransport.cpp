@@ -1,4 +1,4 @@
-// CMSIS-DAP v2: each packet is one bulk transfer, ended by a short packet.
+// CMSIS-DAP v2: each packet is one bulk transfer, ended by a short packet or by its full size.
 #include "swd/link/daptransport.h"
 #include "swd/swdresult.h"
 
@@ -65,7 +65,7 @@ int BulkTransport::receive(uint8_t *data, size_t capacity, int timeoutMs, QStrin
         const int status =
             libusb_bulk_transfer(m_handle, m_in, data, int(capacity), &done, unsigned(left));
         if (status == LIBUSB_ERROR_TIMEOUT)
-            return 0;
+            return done; // a reply cut short is the pipe's to refuse
         if (status == LIBUSB_ERROR_PIPE)
             libusb_clear_halt(m_handle, m_in);
         if (status != 0)

@@ -13,10 +13,14 @@ class DapPipe
 public:
     static constexpr int kReplyTimeoutMs = 1000;
     static constexpr int kDrainTimeoutMs = 100;
+    // At open: how long to look for replies left behind, and how many to drop at most.
+    static constexpr int kStaleTimeoutMs = 1;
+    static constexpr int kMaxStale = 255;
 
     explicit DapPipe(DapTransport &transport);
 
-    // Asks for packet count and size; fails unless the probe can carry at least a small transfer.
+    // Drops replies left behind by an earlier user, then asks for packet count and size; fails
+    // unless the probe can carry at least a small transfer.
     bool open();
     int packetCount() const { return m_packetCount; }
     int packetSize() const { return m_packetSize; }
@@ -40,6 +44,8 @@ public:
 
 private:
     bool readOne();
+    void discardStale();
+    size_t readSize() const;
 
     DapTransport &m_transport;
     int m_packetCount = 1;
@@ -47,4 +53,5 @@ private:
     std::deque<uint8_t> m_sent; // commands whose replies have not arrived
     std::deque<dap::Packet> m_arrived; // replies read but not collected
     SwdResult m_error;
+    bool m_opening = false; // replies to other commands are stale, not a broken stream
 };

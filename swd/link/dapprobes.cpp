@@ -2,8 +2,13 @@
 #include "swd/link/dapprobes.h"
 #include "swd/swdresult.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <hidapi/hidapi.h>
 #include <libusb.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -109,6 +114,66 @@ bool DapProbe::matches(const QString &selector) const
         || (hasBulk() && usbPath == selector);
 }
 
+bool hidUsbLocation(const QByteArray &hidPath, int &bus, int &address, const QString &sysfs)
+{
+    const QList<QByteArray> fields = hidPath.split(':');
+    if (fields.size() == 3 && fields[0].size() == 4 && fields[1].size() == 4) {
+        bool busOk = false, addressOk = false;
+        bus = fields[0].toInt(&busOk, 16);
+        address = fields[1].toInt(&addressOk, 16);
+        return busOk && addressOk;
+    }
+    static const QByteArray hidraw("/dev/hidraw");
+    if (!hidPath.startsWith(hidraw) || hidPath.size() == hidraw.size())
+        return false;
+    const QByteArray number = hidPath.mid(hidraw.size());
+    if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    // The hidraw node's device is a HID device under a USB interface under the USB device.
+    const QString device = QFileInfo(sysfs + QStringLiteral("/class/hidraw/hidraw")
+                                     + QString::fromLatin1(number) + QStringLiteral("/device"))
+                               .canonicalFilePath();
+    if (device.isEmpty())
+        return false;
+    QDir dir(device);
+    for (int up = 0; up < 4 && dir.cdUp(); ++up) {
+        QFile busFile(dir.filePath(QStringLiteral("busnum")));
+        QFile addressFile(dir.filePath(QStringLiteral("devnum")));
+        if (!busFile.open(QIODevice::ReadOnly) || !addressFile.open(QIODevice::ReadOnly))
+            continue;
+        bool busOk = false, addressOk = false;
+        bus = busFile.read(16).trimmed().toInt(&busOk);
+        address = addressFile.read(16).trimmed().toInt(&addressOk);
+        return busOk && addressOk;
+    }
+    return false;
+}
+
+void addBulkInterface(std::vector<DapProbe> &probes, const DapProbe &bulk)
+{
+    DapProbe *same = nullptr;
+    for (DapProbe &probe : probes) {
+        if (probe.hasBulk() || !probe.hasHid())
+            continue;
+        const bool located = probe.bus >= 0;
+        if (located ? probe.bus == bulk.bus && probe.address == bulk.address
+                    : !bulk.serial.isEmpty() && probe.serial == bulk.serial) {
+            same = &probe;
+            break;
+        }
+    }
+    if (!same) {
+        probes.push_back(bulk);
+        return;
+    }
+    const QByteArray hidPath = same->hidPath;
+    const QString serial = same->serial;
+    *same = bulk;
+    same->hidPath = hidPath;
+    if (same->serial.isEmpty())
+        same->serial = serial;
+}
+
 bool isCmsisDapName(const QString &name)
 {
     return name.contains(QLatin1String("CMSIS-DAP"));
@@ -139,6 +204,7 @@ std::vector<DapProbe> listDapProbes()
         probe.hidPath = QByteArray(i->path);
         probe.serial = wide(i->serial_number);
         probe.product = product;
+        hidUsbLocation(probe.hidPath, probe.bus, probe.address);
         probes.push_back(probe);
     }
     hid_free_enumeration(devices);
@@ -147,21 +213,8 @@ std::vector<DapProbe> listDapProbes()
     const ssize_t n = usbContext() ? libusb_get_device_list(usbContext(), &list) : 0;
     for (ssize_t k = 0; k < n; ++k) {
         DapProbe bulk;
-        if (!findBulkInterface(list[k], bulk))
-            continue;
-        // The same device's HID interface, when both carry its serial number.
-        DapProbe *same = nullptr;
-        for (DapProbe &probe : probes) {
-            if (!bulk.serial.isEmpty() && probe.serial == bulk.serial && !probe.hasBulk())
-                same = &probe;
-        }
-        if (!same) {
-            probes.push_back(bulk);
-            continue;
-        }
-        const QByteArray hidPath = same->hidPath;
-        *same = bulk;
-        same->hidPath = hidPath;
+        if (findBulkInterface(list[k], bulk))
+            addBulkInterface(probes, bulk);
     }
     if (list)
         libusb_free_device_list(list, 1);

@@ -33,9 +33,16 @@ struct DapProbe
 
 bool isCmsisDapName(const QString &name);
 // v1 interfaces (HID product string naming CMSIS-DAP) and v2 interfaces (interface string naming
-// CMSIS-DAP, bulk OUT and bulk IN first), one entry per probe: the two interfaces of one device
-// are matched by serial number.
+// CMSIS-DAP, bulk OUT and bulk IN first), one entry per probe (see addBulkInterface).
 std::vector<DapProbe> listDapProbes();
+// Adds a v2 interface to the list: onto the v1 entry of the same USB device (the same bus and
+// address when the HID path names them, else the same serial number, never an empty one), or as
+// a probe of its own.
+void addBulkInterface(std::vector<DapProbe> &probes, const DapProbe &bulk);
+// The USB bus and device address behind a hidapi path: "BBBB:DDDD:II" (libusb backend) or
+// /dev/hidrawN (hidraw backend, looked up under `sysfs`); false when the path tells neither.
+bool hidUsbLocation(const QByteArray &hidPath, int &bus, int &address,
+                    const QString &sysfs = QStringLiteral("/sys"));
 // Parses "hid", "bulk" (or empty: preferred); false for anything else.
 bool parseTransportChoice(const QString &text, DapTransportChoice &choice);
 

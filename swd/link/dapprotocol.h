@@ -42,6 +42,7 @@ constexpr uint8_t kCapabilitySwd = 0x01;
 constexpr uint8_t kAp = 0x01;
 constexpr uint8_t kRead = 0x02;
 constexpr uint8_t kMatchValue = 0x10;
+constexpr size_t kMaxTransfers = 255; // DAP_Transfer counts its transfers in one byte
 constexpr uint8_t kMatchMask = 0x20;
 
 // Transfer response: ACK in bits 0..2, then protocol error and value mismatch.

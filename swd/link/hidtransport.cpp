@@ -8,9 +8,10 @@
 
 int HidTransport::send(const uint8_t *data, size_t length, QString &error)
 {
-    unsigned char report[kReportSize + 1] = {0};
-    std::copy(data, data + std::min(length, size_t(kReportSize)), report + 1);
-    if (hid_write(m_device, report, sizeof report) == int(sizeof report))
+    unsigned char report[kMaxReportSize + 1] = {0};
+    const size_t size = size_t(m_reportSize) + 1;
+    std::copy(data, data + std::min(length, size - 1), report + 1);
+    if (hid_write(m_device, report, size) == int(size))
         return SwdOk;
     error = QStringLiteral("probe disconnected (write failed)");
     return SwdProbeLost;

@@ -28,7 +28,14 @@ QString text(const dap::Packet &value)
 ProbeCaps probeCapabilities(DapTransport &probe)
 {
     ProbeCaps caps;
-    DapPipe link(probe);
+    // The packet size first, so that the strings (which may fill more than the 64 bytes every
+    // probe carries) are read with it; a probe without a usable one is still described.
+    DapPipe sized(probe);
+    const bool opened = sized.open();
+    if (!opened)
+        sized.drain();
+    DapPipe plain(probe);
+    DapPipe &link = opened ? sized : plain;
     dap::Packet v;
     QString *const fields[] = {&caps.vendor, &caps.product, &caps.serial, &caps.protocol,
                                &caps.firmware};
@@ -46,9 +53,8 @@ ProbeCaps probeCapabilities(DapTransport &probe)
         return caps;
     }
     caps.swd = !v.empty() && (v[0] & dap::kCapabilitySwd);
-    if (!link.open()) {
-        caps.error = link.error().message;
-        link.drain();
+    if (!opened) {
+        caps.error = sized.error().message;
         return caps;
     }
     caps.packetCount = link.packetCount();

@@ -433,15 +433,26 @@ protected:
         return QJsonDocument::fromJson(line.readLine()).object();
     }
     // Chip checks (0x95) the probe saw: one per run, never sent by the presence poll.
-    int runsSeen(const QString &trace)
+    int runsSeen(const QString &trace) { return reportsSeen(trace, "95"); }
+    // Reports with this command byte the probe was written.
+    int reportsSeen(const QString &trace, const QByteArray &command)
     {
         QFile f(path(trace));
         if (!f.open(QIODevice::ReadOnly))
             return 0;
-        int runs = 0;
+        int seen = 0;
         for (const QByteArray &l : f.readAll().split('\n'))
-            runs += l.startsWith("write ") && l.split(' ').value(4) == "95";
-        return runs;
+            seen += l.startsWith("write ") && l.split(' ').value(4) == command;
+        return seen;
+    }
+    // Waits (up to 20 s) until the probe has been written `count` reports with this command byte.
+    bool waitForReports(const QByteArray &command, int count)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (reportsSeen("trace", command) < count && clock.elapsed() < 20000)
+            QThread::msleep(5);
+        return reportsSeen("trace", command) >= count;
     }
 };
 
@@ -460,8 +471,11 @@ TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgai
     QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
     EXPECT_EQ(runsSeen("trace"), 1);
     EXPECT_FALSE(line.canReadLine());
+    // Taken out, and seen gone: the poll is the chip detect (0x94); one in flight may still find
+    // the board, the next one finds none.
+    const int detects = reportsSeen("trace", "94");
     control("0 chip 0");
-    QThread::msleep(100);
+    ASSERT_TRUE(waitForReports("94", detects + 2));
     control("0 chip 1");
     board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "passed");
@@ -485,12 +499,9 @@ TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
            "1D000:100:1", "--serial-ledger", "--record", record});
     ASSERT_TRUE(line.waitForStarted());
     control("0 chip 1");
-    // Pulled once the run has begun (its chip check is on the wire), however slow the start.
-    QElapsedTimer started;
-    started.start();
-    while (runsSeen("trace") == 0 && started.elapsed() < 20000)
-        QThread::msleep(10);
-    QThread::msleep(100);
+    // Pulled once the image is on its way (20 of its data blocks written), however slow the
+    // machine.
+    ASSERT_TRUE(waitForReports("98", 20));
     control("0 chip 0");
     QJsonObject board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "failed");
@@ -834,7 +845,10 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
                         calcCrc32(reinterpret_cast<const uint8_t *>(pattern(0x900, 4).constData()),
                                   0x900))
                         .toStdString()
-                  + "  fw.bin\nreset: system (default); sequences: none, the standard ones run");
+                  + "  fw.bin\n"
+                    "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
+                    "EraseChip)\n"
+                    "  reset: system (default); sequences: none, the standard ones run");
 }
 
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)
@@ -968,8 +982,11 @@ TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
     EXPECT_EQ(board["probe"].toObject()["serial"].toString(), "QVP00000001");
     QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
     EXPECT_FALSE(line.canReadLine());
+    // Taken out, and seen gone: every poll begins with DAP_Connect (0x02); after the removal the
+    // polls that follow all find no target, and four of them hold the three in a row it needs.
+    const int connects = reportsSeen("trace", "02");
     control("0 chip 0");
-    QThread::msleep(100);
+    ASSERT_TRUE(waitForReports("02", connects + 5));
     control("0 chip 1");
     board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "passed");
@@ -980,6 +997,76 @@ TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
     EXPECT_EQ(recordedRows(record),
               QStringList({"QVP00000001 passed 0x00000100 swd QB48",
                            "QVP00000001 passed 0x00000101 swd QB48"}));
+}
+
+// What the job alone decides about the rolling code is refused once, before any probe is opened
+// and before the ledger issues a value: no board could take it.
+TEST_F(CliSwd, RollingCodeRefusalsOfTheJobComeBeforeAnyProbeIsOpened)
+{
+    write("a.bin", pattern(1024, 2));
+    const QString record = path("record.sqlite");
+    const struct
+    {
+        QStringList args;
+        const char *err;
+    } cases[] = {
+        {{"--erase", "none", "--rolling", "1D000:100:1"},
+         "quorvel-cli: Without erase the rolling code cannot go into a sector no file touches "
+         "(address 0x0001d000)"},
+        {{"--erase", "sector", "--rolling", "10000100:100:1"},
+         "quorvel-cli: the rolling code's sector cannot be read where the core sees it"},
+        {{"--erase", "sector", "--rolling", "10000100:100:1", "--probe", "all", "--repeat", "3"},
+         "quorvel-cli: the rolling code's sector cannot be read where the core sees it"},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = run(
+            QStringList{"program", "a.bin@0", "--via", "swd", "--serial-ledger", "--record", record}
+            + c.args);
+        EXPECT_EQ(o.exit, 64) << c.args.join(' ').toStdString();
+        EXPECT_EQ(o.err.toStdString(), c.err);
+        EXPECT_FALSE(probeOpened()) << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(recordedRows(record), QStringList());
+}
+
+// One probe named twice (by serial and by path) runs one board: one row, one ledger value.
+TEST_F(CliSwd, AProbeNamedTwiceRunsOnce)
+{
+    write("a.bin", pattern(1024, 5));
+    const QString record = path("record.sqlite");
+    const Outcome o =
+        run({"program", "a.bin@0", "--via", "swd", "--probe", "QVP00000001", "--probe", "vprobe:0",
+             "--json", "--rolling", "1D000:100:1", "--serial-ledger", "--record", record});
+    EXPECT_EQ(o.exit, 1) << o.err.toStdString();
+    const QJsonArray probes = QJsonDocument::fromJson(o.out.toUtf8())["probes"].toArray();
+    ASSERT_EQ(probes.size(), 2);
+    EXPECT_EQ(probes[0].toObject()["status"].toString(), "passed");
+    EXPECT_EQ(probes[1].toObject()["status"].toString(), "failed");
+    EXPECT_EQ(probes[1].toObject()["message"].toString(), "Not connected");
+    EXPECT_EQ(recordedRows(record), QStringList({"QVP00000001 passed 0x00000100 swd QB48"}));
+}
+
+// Rounds: a board that failed in an earlier round fails the command, whatever later rounds did.
+TEST_F(CliLine, ARoundThatFailedKeepsTheExitStatusAfterALaterRoundPassed)
+{
+    write("a.bin", pattern(1024, 3));
+    start(line, {"program", "a.bin@0", "--repeat", "2"});
+    ASSERT_TRUE(line.waitForStarted());
+    line.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("probe(s) failed") && line.waitForReadyRead(20000))
+        err += line.readAllStandardError();
+    ASSERT_TRUE(err.contains("probe(s) failed")) << err.toStdString();
+    control("0 chip 1");
+    line.write("\n");
+    line.closeWriteChannel();
+    ASSERT_TRUE(line.waitForFinished(20000));
+    err += line.readAllStandardError();
+    const QString out = QString::fromUtf8(line.readAllStandardOutput());
+    EXPECT_EQ(out.count("Programmed successfully!"), 1) << out.toStdString();
+    EXPECT_EQ(line.exitCode(), 2) << err.toStdString(); // round 1's: no chip answered
+    EXPECT_TRUE(err.endsWith("quorvel-cli: 1 board(s) failed in earlier rounds\n"))
+        << err.toStdString();
 }
 
 } // namespace

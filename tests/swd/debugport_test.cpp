@@ -105,6 +105,29 @@ TEST_F(DebugPortTest, CoreRegistersAreReadOnlyOnceReady)
     }
 }
 
+TEST_F(DebugPortTest, CoreRegisterWritesWaitUntilTheLastOneIsDone)
+{
+    // A core that takes some DHCSR reads per register transfer drops a write requested meanwhile.
+    const std::vector<std::pair<int, uint32_t>> regs = {{DebugPort::R0, 0x11},
+                                                        {DebugPort::R1, 0x22},
+                                                        {DebugPort::R2, 0x33},
+                                                        {DebugPort::R3, 0x44},
+                                                        {DebugPort::PC, 0x20000100}};
+    for (const unsigned latency : {0u, 3u, 30u}) {
+        SCOPED_TRACE(latency);
+        CmsisDapProbe::instance().device().core().setRegisterLatency(0);
+        ASSERT_TRUE(port->halt(100));
+        CmsisDapProbe::instance().device().core().setRegisterLatency(latency);
+        ASSERT_TRUE(port->writeCoreRegisters(regs) && port->sync())
+            << link->error().message.toStdString();
+        for (const auto &[reg, value] : regs) {
+            uint32_t got = 0;
+            ASSERT_TRUE(port->readCoreRegister(reg, got));
+            EXPECT_EQ(got, value) << reg;
+        }
+    }
+}
+
 TEST_F(DebugPortTest, ACoreThatNeverStopsTimesOut)
 {
     // B . (a branch to itself) runs until the instruction budget is spent and never halts.

@@ -33,6 +33,8 @@ protected:
     {
         probe().setEnabled(false);
         probe().setUsb(Usb::FsHid);
+        probe().setHidReportSize(64);
+        probe().setZeroLengthPackets(false);
         probe().setFlashTiming(20, 4000);
         for (int k = 1; k < 3; ++k) // the other probe indexes a test plugged in
             CmsisDapProbe::instance(k).setEnabled(false);
@@ -191,7 +193,7 @@ TEST_F(TransportTest, BusFaultsEndWithTheirCodeWithinTheTimeOut)
          "probe stalled the bulk write endpoint"},
         {"short", [] { probe().setBulkFault(Fault::ShortReply, 25); }, SwdBadReply, nullptr},
         {"long", [] { probe().setBulkFault(Fault::LongReply, 25); }, SwdBadReply,
-         "probe sent 528 bytes, more than its packet size 512"},
+         "probe answered command 0x05 with a reply to 0x00"},
         {"unplug", [] { probe().unplugAfterReports(40); }, SwdProbeLost,
          "probe disconnected (write failed)"},
         {"silent", [] { probe().silentAfterReports(40); }, SwdProbeTimeout, nullptr},
@@ -278,6 +280,67 @@ TEST_F(TransportTest, TheCoreRunsAsLongAsTheFlashIsBusy)
     }
     EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20);
     EXPECT_LT(elapsed[1] - elapsed[0], 4000u + 128 * 20 + 1000);
+}
+
+// A reply that exactly fills a bulk packet comes without a zero-length packet after it (unless the
+// probe adds one): block reads of (packet - 4) / 4 words do that on every link, and a read must
+// never run into the next reply.
+TEST_F(TransportTest, RepliesThatFillAPacketNeedNoZeroLengthPacket)
+{
+    std::vector<uint8_t> image(0x2000);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = uint8_t(i * 29 + (i >> 8));
+    job.images = {{0, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.eraseMode = job::SectorErase;
+    const struct
+    {
+        Usb usb;
+        bool zlp;
+        SwdVerifyMode verify;
+    } cases[] = {
+        {Usb::FsBulk, false, SwdVerifyCrc},     {Usb::FsBulk, false, SwdVerifyReadback},
+        {Usb::HsBulk, false, SwdVerifyCrc},     {Usb::HsBulk, false, SwdVerifyReadback},
+        {Usb::HsBulk, true, SwdVerifyReadback},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.usb) * 10 + c.zlp * 2 + int(c.verify));
+        probe().setUsb(c.usb);
+        probe().setZeroLengthPackets(c.zlp);
+        probe().reset();
+        job.verifyMode = c.verify;
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Bulk, error), SwdOk);
+        const SwdResult r = runSwdJob(opened.transport(), job, {});
+        EXPECT_EQ(r.code, SwdOk) << r.message.toStdString();
+        const std::vector<uint8_t> &flash =
+            probe().device().target().flash(TargetModel::Bank::Aprom);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    }
+}
+
+// v1 probes on a high-speed link carry 512- or 1024-byte reports: the packet size is DAP_Info's.
+TEST_F(TransportTest, HidReportsOfEverySizeCarryAJob)
+{
+    probe().setUsb(Usb::FsHid);
+    const std::vector<uint8_t> image(0x1000, 0xA7);
+    job.images = {{0x400, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.eraseMode = job::SectorErase;
+    job.verifyMode = SwdVerifyReadback;
+    for (const uint16_t report : {64, 512, 1024}) {
+        SCOPED_TRACE(report);
+        probe().setHidReportSize(report);
+        probe().reset();
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Hid, error), SwdOk);
+        const ProbeCaps caps = probeCapabilities(opened.transport());
+        EXPECT_TRUE(caps.ok) << caps.error.toStdString();
+        EXPECT_EQ(caps.packetSize, report);
+        const SwdResult r = runSwdJob(opened.transport(), job, {});
+        EXPECT_EQ(r.code, SwdOk) << r.message.toStdString();
+        EXPECT_EQ(probe().device().target().flash(TargetModel::Bank::Aprom)[0x13FF], 0xA7);
+    }
 }
 
 } // namespace

@@ -10,11 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
-#include <string>
 #include <thread>
 
 namespace vprobe {
@@ -33,43 +29,6 @@ uint64_t wallNanoseconds()
 uint64_t frameAtOrAfter(uint64_t ns)
 {
     return (ns + kFrameNs - 1) / kFrameNs * kFrameNs;
-}
-
-// Probe k's value of a variable: comma-separated items, "k/value" for probe k alone and a bare
-// value for every probe, the last one that applies winning; false when none does.
-bool setting(const char *name, int k, std::string &value)
-{
-    const char *text = std::getenv(name);
-    if (!text || !*text)
-        return false;
-    bool found = false;
-    std::stringstream stream(text);
-    for (std::string item; std::getline(stream, item, ',');) {
-        const size_t slash = item.find('/');
-        if (slash != std::string::npos && slash > 0
-            && item.find_first_not_of("0123456789") == slash) {
-            if (std::strtol(item.c_str(), nullptr, 10) != k)
-                continue;
-            item.erase(0, slash + 1);
-        }
-        value = item;
-        found = true;
-    }
-    return found;
-}
-
-// Environment numbers: the default when unset; refused (with a note) when not a number in range.
-uint32_t number(const char *name, int k, uint32_t fallback, uint32_t max)
-{
-    std::string text;
-    if (!setting(name, k, text))
-        return fallback;
-    char *end = nullptr;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
-    if (!text.empty() && !*end && value <= max)
-        return uint32_t(value);
-    std::fprintf(stderr, "quorvel-virtualprobe: ignoring %s=%s\n", name, text.c_str());
-    return fallback;
 }
 
 } // namespace
@@ -154,6 +113,24 @@ uint16_t CmsisDapProbe::bulkPacketSize() const
     return usb() == Usb::HsBulk ? 512 : 64;
 }
 
+void CmsisDapProbe::setHidReportSize(uint16_t bytes)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hidReport = bytes == 512 || bytes == 1024 ? bytes : uint16_t(kReportSize);
+}
+
+uint16_t CmsisDapProbe::hidReportSize() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_hidReport;
+}
+
+void CmsisDapProbe::setZeroLengthPackets(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_zeroLengthPackets = on;
+}
+
 void CmsisDapProbe::setFlashTiming(uint32_t wordUs, uint32_t sectorUs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -219,9 +196,16 @@ bool CmsisDapProbe::takeCommand(bool bulk)
 
 uint64_t CmsisDapProbe::transfer(Direction &direction, uint64_t fromNs, size_t bytes, bool bulk)
 {
-    if (!bulk) {
+    if (!bulk && m_hidReport == kReportSize) {
         const uint64_t start = std::max(frameAtOrAfter(fromNs), direction.nextNs);
         direction.nextNs = start + kFrameNs;
+        return direction.nextNs;
+    }
+    if (!bulk) { // a high-speed interrupt endpoint: one report per microframe
+        constexpr uint64_t microframe = kFrameNs / 8;
+        const uint64_t start =
+            std::max((fromNs + microframe - 1) / microframe * microframe, direction.nextNs);
+        direction.nextNs = start + microframe;
         return direction.nextNs;
     }
     const bool high = m_usb == Usb::HsBulk;
@@ -242,14 +226,16 @@ void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
     }
     const uint64_t arrived = transfer(bulk ? m_bulkOut : m_hidOut, from, length, bulk);
     // hid_write returns once the report is queued; a bulk transfer once it has gone.
-    m_nowNs = std::max(m_nowNs, bulk ? arrived : arrived - kFrameNs);
+    m_nowNs = std::max(
+        m_nowNs, bulk ? arrived : arrived - (m_hidReport > kReportSize ? kFrameNs / 8 : kFrameNs));
     const uint64_t start = std::max(arrived, m_probeFreeNs) + uint64_t(m_commandUs) * 1000;
-    m_device->setLinkPacketSize(bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : kReportSize);
+    const size_t packet = bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : m_hidReport;
+    m_device->setLinkPacketSize(uint16_t(packet));
     m_device->setTime(start);
     std::vector<uint8_t> reply = m_device->process(command, length);
     m_probeFreeNs = start + m_device->wireNanoseconds();
     if (!bulk)
-        reply.resize(kReportSize, 0); // HID reports are always the full size
+        reply.resize(m_hidReport, 0); // HID reports are always the full size
     const bool faulty = bulk && m_faultArmed;
     m_faultArmed = false;
     if (faulty && m_fault == BulkFault::ShortReply)
@@ -259,7 +245,10 @@ void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
     const uint64_t ready = transfer(bulk ? m_bulkIn : m_hidIn, m_probeFreeNs, reply.size(), bulk);
     if (faulty && m_fault == BulkFault::ZeroLength)
         m_replies.push_back({{}, ready});
+    const bool fills = bulk && !reply.empty() && reply.size() % packet == 0;
     m_replies.push_back({std::move(reply), ready});
+    if (fills && m_zeroLengthPackets)
+        m_replies.push_back({{}, ready});
     m_bufferFreeNs.push_back(ready);
 }
 
@@ -293,7 +282,8 @@ void CmsisDapProbe::sleepUntilModelled(std::unique_lock<std::mutex> &lock)
 int CmsisDapProbe::write(const unsigned char *data, size_t length)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!takeCommand(false) || !data || length < 2 || length > kReportSize + 1 || data[0] != 0)
+    if (!takeCommand(false) || !data || length < 2 || length > size_t(m_hidReport) + 1
+        || data[0] != 0)
         return -1;
     if (!m_silent)
         accept(data + 1, length - 1, false);
@@ -342,83 +332,45 @@ int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, u
     std::unique_lock<std::mutex> lock(m_mutex);
     if (transferred)
         *transferred = 0;
-    std::vector<uint8_t> reply;
-    const int got = pop(reply, int(timeoutMs));
-    int result = got < 0 ? LIBUSB_ERROR_NO_DEVICE : got == 0 ? LIBUSB_ERROR_TIMEOUT : 0;
-    if (got > 0) {
-        const size_t n = std::min(size_t(std::max(length, 0)), reply.size());
-        if (data && n)
-            std::memcpy(data, reply.data(), n);
-        if (transferred)
-            *transferred = int(n);
-        if (reply.size() > n)
-            result = LIBUSB_ERROR_OVERFLOW;
+    if (m_gone) {
+        sleepUntilModelled(lock);
+        return LIBUSB_ERROR_NO_DEVICE;
     }
+    // Packets until a short one (a zero-length one too) ends the transfer or the buffer is full;
+    // what a time-out cuts short is handed over with LIBUSB_ERROR_TIMEOUT, as libusb does.
+    const size_t packet = m_usb == Usb::HsBulk ? 512 : 64;
+    const size_t room = size_t(std::max(length, 0));
+    const uint64_t deadline = m_nowNs + uint64_t(timeoutMs) * 1000000;
+    size_t got = 0;
+    int result = 0;
+    for (;;) {
+        if (m_replies.empty() || m_replies.front().readyNs > deadline) {
+            m_nowNs = deadline;
+            result = LIBUSB_ERROR_TIMEOUT;
+            break;
+        }
+        InFlight &front = m_replies.front();
+        m_nowNs = std::max(m_nowNs, front.readyNs);
+        const size_t chunk = std::min(packet, front.reply.size() - front.taken);
+        const size_t fits = std::min(chunk, room - got);
+        if (data && fits)
+            std::memcpy(data + got, front.reply.data() + front.taken, fits);
+        got += fits;
+        front.taken += chunk;
+        const bool ended = chunk < packet;
+        if (front.taken >= front.reply.size())
+            m_replies.pop_front();
+        if (fits < chunk) {
+            result = LIBUSB_ERROR_OVERFLOW;
+            break;
+        }
+        if (ended || got == room)
+            break;
+    }
+    if (transferred)
+        *transferred = int(got);
     sleepUntilModelled(lock);
     return result;
-}
-
-namespace {
-
-void configureOne(CmsisDapProbe &probe, int k)
-{
-    std::string text;
-    if (setting("QUORVEL_VPROBE_DAP_PACKETS", k, text))
-        probe.setPacketCount(uint8_t(std::clamp(std::atoi(text.c_str()), 1, 255)));
-    if (setting("QUORVEL_VPROBE_DAP_COMMAND_US", k, text))
-        probe.setCommandMicroseconds(uint32_t(std::clamp(std::atoi(text.c_str()), 0, 1000000)));
-    if (setting("QUORVEL_VPROBE_USB", k, text)) {
-        const struct
-        {
-            const char *name;
-            CmsisDapProbe::Usb usb;
-        } links[] = {{"fs-hid", CmsisDapProbe::Usb::FsHid},
-                     {"fs-bulk", CmsisDapProbe::Usb::FsBulk},
-                     {"hs-bulk", CmsisDapProbe::Usb::HsBulk}};
-        const auto *link = std::find_if(std::begin(links), std::end(links),
-                                        [&](const auto &l) { return text == l.name; });
-        if (link != std::end(links))
-            probe.setUsb(link->usb);
-        else
-            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_USB=%s\n",
-                         text.c_str());
-    }
-    probe.setFlashTiming(number("QUORVEL_VPROBE_FLASH_WORD_US", k, 20, 1000000),
-                         number("QUORVEL_VPROBE_FLASH_SECTOR_US", k, 4000, 10000000));
-    probe.reset();
-    if (setting("QUORVEL_VPROBE_TARGET", k, text)) {
-        SimulatedPart part = SimulatedPart::Qb48;
-        if (parseSimulatedPart(text.c_str(), part))
-            probe.device().selectPart(part);
-        else
-            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_TARGET=%s\n",
-                         text.c_str());
-    }
-    if (setting("QUORVEL_VPROBE_DAP_FAULT_AT", k, text)) {
-        char *end = nullptr;
-        const unsigned long long address = std::strtoull(text.c_str(), &end, 0);
-        if (!text.empty() && !*end && address <= 0xFFFFFFFF)
-            probe.device().faultAt(uint32_t(address));
-        else
-            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
-                         text.c_str());
-    }
-    probe.setRealTime(!setting("QUORVEL_VPROBE_DAP_REALTIME", k, text) || text != "0");
-    probe.setEnabled(true);
-}
-
-} // namespace
-
-void configureCmsisDapFromEnvironment()
-{
-    const char *kind = std::getenv("QUORVEL_VPROBE_KIND");
-    if (!kind || std::strcmp(kind, "cmsis-dap") != 0)
-        return;
-    // One probe per virtual probe plugged in (QUORVEL_VPROBE_COUNT, checked again with the rest).
-    const char *count = std::getenv("QUORVEL_VPROBE_COUNT");
-    const int n = count ? std::clamp(std::atoi(count), 1, CmsisDapProbe::kMaxProbes) : 1;
-    for (int k = 0; k < n; ++k)
-        configureOne(CmsisDapProbe::instance(k), k);
 }
 
 } // namespace vprobe

@@ -2,8 +2,9 @@
 // 64-byte report per direction per 1 ms frame) and, on a v2 probe, a bulk interface (full speed:
 // 64-byte packets, at most 19 per 1 ms frame; high speed: 512-byte packets, at most 13 per 125 us
 // microframe); a probe with a few packet buffers and a time per command; the SWD wire at the
-// probe's clock; the device behind it. Tests switch it on; the preloaded library does when
-// QUORVEL_VPROBE_KIND=cmsis-dap.
+// probe's clock; the device behind it. Bulk IN is a stream of packets: a read takes packets until
+// a short one or its buffer is full, so a read larger than a reply may run into the next one. Tests
+// switch it on; the preloaded library does when QUORVEL_VPROBE_KIND=cmsis-dap.
 #pragma once
 
 #include "cmsisdapdevice.h"
@@ -42,6 +43,13 @@ public:
     Usb usb() const;
     bool hasBulk() const { return usb() != Usb::FsHid; }
     uint16_t bulkPacketSize() const;
+    // HID report size of the v1 interface: 64 (full speed), 512 or 1024 (high speed: one report
+    // per 125 us microframe); the probe's packet size on HID.
+    void setHidReportSize(uint16_t bytes);
+    uint16_t hidReportSize() const;
+    // Whether a bulk reply that exactly fills its last packet is followed by a zero-length
+    // packet. Off by default, as on most v2 firmware: the host must read one packet per reply.
+    void setZeroLengthPackets(bool on);
     void setFlashTiming(uint32_t wordUs, uint32_t sectorUs);
     // Real time: reads sleep until the modelled moment; otherwise time is only accounted.
     void setRealTime(bool realTime);
@@ -67,8 +75,9 @@ public:
 private:
     struct InFlight
     {
-        std::vector<uint8_t> reply;
+        std::vector<uint8_t> reply; // empty: a zero-length packet
         uint64_t readyNs; // when the reply's last IN packet has gone
+        size_t taken = 0; // bytes of it a bulk read has already taken
     };
     struct Direction
     {
@@ -94,6 +103,8 @@ private:
     int m_faultCountdown = 0;
     bool m_faultArmed = false; // the faulty command was sent; its reply carries the fault
     Usb m_usb = Usb::FsHid;
+    uint16_t m_hidReport = kReportSize;
+    bool m_zeroLengthPackets = false;
     uint32_t m_commandUs = 100;
     uint32_t m_flashWordUs = 20;
     uint32_t m_flashSectorUs = 4000;
@@ -106,8 +117,9 @@ private:
     uint64_t m_realStartNs = 0;
 };
 
-// Reads QUORVEL_VPROBE_KIND, QUORVEL_VPROBE_USB, the QUORVEL_VPROBE_DAP_* and the
-// QUORVEL_VPROBE_FLASH_* variables (preloaded library).
+// Reads QUORVEL_VPROBE_KIND, QUORVEL_VPROBE_USB, QUORVEL_VPROBE_HID_REPORT,
+// QUORVEL_VPROBE_USB_ZLP, the QUORVEL_VPROBE_DAP_* and the QUORVEL_VPROBE_FLASH_* variables
+// (preloaded library).
 void configureCmsisDapFromEnvironment();
 
 } // namespace vprobe

@@ -136,10 +136,12 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
     case kDcrsr: {
         // Only a halted core transfers registers; otherwise the request is lost.
         const int reg = ucRegister(value & 0x1F);
-        if (!m_halted || reg < 0)
-            return;
+        if (!m_halted || reg < 0 || m_registerLeft > 0)
+            return; // a request while the last one is under way is lost too
         if (value & kRegWrite) {
             uc_reg_write(m_uc, reg, &m_dcrdr);
+            m_registerValue = m_dcrdr;
+            m_registerLeft = m_registerLatency;
             break;
         }
         uc_reg_read(m_uc, reg, &m_registerValue);
@@ -149,7 +151,8 @@ void CortexCore::writeDebug(uint32_t address, uint32_t value)
         break;
     }
     case kDcrdr:
-        m_dcrdr = value;
+        if (m_registerLeft == 0)
+            m_dcrdr = value;
         break;
     case kDemcr:
         m_demcr = value;

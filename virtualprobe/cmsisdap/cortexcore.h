@@ -47,8 +47,9 @@ public:
     // The debugger's time: after a resume the core shows running until the flash controller's
     // busy time has passed.
     void setTime(uint64_t ns) { m_nowNs = ns; }
-    // A register read through DCRSR reaches DCRDR only after this many further DHCSR reads, with
-    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port.
+    // A register transfer through DCRSR completes only after this many further DHCSR reads, with
+    // S_REGRDY clear meanwhile, as on a core clocked slower than the debug port; a transfer
+    // requested (or DCRDR written) before then is lost.
     void setRegisterLatency(unsigned reads) { m_registerLatency = reads; }
 
 private:
