@@ -1,6 +1,7 @@
 // program, verify and erase through any CMSIS-DAP probe: the job's files load as for the dedicated
 // probe, then the chip's own flash algorithms write them over SWD.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -198,6 +199,8 @@ int swdProgram(Command &c)
     swdJob.target = target;
     swdJob.clockHz = setup.swdClockHz;
     swdJob.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
+    if (!connectOptionsFrom(c.parser, swdJob.connect, error))
+        return c.fail(ExitUsage, error);
     // Refused once, before any probe is opened or ledger value taken, when no board could take it.
     if (d.rollingCodeAddress != 0) {
         const SwdResult placed = checkRollingCode(swdJob, d.rollingCodeAddress);
@@ -250,6 +253,8 @@ int swdVerify(Command &c)
     swdJob.target = target;
     swdJob.clockHz = setup.swdClockHz;
     swdJob.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
+    if (!connectOptionsFrom(c.parser, swdJob.connect, error))
+        return c.fail(ExitUsage, error);
     return runOnProbe(
         c, setup.transport,
         {QCoreApplication::translate("QuorvelCli", "连接"),
@@ -294,6 +299,7 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
         {"swd-clock",
          QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
          "HZ"});
+    addConnectOptions(parser);
     if (withVerify)
         parser.addOption({"verify",
                           QCoreApplication::translate(
@@ -329,6 +335,12 @@ int runViaSwd(Command &c, SwdCommand command)
         return c.fail(
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
+    if (via == QLatin1String("vendor")
+        && (c.parser.isSet("connect") || c.parser.isSet("reset-type")
+            || c.parser.isSet("debugvar")))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate(
+                          "QuorvelCli", "--connect、--reset-type和--debugvar只用于--via swd"));
     const QString verify = c.parser.value("verify");
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,
@@ -363,7 +375,8 @@ int runErase(const QStringList &arguments)
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
     SwdJob swdJob;
     QString error;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error)
+        || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     job::JobSetup setup;
     if (const int status = resolveTarget(c.parser, setup, swdJob.target, error))

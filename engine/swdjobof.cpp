@@ -12,5 +12,7 @@ SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
     job.program = setup.program;
     job.verify = setup.verify && (setup.program || setup.eraseMode == job::NoErase);
     job.resetAndRun = setup.resetAndRun;
+    for (auto it = setup.targetDebugVars.begin(); it != setup.targetDebugVars.end(); ++it)
+        job.connect.debugvars[it.key()] = it.value();
     return job;
 }

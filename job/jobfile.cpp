@@ -170,8 +170,23 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     if (!root.value("target").isObject())
         return r.invalid("target");
     const QJsonObject o = root.value("target").toObject();
-    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core"}, "target."))
+    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core", "debugvars"}, "target."))
         return false;
+    // "debugvars": {"NAME": "0x…" or "…"}: strings, as a 64-bit value is no JSON number.
+    const QJsonValue vars = o.value("debugvars");
+    if (o.contains("debugvars") && !vars.isObject())
+        return r.invalid("target.debugvars");
+    const QJsonObject varObject = vars.toObject();
+    for (auto it = varObject.begin(); it != varObject.end(); ++it) {
+        const QString text = it.value().toString().trimmed();
+        bool ok = false;
+        const quint64 value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+            ? text.midRef(2).toULongLong(&ok, 16)
+            : text.toULongLong(&ok, 10);
+        if (!ok || !it.value().isString())
+            return r.invalid("target.debugvars." + it.key());
+        setup.targetDebugVars[it.key()] = value;
+    }
     const QJsonValue device = o.value("device"), pack = o.value("pack");
     if (!device.isString() || device.toString().trimmed().isEmpty())
         return r.invalid("target.device");

@@ -82,6 +82,12 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
             target.insert("algorithms", QJsonArray::fromStringList(setup.targetAlgorithms));
         if (!setup.targetCore.isEmpty())
             target.insert("core", setup.targetCore);
+        QJsonObject vars;
+        for (auto it = setup.targetDebugVars.begin(); it != setup.targetDebugVars.end(); ++it)
+            vars.insert(it.key(),
+                        QStringLiteral("0x%1").arg(it.value(), 0, 16).toUpper().replace("0X", "0x"));
+        if (!vars.isEmpty())
+            target.insert("debugvars", vars);
         root.insert("target", target);
     }
     if (version >= 2) {

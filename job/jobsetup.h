@@ -4,6 +4,7 @@
 
 #include "erasemode.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -53,6 +54,8 @@ struct JobSetup
     // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
     QString targetDevice;
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
+    // Values for the device pack's debugvars; --debugvar overrides them.
+    QMap<QString, quint64> targetDebugVars;
     // Non-default algorithms to use too (file names), and the core of a multi-core device (its
     // Pname; empty: the one it boots from).
     QStringList targetAlgorithms;

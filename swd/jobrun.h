@@ -5,6 +5,7 @@
 #include "job/memorygeometry.h"
 #include "swd/builder/flashbuilder.h"
 #include "swd/debug/debugport.h"
+#include "swd/debug/targetcontrol.h"
 #include "swd/flash/corecall.h"
 #include "swd/flash/flashsession.h"
 #include "swd/flash/targetcrc.h"
@@ -34,13 +35,19 @@ public:
         m_port.disconnect();
         m_link.drain(); // after a failure, replies may still be owed
         SwdResult result = m_link.error();
+        if (!result.ok() && m_control && !m_control->advice().isEmpty())
+            result.message += QStringLiteral("; ") + m_control->advice();
         result.sectors = m_counts;
         return result;
     }
-    bool connect(uint32_t clockHz)
+    // Connected, then reset and halted before any algorithm is loaded, so nothing of the
+    // application (watchdog, clocks, DMA) stays live under it.
+    bool connect(const SwdJob &job)
     {
         report("connect", 0);
-        return m_link.open() && m_port.connect(clockHz) && (report("connect", 100), true);
+        m_control.emplace(m_port, job.target, job.connect);
+        return m_link.open() && m_control->connect(job.clockHz) && m_control->resetAndHalt()
+            && (report("connect", 100), true);
     }
     bool loadBanks(const SwdJob &job, bool allBanks);
     bool planRam(bool withCrc);
@@ -48,10 +55,13 @@ public:
     bool erase(int mode);
     bool program(int mode);
     bool verify(int verifyMode);
+    // The device's own steps once its flash is erased or programmed.
+    bool eraseDone(int mode) { return mode == job::NoErase || m_control->flashEraseDone(); }
+    bool programDone() { return m_control->flashProgramDone(); }
     bool resetAndRun()
     {
         report("reset", 0);
-        return m_port.resetAndRun() && (report("reset", 100), true);
+        return m_control->resetAndRun() && (report("reset", 100), true);
     }
 
 private:
@@ -94,6 +104,7 @@ private:
 
     DapPipe m_link;
     DebugPort m_port;
+    std::optional<TargetControl> m_control;
     SwdProgress m_progress;
     pack::TargetDescription m_target;
     const quorvel::MemoryGeometry *m_chip = nullptr; // facts beyond the pack, if any

@@ -209,9 +209,10 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     const bool compare =
         job.program && (job.eraseMode == job::SectorErase || job.eraseMode == job::AutoErase);
     const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
-    if (run.connect(job.clockHz) && run.loadBanks(job, job.eraseMode == job::FullErase)
-        && run.planRam(crc) && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
-        && (!job.program || run.program(job.eraseMode))
+    if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase) && run.planRam(crc)
+        && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
+        && run.eraseDone(job.eraseMode)
+        && (!job.program || (run.program(job.eraseMode) && run.programDone()))
         && (!job.verify || run.verify(job.verifyMode)) && job.resetAndRun)
         run.resetAndRun();
     return run.finish();
@@ -229,16 +230,16 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
 SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, true) && run.planRam(false)
+    if (run.connect(job) && run.loadBanks(job, true) && run.planRam(false)
         && run.decide(job::FullErase, false))
-        run.erase(job::FullErase);
+        run.erase(job::FullErase) && run.eraseDone(job::FullErase);
     return run.finish();
 }
 
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job.clockHz) && run.loadBanks(job, false)
+    if (run.connect(job) && run.loadBanks(job, false)
         && run.planRam(job.verifyMode == SwdVerifyCrc) && run.decide(job::NoErase, false))
         run.verify(job.verifyMode);
     return run.finish();

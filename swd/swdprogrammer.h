@@ -5,6 +5,7 @@
 #include "job/erasemode.h"
 #include "pack/jobalgorithms.h"
 #include "pack/targetdescription.h"
+#include "swd/debug/targetcontrol.h"
 #include "swd/link/daptransport.h"
 #include "swd/swdresult.h"
 
@@ -39,6 +40,7 @@ struct SwdJob
     bool verify = true;
     int verifyMode = SwdVerifyCrc;
     bool resetAndRun = false;
+    SwdConnectOptions connect; // connect mode, reset type, debugvar overrides
     QString flmDir; // of the CRC routine; empty: swdFlashAlgorithmDir()
     uint32_t clockHz = 4000000;
     // The device with its algorithm images loaded; none: the shipped pack's default device.

@@ -1779,6 +1779,30 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>unknown transport: %1</translation>
         </message>
         <message>
+            <source>--via swd的连接方式：normal（停住运行中的内核，默认）、under-reset（按住复位连接，固件一条指令也不运行）或halt-on-reset（复位后停在第一条指令）。</source>
+            <translation>connection over --via swd: normal (halt the running core, default), under-reset (connect with reset held, so the firmware runs no instruction) or halt-on-reset (reset, stopped at the first instruction).</translation>
+        </message>
+        <message>
+            <source>--via swd的复位方式：hardware（nRESET）、system（SYSRESETREQ）或core（VECTRESET）；默认按设备包，否则system。</source>
+            <translation>reset over --via swd: hardware (nRESET), system (SYSRESETREQ) or core (VECTRESET); default the device pack's, else system.</translation>
+        </message>
+        <message>
+            <source>覆盖设备包debugvars中的变量，可重复。</source>
+            <translation>sets a variable of the device pack's debugvars; may be repeated.</translation>
+        </message>
+        <message>
+            <source>未知连接方式：%1</source>
+            <translation>unknown connect mode: %1</translation>
+        </message>
+        <message>
+            <source>未知复位方式：%1</source>
+            <translation>unknown reset type: %1</translation>
+        </message>
+        <message>
+            <source>--connect、--reset-type和--debugvar只用于--via swd</source>
+            <translation>--connect, --reset-type and --debugvar apply to --via swd only</translation>
+        </message>
+        <message>
             <source>SWD时钟无效（1000到50000000 Hz）：%1</source>
             <translation>invalid SWD clock (1000 to 50000000 Hz): %1</translation>
         </message>

@@ -36,9 +36,23 @@ bool FlashSession::load(bool copy)
     // The writes follow the halt request in the probe's queue; the wait checks it took effect.
     const std::vector<uint32_t> words =
         copy ? toWords(m_algo.blob(), 0, m_algo.blob().size(), 0) : std::vector<uint32_t>();
-    return m_port.requestHalt() && m_port.writeBlock(m_plan.breakpoint, &corecall::kBkptPair, 1)
-        && (words.empty() || m_port.writeBlock(m_plan.algorithm, words.data(), words.size()))
-        && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
+    if (!m_port.requestHalt() || !m_port.writeBlock(m_plan.breakpoint, &corecall::kBkptPair, 1)
+        || (!words.empty() && !m_port.writeBlock(m_plan.algorithm, words.data(), words.size()))
+        || !m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request")))
+        return false;
+    // RAM that is not there, or is remapped or protected, would run as garbage: read it back
+    // before the first call.
+    std::vector<uint32_t> back(words.size());
+    if (!words.empty()
+        && (!m_port.readBlock(m_plan.algorithm, back.data(), back.size()) || !m_port.sync()))
+        return false;
+    for (size_t i = 0; i < words.size(); ++i)
+        if (back[i] != words[i])
+            return m_port.link().fail(
+                SwdAlgorithmFailed,
+                QStringLiteral("the flash algorithm did not load: RAM at %1 reads %2, not %3")
+                    .arg(hex8(m_plan.algorithm + 4 * uint32_t(i)), hex8(back[i]), hex8(words[i])));
+    return true;
 }
 
 bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)

@@ -578,6 +578,12 @@ TEST_F(CliSwd, OptionsWithoutMeaningOverSwdAreRefusedBeforeTheProbeIsOpened)
         {{"--erase", "auto"}, "erase mode auto works over --via swd only"},
         {{"--verify", "crc"}, "--verify works over --via swd only"},
         {{"--via", "swd", "--verify", "bytes"}, "unknown verify mode: bytes"},
+        {{"--via", "swd", "--connect", "later"}, "unknown connect mode: later"},
+        {{"--via", "swd", "--reset-type", "warm"}, "unknown reset type: warm"},
+        {{"--via", "swd", "--debugvar", "=1"}, "--debugvar =1: expected NAME=VALUE"},
+        {{"--via", "swd", "--debugvar", "Key=0xZZ"}, "--debugvar Key=0xZZ: 0xZZ is not a number"},
+        {{"--via", "vendor", "--connect", "normal"},
+         "--connect, --reset-type and --debugvar apply to --via swd only"},
     };
     for (const auto &c : pathOnly) {
         const Outcome o = run(QStringList{"program", "a.bin@0"} + c.args);
@@ -618,8 +624,14 @@ TEST_F(CliSwd, AV2ProbeIsDrivenOverBulkUnlessToldOtherwise)
     EXPECT_EQ(run({"probes"}).out,
               "vprobe:0\tQVP00000001\tQuorvel Virtual CMSIS-DAP\t1.0\tbulk+hid\tCMSIS-DAP: SWD, 4 "
               "packets of 512 bytes");
+    // A debugvar the device's pack does not declare is refused before anything is written.
+    const Outcome unknown = run({"program", "--via", "swd", "a.bin@0", "--debugvar", "Key=1"});
+    EXPECT_EQ(unknown.err.toStdString(),
+              "quorvel-cli: SWD error 13: debugvar Key is not declared by the device's pack");
     for (const QString transport : {"", "hid", "bulk"}) {
-        QStringList args{"program", "--via", "swd", "a.bin@0", "--json", "--swd-clock", "1000000"};
+        QStringList args{"program", "--via",     "swd",
+                         "a.bin@0", "--json",    "--swd-clock",
+                         "1000000", "--connect", transport == "hid" ? "halt-on-reset" : "normal"};
         if (!transport.isEmpty())
             args << "--transport" << transport;
         const Outcome o = run(args);
@@ -704,7 +716,8 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
                         .toStdString()
                   + "  fw.bin\n"
                     "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
-                    "EraseChip)");
+                    "EraseChip)\n"
+                    "  reset: system (default); sequences: none, the standard ones run");
 }
 
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)

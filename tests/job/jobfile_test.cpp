@@ -66,6 +66,12 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
         {R"({"format":"quorvel-job","version":2,"swdClock":999})", "键swdClock的值无效"},
         {R"({"format":"quorvel-job","version":2,"swdClock":50000001})", "键swdClock的值无效"},
         {R"({"format":"quorvel-job","version":2,"swdClock":"4000000"})", "键swdClock的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":[1]}})",
+         "键target.debugvars的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":"0xZZ"}}})",
+         "键target.debugvars.Key的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":5}}})",
+         "键target.debugvars.Key的值无效"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
@@ -163,6 +169,26 @@ TEST(JobFile, SwdChoicesNeedVersionTwoAndRoundTrip)
     EXPECT_EQ(back.swdClockHz, 2000000u);
     EXPECT_EQ(back.targetAlgorithms, QStringList{"X.FLM"});
     EXPECT_EQ(back.targetCore, "c1");
+}
+
+TEST(JobFile, DebugvarsRoundTripAsHexStrings)
+{
+    job::JobSetup setup;
+    setup.targetDevice = "QS64";
+    setup.targetDebugVars = {{"Key", 0xFEDCBA9876543210ull}, {"Mode", 1}};
+    const QByteArray text = job::serializeJob(setup, base);
+    EXPECT_TRUE(text.contains(R"("debugvars": {
+            "Key": "0xFEDCBA9876543210",
+            "Mode": "0x1"
+        })"))
+        << text.constData();
+    job::JobSetup back;
+    QString error;
+    ASSERT_TRUE(job::parseJob(R"({"format":"quorvel-job","version":1,"target":{"device":"QS64",)"
+                              R"("debugvars":{"Key":"0xFEDCBA9876543210","Mode":"1"}}})",
+                              base, back, error))
+        << error.toStdString();
+    EXPECT_EQ(back.targetDebugVars, setup.targetDebugVars);
 }
 
 TEST(JobOptions, WindowRulesRefuseBadCombinations)
