@@ -36,12 +36,22 @@ int runPlan(const QStringList &arguments)
         return c.fail(prepared, error);
 
     QVector<FlashMemory> memories;
+    QStringList algorithmLines;
     if (c.parser.isSet("target") || !setup.targetDevice.isEmpty()) {
-        pack::TargetDescription device;
-        if (const int status = resolveTarget(c.parser, setup, device, error))
+        pack::TargetDescription all, device;
+        if (const int status = findTarget(c.parser, setup, all, error))
             return c.fail(status, error);
-        if (!memoriesOf(device, memories, error))
+        device = all;
+        if (!pack::selectAlgorithms(device, imageSpansOf(d), setup.targetAlgorithms, error))
+            return c.fail(ExitUsage, error);
+        if (!pack::loadAlgorithms(device, pack::PackLimits(), error)
+            || !memoriesOf(device, memories, error))
             return c.fail(ExitInputFile, error);
+        QJsonObject algorithms;
+        if (const int status = describeAlgorithms(all, imageSpansOf(d), setup.targetAlgorithms,
+                                                  algorithms, algorithmLines, error))
+            return c.fail(status, error);
+        c.report().insert("algorithms", algorithms.value("algorithms"));
     }
     const FlashPlan plan = planJob(d, 0, memories);
     if (c.parser.isSet("svg")) {
@@ -62,7 +72,9 @@ int runPlan(const QStringList &arguments)
     }
     c.report().insert("problems", problems);
     c.report().insert("regions", regions);
-    const QString text = flashMapText(plan).trimmed();
+    QString text = flashMapText(plan).trimmed();
+    if (!algorithmLines.isEmpty())
+        text += QLatin1Char('\n') + algorithmLines.join(QLatin1Char('\n'));
     if (plan.hasProblems()) {
         // The map is data even when it shows problems: stdout, with the verdict on stderr.
         c.data(text);

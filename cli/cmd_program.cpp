@@ -42,39 +42,6 @@ QStringList stagesOf(const Download &d)
 
 } // namespace
 
-GangHooks recordedGang(const RecordOptions &options,
-                       const std::function<SectorCounts(int)> &sectorsOf)
-{
-    auto recorders = std::make_shared<std::map<int, std::unique_ptr<RunRecorder>>>();
-    auto lock = std::make_shared<std::mutex>();
-    GangHooks hooks;
-    hooks.prepare = [=](int index, const QString &probe, Download &job, QString &serial) {
-        auto recorder = std::make_unique<RunRecorder>(options);
-        QString error;
-        if (!recorder->begin(job, probe, serial, error)) {
-            Command::warn(probe + QStringLiteral(": ") + error);
-            return false;
-        }
-        std::lock_guard<std::mutex> guard(*lock);
-        (*recorders)[index] = std::move(recorder);
-        return true;
-    };
-    hooks.finished = [=](int index, const QString &probe, const GangResult &result) {
-        std::unique_ptr<RunRecorder> recorder;
-        {
-            std::lock_guard<std::mutex> guard(*lock);
-            recorder = std::move((*recorders)[index]);
-        }
-        QString error;
-        if (recorder
-            && !recorder->finish(result.code, result.status == GangStatus::Interrupted,
-                                 GangView::outcome(result), result.deviceId, error,
-                                 sectorsOf ? sectorsOf(index) : SectorCounts()))
-            Command::warn(probe + QStringLiteral(": ") + error);
-    };
-    return hooks;
-}
-
 int runProgram(const QStringList &arguments)
 {
     Command c("program",

@@ -10,8 +10,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSaveFile>
-#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -72,11 +73,28 @@ int runReport(const QStringList &arguments)
             ExitRecord,
             QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1").arg(db.lastError()));
     if (c.parser.isSet("csv")) {
-        QVector<RecordedRun> runs = db.runs(filter.since);
-        runs.erase(std::remove_if(runs.begin(), runs.end(),
-                                  [&](const RecordedRun &r) { return !reportIncludes(filter, r); }),
-                   runs.end());
-        c.data(RecordReport::csv(runs).toUtf8());
+        // Written as read: a million runs never sit in memory at once.
+        auto put = [](const QString &text) {
+            const QByteArray bytes = text.toUtf8();
+            return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout)
+                == size_t(bytes.size());
+        };
+        bool written = put(RecordReport::csvHeader());
+        const bool read = written && db.forEachRun(filter.since, [&](const RecordedRun &r) {
+            if (reportIncludes(filter, r))
+                written = put(RecordReport::csvRow(r));
+            return written;
+        });
+        written = std::fflush(stdout) == 0 && written;
+        if (!written)
+            return c.fail(
+                ExitCannotCreate,
+                QCoreApplication::translate("QuorvelCli", "无法写入%1：%2")
+                    .arg(QStringLiteral("stdout"), QString::fromLocal8Bit(strerror(errno))));
+        if (!read)
+            return c.fail(ExitRecord,
+                          QCoreApplication::translate("QuorvelCli", "生产记录无法打开：%1")
+                              .arg(db.lastError()));
         return ExitOk;
     }
     ProductionReport report;
@@ -95,7 +113,7 @@ int runReport(const QStringList &arguments)
     const QJsonObject figures = report.json();
     for (auto it = figures.begin(); it != figures.end(); ++it)
         c.report().insert(it.key(), it.value());
-    c.report().insert("record", location);
+    c.report().insert("record", RecordDb::displayLocation(location));
     return c.finish(ExitOk, report.totals.text().trimmed());
 }
 

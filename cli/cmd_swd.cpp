@@ -173,7 +173,7 @@ int swdProgram(Command &c)
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
         setup.eraseMode = job::AutoErase;
     pack::TargetDescription target;
-    status = resolveTarget(c.parser, setup, target, error);
+    status = findTarget(c.parser, setup, target, error);
     if (status != ExitOk)
         return c.fail(status, error);
 
@@ -181,6 +181,8 @@ int swdProgram(Command &c)
     Download d;
     d.chip = &chip;
     status = loadJob(c.parser, setup, d, error);
+    if (status == ExitOk)
+        status = useAlgorithms(setup, imageSpansOf(d), target, error);
     if (status != ExitOk)
         return c.fail(status, error);
     c.report().insert("files", describeImages(d));
@@ -240,7 +242,7 @@ int swdVerify(Command &c)
     if (c.parser.isSet("job") && !job::readJobFile(c.parser.value("job"), setup, error))
         return c.fail(ExitInputFile, error);
     pack::TargetDescription target;
-    if (const int status = resolveTarget(c.parser, setup, target, error))
+    if (const int status = resolveTarget(c.parser, setup, target, error, imageSpansOf(d)))
         return c.fail(status, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     swdJob.target = target;

@@ -1,24 +1,36 @@
 #include "packargs.h"
 
+#include "command.h"
 #include "exitcodes.h"
 
+#include "engine/download.h"
 #include "job/jobsetup.h"
 #include "pack/flmdescriptor.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QJsonArray>
+
+#include <algorithm>
 
 namespace cli {
 
 void addPackOptions(QCommandLineParser &parser)
 {
-    parser.addOption({"pack",
-                      QCoreApplication::translate(
-                          "QuorvelCli", "设备包（.pack文件或含.pdsc的文件夹），可多次给出。"),
-                      "FILE|DIR"});
+    parser.addOption(
+        {"pack",
+         QCoreApplication::translate(
+             "QuorvelCli", "设备包（.pack文件、含.pdsc的文件夹或单独的.pdsc），可多次给出。"),
+         "FILE|DIR"});
     parser.addOption({"target",
                       QCoreApplication::translate("QuorvelCli", "设备名（不区分大小写）。"),
                       "DEVICE"});
+    parser.addOption(
+        {"core", QCoreApplication::translate("QuorvelCli", "多核设备的内核（Pname）。"), "NAME"});
+    parser.addOption({"algorithm",
+                      QCoreApplication::translate(
+                          "QuorvelCli", "也使用这个非默认的烧写算法（文件名），可多次给出。"),
+                      "NAME"});
 }
 
 bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, QString &error)
@@ -27,19 +39,27 @@ bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, Q
         || !catalog.addFolder(pack::userPackFolder(), error))
         return false;
     for (const QString &path : parser.values("pack")) {
-        if (!catalog.addPack(path, error))
+        if (!catalog.addPack(path, error, true))
             return false;
     }
+    for (const QString &warning : catalog.warnings())
+        Command::warn(warning);
     return true;
 }
 
-int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
-                  QString &error)
+int findTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
+               QString &error)
 {
     if (p.isSet("target")) {
         setup.targetDevice = p.value("target");
         setup.targetPack.clear();
+        setup.targetCore.clear();
+        setup.targetAlgorithms.clear();
     }
+    if (p.isSet("core"))
+        setup.targetCore = p.value("core");
+    if (p.isSet("algorithm"))
+        setup.targetAlgorithms = p.values("algorithm");
     pack::TargetCatalog catalog;
     if (!loadPacks(p, catalog, error))
         return ExitInputFile;
@@ -47,7 +67,7 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
     bool known = setup.targetPack.isEmpty();
     for (const pack::PackContents &contents : catalog.packs())
         known = known || QFileInfo(contents.path).absoluteFilePath() == jobPack;
-    if (!known && !catalog.addPack(setup.targetPack, error))
+    if (!known && !catalog.addPack(setup.targetPack, error, true))
         return ExitInputFile;
     const pack::TargetCatalog::Resolution r = catalog.resolve(
         setup.targetDevice.isEmpty() ? pack::defaultDeviceName() : setup.targetDevice);
@@ -56,8 +76,8 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
         return ExitUsage;
     }
     out = *r.device;
-    if (!pack::loadAlgorithms(out, pack::PackLimits(), error))
-        return ExitInputFile;
+    if (!pack::selectCore(out, setup.targetCore, error))
+        return ExitUsage;
     if (!setup.targetDevice.isEmpty()) {
         setup.targetDevice = out.device;
         const QString path = QFileInfo(out.packPath).absoluteFilePath();
@@ -68,8 +88,98 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
     return ExitOk;
 }
 
-// The memories a pack's device is programmed in: one per algorithm, named as the pack names the
-// memory it lies in, with the algorithm's sector table.
+int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
+                  QString &error, const QVector<pack::ImageSpan> &images)
+{
+    if (const int status = findTarget(p, setup, out, error))
+        return status;
+    return useAlgorithms(setup, images, out, error);
+}
+
+int useAlgorithms(const job::JobSetup &setup, const QVector<pack::ImageSpan> &images,
+                  pack::TargetDescription &target, QString &error)
+{
+    if (!pack::selectAlgorithms(target, images, setup.targetAlgorithms, error))
+        return ExitUsage;
+    if (!pack::loadAlgorithms(target, pack::PackLimits(), error))
+        return ExitInputFile;
+    return ExitOk;
+}
+
+QVector<pack::ImageSpan> imageSpansOf(const Download &d)
+{
+    QVector<pack::ImageSpan> spans;
+    for (int i = 0; i < d.fileCount; ++i)
+        spans.append({d.imageAddress[i], d.imageLength[i], d.fileName[i]});
+    return spans;
+}
+
+namespace {
+
+QString hex(uint32_t value)
+{
+    return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
+}
+
+// What full erase does with an algorithm in `use`.
+QString fullEraseText(const pack::FlashAlgorithmRef &a, pack::AlgorithmRole role, bool loaded)
+{
+    if (role != pack::AlgorithmRole::Default && role != pack::AlgorithmRole::Named)
+        return QStringLiteral("-");
+    if (!loaded)
+        return QStringLiteral("?");
+    return a.hasEraseChip ? QCoreApplication::translate("QuorvelCli", "逐扇区（有EraseChip）")
+                          : QCoreApplication::translate("QuorvelCli", "逐扇区");
+}
+
+} // namespace
+
+// The chosen core's algorithms with their roles for a job of `images` that names `named`; what full
+// erase does needs the files of those it erases, which are loaded (a problem is a warning here).
+int describeAlgorithms(const pack::TargetDescription &d, const QVector<pack::ImageSpan> &images,
+                       const QStringList &named, QJsonObject &json, QStringList &lines,
+                       QString &error)
+{
+    QVector<pack::AlgorithmUse> uses;
+    if (!pack::planAlgorithms(d, images, named, uses, error))
+        return ExitUsage;
+    pack::TargetDescription erased = d;
+    QString why;
+    bool loaded = pack::selectAlgorithms(erased, images, named, why)
+        && pack::loadAlgorithms(erased, pack::PackLimits(), why);
+    if (!loaded)
+        Command::warn(why);
+    QJsonArray list = json.value("algorithms").toArray();
+    for (const pack::AlgorithmUse &use : uses) {
+        pack::FlashAlgorithmRef a = d.algorithms[use.index];
+        for (const pack::FlashAlgorithmRef &e : erased.algorithms)
+            if (e.path == a.path && e.start == a.start)
+                a = e;
+        const QString role = pack::runnableStyle(a)
+            ? pack::roleText(use.role)
+            : QCoreApplication::translate("QuorvelCli", "不可用（%1格式）").arg(a.style);
+        const QString full = fullEraseText(a, use.role, loaded);
+        lines << QStringLiteral("  %1\t%2-%3\t%4\t%5\t%6")
+                     .arg(pack::algorithmName(a), hex(a.start), hex(uint32_t(a.end() - 1)),
+                          a.isDefault ? QStringLiteral("default") : QStringLiteral("-"), role,
+                          full);
+        const bool listed = use.index < list.size();
+        QJsonObject o = listed ? list.at(use.index).toObject()
+                               : QJsonObject{{"name", pack::algorithmName(a)},
+                                             {"start", hex(a.start)},
+                                             {"size", hex(a.size)},
+                                             {"default", a.isDefault}};
+        o.insert("role", role);
+        o.insert("fullErase", full);
+        if (listed)
+            list.replace(use.index, o);
+        else
+            list.append(o);
+    }
+    json.insert("algorithms", list);
+    return ExitOk;
+}
+
 bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out, QString &error)
 {
     for (const pack::FlashAlgorithmRef &a : device.algorithms) {
@@ -77,10 +187,16 @@ bool memoriesOf(const pack::TargetDescription &device, QVector<FlashMemory> &out
         if (!pack::readFlmDescriptor(a.image, flm, error))
             return false;
         FlashMemory m{flm.name, a.start, a.size, {}};
+        // The map's bounds are the builder's: the memory the range starts in and the descriptor's
+        // szDev, where they end first.
         for (const pack::MemoryRegion &region : device.memories) {
-            if (region.start <= a.start && a.start < region.end())
+            if (region.start <= a.start && a.start < region.end()) {
                 m.name = region.name;
+                m.size = uint32_t(std::min<uint64_t>(m.size, region.end() - a.start));
+            }
         }
+        if (a.deviceSize)
+            m.size = std::min(m.size, a.deviceSize);
         for (const pack::FlmSectorRun &run : flm.sectors)
             m.sectors.append({run.size, run.offset});
         out.append(m);

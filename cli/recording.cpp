@@ -2,12 +2,17 @@
 #include "recording.h"
 
 #include "engine/download.h"
+#include "gangview.h"
 #include "job/chipmodels.h"
 #include "job/messages.h"
+#include "record/recordwriter.h"
 #include "record/runrecord.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace cli {
 
@@ -43,14 +48,12 @@ bool recordOptionsFrom(const QCommandLineParser &p, const Download &job, RecordO
     return true;
 }
 
-RunRecorder::RunRecorder(const RecordOptions &options)
-    : options(options)
-{ }
+namespace {
 
-bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &serial, QString &error)
+// The run's row and, with the ledger, its serial, on whichever connection the caller holds.
+bool beginRecord(RecordDb &db, const RecordOptions &options, Download &job,
+                 const QString &probeSerial, QString &serial, QString &error, qint64 &runId)
 {
-    if (!options.enabled)
-        return true;
     // A chip programmed without its row could not be traced: no record, no run.
     auto refuse = [&]() {
         error = QCoreApplication::translate("QuorvelCli", "生产记录无法写入，未开始烧录：%1")
@@ -82,19 +85,87 @@ bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &seri
     return true;
 }
 
-bool RunRecorder::finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
-                         QString &error, const SectorCounts &sectors)
+bool finishRecord(RecordDb &db, qint64 runId, int code, bool interrupted, const QString &message,
+                  uint32_t deviceId, QString &error, const SectorCounts &sectors)
 {
     if (runId < 0)
         return true;
     const bool passed = !interrupted && job::runPassed(code);
     const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId, sectors)
                                 : db.finishRun(runId, passed, code, message, deviceId, sectors);
-    runId = -1;
     if (!ok)
         error = QCoreApplication::translate("QuorvelCli", "本次结果未写入生产记录：%1")
                     .arg(db.lastError());
     return ok;
+}
+
+} // namespace
+
+RunRecorder::RunRecorder(const RecordOptions &options)
+    : options(options)
+{ }
+
+bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &serial, QString &error)
+{
+    return !options.enabled || beginRecord(db, options, job, probeSerial, serial, error, runId);
+}
+
+bool RunRecorder::finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
+                         QString &error, const SectorCounts &sectors)
+{
+    const qint64 id = runId;
+    runId = -1;
+    return finishRecord(db, id, code, interrupted, message, deviceId, error, sectors);
+}
+
+GangHooks recordedGang(const RecordOptions &options,
+                       const std::function<SectorCounts(int)> &sectorsOf)
+{
+    if (!options.enabled)
+        return GangHooks();
+    // One writer, and so one open record, per gang; destroyed with the last copy of the hooks,
+    // after the writes queued behind the gang's last board.
+    auto writer = std::make_shared<RecordWriter>();
+    auto runIds = std::make_shared<std::map<int, qint64>>();
+    auto lock = std::make_shared<std::mutex>();
+    GangHooks hooks;
+    // The run needs its row and serial before it starts: the one wait a probe makes.
+    hooks.prepare = [=](int index, const QString &probe, Download &job, QString &serial) {
+        qint64 id = -1;
+        QString error;
+        bool ok = false;
+        writer->call(
+            [&](RecordDb &db) { ok = beginRecord(db, options, job, probe, serial, error, id); });
+        if (!ok) {
+            Command::warn(probe + QStringLiteral(": ") + error);
+            return false;
+        }
+        std::lock_guard<std::mutex> guard(*lock);
+        (*runIds)[index] = id;
+        return true;
+    };
+    // Queued: the probe goes on to its next board while its end is written.
+    hooks.finished = [=](int index, const QString &probe, const GangResult &result) {
+        qint64 id = -1;
+        {
+            std::lock_guard<std::mutex> guard(*lock);
+            const auto it = runIds->find(index);
+            if (it == runIds->end())
+                return;
+            id = it->second;
+            runIds->erase(it);
+        }
+        const SectorCounts sectors = sectorsOf ? sectorsOf(index) : SectorCounts();
+        const bool interrupted = result.status == GangStatus::Interrupted;
+        const QString message = GangView::outcome(result);
+        writer->post([=](RecordDb &db) {
+            QString error;
+            if (!finishRecord(db, id, result.code, interrupted, message, result.deviceId, error,
+                              sectors))
+                Command::warn(probe + QStringLiteral(": ") + error);
+        });
+    };
+    return hooks;
 }
 
 } // namespace cli

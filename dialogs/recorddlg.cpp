@@ -37,13 +37,11 @@ QString statusText(const QString &status)
     return RecordDlg::tr("进行中");
 }
 
-QString tallyText(const QString &label, const Tally &t)
+QString tallyText(const QString &label, const RunCounts &c)
 {
+    const Tally t{int(c.passed), int(c.failed), int(c.running)};
     return RecordDlg::tr("%1：通过 %2  失败 %3  良率 %4")
-        .arg(label)
-        .arg(t.passed)
-        .arg(t.failed)
-        .arg(t.yieldText());
+        .arg(label, QString::number(t.passed), QString::number(t.failed), t.yieldText());
 }
 
 } // namespace
@@ -57,6 +55,8 @@ RecordDlg::RecordDlg(QWidget *parent)
     , todayChart(new QChartView(this))
     , exportButton(new QPushButton(tr("导出CSV…"), this))
     , reportButton(new QPushButton(tr("导出报告…"), this))
+    , newerButton(new QPushButton(tr("较新"), this))
+    , olderButton(new QPushButton(tr("较早"), this))
     , changeButton(new QPushButton(tr("更改…"), this))
     , closeButton(new QPushButton(tr("关闭"), this))
 {
@@ -81,6 +81,10 @@ RecordDlg::RecordDlg(QWidget *parent)
     auto *top = new QHBoxLayout;
     top->addLayout(totals, 1);
     top->addWidget(todayChart);
+    auto *pages = new QHBoxLayout;
+    pages->addStretch(1);
+    pages->addWidget(newerButton);
+    pages->addWidget(olderButton);
     auto *where = new QHBoxLayout;
     where->addWidget(locationLabel, 1);
     where->addWidget(changeButton);
@@ -92,11 +96,14 @@ RecordDlg::RecordDlg(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(runTable, 1);
+    layout->addLayout(pages);
     layout->addLayout(where);
     layout->addLayout(buttons);
     resize(760, 520);
 
     connect(exportButton, &QPushButton::clicked, this, &RecordDlg::exportCsv);
+    connect(newerButton, &QPushButton::clicked, this, [this] { showPage(page - 1); });
+    connect(olderButton, &QPushButton::clicked, this, [this] { showPage(page + 1); });
     connect(reportButton, &QPushButton::clicked, this, &RecordDlg::exportReport);
     connect(changeButton, &QPushButton::clicked, this, &RecordDlg::askLocation);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -106,10 +113,12 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
 {
     record = db && db->isOpen() ? db : nullptr;
     where = location;
-    locationLabel->setText(tr("数据库：%1").arg(location));
+    locationLabel->setText(tr("数据库：%1").arg(RecordDb::displayLocation(location)));
     runTable->setRowCount(0);
     exportButton->setEnabled(record != nullptr);
     reportButton->setEnabled(record != nullptr);
+    newerButton->setEnabled(false);
+    olderButton->setEnabled(false);
     if (!record) {
         jobLabel->setText(tr("生产记录无法打开：%1").arg(db ? db->lastError() : QString()));
         todayLabel->clear();
@@ -117,21 +126,30 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
         return;
     }
     record->markInterrupted();
-    const QVector<RecordedRun> all = record->runs();
-    QVector<RecordedRun> job;
-    for (const RecordedRun &r : all) {
-        if (r.record.jobDigest == currentJobDigest)
-            job.append(r);
-    }
+    // Counted by the database: opening costs the same on ten runs and on a million.
+    RunCounts job, today, all;
     const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
-    jobLabel->setText(tallyText(tr("当前工程"), RecordReport(job).total));
-    todayLabel->setText(tallyText(tr("今日"), RecordReport(record->runs(midnight)).total));
+    // A job never saved has an empty digest, and its runs are the ones recorded with none.
+    record->countRuns(QDateTime(), currentJobDigest.isNull() ? QByteArray("") : currentJobDigest,
+                      &job);
+    record->countRuns(midnight, QByteArray(), &today);
+    record->countRuns(QDateTime(), QByteArray(), &all);
+    totalRuns = all.passed + all.failed + all.running;
+    jobLabel->setText(tallyText(tr("当前工程"), job));
+    todayLabel->setText(tallyText(tr("今日"), today));
     showToday();
+    showPage(0);
+}
 
-    const QVector<RecordedRun> last = record->runs(QDateTime(), lastRuns);
-    runTable->setRowCount(last.size());
-    for (int row = 0; row < last.size(); ++row) {
-        const RecordedRun &r = last.at(last.size() - 1 - row); // newest on top
+void RecordDlg::showPage(qint64 index)
+{
+    if (!record || index < 0)
+        return;
+    page = index;
+    const QVector<RecordedRun> rows = record->newestRuns(page * lastRuns, lastRuns);
+    runTable->setRowCount(rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        const RecordedRun &r = rows.at(row); // newest on top
         const QStringList cells = {
             r.record.startedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             r.record.probeSerial,
@@ -142,6 +160,8 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
         // What the recorder wrote, in its own language, stays at hand for audit.
         runTable->item(row, 4)->setToolTip(r.message);
     }
+    newerButton->setEnabled(page > 0);
+    olderButton->setEnabled((page + 1) * lastRuns < totalRuns);
 }
 
 void RecordDlg::showToday()
@@ -198,20 +218,29 @@ void RecordDlg::exportCsv()
         this, tr("导出CSV"), QStringLiteral("record.csv"), tr("CSV文件 (*.csv)"));
     if (path.isEmpty() || !record)
         return;
-    const QVector<RecordedRun> runs = record->runs();
     QSaveFile file(path);
-    // The byte-order mark lets spreadsheet programs read the Chinese texts as UTF-8.
-    const QByteArray bytes = "\xEF\xBB\xBF" + RecordReport::csv(runs).toUtf8();
-    if (!record->lastError().isEmpty() && runs.isEmpty()) {
-        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(record->lastError()));
-        return;
-    }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(file.errorString()));
         return;
     }
-    QMessageBox::information(this, tr("信息"), tr("已导出%1条记录").arg(runs.size()));
+    auto put = [&file](const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
+    // The byte-order mark lets spreadsheet programs read the Chinese texts as UTF-8.
+    bool written = put("\xEF\xBB\xBF" + RecordReport::csvHeader().toUtf8());
+    qint64 count = 0;
+    const bool read = written && record->forEachRun(QDateTime(), [&](const RecordedRun &r) {
+        ++count;
+        return written = put(RecordReport::csvRow(r).toUtf8());
+    });
+    if (written && !read) {
+        file.cancelWriting();
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(record->lastError()));
+        return;
+    }
+    if (!written || !file.commit()) {
+        QMessageBox::information(this, tr("警告"), tr("导出失败：%1").arg(file.errorString()));
+        return;
+    }
+    QMessageBox::information(this, tr("信息"), tr("已导出%1条记录").arg(count));
 }
 
 void RecordDlg::exportReport()
@@ -242,8 +271,10 @@ void RecordDlg::askLocation()
     const QString location =
         QInputDialog::getText(this, tr("生产记录位置"),
                               tr("SQLite文件路径，或 postgresql://用户@主机:端口/数据库"),
-                              QLineEdit::Normal, where, &ok)
+                              QLineEdit::Normal, RecordDb::displayLocation(where), &ok)
             .trimmed();
-    if (ok && !location.isEmpty() && location != where)
+    // Given back unchanged, the masked text stands for the location as it was.
+    if (ok && !location.isEmpty() && location != where
+        && location != RecordDb::displayLocation(where))
         emit locationChosen(location);
 }

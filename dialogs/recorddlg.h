@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QtGlobal>
 
 namespace QtCharts {
 class QChart;
@@ -32,6 +33,8 @@ public:
     QtCharts::QChartView *todayChart;
     QPushButton *exportButton;
     QPushButton *reportButton;
+    QPushButton *newerButton; // the table's pages of lastRuns runs
+    QPushButton *olderButton;
     QPushButton *changeButton;
     QPushButton *closeButton;
 
@@ -43,9 +46,12 @@ private:
     void exportCsv();
     void exportReport();
     void showToday();
+    void showPage(qint64 index); // 0: the newest runs
     void showChart(QtCharts::QChart *chart);
     void askLocation();
 
     RecordDb *record = nullptr;
     QString where;
+    qint64 page = 0;
+    qint64 totalRuns = 0;
 };

@@ -14,6 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // a refusal always names the file
         return 0;
     }
+    for (const pack::PackContents::Refusal &r : contents.refused) {
+        if (!r.message.startsWith(QLatin1String("f.pdsc")))
+            std::abort();
+    }
     for (const pack::TargetDescription &d : contents.devices) {
         if (d.device.isEmpty())
             std::abort();

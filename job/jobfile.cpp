@@ -172,13 +172,25 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     if (!root.value("target").isObject())
         return r.invalid("target");
     const QJsonObject o = root.value("target").toObject();
-    if (!r.keysKnown(o, {"device", "pack"}, "target."))
+    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core"}, "target."))
         return false;
     const QJsonValue device = o.value("device"), pack = o.value("pack");
     if (!device.isString() || device.toString().trimmed().isEmpty())
         return r.invalid("target.device");
     if (o.contains("pack") && (!pack.isString() || pack.toString().isEmpty()))
         return r.invalid("target.pack");
+    if (o.contains("core") && (!o.value("core").isString() || o.value("core").toString().isEmpty()))
+        return r.invalid("target.core");
+    if (o.contains("algorithms")) {
+        if (!o.value("algorithms").isArray())
+            return r.invalid("target.algorithms");
+        for (const QJsonValue &name : o.value("algorithms").toArray()) {
+            if (!name.isString() || name.toString().isEmpty())
+                return r.invalid("target.algorithms");
+            setup.targetAlgorithms << name.toString();
+        }
+    }
+    setup.targetCore = o.value("core").toString();
     setup.targetDevice = device.toString();
     if (o.contains("pack"))
         setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
@@ -309,6 +321,10 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
         if (!setup.targetPack.isEmpty())
             target.insert("pack",
                           QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
+        if (!setup.targetAlgorithms.isEmpty())
+            target.insert("algorithms", QJsonArray::fromStringList(setup.targetAlgorithms));
+        if (!setup.targetCore.isEmpty())
+            target.insert("core", setup.targetCore);
         root.insert("target", target);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

@@ -5,6 +5,7 @@
 #include "erasemode.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <cstdint>
 
@@ -48,6 +49,10 @@ struct JobSetup
     // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
     QString targetDevice;
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
+    // Non-default algorithms to use too (file names), and the core of a multi-core device (its
+    // Pname; empty: the one it boots from).
+    QStringList targetAlgorithms;
+    QString targetCore;
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

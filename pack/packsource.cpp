@@ -155,13 +155,17 @@ private:
 class FolderSource : public PackSource
 {
 public:
-    FolderSource(const QString &path, const PackLimits &limits)
+    FolderSource(const QString &path, const PackLimits &limits, const QString &root,
+                 const QString &description = {})
         : PackSource(path, limits)
-        , m_root(QFileInfo(path).canonicalFilePath())
+        , m_root(QFileInfo(root).canonicalFilePath())
+        , m_description(description)
     { }
 
     QString descriptionName(QString &error) const override
     {
+        if (!m_description.isEmpty())
+            return m_description;
         QStringList names =
             QDir(m_root).entryList({QStringLiteral("*.pdsc")}, QDir::Files, QDir::Name);
         return pickDescription(names, m_path, error);
@@ -190,12 +194,28 @@ public:
     }
 
 private:
-    // The member's real file when it lies inside the folder (links followed); else empty.
+    // The member's real file when it lies inside the folder (links followed); else empty. A pack
+    // written on a case-insensitive system may spell a folder or file differently from the disk.
     QString resolve(const QString &member) const
     {
         if (member.isEmpty())
             return {};
-        const QFileInfo info(m_root + QLatin1Char('/') + member);
+        QString path = m_root;
+        for (const QString &part : member.split(QLatin1Char('/'))) {
+            QString next = path + QLatin1Char('/') + part;
+            if (!QFileInfo::exists(next)) {
+                const QStringList same = QDir(path).entryList(
+                    QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+                for (const QString &entry : same) {
+                    if (entry.compare(part, Qt::CaseInsensitive) == 0) {
+                        next = path + QLatin1Char('/') + entry;
+                        break;
+                    }
+                }
+            }
+            path = next;
+        }
+        const QFileInfo info(path);
         const QString real = info.canonicalFilePath();
         if (real.isEmpty() || !info.isFile() || !real.startsWith(m_root + QLatin1Char('/')))
             return {};
@@ -203,6 +223,7 @@ private:
     }
 
     QString m_root;
+    QString m_description; // a lone .pdsc's name; empty: the one in the folder
 };
 
 } // namespace
@@ -236,7 +257,10 @@ std::unique_ptr<PackSource> PackSource::open(const QString &path, const PackLimi
 {
     const QFileInfo info(path);
     if (info.isDir())
-        return std::unique_ptr<PackSource>(new FolderSource(path, limits));
+        return std::unique_ptr<PackSource>(new FolderSource(path, limits, path));
+    if (info.isFile() && info.suffix().compare(QLatin1String("pdsc"), Qt::CaseInsensitive) == 0)
+        return std::unique_ptr<PackSource>(
+            new FolderSource(path, limits, info.absolutePath(), info.fileName()));
     if (!info.isFile()) {
         error = QCoreApplication::translate("Pack", "%1：包不存在").arg(path);
         return nullptr;

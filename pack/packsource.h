@@ -13,7 +13,7 @@ namespace pack {
 struct PackLimits
 {
     qint64 maxDescriptionBytes = 32 * 1024 * 1024; // the .pdsc
-    qint64 maxAlgorithmBytes = 1024 * 1024; // one .FLM
+    qint64 maxAlgorithmBytes = 8 * 1024 * 1024; // one .FLM: external loaders reach a few MiB
     qint64 maxEntries = 200000; // members of the archive
     int maxRatio = 100; // uncompressed : compressed, for members above 64 KiB
 };
@@ -27,8 +27,8 @@ class PackSource
 public:
     virtual ~PackSource() = default;
 
-    // A .pack/.zip file or a folder; nothing, with a reason naming the file, when it cannot be
-    // opened as either.
+    // A .pack/.zip file, a folder, or a lone .pdsc (a pack whose files lie beside it); nothing,
+    // with a reason naming the file, when it cannot be opened as either.
     static std::unique_ptr<PackSource> open(const QString &path, const PackLimits &limits,
                                             QString &error);
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -53,12 +54,56 @@ QString userPackFolder()
         + QStringLiteral("/quorvel/packs");
 }
 
-bool TargetCatalog::addPack(const QString &path, QString &error)
+int compareVersions(const QString &a, const QString &b)
+{
+    const QStringList x = a.split(QRegularExpression(QStringLiteral("[.+-]")));
+    const QStringList y = b.split(QRegularExpression(QStringLiteral("[.+-]")));
+    for (int i = 0; i < std::max(x.size(), y.size()); ++i) {
+        const QString p = i < x.size() ? x[i] : QString(), q = i < y.size() ? y[i] : QString();
+        bool pn = false, qn = false;
+        const qulonglong pv = p.toULongLong(&pn), qv = q.toULongLong(&qn);
+        if (pn && qn && pv != qv)
+            return pv < qv ? -1 : 1;
+        if (pn && qn)
+            continue;
+        if (p.isEmpty() != q.isEmpty()) {
+            // 1.2 < 1.2.1, but 1.0.0-rc1 < 1.0.0: a missing part is less than a number and more
+            // than a pre-release label.
+            const bool emptyIsLess = p.isEmpty() ? qn : pn;
+            return (p.isEmpty() == emptyIsLess) ? -1 : 1;
+        }
+        if (p != q)
+            return pn ? 1 : qn ? -1 : p.compare(q);
+    }
+    return 0;
+}
+
+bool TargetCatalog::addPack(const QString &path, QString &error, bool named)
 {
     PackContents contents;
     if (!readPack(path, m_limits, contents, error))
         return false;
+    contents.named = named;
+    for (const PackContents::Refusal &r : qAsConst(contents.refused))
+        m_warnings << r.message;
     m_packs << contents;
+    return true;
+}
+
+bool TargetCatalog::inUse(const PackContents &pack) const
+{
+    bool namedOne = false;
+    for (const PackContents &other : m_packs) {
+        if (other.vendor == pack.vendor && other.name == pack.name && other.named)
+            namedOne = true;
+    }
+    if (namedOne)
+        return pack.named;
+    for (const PackContents &other : m_packs) {
+        if (other.vendor == pack.vendor && other.name == pack.name
+            && compareVersions(other.version, pack.version) > 0)
+            return false;
+    }
     return true;
 }
 
@@ -72,11 +117,16 @@ bool TargetCatalog::addFolder(const QString &folder, QString &error)
         const bool archive = entry.isFile()
             && (entry.suffix().compare(QLatin1String("pack"), Qt::CaseInsensitive) == 0
                 || entry.suffix().compare(QLatin1String("zip"), Qt::CaseInsensitive) == 0);
+        const bool lone = entry.isFile()
+            && entry.suffix().compare(QLatin1String("pdsc"), Qt::CaseInsensitive) == 0;
         const bool unpacked = entry.isDir()
             && !QDir(entry.filePath()).entryList({QStringLiteral("*.pdsc")}, QDir::Files).isEmpty();
-        if ((archive || unpacked) && !addPack(entry.filePath(), error))
-            return false;
+        QString why;
+        if ((archive || lone || unpacked) && !addPack(entry.filePath(), why))
+            m_warnings
+                << QCoreApplication::translate("Pack", "跳过包%1：%2").arg(entry.filePath(), why);
     }
+    Q_UNUSED(error)
     return true;
 }
 
@@ -84,6 +134,8 @@ QVector<const TargetDescription *> TargetCatalog::devices() const
 {
     QVector<const TargetDescription *> all;
     for (const PackContents &p : m_packs) {
+        if (!inUse(p))
+            continue;
         for (const TargetDescription &d : p.devices)
             all << &d;
     }
@@ -117,6 +169,14 @@ TargetCatalog::Resolution TargetCatalog::resolve(const QString &name) const
         r.message = QCoreApplication::translate("Pack", "设备名%1不唯一，可能是：%2")
                         .arg(wanted, r.candidates.join(QStringLiteral(", ")));
         return r;
+    }
+    for (const PackContents &p : m_packs) {
+        for (const PackContents::Refusal &refused : p.refused) {
+            if (inUse(p) && refused.device.compare(wanted, Qt::CaseInsensitive) == 0) {
+                r.message = refused.message;
+                return r;
+            }
+        }
     }
     std::stable_sort(near.begin(), near.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });

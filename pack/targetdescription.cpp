@@ -25,4 +25,17 @@ const MemoryRegion *TargetDescription::memory(const QString &name) const
     return nullptr;
 }
 
+const MemoryRegion &TargetDescription::aliasRoot(const MemoryRegion &m) const
+{
+    const MemoryRegion *at = &m;
+    // Bounded: a description may chain aliases into a loop.
+    for (int hops = 0; hops < memories.size() && !at->alias.isEmpty(); ++hops) {
+        const MemoryRegion *next = memory(at->alias);
+        if (!next || next == at)
+            break;
+        at = next;
+    }
+    return *at;
+}
+
 } // namespace pack

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPair>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -18,6 +19,9 @@ struct MemoryRegion
     QString access; // r/w/x/p/s/n letters; derived from an `id` when `access` is absent
     bool isDefault = false;
     bool startup = false;
+    QString pname; // the core it belongs to; empty: every core
+    QString alias; // the memory this one is another view of (secure/non-secure windows)
+    int line = 0; // in the description
 
     uint64_t end() const { return uint64_t(start) + size; }
     bool writable() const { return access.contains(QLatin1Char('w')); }
@@ -33,18 +37,38 @@ struct FlashAlgorithmRef
     std::optional<uint32_t> ramStart;
     std::optional<uint32_t> ramSize;
     bool isDefault = false;
-    QByteArray image; // the FLM's bytes; filled when a device is resolved, not when listed
-    // The algorithm descriptor's erased value (valEmpty), once the image is loaded.
+    QString pname; // the core it belongs to; empty: every core
+    QString style; // Keil (or empty) for an FLM; other styles cannot be run
+    int line = 0; // in the description
+    QByteArray image; // the FLM's bytes; filled only for an algorithm a job uses
+    // From the image once loaded: the descriptor's erased value (valEmpty), its szDev and whether
+    // it can erase the whole range at once.
     std::optional<uint8_t> erasedValue;
+    uint32_t deviceSize = 0;
+    bool hasEraseChip = false;
+    // Set when a job's algorithms are chosen: full erase erases this range.
+    bool fullErase = false;
 
     uint64_t end() const { return uint64_t(start) + size; }
 };
 
 struct Processor
 {
+    QString pname; // empty on a single-core device that does not name its core
     QString core; // Dcore, e.g. Cortex-M0
     QString fpu, mpu, endian; // as written; empty when no level says
     uint32_t clock = 0; // Dclock in Hz, 0 when unknown
+    // The access port of <debug __ap/__apid>; absent: the first.
+    std::optional<uint32_t> ap, apid;
+};
+
+// An element kept as written for the layers that use it (access ports, flash info, data patches).
+struct PackElement
+{
+    QString element;
+    QString pname;
+    int line = 0;
+    QVector<QPair<QString, QString>> attributes;
 };
 
 struct TargetDescription
@@ -53,8 +77,13 @@ struct TargetDescription
     QString vendor, family, subFamily;
     QString packId; // Vendor.Name.Version of the pack that describes it
     QString packPath; // the .pack file or folder it was read from
-    Processor processor;
-    QVector<MemoryRegion> memories;
+    QString descriptionFile; // the .pdsc, and the line of the device in it, for messages
+    int line = 0;
+    Processor processor; // of the chosen core
+    QVector<Processor> processors; // every core
+    QString bootCore; // Pname of the core the startup memory belongs to, else the first's
+    QVector<MemoryRegion> memories; // after selectCore: the chosen core's and the shared ones
+    QVector<PackElement> elements;
     QVector<FlashAlgorithmRef> algorithms;
     // Known once the algorithms are loaded and all of them agree on it.
     std::optional<uint8_t> erasedValue;
@@ -62,6 +91,8 @@ struct TargetDescription
     // The algorithm whose range holds `address`; the default one first when ranges overlap.
     const FlashAlgorithmRef *algorithmFor(uint32_t address) const;
     const MemoryRegion *memory(const QString &name) const;
+    // The memory `m` is an alias of (followed to the end), or `m` itself.
+    const MemoryRegion &aliasRoot(const MemoryRegion &m) const;
 };
 
 } // namespace pack

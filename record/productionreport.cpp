@@ -457,11 +457,15 @@ bool readLedger(Reader &db, ProductionReport &r, const Where &w, bool whole)
             s.ranges.append({quint32(s.first + q.value(3).toLongLong() * qint64(s.step)),
                              quint32(s.first + q.value(4).toLongLong() * qint64(s.step)), count});
     }
+    // Capped per series: one series with many voided values must not hide the others'.
     if (!db.run(q,
-                QStringLiteral("SELECT l.series_address, l.series_first, l.series_step, l.value%1"
-                               " AND l.state = 'void' ORDER BY 1, 2, 3, l.seq LIMIT %2")
+                QStringLiteral("SELECT series_address, series_first, series_step, value FROM"
+                               " (SELECT l.series_address, l.series_first, l.series_step, l.value,"
+                               " l.seq, ROW_NUMBER() OVER (PARTITION BY l.series_address,"
+                               " l.series_first, l.series_step ORDER BY l.seq) AS n%1"
+                               " AND l.state = 'void') t WHERE n <= %2 ORDER BY 1, 2, 3, seq")
                     .arg(from)
-                    .arg(5 * ProductionReport::maxVoidValues),
+                    .arg(ProductionReport::maxVoidValues),
                 w.binds))
         return false;
     while (q.next()) {

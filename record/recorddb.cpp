@@ -18,6 +18,9 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <iterator>
+#include <vector>
+
 namespace {
 
 QAtomicInteger<quint64> connectionCounter;
@@ -30,6 +33,14 @@ constexpr int busyTimeoutMs = 30000;
 const char *const valueIndex =
     "CREATE INDEX IF NOT EXISTS serial_ledger_value ON serial_ledger (series_address, value)";
 
+// Finds the runs of one chip, for the serial it already holds.
+const char *const chipIndex = "CREATE INDEX IF NOT EXISTS runs_chip_uid ON runs (chip_uid)";
+// The dialog counts a job's runs and every opening sweeps the open ones: neither may read the
+// whole table of a million runs.
+const char *const jobIndex = "CREATE INDEX IF NOT EXISTS runs_job ON runs (job_digest, status)";
+const char *const openIndex =
+    "CREATE INDEX IF NOT EXISTS runs_open ON runs (host) WHERE status = 'started'";
+
 const char *const sqliteSchema[] = {
     "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
     "CREATE TABLE IF NOT EXISTS runs ("
@@ -41,7 +52,8 @@ const char *const sqliteSchema[] = {
     " files TEXT, options TEXT, serial INTEGER,"
     " status TEXT NOT NULL, result INTEGER, message TEXT,"
     " via TEXT NOT NULL DEFAULT 'vendor', target TEXT,"
-    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER)",
+    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER,"
+    " chip_uid TEXT, functional TEXT, functional_text TEXT)",
     "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
     "CREATE TABLE IF NOT EXISTS serial_ledger ("
     " series_address INTEGER NOT NULL, series_first INTEGER NOT NULL,"
@@ -50,6 +62,9 @@ const char *const sqliteSchema[] = {
     " PRIMARY KEY (series_address, series_first, series_step, seq))",
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
     valueIndex,
+    chipIndex,
+    jobIndex,
+    openIndex,
 };
 
 const char *const postgresSchema[] = {
@@ -63,7 +78,8 @@ const char *const postgresSchema[] = {
     " files TEXT, options TEXT, serial BIGINT,"
     " status TEXT NOT NULL, result INTEGER, message TEXT,"
     " via TEXT NOT NULL DEFAULT 'vendor', target TEXT,"
-    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER)",
+    " sectors_erased INTEGER, sectors_programmed INTEGER, sectors_skipped INTEGER,"
+    " chip_uid TEXT, functional TEXT, functional_text TEXT)",
     "CREATE INDEX IF NOT EXISTS runs_started ON runs (started_utc)",
     "CREATE TABLE IF NOT EXISTS serial_ledger ("
     " series_address BIGINT NOT NULL, series_first BIGINT NOT NULL,"
@@ -72,6 +88,9 @@ const char *const postgresSchema[] = {
     " PRIMARY KEY (series_address, series_first, series_step, seq))",
     "CREATE INDEX IF NOT EXISTS serial_ledger_run ON serial_ledger (run_id)",
     valueIndex,
+    chipIndex,
+    jobIndex,
+    openIndex,
 };
 
 // What version 2 added to a version 1 record; old runs went through the dedicated probe.
@@ -82,6 +101,17 @@ const char *const upgradeFrom1[] = {
     "ALTER TABLE runs ADD COLUMN sectors_programmed INTEGER",
     "ALTER TABLE runs ADD COLUMN sectors_skipped INTEGER",
     "UPDATE schema_version SET version = 2",
+};
+
+// What version 3 added: the chip's identity and its self-test.
+const char *const upgradeFrom2[] = {
+    "ALTER TABLE runs ADD COLUMN chip_uid TEXT",
+    "ALTER TABLE runs ADD COLUMN functional TEXT",
+    "ALTER TABLE runs ADD COLUMN functional_text TEXT",
+    chipIndex,
+    jobIndex,
+    openIndex,
+    "UPDATE schema_version SET version = 3",
 };
 
 QVariant countOrNull(int count)
@@ -130,6 +160,23 @@ bool RecordDb::isPostgres(const QString &location)
 {
     return location.startsWith(QLatin1String("postgresql://"))
         || location.startsWith(QLatin1String("postgres://"));
+}
+
+QString RecordDb::displayLocation(const QString &location)
+{
+    if (!isPostgres(location))
+        return location;
+    // Only the user-info part: the rest stays byte for byte as typed, even when not a valid URL.
+    const int authority = location.indexOf(QLatin1String("://")) + 3;
+    const int slash = location.indexOf(QLatin1Char('/'), authority);
+    // The last '@' of the authority: an unescaped '@' may sit in the password itself.
+    const int at = location.lastIndexOf(QLatin1Char('@'), slash < 0 ? -1 : slash - 1);
+    if (at < authority)
+        return location;
+    const int colon = location.indexOf(QLatin1Char(':'), authority);
+    if (colon < 0 || colon > at)
+        return location;
+    return location.left(colon + 1) + QStringLiteral("****") + location.mid(at);
 }
 
 bool RecordDb::fail(const QString &what, const QString &detail)
@@ -287,8 +334,12 @@ bool RecordDb::ensureSchema()
             rollback();
             return false;
         }
-    } else if (version.toInt() == 1) {
-        for (const char *sql : upgradeFrom1) {
+    } else if (version.toInt() == 1 || version.toInt() == 2) {
+        std::vector<const char *> steps;
+        if (version.toInt() == 1)
+            steps.insert(steps.end(), std::begin(upgradeFrom1), std::end(upgradeFrom1));
+        steps.insert(steps.end(), std::begin(upgradeFrom2), std::end(upgradeFrom2));
+        for (const char *sql : steps) {
             if (!exec(QString::fromLatin1(sql))) {
                 rollback();
                 return false;
@@ -329,8 +380,8 @@ qint64 RecordDb::beginRun(const RunRecord &run)
     QSqlQuery q(QSqlDatabase::database(connection, false));
     q.prepare("INSERT INTO runs (started_utc, host, pid, process_start, tool_version,"
               " probe_serial, probe_firmware, chip_model, device_id, job_file, job_digest,"
-              " files, options, serial, via, target, status)"
-              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'started') RETURNING id");
+              " files, options, serial, via, target, chip_uid, status)"
+              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'started') RETURNING id");
     const QDateTime started =
         run.startedUtc.isValid() ? run.startedUtc : QDateTime::currentDateTimeUtc();
     q.addBindValue(utcText(started));
@@ -349,6 +400,7 @@ qint64 RecordDb::beginRun(const RunRecord &run)
     q.addBindValue(run.hasSerial ? QVariant(qint64(run.serial)) : QVariant(QVariant::LongLong));
     q.addBindValue(run.via);
     q.addBindValue(run.target.isEmpty() ? QVariant(QVariant::String) : QVariant(run.target));
+    q.addBindValue(run.chipUid.isEmpty() ? QVariant(QVariant::String) : QVariant(run.chipUid));
     // A single statement commits on its own: the row exists before the probe is touched.
     if (!q.exec() || !q.next()) {
         fail(QStringLiteral("record write failed"), q.lastError().text());
@@ -358,20 +410,20 @@ qint64 RecordDb::beginRun(const RunRecord &run)
 }
 
 bool RecordDb::finishRun(qint64 id, bool passed, int result, const QString &message,
-                         quint32 deviceId, const SectorCounts &sectors)
+                         quint32 deviceId, const SectorCounts &sectors, const RunCheck &check)
 {
     return endRun(id, passed ? QStringLiteral("passed") : QStringLiteral("failed"), result, message,
-                  deviceId, sectors);
+                  deviceId, sectors, check);
 }
 
 bool RecordDb::interruptRun(qint64 id, int result, const QString &message, quint32 deviceId,
-                            const SectorCounts &sectors)
+                            const SectorCounts &sectors, const RunCheck &check)
 {
-    return endRun(id, QStringLiteral("interrupted"), result, message, deviceId, sectors);
+    return endRun(id, QStringLiteral("interrupted"), result, message, deviceId, sectors, check);
 }
 
 bool RecordDb::endRun(qint64 id, const QString &status, int result, const QString &message,
-                      quint32 deviceId, const SectorCounts &sectors)
+                      quint32 deviceId, const SectorCounts &sectors, const RunCheck &check)
 {
     const bool passed = status == QLatin1String("passed");
     if (!isOpen())
@@ -391,16 +443,17 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
     read.finish();
     const QDateTime ended = QDateTime::currentDateTimeUtc();
     QSqlQuery q(db);
-    // The chip detect reads the device id during the run, after the row was written.
-    q.prepare(deviceId
-                  ? QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                   " result = ?, message = ?, sectors_erased = ?,"
-                                   " sectors_programmed = ?, sectors_skipped = ?,"
-                                   " device_id = ? WHERE id = ? AND status = 'started'")
-                  : QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
-                                   " result = ?, message = ?, sectors_erased = ?,"
-                                   " sectors_programmed = ?, sectors_skipped = ?"
-                                   " WHERE id = ? AND status = 'started'"));
+    // The chip detect reads the device id during the run, after the row was written; the chip's
+    // ID too, when the row did not have it yet.
+    QString sql = QStringLiteral("UPDATE runs SET ended_utc = ?, duration_ms = ?, status = ?,"
+                                 " result = ?, message = ?, sectors_erased = ?,"
+                                 " sectors_programmed = ?, sectors_skipped = ?,"
+                                 " functional = ?, functional_text = ?");
+    if (deviceId)
+        sql += QStringLiteral(", device_id = ?");
+    if (!check.chipUid.isEmpty())
+        sql += QStringLiteral(", chip_uid = ?");
+    q.prepare(sql + QStringLiteral(" WHERE id = ? AND status = 'started'"));
     q.addBindValue(utcText(ended));
     q.addBindValue(started.isValid() ? started.msecsTo(ended) : qint64(-1));
     q.addBindValue(status);
@@ -409,8 +462,16 @@ bool RecordDb::endRun(qint64 id, const QString &status, int result, const QStrin
     q.addBindValue(countOrNull(sectors.erased));
     q.addBindValue(countOrNull(sectors.programmed));
     q.addBindValue(countOrNull(sectors.skipped));
+    q.addBindValue(check.functional.isEmpty() ? QVariant(QVariant::String)
+                                              : QVariant(check.functional));
+    // Bounded, and as text: what a board printed may be any bytes.
+    q.addBindValue(check.functional.isEmpty()
+                       ? QVariant(QVariant::String)
+                       : QVariant(QString::fromUtf8(check.text.left(RunCheck::maxText))));
     if (deviceId)
         q.addBindValue(qint64(deviceId));
+    if (!check.chipUid.isEmpty())
+        q.addBindValue(check.chipUid);
     q.addBindValue(id);
     if (!q.exec()) {
         fail(QStringLiteral("record write failed"), q.lastError().text());

@@ -1,12 +1,9 @@
-// The serial ledger, the sweep of dead runs and reading runs back.
+// The serial ledger and the sweep of dead runs.
 #include "recorddb.h"
 
 #include "processprobe.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,18 +11,6 @@
 #include <QVariant>
 
 namespace {
-
-QVector<RecordedFile> filesFromJson(const QString &text)
-{
-    QVector<RecordedFile> files;
-    const QJsonArray list = QJsonDocument::fromJson(text.toUtf8()).array();
-    for (const QJsonValue &v : list) {
-        const QJsonObject o = v.toObject();
-        files.append({o.value("name").toString(), quint32(o.value("address").toDouble()),
-                      quint32(o.value("length").toDouble()), quint32(o.value("crc32").toDouble())});
-    }
-    return files;
-}
 
 QString hex8(quint32 v)
 {
@@ -48,7 +33,26 @@ QString repeatedValueMessage(quint32 address, quint32 value, qint64 runId, const
 
 } // namespace
 
-bool RecordDb::allocateSerial(const SerialSeries &series, qint64 runId, quint32 *value)
+bool RecordDb::serialOfChip(const SerialSeries &series, const QString &chipUid, qint64 *value)
+{
+    *value = -1;
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.prepare("SELECT l.value FROM runs r CROSS JOIN serial_ledger l WHERE r.chip_uid = ?"
+              " AND l.run_id = r.id AND l.series_address = ? AND l.series_first = ?"
+              " AND l.series_step = ? AND l.state = 'used' ORDER BY l.seq DESC LIMIT 1");
+    q.addBindValue(chipUid);
+    q.addBindValue(qint64(series.address));
+    q.addBindValue(qint64(series.first));
+    q.addBindValue(qint64(series.step));
+    if (!q.exec())
+        return fail(QStringLiteral("record read failed"), q.lastError().text());
+    if (q.next())
+        *value = q.value(0).toLongLong();
+    return true;
+}
+
+bool RecordDb::allocateSerial(const SerialSeries &series, qint64 runId, quint32 *value,
+                              const QString &chipUid, bool newSerial)
 {
     if (!isOpen())
         return fail(QStringLiteral("record not open"), QString());
@@ -62,6 +66,33 @@ bool RecordDb::allocateSerial(const SerialSeries &series, qint64 runId, quint32 
         return false;
     }
     QSqlQuery q(db);
+    if (!chipUid.isEmpty()) {
+        qint64 held = -1;
+        if (!newSerial && !serialOfChip(series, chipUid, &held)) {
+            rollback();
+            return false;
+        }
+        // A board programmed again keeps the serial it carries: no ledger row, nothing voided if
+        // this run fails.
+        q.prepare(held >= 0
+                      ? QStringLiteral("UPDATE runs SET chip_uid = ?, serial = ? WHERE id = ?")
+                      : QStringLiteral("UPDATE runs SET chip_uid = ? WHERE id = ?"));
+        q.addBindValue(chipUid);
+        if (held >= 0)
+            q.addBindValue(held);
+        q.addBindValue(runId);
+        if (!q.exec()) {
+            fail(QStringLiteral("record write failed"), q.lastError().text());
+            rollback();
+            return false;
+        }
+        if (held >= 0) {
+            if (!commit())
+                return false;
+            *value = quint32(held);
+            return true;
+        }
+    }
     q.prepare("SELECT MAX(seq) FROM serial_ledger WHERE series_address = ? AND series_first = ?"
               " AND series_step = ?");
     q.addBindValue(qint64(series.address));
@@ -178,59 +209,6 @@ int RecordDb::markInterrupted()
         ++marked;
     }
     return commit() ? marked : -1;
-}
-
-QVector<RecordedRun> RecordDb::runs(const QDateTime &since, int limit)
-{
-    QVector<RecordedRun> out;
-    error.clear();
-    if (!isOpen()) {
-        fail(QStringLiteral("record not open"), QString());
-        return out;
-    }
-    QString sql = QStringLiteral(
-        "SELECT id, started_utc, ended_utc, duration_ms, host, tool_version, probe_serial,"
-        " probe_firmware, chip_model, device_id, job_file, job_digest, files, options, serial,"
-        " status, result, message, via, target, sectors_erased, sectors_programmed,"
-        " sectors_skipped FROM runs WHERE started_utc >= ? ORDER BY id DESC");
-    if (limit > 0)
-        sql += QStringLiteral(" LIMIT %1").arg(limit);
-    QSqlQuery q(QSqlDatabase::database(connection, false));
-    q.prepare(sql);
-    q.addBindValue(since.isValid() ? since.toUTC().toString(Qt::ISODateWithMs) : QString(""));
-    if (!q.exec()) {
-        fail(QStringLiteral("record read failed"), q.lastError().text());
-        return out;
-    }
-    while (q.next()) {
-        RecordedRun r;
-        r.id = q.value(0).toLongLong();
-        r.record.startedUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
-        r.endedUtc = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
-        r.durationMs = q.value(3).isNull() ? -1 : q.value(3).toLongLong();
-        r.record.host = q.value(4).toString();
-        r.record.toolVersion = q.value(5).toString();
-        r.record.probeSerial = q.value(6).toString();
-        r.record.probeFirmware = q.value(7).toString();
-        r.record.chipModel = q.value(8).toInt();
-        r.record.deviceId = quint32(q.value(9).toLongLong());
-        r.record.jobFile = q.value(10).toString();
-        r.record.jobDigest = q.value(11).toString().toLatin1();
-        r.record.files = filesFromJson(q.value(12).toString());
-        r.record.options = q.value(13).toString();
-        r.record.hasSerial = !q.value(14).isNull();
-        r.record.serial = quint32(q.value(14).toLongLong());
-        r.status = q.value(15).toString();
-        r.result = q.value(16).isNull() ? -1 : q.value(16).toInt();
-        r.message = q.value(17).toString();
-        r.record.via = q.value(18).toString();
-        r.record.target = q.value(19).toString();
-        r.sectors.erased = q.value(20).isNull() ? -1 : q.value(20).toInt();
-        r.sectors.programmed = q.value(21).isNull() ? -1 : q.value(21).toInt();
-        r.sectors.skipped = q.value(22).isNull() ? -1 : q.value(22).toInt();
-        out.prepend(r);
-    }
-    return out;
 }
 
 QVector<QPair<quint32, QString>> RecordDb::ledger(const SerialSeries &series)

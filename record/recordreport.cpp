@@ -56,9 +56,7 @@ QString filesText(const QVector<RecordedFile> &files)
     QStringList parts;
     for (const RecordedFile &f : files)
         parts << QStringLiteral("%1@%2+%3/%4")
-                     .arg(f.name, hex8(f.address))
-                     .arg(f.length)
-                     .arg(hex8(f.crc32));
+                     .arg(f.name, hex8(f.address), QString::number(f.length), hex8(f.crc32));
     return parts.join(QLatin1Char(';'));
 }
 
@@ -93,26 +91,24 @@ QString RecordReport::text() const
 {
     QString out;
     auto line = [&out](const QString &label, const Tally &t) {
+        // One arg() call: a job or probe name holding "%1" must come out as written.
         out += QStringLiteral("%1  passed %2  failed %3  yield %4")
-                   .arg(label)
-                   .arg(t.passed)
-                   .arg(t.failed)
-                   .arg(t.yieldText());
+                   .arg(label, QString::number(t.passed), QString::number(t.failed), t.yieldText());
         if (t.running)
             out += QStringLiteral("  running %1").arg(t.running);
         out += QLatin1Char('\n');
     };
     line(QStringLiteral("total"), total);
     for (auto it = byJob.cbegin(); it != byJob.cend(); ++it)
-        line(QStringLiteral("job %1").arg(it.key()), it.value());
+        line(QStringLiteral("job ") + it.key(), it.value());
     for (auto it = byProbe.cbegin(); it != byProbe.cend(); ++it)
-        line(QStringLiteral("probe %1").arg(it.key()), it.value());
+        line(QStringLiteral("probe ") + it.key(), it.value());
     for (auto it = failuresByCode.cbegin(); it != failuresByCode.cend(); ++it)
         out += QStringLiteral("%1  %2\n")
                    .arg(it.key() == QLatin1String("interrupted")
                             ? it.key()
-                            : QStringLiteral("result ") + it.key())
-                   .arg(it.value());
+                            : QStringLiteral("result ") + it.key(),
+                        QString::number(it.value()));
     return out;
 }
 
@@ -128,39 +124,54 @@ QJsonObject RecordReport::json() const
                        {"failuresByCode", codes}};
 }
 
-QString RecordReport::csv(const QVector<RecordedRun> &runs)
+QString RecordReport::csvHeader()
 {
-    QString out = QStringLiteral(
+    return QStringLiteral(
         "id,started_utc,ended_utc,duration_ms,host,tool_version,probe_serial,probe_firmware,"
         "chip_model,device_id,job_file,job_digest,files,options,serial,status,result,message,via,"
-        "result_text\r\n");
-    for (const RecordedRun &r : runs) {
-        const RunRecord &c = r.record;
-        const QStringList cells = {
-            QString::number(r.id),
-            c.startedUtc.toUTC().toString(Qt::ISODateWithMs),
-            r.endedUtc.isValid() ? r.endedUtc.toUTC().toString(Qt::ISODateWithMs) : QString(),
-            r.durationMs >= 0 ? QString::number(r.durationMs) : QString(),
-            c.host,
-            c.toolVersion,
-            c.probeSerial,
-            c.probeFirmware,
-            QString::number(c.chipModel),
-            hex8(c.deviceId),
-            c.jobFile,
-            QString::fromLatin1(c.jobDigest),
-            filesText(c.files),
-            c.options,
-            c.hasSerial ? hex8(c.serial) : QString(),
-            r.status,
-            r.result >= 0 ? QString::number(r.result) : QString(),
-            r.message,
-            c.via,
-            recordedResultText(r.status, r.result, c.via, r.message)};
-        QStringList quoted;
-        for (const QString &cell : cells)
-            quoted << csvCell(cell);
-        out += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        "result_text,chip_uid,functional,functional_text\r\n");
+}
+
+QString RecordReport::csvRow(const RecordedRun &r)
+{
+    const RunRecord &c = r.record;
+    const QString cells[] = {QString::number(r.id),
+                             c.startedUtc.toUTC().toString(Qt::ISODateWithMs),
+                             r.endedUtc.isValid() ? r.endedUtc.toUTC().toString(Qt::ISODateWithMs)
+                                                  : QString(),
+                             r.durationMs >= 0 ? QString::number(r.durationMs) : QString(),
+                             c.host,
+                             c.toolVersion,
+                             c.probeSerial,
+                             c.probeFirmware,
+                             QString::number(c.chipModel),
+                             hex8(c.deviceId),
+                             c.jobFile,
+                             QString::fromLatin1(c.jobDigest),
+                             filesText(c.files),
+                             c.options,
+                             c.hasSerial ? hex8(c.serial) : QString(),
+                             r.status,
+                             r.result >= 0 ? QString::number(r.result) : QString(),
+                             r.message,
+                             c.via,
+                             recordedResultText(r.status, r.result, c.via, r.message),
+                             c.chipUid,
+                             r.functional,
+                             QString::fromUtf8(r.functionalText)};
+    QString out;
+    for (const QString &cell : cells) {
+        if (&cell != cells)
+            out += QLatin1Char(',');
+        out += csvCell(cell);
     }
+    return out + QStringLiteral("\r\n");
+}
+
+QString RecordReport::csv(const QVector<RecordedRun> &runs)
+{
+    QString out = csvHeader();
+    for (const RecordedRun &r : runs)
+        out += csvRow(r);
     return out;
 }

@@ -37,4 +37,7 @@ public:
     QString text() const; // readable summary for a terminal
     QJsonObject json() const;
     static QString csv(const QVector<RecordedRun> &runs);
+    // The CSV's header line and one run's line, each ending in CRLF, for writing as rows are read.
+    static QString csvHeader();
+    static QString csvRow(const RecordedRun &run);
 };

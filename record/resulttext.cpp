@@ -27,18 +27,23 @@ const char *const swdTexts[] = {
     QT_TRANSLATE_NOOP("ProductionReport", "烧录算法执行失败"),
     QT_TRANSLATE_NOOP("ProductionReport", "映像超出FLASH或没有映像"),
     QT_TRANSLATE_NOOP("ProductionReport", "校验不一致"),
+    QT_TRANSLATE_NOOP("ProductionReport", "烧录成功，自检失败"),
 };
+
+// After SwdVerifyMismatch: programmed and verified, but the board's own check over RTT failed.
+// Not an SWD fault, so its text stands alone, as the operator's status shows it.
+constexpr int selfTestFailed = 15;
 
 QString swdText(int result)
 {
     const int code = result == 0 ? 0 : result - swdStatusBase;
     if (code < 0 || code >= int(sizeof swdTexts / sizeof *swdTexts))
         return QCoreApplication::translate("ProductionReport", "SWD错误%1").arg(result);
-    if (code == 0)
-        return QCoreApplication::translate("ProductionReport", swdTexts[0]);
+    if (code == 0 || code == selfTestFailed)
+        return QCoreApplication::translate("ProductionReport", swdTexts[code]);
     return QCoreApplication::translate("ProductionReport", "SWD错误%1：%2")
-        .arg(code)
-        .arg(QCoreApplication::translate("ProductionReport", swdTexts[code]));
+        .arg(QString::number(code),
+             QCoreApplication::translate("ProductionReport", swdTexts[code]));
 }
 
 } // namespace

@@ -45,6 +45,17 @@ struct RunRecord
     QString via =
         QStringLiteral("vendor"); // "vendor": the dedicated probe; "swd": any CMSIS-DAP probe
     QString target; // device name over SWD, empty on the dedicated path
+    QString chipUid; // the chip's unique ID in lower-case hex, empty when not read
+};
+
+// What a run learnt of its board after programming: the chip's unique ID and the verdict of its
+// own self-test with the text it printed (at most maxText bytes kept).
+struct RunCheck
+{
+    static constexpr int maxText = 4096;
+    QString chipUid; // lower-case hex; empty: not read
+    QString functional; // "passed", "failed", "timeout", ...; empty: no check ran
+    QByteArray text;
 };
 
 // SHA-256 (lower-case hex) over the job options and the image bytes of every listed file, in

@@ -5,6 +5,7 @@
 
 #include "images/crc32.h"
 #include "job/memorygeometry.h"
+#include "pack/jobalgorithms.h"
 #include "pack/targetcatalog.h"
 #include "swd/debug/debugport.h"
 #include "swd/flash/flashsession.h"
@@ -137,7 +138,11 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
 {
     m_target = job.target;
     QString error;
-    if (m_target.algorithms.isEmpty() && !swdLoadTarget(pack::defaultDeviceName(), m_target, error))
+    QVector<pack::ImageSpan> spans;
+    for (const SwdImage &image : job.images)
+        spans.append({image.address, image.length, image.name});
+    if (m_target.algorithms.isEmpty()
+        && !swdLoadTarget(pack::defaultDeviceName(), m_target, error, {}, spans))
         return m_link.fail(SwdAlgorithmMissing, error);
     m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
@@ -163,7 +168,7 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
         banks[at].images.push_back(&image);
     }
     for (Bank &bank : banks) {
-        if (bank.images.empty() && !bothBanks)
+        if (bank.images.empty() && !(bothBanks && bank.ref->fullErase))
             continue;
         const std::vector<uint8_t> bytes(bank.ref->image.begin(), bank.ref->image.end());
         bank.algorithm = FlashAlgorithm::parse(bytes, bank.ref->path, error);
@@ -182,6 +187,10 @@ bool JobRun::loadBanks(const SwdJob &job, bool bothBanks)
                                        .arg(image->length)
                                        .arg(image->address, 8, 16, QLatin1Char('0'))
                                        .arg(a.deviceName()));
+            const QString outside = pack::imageBoundsProblem(
+                m_target, *bank.ref, {image->address, image->length, image->name});
+            if (!outside.isEmpty())
+                return m_link.fail(SwdBadJob, outside);
             for (uint32_t start : a.sectorsCovering(offsetOf(bank, *image), image->length))
                 starts.push_back(start);
         }
@@ -290,7 +299,7 @@ bool JobRun::decide(int mode, bool program)
         }
         for (size_t i = 0; i < bank.sectors.size(); ++i) {
             Sector &sector = bank.sectors[i];
-            sector.action = mode == job::FullErase || mode == job::NoErase
+            sector.action = (mode == job::FullErase && bank.ref->fullErase) || mode == job::NoErase
                 ? Sector::ProgramOnly
                 : Sector::EraseAndProgram;
             if (compare) {
@@ -302,9 +311,10 @@ bool JobRun::decide(int mode, bool program)
             }
             m_counts.skipped += sector.action == Sector::Skip;
             m_counts.programmed += program && sector.action != Sector::Skip;
-            m_counts.erased += mode != job::FullErase && sector.action == Sector::EraseAndProgram;
+            m_counts.erased += !(mode == job::FullErase && bank.ref->fullErase)
+                && sector.action == Sector::EraseAndProgram;
         }
-        if (mode == job::FullErase)
+        if (mode == job::FullErase && bank.ref->fullErase)
             m_counts.erased += int(a.sectorsCovering(0, a.deviceSize()).size());
     }
     return true;
@@ -337,7 +347,9 @@ bool JobRun::erase(int mode)
         const Bank &bank = m_banks[i];
         const FlashAlgorithm &a = *bank.algorithm;
         std::vector<uint32_t> sectors;
-        if (mode == job::FullErase) {
+        // Full erase erases the ranges the device's own algorithms cover; another algorithm
+        // (option bytes, OTP, a loader) only the sectors its images need.
+        if (mode == job::FullErase && bank.ref->fullErase) {
             sectors = a.sectorsCovering(0, a.deviceSize());
         } else {
             for (const Sector &sector : bank.sectors)
@@ -610,7 +622,7 @@ QString swdFlashAlgorithmDir()
 }
 
 bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
-                   const QString &folder)
+                   const QString &folder, const QVector<pack::ImageSpan> &images)
 {
     pack::TargetCatalog catalog;
     if (!catalog.addFolder(folder.isEmpty() ? pack::shippedPackFolder() : folder, error))
@@ -621,5 +633,6 @@ bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &e
         return false;
     }
     out = *r.device;
-    return pack::loadAlgorithms(out, pack::PackLimits(), error);
+    return pack::selectCore(out, {}, error) && pack::selectAlgorithms(out, images, {}, error)
+        && pack::loadAlgorithms(out, pack::PackLimits(), error);
 }

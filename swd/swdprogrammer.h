@@ -3,6 +3,7 @@
 #pragma once
 
 #include "job/erasemode.h"
+#include "pack/jobalgorithms.h"
 #include "pack/targetdescription.h"
 #include "swd/link/daptransport.h"
 #include "swd/swdresult.h"
@@ -34,7 +35,8 @@ enum SwdVerifyMode {
 struct SwdJob
 {
     std::vector<SwdImage> images;
-    // job::EraseMode. Full: every algorithm's range whole. Sector and auto: only the sectors the
+    // job::EraseMode. Full: the range of every algorithm marked fullErase whole, the others'
+    // sectors as sector erase does. Sector and auto: only the sectors the
     // images touch, and of those none that already holds what the job leaves there; auto also
     // programs a blank sector without erasing it.
     int eraseMode = job::AutoErase;
@@ -49,8 +51,9 @@ struct SwdJob
 };
 
 // The device `name` of the packs in `folder` (the shipped ones when empty), algorithms loaded.
+// Of its algorithms, the defaults and those `images` need.
 bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
-                   const QString &folder = QString());
+                   const QString &folder = QString(), const QVector<pack::ImageSpan> &images = {});
 
 // The job a setup and the files loaded for it describe; the images point into `d`, which must
 // outlive the job. An erase-only job is not verified: nothing was written to compare.

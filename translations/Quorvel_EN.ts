@@ -935,6 +935,14 @@ Use it anyway?</translation>
             <translation>Export CSV…</translation>
         </message>
         <message>
+            <source>较新</source>
+            <translation>Newer</translation>
+        </message>
+        <message>
+            <source>较早</source>
+            <translation>Older</translation>
+        </message>
+        <message>
             <source>更改…</source>
             <translation>Change…</translation>
         </message>
@@ -1240,6 +1248,74 @@ Use it anyway?</translation>
         <message>
             <source>路径不在包内：%1</source>
             <translation>path outside the pack: %1</translation>
+        </message>
+        <message>
+            <source>%1格式的算法无法运行</source>
+            <translation>an algorithm in %1 style cannot be run</translation>
+        </message>
+        <message>
+            <source>文件不在包中</source>
+            <translation>the file is not in the pack</translation>
+        </message>
+        <message>
+            <source>不是有效的烧写算法：%1</source>
+            <translation>not a valid flash algorithm: %1</translation>
+        </message>
+        <message>
+            <source>算法没有ProgramPage函数</source>
+            <translation>the algorithm has no ProgramPage function</translation>
+        </message>
+        <message>
+            <source>%1没有内核%2（有：%3）</source>
+            <translation>%1 has no core %2 (it has: %3)</translation>
+        </message>
+        <message>
+            <source>默认</source>
+            <translation>default</translation>
+        </message>
+        <message>
+            <source>指定</source>
+            <translation>named</translation>
+        </message>
+        <message>
+            <source>映像所在</source>
+            <translation>holds an image</translation>
+        </message>
+        <message>
+            <source>按需</source>
+            <translation>on request</translation>
+        </message>
+        <message>
+            <source>%1 第%2行 &lt;algorithm&gt;：%3：%4格式的算法无法运行</source>
+            <translation>%1 line %2 &lt;algorithm&gt;: %3: an algorithm in %4 style cannot be run</translation>
+        </message>
+        <message>
+            <source>%1没有烧写算法%2（有：%3）</source>
+            <translation>%1 has no flash algorithm %2 (it has: %3)</translation>
+        </message>
+        <message>
+            <source>%1与%2是同一块闪存（别名），地址重叠</source>
+            <translation>%1 and %2 overlap in the same flash (through an alias)</translation>
+        </message>
+        <message>
+            <source>不在%1的任何存储区内</source>
+            <translation>is outside every memory of %1</translation>
+        </message>
+        <message>
+            <source>超出烧写算法%1的范围%2-%3</source>
+            <translation>is outside the range %2-%3 of flash algorithm %1</translation>
+        </message>
+        <message>
+            <source>%1（%2字节，位于%3）%4</source>
+            <translation>%1 (%2 bytes at %3) %4</translation>
+        </message>
+        <message>
+            <source>跳过包%1：%2</source>
+            <translation>pack %1 skipped: %2</translation>
+        </message>
+        <message>
+            <source>%1：%2</source>
+            <translation>%1: %2</translation>
         </message>
     </context>
     <context>
@@ -1816,6 +1892,38 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <source>滚码</source>
             <translation>rolling code</translation>
         </message>
+        <message>
+            <source>设备包（.pack文件、含.pdsc的文件夹或单独的.pdsc），可多次给出。</source>
+            <translation>Device pack (.pack file, folder holding a .pdsc, or a lone .pdsc); may be given more than once.</translation>
+        </message>
+        <message>
+            <source>多核设备的内核（Pname）。</source>
+            <translation>Core of a multi-core device (its Pname).</translation>
+        </message>
+        <message>
+            <source>也使用这个非默认的烧写算法（文件名），可多次给出。</source>
+            <translation>Use this non-default flash algorithm too (its file name); may be given more than once.</translation>
+        </message>
+        <message>
+            <source>逐扇区（有EraseChip）</source>
+            <translation>by sectors (has EraseChip)</translation>
+        </message>
+        <message>
+            <source>逐扇区</source>
+            <translation>by sectors</translation>
+        </message>
+        <message>
+            <source>不可用（%1格式）</source>
+            <translation>unusable (%1 style)</translation>
+        </message>
+        <message>
+            <source>检查包中的每个烧写算法。</source>
+            <translation>Check every flash algorithm of the packs.</translation>
+        </message>
+        <message>
+            <source>%1个烧写算法有问题</source>
+            <translation>%1 flash algorithm problems</translation>
+        </message>
     </context>
     <context>
         <name>ProductionReport</name>
@@ -2086,6 +2194,10 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>校验不一致</source>
             <translation>verify found a differing byte</translation>
+        </message>
+        <message>
+            <source>烧录成功，自检失败</source>
+            <translation>Programmed, self-test failed</translation>
         </message>
         <message>
             <source>SWD错误%1</source>

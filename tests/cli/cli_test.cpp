@@ -833,7 +833,9 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
                         calcCrc32(reinterpret_cast<const uint8_t *>(pattern(0x900, 4).constData()),
                                   0x900))
                         .toStdString()
-                  + "  fw.bin");
+                  + "  fw.bin\n"
+                    "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
+                    "EraseChip)");
 }
 
 TEST_F(CliSwd, AnSwdFailureEndsWithItsCodeAndMessage)

@@ -50,8 +50,14 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
          "键target.device的值无效"},
         {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","pack":""}})",
          "键target.pack的值无效"},
-        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","core":"M0"}})",
-         "未知的键：target.core"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","cores":"M0"}})",
+         "未知的键：target.cores"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","core":""}})",
+         "键target.core的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","algorithms":"O"}})",
+         "键target.algorithms的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"Q","algorithms":["A",1]}})",
+         "键target.algorithms的值无效"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
@@ -77,10 +83,17 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     setup.files = {file};
     setup.targetDevice = "QS64";
     setup.targetPack = "/jobs/packs/Quorvel.QS64.pack";
+    setup.targetAlgorithms = QStringList{"QS64_OPT.FLM", "QS64_OTP"};
+    setup.targetCore = "cm0";
 
     const QByteArray text = job::serializeJob(setup, base);
     EXPECT_TRUE(text.contains(R"("path": "../shared/app.bin")"));
     EXPECT_TRUE(text.contains(R"("target": {
+        "algorithms": [
+            "QS64_OPT.FLM",
+            "QS64_OTP"
+        ],
+        "core": "cm0",
         "device": "QS64",
         "pack": "../packs/Quorvel.QS64.pack"
     })"));
@@ -91,6 +104,8 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     EXPECT_EQ(job::serializeJob(back, base), text);
     EXPECT_EQ(back.files[0].path, "/jobs/shared/app.bin");
     EXPECT_EQ(back.targetPack, "/jobs/packs/Quorvel.QS64.pack");
+    EXPECT_EQ(back.targetAlgorithms, setup.targetAlgorithms);
+    EXPECT_EQ(back.targetCore, "cm0");
     EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
     EXPECT_EQ(back.watchdog, job::WatchdogOn);
     EXPECT_TRUE(back.serialLedger);

@@ -1,5 +1,6 @@
 // The description parser: inheritance down family -> subFamily -> device -> variant, and the
 // refusal of each malformed or hostile element, by its exact message.
+#include "pack/jobalgorithms.h"
 #include "pack/pdscreader.h"
 #include "pack/targetcatalog.h"
 
@@ -153,10 +154,14 @@ TEST(PdscReader, RefusesMalformedElementsByName)
         {"<package><devices><family Dfamily=\"F\"><device/></family></devices></package>",
          "t.pdsc 第1行 <device>：缺少属性Dname"},
     };
+    // A device's bad element refuses that device; a bad description, the pack.
     for (const Row &row : rows) {
         PackContents out;
         QString error;
-        EXPECT_FALSE(parseDescription(row.xml, "t.pdsc", out, error)) << row.xml.constData();
+        if (parseDescription(row.xml, "t.pdsc", out, error)) {
+            EXPECT_TRUE(out.devices.isEmpty()) << row.xml.constData();
+            error = out.refused.size() == 1 ? out.refused[0].message : QString();
+        }
         EXPECT_EQ(error, QString::fromUtf8(row.message)) << row.xml.constData();
     }
     PackContents out;
@@ -213,4 +218,81 @@ TEST(TargetCatalog, ResolvesNamesCaseInsensitivelyAndListsTheNearest)
         EXPECT_EQ(r.message, QString::fromUtf8(row.message)) << row.name;
     }
     EXPECT_EQ(TargetCatalog().resolve("QB48").message, "未知设备：QB48（没有可用的包）");
+}
+
+namespace {
+
+// Two cores whose memories share ids, per-core algorithms of one file, debug ports, an alias, a
+// style another tool runs, the elements kept for other layers, and one bad device among good ones.
+const char kTwoCores[] = R"(<package><vendor>T</vendor><name>Dual</name>
+<releases><release version="1.0.0"/></releases><devices>
+ <family Dfamily="F" Dvendor="V">
+  <processor Pname="app" Dcore="Cortex-M33" Dclock="64000000"/>
+  <processor Pname="net" Dcore="Cortex-M33"/>
+  <debug Pname="app" __ap="0"/>
+  <debug Pname="net" __ap="1" __apid="2"/>
+  <sequences><sequence name="ResetSystem"><block>x</block></sequence></sequences>
+  <debugvars>__var X = 1;</debugvars>
+  <accessportV2 __apid="2" address="0x2000"/>
+  <device Dname="DUAL">
+   <memory id="IROM1" Pname="net" start="0x01000000" size="0x40000" startup="1"/>
+   <memory id="IROM1" Pname="app" start="0x00000000" size="0x100000" startup="1"/>
+   <memory name="NS" Pname="app" start="0x10000000" size="0x100000" alias="IROM1"/>
+   <memory id="IRAM1" start="0x20000000" size="0x10000"/>
+   <algorithm name="F.FLM" Pname="app" start="0x0" size="0x100000" RAMstart="0x20000000" RAMsize="0x1000" default="1"/>
+   <algorithm name="F.FLM" Pname="net" start="0x01000000" size="0x40000" RAMstart="0x21000000" RAMsize="0x1000" default="1"/>
+   <algorithm name="O.FLM" style="IAR" start="0x00FF8000" size="0x1000"/>
+   <flashinfo name="x"><block count="1"/></flashinfo>
+  </device>
+  <device Dname="BAD">
+   <memory name="M" start="0" size="12kB"/>
+  </device>
+  <device Dname="GOOD"/>
+ </family>
+</devices></package>)";
+
+} // namespace
+
+TEST(PdscReader, KeepsCoresApartAndRefusesOnlyTheBadDevice)
+{
+    const PackContents p = parsed(kTwoCores);
+    ASSERT_EQ(p.devices.size(), 2);
+    ASSERT_EQ(p.refused.size(), 1);
+    EXPECT_EQ(p.refused[0].device, "BAD");
+    EXPECT_EQ(p.refused[0].message, "t.pdsc 第22行 <memory>：属性size的值无效：12kB");
+    const TargetDescription &dual = p.devices[0];
+    EXPECT_EQ(p.devices[1].device, "GOOD");
+    EXPECT_EQ(dual.bootCore, "net"); // the first startup memory names it
+    ASSERT_EQ(dual.processors.size(), 2);
+    EXPECT_EQ(dual.processors[1].pname, "net");
+    EXPECT_EQ(dual.processors[1].ap.value_or(99), 1u);
+    EXPECT_EQ(dual.processors[1].apid.value_or(99), 2u);
+    EXPECT_EQ(dual.processors[0].clock, 64000000u);
+    EXPECT_EQ(dual.memories.size(), 4); // both IROM1
+    EXPECT_EQ(dual.algorithms.size(), 3); // F.FLM once per core
+    QStringList kept;
+    for (const PackElement &e : dual.elements)
+        kept << QStringLiteral("%1@%2").arg(e.element).arg(e.line);
+    EXPECT_EQ(kept.join(' '), "accessportV2@10 flashinfo@19");
+
+    const struct
+    {
+        const char *core, *error, *memories, *algorithms;
+    } rows[] = {
+        {"", "", "IROM1@1000000+40000:rxs IRAM1@20000000+10000:rwx",
+         "F.FLM@1000000+40000 ram 21000000+1000 d O.FLM@ff8000+1000 ram -+-"},
+        {"APP", "", "IROM1@0+100000:rxs NS@10000000+100000:rwx IRAM1@20000000+10000:rwx",
+         "F.FLM@0+100000 ram 20000000+1000 d O.FLM@ff8000+1000 ram -+-"},
+        {"dsp", "DUAL没有内核dsp（有：app, net）", "", ""},
+    };
+    for (const auto &row : rows) {
+        TargetDescription d = dual;
+        QString error;
+        EXPECT_EQ(selectCore(d, row.core, error), !*row.error) << row.core;
+        EXPECT_EQ(error, QString::fromUtf8(row.error));
+        if (*row.error)
+            continue;
+        EXPECT_EQ(memories(d), row.memories) << row.core;
+        EXPECT_EQ(algorithms(d), row.algorithms) << row.core;
+    }
 }

@@ -48,7 +48,21 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
     } rows[] = {
         {{}, 0, kQb48Line, ""},
         {{"--pack", qs64}, 0, QString(kQb48Line) + kQs64Line, ""},
-        {{"--pack", qs64, "--target", "qs64"}, 0, kQs64Line, ""},
+        {{"--pack", qs64, "--target", "qs64"},
+         0,
+         QString(kQs64Line)
+             + "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
+               "EraseChip)\n",
+         ""},
+        {{"--pack", qs64, "--target", "qs64", "--algorithm", "OPT"},
+         64,
+         "",
+         "quorvel-cli: QS64 has no flash algorithm OPT (it has: QS64_Flash.FLM)\n"},
+        {{"--pack", qs64, "--target", "qs64", "--core", "cm4"},
+         64,
+         "",
+         "quorvel-cli: QS64 has no core cm4 (it has: Cortex-M0)\n"},
+        {{"--pack", qs64, "--check"}, 0, QString(kQb48Line) + kQs64Line, ""},
         {{"--target", "qs6"}, 64, "", "quorvel-cli: unknown device: qs6. Nearest: QB48\n"},
         {{"--pack", qs64, "--pack", qs64, "--target", "QS64"},
          64,
@@ -84,4 +98,22 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
     EXPECT_EQ(algorithm["ramStart"].toString(), "0x20000000");
     EXPECT_EQ(algorithm["ramSize"].toString(), "0x00001000");
     EXPECT_EQ(device["memories"].toArray().size(), 2);
+    EXPECT_EQ(algorithm["role"].toString(), "default");
+    EXPECT_EQ(algorithm["fullErase"].toString(), "by sectors (has EraseChip)");
+
+    // A broken pack beside it is skipped with a warning; named with --pack it is refused.
+    QFile broken(home.filePath("quorvel/packs/broken.pack"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a zip");
+    broken.close();
+    const CliRun skipped = cli(home, {"--target", "QB48"});
+    EXPECT_EQ(skipped.status, 0);
+    EXPECT_TRUE(skipped.err.startsWith("quorvel-cli: pack " + broken.fileName() + " skipped: "
+                                       + broken.fileName() + ": not a valid pack (zip): "))
+        << skipped.err.toStdString();
+    const CliRun refused = cli(home, {"--pack", broken.fileName()});
+    EXPECT_EQ(refused.status, 65);
+    EXPECT_TRUE(refused.err.endsWith(broken.fileName()
+                                     + ": not a valid pack (zip): " + "Not a zip archive\n"))
+        << refused.err.toStdString();
 }

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -192,6 +193,26 @@ TEST_P(ReportBackend, TwoStationsThroughEveryFilter)
               parse(R"([{"from":"0x00000064","to":"0x0000006C","count":5}])"));
 }
 
+// A series with many voided values must leave the others' their own share of the list.
+TEST_P(ReportBackend, VoidedValuesAreCappedPerSeries)
+{
+    QSqlQuery q(QSqlDatabase::database(db.connectionName()));
+    ASSERT_TRUE(q.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n"
+                       " WHERE i < 1199) INSERT INTO serial_ledger (series_address, series_first,"
+                       " series_step, seq, value, run_id, state)"
+                       " SELECT 4096, 1, 1, i, i + 1, NULL, 'void' FROM n"))
+        << qPrintable(q.lastError().text());
+    ASSERT_TRUE(q.exec("INSERT INTO serial_ledger VALUES (8192, 5, 1, 0, 5, NULL, 'void')"));
+    const QJsonArray ledger = report(ReportFilter())["ledger"].toArray();
+    ASSERT_EQ(ledger.size(), 2);
+    const QJsonArray first = ledger.at(0)["voidValues"].toArray();
+    EXPECT_EQ(first.size(), ProductionReport::maxVoidValues);
+    EXPECT_EQ(first.at(0), "0x00000001");
+    EXPECT_EQ(first.last(), "0x000000C8");
+    EXPECT_EQ(ledger.at(0)["void"], 1200);
+    EXPECT_EQ(ledger.at(1)["voidValues"], parse(R"(["0x00000005"])"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Record, ReportBackend, ::testing::Values("sqlite", "postgres"));
 
 TEST(ReportPage, RecordTextIsEscaped)
@@ -259,7 +280,8 @@ TEST(RecordedResult, TextFromCodeAndPath)
         {"failed", 99, "vendor", "其他错误！"},
         {"passed", 0, "swd", "成功"},
         {"failed", 54, "swd", "SWD错误14：校验不一致"},
-        {"failed", 55, "swd", "SWD错误55"},
+        {"failed", 55, "swd", "烧录成功，自检失败"}, // programmed; the board's self-test failed
+        {"failed", 56, "swd", "SWD错误56"},
         {"failed", -1, "vendor", "stored"},
         {"interrupted", 0, "vendor", "中断"},
     };

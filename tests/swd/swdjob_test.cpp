@@ -449,6 +449,13 @@ TEST_F(SwdJobTest, Qs64FromItsPackProgramsVerifiesAndErases)
     ASSERT_TRUE(swdLoadTarget("qs64", job.target, error,
                               QFileInfo(QStringLiteral(QUORVEL_QS64_PACK)).absolutePath()))
         << error.toStdString();
+    ASSERT_EQ(job.target.algorithms.size(), 1);
+    EXPECT_TRUE(job.target.algorithms[0].fullErase);
+    // One the pack does not mark default (option bytes, say): a full erase leaves it alone.
+    pack::FlashAlgorithmRef option = job.target.algorithms[0];
+    option.path = "Flash/QS64_OPT.FLM";
+    option.isDefault = option.fullErase = false;
+    job.target.algorithms.append(option);
     probe().device().selectPart(vprobe::SimulatedPart::Qs64);
     const Qs64Flash &part = *probe().device().qs64();
     auto flashAt = [&part](uint32_t at, uint32_t n) {

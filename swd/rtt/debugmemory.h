@@ -1,0 +1,28 @@
+// The target's memory through the debug port, for the RTT reader.
+#pragma once
+
+#include "rttreader.h"
+#include "swd/debug/debugport.h"
+
+namespace rtt {
+
+class DebugMemory : public TargetMemory
+{
+public:
+    explicit DebugMemory(DebugPort &port)
+        : port(port)
+    { }
+    bool readWords(uint32_t address, uint32_t *words, size_t count) override
+    {
+        return port.readBlock(address, words, count) && port.sync();
+    }
+    bool writeWord(uint32_t address, uint32_t value) override
+    {
+        return port.write32(address, value);
+    }
+
+private:
+    DebugPort &port;
+};
+
+} // namespace rtt

@@ -1,0 +1,171 @@
+// Finding the RTT control block and draining up-buffer 0.
+#include "rttreader.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace rtt {
+
+namespace {
+
+constexpr char kId[] = "SEGGER RTT"; // then NUL padding to 16 bytes
+constexpr uint32_t kIdLength = sizeof(kId); // with its NUL
+// Large enough to cost few debug transfers, small enough that a RAM of any size is searched in
+// bounded pieces.
+constexpr uint32_t kSearchChunk = 4096;
+
+QString hex(uint32_t v)
+{
+    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+UpReader::UpReader(TargetMemory &memory, const Ram &ram)
+    : memory(memory)
+    , ram(ram)
+{ }
+
+Status UpReader::failed(Status status, const QString &text)
+{
+    message = text;
+    return status;
+}
+
+Status UpReader::readBytes(uint32_t address, uint32_t length, QByteArray &out)
+{
+    out.clear();
+    if (length == 0)
+        return Status::Ok;
+    if (!ram.contains(address, length))
+        return failed(
+            Status::BadBlock,
+            QStringLiteral("RTT read %1+%2 outside the RAM").arg(hex(address)).arg(length));
+    const uint32_t first = address & ~3u;
+    const uint32_t words = (address + length - first + 3) / 4;
+    std::vector<uint32_t> buf(words);
+    if (!memory.readWords(first, buf.data(), words))
+        return failed(Status::ReadFailed, QStringLiteral("RTT read at %1 failed").arg(hex(first)));
+    out.resize(int(words * 4));
+    for (uint32_t i = 0; i < words; ++i)
+        for (int b = 0; b < 4; ++b)
+            out[int(i * 4 + b)] = char(buf[i] >> (8 * b)); // the target is little-endian
+    out = out.mid(int(address - first), int(length));
+    return Status::Ok;
+}
+
+Status UpReader::find(uint32_t address)
+{
+    message.clear();
+    if (address)
+        return check(address);
+    if (ram.size < kHeaderBytes + kDescriptorBytes)
+        return failed(Status::NotFound, QStringLiteral("no RTT control block: no RAM to search"));
+    // Word-aligned chunks overlapping by the id's length, so an id across two chunks is seen.
+    for (uint32_t offset = 0; offset + kIdLength <= ram.size;) {
+        const uint32_t length = std::min(kSearchChunk, ram.size - offset);
+        QByteArray chunk;
+        const Status s = readBytes(ram.start + offset, length, chunk);
+        if (s != Status::Ok)
+            return s;
+        for (int at = chunk.indexOf(kId); at >= 0; at = chunk.indexOf(kId, at + 1)) {
+            if ((ram.start + offset + uint32_t(at)) % 4 == 0 && at + int(kIdLength) <= chunk.size()
+                && chunk.at(at + int(kIdLength) - 1) == '\0')
+                return check(ram.start + offset + uint32_t(at));
+        }
+        if (offset + length >= ram.size)
+            break;
+        offset += length - kIdLength + 1;
+        offset &= ~3u;
+    }
+    return failed(
+        Status::NotFound,
+        QStringLiteral("no RTT control block in %1+%2").arg(hex(ram.start)).arg(ram.size));
+}
+
+Status UpReader::check(uint32_t address)
+{
+    QByteArray header;
+    if (address % 4 != 0 || !ram.contains(address, kHeaderBytes))
+        return failed(
+            Status::NotFound,
+            QStringLiteral("no RTT control block at %1: not a word in the RAM").arg(hex(address)));
+    Status s = readBytes(address, kHeaderBytes, header);
+    if (s != Status::Ok)
+        return s;
+    if (!header.startsWith(QByteArray(kId, int(kIdLength))))
+        return failed(Status::NotFound,
+                      QStringLiteral("no RTT control block at %1").arg(hex(address)));
+    auto word = [](const QByteArray &b, int at) {
+        return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8
+            | uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+    };
+    const uint32_t up = word(header, 16);
+    const uint32_t down = word(header, 20);
+    if (up == 0 || up > kMaxBuffers || down > kMaxBuffers)
+        return failed(Status::BadBlock,
+                      QStringLiteral("RTT control block at %1 has %2 up- and %3 "
+                                     "down-buffers")
+                          .arg(hex(address))
+                          .arg(up)
+                          .arg(down));
+    if (!ram.contains(address, kHeaderBytes + (up + down) * kDescriptorBytes))
+        return failed(
+            Status::BadBlock,
+            QStringLiteral("RTT control block at %1 runs past the RAM").arg(hex(address)));
+    QByteArray d;
+    s = readBytes(address + kHeaderBytes, kDescriptorBytes, d);
+    if (s != Status::Ok)
+        return s;
+    const uint32_t pBuffer = word(d, 4), sizeOf = word(d, 8);
+    // One byte always stays free, so a buffer holds at least two.
+    if (sizeOf < 2 || !ram.contains(pBuffer, sizeOf))
+        return failed(Status::BadBlock,
+                      QStringLiteral("RTT up-buffer 0 at %1+%2 is not in the RAM")
+                          .arg(hex(pBuffer))
+                          .arg(sizeOf));
+    block = address;
+    buffer = pBuffer;
+    size = sizeOf;
+    return Status::Ok;
+}
+
+Status UpReader::poll(QByteArray &text)
+{
+    if (size == 0)
+        return failed(Status::NotFound, QStringLiteral("no RTT control block found yet"));
+    // WrOff and RdOff of up-buffer 0, read together.
+    const uint32_t offsets = block + kHeaderBytes + 12;
+    uint32_t w[2] = {0, 0};
+    if (!memory.readWords(offsets, w, 2))
+        return failed(Status::ReadFailed,
+                      QStringLiteral("RTT read at %1 failed").arg(hex(offsets)));
+    const uint32_t wr = w[0], rd = w[1];
+    if (wr >= size || rd >= size)
+        return failed(Status::BadBlock,
+                      QStringLiteral("RTT up-buffer 0 offsets %1/%2 past its %3 bytes")
+                          .arg(wr)
+                          .arg(rd)
+                          .arg(size));
+    if (wr == rd)
+        return Status::Ok;
+    QByteArray part;
+    // Up to the end of the buffer first when the text wrapped.
+    const uint32_t end = wr > rd ? wr : size;
+    Status s = readBytes(buffer + rd, end - rd, part);
+    if (s != Status::Ok)
+        return s;
+    text += part;
+    if (wr < rd) {
+        s = readBytes(buffer, wr, part);
+        if (s != Status::Ok)
+            return s;
+        text += part;
+    }
+    if (!memory.writeWord(offsets + 4, wr))
+        return failed(Status::ReadFailed,
+                      QStringLiteral("RTT write at %1 failed").arg(hex(offsets + 4)));
+    return Status::Ok;
+}
+
+} // namespace rtt
