@@ -84,8 +84,9 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
             target.insert("core", setup.targetCore);
         QJsonObject vars;
         for (auto it = setup.targetDebugVars.begin(); it != setup.targetDebugVars.end(); ++it)
-            vars.insert(it.key(),
-                        QStringLiteral("0x%1").arg(it.value(), 0, 16).toUpper().replace("0X", "0x"));
+            vars.insert(
+                it.key(),
+                QStringLiteral("0x%1").arg(it.value(), 0, 16).toUpper().replace("0X", "0x"));
         if (!vars.isEmpty())
             target.insert("debugvars", vars);
         root.insert("target", target);

@@ -239,8 +239,8 @@ SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress 
 SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job) && run.loadBanks(job, false)
-        && run.planRam(job.verifyMode == SwdVerifyCrc) && run.decide(job::NoErase, false))
+    if (run.connect(job) && run.loadBanks(job, false) && run.planRam(job.verifyMode == SwdVerifyCrc)
+        && run.decide(job::NoErase, false))
         run.verify(job.verifyMode);
     return run.finish();
 }

@@ -53,9 +53,16 @@ TEST(SequenceLanguage, PackSequencesInheritOverrideAndDisable)
 
     const QByteArray broken = R"(<package><devices><family Dfamily="F" Dvendor="Q:1">
 <sequences><sequence name="X">
-<block>Write32(0x40000000 1);</block></sequence></sequences></family></devices></package>)";
-    EXPECT_FALSE(pack::parseDescription(broken, "t.pdsc", contents, error));
-    EXPECT_EQ(error, "t.pdsc 第3行 <block>：line 3: expected ',' or ')' in the call of Write32");
+<block>Write32(0x40000000 1);</block></sequence></sequences>
+<device Dname="D1"><processor Dcore="Cortex-M4"/></device></family></devices></package>)";
+    // A broken sequence refuses the devices that inherit it, not the whole pack.
+    pack::PackContents partly;
+    ASSERT_TRUE(pack::parseDescription(broken, "t.pdsc", partly, error)) << error.toStdString();
+    EXPECT_TRUE(partly.devices.isEmpty());
+    ASSERT_EQ(partly.refused.size(), 1);
+    EXPECT_EQ(partly.refused[0].device, "D1");
+    EXPECT_EQ(partly.refused[0].message,
+              "t.pdsc 第3行 <block>：line 3: expected ',' or ')' in the call of Write32");
 }
 
 } // namespace
