@@ -231,9 +231,10 @@ void RecordDlg::exportCsv()
     qint64 count = 0;
     CsvRowWriter rows;
     QByteArray line;
+    line.reserve(1024); // kept across rows: resize(0) frees no reserved buffer
     const bool read = written && record->forEachRun(QDateTime(), [&](const RecordedRun &r) {
         ++count;
-        line.clear();
+        line.resize(0);
         rows.append(line, r);
         return written = put(line);
     });

@@ -56,8 +56,23 @@ void appendCell(QByteArray &out, const QByteArray &utf8)
 
 void appendCell(QByteArray &out, const QString &text)
 {
-    if (!text.isEmpty())
+    const int n = text.size();
+    const QChar *p = text.constData();
+    // Most cells are plain ASCII: copied as they are, without a UTF-8 copy on the way.
+    bool plain = n == 0 || !std::memchr("=+-@", p[0].unicode(), 4);
+    for (int i = 0; i < n && plain; ++i) {
+        const ushort c = p[i].unicode();
+        plain = c < 0x80 && c != ',' && c != '"' && c != '\n' && c != '\r';
+    }
+    if (!plain) {
         appendCell(out, text.toUtf8());
+        return;
+    }
+    const int at = out.size();
+    out.resize(at + n);
+    char *to = out.data() + at;
+    for (int i = 0; i < n; ++i)
+        to[i] = char(p[i].unicode());
 }
 
 // ISO 8601 in UTC with milliseconds, as QDateTime writes it for the years 1 to 9999.
@@ -123,6 +138,9 @@ bool sameFiles(const QVector<RecordedFile> &a, const QVector<RecordedFile> &b)
     return true;
 }
 
+// Codes come from the record and may be anything; the texts kept stay few.
+constexpr int maxResultCells = 256;
+
 bool isAscii(const QByteArray &bytes)
 {
     for (const char c : bytes)
@@ -183,18 +201,24 @@ void CsvRowWriter::append(QByteArray &out, const RecordedRun &r)
     out += ',';
     appendCell(out, c.via);
     out += ',';
-    // Translated per call; a record repeats a handful of outcomes.
-    if (!haveResult || result != r.result || status != r.status || via != c.via
-        || message != r.message) {
-        status = r.status;
-        result = r.result;
-        via = c.via;
-        message = r.message;
-        resultCell.clear();
-        appendCell(resultCell, recordedResultText(status, result, via, message));
-        haveResult = true;
+    // Translated anew per call, and a record repeats a handful of outcomes. Without a code the
+    // text is the stored message itself.
+    const bool interrupted = r.status == QLatin1String("interrupted");
+    if (!interrupted && r.result < 0) {
+        appendCell(out, recordedResultText(r.status, r.result, c.via, r.message));
+    } else {
+        const qint64 outcome =
+            interrupted ? -1 : qint64(c.via == QLatin1String("swd")) << 32 | quint32(r.result);
+        auto cell = resultCells.constFind(outcome);
+        if (cell == resultCells.constEnd()) {
+            if (resultCells.size() >= maxResultCells)
+                resultCells.clear();
+            QByteArray text;
+            appendCell(text, recordedResultText(r.status, r.result, c.via, r.message));
+            cell = resultCells.insert(outcome, text);
+        }
+        out += *cell;
     }
-    out += resultCell;
     out += ',';
     appendCell(out, c.chipUid);
     out += ',';

@@ -5,6 +5,7 @@
 #include "recorddb.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -54,8 +55,5 @@ private:
     QVector<RecordedFile> files;
     QByteArray filesCell;
     bool haveFiles = false;
-    QString status, via, message;
-    int result = 0;
-    QByteArray resultCell;
-    bool haveResult = false;
+    QHash<qint64, QByteArray> resultCells; // by outcome: interrupted, or path and code
 };

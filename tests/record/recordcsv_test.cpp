@@ -98,6 +98,32 @@ TEST(CsvRowWriter, TimesAreWrittenInUtcWithMilliseconds)
     EXPECT_EQ(RecordReport::csvRow(far).section(',', 1, 1), "");
 }
 
+TEST(CsvRowWriter, TextCellsAreQuotedAndGuardedAgainstFormulas)
+{
+    const struct
+    {
+        QString host;
+        QByteArray cell;
+    } cases[] = {
+        {"station-1", "station-1"},
+        {"-1", "'-1"},
+        {"@home", "'@home"},
+        {"+x", "'+x"},
+        {"a\rb", "\"a\rb\""},
+        {"工位,一", "\"工位,一\""},
+        {"工位", "工位"},
+        {QString(QChar(0)) + "x", QByteArray("\0x", 2)},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        RecordedRun r;
+        r.record.host = c.host;
+        QByteArray line;
+        CsvRowWriter().append(line, r);
+        EXPECT_EQ(line.mid(5, c.cell.size() + 1), c.cell + ',') << qPrintable(c.host);
+    }
+}
+
 // Times and file lists as other writers may have stored them read back as the general parser
 // reads them, row by row.
 TEST(RecordDb, StoredTimesAndFileListsReadBackPerRow)
