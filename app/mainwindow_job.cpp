@@ -131,6 +131,15 @@ void MainWindow::openJobActionSlot()
         QMessageBox::information(this, tr("警告"), error);
         return;
     }
+    // Opened here, an SWD job would run on the dedicated probe with other rules and another
+    // erase; the command line runs it as saved.
+    if (setup.via == job::ViaSwd) {
+        QMessageBox::information(
+            this, tr("警告"),
+            tr("工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program "
+               "--job运行"));
+        return;
+    }
     if (setup.chipIndex != ui->chipComboBox->currentIndex()) {
         QMessageBox::information(this, tr("警告"),
                                  tr("工程的芯片型号是%1，本程序只能烧录%2")

@@ -3,6 +3,7 @@
 // from a chip attached to its run started (limit: one poll interval + 50 ms). The same over SWD on
 // virtual CMSIS-DAP probes (100 us per command, full-speed HID frames, in real time).
 #include "gangrunner.h"
+#include "presence.h"
 #include "swdgangrunner.h"
 #include "virtualprobe/cmsisdap/cmsisdapprobe.h"
 #include "virtualprobe/virtualprobe.h"
@@ -212,7 +213,9 @@ void SwdAttachToStart(benchmark::State &state)
             sumMs += ms;
             ++boards;
             device.setTargetAttached(false);
-            std::this_thread::sleep_for(std::chrono::milliseconds(pollMs + 50));
+            // Removal over SWD is seen after that many polls without a target.
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(engine::kRemovalAnswers * pollMs + 50));
         }
         runner.cancel();
         line.join();

@@ -1,5 +1,6 @@
 // `plan`: the flash map of a job before it runs, as a text table (problems first) and as SVG.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -36,6 +37,7 @@ int runPlan(const QStringList &arguments)
         return c.fail(prepared, error);
 
     QVector<FlashMemory> memories;
+    QString connect;
     QStringList algorithmLines;
     if (c.parser.isSet("target") || !setup.targetDevice.isEmpty()) {
         pack::TargetDescription all, device;
@@ -52,6 +54,8 @@ int runPlan(const QStringList &arguments)
                                                   algorithms, algorithmLines, error))
             return c.fail(status, error);
         c.report().insert("algorithms", algorithms.value("algorithms"));
+        connect = connectSummary(device);
+        c.report().insert("connect", connectJson(device));
     }
     const FlashPlan plan = planJob(d, 0, memories);
     if (c.parser.isSet("svg")) {
@@ -75,6 +79,8 @@ int runPlan(const QStringList &arguments)
     QString text = flashMapText(plan).trimmed();
     if (!algorithmLines.isEmpty())
         text += QLatin1Char('\n') + algorithmLines.join(QLatin1Char('\n'));
+    if (!connect.isEmpty())
+        text += QStringLiteral("\n  ") + connect;
     if (plan.hasProblems()) {
         // The map is data even when it shows problems: stdout, with the verdict on stderr.
         c.data(text);

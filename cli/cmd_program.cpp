@@ -74,7 +74,10 @@ int runProgram(const QStringList &arguments)
     Download &d = session.record();
     job::JobSetup setup;
     QString error;
-    const int prepared = prepareJob(c.parser, setup, d, error);
+    int prepared = jobSetupFromArgs(c.parser, setup, error);
+    setup.via = job::ViaVendor; // an SWD job run on the dedicated probe is saved as such
+    if (prepared == ExitOk)
+        prepared = loadJob(c.parser, setup, d, error);
     if (prepared != ExitOk)
         return c.fail(prepared, error);
     if (setup.eraseMode == job::AutoErase)

@@ -1,6 +1,7 @@
 // program, verify and erase through any CMSIS-DAP probe: the job's files load as for the dedicated
 // probe, then the chip's own flash algorithms write them over SWD.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -11,6 +12,7 @@
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
+#include "engine/swdjobof.h"
 #include "job/chipmodels.h"
 #include "job/filelist.h"
 #include "job/flashplan.h"
@@ -32,31 +34,34 @@ namespace {
 
 using SwdRun = std::function<SwdResult(DapTransport &, const SwdProgress &)>;
 
-// --swd-clock: 1 kHz to 50 MHz, default the job's.
-bool swdClockFrom(const QCommandLineParser &p, uint32_t &hz, QString &error)
+// The SWD choices of the command line over the job's, kept in `setup` so that a job saved from
+// this run holds them. 0 or the usage status.
+int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
 {
-    if (!p.isSet("swd-clock"))
-        return true;
-    bool ok = false;
-    const qulonglong value = p.value("swd-clock").toULongLong(&ok);
-    if (!ok || value < 1000 || value > 50000000) {
-        error = QCoreApplication::translate("QuorvelCli", "SWD时钟无效（1000到50000000 Hz）：%1")
-                    .arg(p.value("swd-clock"));
-        return false;
+    setup.via = job::ViaSwd;
+    if (p.isSet("transport")) {
+        DapTransportChoice choice;
+        if (!parseTransportChoice(p.value("transport"), choice)) {
+            error = QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
+                        .arg(p.value("transport"));
+            return ExitUsage;
+        }
+        setup.transport = p.value("transport");
     }
-    hz = uint32_t(value);
-    return true;
+    if (p.isSet("verify"))
+        setup.verifyReadback = p.value("verify") == QLatin1String("readback");
+    return swdClockFrom(p, setup.swdClockHz, error) ? int(ExitOk) : int(ExitUsage);
 }
 
-// Runs `run` on the chosen probe with a progress bar of `stages`, one per phase it reports.
-// A programming run is recorded like the vendor path's (`recorder` and `job` given); its result
-// is 0 or the exit status of its SWD failure.
-int runOnProbe(Command &c, const QStringList &stages, const SwdRun &run, const QString &success,
-               RunRecorder *recorder = nullptr, Download *job = nullptr)
+// Runs `run` on the chosen probe, over `transport` (empty: v2 when it has it), with a progress
+// bar of `stages`, one per phase it reports. A programming run is recorded like the vendor
+// path's (`recorder` and `job` given); its result is 0 or the exit status of its SWD failure.
+int runOnProbe(Command &c, const QString &transport, const QStringList &stages, const SwdRun &run,
+               const QString &success, RunRecorder *recorder = nullptr, Download *job = nullptr)
 {
     OpenedDapProbe probe;
     QString error;
-    const int opened = openDapProbe(c, probe, error);
+    const int opened = openDapProbe(c, probe, error, transport);
     if (opened != ExitOk)
         return c.fail(opened, error);
     QString serial;
@@ -141,11 +146,6 @@ int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescripti
     return ExitOk;
 }
 
-SwdVerifyMode verifyModeOf(const QCommandLineParser &p)
-{
-    return p.value("verify") == QLatin1String("readback") ? SwdVerifyReadback : SwdVerifyCrc;
-}
-
 QStringList stagesOf(const SwdJob &job)
 {
     QStringList stages{QCoreApplication::translate("QuorvelCli", "连接")};
@@ -176,6 +176,8 @@ int swdProgram(Command &c)
     status = findTarget(c.parser, setup, target, error);
     if (status != ExitOk)
         return c.fail(status, error);
+    if (const int chosen = swdChoicesFrom(c.parser, setup, error); chosen != ExitOk)
+        return c.fail(chosen, error);
 
     ChipRecord chip;
     Download d;
@@ -195,9 +197,10 @@ int swdProgram(Command &c)
     recordOptions.target = target.device;
     SwdJob swdJob = swdJobOf(setup, d);
     swdJob.target = target;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    swdJob.clockHz = setup.swdClockHz;
+    swdJob.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
+    if (!connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
-    swdJob.verifyMode = verifyModeOf(c.parser);
     // Refused once, before any probe is opened or ledger value taken, when no board could take it.
     if (d.rollingCodeAddress != 0) {
         const SwdResult placed = checkRollingCode(swdJob, d.rollingCodeAddress);
@@ -210,12 +213,12 @@ int swdProgram(Command &c)
     const QStringList probes = c.parser.values("probe");
     if (probes.size() > 1 || probes.contains(QLatin1String("all")) || c.parser.isSet("repeat")
         || c.parser.isSet("auto"))
-        return runSwdGang(c, d, swdJob, recordOptions, job::plainText(success));
+        return runSwdGang(c, d, swdJob, setup.transport, recordOptions, job::plainText(success));
     if (c.parser.isSet("poll"))
         return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
     RunRecorder recorder(recordOptions);
     return runOnProbe(
-        c, stagesOf(swdJob),
+        c, setup.transport, stagesOf(swdJob),
         [&swdJob, &d](DapTransport &probe, const SwdProgress &progress) {
             return runSwdProgramming(probe, swdJob, d, progress);
         },
@@ -244,13 +247,16 @@ int swdVerify(Command &c)
     pack::TargetDescription target;
     if (const int status = resolveTarget(c.parser, setup, target, error, imageSpansOf(d)))
         return c.fail(status, error);
+    if (const int chosen = swdChoicesFrom(c.parser, setup, error); chosen != ExitOk)
+        return c.fail(chosen, error);
     SwdJob swdJob = swdJobOf(job::JobSetup(), d);
     swdJob.target = target;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    swdJob.clockHz = setup.swdClockHz;
+    swdJob.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
+    if (!connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
-    swdJob.verifyMode = verifyModeOf(c.parser);
     return runOnProbe(
-        c,
+        c, setup.transport,
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "校验")},
         [&swdJob](DapTransport &probe, const SwdProgress &progress) {
@@ -260,6 +266,22 @@ int swdVerify(Command &c)
 }
 
 } // namespace
+
+// --swd-clock: 1 kHz to 50 MHz, default the job's.
+bool swdClockFrom(const QCommandLineParser &p, uint32_t &hz, QString &error)
+{
+    if (!p.isSet("swd-clock"))
+        return true;
+    bool ok = false;
+    const qulonglong value = p.value("swd-clock").toULongLong(&ok);
+    if (!ok || value < 1000 || value > 50000000) {
+        error = QCoreApplication::translate("QuorvelCli", "SWD时钟无效（1000到50000000 Hz）：%1")
+                    .arg(p.value("swd-clock"));
+        return false;
+    }
+    hz = uint32_t(value);
+    return true;
+}
 
 void addViaOption(QCommandLineParser &parser, bool withVerify)
 {
@@ -277,6 +299,7 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
         {"swd-clock",
          QCoreApplication::translate("QuorvelCli", "--via swd的SWD时钟（Hz，默认4000000）。"),
          "HZ"});
+    addConnectOptions(parser);
     if (withVerify)
         parser.addOption({"verify",
                           QCoreApplication::translate(
@@ -287,14 +310,37 @@ void addViaOption(QCommandLineParser &parser, bool withVerify)
     addPackOptions(parser);
 }
 
+namespace {
+
+// The path a command takes: --via, else the job's (--job), else the dedicated probe.
+QString pathOf(const QCommandLineParser &p)
+{
+    if (p.isSet("via") || !p.isSet("job"))
+        return p.value("via");
+    // A job that cannot be read goes the default way, which names the problem.
+    job::JobSetup setup;
+    QString error;
+    if (job::readJobFile(p.value("job"), setup, error) && setup.via == job::ViaSwd)
+        return QStringLiteral("swd");
+    return p.value("via");
+}
+
+} // namespace
+
 int runViaSwd(Command &c, SwdCommand command)
 {
-    const QString via = c.parser.value("via");
+    const QString via = pathOf(c.parser);
     if (via == QLatin1String("vendor")
         && (c.parser.isSet("transport") || c.parser.isSet("swd-clock")))
         return c.fail(
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "--transport和--swd-clock只用于--via swd"));
+    if (via == QLatin1String("vendor")
+        && (c.parser.isSet("connect") || c.parser.isSet("reset-type")
+            || c.parser.isSet("debugvar")))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate(
+                          "QuorvelCli", "--connect、--reset-type和--debugvar只用于--via swd"));
     const QString verify = c.parser.value("verify");
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,
@@ -329,13 +375,14 @@ int runErase(const QStringList &arguments)
                           "erase只经SWD；专用烧录器的整片擦除：program --no-program --erase full"));
     SwdJob swdJob;
     QString error;
-    if (!swdClockFrom(c.parser, swdJob.clockHz, error))
+    if (!swdClockFrom(c.parser, swdJob.clockHz, error)
+        || !connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     job::JobSetup setup;
     if (const int status = resolveTarget(c.parser, setup, swdJob.target, error))
         return c.fail(status, error);
     return runOnProbe(
-        c,
+        c, c.parser.value("transport"),
         {QCoreApplication::translate("QuorvelCli", "连接"),
          QCoreApplication::translate("QuorvelCli", "擦除")},
         [&swdJob](DapTransport &probe, const SwdProgress &progress) {

@@ -1,6 +1,7 @@
 // `targets`: the devices the packs describe, or with --target the one device a name picks: its
 // cores, and each algorithm's range, role and what a full erase does with it.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "packargs.h"
 
@@ -60,11 +61,11 @@ QJsonObject deviceJson(const pack::TargetDescription &d)
             o.insert("apid", int(*p.apid));
         cores.append(o);
     }
-    return QJsonObject{{"device", d.device},       {"vendor", d.vendor},
-                       {"family", d.family},       {"subFamily", d.subFamily},
-                       {"core", d.processor.core}, {"cores", cores},
-                       {"pack", d.packId},         {"packPath", d.packPath},
-                       {"memories", memories},     {"algorithms", algorithms}};
+    return QJsonObject{
+        {"device", d.device},       {"vendor", d.vendor},       {"family", d.family},
+        {"subFamily", d.subFamily}, {"core", d.processor.core}, {"cores", cores},
+        {"pack", d.packId},         {"packPath", d.packPath},   {"memories", memories},
+        {"algorithms", algorithms}, {"connect", connectJson(d)}};
 }
 
 // One line a device: name, cores, its flash ranges (where algorithms program), pack.
@@ -117,6 +118,8 @@ int runTargets(const QStringList &arguments)
             if (const int status = describeAlgorithms(chosen, {}, c.parser.values("algorithm"),
                                                       json, lines, error))
                 return c.fail(status, error);
+            // How it is connected and reset too.
+            lines << QStringLiteral("  ") + connectSummary(*d);
         }
         list.append(json);
     }

@@ -34,6 +34,7 @@ void printUsage(FILE *stream)
         "  plan            烧录地图：文件、擦除范围和滚码在芯片上的位置\n"
         "  verify          校验芯片数据与文件\n"
         "  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）\n"
+        "  read            经SWD读出一段FLASH或RAM到文件\n"
         "  md5             读取一段FLASH的MD5\n"
         "  crc32           读取一段FLASH的CRC-32\n"
         "  file-crc        计算文件的CRC-32\n"
@@ -89,6 +90,8 @@ int main(int argc, char *argv[])
         status = cli::runOfflineErase(args);
     else if (command == "erase")
         status = cli::runErase(args);
+    else if (command == "read")
+        status = cli::runRead(args);
     else if (command == "targets")
         status = cli::runTargets(args);
     else {

@@ -132,12 +132,11 @@ QJsonObject ProbeSession::describe() const
                      download->probeId ? job::firmwareVersionText(download->probeId) : QString());
 }
 
-int openDapProbe(Command &c, OpenedDapProbe &opened, QString &error)
+int openDapProbe(Command &c, OpenedDapProbe &opened, QString &error, const QString &transport)
 {
     DapTransportChoice choice;
-    if (!parseTransportChoice(c.parser.value("transport"), choice)) {
-        error = QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
-                    .arg(c.parser.value("transport"));
+    if (!parseTransportChoice(transport, choice)) {
+        error = QCoreApplication::translate("QuorvelCli", "未知传输方式：%1").arg(transport);
         return ExitUsage;
     }
     const QString selector = c.probeSelector();

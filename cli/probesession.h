@@ -48,10 +48,10 @@ private:
     QString serial, product;
 };
 
-// Opens the CMSIS-DAP probe the command names (--probe; the first one otherwise) over the
-// transport it asks for (--transport; else v2 when the probe has it) and puts the probe into the
+// Opens the CMSIS-DAP probe the command names (--probe; the first one otherwise) over
+// `transport` ("hid", "bulk"; empty: v2 when the probe has it) and puts the probe into the
 // command's report: the exit status, 0 when open.
-int openDapProbe(Command &c, OpenedDapProbe &probe, QString &error);
+int openDapProbe(Command &c, OpenedDapProbe &probe, QString &error, const QString &transport);
 
 // Every probe plugged in: the dedicated ones with the window's firmware gate, then CMSIS-DAP probes
 // of other makes with what each can do; JSON entries and one line each.

@@ -27,8 +27,7 @@ SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Dow
                                       .arg(d.rollingCodeAddress, 8, 16, QLatin1Char('0')));
     std::deque<std::vector<uint8_t>> storage;
     const SwdResult patched =
-        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector,
-                         swdFlashReader(probe, withCode.clockHz, withCode.target.device), storage);
+        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector, storage);
     if (!patched.ok())
         return patched;
     return runSwdJob(probe, withCode, progress);
@@ -66,14 +65,13 @@ bool resolveDapProbes(const QStringList &selectors, std::vector<DapProbe> &chose
 
 } // namespace
 
-int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const RecordOptions &options,
-               const QString &success)
+int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QString &transport,
+               const RecordOptions &options, const QString &success)
 {
     DapTransportChoice choice;
-    if (!parseTransportChoice(c.parser.value("transport"), choice))
+    if (!parseTransportChoice(transport, choice))
         return c.fail(ExitUsage,
-                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1")
-                          .arg(c.parser.value("transport")));
+                      QCoreApplication::translate("QuorvelCli", "未知传输方式：%1").arg(transport));
     QStringList selectors = c.parser.values("probe");
     if (selectors.isEmpty())
         selectors << QString();

@@ -1,4 +1,4 @@
-// JSON reading and writing of job files.
+// Reading job files: every key checked, the first problem named.
 #include "job/jobfile.h"
 
 #include "job/chipmodels.h"
@@ -8,19 +8,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 
 namespace job {
 
 namespace {
 
-const char *const formatName = "quorvel-job";
-const char *const eraseNames[] = {"full", "sector", "none", "auto"}; // job::EraseMode order
+constexpr qint64 minSwdClockHz = 1000, maxSwdClockHz = 50000000;
 
-QString hex32(uint32_t value)
+QStringList transportNames()
 {
-    return QStringLiteral("0x") + QString::number(value, 16).toUpper();
+    return {QStringLiteral("hid"), QStringLiteral("bulk")};
 }
 
 // Reads a job's values and remembers the first problem; every reader refuses keys it does not know.
@@ -172,8 +170,23 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     if (!root.value("target").isObject())
         return r.invalid("target");
     const QJsonObject o = root.value("target").toObject();
-    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core"}, "target."))
+    if (!r.keysKnown(o, {"device", "pack", "algorithms", "core", "debugvars"}, "target."))
         return false;
+    // "debugvars": {"NAME": "0x…" or "…"}: strings, as a 64-bit value is no JSON number.
+    const QJsonValue vars = o.value("debugvars");
+    if (o.contains("debugvars") && !vars.isObject())
+        return r.invalid("target.debugvars");
+    const QJsonObject varObject = vars.toObject();
+    for (auto it = varObject.begin(); it != varObject.end(); ++it) {
+        const QString text = it.value().toString().trimmed();
+        bool ok = false;
+        const quint64 value = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+            ? text.midRef(2).toULongLong(&ok, 16)
+            : text.toULongLong(&ok, 10);
+        if (!ok || !it.value().isString())
+            return r.invalid("target.debugvars." + it.key());
+        setup.targetDebugVars[it.key()] = value;
+    }
     const QJsonValue device = o.value("device"), pack = o.value("pack");
     if (!device.isString() || device.toString().trimmed().isEmpty())
         return r.invalid("target.device");
@@ -195,6 +208,24 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     if (o.contains("pack"))
         setup.targetPack = QDir::cleanPath(base.absoluteFilePath(pack.toString()));
     return true;
+}
+
+// The SWD path's choices (version 2).
+bool readSwd(Reader &r, const QJsonObject &root, JobSetup &setup)
+{
+    int via = setup.via, transport = 0, verifyMode = setup.verifyReadback ? 1 : 0;
+    qint64 clock = setup.swdClockHz;
+    const bool ok = r.choice(root, "via", {"vendor", "swd"}, via)
+        && r.choice(root, "transport", transportNames(), transport)
+        && r.choice(root, "verifyMode", {"crc", "readback"}, verifyMode)
+        && r.integer(root, "swdClock", maxSwdClockHz, clock)
+        && (clock >= minSwdClockHz || r.invalid("swdClock"));
+    setup.via = via;
+    if (root.contains("transport"))
+        setup.transport = transportNames().value(transport);
+    setup.verifyReadback = verifyMode == 1;
+    setup.swdClockHz = uint32_t(clock);
+    return ok;
 }
 
 bool readOptions(Reader &r, const QJsonObject &root, JobSetup &setup)
@@ -229,7 +260,7 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString
         return false;
     }
     const QJsonObject root = document.object();
-    if (root.value("format").toString() != QLatin1String(formatName)) {
+    if (root.value("format").toString() != QLatin1String(jobFormatName)) {
         error = QCoreApplication::translate("Job", "不是Quorvel工程文件");
         return false;
     }
@@ -247,13 +278,15 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString
     }
     Reader r;
     JobSetup read;
-    const bool ok =
-        r.keysKnown(root,
-                    {"format", "version", "chip", "erase", "program", "verify", "reset", "protect",
-                     "rollingCode", "watchdog", "serialLedger", "offline", "files", "target"},
-                    QString())
-        && readOptions(r, root, read) && readRolling(r, root, read) && readOffline(r, root, read)
-        && readFiles(r, root, base, read) && readTarget(r, root, base, read);
+    QSet<QString> known{"format",       "version", "chip",    "erase",       "program",
+                        "verify",       "reset",   "protect", "rollingCode", "watchdog",
+                        "serialLedger", "offline", "files",   "target"};
+    if (version.toInt() >= 2)
+        known += {"via", "transport", "verifyMode", "swdClock"};
+    const bool ok = r.keysKnown(root, known, QString()) && readOptions(r, root, read)
+        && readRolling(r, root, read) && readOffline(r, root, read)
+        && readFiles(r, root, base, read) && readTarget(r, root, base, read)
+        && readSwd(r, root, read);
     if (!ok) {
         error = r.error;
         return false;
@@ -272,95 +305,6 @@ bool readJobFile(const QString &path, JobSetup &setup, QString &error)
         return false;
     }
     return parseJob(file.readAll(), QFileInfo(path).absoluteDir(), setup, error);
-}
-
-QByteArray serializeJob(const JobSetup &setup, const QDir &base)
-{
-    QJsonObject root;
-    root.insert("format", formatName);
-    root.insert("version", jobFormatVersion);
-    root.insert("chip", chipNameForModel(modelForIndex(setup.chipIndex)));
-    if (setup.chipIndex == 6) // QC18/19 shares its model code with QA12
-        root.insert("chip", "QC18/19");
-    root.insert("erase", eraseNames[setup.eraseMode]);
-    root.insert("program", setup.program);
-    root.insert("verify", setup.verify);
-    root.insert("reset", setup.resetAndRun);
-    root.insert("protect", setup.protectLevel);
-    if (setup.rollingAddress) {
-        root.insert("rollingCode",
-                    QJsonObject{{"address", hex32(setup.rollingAddress)},
-                                {"value", hex32(setup.rollingValue)},
-                                {"step", hex32(setup.rollingStep)}});
-    }
-    root.insert("watchdog",
-                setup.watchdog == WatchdogOn        ? "on"
-                    : setup.watchdog == WatchdogOff ? "off"
-                                                    : "keep");
-    root.insert("serialLedger", setup.serialLedger);
-    root.insert("offline",
-                QJsonObject{{"enabled", setup.offline},
-                            {"count", qint64(setup.offlineCount)},
-                            {"autoMs", qint64(setup.offlineAutoMs)},
-                            {"machine", setup.offlineMachine},
-                            {"force", setup.offlineForce}});
-    QJsonArray files;
-    for (const JobFile &file : setup.files) {
-        QJsonObject o{{"path", QDir::fromNativeSeparators(base.relativeFilePath(file.path))}};
-        if (file.hasAddress)
-            o.insert("address", hex32(file.address));
-        if (file.hasFingerprint) {
-            o.insert("length", file.length);
-            o.insert("crc32", hex32(file.crc32));
-        }
-        files.append(o);
-    }
-    root.insert("files", files);
-    if (!setup.targetDevice.isEmpty()) {
-        QJsonObject target{{"device", setup.targetDevice}};
-        if (!setup.targetPack.isEmpty())
-            target.insert("pack",
-                          QDir::fromNativeSeparators(base.relativeFilePath(setup.targetPack)));
-        if (!setup.targetAlgorithms.isEmpty())
-            target.insert("algorithms", QJsonArray::fromStringList(setup.targetAlgorithms));
-        if (!setup.targetCore.isEmpty())
-            target.insert("core", setup.targetCore);
-        root.insert("target", target);
-    }
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
-}
-
-bool writeJobFile(const QString &path, JobSetup setup, QString &error)
-{
-    for (JobFile &file : setup.files) {
-        file.hasFingerprint = fileFingerprint(file.path, file.length, file.crc32);
-        if (!file.hasFingerprint) {
-            error = QCoreApplication::translate("Job", "文件不存在或无法读取")
-                + QStringLiteral(": ") + file.path;
-            return false;
-        }
-    }
-    // Written aside and renamed, so a failed save never leaves half a job behind.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)
-        || out.write(serializeJob(setup, QFileInfo(path).absoluteDir())) < 0 || !out.commit()) {
-        error = QCoreApplication::translate("Job", "工程文件无法写入：%1").arg(path);
-        return false;
-    }
-    return true;
-}
-
-QString changedFile(const JobSetup &setup)
-{
-    for (const JobFile &file : setup.files) {
-        qint64 length = 0;
-        uint32_t crc = 0;
-        if (!file.hasFingerprint)
-            continue;
-        if (!fileFingerprint(file.path, length, crc) || length != file.length || crc != file.crc32)
-            return file.path;
-    }
-    return QString();
 }
 
 } // namespace job

@@ -10,7 +10,13 @@
 
 namespace job {
 
-constexpr int jobFormatVersion = 1;
+// Version 2 added the SWD path (via, transport, verifyMode, swdClock). A job that uses none of them is written as version 1, which every reader
+// takes; a version 1 reader names a version 2 file too new instead of misreading it.
+constexpr int jobFormatVersion = 2;
+constexpr const char *jobFormatName = "quorvel-job";
+
+// The version a job file of `setup` is written in.
+int formatVersionFor(const JobSetup &setup);
 
 // Reads a job from JSON text; relative file paths are taken from `base` (the job file's folder).
 // Unknown keys, a wrong type or value, another format or a newer version are refused: false,

@@ -4,6 +4,7 @@
 
 #include "erasemode.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -14,6 +15,10 @@ class Download;
 namespace job {
 
 enum WatchdogOption { WatchdogKeep = 0, WatchdogOn = 0xA8, WatchdogOff = 0x55 };
+
+// The probe a job runs on: the dedicated probe, or any CMSIS-DAP probe over SWD.
+enum JobPath { ViaVendor = 0, ViaSwd = 1 };
+constexpr uint32_t defaultSwdClockHz = 4000000;
 
 struct JobFile
 {
@@ -49,10 +54,17 @@ struct JobSetup
     // The device a pack describes, for the SWD path; empty: the shipped pack's default device.
     QString targetDevice;
     QString targetPack; // absolute; empty: the shipped packs and the user's pack folder
+    // Values for the device pack's debugvars; --debugvar overrides them.
+    QMap<QString, quint64> targetDebugVars;
     // Non-default algorithms to use too (file names), and the core of a multi-core device (its
     // Pname; empty: the one it boots from).
     QStringList targetAlgorithms;
     QString targetCore;
+    int via = ViaVendor;
+    // The SWD path's own choices.
+    QString transport; // "hid" or "bulk"; empty: v2 (bulk) when the probe has it
+    bool verifyReadback = false; // every byte read back instead of the target's CRC-32 per sector
+    uint32_t swdClockHz = defaultSwdClockHz;
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

@@ -114,6 +114,10 @@ bool Parser::readDebug(Node &node)
         p.ap = ap;
     if (apidGiven)
         p.apid = apid;
+    const QString reset =
+        m_xml.attributes().value(QLatin1String("defaultResetSequence")).trimmed().toString();
+    if (!reset.isEmpty())
+        node.debug.defaultResetSequence = reset;
     m_xml.skipCurrentElement();
     return true;
 }

@@ -61,7 +61,9 @@ bool Parser::readChild(int self, Node::Kind kind)
         keepElement(m_nodes[self]);
         return true;
     }
-    // The debug sequences and their variables belong to the debug layer, which reads them.
+    // The debug sequences and their variables are parsed by the debug layer's own reader.
+    if (child == QLatin1String("sequences") || child == QLatin1String("debugvars"))
+        return readDebugDescription(m_nodes[self]);
     m_xml.skipCurrentElement();
     return true;
 }
@@ -126,6 +128,9 @@ bool Parser::resolve(int leaf, PackContents &out)
     QString refusal;
     for (int at : chain) {
         const Node &n = m_nodes[at];
+        DebugDescription lower = n.debug;
+        lower.inherit(d.debug);
+        d.debug = std::move(lower);
         if (refusal.isEmpty())
             refusal = n.refusal;
         if (!n.vendor.isEmpty())

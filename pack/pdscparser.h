@@ -1,6 +1,7 @@
 // The .pdsc parser's inside, shared by its files: the device tree as read, before inheritance.
 #pragma once
 
+#include "debugsequences.h"
 #include "pdscreader.h"
 
 #include <QXmlStreamReader>
@@ -28,6 +29,7 @@ struct Node
     QVector<MemoryRegion> memories;
     QVector<FlashAlgorithmRef> algorithms;
     QVector<PackElement> elements;
+    DebugDescription debug;
 };
 
 class Parser
@@ -49,6 +51,14 @@ private:
     bool readChild(int self, Node::Kind kind);
     bool readProcessor(Node &node);
     bool readDebug(Node &node);
+    bool readDebugDescription(Node &node)
+    {
+        QString why;
+        const bool ok = m_xml.name() == QLatin1String("sequences")
+            ? readSequences(m_xml, node.debug.sequences, why)
+            : readDebugVars(m_xml, node.debug.debugvars, why);
+        return ok || fail(m_xml.name().toString(), why);
+    }
     bool readMemory(Node &node);
     bool readAlgorithm(Node &node);
     void keepElement(Node &node);

@@ -2,6 +2,8 @@
 // Plain data (QtCore types only), so the host, the CLI and tests consume it without the reader.
 #pragma once
 
+#include "debugsequences.h"
+
 #include <QByteArray>
 #include <QPair>
 #include <QString>
@@ -87,6 +89,7 @@ struct TargetDescription
     QVector<FlashAlgorithmRef> algorithms;
     // Known once the algorithms are loaded and all of them agree on it.
     std::optional<uint8_t> erasedValue;
+    DebugDescription debug; // sequences and debugvars, inherited down to the device
 
     // The algorithm whose range holds `address`; the default one first when ranges overlap.
     const FlashAlgorithmRef *algorithmFor(uint32_t address) const;

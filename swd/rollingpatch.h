@@ -6,12 +6,7 @@
 #include "swd/swdprogrammer.h"
 
 #include <deque>
-#include <functional>
 #include <vector>
-
-// Reads `length` bytes of the chip's flash at `address` into `bytes`.
-using SwdFlashReader =
-    std::function<SwdResult(uint32_t address, uint32_t length, std::vector<uint8_t> &bytes)>;
 
 // The flash sector that holds the rolling code, and the value its erased bytes read as.
 struct RollingSector
@@ -25,23 +20,15 @@ struct RollingSector
 // algorithm's sector table; false when no algorithm of `target` covers the address.
 bool rollingSectorOf(const pack::TargetDescription &target, uint32_t address, RollingSector &out);
 
-// Puts `value` at `address` (word-aligned, inside `sector`) into `job`:
-//  - inside an image, or in a sector an image touches: that image is copied and widened to hold
-//    it (erased bytes fill any gap in the sector);
-//  - in a sector no image touches: that sector is read with `read`, merged and added as an image
-//    (sector erase and full erase then erase it before programming it; without erase it cannot).
-// New image bytes live in `storage`, which must outlive the job. A failure (SwdBadJob, or the
-// read's own) leaves the job unchanged.
+// Puts `value` at `address` (word-aligned, inside `sector`) into `job`: inside an image, that
+// image is copied with the value in it; anywhere else it becomes a 4-byte image of its own, and
+// the run keeps every other byte of its sector as it keeps those of any sector it writes. Without
+// erase, a sector no image touches is refused. New image bytes live in `storage`, which must
+// outlive the job. A failure (SwdBadJob) leaves the job unchanged.
 SwdResult patchRollingCode(SwdJob &job, uint32_t address, uint32_t value,
-                           const RollingSector &sector, const SwdFlashReader &read,
-                           std::deque<std::vector<uint8_t>> &storage);
+                           const RollingSector &sector, std::deque<std::vector<uint8_t>> &storage);
 
-// What patchRollingCode would refuse for this job without looking at any chip (the address, the
-// erase mode, a sector outside what the core can read): the failure, or success. Made before a
-// probe is opened, so that a job no board can take is refused once.
+// What patchRollingCode would refuse for this job (the address, its sector, the erase mode): the
+// failure, or success. Made before a probe is opened, so that a job no board can take is refused
+// once.
 SwdResult checkRollingCode(const SwdJob &job, uint32_t address);
-
-// Reads the device's flash where the core sees it, through `probe` over SWD, for
-// patchRollingCode; a range the chip only shows through a read window (the QB48x's LDROM) is
-// refused. Connects and disconnects on its own.
-SwdFlashReader swdFlashReader(DapTransport &probe, uint32_t clockHz, const QString &device);

@@ -5,6 +5,7 @@
 #include "job/erasemode.h"
 #include "pack/jobalgorithms.h"
 #include "pack/targetdescription.h"
+#include "swd/debug/targetcontrol.h"
 #include "swd/link/daptransport.h"
 #include "swd/swdresult.h"
 
@@ -13,11 +14,6 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
-
-class Download;
-namespace job {
-struct JobSetup;
-}
 
 struct SwdImage
 {
@@ -44,6 +40,7 @@ struct SwdJob
     bool verify = true;
     int verifyMode = SwdVerifyCrc;
     bool resetAndRun = false;
+    SwdConnectOptions connect; // connect mode, reset type, debugvar overrides
     QString flmDir; // of the CRC routine; empty: swdFlashAlgorithmDir()
     uint32_t clockHz = 4000000;
     // The device with its algorithm images loaded; none: the shipped pack's default device.
@@ -54,10 +51,6 @@ struct SwdJob
 // Of its algorithms, the defaults and those `images` need.
 bool swdLoadTarget(const QString &name, pack::TargetDescription &out, QString &error,
                    const QString &folder = QString(), const QVector<pack::ImageSpan> &images = {});
-
-// The job a setup and the files loaded for it describe; the images point into `d`, which must
-// outlive the job. An erase-only job is not verified: nothing was written to compare.
-SwdJob swdJobOf(const job::JobSetup &setup, const Download &d);
 
 struct ProbeCaps
 {

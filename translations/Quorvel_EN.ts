@@ -826,6 +826,10 @@ Use it anyway?</translation>
             <source>自动烧录：%1 请取下芯片</source>
             <translation>Auto-program: %1 Remove the chip</translation>
         </message>
+        <message>
+            <source>工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program --job运行</source>
+            <translation>This job runs through a CMSIS-DAP probe (SWD); the window uses the dedicated probe only: run it with quorvel-cli program --job</translation>
+        </message>
     </context>
     <context>
         <name>OfflineDlg</name>
@@ -1705,6 +1709,7 @@ Use it anyway?</translation>
   plan            烧录地图：文件、擦除范围和滚码在芯片上的位置
   verify          校验芯片数据与文件
   erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
+  read            经SWD读出一段FLASH或RAM到文件
   md5             读取一段FLASH的MD5
   crc32           读取一段FLASH的CRC-32
   file-crc        计算文件的CRC-32
@@ -1722,6 +1727,7 @@ Commands:
   plan            flash map: where files, erase ranges and the rolling code land
   verify          verify the chip against files
   erase           erase the whole chip over SWD (any CMSIS-DAP probe)
+  read            read a flash or RAM range over SWD into a file
   md5             read the MD5 of a flash range
   crc32           read the CRC-32 of a flash range
   file-crc        compute the CRC-32 of files
@@ -1771,6 +1777,30 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>未知传输方式：%1</source>
             <translation>unknown transport: %1</translation>
+        </message>
+        <message>
+            <source>--via swd的连接方式：normal（停住运行中的内核，默认）、under-reset（按住复位连接，固件一条指令也不运行）或halt-on-reset（复位后停在第一条指令）。</source>
+            <translation>connection over --via swd: normal (halt the running core, default), under-reset (connect with reset held, so the firmware runs no instruction) or halt-on-reset (reset, stopped at the first instruction).</translation>
+        </message>
+        <message>
+            <source>--via swd的复位方式：hardware（nRESET）、system（SYSRESETREQ）或core（VECTRESET）；默认按设备包，否则system。</source>
+            <translation>reset over --via swd: hardware (nRESET), system (SYSRESETREQ) or core (VECTRESET); default the device pack's, else system.</translation>
+        </message>
+        <message>
+            <source>覆盖设备包debugvars中的变量，可重复。</source>
+            <translation>sets a variable of the device pack's debugvars; may be repeated.</translation>
+        </message>
+        <message>
+            <source>未知连接方式：%1</source>
+            <translation>unknown connect mode: %1</translation>
+        </message>
+        <message>
+            <source>未知复位方式：%1</source>
+            <translation>unknown reset type: %1</translation>
+        </message>
+        <message>
+            <source>--connect、--reset-type和--debugvar只用于--via swd</source>
+            <translation>--connect, --reset-type and --debugvar apply to --via swd only</translation>
         </message>
         <message>
             <source>SWD时钟无效（1000到50000000 Hz）：%1</source>
@@ -1891,6 +1921,42 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>滚码</source>
             <translation>rolling code</translation>
+        </message>
+    <message>
+            <source>经SWD读出一段FLASH或RAM，按扩展名存为.bin或.hex文件。</source>
+            <translation>Read a flash or RAM range over SWD into a .bin or .hex file, by its extension.</translation>
+        </message>
+        <message>
+            <source>起始地址和长度（十六进制），以及保存的文件。</source>
+            <translation>Start address and length (hex), and the file to save.</translation>
+        </message>
+        <message>
+            <source>read只经SWD</source>
+            <translation>read works over SWD only</translation>
+        </message>
+        <message>
+            <source>需要起始地址、长度（十六进制）和文件</source>
+            <translation>an address, a length (hex) and a file are required</translation>
+        </message>
+        <message>
+            <source>读出的文件必须是.bin或.hex：%1</source>
+            <translation>the read-out file must be .bin or .hex: %1</translation>
+        </message>
+        <message>
+            <source>读出</source>
+            <translation>read</translation>
+        </message>
+        <message>
+            <source>芯片拒绝读出%1起的%2字节（读保护？）：%3</source>
+            <translation>the chip refused reading %2 bytes from %1 (read-protected?): %3</translation>
+        </message>
+        <message>
+            <source>无法写入文件：%1</source>
+            <translation>cannot write the file: %1</translation>
+        </message>
+        <message>
+            <source>已读出%1起的%2字节到%3（CRC-32 %4）</source>
+            <translation>Read %2 bytes from %1 into %3 (CRC-32 %4)</translation>
         </message>
         <message>
             <source>设备包（.pack文件、含.pdsc的文件夹或单独的.pdsc），可多次给出。</source>
@@ -2210,6 +2276,21 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>%1：%2</source>
             <translation>%1: %2</translation>
+        </message>
+    </context>
+    <context>
+        <name>Swd</name>
+        <message>
+            <source>读出长度为0</source>
+            <translation>the read length is 0</translation>
+        </message>
+        <message>
+            <source>一次最多读出%1字节</source>
+            <translation>at most %1 bytes can be read at once</translation>
+        </message>
+        <message>
+            <source>%1到%2不在%3的任何一个存储器中</source>
+            <translation>%1 to %2 is not inside one memory of %3</translation>
         </message>
     </context>
 </TS>

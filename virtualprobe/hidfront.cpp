@@ -1,7 +1,8 @@
 // The hidapi functions the host calls, answered by the virtual probes. Linked into tests in place
 // of hidapi, or preloaded into the real program, so the host code cannot tell the difference.
+#include "hidfront.h"
+
 #include "cmsisdap/cmsisdapprobe.h"
-#include "probestate.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,14 +12,12 @@
 
 namespace vprobe {
 
-namespace {
-
-using Lock = std::unique_lock<std::mutex>;
-
 std::vector<uint8_t> narrow(const std::wstring &text)
 {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
+
+namespace {
 
 // Sleeps overshoot, so what is accounted is the time actually slept.
 void sleepMicroseconds(std::atomic<uint64_t> &waitedNs, uint64_t us)
@@ -39,8 +38,8 @@ wchar_t *copyWide(const std::wstring &text)
     return copy;
 }
 
-// One enumeration entry, as hidapi's hidraw back end fills it for a CMSIS-DAP HID interface. An
-// unreadable string is left null, as hidapi leaves it.
+} // namespace
+
 hid_device_info *deviceInfo(const VirtualProbe &probe, const ProbeIdentity &id)
 {
     auto *info = new hid_device_info{};
@@ -68,106 +67,6 @@ void freeDeviceInfo(hid_device_info *info)
     delete[] info->product_string;
     delete info;
 }
-
-} // namespace
-
-struct HidFront
-{
-    static void configure()
-    {
-#ifdef QUORVEL_VPROBE_FROM_ENVIRONMENT
-        static std::once_flag configured;
-        std::call_once(configured, [] {
-            // The CMSIS-DAP target first: a flash file is loaded into it when it is on.
-            configureCmsisDapFromEnvironment();
-            configureFromEnvironment();
-        });
-#endif
-    }
-    static VirtualProbe::State &state(VirtualProbe &probe)
-    {
-        return *probe.d;
-    }
-
-    // Which probe a handle belongs to. The registry lock covers only the lookup, never a probe's
-    // work. An unknown handle goes to probe 0, which refuses it (and records the attempt).
-    static VirtualProbe::State &stateOf(const hid_device *dev)
-    {
-        configure();
-        std::lock_guard<std::mutex> lock(registryMutex);
-        auto it = registry.find(dev);
-        return state(it == registry.end() ? VirtualProbe::instance() : *it->second);
-    }
-
-    // Opens probe `index` if it is plugged in and `accept` (called under its lock) agrees.
-    template<typename Accept>
-    static hid_device *open(int index, Accept accept)
-    {
-        VirtualProbe &probe = VirtualProbe::probe(index);
-        VirtualProbe::State &s = state(probe);
-        Lock lock(s.mutex);
-        if (!s.present || !accept(s))
-            return nullptr;
-        hid_device *dev = new hid_device{s.generation};
-        s.handles.insert(dev);
-        {
-            std::lock_guard<std::mutex> registryLock(registryMutex);
-            registry[dev] = &probe;
-        }
-        s.record(TraceEntry{TraceEntry::Kind::Open, {}, 0, 1});
-        return dev;
-    }
-
-    static void recordFailedOpen(int index)
-    {
-        VirtualProbe::State &s = state(VirtualProbe::probe(index));
-        Lock lock(s.mutex);
-        s.record(TraceEntry{TraceEntry::Kind::Open, {}, 0, 0});
-    }
-
-    static void close(hid_device *dev)
-    {
-        VirtualProbe::State &s = stateOf(dev);
-        Lock lock(s.mutex);
-        if (!s.handles.erase(dev))
-            return;
-        {
-            std::lock_guard<std::mutex> registryLock(registryMutex);
-            registry.erase(dev);
-        }
-        delete dev;
-        s.record(TraceEntry{TraceEntry::Kind::Close, {}, 0, 0});
-    }
-
-    static int copyString(hid_device *dev, TraceEntry::Kind kind, wchar_t *string, size_t maxlen)
-    {
-        VirtualProbe::State &s = stateOf(dev);
-        Lock lock(s.mutex);
-        const ProbeIdentity &id = s.firmware.identity;
-        std::wstring text;
-        int result = 0;
-        if (kind == TraceEntry::Kind::Serial) {
-            text = VirtualProbe::probe(s.index).serialNumber();
-        } else {
-            const bool manufacturer = kind == TraceEntry::Kind::Manufacturer;
-            text = manufacturer ? id.manufacturer : id.product;
-            result = manufacturer ? id.manufacturerResult : id.productResult;
-        }
-        if (!s.alive(dev) || !string || maxlen == 0)
-            result = -1;
-        if (result == 0) {
-            // Like hidapi: at most maxlen characters, the last one always the terminator.
-            const size_t n = std::min(text.size(), maxlen - 1);
-            std::wmemcpy(string, text.data(), n);
-            string[n] = L'\0';
-        }
-        s.record(TraceEntry{kind, narrow(text), 0, result});
-        return result;
-    }
-
-    static std::mutex registryMutex;
-    static std::map<const hid_device *, VirtualProbe *> registry;
-};
 
 std::mutex HidFront::registryMutex;
 std::map<const hid_device *, VirtualProbe *> HidFront::registry;
@@ -265,13 +164,12 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device *dev, const unsigned char *
 #endif
     vprobe::Lock lock(s.mutex);
     if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index)) {
-        const int written = s.alive(dev) ? dap->write(data, length) : -1;
-        // Traced by report id and command byte only: enough to follow a conversation, and small.
-        TraceEntry entry{TraceEntry::Kind::Write, {}, 0, written};
+        const int result = s.alive(dev) ? dap->write(data, length) : -1;
+        TraceEntry entry{TraceEntry::Kind::Write, {}, 0, result};
         if (data)
-            entry.data.assign(data, data + std::min<size_t>(length, 2));
+            entry.data.assign(data, data + std::min<size_t>(length, 1 + dap->kReportSize));
         s.record(std::move(entry));
-        return written;
+        return result;
     }
     return s.write(dev, data, length);
 }
@@ -284,7 +182,13 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device *dev, unsigned char 
     if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(s.index)) {
         const bool alive = s.alive(dev);
         lock.unlock();
-        return alive ? dap->read(data, length, milliseconds) : -1;
+        const int result = alive ? dap->read(data, length, milliseconds) : -1;
+        lock.lock();
+        TraceEntry entry{TraceEntry::Kind::Read, {}, milliseconds, result};
+        if (result > 0)
+            entry.data.assign(data, data + result);
+        s.record(std::move(entry));
+        return result;
     }
     vprobe::ReadOutcome outcome = s.read(dev, milliseconds);
     if (outcome.result > 0 && !data) {

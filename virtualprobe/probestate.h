@@ -20,6 +20,8 @@
 struct hid_device_
 {
     uint64_t generation;
+    bool nonblocking = false; // hid_read returns at once
+    hid_device_info *info = nullptr; // what hid_get_device_info returned, freed with the handle
 };
 
 namespace vprobe {

@@ -2,59 +2,98 @@
 // Linked into tests beside the hidapi front, or preloaded into the real program in front of
 // libusb, so the host code cannot tell the difference. Only v2 probes (QUORVEL_VPROBE_USB fs-bulk
 // or hs-bulk) are on this bus, device k being the same as HID probe k.
-#include "cmsisdap/cmsisdapprobe.h"
+#include "hidfront.h"
+#include "usbdevices.h"
 #include "virtualprobe.h"
 
 #include <hidapi/hidapi.h>
-#include <libusb.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
-struct libusb_context
-{
-    int unused;
-};
-struct libusb_device
-{
-    uint8_t bus, address;
-    int probe;
-};
-struct libusb_device_handle
-{
-    bool claimed;
-    int probe;
-};
-
 namespace {
 
 using vprobe::CmsisDapProbe;
-
-constexpr uint8_t kInterface = 1; // interface 0 is the v1 HID one
-constexpr uint8_t kOut = 0x02, kIn = 0x82, kSwo = 0x83;
+using vprobe::kUsbIn;
+using vprobe::kUsbInterface;
+using vprobe::kUsbOut;
+using vprobe::kUsbSwo;
 enum StringIndex : uint8_t { kManufacturer = 1, kProduct, kSerial, kInterfaceName };
 
 libusb_context theContext;
 libusb_device theDevices[CmsisDapProbe::kMaxProbes]; // probe k at bus 1, address 7 + k
 std::array<bool, CmsisDapProbe::kMaxProbes> claimedByAnyone{};
 
-// Probe k's v2 interface while it is plugged in.
-CmsisDapProbe *bulkProbe(int k)
-{
-    if (k < 0 || k >= vprobe::VirtualProbe::count() || !vprobe::VirtualProbe::probe(k).present())
-        return nullptr;
-    CmsisDapProbe *probe = CmsisDapProbe::active(k);
-    return probe && probe->hasBulk() ? probe : nullptr;
-}
-
-std::string narrow(const std::wstring &text)
+std::string ascii(const std::wstring &text)
 {
     return std::string(text.begin(), text.end());
 }
 
 } // namespace
+
+namespace vprobe {
+
+CmsisDapProbe *bulkProbe(int k)
+{
+    if (k < 0 || k >= VirtualProbe::count() || !VirtualProbe::probe(k).present())
+        return nullptr;
+    CmsisDapProbe *probe = CmsisDapProbe::active(k);
+    return probe && probe->hasBulk() ? probe : nullptr;
+}
+
+bool usbString(int k, uint8_t index, std::string &text)
+{
+    const VirtualProbe &probe = VirtualProbe::probe(k);
+    switch (index) {
+    case kManufacturer:
+        text = ascii(probe.identity().manufacturer);
+        return true;
+    case kProduct:
+        text = ascii(probe.identity().product);
+        return true;
+    case kSerial:
+        text = ascii(probe.serialNumber());
+        return true;
+    case kInterfaceName:
+        text = "Quorvel CMSIS-DAP v2";
+        return true;
+    default:
+        return false;
+    }
+}
+
+int bulkTransfer(libusb_device_handle *handle, unsigned char endpoint, unsigned char *data,
+                 int length, int *transferred, int timeoutMs)
+{
+    if (transferred)
+        *transferred = 0;
+    CmsisDapProbe *probe = handle ? bulkProbe(handle->probe) : nullptr;
+    if (!probe)
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (!handle->claimed || (endpoint != kUsbOut && endpoint != kUsbIn))
+        return LIBUSB_ERROR_NOT_FOUND;
+    int done = 0;
+    const int result = endpoint == kUsbOut ? probe->bulkWrite(data, length, &done)
+                                           : probe->bulkRead(data, length, &done, timeoutMs);
+    if (transferred)
+        *transferred = done;
+    auto &s = HidFront::state(VirtualProbe::probe(handle->probe));
+    Lock lock(s.mutex);
+    TraceEntry entry{endpoint == kUsbOut ? TraceEntry::Kind::Write : TraceEntry::Kind::Read,
+                     {},
+                     timeoutMs,
+                     result == 0 ? done : result};
+    if (data)
+        entry.data.assign(data, data + done);
+    s.record(std::move(entry));
+    return result;
+}
+
+} // namespace vprobe
+
+using vprobe::bulkProbe;
 
 extern "C" {
 
@@ -137,7 +176,7 @@ int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device *device,
         hidEndpoints[i].bInterval = 1;
     }
     auto *bulkEndpoints = new libusb_endpoint_descriptor[3]{};
-    const uint8_t addresses[] = {kOut, kIn, kSwo};
+    const uint8_t addresses[] = {kUsbOut, kUsbIn, kUsbSwo};
     for (int i = 0; i < 3; ++i) {
         bulkEndpoints[i].bEndpointAddress = addresses[i];
         bulkEndpoints[i].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
@@ -148,7 +187,7 @@ int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device *device,
     alternates[0].bNumEndpoints = 2;
     alternates[0].bInterfaceClass = LIBUSB_CLASS_HID;
     alternates[0].endpoint = hidEndpoints;
-    alternates[1].bInterfaceNumber = kInterface;
+    alternates[1].bInterfaceNumber = kUsbInterface;
     alternates[1].bNumEndpoints = 3;
     alternates[1].bInterfaceClass = LIBUSB_CLASS_VENDOR_SPEC;
     alternates[1].iInterface = kInterfaceName;
@@ -178,7 +217,7 @@ int LIBUSB_CALL libusb_open(libusb_device *device, libusb_device_handle **handle
 {
     if (!bulkProbe(device->probe))
         return LIBUSB_ERROR_NO_DEVICE;
-    *handle = new libusb_device_handle{false, device->probe};
+    *handle = new libusb_device_handle{false, device->probe, device};
     return 0;
 }
 
@@ -192,24 +231,9 @@ void LIBUSB_CALL libusb_close(libusb_device_handle *handle)
 int LIBUSB_CALL libusb_get_string_descriptor_ascii(libusb_device_handle *handle, uint8_t index,
                                                    unsigned char *data, int length)
 {
-    const vprobe::VirtualProbe &probe = vprobe::VirtualProbe::probe(handle->probe);
     std::string text;
-    switch (index) {
-    case kManufacturer:
-        text = narrow(probe.identity().manufacturer);
-        break;
-    case kProduct:
-        text = narrow(probe.identity().product);
-        break;
-    case kSerial:
-        text = narrow(probe.serialNumber());
-        break;
-    case kInterfaceName:
-        text = "Quorvel CMSIS-DAP v2";
-        break;
-    default:
+    if (!handle || !vprobe::usbString(handle->probe, index, text))
         return LIBUSB_ERROR_INVALID_PARAM;
-    }
     if (!data || length < 1)
         return LIBUSB_ERROR_INVALID_PARAM;
     const int n = std::min(int(text.size()), length - 1);
@@ -232,7 +256,7 @@ int LIBUSB_CALL libusb_claim_interface(libusb_device_handle *handle, int interfa
     CmsisDapProbe *probe = bulkProbe(handle->probe);
     if (!probe)
         return LIBUSB_ERROR_NO_DEVICE;
-    if (interfaceNumber != kInterface)
+    if (interfaceNumber != kUsbInterface)
         return LIBUSB_ERROR_NOT_FOUND;
     if (handle->claimed)
         return 0;
@@ -245,7 +269,7 @@ int LIBUSB_CALL libusb_claim_interface(libusb_device_handle *handle, int interfa
 
 int LIBUSB_CALL libusb_release_interface(libusb_device_handle *handle, int interfaceNumber)
 {
-    if (interfaceNumber != kInterface || !handle->claimed)
+    if (interfaceNumber != kUsbInterface || !handle->claimed)
         return LIBUSB_ERROR_NOT_FOUND;
     handle->claimed = claimedByAnyone[size_t(handle->probe)] = false;
     return 0;
@@ -260,33 +284,9 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle *handle, unsigned char
                                      unsigned char *data, int length, int *transferred,
                                      unsigned int timeout)
 {
-    if (transferred)
-        *transferred = 0;
-    CmsisDapProbe *probe = bulkProbe(handle->probe);
-    if (!probe)
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (!handle->claimed || (endpoint != kOut && endpoint != kIn))
-        return LIBUSB_ERROR_NOT_FOUND;
-    return endpoint == kOut ? probe->bulkWrite(data, length, transferred)
-                            : probe->bulkRead(data, length, transferred, timeout);
-}
-
-const char *LIBUSB_CALL libusb_error_name(int code)
-{
-    switch (code) {
-    case LIBUSB_ERROR_IO:
-        return "LIBUSB_ERROR_IO";
-    case LIBUSB_ERROR_NO_DEVICE:
-        return "LIBUSB_ERROR_NO_DEVICE";
-    case LIBUSB_ERROR_BUSY:
-        return "LIBUSB_ERROR_BUSY";
-    case LIBUSB_ERROR_NOT_FOUND:
-        return "LIBUSB_ERROR_NOT_FOUND";
-    case LIBUSB_ERROR_INVALID_PARAM:
-        return "LIBUSB_ERROR_INVALID_PARAM";
-    default:
-        return "LIBUSB_ERROR_OTHER";
-    }
+    // Zero is no time-out at all in libusb.
+    return vprobe::bulkTransfer(handle, endpoint, data, length, transferred,
+                                timeout ? int(timeout) : -1);
 }
 
 } // extern "C"

@@ -63,8 +63,13 @@ std::string VirtualProbe::path() const
 
 std::wstring VirtualProbe::serialNumber() const
 {
+    return serialNumberOf(d->index);
+}
+
+std::wstring VirtualProbe::serialNumberOf(int index)
+{
     wchar_t text[16];
-    std::swprintf(text, 16, L"QVP%08d", d->index + 1);
+    std::swprintf(text, 16, L"QVP%08d", index + 1);
     return text;
 }
 

@@ -90,6 +90,7 @@ public:
     int index() const;
     std::string path() const;
     std::wstring serialNumber() const;
+    static std::wstring serialNumberOf(int index); // also what a CMSIS-DAP probe k reports
 
     // A present, accepted probe (firmware 1.97), a blank QB48 chip, no faults, empty trace.
     void reset();

@@ -10,6 +10,7 @@
 #define NVM_CTRL REG32(NVM_BASE + 0x04u)
 #define NVM_ADDR REG32(NVM_BASE + 0x08u)
 #define NVM_STAT REG32(NVM_BASE + 0x0Cu)
+#define NVM_SESSION REG32(NVM_BASE + 0x10u)
 
 #define KEY_FIRST 0x7B3D1F05u
 #define KEY_SECOND 0x84C2E0FAu
@@ -46,22 +47,31 @@ static __attribute__((noinline)) int runErase(uint32_t ctrl, unsigned long adr)
     return failed;
 }
 
-/* Arguments ignored. Leaves the controller unlocked with no operation selected. */
+/* adr and clk ignored. The controller obeys only the operations of the session fnc opens
+ * (1 erase, 2 program, 3 verify); any other fnc is refused. Leaves it unlocked with no operation
+ * selected. */
 int Init(unsigned long adr, unsigned long clk, unsigned long fnc)
 {
     (void)adr;
     (void)clk;
-    (void)fnc;
+    if (fnc < 1u || fnc > 3u) {
+        return 1;
+    }
     NVM_KEY = KEY_FIRST;
     NVM_KEY = KEY_SECOND;
     NVM_STAT = STAT_DONE | STAT_ERROR;
-    return (NVM_CTRL & CTRL_LOCK) ? 1 : 0;
+    if (NVM_CTRL & CTRL_LOCK) {
+        return 1;
+    }
+    NVM_SESSION = fnc;
+    return 0;
 }
 
-/* fnc ignored. Locks the controller again. */
+/* Closes the session and locks the controller again; fnc ignored. */
 int UnInit(unsigned long fnc)
 {
     (void)fnc;
+    NVM_SESSION = 0u;
     NVM_CTRL = CTRL_LOCK;
     return 0;
 }

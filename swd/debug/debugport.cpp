@@ -19,7 +19,6 @@ constexpr uint32_t kAbortClearAll = 0x1E;
 constexpr uint32_t kCswWordIncrement = 0x23000052;
 constexpr uint32_t kTarWrap = 0x400; // auto-increment is only guaranteed within 1 KiB
 constexpr uint32_t kRegWrite = 1u << 16;
-constexpr uint32_t kSysResetRequest = 0x05FA0004;
 
 TransferOp dpWrite(uint8_t reg, uint32_t v)
 {
@@ -452,15 +451,4 @@ bool DebugPort::run()
     debugRegisterWindow(ops);
     ops.push_back(apWrite(kApBd0, kDbgKey | kCDebugEn | kCMaskInts));
     return submitTransfer(std::move(ops), nullptr, kDhcsr);
-}
-
-bool DebugPort::resetAndRun()
-{
-    // Debug off first, so the core runs the application after the reset instead of halting.
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(apWrite(kApBd0, kDbgKey));
-    if (!transferNow(std::move(ops), nullptr, kDhcsr))
-        return false;
-    return write32(kAircr, kSysResetRequest);
 }

@@ -40,6 +40,10 @@ public:
     // Probe into SWD, line reset and JTAG-to-SWD switch, IDCODE, debug power-up, MEM-AP set-up.
     bool connect(uint32_t clockHz);
     void disconnect(); // best effort: the result so far stands
+    // connect() in two halves, for debug sequences to bring the port up between them: the
+    // probe's SWD mode and clock; then IDCODE and the MEM-AP set-up on a powered-up port.
+    bool start(uint32_t clockHz);
+    bool adopt();
     uint32_t idcode() const { return m_idcode; }
 
     bool write32(uint32_t address, uint32_t value);
@@ -60,7 +64,6 @@ public:
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);
     bool run();
-    bool resetAndRun();
 
     // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a
     // memory access at `address`, or the core's debug registers (BD0..BD2), need them.
@@ -94,6 +97,8 @@ public:
     static void coreRegisterReadOps(std::vector<dap::TransferOp> &ops, int reg);
 
     DapPipe &link() { return m_link; }
+    // After raw transfers of someone else's: SELECT and TAR are set again by the next access.
+    void forgetWindow() { m_select = m_tar = ~0u; }
     const SwdResult &error() const { return m_link.error(); }
 
 private:

@@ -7,21 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// Layout of the device descriptor the algorithm exports as FlashDevice.
-constexpr size_t kNameAt = 2, kNameSize = 128, kStartAt = 132, kSizeAt = 136, kPageAt = 140;
-constexpr size_t kErasedAt = 148, kProgTimeAt = 152, kEraseTimeAt = 156, kSectorsAt = 160;
-constexpr size_t kMaxSectorRuns = 512;
-
-uint32_t word(const std::vector<uint8_t> &b, size_t at)
-{
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16
-        | uint32_t(b[at + 3]) << 24;
-}
-
-} // namespace
-
 std::optional<uint32_t> FlashAlgorithm::entry(const std::string &name) const
 {
     const auto it = m_entries.find(name);
@@ -58,8 +43,6 @@ std::optional<FlashAlgorithm> FlashAlgorithm::fromImage(const ElfImage &elf, con
 {
     const ElfImage *image = &elf;
     const ElfSection *code = image->section("PrgCode");
-    const ElfSection *dscr = image->section("DevDscr");
-    const ElfSymbol *device = image->symbol("FlashDevice");
     // Toolchains split PrgData into RW data and a zero-initialised part, sometimes after a gap:
     // everything from the code's start to the last PrgData byte is copied, gaps and ZI as zeros.
     std::vector<const ElfSection *> data;
@@ -72,18 +55,17 @@ std::optional<FlashAlgorithm> FlashAlgorithm::fromImage(const ElfImage &elf, con
         dataStart = std::min<uint64_t>(dataStart, s->addr);
         end = std::max<uint64_t>(end, uint64_t(s->addr) + s->size);
     }
-    if (!code || data.empty() || !dscr || !device || dataStart < uint64_t(code->addr) + code->size
+    if (!code || data.empty() || dataStart < uint64_t(code->addr) + code->size
         || end - code->addr > kMaxBlob) {
-        error = QStringLiteral("%1: no PrgCode, PrgData and FlashDevice a host can load").arg(path);
+        error = QStringLiteral("%1: no PrgCode and PrgData a host can load").arg(path);
         return std::nullopt;
     }
-    const std::vector<uint8_t> d = image->contents(*dscr);
-    const uint64_t at = uint64_t(device->value) - dscr->addr;
-    if (device->value < dscr->addr || at + kSectorsAt + 8 > d.size()) {
-        error = QStringLiteral("%1: device descriptor outside DevDscr").arg(path);
+    pack::FlmDescriptor device;
+    QString why;
+    if (!pack::readFlmDescriptor(elf, device, why)) {
+        error = QStringLiteral("%1: %2").arg(path, why);
         return std::nullopt;
     }
-    const std::vector<uint8_t> desc(d.begin() + at, d.end());
     FlashAlgorithm a;
     a.m_blob.assign(size_t(end - code->addr), 0);
     for (const ElfSection *s : data) {
@@ -100,36 +82,19 @@ std::optional<FlashAlgorithm> FlashAlgorithm::fromImage(const ElfImage &elf, con
             && sym.value - code->addr < code->size)
             a.m_entries[sym.name] = (sym.value & ~1u) - code->addr;
     }
-    const char *name = reinterpret_cast<const char *>(desc.data() + kNameAt);
-    a.m_name = QString::fromLatin1(name, int(qstrnlen(name, kNameSize)));
-    a.m_deviceStart = word(desc, kStartAt);
-    a.m_deviceSize = word(desc, kSizeAt);
-    a.m_pageSize = word(desc, kPageAt);
-    a.m_erased = desc[kErasedAt];
-    a.m_programTimeout = word(desc, kProgTimeAt);
-    a.m_eraseTimeout = word(desc, kEraseTimeAt);
-    for (size_t i = 0; i < kMaxSectorRuns && kSectorsAt + 8 * i + 8 <= desc.size(); ++i) {
-        const uint32_t size = word(desc, kSectorsAt + 8 * i);
-        const uint32_t offset = word(desc, kSectorsAt + 8 * i + 4);
-        if (size == 0xFFFFFFFF && offset == 0xFFFFFFFF)
-            break;
-        if (size == 0 || size % 4 || offset >= a.m_deviceSize
-            || (!a.m_sectors.empty() && offset <= a.m_sectors.back().offset)) {
-            error = QStringLiteral("%1: sector table entry %2 is not usable").arg(path).arg(i);
-            return std::nullopt;
-        }
-        a.m_sectors.push_back({size, offset});
-    }
+    a.m_name = device.name;
+    a.m_deviceStart = device.deviceStart;
+    a.m_deviceSize = device.deviceSize;
+    a.m_pageSize = device.pageSize;
+    a.m_erased = device.erasedValue;
+    a.m_programTimeout = device.programTimeoutMs;
+    a.m_eraseTimeout = device.eraseTimeoutMs;
+    a.m_sectors = device.sectors;
     for (const char *routine : {"Init", "UnInit", "EraseSector", "ProgramPage"}) {
         if (!a.entry(routine)) {
             error = QStringLiteral("%1: no routine %2").arg(path, routine);
             return std::nullopt;
         }
-    }
-    if (a.m_sectors.empty() || a.m_sectors.front().offset != 0 || a.m_pageSize == 0
-        || a.m_pageSize % 4 || a.m_pageSize > 0x1000 || a.m_deviceSize == 0) {
-        error = QStringLiteral("%1: device geometry is not usable").arg(path);
-        return std::nullopt;
     }
     return a;
 }

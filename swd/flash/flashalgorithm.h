@@ -2,6 +2,8 @@
 // offsets of its routines, and the device descriptor (geometry, page size, time-outs).
 #pragma once
 
+#include "pack/flmdescriptor.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -12,11 +14,7 @@
 
 class ElfImage;
 
-struct FlashSectorRun
-{
-    uint32_t size; // of each sector from `offset` on
-    uint32_t offset; // from the device start
-};
+using FlashSectorRun = pack::FlmSectorRun;
 
 class FlashAlgorithm
 {

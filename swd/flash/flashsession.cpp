@@ -1,16 +1,16 @@
 // Flash algorithm calls: arguments in R0..R2, static base in R9, return to a breakpoint.
 #include "swd/flash/flashsession.h"
 
+#include "swd/flash/corecall.h"
 #include "swd/flash/pagepipeline.h"
 
 #include <QStringList>
 
 namespace {
 
-constexpr uint32_t kBkptBkpt = 0xBE00BE00; // two BKPT #0
-constexpr uint32_t kThumbState = 0x01000000;
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
-constexpr int kHaltTimeoutMs = 500;
+using corecall::kHaltTimeoutMs;
+using corecall::kThumbState;
 
 std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, size_t size,
                               uint8_t fill)
@@ -31,13 +31,28 @@ FlashSession::FlashSession(DebugPort &port, const FlashAlgorithm &algorithm, con
     , m_plan(plan)
 { }
 
-bool FlashSession::load()
+bool FlashSession::load(bool copy)
 {
     // The writes follow the halt request in the probe's queue; the wait checks it took effect.
-    const std::vector<uint32_t> words = toWords(m_algo.blob(), 0, m_algo.blob().size(), 0);
-    return m_port.requestHalt() && m_port.writeBlock(m_plan.breakpoint, &kBkptBkpt, 1)
-        && m_port.writeBlock(m_plan.algorithm, words.data(), words.size())
-        && m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"));
+    const std::vector<uint32_t> words =
+        copy ? toWords(m_algo.blob(), 0, m_algo.blob().size(), 0) : std::vector<uint32_t>();
+    if (!m_port.requestHalt() || !m_port.writeBlock(m_plan.breakpoint, &corecall::kBkptPair, 1)
+        || (!words.empty() && !m_port.writeBlock(m_plan.algorithm, words.data(), words.size()))
+        || !m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request")))
+        return false;
+    // RAM that is not there, or is remapped or protected, would run as garbage: read it back
+    // before the first call.
+    std::vector<uint32_t> back(words.size());
+    if (!words.empty()
+        && (!m_port.readBlock(m_plan.algorithm, back.data(), back.size()) || !m_port.sync()))
+        return false;
+    for (size_t i = 0; i < words.size(); ++i)
+        if (back[i] != words[i])
+            return m_port.link().fail(
+                SwdAlgorithmFailed,
+                QStringLiteral("the flash algorithm did not load: RAM at %1 reads %2, not %3")
+                    .arg(hex8(m_plan.algorithm + 4 * uint32_t(i)), hex8(back[i]), hex8(words[i])));
+    return true;
 }
 
 bool FlashSession::startCall(const std::string &routine, const std::vector<uint32_t> &args)
@@ -54,16 +69,28 @@ bool FlashSession::startCall(const std::string &routine, const std::vector<uint3
     return m_port.writeCoreRegisters(regs) && m_port.run();
 }
 
+bool FlashSession::checkReturn(const QString &what, uint32_t result, uint32_t expectedPc)
+{
+    // A routine that ran into a stray BKPT (or faulted into one) halted too, with anything in R0.
+    uint32_t pc = 0;
+    if (!m_port.readCoreRegister(DebugPort::PC, pc))
+        return false;
+    if (pc != expectedPc)
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: %2 stopped at %3 instead of returning")
+                                      .arg(m_algo.deviceName(), what, hex8(pc)));
+    if (result != 0)
+        return m_port.link().fail(SwdAlgorithmFailed,
+                                  QStringLiteral("%1 failed: %2 returned %3")
+                                      .arg(m_algo.deviceName(), what, QString::number(result)));
+    return true;
+}
+
 bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
 {
     uint32_t result = 0;
-    if (!m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result))
-        return false;
-    if (result != 0)
-        return m_port.link().fail(
-            SwdAlgorithmFailed,
-            QStringLiteral("%1 failed: %2 returned %3").arg(m_algo.deviceName(), what).arg(result));
-    return true;
+    return m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result)
+        && checkReturn(what, result, m_plan.breakpoint);
 }
 
 bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> &args,
@@ -77,18 +104,24 @@ bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> 
     return startCall(routine, args) && finishCall(what, timeoutMs);
 }
 
-bool FlashSession::init(Function function)
+bool FlashSession::init(Function function, uint32_t clockHz)
 {
-    return call("Init", {m_algo.deviceStart(), 0, uint32_t(function)}, kHaltTimeoutMs);
+    if (!call("Init", {m_algo.deviceStart(), clockHz, uint32_t(function)}, kHaltTimeoutMs))
+        return false;
+    m_session = function;
+    return true;
 }
 
 bool FlashSession::uninit(Function function)
 {
+    m_session = 0;
     return call("UnInit", {uint32_t(function)}, kHaltTimeoutMs);
 }
 
 bool FlashSession::eraseChip()
 {
+    if (m_session != FunctionErase)
+        return m_port.link().fail(SwdBadJob, QStringLiteral("EraseChip outside an erase session"));
     const uint32_t sectors = uint32_t(m_algo.sectorsCovering(0, m_algo.deviceSize()).size());
     if (!m_algo.entry("EraseChip"))
         return eraseSectors(0, m_algo.deviceSize());
@@ -104,6 +137,9 @@ bool FlashSession::eraseSectors(uint32_t offset, uint32_t length)
 
 bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
 {
+    if (m_session != FunctionErase)
+        return m_port.link().fail(SwdBadJob,
+                                  QStringLiteral("EraseSector outside an erase session"));
     const std::vector<uint32_t> loop = PagePipeline::eraseLoopCode(
         m_plan.pageStubs, m_plan.algorithm + *m_algo.entry("EraseSector"));
     if (!sectors.empty() && !m_port.writeBlock(m_plan.pageStubs, loop.data(), loop.size()))
@@ -129,24 +165,23 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
             || !m_port.waitHaltAndRead(int(m_algo.eraseTimeoutMs() * n), what, DebugPort::R0,
                                        result))
             return false;
-        if (result == 0)
-            continue;
-        if (!m_port.readCoreRegister(DebugPort::R5, left))
+        if (result != 0 && !m_port.readCoreRegister(DebugPort::R5, left))
             return false;
-        const QString failed = left >= 1 && left <= n
+        const QString failed = result != 0 && left >= 1 && left <= n
             ? QStringLiteral("EraseSector(%1)").arg(hex8(addresses[n - left]))
             : what;
-        return m_port.link().fail(SwdAlgorithmFailed,
-                                  QStringLiteral("%1 failed: %2 returned %3")
-                                      .arg(m_algo.deviceName(), failed)
-                                      .arg(result));
+        if (!checkReturn(failed, result, m_plan.pageStubs + PagePipeline::kEraseLoopReturn))
+            return false;
     }
     return true;
 }
 
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
-                           const Progress &progress, const std::vector<uint32_t> &eraseFirst)
+                           const Progress &progress)
 {
+    if (m_session != FunctionProgram)
+        return m_port.link().fail(SwdBadJob,
+                                  QStringLiteral("ProgramPage outside a program session"));
     const uint32_t page = m_algo.pageSize();
     // Pages start on page boundaries of the device; a partial first page is padded in front.
     const uint32_t first = offset - offset % page;
@@ -155,32 +190,16 @@ bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
     std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
     for (size_t i = 0; i < pages.size(); ++i)
         pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
-    const std::optional<uint32_t> eraseEntry = m_algo.entry("EraseSector");
-    std::vector<bool> eraseOnPage(pages.size());
-    std::vector<uint32_t> eraseNow;
-    for (uint32_t sector : eraseFirst) {
-        // Only a sector of whole pages that starts on one: that page's stub erases all of it.
-        const uint64_t page0 = (uint64_t(sector) - first) / page;
-        if (eraseEntry && sector >= first && (sector - first) % page == 0 && page0 < pages.size()
-            && m_algo.sectorSizeAt(sector) % page == 0) {
-            eraseOnPage[page0] = true;
-        } else {
-            eraseNow.push_back(sector);
-        }
-    }
-    if (!eraseNow.empty() && !eraseSectors(eraseNow))
-        return false;
     // R9, SP and xPSR survive every call, so they are set once.
     PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
-                          eraseEntry ? m_plan.algorithm + *eraseEntry : 0, m_plan.pageStubs,
-                          m_plan.buffers);
+                          m_plan.pageStubs, m_plan.buffers);
     const std::vector<uint32_t> stubs = pipeline.stubCode();
     if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
         || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
                                        {DebugPort::SP, m_plan.stackTop},
                                        {DebugPort::XPSR, kThumbState}}))
         return false;
-    return pipeline.run(m_algo.deviceStart() + first, pages, eraseOnPage, progress);
+    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
 }
 
 bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,

@@ -18,17 +18,18 @@ public:
     // The plan must have room for this algorithm and its pages.
     FlashSession(DebugPort &port, const FlashAlgorithm &algorithm, const RamPlan &plan);
 
-    bool load(); // halts the core and copies the algorithm
-    bool init(Function function);
+    // Halts the core and, with `copy`, copies the algorithm (without: it is there from before).
+    bool load(bool copy = true);
+    // Every routine but Init and UnInit belongs to the session its function code opens: erases
+    // to FunctionErase, pages to FunctionProgram. clockHz is the device's clock as Init takes it.
+    bool init(Function function, uint32_t clockHz);
     bool uninit(Function function);
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
     bool eraseSectors(const std::vector<uint32_t> &sectors); // offsets, each inside its sector
-    // offset from the device start; the tail of the last page is padded with the erased value.
-    // eraseFirst: sectors (offsets) to erase before their pages are programmed; one that starts
-    // on a page of this span is erased by that page's stub while data streams, any other first.
-    bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress,
-                 const std::vector<uint32_t> &eraseFirst = {});
+    // offset from the device start; a partial first or last page is padded with the erased
+    // value, so the caller gives whole pages where the flash is not blank.
+    bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress);
     // Reads the flash at readAddress back and compares every byte; a difference is reported at
     // its job address.
     bool verify(uint32_t readAddress, uint32_t jobAddress, const std::vector<uint8_t> &bytes,
@@ -37,9 +38,12 @@ public:
 private:
     bool startCall(const std::string &routine, const std::vector<uint32_t> &args);
     bool finishCall(const QString &what, uint32_t timeoutMs);
+    // R0 and the PC of a routine that halted: it must have stopped at `expectedPc` with 0.
+    bool checkReturn(const QString &what, uint32_t result, uint32_t expectedPc);
     bool call(const std::string &routine, const std::vector<uint32_t> &args, uint32_t timeoutMs);
 
     DebugPort &m_port;
     const FlashAlgorithm &m_algo;
     const RamPlan &m_plan;
+    int m_session = 0; // the Function Init opened, 0 when none
 };

@@ -1,6 +1,8 @@
 // Pipelined ProgramPage calls through per-buffer stubs; see the header for the shape.
 #include "swd/flash/pagepipeline.h"
 
+#include "swd/flash/corecall.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -9,10 +11,11 @@ namespace {
 
 constexpr uint8_t kBd0 = 0x0, kBd1 = 0x4, kBd2 = 0x8, kDrw = 0xC;
 constexpr uint32_t kRegWrite = 1u << 16;
-constexpr uint32_t kStubReturn = 0x24; // offset of the BKPT the stub stops at
-constexpr uint32_t kStubEraseFailed = 0x2A; // the BKPT after an erase that did not return 0
-constexpr uint32_t kStubMark = 0xA5, kEraseMark = 0xA6;
-constexpr uint32_t kStubLiterals = 0x2C;
+constexpr uint32_t kStubReturn = 0x12; // offset of the BKPT a page that returned 0 stops at
+constexpr uint32_t kStubFailed = 0x18; // the BKPT of any other value, kept whole in R1
+// R0 at each: only a page that returned 0 leaves kStubMark, which the poll's match looks for.
+constexpr uint32_t kStubMark = 0xA5, kFailMark = 0xA6;
+constexpr uint32_t kStubLiterals = 0x1C;
 
 // Thumb BL from `at` to `target`: the two halfwords, first to last.
 std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
@@ -28,11 +31,10 @@ std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
 } // namespace
 
 PagePipeline::PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry,
-                           uint32_t eraseEntry, uint32_t stubs, uint32_t slots)
+                           uint32_t stubs, uint32_t slots)
     : m_port(port)
     , m_algo(algorithm)
     , m_entry(entry)
-    , m_eraseEntry(eraseEntry)
     , m_stubs(stubs)
     , m_slots(slots)
     , m_pageSize(algorithm.pageSize())
@@ -43,36 +45,27 @@ std::vector<uint32_t> PagePipeline::stubCode() const
     std::vector<uint32_t> code;
     for (uint32_t k = 0; k < kBuffers; ++k) {
         const uint32_t at = m_stubs + k * kStubSize;
-        // R4 (kept across calls) points at the address word; an erase that fails stops at its
-        // own BKPT with its own mark.
-        const auto erase = branchAndLink(at + 0x0A, m_eraseEntry);
-        const auto program = branchAndLink(at + 0x1C, m_entry);
+        const auto program = branchAndLink(at + 0x08, m_entry);
         const uint16_t halves[kStubLiterals / 2] = {
-            0x4C0A, // LDR R4, =address word
-            0x6820, // LDR R0, [R4]
-            0x0841, // LSRS R1, R0, #1: the erase bit into C
-            0xD304, // BCC to the program part
-            0x3801, // SUBS R0, #1
-            erase.first,   erase.second, // BL EraseSector
+            0x4806, // LDR R0, =address word
+            0x6800, // LDR R0, [R0]
+            0x4906, // LDR R1, =page size
+            0x4A07, // LDR R2, =buffer
+            program.first,   program.second, // BL ProgramPage
             0x2800, // CMP R0, #0
-            0xD109, // BNE to the erase failure
-            0x6820, // LDR R0, [R4]
-            0x0840, // LSRS R0, R0, #1
-            0x0040, // LSLS R0, R0, #1
-            0x4905, // LDR R1, =page size
-            0x4A06, // LDR R2, =buffer
-            program.first, program.second, // BL ProgramPage
-            0x0200, // LSLS R0, R0, #8
-            0x30A5, // ADDS R0, #0xA5
-            0xBE00, // BKPT
-            0x0200, // LSLS R0, R0, #8
-            0x30A6, // ADDS R0, #0xA6
-            0xBE00, // BKPT
+            0xD101, // BNE failed
+            0x20A5, // MOVS R0, #kStubMark
+            corecall::kBkpt,
+            0x0001, // failed: MOVS R1, R0
+            0x20A6, // MOVS R0, #kFailMark
+            corecall::kBkpt,
+            0xBF00, // NOP
         };
         for (size_t i = 0; i < std::size(halves); i += 2)
             code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
-        const uint32_t literals[] = {slot(k), m_pageSize, slot(k) + 4, 0xBE00BE00, 0xBE00BE00};
+        const uint32_t literals[] = {slot(k), m_pageSize, slot(k) + 4};
         code.insert(code.end(), std::begin(literals), std::end(literals));
+        code.resize((k + 1) * kStubSize / 4, corecall::kBkptPair); // to the next stub
     }
     return code;
 }
@@ -86,14 +79,14 @@ std::vector<uint32_t> PagePipeline::eraseLoopCode(uint32_t at, uint32_t eraseEnt
         0x2D00, // loop: CMP R5, #0
         0xD007, // BEQ done
         0x6820, // LDR R0, [R4]
-        erase.first, erase.second, // BL EraseSector
+        erase.first,     erase.second, // BL EraseSector
         0x2800, // CMP R0, #0
         0xD103, // BNE fail
         0x3404, // ADDS R4, #4
         0x3D01, // SUBS R5, #1
         0xE7F5, // B loop
         0x2000, // done: MOVS R0, #0
-        0xBE00, // fail: BKPT
+        corecall::kBkpt, // fail
     };
     std::vector<uint32_t> code;
     for (size_t i = 0; i < std::size(halves); i += 2)
@@ -111,9 +104,8 @@ size_t PagePipeline::streamLeft(uint32_t page) const
 
 uint32_t PagePipeline::streamWord() const
 {
-    return m_streamSent == 0
-        ? (m_first + m_streamPage * m_pageSize) | uint32_t(erases(m_streamPage))
-        : (*m_pages)[m_streamPage][m_streamSent - 1];
+    return m_streamSent == 0 ? m_first + m_streamPage * m_pageSize
+                             : (*m_pages)[m_streamPage][m_streamSent - 1];
 }
 
 // Appends stream words of pages up to lastPage while `reserve` request bytes stay free.
@@ -216,52 +208,37 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
 {
     const uint32_t address = m_first + page * m_pageSize;
     const QString what = QStringLiteral("ProgramPage(%1)").arg(hex8(address));
-    uint32_t pc = stub(page) + kStubReturn;
     if (stillRunning) {
         // Slower than its successors' data, or halted in lockup: wait and look the plain way.
-        const uint32_t timeoutMs =
-            m_algo.programTimeoutMs() + (erases(page) ? m_algo.eraseTimeoutMs() : 0);
-        const QString calls =
-            erases(page) ? QStringLiteral("EraseSector(%1), %2").arg(hex8(address), what) : what;
-        if (!m_port.waitHalt(int(timeoutMs), calls)
-            || !m_port.readCoreRegister(DebugPort::R0, m_result)
-            || !m_port.readCoreRegister(DebugPort::PC, pc))
+        if (!m_port.waitHalt(int(m_algo.programTimeoutMs()), what)
+            || !m_port.readCoreRegister(DebugPort::R0, m_result))
             return false;
     }
-    if (erases(page) && pc == stub(page) + kStubEraseFailed && (m_result & 0xFF) == kEraseMark)
-        return m_port.link().fail(SwdAlgorithmFailed,
-                                  QStringLiteral("%1 failed: EraseSector(%2) returned %3")
-                                      .arg(m_algo.deviceName(), hex8(address))
-                                      .arg(m_result >> 8));
-    // The stub turns a return value v into v << 8 | 0xA5: a core stopped anywhere else shows.
-    if (pc != stub(page) + kStubReturn || (m_result & 0xFF) != kStubMark)
-        return m_port.link().fail(SwdAlgorithmFailed,
-                                  QStringLiteral("%1 failed: %2 stopped at %3 instead of returning")
-                                      .arg(m_algo.deviceName(), what, hex8(pc)));
-    if (m_result != kStubMark)
+    if (m_result == kStubMark)
+        return true;
+    uint32_t pc = 0, value = 0;
+    if (!m_port.readCoreRegister(DebugPort::PC, pc)
+        || !m_port.readCoreRegister(DebugPort::R1, value))
+        return false;
+    if (pc == stub(page) + kStubFailed && m_result == kFailMark)
         return m_port.link().fail(SwdAlgorithmFailed,
                                   QStringLiteral("%1 failed: %2 returned %3")
-                                      .arg(m_algo.deviceName(), what)
-                                      .arg(m_result >> 8));
-    return true;
+                                      .arg(m_algo.deviceName(), what, QString::number(value)));
+    return m_port.link().fail(SwdAlgorithmFailed,
+                              QStringLiteral("%1 failed: %2 stopped at %3 instead of returning")
+                                  .arg(m_algo.deviceName(), what, hex8(pc)));
 }
 
 bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
-                       const std::vector<bool> &eraseFirst,
                        const std::function<void(uint32_t, uint32_t)> &progress)
 {
     m_first = first;
     m_pages = &pages;
-    m_eraseFirst = &eraseFirst;
     m_streamPage = 0;
     m_streamSent = 0;
     const uint32_t total = uint32_t(pages.size());
     if (total == 0)
         return true;
-    if (m_eraseEntry == 0
-        && std::find(eraseFirst.begin(), eraseFirst.end(), true) != eraseFirst.end())
-        return m_port.link().fail(SwdAlgorithmInvalid,
-                                  QStringLiteral("%1 has no EraseSector").arg(m_algo.deviceName()));
     // The mask every poll matches with; the slow path's reads set the same one.
     if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
         return false;

@@ -1,8 +1,6 @@
 // Page programming with the link kept busy. Pages stream into three buffers, each with the page's
 // device address in the word before it; one stub per buffer loads the arguments from there, calls
-// ProgramPage and marks the result, so starting a page is a PC write and a run. Bit 0 of the
-// address word asks the stub to erase the sector starting at that page first: the erase then runs
-// on the core while the next pages travel, instead of before any data moves. While the core
+// ProgramPage and marks the result, so starting a page is a PC write and a run. While the core
 // programs one page, the next ones travel; the poll goes out among them and every report that has
 // room carries stream words too.
 #pragma once
@@ -21,33 +19,29 @@ public:
     static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
     static constexpr size_t kPollBytes = 26; // window, halt match, R0 read, count byte
     static constexpr size_t kStartBytes = 30; // the next page's start riding on the poll
+    // Where the erase loop's BKPT is, from its start.
+    static constexpr uint32_t kEraseLoopReturn = 0x1A;
 
     // Stubs and slots of kBuffers each; slots hold (page size + 4) bytes.
     static size_t stubsSize() { return kBuffers * kStubSize; }
     static uint32_t slotsSize(uint32_t pageSize) { return kBuffers * (pageSize + 4); }
 
-    // eraseEntry: the algorithm's EraseSector, or 0 when no page may ask for an erase.
-    PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry,
-                 uint32_t eraseEntry, uint32_t stubs, uint32_t slots);
+    PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry, uint32_t stubs,
+                 uint32_t slots);
 
     // The stubs' code, to be written at `stubs` before run().
     std::vector<uint32_t> stubCode() const;
-    // A loop at `at` calling EraseSector for each of R1 words at R0 and stopping at a BKPT: R0 is
-    // 0 when all returned 0, else the failing call's value with R5 the sectors left (it included).
+    // A loop at `at` calling EraseSector for each of R1 words at R0 and stopping at the BKPT at
+    // kEraseLoopReturn: R0 is 0 when all returned 0, else the failing call's value with R5 the
+    // sectors left (it included).
     static std::vector<uint32_t> eraseLoopCode(uint32_t at, uint32_t eraseEntry);
-    // pages: page images (page size each) for device addresses first, first + page, ...;
-    // eraseFirst: per page (or empty), erase the sector that starts at it before programming.
+    // pages: page images (page size each) for device addresses first, first + page, ...
     bool run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
-             const std::vector<bool> &eraseFirst,
              const std::function<void(uint32_t done, uint32_t total)> &progress);
 
 private:
     uint32_t slot(uint32_t page) const { return m_slots + (page % kBuffers) * (m_pageSize + 4); }
     uint32_t stub(uint32_t page) const { return m_stubs + (page % kBuffers) * kStubSize; }
-    bool erases(uint32_t page) const
-    {
-        return page < m_eraseFirst->size() && (*m_eraseFirst)[page];
-    }
     size_t streamLeft(uint32_t page) const;
     uint32_t streamWord() const;
     bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
@@ -59,15 +53,13 @@ private:
     DebugPort &m_port;
     const FlashAlgorithm &m_algo;
     uint32_t m_entry;
-    uint32_t m_eraseEntry;
     uint32_t m_stubs;
     uint32_t m_slots;
     uint32_t m_pageSize;
     uint32_t m_first = 0;
     const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
-    const std::vector<bool> *m_eraseFirst = nullptr;
     uint32_t m_streamPage = 0; // page being streamed
     size_t m_streamSent = 0; // of its words, the address word first
-    uint32_t m_result = 0; // R0 of the page polled last, as the stub left it
+    uint32_t m_result = 0; // R0 of the page polled last, as the stub left it: kStubMark or not
     bool m_startedNext = false; // the last poll starts the next page if the polled one passed
 };

@@ -3,6 +3,8 @@
 
 #include "swd/flash/pagepipeline.h"
 
+#include <algorithm>
+
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, QString &error)
 {
@@ -47,4 +49,38 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
         return std::nullopt;
     }
     return plan;
+}
+
+std::optional<quorvel::MemoryArea>
+RamPlan::sharedRam(const pack::TargetDescription &target,
+                   const std::vector<const pack::FlashAlgorithmRef *> &used, QString &error)
+{
+    uint64_t ramStart = 0, ramEnd = ~uint32_t(0);
+    bool said = false;
+    for (const pack::FlashAlgorithmRef *ref : used) {
+        if (!ref->ramStart || !ref->ramSize)
+            continue;
+        said = true;
+        ramStart = std::max<uint64_t>(ramStart, *ref->ramStart);
+        ramEnd = std::min<uint64_t>(ramEnd, uint64_t(*ref->ramStart) + *ref->ramSize);
+    }
+    if (!said) {
+        const pack::MemoryRegion *ram = nullptr;
+        for (const pack::MemoryRegion &m : target.memories) {
+            if (m.writable() && (!ram || (m.isDefault && !ram->isDefault)))
+                ram = &m;
+        }
+        if (!ram) {
+            error =
+                QStringLiteral("%1 has no RAM to run its flash algorithm in").arg(target.device);
+            return std::nullopt;
+        }
+        ramStart = ram->start;
+        ramEnd = ram->end();
+    }
+    if (ramEnd <= ramStart) {
+        error = QStringLiteral("the flash algorithms of %1 share no RAM").arg(target.device);
+        return std::nullopt;
+    }
+    return quorvel::MemoryArea{"RAM", uint32_t(ramStart), uint32_t(ramEnd - ramStart)};
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "job/memorygeometry.h"
+#include "pack/targetdescription.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 struct RamPlan
 {
@@ -32,6 +34,11 @@ struct RamPlan
     // Sizes in bytes: the largest algorithm blob, the largest page, the CRC routine's blob.
     static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                        uint32_t pageSize, uint32_t crcSize, QString &error);
+    // Where every algorithm `used` of the target may run: the RAM their RAMstart/RAMsize share,
+    // or the device's default RAM when none says. Nothing, with the reason, when there is none.
+    static std::optional<quorvel::MemoryArea>
+    sharedRam(const pack::TargetDescription &target,
+              const std::vector<const pack::FlashAlgorithmRef *> &used, QString &error);
 
 private:
     static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,

@@ -1,12 +1,12 @@
 // Loading and calling the CRC routine; see the header.
 #include "swd/flash/targetcrc.h"
 
+#include "swd/flash/corecall.h"
 #include "swd/flash/elfimage.h"
 
 namespace {
 
-constexpr uint32_t kBkptBkpt = 0xBE00BE00;
-constexpr uint32_t kThumbState = 0x01000000;
+using corecall::kThumbState;
 constexpr uint32_t kMaxBlob = 0x400;
 // A slow core (12 MHz, a dozen cycles a byte) needs about 1 ms per KiB: ten times that, and more.
 constexpr uint32_t kBaseTimeoutMs = 200;
@@ -51,7 +51,7 @@ bool TargetCrc::load()
     std::vector<uint32_t> words(m_routine.blob().size() / 4);
     for (size_t i = 0; i < m_routine.blob().size(); ++i)
         words[i / 4] |= uint32_t(m_routine.blob()[i]) << (8 * (i % 4));
-    return m_port.writeBlock(m_plan.breakpoint, &kBkptBkpt, 1)
+    return m_port.writeBlock(m_plan.breakpoint, &corecall::kBkptPair, 1)
         && m_port.writeBlock(m_plan.crcRoutine, words.data(), words.size()) && m_port.sync();
 }
 

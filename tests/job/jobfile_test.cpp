@@ -26,7 +26,7 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
     } cases[] = {
         {"[1]", "工程文件不是有效的JSON："},
         {R"({"version":1})", "不是Quorvel工程文件"},
-        {R"({"format":"quorvel-job","version":3})", "工程文件版本3较新，本程序只支持版本1"},
+        {R"({"format":"quorvel-job","version":3})", "工程文件版本3较新，本程序只支持版本2"},
         {R"({"format":"quorvel-job","version":1.5})", "键version的值无效"},
         {R"({"format":"quorvel-job","version":1,"extra":0})", "未知的键：extra"},
         {R"({"format":"quorvel-job","version":1,"offline":{"speed":1}})",
@@ -58,6 +58,20 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
          "键target.algorithms的值无效"},
         {R"({"format":"quorvel-job","version":1,"target":{"device":"Q","algorithms":["A",1]}})",
          "键target.algorithms的值无效"},
+        // The SWD path's keys belong to version 2; a version 1 file holding one is not one.
+        {R"({"format":"quorvel-job","version":1,"via":"swd"})", "未知的键：via"},
+        {R"({"format":"quorvel-job","version":2,"via":"jtag"})", "键via的值无效"},
+        {R"({"format":"quorvel-job","version":2,"transport":"usb"})", "键transport的值无效"},
+        {R"({"format":"quorvel-job","version":2,"verifyMode":"bytes"})", "键verifyMode的值无效"},
+        {R"({"format":"quorvel-job","version":2,"swdClock":999})", "键swdClock的值无效"},
+        {R"({"format":"quorvel-job","version":2,"swdClock":50000001})", "键swdClock的值无效"},
+        {R"({"format":"quorvel-job","version":2,"swdClock":"4000000"})", "键swdClock的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":[1]}})",
+         "键target.debugvars的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":"0xZZ"}}})",
+         "键target.debugvars.Key的值无效"},
+        {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":5}}})",
+         "键target.debugvars.Key的值无效"},
     };
     for (const auto &c : cases)
         EXPECT_TRUE(refusal(c.json).startsWith(QString::fromUtf8(c.error))) << c.json;
@@ -109,6 +123,72 @@ TEST(JobFile, FullJobRoundTripsWithPathsRelativeToTheJob)
     EXPECT_EQ(back.files[0].crc32, 0xCAFEF00Du);
     EXPECT_EQ(back.watchdog, job::WatchdogOn);
     EXPECT_TRUE(back.serialLedger);
+}
+
+// A job on the dedicated probe stays a version 1 file that older readers take; one that uses the
+// SWD path becomes version 2 and keeps every choice.
+TEST(JobFile, SwdChoicesNeedVersionTwoAndRoundTrip)
+{
+    job::JobSetup vendor;
+    vendor.targetDevice = "QS64";
+    EXPECT_TRUE(job::serializeJob(vendor, base).contains(R"("version": 1,)"));
+    EXPECT_FALSE(job::serializeJob(vendor, base).contains(R"("via")"));
+
+    const struct
+    {
+        void (*change)(job::JobSetup &);
+        const char *expected;
+    } cases[] = {
+        {[](job::JobSetup &s) { s.via = job::ViaSwd; }, R"("via": "swd")"},
+        {[](job::JobSetup &s) { s.transport = "bulk"; }, R"("transport": "bulk")"},
+        {[](job::JobSetup &s) { s.verifyReadback = true; }, R"("verifyMode": "readback")"},
+        {[](job::JobSetup &s) { s.swdClockHz = 1000; }, R"("swdClock": 1000)"},
+    };
+    for (const auto &c : cases) {
+        job::JobSetup setup = vendor;
+        c.change(setup);
+        const QByteArray text = job::serializeJob(setup, base);
+        EXPECT_TRUE(text.contains(R"("version": 2,)")) << c.expected;
+        EXPECT_TRUE(text.contains(c.expected)) << text.toStdString();
+        job::JobSetup back;
+        QString error;
+        ASSERT_TRUE(job::parseJob(text, base, back, error)) << error.toStdString();
+        EXPECT_EQ(job::serializeJob(back, base), text);
+    }
+    // Written by a version 2 reader, read by it as written.
+    job::JobSetup back;
+    QString error;
+    ASSERT_TRUE(job::parseJob(
+        R"({"format":"quorvel-job","version":2,"via":"swd","transport":"hid","verifyMode":"crc",)"
+        R"("swdClock":2000000,"target":{"device":"QS64","algorithms":["X.FLM"],"core":"c1"}})",
+        base, back, error))
+        << error.toStdString();
+    EXPECT_EQ(back.via, job::ViaSwd);
+    EXPECT_EQ(back.transport, "hid");
+    EXPECT_FALSE(back.verifyReadback);
+    EXPECT_EQ(back.swdClockHz, 2000000u);
+    EXPECT_EQ(back.targetAlgorithms, QStringList{"X.FLM"});
+    EXPECT_EQ(back.targetCore, "c1");
+}
+
+TEST(JobFile, DebugvarsRoundTripAsHexStrings)
+{
+    job::JobSetup setup;
+    setup.targetDevice = "QS64";
+    setup.targetDebugVars = {{"Key", 0xFEDCBA9876543210ull}, {"Mode", 1}};
+    const QByteArray text = job::serializeJob(setup, base);
+    EXPECT_TRUE(text.contains(R"("debugvars": {
+            "Key": "0xFEDCBA9876543210",
+            "Mode": "0x1"
+        })"))
+        << text.constData();
+    job::JobSetup back;
+    QString error;
+    ASSERT_TRUE(job::parseJob(R"({"format":"quorvel-job","version":1,"target":{"device":"QS64",)"
+                              R"("debugvars":{"Key":"0xFEDCBA9876543210","Mode":"1"}}})",
+                              base, back, error))
+        << error.toStdString();
+    EXPECT_EQ(back.targetDebugVars, setup.targetDebugVars);
 }
 
 TEST(JobOptions, WindowRulesRefuseBadCombinations)

@@ -128,12 +128,20 @@ void JobWindowTest::openingAsksOrRefuses()
         const char *answer;
         QString message;
         uint32_t length; // of the first listed file, 0: none listed
+        int via = job::ViaVendor;
     } cases[] = {
         {3, {"400"}, true, "&Yes", asked, 0x24},
         {3, {"400"}, true, "&No", asked, 0},
         {1, {"400"}, false, "", "工程的芯片型号是QA12，本程序只能烧录QB48V", 0},
         {3, {"-"}, false, "", "工程中的BIN文件没有烧录地址：%1", 0},
         {3, {"400", "41C"}, false, "", "该文件烧录地址处于上一个文件烧录范围内", 0x20},
+        {3,
+         {"400"},
+         false,
+         "",
+         "工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program --job运行",
+         0,
+         job::ViaSwd},
     };
     const QString bin = dir.filePath("c.bin");
     const QString path = dir.filePath("asks.json");
@@ -142,6 +150,7 @@ void JobWindowTest::openingAsksOrRefuses()
         job::JobSetup setup;
         setup.chipIndex = c.chipIndex;
         setup.eraseMode = job::NoErase;
+        setup.via = c.via;
         for (const QString &address : c.addresses)
             setup.files.append(job::JobFile{bin, address != "-", address.toUInt(nullptr, 16)});
         QString error;

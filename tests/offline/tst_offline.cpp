@@ -119,7 +119,7 @@ void OfflineTest::runOptions(const std::function<void(OfflineDlg &)> &act, int b
     window->offlineOptionsActionSlot();
     QVERIFY(driver->waitForAll());
     // The same dialog object opens again next time: let the driver see it closed first.
-    QTest::qWait(50);
+    QVERIFY(driver->waitForClosed());
 }
 
 void OfflineTest::dialogStartsClosedDown()
@@ -258,7 +258,7 @@ void OfflineTest::shortIntervalWarnsAndKeepsTheDialogOpen()
     driver->answerMessageBox();
     window->offlineOptionsActionSlot();
     QVERIFY(driver->waitForAll());
-    QTest::qWait(50);
+    QVERIFY(driver->waitForClosed());
 
     QCOMPARE(driver->seen()[1].title, QStringLiteral("警告"));
     QCOMPARE(driver->seen()[1].text, QStringLiteral("自动烧写间隔必须在300-3000毫秒之间"));

@@ -159,6 +159,7 @@ TEST(Qs64Part, RoutinesEraseAndProgramOnTheEmulatedCore)
 
     ASSERT_EQ(host.call("Init", {a.start, 16000000, 1}), 0);
     EXPECT_TRUE(model.unlocked());
+    EXPECT_EQ(model.session(), Qs64Flash::kSessionErase);
     // One small sector and one large one, each named by an address inside it.
     ASSERT_EQ(host.call("EraseSector", {0x08000805}), 0);
     ASSERT_EQ(host.call("EraseSector", {0x0800B000}), 0);
@@ -170,24 +171,44 @@ TEST(Qs64Part, RoutinesEraseAndProgramOnTheEmulatedCore)
     EXPECT_TRUE(filled(0x0, 0x800, 0x00) && filled(0x800, 0x1000, 0xFF)
                 && filled(0x1000, 0x8000, 0x00) && filled(0x8000, 0xC000, 0xFF)
                 && filled(0xC000, 0x10000, 0x00));
-
     std::vector<uint8_t> page(Qs64Flash::kPageSize);
     for (size_t i = 0; i < page.size(); ++i)
         page[i] = uint8_t(i * 7 + 3);
     host.writeBuffer(page);
+    // Programming belongs to a program session: in an erase session the words are ignored.
+    EXPECT_EQ(host.call("ProgramPage", {0x08008100, uint32_t(page.size()), host.buffer()}), 1);
+    EXPECT_TRUE(filled(0x8000, 0xC000, 0xFF));
+    ASSERT_EQ(host.call("UnInit", {1}), 0);
+    EXPECT_EQ(model.session(), Qs64Flash::kSessionNone);
+
+    ASSERT_EQ(host.call("Init", {a.start, 16000000, 2}), 0);
     ASSERT_EQ(host.call("ProgramPage", {0x08008100, uint32_t(page.size()), host.buffer()}), 0);
     EXPECT_TRUE(std::equal(page.begin(), page.end(), f.begin() + 0x8100));
     EXPECT_TRUE(filled(0x8000, 0x8100, 0xFF) && filled(0x8200, 0xC000, 0xFF));
     // A page over unerased flash needs zeros turned back into ones: refused and reported.
     EXPECT_EQ(host.call("ProgramPage", {0x08000000, 8, host.buffer()}), 1);
     EXPECT_TRUE(filled(0x0, 0x800, 0x00));
+    // Erasing belongs to an erase session: here it is ignored.
+    ASSERT_EQ(host.call("EraseSector", {0x08000000}), 0);
+    ASSERT_EQ(host.call("UnInit", {2}), 0);
+    EXPECT_TRUE(filled(0x0, 0x800, 0x00));
 
+    EXPECT_EQ(host.call("Init", {a.start, 16000000, 4}), 1);
+    ASSERT_EQ(host.call("Init", {a.start, 16000000, 1}), 0);
     ASSERT_EQ(host.call("EraseChip"), 0);
     EXPECT_TRUE(filled(0x0, 0x10000, 0xFF));
     EXPECT_EQ(model.erasedSectors().size(), 2u + 8u + 3u);
     ASSERT_EQ(host.call("UnInit", {1}), 0);
     EXPECT_FALSE(model.unlocked());
-    EXPECT_TRUE(model.faults().empty()) << model.faults().front();
+    EXPECT_EQ(model.operations(),
+              (std::vector<std::string>{"erase 0x08000800 in 1", "erase 0x08008000 in 1",
+                                        "program 0x08008100 in 2", "program 0x08000000 in 2",
+                                        "mass erase 0x08000000 in 1"}));
+    // Each of the page's 64 words refused, then the erase.
+    ASSERT_EQ(model.faults().size(), 65u);
+    EXPECT_EQ(model.faults().front(),
+              "flash written outside a program session at 0x08008100 (0x18110A03)");
+    EXPECT_EQ(model.faults().back(), "erase outside an erase session at 0x40010008 (0x08000000)");
 }
 
 TEST(Qs64Part, VirtualProbeSelectsThePartBehindTheDebugPort)
@@ -209,6 +230,7 @@ TEST(Qs64Part, VirtualProbeSelectsThePartBehindTheDebugPort)
     EXPECT_EQ(value, 0xFFFFFFFFu);
     for (const auto &w : {std::make_pair(Qs64Flash::kKey, Qs64Flash::kKeyFirst),
                           std::make_pair(Qs64Flash::kKey, Qs64Flash::kKeySecond),
+                          std::make_pair(Qs64Flash::kSession, Qs64Flash::kSessionProgram),
                           std::make_pair(Qs64Flash::kCtrl, Qs64Flash::kCtrlProgram),
                           std::make_pair(uint32_t(0x08000010), uint32_t(0x12345678))})
         ASSERT_TRUE(core.write(w.first, w.second));

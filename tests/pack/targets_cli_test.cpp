@@ -52,7 +52,8 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
          0,
          QString(kQs64Line)
              + "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
-               "EraseChip)\n",
+               "EraseChip)\n"
+               "  reset: system (default); sequences: none, the standard ones run\n",
          ""},
         {{"--pack", qs64, "--target", "qs64", "--algorithm", "OPT"},
          64,

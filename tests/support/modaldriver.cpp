@@ -204,6 +204,14 @@ bool ModalDriver::waitForAll()
     return allDone();
 }
 
+bool ModalDriver::waitForClosed()
+{
+    const qint64 deadline = nowMs() + timeoutMs;
+    while (!changedSinceHandled && nowMs() < deadline)
+        QTest::qWait(10);
+    return changedSinceHandled;
+}
+
 bool ModalDriver::allDone() const
 {
     return steps.isEmpty() && running == 0 && failed == 0;

@@ -53,6 +53,9 @@ public:
     // True once every queued step ran and none failed (a missing button or line edit, a modal
     // widget nobody asked for); waits (processing events) up to the time limit.
     bool waitForAll();
+    // Waits (within the time-out) until a poll has seen the widget last acted on go, so that the
+    // same dialog object opening again counts as a new one.
+    bool waitForClosed();
     bool allDone() const;
     int pending() const;
     int failures() const;

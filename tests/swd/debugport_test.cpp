@@ -188,8 +188,24 @@ TEST(FlashAlgorithm, ReadsTheDescriptorAndRefusesUnusableOnes)
         std::function<void(QByteArray &, int)> patch;
         const char *error;
     } refused[] = {
-        {[](QByteArray &b, int d) { put32(b, d + 172, 0); }, "sector table entry 1 is not usable"},
-        {[](QByteArray &b, int d) { put32(b, d + 140, 0); }, "device geometry is not usable"},
+        {[](QByteArray &b, int d) { put32(b, d + 172, 0); },
+         "FlashDevice: sector table entry 1 is not usable"},
+        {[](QByteArray &b, int d) { put32(b, d + 140, 0); },
+         "FlashDevice: page size 0 is not usable (4 to 4096, a multiple of 4)"},
+        // Hostile descriptors: a sector list no host could hold, time-outs that wrap, a device
+        // past the end of the address space, sectors that do not start at the device's start.
+        {[](QByteArray &b, int d) { put32(b, d + 136, 0xF0000000), put32(b, d + 160, 4); },
+         "FlashDevice: more than 65536 sectors"},
+        {[](QByteArray &b, int d) { put32(b, d + 152, ~0u); },
+         "FlashDevice: toProg 4294967295 ms is not usable (1 to 120000)"},
+        {[](QByteArray &b, int d) { put32(b, d + 156, 0); },
+         "FlashDevice: toErase 0 ms is not usable (1 to 120000)"},
+        {[](QByteArray &b, int d) { put32(b, d + 132, 0xFFFF0000), put32(b, d + 136, 0x10001); },
+         "FlashDevice: device size 0x10001 at 0xffff0000 is not usable"},
+        {[](QByteArray &b, int d) { put32(b, d + 164, 0x200); },
+         "FlashDevice: the sector table does not start at 0"},
+        {[](QByteArray &b, int d) { put32(b, d + 160, 0x40000); },
+         "FlashDevice: sector table entry 0 is not usable"},
         {[](QByteArray &b, int) { b.replace("ProgramPage", "ProgramPagX"); },
          "no routine ProgramPage"},
         {[](QByteArray &b, int) { b.truncate(40); }, nullptr},

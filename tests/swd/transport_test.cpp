@@ -278,7 +278,8 @@ TEST_F(TransportTest, TheCoreRunsAsLongAsTheFlashIsBusy)
         ASSERT_TRUE(runSwdJob(opened.transport(), job, {}).ok());
         elapsed[flash] = probe().elapsedMicroseconds();
     }
-    EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20);
+    // Less at most the one command that travels while the erase runs.
+    EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20 - 100);
     EXPECT_LT(elapsed[1] - elapsed[0], 4000u + 128 * 20 + 1000);
 }
 

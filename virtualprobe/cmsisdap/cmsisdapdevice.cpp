@@ -1,4 +1,5 @@
-// Standard CMSIS-DAP command handling over a modelled SW-DP and AHB-AP.
+// Standard CMSIS-DAP command handling of an SWD-only probe: identification, pins, the SWD line
+// and the packet-level commands. The transfers themselves are in daptransfer.cpp.
 #include "cmsisdapdevice.h"
 
 #include <algorithm>
@@ -9,21 +10,11 @@ namespace vprobe {
 
 namespace {
 
-constexpr uint8_t kAckOk = 1, kAckWait = 2, kAckFault = 4, kNoAck = 7, kMismatch = 0x10;
-constexpr uint8_t kStatusOk = 0x00, kStatusError = 0xFF;
-constexpr uint32_t kPowerUpRequests = 0x50000000;
-constexpr uint32_t kStickyErr = 0x20;
-constexpr uint32_t kStickyErrClear = 0x4;
+constexpr uint8_t kStatusOk = 0x00, kStatusError = 0xFF, kInvalid = 0xFF;
 constexpr uint16_t kJtagToSwd = 0xE79E;
-// Request, turnaround, acknowledge, data with parity, turnaround; a WAIT ends after the ack.
-constexpr unsigned kTransferBits = 8 + 1 + 3 + 33 + 1;
-constexpr unsigned kWaitBits = 8 + 1 + 3 + 1;
-
-void put32(std::vector<uint8_t> &r, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        r.push_back(uint8_t(v >> (8 * i)));
-}
+constexpr uint8_t kCapSwd = 0x01, kCapJtag = 0x02, kCapAtomic = 0x10, kCapTimer = 0x20;
+constexpr uint8_t kPinsDriven = 0x03 | 0x80; // SWCLK, SWDIO, nRESET; no TDI, TDO or nTRST
+constexpr uint32_t kSysResetRequest = 0x05FA0004;
 
 uint32_t get32(const uint8_t *p)
 {
@@ -39,6 +30,9 @@ std::vector<uint8_t> status(uint8_t command, bool ok)
 
 CmsisDapDevice::CmsisDapDevice()
     : m_core(std::make_unique<CortexCore>(m_model))
+    , m_port([this](bool read, uint32_t address, unsigned bytes, uint32_t &value) {
+        return memory(read, address, bytes, value);
+    })
 {
     m_model.fill(TargetModel::Bank::Aprom, 0xFF);
     m_model.fill(TargetModel::Bank::Ldrom, 0xFF);
@@ -55,7 +49,6 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
 {
     std::string text;
-    std::vector<uint8_t> r{0x00, 0};
     switch (id) {
     case 0x01:
         text = "Quorvel";
@@ -64,81 +57,226 @@ std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
         text = "Quorvel Virtual CMSIS-DAP";
         break;
     case 0x03:
-        text = "QV0001";
+        text = m_serial;
         break;
     case 0x04:
-        text = "1.3.0";
+        text = "2.1.0";
         break;
     case 0x09:
         text = "1.0";
         break;
-    case 0xF0:
-        return {0x00, 1, uint8_t(m_swd ? 0x01 : 0x02)}; // SWD, or JTAG alone
+    case 0xF0: // SWD (or JTAG alone), atomic commands, the test domain timer
+        return {0x00, 1, uint8_t(m_swd ? kCapSwd | kCapAtomic | kCapTimer : kCapJtag)};
+    case 0xF1:
+        return {0x00,
+                4,
+                uint8_t(kTimerHz),
+                uint8_t(kTimerHz >> 8),
+                uint8_t(kTimerHz >> 16),
+                uint8_t(kTimerHz >> 24)};
     case 0xFE:
         return {0x00, 1, m_packetCount};
     case 0xFF: {
-        const uint16_t size = m_packetSize ? m_packetSize : m_linkPacketSize;
+        const uint16_t size = uint16_t(replyCapacity());
         return {0x00, 2, uint8_t(size), uint8_t(size >> 8)};
     }
     default:
-        return r; // not provided
+        return {0x00, 0}; // not provided: the target and board strings, SWO and UART sizes
     }
+    std::vector<uint8_t> r{0x00, uint8_t(text.size() + 1)};
     r.insert(r.end(), text.begin(), text.end());
     r.push_back(0);
-    r[1] = uint8_t(text.size() + 1);
     return r;
 }
 
 std::vector<uint8_t> CmsisDapDevice::process(const uint8_t *p, size_t n)
 {
     if (n == 0)
-        return {0xFF};
+        return {kInvalid};
+    if (p[0] == 0x7F || p[0] == 0x7E) // queued packets reach here as ExecuteCommands
+        return execute(p, n);
+    size_t used = 0;
+    return command(p, n, used);
+}
+
+std::vector<uint8_t> CmsisDapDevice::execute(const uint8_t *p, size_t n)
+{
+    std::vector<uint8_t> r{0x7F, 0};
+    if (n < 2)
+        return r;
+    size_t at = 2;
+    unsigned done = 0;
+    for (; done < p[1] && at < n; ++done) {
+        size_t used = 0;
+        // Nested ExecuteCommands or QueueCommands are invalid, one byte each.
+        const std::vector<uint8_t> one =
+            p[at] >= 0x7E ? std::vector<uint8_t>{kInvalid} : command(p + at, n - at, used);
+        at += std::max<size_t>(used, 1);
+        if (r.size() + one.size() > replyCapacity())
+            break; // more than one packet holds: the count says how many replies follow
+        r.insert(r.end(), one.begin(), one.end()); // a TransferAbort adds nothing
+    }
+    r[1] = uint8_t(done);
+    return r;
+}
+
+std::vector<uint8_t> CmsisDapDevice::command(const uint8_t *p, size_t n, size_t &used)
+{
     const uint8_t cmd = p[0];
+    // The fixed request lengths; the variable ones are set by their handlers.
+    static const struct
+    {
+        uint8_t command, length;
+    } fixed[] = {{0x00, 2}, {0x01, 3}, {0x02, 2}, {0x03, 1}, {0x04, 6}, {0x07, 1}, {0x08, 6},
+                 {0x09, 3}, {0x0A, 1}, {0x10, 7}, {0x11, 5}, {0x13, 2}, {0x16, 2}};
+    used = 1;
+    for (const auto &f : fixed) {
+        if (f.command == cmd) {
+            if (n < f.length)
+                return cmd == 0x00 ? std::vector<uint8_t>{kInvalid} : status(cmd, false);
+            used = f.length;
+        }
+    }
     switch (cmd) {
     case 0x00:
-        return n >= 2 ? info(p[1]) : std::vector<uint8_t>{0xFF};
-    case 0x02:
-        m_connected = m_swd && n >= 2 && (p[1] == 0 || p[1] == 1);
-        return {cmd, uint8_t(m_connected ? 1 : 0)};
+        return info(p[1]);
+    case 0x01: // DAP_HostStatus: no LEDs to light
+        return status(cmd, true);
+    case 0x02: {
+        const uint8_t port = p[1] == 0 ? (m_swd ? 1 : 2) : p[1];
+        m_connected = m_swd && port == 1;
+        return {cmd, uint8_t(m_connected ? 1 : (!m_swd && port == 2 ? 2 : 0))};
+    }
     case 0x03:
         m_connected = false;
         return status(cmd, true);
     case 0x04:
-        if (n < 6)
-            return status(cmd, false);
         m_idleCycles = p[1];
         m_waitRetry = uint16_t(p[2] | p[3] << 8);
         m_matchRetry = uint16_t(p[4] | p[5] << 8);
         return status(cmd, true);
     case 0x05:
-        return transfer(p + 1, n - 1);
+        return transfer(p + 1, n - 1, used);
     case 0x06:
-        return transferBlock(p + 1, n - 1);
+        return transferBlock(p + 1, n - 1, used);
+    case 0x07: // DAP_TransferAbort: nothing is in progress when a packet is taken, no reply
+        return {};
     case 0x08:
-        if (n < 6)
+        if (!m_connected)
             return status(cmd, false);
-        if (get32(p + 2) & kStickyErrClear)
-            m_stickyError = false;
+        access(0x00, get32(p + 2)); // DP write of ABORT
         return status(cmd, true);
+    case 0x09:
+        m_wireNs += uint64_t(p[1] | p[2] << 8) * 1000;
+        return status(cmd, true);
+    case 0x0A: // DAP_ResetTarget: a pulse on nRESET
+        driveReset(true);
+        driveReset(false);
+        return {cmd, kStatusOk, 1};
+    case 0x10:
+        return pins(p + 1, n - 1);
     case 0x11:
-        if (n < 5 || get32(p + 1) == 0)
+        if (get32(p + 1) == 0)
             return status(cmd, false);
         m_clockHz = get32(p + 1);
         return status(cmd, true);
-    case 0x12:
-        sequence(p + 1, n - 1);
-        return status(cmd, n >= 2);
+    case 0x12: {
+        const unsigned bits = n >= 2 && p[1] ? p[1] : 256;
+        used = 2 + (bits + 7) / 8;
+        if (n < used)
+            return status(cmd, false);
+        lineBits(p + 2, bits);
+        return status(cmd, true);
+    }
+    case 0x13:
+        m_turnaround = uint8_t((p[1] & 3) + 1);
+        m_dataPhase = p[1] & 4;
+        return status(cmd, true);
+    case 0x1D:
+        return swdSequence(p + 1, n - 1, used);
+    case 0x14: { // JTAG commands on an SWD-only probe: refused, their bytes still skipped
+        size_t at = 2;
+        for (unsigned i = 0; n >= 2 && i < p[1] && at < n; ++i) {
+            const unsigned tck = (p[at] & 0x3F) ? (p[at] & 0x3F) : 64;
+            at += 1 + (tck + 7) / 8;
+        }
+        used = std::min(at, n);
+        return status(cmd, false);
+    }
+    case 0x15:
+        used = n >= 2 ? std::min<size_t>(n, 2 + p[1]) : n;
+        return status(cmd, false);
+    case 0x16:
+        return status(cmd, false);
     default:
-        return {0xFF}; // DAP_Invalid
+        return {kInvalid}; // DAP_Invalid: SWO, UART, vendor and unknown commands
     }
 }
 
-void CmsisDapDevice::sequence(const uint8_t *p, size_t n)
+std::vector<uint8_t> CmsisDapDevice::pins(const uint8_t *p, size_t)
 {
-    const unsigned bits = p[0] ? p[0] : 256;
+    const uint8_t value = p[0], select = p[1] & kPinsDriven;
+    const uint8_t next = uint8_t((m_pins & ~select) | (value & select));
+    if ((next ^ m_pins) & kPinReset)
+        driveReset(!(next & kPinReset));
+    m_pins = next;
+    // Nothing else drives these pins, so the wait (bytes 2..5) ends at once.
+    return {0x10, m_pins};
+}
+
+void CmsisDapDevice::driveReset(bool low)
+{
+    m_pins = uint8_t(low ? m_pins & ~kPinReset : m_pins | kPinReset);
+    if (m_resetLine)
+        m_resetLine(low);
+    else if (!low)
+        m_core->write(CortexCore::kAircr, kSysResetRequest);
+}
+
+std::vector<uint8_t> CmsisDapDevice::swdSequence(const uint8_t *p, size_t n, size_t &used)
+{
+    std::vector<uint8_t> r{0x1D, kStatusOk};
+    if (n < 1) {
+        used = 1 + n;
+        return status(0x1D, false);
+    }
+    size_t at = 1;
+    for (unsigned i = 0; i < p[0]; ++i) {
+        if (at >= n) {
+            used = 1 + n;
+            return status(0x1D, false);
+        }
+        const uint8_t info = p[at++];
+        const unsigned cycles = (info & 0x3F) ? (info & 0x3F) : 64;
+        const size_t bytes = (cycles + 7) / 8;
+        if (info & 0x80) {
+            if (r.size() + bytes > replyCapacity()) {
+                used = 1 + n;
+                return status(0x1D, false); // the input would not fit in one reply
+            }
+            // Nothing drives SWDIO while the probe listens: the pull-up reads 1.
+            for (size_t b = 0; b < bytes; ++b)
+                r.push_back(
+                    uint8_t(b + 1 < bytes || cycles % 8 == 0 ? 0xFF : (1u << (cycles % 8)) - 1));
+            clockBits(cycles);
+            continue;
+        }
+        if (at + bytes > n) {
+            used = 1 + n;
+            return status(0x1D, false);
+        }
+        lineBits(p + at, cycles);
+        at += bytes;
+    }
+    used = 1 + at;
+    return r;
+}
+
+void CmsisDapDevice::lineBits(const uint8_t *data, unsigned bits)
+{
     clockBits(bits);
-    for (unsigned i = 0; i < bits && 1 + i / 8 < n; ++i) {
-        const bool bit = (p[1 + i / 8] >> (i % 8)) & 1;
+    for (unsigned i = 0; i < bits; ++i) {
+        const bool bit = (data[i / 8] >> (i % 8)) & 1;
         m_lastBits = uint16_t((m_lastBits >> 1) | (bit ? 0x8000 : 0));
         if (m_lastBits == kJtagToSwd && m_lineReset)
             m_switched = true;
@@ -146,85 +284,8 @@ void CmsisDapDevice::sequence(const uint8_t *p, size_t n)
         if (m_ones == 50) {
             m_lineReset = true;
             m_dpReady = m_switched; // a line reset after the switch; the DP now answers
-            m_ctrlStat &= ~kStickyErr;
+            m_port.lineReset();
         }
-    }
-}
-
-CmsisDapDevice::Transfer CmsisDapDevice::dp(bool read, uint8_t reg, uint32_t value)
-{
-    switch (reg) {
-    case 0x0:
-        if (!read && (value & kStickyErrClear))
-            m_stickyError = false;
-        return {kAckOk, read ? kIdcode : 0};
-    case 0x4:
-        if (read)
-            return {kAckOk,
-                    m_ctrlStat | (m_ctrlStat & kPowerUpRequests) << 1
-                        | (m_stickyError ? kStickyErr : 0)};
-        m_ctrlStat = value & kPowerUpRequests;
-        return {kAckOk, 0};
-    case 0x8:
-        if (!read)
-            m_select = value;
-        return {kAckOk, 0};
-    default:
-        return {kAckOk, 0};
-    }
-}
-
-CmsisDapDevice::Transfer CmsisDapDevice::memory(bool read, uint32_t address, uint32_t value)
-{
-    if (address == m_faultAddress) {
-        m_stickyError = true;
-        return {kAckFault, 0};
-    }
-    uint32_t word = value;
-    m_core->setTime(m_startNs + m_wireNs);
-    const bool ok = read ? m_core->read(address, word) : m_core->write(address, value);
-    if (!ok) {
-        m_stickyError = true;
-        return {kAckFault, 0};
-    }
-    return {kAckOk, read ? word : 0};
-}
-
-CmsisDapDevice::Transfer CmsisDapDevice::ap(bool read, uint8_t reg, uint32_t value)
-{
-    if ((m_ctrlStat & kPowerUpRequests) != kPowerUpRequests || m_stickyError)
-        return {kAckFault, 0};
-    if (m_select >> 24)
-        return {kAckOk, 0}; // no access port there
-    const uint32_t address = ((m_select & 0xF0) | reg);
-    switch (address) {
-    case 0x00:
-        if (!read)
-            m_csw = value & ~0x80u;
-        return {kAckOk, m_csw};
-    case 0x04:
-        if (!read)
-            m_tar = value;
-        return {kAckOk, m_tar};
-    case 0x0C: {
-        if ((m_csw & 0x7) != 2)
-            return {kAckFault, 0}; // only word accesses are modelled
-        const Transfer t = memory(read, m_tar, value);
-        if (t.ack == kAckOk && (m_csw & 0x30) == 0x10)
-            m_tar = (m_tar & ~0x3FFu) | ((m_tar + 4) & 0x3FFu); // wraps within 1 KiB
-        return t;
-    }
-    case 0x10:
-    case 0x14:
-    case 0x18:
-    case 0x1C:
-        return memory(read, (m_tar & ~0xFu) | (reg & 0xC), value);
-    case 0xF8:
-        return {kAckOk, 0xE00FF003};
-    case 0xFC:
-        return {kAckOk, kApIdr};
-    default:
-        return {kAckOk, 0};
     }
 }
 
@@ -239,101 +300,6 @@ void CmsisDapDevice::setTargetAttached(bool attached, bool keepFlash)
         m_lineReset = m_switched = false;
     }
     m_targetAttached = attached;
-}
-
-CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)
-{
-    if (!m_connected || !m_dpReady || !m_targetAttached)
-        return {kNoAck, 0};
-    const bool isAp = request & 1;
-    const bool read = request & 2;
-    const uint8_t reg = request & 0x0C;
-    if (isAp && m_waitAttempts) {
-        const unsigned absorbed = std::min<unsigned>(m_waitAttempts, m_waitRetry + 1u);
-        m_waitAttempts -= absorbed;
-        clockBits(uint64_t(absorbed) * (kWaitBits + m_idleCycles));
-        if (absorbed == m_waitRetry + 1u)
-            return {kAckWait, 0};
-    }
-    clockBits(kTransferBits + m_idleCycles);
-    return isAp ? ap(read, reg, value) : dp(read, reg, value);
-}
-
-std::vector<uint8_t> CmsisDapDevice::transfer(const uint8_t *p, size_t n)
-{
-    std::vector<uint8_t> r{0x05, 0, 0};
-    if (n < 2)
-        return r;
-    const unsigned count = p[1];
-    size_t at = 2;
-    uint8_t response = 0;
-    unsigned done = 0;
-    for (; done < count; ++done) {
-        if (at >= n) {
-            response = kNoAck;
-            break;
-        }
-        const uint8_t req = p[at++];
-        const bool read = req & 2;
-        const bool hasData = !read || (req & 0x10);
-        if (hasData && at + 4 > n) {
-            response = kNoAck;
-            break;
-        }
-        const uint32_t data = hasData ? get32(p + at) : 0;
-        at += hasData ? 4 : 0;
-        if (!read && (req & 0x20)) {
-            m_matchMask = data;
-            response = kAckOk;
-            continue;
-        }
-        Transfer t = access(req, data);
-        for (unsigned retry = 0;
-             read && (req & 0x10) && t.ack == kAckOk && (t.value & m_matchMask) != data; ++retry) {
-            if (retry >= m_matchRetry) {
-                t.ack = kAckOk | kMismatch;
-                break;
-            }
-            t = access(req, data);
-        }
-        response = t.ack;
-        if (t.ack != kAckOk)
-            break;
-        if (read && !(req & 0x10))
-            put32(r, t.value);
-    }
-    r[1] = uint8_t(done);
-    r[2] = response;
-    return r;
-}
-
-std::vector<uint8_t> CmsisDapDevice::transferBlock(const uint8_t *p, size_t n)
-{
-    std::vector<uint8_t> r{0x06, 0, 0, 0};
-    if (n < 4)
-        return r;
-    const unsigned count = p[1] | p[2] << 8;
-    const uint8_t req = p[3];
-    const bool read = req & 2;
-    unsigned done = 0;
-    uint8_t response = kAckOk;
-    for (; done < count; ++done) {
-        const size_t at = 4 + size_t(done) * 4;
-        if (!read && at + 4 > n) {
-            response = kNoAck;
-            break;
-        }
-        const Transfer t = access(req, read ? 0 : get32(p + at));
-        response = t.ack;
-        if (t.ack != kAckOk)
-            break;
-        if (read)
-            put32(r, t.value);
-    }
-    r[1] = uint8_t(done);
-    r[2] = uint8_t(done >> 8);
-    r[3] = response;
-    return r;
 }
 
 } // namespace vprobe

@@ -1,15 +1,19 @@
-// Firmware of the virtual CMSIS-DAP probe: the standard commands, an SW-DP with one AHB-AP, and
-// the target behind it. Takes one command packet, returns its reply; knows nothing of USB.
+// Firmware of the virtual CMSIS-DAP probe: the standard commands of an SWD-only probe, its SWD
+// line and pins, the SW-DP with one AHB-AP, and the target behind it. Takes one command packet,
+// returns its reply; knows nothing of USB.
 #pragma once
 
 #include "cortexcore.h"
 #include "qs64flash.h"
 #include "simulatedpart.h"
+#include "swdport.h"
 #include "targetmodel.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace vprobe {
@@ -17,11 +21,13 @@ namespace vprobe {
 class CmsisDapDevice
 {
 public:
-    static constexpr uint32_t kIdcode = 0x0BB11477;
-    static constexpr uint32_t kApIdr = 0x04770021;
+    static constexpr uint32_t kIdcode = SwdPort::kIdcode;
+    static constexpr uint32_t kApIdr = SwdPort::kApIdr;
+    static constexpr uint32_t kTimerHz = 1000000; // the test domain timer of timestamps
 
     CmsisDapDevice();
 
+    // One packet; an empty reply for DAP_TransferAbort, which real probes never answer.
     std::vector<uint8_t> process(const uint8_t *request, size_t length);
     // The wire: a command processed from `startNs` on takes the time its bits need at the clock
     // DAP_SWJ_Clock set (4 MHz until then); the core sees the time of each transfer.
@@ -40,6 +46,13 @@ public:
     // Other probes: the packet size DAP_Info reports, and one that does JTAG alone.
     void setPacketSize(uint16_t size) { m_packetSize = size; }
     void setSwdCapable(bool swd) { m_swd = swd; }
+    // DAP_Info's serial number: the USB serial of the probe it sits in.
+    void setSerial(const std::string &serial) { m_serial = serial; }
+    // The nRESET line to the part: called with true when the line goes low (asserted by the
+    // probe), false when it is released. Until the target side takes it, releasing the line
+    // resets the core as a system reset does.
+    void setResetLine(std::function<void(bool asserted)> line) { m_resetLine = std::move(line); }
+    bool resetAsserted() const { return !(m_pins & kPinReset); }
     TargetModel &target() { return m_model; }
     // The part behind the debug port; a new choice starts from a blank part and a reset core.
     void selectPart(SimulatedPart part);
@@ -58,31 +71,41 @@ public:
     void faultAt(uint32_t address) { m_faultAddress = address; }
 
 private:
-    struct Transfer
-    {
-        uint8_t ack;
-        uint32_t value;
-    };
+    using Transfer = SwdPort::Result;
+    static constexpr uint8_t kPinReset = 0x80;
 
+    // One command of a packet or of DAP_ExecuteCommands: its reply, and in `used` how many
+    // request bytes it took.
+    std::vector<uint8_t> command(const uint8_t *p, size_t n, size_t &used);
+    std::vector<uint8_t> execute(const uint8_t *p, size_t n);
     std::vector<uint8_t> info(uint8_t id) const;
-    std::vector<uint8_t> transfer(const uint8_t *p, size_t n);
-    std::vector<uint8_t> transferBlock(const uint8_t *p, size_t n);
-    void sequence(const uint8_t *p, size_t n);
+    std::vector<uint8_t> transfer(const uint8_t *p, size_t n, size_t &used);
+    std::vector<uint8_t> transferBlock(const uint8_t *p, size_t n, size_t &used);
+    std::vector<uint8_t> swdSequence(const uint8_t *p, size_t n, size_t &used);
+    std::vector<uint8_t> pins(const uint8_t *p, size_t n);
+    void lineBits(const uint8_t *data, unsigned bits);
+    void driveReset(bool low);
     Transfer access(uint8_t request, uint32_t value);
-    Transfer dp(bool read, uint8_t reg, uint32_t value);
-    Transfer ap(bool read, uint8_t reg, uint32_t value);
-    Transfer memory(bool read, uint32_t address, uint32_t value);
+    bool memory(bool read, uint32_t address, unsigned bytes, uint32_t &value);
     void clockBits(uint64_t bits) { m_wireNs += bits * 1000000000ull / m_clockHz; }
+    uint32_t timestamp() const { return uint32_t((m_startNs + m_wireNs) / 1000); }
+    size_t replyCapacity() const { return m_packetSize ? m_packetSize : m_linkPacketSize; }
 
     TargetModel m_model;
     SimulatedPart m_part = SimulatedPart::Qb48;
     std::unique_ptr<Qs64Flash> m_qs64;
     std::unique_ptr<CortexCore> m_core;
+    SwdPort m_port;
+    std::string m_serial = "QVP00000001";
+    std::function<void(bool)> m_resetLine;
     uint8_t m_packetCount = 4;
     uint16_t m_packetSize = 0;
     uint16_t m_linkPacketSize = 64;
     uint32_t m_clockHz = 4000000;
     uint8_t m_idleCycles = 0;
+    uint8_t m_turnaround = 1;
+    bool m_dataPhase = false; // WAIT and FAULT still clock a data phase
+    uint8_t m_pins = 0x83; // SWCLK, SWDIO and nRESET high
     uint64_t m_startNs = 0;
     uint64_t m_wireNs = 0;
     bool m_swd = true;
@@ -97,11 +120,6 @@ private:
     uint16_t m_waitRetry = 100;
     uint16_t m_matchRetry = 0;
     uint32_t m_matchMask = 0xFFFFFFFF;
-    uint32_t m_ctrlStat = 0;
-    uint32_t m_select = 0;
-    uint32_t m_csw = 0;
-    uint32_t m_tar = 0;
-    bool m_stickyError = false;
     unsigned m_waitAttempts = 0;
     uint32_t m_faultAddress = 0xFFFFFFFF;
 };

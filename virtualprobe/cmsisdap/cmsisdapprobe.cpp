@@ -5,6 +5,8 @@
 // carries). The host's clock advances only by what it waits for.
 #include "cmsisdapprobe.h"
 
+#include "virtualprobe.h"
+
 #include <libusb.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@ namespace vprobe {
 namespace {
 
 constexpr uint64_t kFrameNs = CmsisDapProbe::kFrameUs * 1000;
+constexpr uint64_t kHeld = ~uint64_t(0); // a packet buffer a queued command holds
 
 uint64_t wallNanoseconds()
 {
@@ -39,9 +42,15 @@ CmsisDapProbe &CmsisDapProbe::instance(int k)
     // Created on first use and never destroyed: they outlive host threads at exit.
     static std::array<CmsisDapProbe *, kMaxProbes> probes{};
     std::lock_guard<std::mutex> lock(mutex);
-    CmsisDapProbe *&probe = probes[size_t(std::clamp(k, 0, kMaxProbes - 1))];
-    if (!probe)
+    const int index = std::clamp(k, 0, kMaxProbes - 1);
+    CmsisDapProbe *&probe = probes[size_t(index)];
+    if (!probe) {
         probe = new CmsisDapProbe;
+        // DAP_Info reports the serial number the USB descriptors carry.
+        const std::wstring serial = VirtualProbe::serialNumberOf(index);
+        probe->m_serial.assign(serial.begin(), serial.end());
+        probe->m_device->setSerial(probe->m_serial);
+    }
     return *probe;
 }
 
@@ -75,6 +84,8 @@ void CmsisDapProbe::reset()
     m_hidOut = m_hidIn = m_bulkOut = m_bulkIn = Direction();
     m_replies.clear();
     m_bufferFreeNs.clear();
+    m_queued.clear();
+    m_device->setSerial(m_serial);
     m_realStartNs = wallNanoseconds();
 }
 
@@ -219,20 +230,45 @@ uint64_t CmsisDapProbe::transfer(Direction &direction, uint64_t fromNs, size_t b
 
 void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
 {
+    // DAP_TransferAbort is taken on arrival, outside the command buffers, and never answered.
+    if (length && command[0] == 0x07) {
+        transfer(bulk ? m_bulkOut : m_hidOut, m_nowNs, length, bulk);
+        return;
+    }
     uint64_t from = m_nowNs;
     if (m_bufferFreeNs.size() >= m_device->packetCount()) {
-        from = std::max(from, m_bufferFreeNs.front());
+        // A buffer held by a queued packet frees only when the queue runs; a host that fills
+        // them all would wait for ever on a real probe, here the packet goes on.
+        if (m_bufferFreeNs.front() != kHeld)
+            from = std::max(from, m_bufferFreeNs.front());
         m_bufferFreeNs.pop_front();
     }
     const uint64_t arrived = transfer(bulk ? m_bulkOut : m_hidOut, from, length, bulk);
     // hid_write returns once the report is queued; a bulk transfer once it has gone.
     m_nowNs = std::max(
         m_nowNs, bulk ? arrived : arrived - (m_hidReport > kReportSize ? kFrameNs / 8 : kFrameNs));
+    // Queued packets wait in their buffers for the first packet that is not one of them; then
+    // each runs as DAP_ExecuteCommands and is answered in order.
+    m_queued.push_back({std::vector<uint8_t>(command, command + length), arrived});
+    if (length && command[0] == 0x7E) {
+        m_bufferFreeNs.push_back(kHeld); // until the queue runs
+        return;
+    }
+    m_bufferFreeNs.erase(std::remove(m_bufferFreeNs.begin(), m_bufferFreeNs.end(), kHeld),
+                         m_bufferFreeNs.end());
+    std::deque<Queued> packets;
+    packets.swap(m_queued);
+    for (Queued &packet : packets)
+        execute(packet.bytes, packet.arrivedNs, bulk);
+}
+
+void CmsisDapProbe::execute(std::vector<uint8_t> &command, uint64_t arrived, bool bulk)
+{
     const uint64_t start = std::max(arrived, m_probeFreeNs) + uint64_t(m_commandUs) * 1000;
     const size_t packet = bulk ? (m_usb == Usb::HsBulk ? 512 : 64) : m_hidReport;
     m_device->setLinkPacketSize(uint16_t(packet));
     m_device->setTime(start);
-    std::vector<uint8_t> reply = m_device->process(command, length);
+    std::vector<uint8_t> reply = m_device->process(command.data(), command.size());
     m_probeFreeNs = start + m_device->wireNanoseconds();
     if (!bulk)
         reply.resize(m_hidReport, 0); // HID reports are always the full size
@@ -256,7 +292,11 @@ int CmsisDapProbe::pop(std::vector<uint8_t> &reply, int timeoutMs)
 {
     if (m_gone)
         return -1;
-    const uint64_t deadline = m_nowNs + uint64_t(std::max(timeoutMs, 0)) * 1000000;
+    if (m_realTime) // the host's own work takes time too
+        m_nowNs = std::max(m_nowNs, wallNanoseconds() - m_realStartNs);
+    // A negative time-out waits for ever: for the first reply, whenever it is ready.
+    const uint64_t deadline =
+        timeoutMs < 0 ? ~uint64_t(0) : m_nowNs + uint64_t(timeoutMs) * 1000000;
     if (m_replies.empty() || m_replies.front().readyNs > deadline) {
         m_nowNs = deadline;
         return 0;
@@ -282,17 +322,23 @@ void CmsisDapProbe::sleepUntilModelled(std::unique_lock<std::mutex> &lock)
 int CmsisDapProbe::write(const unsigned char *data, size_t length)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!takeCommand(false) || !data || length < 2 || length > size_t(m_hidReport) + 1
-        || data[0] != 0)
+    if (!takeCommand(false)) {
+        m_replied.notify_all();
+        return -1;
+    }
+    if (!data || length < 2 || length > size_t(m_hidReport) + 1 || data[0] != 0)
         return -1;
     if (!m_silent)
         accept(data + 1, length - 1, false);
+    m_replied.notify_all();
     return int(length);
 }
 
 int CmsisDapProbe::read(unsigned char *data, size_t length, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    if (timeoutMs < 0) // blocks until another thread's command brings a reply, as hidapi does
+        m_replied.wait(lock, [this] { return m_gone || !m_replies.empty(); });
     std::vector<uint8_t> reply;
     int result = pop(reply, timeoutMs);
     if (result > 0) {
@@ -310,8 +356,10 @@ int CmsisDapProbe::bulkWrite(const unsigned char *data, int length, int *transfe
     std::unique_lock<std::mutex> lock(m_mutex);
     if (transferred)
         *transferred = 0;
-    if (!takeCommand(true))
+    if (!takeCommand(true)) {
+        m_replied.notify_all();
         return LIBUSB_ERROR_NO_DEVICE;
+    }
     if (m_faultArmed && m_fault == BulkFault::Stall) {
         m_faultArmed = false;
         return LIBUSB_ERROR_PIPE;
@@ -321,13 +369,20 @@ int CmsisDapProbe::bulkWrite(const unsigned char *data, int length, int *transfe
         return LIBUSB_ERROR_INVALID_PARAM;
     if (!m_silent)
         accept(data, size_t(length), true);
+    m_replied.notify_all();
     if (transferred)
         *transferred = length;
     sleepUntilModelled(lock);
     return 0;
 }
 
-int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, unsigned timeoutMs)
+void CmsisDapProbe::dropUnreadReplies()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_replies.clear();
+}
+
+int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (transferred)
@@ -340,10 +395,20 @@ int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, u
     // what a time-out cuts short is handed over with LIBUSB_ERROR_TIMEOUT, as libusb does.
     const size_t packet = m_usb == Usb::HsBulk ? 512 : 64;
     const size_t room = size_t(std::max(length, 0));
-    const uint64_t deadline = m_nowNs + uint64_t(timeoutMs) * 1000000;
+    if (m_realTime) // the host's own work takes time too
+        m_nowNs = std::max(m_nowNs, wallNanoseconds() - m_realStartNs);
+    // A negative time-out waits for ever, for each packet.
+    const bool forever = timeoutMs < 0;
+    const uint64_t deadline = forever ? ~uint64_t(0) : m_nowNs + uint64_t(timeoutMs) * 1000000;
     size_t got = 0;
     int result = 0;
     for (;;) {
+        if (forever)
+            m_replied.wait(lock, [this] { return m_gone || !m_replies.empty(); });
+        if (m_gone) {
+            result = LIBUSB_ERROR_NO_DEVICE;
+            break;
+        }
         if (m_replies.empty() || m_replies.front().readyNs > deadline) {
             m_nowNs = deadline;
             result = LIBUSB_ERROR_TIMEOUT;

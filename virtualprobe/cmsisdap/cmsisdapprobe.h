@@ -9,8 +9,10 @@
 
 #include "cmsisdapdevice.h"
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string>
 
 namespace vprobe {
 
@@ -65,12 +67,16 @@ public:
     // Direct access to the device (flash contents, faults); not while a host is talking.
     CmsisDapDevice &device() { return *m_device; }
 
-    // hidapi side: report id 0 in front of the command; replies are full reports.
+    // hidapi side: report id 0 in front of the command; replies are full reports. A negative
+    // time-out blocks until a reply comes.
     int write(const unsigned char *data, size_t length);
     int read(unsigned char *data, size_t length, int timeoutMs);
     // libusb side: results as libusb_bulk_transfer returns them.
     int bulkWrite(const unsigned char *data, int length, int *transferred);
-    int bulkRead(unsigned char *data, int length, int *transferred, unsigned timeoutMs);
+    // A negative time-out blocks until a reply comes.
+    int bulkRead(unsigned char *data, int length, int *transferred, int timeoutMs);
+    // What a USB bus reset does: replies not yet read are gone.
+    void dropUnreadReplies();
 
 private:
     struct InFlight
@@ -78,6 +84,11 @@ private:
         std::vector<uint8_t> reply; // empty: a zero-length packet
         uint64_t readyNs; // when the reply's last IN packet has gone
         size_t taken = 0; // bytes of it a bulk read has already taken
+    };
+    struct Queued
+    {
+        std::vector<uint8_t> bytes;
+        uint64_t arrivedNs;
     };
     struct Direction
     {
@@ -88,11 +99,13 @@ private:
     bool takeCommand(bool bulk); // counts down unplug and silence; false once gone
     uint64_t transfer(Direction &direction, uint64_t fromNs, size_t bytes, bool bulk);
     void accept(const uint8_t *command, size_t length, bool bulk);
+    void execute(std::vector<uint8_t> &command, uint64_t arrivedNs, bool bulk);
     // The oldest reply within the time-out: 1 (copied), 0 (none came), -1 (gone).
     int pop(std::vector<uint8_t> &reply, int timeoutMs);
     void sleepUntilModelled(std::unique_lock<std::mutex> &lock);
 
     mutable std::mutex m_mutex;
+    std::condition_variable m_replied; // a reply was queued, or the probe went
     std::unique_ptr<CmsisDapDevice> m_device;
     bool m_enabled = false;
     bool m_gone = false;
@@ -112,6 +125,8 @@ private:
     uint64_t m_nowNs = 0; // the host's clock
     Direction m_hidOut, m_hidIn, m_bulkOut, m_bulkIn;
     uint64_t m_probeFreeNs = 0;
+    std::string m_serial;
+    std::deque<Queued> m_queued; // DAP_QueueCommands packets not yet run
     std::deque<InFlight> m_replies; // answered, not yet read by the host
     std::deque<uint64_t> m_bufferFreeNs; // when each accepted command frees its buffer
     uint64_t m_realStartNs = 0;

@@ -7,9 +7,10 @@ Qs64Flash::Qs64Flash()
     : m_flash(kFlashSize, 0xFF)
 { }
 
-void Qs64Flash::fill(uint8_t value)
+void Qs64Flash::fill(uint8_t value, uint32_t offset, uint32_t length)
 {
-    std::fill(m_flash.begin(), m_flash.end(), value);
+    if (offset < kFlashSize)
+        std::fill_n(m_flash.begin() + offset, std::min(length, kFlashSize - offset), value);
 }
 
 bool Qs64Flash::sectorAt(uint32_t offset, uint32_t &start, uint32_t &end)
@@ -27,6 +28,15 @@ void Qs64Flash::fault(const std::string &what, uint32_t address, uint32_t value)
     char text[40];
     std::snprintf(text, sizeof text, " at 0x%08X (0x%08X)", unsigned(address), unsigned(value));
     m_faults.push_back(what + text);
+}
+
+void Qs64Flash::log(const char *what, uint32_t address)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%s 0x%08X in %u", what, unsigned(address),
+                  unsigned(m_session));
+    m_operations.push_back(text);
+    m_nextWord = ~0u;
 }
 
 uint32_t Qs64Flash::read(uint32_t address, unsigned size)
@@ -53,6 +63,8 @@ uint32_t Qs64Flash::read(uint32_t address, unsigned size)
         return m_addr;
     case kStat:
         return readStatus();
+    case kSession:
+        return m_session;
     default:
         return 0;
     }
@@ -92,6 +104,15 @@ void Qs64Flash::write(uint32_t address, unsigned size, uint32_t value)
     case kStat:
         m_stat &= ~(value & (kStatDone | kStatError)); // write 1 to clear
         break;
+    case kSession:
+        if (!m_unlocked)
+            fault("session written while locked", address, value);
+        else if (value > kSessionVerify)
+            fault("no such session", address, value);
+        else
+            m_session = value;
+        m_nextWord = ~0u;
+        break;
     default:
         fault("write to no register", address, value);
         break;
@@ -103,6 +124,7 @@ void Qs64Flash::writeControl(uint32_t value)
     if (value & kCtrlLock) {
         m_unlocked = false;
         m_ctrl = kCtrlLock;
+        m_session = kSessionNone;
         return;
     }
     if (!m_unlocked) {
@@ -122,6 +144,10 @@ void Qs64Flash::writeControl(uint32_t value)
     m_ctrl = value & ~kCtrlStart;
     if (!(value & kCtrlStart))
         return;
+    if ((value & (kCtrlSectorErase | kCtrlMassErase)) && m_session != kSessionErase) {
+        fault("erase outside an erase session", kAddr, m_addr);
+        return;
+    }
     if (value & kCtrlSectorErase) {
         uint32_t start = 0, end = 0;
         if (!sectorAt(m_addr - kFlashBase, start, end)) {
@@ -131,11 +157,13 @@ void Qs64Flash::writeControl(uint32_t value)
         }
         std::fill(m_flash.begin() + start, m_flash.begin() + end, 0xFF);
         m_erasedSectors.push_back(start);
+        log("erase", kFlashBase + start);
         busy();
     } else if (value & kCtrlMassErase) {
         std::fill(m_flash.begin(), m_flash.end(), 0xFF);
         for (uint32_t s = 0, start = 0, end = 0; sectorAt(s, start, end); s = end)
             m_erasedSectors.push_back(start);
+        log("mass erase", kFlashBase);
         busy();
     } else {
         fault("start without an erase selected", kCtrl, value);
@@ -156,6 +184,13 @@ void Qs64Flash::writeFlash(uint32_t offset, unsigned size, uint32_t value)
         fault("flash word written while busy", kFlashBase + offset, value);
         return;
     }
+    if (m_session != kSessionProgram) {
+        fault("flash written outside a program session", kFlashBase + offset, value);
+        return;
+    }
+    if (offset != m_nextWord)
+        log("program", kFlashBase + offset);
+    m_nextWord = offset + 4;
     uint32_t old = 0;
     for (unsigned i = 0; i < 4; ++i)
         old |= uint32_t(m_flash[offset + i]) << (8 * i);

@@ -1,8 +1,11 @@
 // Model of the QS64, a simulated part of our own design: 64 KiB of flash at 0x08000000 in eight
 // 2 KiB sectors then three 16 KiB ones, and a controller that programs one word at a time,
 // erases the sector an address lies in, and raises an error flag instead of obeying a word
-// that would need a 0 turned back into a 1. Same bus interface as TargetModel, so a core (or a
-// test's emulator) maps it the same way; it records every access a real controller would refuse.
+// that would need a 0 turned back into a 1. Its session register, set by the algorithm's Init from
+// its function code, gates the operations as silicon does: an erase outside an erase session and a
+// flash write outside a program session are ignored. Same bus interface as TargetModel, so a core
+// (or a test's emulator) maps it the same way; it records every access a real controller would
+// refuse.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,7 @@ public:
     static constexpr uint32_t kCtrl = kNvmBase + 0x4;
     static constexpr uint32_t kAddr = kNvmBase + 0x8;
     static constexpr uint32_t kStat = kNvmBase + 0xC;
+    static constexpr uint32_t kSession = kNvmBase + 0x10;
 
     static constexpr uint32_t kKeyFirst = 0x7B3D1F05;
     static constexpr uint32_t kKeySecond = 0x84C2E0FA;
@@ -38,12 +42,17 @@ public:
     static constexpr uint32_t kStatBusy = 0x01;
     static constexpr uint32_t kStatDone = 0x02;
     static constexpr uint32_t kStatError = 0x04;
+    // Session register values, the function codes of the algorithms' Init.
+    static constexpr uint32_t kSessionNone = 0;
+    static constexpr uint32_t kSessionErase = 1;
+    static constexpr uint32_t kSessionProgram = 2;
+    static constexpr uint32_t kSessionVerify = 3;
 
     Qs64Flash();
 
     // Status reads that show busy after an operation starts, before it completes.
     void setBusyReads(unsigned reads) { m_busyReads = reads; }
-    void fill(uint8_t value);
+    void fill(uint8_t value, uint32_t offset = 0, uint32_t length = kFlashSize);
 
     // The sector [start, end) holding a flash offset; false beyond the flash.
     static bool sectorAt(uint32_t offset, uint32_t &start, uint32_t &end);
@@ -54,6 +63,10 @@ public:
     const std::vector<std::string> &faults() const { return m_faults; }
     bool unlocked() const { return m_unlocked; }
     uint32_t control() const { return m_ctrl; }
+    uint32_t session() const { return m_session; }
+    // Erases and page programs in order, each with the session it ran under: "erase 0x00000800
+    // in 1", "program 0x00000100 in 2" (a program entry per run of consecutive words).
+    const std::vector<std::string> &operations() const { return m_operations; }
 
     // Bus side, absolute addresses; size is the access width in bytes.
     uint32_t read(uint32_t address, unsigned size);
@@ -65,10 +78,14 @@ private:
     uint32_t readStatus();
     void busy();
     void fault(const std::string &what, uint32_t address, uint32_t value);
+    void log(const char *what, uint32_t address);
 
     std::vector<uint8_t> m_flash;
     std::vector<uint32_t> m_erasedSectors;
     std::vector<std::string> m_faults;
+    std::vector<std::string> m_operations;
+    uint32_t m_session = kSessionNone;
+    uint32_t m_nextWord = ~0u; // offset a word must have to continue the last program entry
     uint32_t m_ctrl = kCtrlLock;
     uint32_t m_addr = 0;
     uint32_t m_stat = 0;

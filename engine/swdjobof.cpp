@@ -1,8 +1,7 @@
-// The SWD job of a job setup: the one place the command line, the gang runner and the window turn
-// their job into what the SWD host runs.
+#include "engine/swdjobof.h"
+
 #include "engine/download.h"
 #include "job/jobsetup.h"
-#include "swd/swdprogrammer.h"
 
 SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
 {
@@ -13,5 +12,7 @@ SwdJob swdJobOf(const job::JobSetup &setup, const Download &d)
     job.program = setup.program;
     job.verify = setup.verify && (setup.program || setup.eraseMode == job::NoErase);
     job.resetAndRun = setup.resetAndRun;
+    for (auto it = setup.targetDebugVars.begin(); it != setup.targetDebugVars.end(); ++it)
+        job.connect.debugvars[it.key()] = it.value();
     return job;
 }

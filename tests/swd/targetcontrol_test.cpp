@@ -1,0 +1,140 @@
+// Sequences and connect modes on the virtual board: the wire-level host, recovery after a
+// refused access, the default resets' S_RESET_ST check, and the connect modes' halted core.
+#include "cmsisdap/cmsisdapprobe.h"
+#include "swd/debug/targetcontrol.h"
+#include "virtualprobe.h"
+
+#include <gtest/gtest.h>
+#include <hidapi/hidapi.h>
+
+namespace {
+
+using vprobe::CmsisDapProbe;
+
+class TargetControlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vprobe::VirtualProbe::instance().reset();
+        CmsisDapProbe::instance().reset();
+        CmsisDapProbe::instance().setEnabled(true);
+        dev = hid_open(0x0D28, 0x0204, nullptr);
+        ASSERT_NE(dev, nullptr);
+        hid = std::make_unique<HidTransport>(dev);
+        link = std::make_unique<DapPipe>(*hid);
+        port = std::make_unique<DebugPort>(*link);
+    }
+    void TearDown() override
+    {
+        hid_close(dev);
+        CmsisDapProbe::instance().setEnabled(false);
+    }
+    pack::TargetDescription withSequence(const QString &body)
+    {
+        pack::TargetDescription t;
+        t.processor.core = QStringLiteral("Cortex-M0");
+        QString error;
+        EXPECT_TRUE(pack::parseSequencesXml(
+            ("<sequences><sequence name=\"T\"><block>" + body + "</block></sequence></sequences>")
+                .toUtf8(),
+            t.debug.sequences, error))
+            << error.toStdString();
+        return t;
+    }
+    hid_device *dev = nullptr;
+    std::unique_ptr<HidTransport> hid;
+    std::unique_ptr<DapPipe> link;
+    std::unique_ptr<DebugPort> port;
+};
+
+TEST_F(TargetControlTest, SequencesReachMemoryAndPortsAndLeaveTheDebugPortUsable)
+{
+    const struct
+    {
+        const char *body;
+        bool ok;
+        QMap<QString, uint64_t> values;
+        const char *error;
+    } rows[] = {
+        {"Write32(0x20000000, 0x11223344); v = Read32(0x20000000);"
+         "Write64(0x20000008, 0x0102030405060708); w = Read64(0x20000008);"
+         "idr = ReadAP(0xFC); id = ReadDP(0x0);",
+         true,
+         {{"v", 0x11223344}, {"w", 0x0102030405060708}, {"idr", 0x04770021}, {"id", 0x0BB11477}},
+         ""},
+        // The board models word accesses only: a byte access is refused with FAULT.
+        {"__errorcontrol = 1; b = Read8(0x20000001); r = __Result;"
+         "__errorcontrol = 0; after = Read32(0x20000000);",
+         true,
+         {{"b", 0}, {"r", 1}, {"after", 0x11223344}},
+         ""},
+        {"Read8(0x20000001);",
+         false,
+         {},
+         "sequence T, line 1: Read8(0x20000001) failed: target answered FAULT after 3 of 5 "
+         "transfers"},
+    };
+    ASSERT_TRUE(link->open() && port->connect(1000000));
+    for (const auto &row : rows) {
+        ASSERT_TRUE(port->write32(0x20000000, 0x11223344));
+        pack::TargetDescription t = withSequence(QString(row.body).toHtmlEscaped());
+        // The results land in debugvars, which outlive the sequence's own variables.
+        pack::DebugVars vars;
+        QString declarations, error;
+        for (const QString &name : row.values.keys())
+            declarations += QStringLiteral("__var %1 = 0x5A5A;").arg(name);
+        ASSERT_TRUE(pack::parseStatements(declarations, 1, vars.statements, error));
+        t.debug.debugvars << vars;
+        PortSequenceHost host(*port);
+        SequenceRunner runner(host, t.debug, t.processor.core);
+        ASSERT_TRUE(runner.loadDebugVars({}));
+        EXPECT_EQ(runner.run("T"), row.ok) << row.body;
+        if (!row.ok) {
+            EXPECT_EQ(runner.error().toStdString(), row.error);
+            host.recover();
+        }
+        for (auto it = row.values.begin(); it != row.values.end(); ++it)
+            EXPECT_EQ(runner.variable(it.key()), it.value()) << it.key().toStdString();
+        // SELECT, TAR and CSW are where the debug port's own accesses need them again.
+        uint32_t word = 0;
+        ASSERT_TRUE(port->read32(0x20000000, word)) << link->error().message.toStdString();
+        EXPECT_EQ(word, 0x11223344u);
+    }
+}
+
+TEST_F(TargetControlTest, DefaultResetSeesTheResetAndConnectModesHaltTheCore)
+{
+    const struct
+    {
+        SwdConnectMode mode;
+        bool ok;
+        const char *error;
+    } rows[] = {
+        {SwdConnectMode::Normal, true, ""},
+        {SwdConnectMode::HaltOnReset, true, ""},
+    };
+    for (const auto &row : rows) {
+        CmsisDapProbe::instance().reset();
+        link = std::make_unique<DapPipe>(*hid);
+        port = std::make_unique<DebugPort>(*link);
+        pack::TargetDescription t;
+        SwdConnectOptions options;
+        options.mode = row.mode;
+        TargetControl control(*port, t, options);
+        ASSERT_TRUE(link->open());
+        EXPECT_EQ(control.connect(1000000), row.ok) << link->error().message.toStdString();
+        bool halted = false;
+        ASSERT_TRUE(port->halted(halted));
+        EXPECT_TRUE(halted);
+        // Caught at the reset vector: the vector catch is off again and the core has not moved.
+        ASSERT_TRUE(control.resetAndHalt()) << link->error().message.toStdString();
+        uint32_t pc = 1, demcr = 1;
+        ASSERT_TRUE(port->readCoreRegister(DebugPort::PC, pc) && port->read32(0xE000EDFC, demcr));
+        EXPECT_EQ(pc, 0u);
+        EXPECT_EQ(demcr & 1, 0u);
+        EXPECT_TRUE(control.resetAndRun()) << link->error().message.toStdString();
+    }
+}
+
+} // namespace
