@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -161,6 +162,7 @@ void CsvOfTheRecord(benchmark::State &state)
     }
     const QByteArray path = QFileInfo(recordPath).absolutePath().toLocal8Bit() + "/runs.csv";
     double worst = 0;
+    double cpu = 0; // the process's, for a machine shared with other work
     qint64 rows = 0;
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -171,14 +173,20 @@ void CsvOfTheRecord(benchmark::State &state)
             return;
         }
         rows = 0;
+        const std::clock_t cpuStart = std::clock();
         std::fputs(RecordReport::csvHeader().toUtf8().constData(), out);
+        CsvRowWriter writer;
+        QByteArray line;
+        line.reserve(1024); // kept across rows: resize(0) frees no reserved buffer
         const bool read = db.forEachRun(QDateTime(), [&](const RecordedRun &r) {
-            const QByteArray line = RecordReport::csvRow(r).toUtf8();
+            line.resize(0);
+            writer.append(line, r);
             ++rows;
             return std::fwrite(line.constData(), 1, size_t(line.size()), out)
                 == size_t(line.size());
         });
         std::fclose(out);
+        cpu = std::max(cpu, double(std::clock() - cpuStart) / CLOCKS_PER_SEC);
         if (!read) {
             state.SkipWithError(qPrintable(db.lastError()));
             return;
@@ -188,9 +196,10 @@ void CsvOfTheRecord(benchmark::State &state)
     std::remove(path.constData());
     state.counters["rows"] = double(rows);
     state.counters["worst_s"] = worst;
-    std::printf("CSV: %lld runs, worst %.3f s (goal 10.0 s) %s; bounded by formatting each row's"
-                " cells (one core)\n",
-                static_cast<long long>(rows), worst, worst < 10.0 ? "met" : "MISSED");
+    state.counters["cpu_s"] = cpu;
+    std::printf("CSV: %lld runs, worst %.3f s, CPU %.3f s (goal 10.0 s) %s; bounded by reading"
+                " each row out of SQLite and formatting its cells (one core)\n",
+                static_cast<long long>(rows), worst, cpu, worst < 10.0 ? "met" : "MISSED");
 }
 
 // Counts, today's chart and the first page of the table, as the window opens the dialog.

@@ -127,14 +127,12 @@ void RecordDlg::load(RecordDb *db, const QString &location, const QByteArray &cu
     }
     record->markInterrupted();
     // Counted by the database: opening costs the same on ten runs and on a million.
-    RunCounts job, today, all;
+    RunCounts job, today;
     const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
     // A job never saved has an empty digest, and its runs are the ones recorded with none.
     record->countRuns(QDateTime(), currentJobDigest.isNull() ? QByteArray("") : currentJobDigest,
                       &job);
     record->countRuns(midnight, QByteArray(), &today);
-    record->countRuns(QDateTime(), QByteArray(), &all);
-    totalRuns = all.passed + all.failed + all.running;
     jobLabel->setText(tallyText(tr("当前工程"), job));
     todayLabel->setText(tallyText(tr("今日"), today));
     showToday();
@@ -146,7 +144,11 @@ void RecordDlg::showPage(qint64 index)
     if (!record || index < 0)
         return;
     page = index;
-    const QVector<RecordedRun> rows = record->newestRuns(page * lastRuns, lastRuns);
+    // One run more than the page shows tells whether an older page exists, without counting.
+    QVector<RecordedRun> rows = record->newestRuns(page * lastRuns, lastRuns + 1);
+    const bool older = rows.size() > lastRuns;
+    if (older)
+        rows.removeLast();
     runTable->setRowCount(rows.size());
     for (int row = 0; row < rows.size(); ++row) {
         const RecordedRun &r = rows.at(row); // newest on top
@@ -161,7 +163,7 @@ void RecordDlg::showPage(qint64 index)
         runTable->item(row, 4)->setToolTip(r.message);
     }
     newerButton->setEnabled(page > 0);
-    olderButton->setEnabled((page + 1) * lastRuns < totalRuns);
+    olderButton->setEnabled(older);
 }
 
 void RecordDlg::showToday()
@@ -227,9 +229,14 @@ void RecordDlg::exportCsv()
     // The byte-order mark lets spreadsheet programs read the Chinese texts as UTF-8.
     bool written = put("\xEF\xBB\xBF" + RecordReport::csvHeader().toUtf8());
     qint64 count = 0;
+    CsvRowWriter rows;
+    QByteArray line;
+    line.reserve(1024); // kept across rows: resize(0) frees no reserved buffer
     const bool read = written && record->forEachRun(QDateTime(), [&](const RecordedRun &r) {
         ++count;
-        return written = put(RecordReport::csvRow(r).toUtf8());
+        line.resize(0);
+        rows.append(line, r);
+        return written = put(line);
     });
     if (written && !read) {
         file.cancelWriting();

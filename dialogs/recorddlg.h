@@ -53,5 +53,4 @@ private:
     RecordDb *record = nullptr;
     QString where;
     qint64 page = 0;
-    qint64 totalRuns = 0;
 };

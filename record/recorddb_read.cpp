@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QVariant>
 
 #include <algorithm>
@@ -32,16 +33,46 @@ QVector<RecordedFile> filesFromJson(const QString &text)
     return files;
 }
 
+// The record writes its times in one form (yyyy-MM-ddTHH:mm:ss.zzzZ); the general parser would
+// cost more than the rest of the row. Anything else goes to it.
+QDateTime utcFromText(const QString &text)
+{
+    static const char form[] = "0000-00-00T00:00:00.000Z";
+    if (text.size() != int(sizeof form) - 1)
+        return QDateTime::fromString(text, Qt::ISODateWithMs);
+    int fields[7] = {};
+    int field = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort c = text.at(i).unicode();
+        if (form[i] != '0') {
+            if (c != uchar(form[i]))
+                return QDateTime::fromString(text, Qt::ISODateWithMs);
+            ++field;
+        } else if (c >= '0' && c <= '9') {
+            fields[field] = fields[field] * 10 + (c - '0');
+        } else {
+            return QDateTime::fromString(text, Qt::ISODateWithMs);
+        }
+    }
+    const QDate date(fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5], fields[6]);
+    if (!date.isValid() || !time.isValid())
+        return QDateTime::fromString(text, Qt::ISODateWithMs);
+    return QDateTime(date, time, Qt::UTC);
+}
+
 int countOrMinus(const QVariant &v)
 {
     return v.isNull() ? -1 : v.toInt();
 }
 
-void readRun(const QSqlQuery &q, RecordedRun &r)
+// filesText: the files JSON of the run read before, whose list r still holds; runs of one job
+// share it, so it is parsed once.
+void readRun(const QSqlQuery &q, RecordedRun &r, QString &filesText)
 {
     r.id = q.value(0).toLongLong();
-    r.record.startedUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
-    r.endedUtc = QDateTime::fromString(q.value(2).toString(), Qt::ISODateWithMs);
+    r.record.startedUtc = utcFromText(q.value(1).toString());
+    r.endedUtc = utcFromText(q.value(2).toString());
     r.durationMs = q.value(3).isNull() ? -1 : q.value(3).toLongLong();
     r.record.host = q.value(4).toString();
     r.record.toolVersion = q.value(5).toString();
@@ -51,7 +82,11 @@ void readRun(const QSqlQuery &q, RecordedRun &r)
     r.record.deviceId = quint32(q.value(9).toLongLong());
     r.record.jobFile = q.value(10).toString();
     r.record.jobDigest = q.value(11).toString().toLatin1();
-    r.record.files = filesFromJson(q.value(12).toString());
+    const QString files = q.value(12).toString();
+    if (files != filesText) {
+        r.record.files = filesFromJson(files);
+        filesText = files;
+    }
     r.record.options = q.value(13).toString();
     r.record.hasSerial = !q.value(14).isNull();
     r.record.serial = quint32(q.value(14).toLongLong());
@@ -100,8 +135,9 @@ bool RecordDb::readRuns(const QDateTime &since, int limit, qint64 offset, bool a
     if (!q.exec())
         return fail(QStringLiteral("record read failed"), q.lastError().text());
     RecordedRun r;
+    QString filesText;
     while (q.next()) {
-        readRun(q, r);
+        readRun(q, r, filesText);
         if (!row(r))
             return true;
     }
@@ -140,14 +176,22 @@ bool RecordDb::countRuns(const QDateTime &since, const QByteArray &jobDigest, Ru
     error.clear();
     if (!isOpen())
         return fail(QStringLiteral("record not open"), QString());
-    QString sql = QStringLiteral("SELECT status, COUNT(*) FROM runs WHERE started_utc >= ?");
+    // No bound where none is asked for: "started_utc >= ''" would steer the count off the
+    // job index onto the time index, and from there through every row of the table.
+    QStringList where;
+    if (since.isValid())
+        where << QStringLiteral("started_utc >= ?");
     if (!jobDigest.isNull())
-        sql += QStringLiteral(" AND job_digest = ?");
+        where << QStringLiteral("job_digest = ?");
+    QString sql = QStringLiteral("SELECT status, COUNT(*) FROM runs");
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     sql += QStringLiteral(" GROUP BY status");
     QSqlQuery q(QSqlDatabase::database(connection, false));
     q.setForwardOnly(true);
     q.prepare(sql);
-    q.addBindValue(sinceText(since));
+    if (since.isValid())
+        q.addBindValue(sinceText(since));
     if (!jobDigest.isNull())
         q.addBindValue(QString::fromLatin1(jobDigest));
     if (!q.exec())

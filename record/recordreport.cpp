@@ -1,10 +1,7 @@
 // Summing recorded runs and writing them out as text, CSV and JSON.
 #include "recordreport.h"
 
-#include "resulttext.h"
-
 #include <QJsonArray>
-#include <QStringList>
 
 namespace {
 
@@ -32,32 +29,6 @@ QJsonObject mapJson(const QMap<QString, Tally> &map)
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         o.insert(it.key(), tallyJson(it.value()));
     return o;
-}
-
-QString hex8(quint32 v)
-{
-    return QStringLiteral("0x%1").arg(v, 8, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-}
-
-// RFC 4180 quoting; a cell that a spreadsheet would run as a formula gets a leading apostrophe.
-QString csvCell(QString s)
-{
-    if (!s.isEmpty() && QStringLiteral("=+-@").contains(s.at(0)))
-        s.prepend(QLatin1Char('\''));
-    if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"'))
-        || s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')))
-        return QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\""))
-            + QLatin1Char('"');
-    return s;
-}
-
-QString filesText(const QVector<RecordedFile> &files)
-{
-    QStringList parts;
-    for (const RecordedFile &f : files)
-        parts << QStringLiteral("%1@%2+%3/%4")
-                     .arg(f.name, hex8(f.address), QString::number(f.length), hex8(f.crc32));
-    return parts.join(QLatin1Char(';'));
 }
 
 } // namespace
@@ -122,56 +93,4 @@ QJsonObject RecordReport::json() const
                        {"byJob", mapJson(byJob)},
                        {"byProbe", mapJson(byProbe)},
                        {"failuresByCode", codes}};
-}
-
-QString RecordReport::csvHeader()
-{
-    return QStringLiteral(
-        "id,started_utc,ended_utc,duration_ms,host,tool_version,probe_serial,probe_firmware,"
-        "chip_model,device_id,job_file,job_digest,files,options,serial,status,result,message,via,"
-        "result_text,chip_uid,functional,functional_text\r\n");
-}
-
-QString RecordReport::csvRow(const RecordedRun &r)
-{
-    const RunRecord &c = r.record;
-    const QString cells[] = {QString::number(r.id),
-                             c.startedUtc.toUTC().toString(Qt::ISODateWithMs),
-                             r.endedUtc.isValid() ? r.endedUtc.toUTC().toString(Qt::ISODateWithMs)
-                                                  : QString(),
-                             r.durationMs >= 0 ? QString::number(r.durationMs) : QString(),
-                             c.host,
-                             c.toolVersion,
-                             c.probeSerial,
-                             c.probeFirmware,
-                             QString::number(c.chipModel),
-                             hex8(c.deviceId),
-                             c.jobFile,
-                             QString::fromLatin1(c.jobDigest),
-                             filesText(c.files),
-                             c.options,
-                             c.hasSerial ? hex8(c.serial) : QString(),
-                             r.status,
-                             r.result >= 0 ? QString::number(r.result) : QString(),
-                             r.message,
-                             c.via,
-                             recordedResultText(r.status, r.result, c.via, r.message),
-                             c.chipUid,
-                             r.functional,
-                             QString::fromUtf8(r.functionalText)};
-    QString out;
-    for (const QString &cell : cells) {
-        if (&cell != cells)
-            out += QLatin1Char(',');
-        out += csvCell(cell);
-    }
-    return out + QStringLiteral("\r\n");
-}
-
-QString RecordReport::csv(const QVector<RecordedRun> &runs)
-{
-    QString out = csvHeader();
-    for (const RecordedRun &r : runs)
-        out += csvRow(r);
-    return out;
 }

@@ -4,6 +4,8 @@
 
 #include "recorddb.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -40,4 +42,18 @@ public:
     // The CSV's header line and one run's line, each ending in CRLF, for writing as rows are read.
     static QString csvHeader();
     static QString csvRow(const RecordedRun &run);
+};
+
+// Writes runs as CSV lines in UTF-8, the bytes of RecordReport::csvRow. Keeps the cells that
+// repeat from run to run (files, result text) so a long record is not formatted afresh per row.
+class CsvRowWriter
+{
+public:
+    void append(QByteArray &out, const RecordedRun &run);
+
+private:
+    QVector<RecordedFile> files;
+    QByteArray filesCell;
+    bool haveFiles = false;
+    QHash<qint64, QByteArray> resultCells; // by outcome: interrupted, or path and code
 };
