@@ -113,7 +113,8 @@ bool Parser::readLevel(Node::Kind kind, int parent)
         if (m_nodes[self].refusal.isEmpty())
             m_nodes[self].refusal = m_error;
         m_error.clear();
-        m_xml.skipCurrentElement();
+        if (m_xml.isStartElement())
+            m_xml.skipCurrentElement();
     }
     return !m_xml.hasError();
 }

@@ -54,10 +54,18 @@ private:
     bool readDebugDescription(Node &node)
     {
         QString why;
-        const bool ok = m_xml.name() == QLatin1String("sequences")
+        const QString element = m_xml.name().toString();
+        const bool ok = element == QLatin1String("sequences")
             ? readSequences(m_xml, node.debug.sequences, why)
             : readDebugVars(m_xml, node.debug.debugvars, why);
-        return ok || fail(m_xml.name().toString(), why);
+        if (ok)
+            return true;
+        fail(element, why);
+        // The reader stopped somewhere inside; leave it at this element's end so the level goes
+        // on with its next child (neither element nests in itself).
+        while (!(m_xml.isEndElement() && m_xml.name() == element) && !m_xml.atEnd())
+            m_xml.readNext();
+        return false;
     }
     bool readMemory(Node &node);
     bool readAlgorithm(Node &node);

@@ -231,7 +231,7 @@ const char kTwoCores[] = R"(<package><vendor>T</vendor><name>Dual</name>
   <processor Pname="net" Dcore="Cortex-M33"/>
   <debug Pname="app" __ap="0"/>
   <debug Pname="net" __ap="1" __apid="2"/>
-  <sequences><sequence name="ResetSystem"><block>x</block></sequence></sequences>
+  <sequences><sequence name="ResetSystem"><block>__var x = 0;</block></sequence></sequences>
   <debugvars>__var X = 1;</debugvars>
   <accessportV2 __apid="2" address="0x2000"/>
   <device Dname="DUAL">

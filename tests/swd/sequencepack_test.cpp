@@ -62,7 +62,7 @@ TEST(SequenceLanguage, PackSequencesInheritOverrideAndDisable)
     ASSERT_EQ(partly.refused.size(), 1);
     EXPECT_EQ(partly.refused[0].device, "D1");
     EXPECT_EQ(partly.refused[0].message,
-              "t.pdsc 第3行 <block>：line 3: expected ',' or ')' in the call of Write32");
+              "t.pdsc 第3行 <sequences>：line 3: expected ',' or ')' in the call of Write32");
 }
 
 } // namespace

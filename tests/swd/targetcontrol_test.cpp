@@ -59,20 +59,25 @@ TEST_F(TargetControlTest, SequencesReachMemoryAndPortsAndLeaveTheDebugPortUsable
     } rows[] = {
         {"Write32(0x20000000, 0x11223344); v = Read32(0x20000000);"
          "Write64(0x20000008, 0x0102030405060708); w = Read64(0x20000008);"
-         "idr = ReadAP(0xFC); id = ReadDP(0x0);",
+         "idr = ReadAP(0xFC); id = ReadDP(0x0); c = Read8(0x20000001); h = Read16(0x20000002);",
          true,
-         {{"v", 0x11223344}, {"w", 0x0102030405060708}, {"idr", 0x04770021}, {"id", 0x0BB11477}},
+         {{"v", 0x11223344},
+          {"w", 0x0102030405060708},
+          {"idr", 0x04770021},
+          {"id", 0x0BB11477},
+          {"c", 0x33},
+          {"h", 0x1122}},
          ""},
-        // The board models word accesses only: a byte access is refused with FAULT.
-        {"__errorcontrol = 1; b = Read8(0x20000001); r = __Result;"
+        // Nothing answers at 0x30000000: the access is refused with FAULT.
+        {"__errorcontrol = 1; b = Read8(0x30000000); r = __Result;"
          "__errorcontrol = 0; after = Read32(0x20000000);",
          true,
          {{"b", 0}, {"r", 1}, {"after", 0x11223344}},
          ""},
-        {"Read8(0x20000001);",
+        {"Read8(0x30000000);",
          false,
          {},
-         "sequence T, line 1: Read8(0x20000001) failed: target answered FAULT after 3 of 5 "
+         "sequence T, line 1: Read8(0x30000000) failed: target answered FAULT after 3 of 5 "
          "transfers"},
     };
     ASSERT_TRUE(link->open() && port->connect(1000000));
@@ -130,8 +135,10 @@ TEST_F(TargetControlTest, DefaultResetSeesTheResetAndConnectModesHaltTheCore)
         // Caught at the reset vector: the vector catch is off again and the core has not moved.
         ASSERT_TRUE(control.resetAndHalt()) << link->error().message.toStdString();
         uint32_t pc = 1, demcr = 1;
-        ASSERT_TRUE(port->readCoreRegister(DebugPort::PC, pc) && port->read32(0xE000EDFC, demcr));
-        EXPECT_EQ(pc, 0u);
+        uint32_t vector = 0;
+        ASSERT_TRUE(port->readCoreRegister(DebugPort::PC, pc) && port->read32(0xE000EDFC, demcr)
+                    && port->read32(4, vector));
+        EXPECT_EQ(pc, vector & ~1u);
         EXPECT_EQ(demcr & 1, 0u);
         EXPECT_TRUE(control.resetAndRun()) << link->error().message.toStdString();
     }
