@@ -10,8 +10,9 @@
 
 namespace job {
 
-// Version 2 added the SWD path (via, transport, verifyMode, swdClock). A job that uses none of them is written as version 1, which every reader
-// takes; a version 1 reader names a version 2 file too new instead of misreading it.
+// Version 2 added the SWD path (via, transport, verifyMode, swdClock). A job that uses none of them
+// is written as version 1, which every reader takes; a version 1 reader names a version 2 file too
+// new instead of misreading it.
 constexpr int jobFormatVersion = 2;
 constexpr const char *jobFormatName = "quorvel-job";
 
