@@ -398,12 +398,12 @@ int CmsisDapProbe::bulkRead(unsigned char *data, int length, int *transferred, i
     if (m_realTime) // the host's own work takes time too
         m_nowNs = std::max(m_nowNs, wallNanoseconds() - m_realStartNs);
     // A negative time-out waits for ever, for each packet.
-    const bool forever = timeoutMs < 0;
-    const uint64_t deadline = forever ? ~uint64_t(0) : m_nowNs + uint64_t(timeoutMs) * 1000000;
+    const bool untilReply = timeoutMs < 0;
+    const uint64_t deadline = untilReply ? ~uint64_t(0) : m_nowNs + uint64_t(timeoutMs) * 1000000;
     size_t got = 0;
     int result = 0;
     for (;;) {
-        if (forever)
+        if (untilReply)
             m_replied.wait(lock, [this] { return m_gone || !m_replies.empty(); });
         if (m_gone) {
             result = LIBUSB_ERROR_NO_DEVICE;
