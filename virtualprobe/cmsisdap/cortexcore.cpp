@@ -346,3 +346,12 @@ void CortexCore::exceptionReturn(uint32_t excReturn)
 }
 
 } // namespace vprobe
+
+#if defined(__SANITIZE_ADDRESS__)
+// Unicorn 2.0's translation cache keeps a page's code bitmap past uc_close once code was written
+// over translated code; every program that runs the emulated core would report it.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:tb_invalidate_phys_page_fast_arm\n";
+}
+#endif
