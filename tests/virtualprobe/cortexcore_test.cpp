@@ -212,6 +212,26 @@ TEST(CortexCore, StepsOneInstructionAndStopsAtABreakpoint)
     EXPECT_EQ(b.peek(kDfsr), 0x3u);
 }
 
+// A debugger sets its breakpoints while halted in code the core has already run.
+TEST(CortexCore, ABreakpointSetInCodeAlreadyRunIsHit)
+{
+    Board b({0x3001, 0xE7FD}); // adds r0, #1; b 0x100
+    b.haltAtReset();
+    b.dhcsr(kDebugEn);
+    b.tick(1000000);
+    b.dhcsr(kDebugEn | kHalt);
+    EXPECT_EQ(b.peek(kDhcsr) & kSHalt, kSHalt);
+    EXPECT_GT(b.reg(R0), 1000u);
+    b.poke(kDfsr, 0x1F);
+    b.poke(0xE0002000, 0x3);
+    b.poke(0xE0002008, 0x80000100 | 1); // the upper halfword of 0x100: the branch
+    b.dhcsr(kDebugEn);
+    b.tick(1000000);
+    EXPECT_EQ(b.peek(kDhcsr) & kSHalt, kSHalt);
+    EXPECT_EQ(b.reg(Pc), 0x102u);
+    EXPECT_EQ(b.peek(kDfsr), 0x2u);
+}
+
 TEST(CortexCore, FaultsTakeTheHardFaultVectorOrLockUp)
 {
     const struct

@@ -224,6 +224,9 @@ void CortexCore::armDebugHooks()
     for (size_t h : m_debugHooks)
         uc_hook_del(m_uc, uc_hook(h));
     m_debugHooks.clear();
+    // Hooks are woven into code when it is translated: code translated before a breakpoint was
+    // set would run past it.
+    m_bus.dropTranslations();
     uc_hook h;
     for (uint32_t at : m_scs->breakpoints()) {
         if (at != 0xFFFFFFFF

@@ -222,6 +222,17 @@ void TargetBus::syncCode()
     }
 }
 
+void TargetBus::dropTranslations()
+{
+    if (!m_uc)
+        return;
+    uc_ctl_remove_cache(m_uc, kRamBase, kRamBase + m_ramSize);
+    for (const Region &r : m_regions) {
+        if (r.code)
+            uc_ctl_remove_cache(m_uc, r.base, r.base + r.size);
+    }
+}
+
 bool TargetBus::takeCoreFault()
 {
     const bool fault = m_coreFault;

@@ -55,6 +55,8 @@ public:
     // Brings the emulator's copy of the flash up to date with the chip, for instruction fetches;
     // the core calls it before it runs.
     void syncCode();
+    // Makes the emulator translate the code in RAM and the code regions afresh.
+    void dropTranslations();
 
 private:
     friend struct TargetBusHooks;
