@@ -77,6 +77,20 @@ CortexCore::CortexCore(TargetModel &model, Qs64Flash *part)
           part != nullptr, part ? Qs64Flash::kFlashBase : 0))
     , m_bus(model, part, m_scs.get())
 {
+    open();
+}
+
+CortexCore::CortexCore(TargetModel &model, PartMap &part)
+    : m_model(model)
+    , m_scs(std::make_unique<SystemControl>(*this, SystemControl::kCpuidCortexM0, false, 0))
+    , m_bus(part, m_scs.get())
+    , m_part(&part)
+{
+    open();
+}
+
+void CortexCore::open()
+{
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK)
         err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);

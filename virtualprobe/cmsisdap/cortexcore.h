@@ -34,6 +34,9 @@ public:
 
     // With `part`, the QS64's flash and controller take the place of the QB48x model's blocks.
     explicit CortexCore(TargetModel &model, Qs64Flash *part = nullptr);
+    // A Cortex-M0 without VTOR on a part modelled in its own files; `model` still takes the
+    // QB48x's place for the flash busy time.
+    CortexCore(TargetModel &model, PartMap &part);
     ~CortexCore() override;
     CortexCore(const CortexCore &) = delete;
     CortexCore &operator=(const CortexCore &) = delete;
@@ -95,6 +98,7 @@ private:
     void exceptionReturn(uint32_t excReturn);
     void lockup();
     void armDebugHooks();
+    void open();
     uint32_t reg(int id) const;
     void setReg(int id, uint32_t value);
     bool readRegister(uint32_t selector, uint32_t &value) const;
@@ -103,6 +107,7 @@ private:
     TargetModel &m_model;
     std::unique_ptr<SystemControl> m_scs;
     TargetBus m_bus;
+    PartMap *m_part = nullptr;
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
     std::vector<size_t> m_debugHooks; // uc_hook handles of breakpoints and watchpoints

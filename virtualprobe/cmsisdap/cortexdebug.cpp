@@ -168,6 +168,8 @@ void CortexCore::resetCore(bool system)
 {
     if (system)
         m_scs->reset();
+    if (system && m_part)
+        m_part->systemReset();
     m_lockup = m_sleeping = m_halted = false;
     m_wasReset = true;
     // Thread mode on the main stack, interrupts enabled; CONTROL first while still in thread mode.

@@ -35,21 +35,8 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
     if ((address & ~3u) == m_faultAddress)
         return false;
     m_core->setTime(m_startNs + m_wireNs);
-    const uint32_t word = address & ~3u;
-    if (bytes == 4)
-        return read ? m_core->read(word, value) : m_core->write(word, value);
-    // The core's port is a word wide: a narrower access reads its word and, writing, merges its
-    // lanes into it.
-    uint32_t current = 0;
-    if (!m_core->read(word, current))
-        return false;
-    const unsigned shift = 8 * (address & 3);
-    const uint32_t mask = (bytes == 1 ? 0xFFu : 0xFFFFu) << shift;
-    if (read) {
-        value = (current & mask) >> shift;
-        return true;
-    }
-    return m_core->write(word, (current & ~mask) | ((value << shift) & mask));
+    // The AHB-AP issues the transfer at its size: a part can refuse a width (halfword-only flash).
+    return read ? m_core->read(address, bytes, value) : m_core->write(address, bytes, value);
 }
 
 CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)

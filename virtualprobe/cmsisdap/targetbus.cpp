@@ -143,6 +143,15 @@ TargetBus::TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs)
         add(0xE0000000, 0x100000, scs);
 }
 
+TargetBus::TargetBus(PartMap &part, BusDevice *scs)
+    : m_ramSize(part.ramSize())
+{
+    for (const PartMap::Block &b : part.blocks())
+        add(b.base, b.size, &part, scs ? b.code : nullptr);
+    if (scs)
+        add(0xE0000000, 0x100000, scs);
+}
+
 TargetBus::~TargetBus() = default;
 
 void TargetBus::add(uint32_t base, uint32_t size, BusDevice *device,

@@ -22,6 +22,23 @@ public:
     virtual bool write(uint32_t address, unsigned size, uint32_t value) = 0;
 };
 
+// A part modelled in its own files (parts/): where its blocks sit and which of them hold code.
+// It answers every block through its BusDevice side.
+class PartMap : public BusDevice
+{
+public:
+    struct Block
+    {
+        uint32_t base;
+        uint32_t size;
+        const std::vector<uint8_t> *code; // bytes code can run from, or nullptr
+    };
+    virtual std::vector<Block> blocks() const = 0;
+    virtual uint32_t ramSize() const = 0;
+    // A system reset (nRESET, SYSRESETREQ) reaches the part's peripherals too.
+    virtual void systemReset() { }
+};
+
 class TargetBus
 {
 public:
@@ -35,6 +52,7 @@ public:
     // The same chips without the system control page, which `scs` (mapped over the private
     // peripheral bus, 0xE0000000-0xE00FFFFF) answers instead.
     TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs);
+    TargetBus(PartMap &part, BusDevice *scs);
     ~TargetBus();
     TargetBus(const TargetBus &) = delete;
     TargetBus &operator=(const TargetBus &) = delete;

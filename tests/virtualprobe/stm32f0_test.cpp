@@ -1,0 +1,183 @@
+// The STM32F0 model as a debugger and a flash algorithm drive it over the bus: its memory map,
+// the flash interface's unlock, program and erase rules, its identity registers and USART1.
+#include "cmsisdap/parts/stm32f0.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using vprobe::Stm32f0Part;
+using Variant = Stm32f0Part::Variant;
+
+struct Access
+{
+    bool write;
+    uint32_t address;
+    unsigned size;
+    uint32_t value; // written, or expected
+    bool ok;
+};
+
+// Runs the accesses in order; a read's value is checked only when it succeeds.
+void run(Stm32f0Part &part, std::initializer_list<Access> accesses)
+{
+    int step = 0;
+    for (const Access &a : accesses) {
+        uint32_t value = a.value;
+        const bool ok =
+            a.write ? part.write(a.address, a.size, a.value) : part.read(a.address, a.size, value);
+        EXPECT_EQ(ok, a.ok) << "step " << step << " at 0x" << std::hex << a.address;
+        if (!a.write && ok)
+            EXPECT_EQ(value, a.value) << "step " << step << " at 0x" << std::hex << a.address;
+        ++step;
+    }
+}
+
+constexpr uint32_t kFlash = Stm32f0Part::kFlashBase, kKeyr = Stm32f0Part::kKeyr,
+                   kSr = Stm32f0Part::kSr, kCr = Stm32f0Part::kCr, kAr = Stm32f0Part::kAr;
+constexpr bool W = true, R = false;
+
+TEST(Stm32f0Part, IdentityOptionBytesAndTheMap)
+{
+    struct Case
+    {
+        Variant variant;
+        uint32_t idcode, flashKiB, ram, page;
+    } cases[] = {{Variant::F030, 0x10000440, 64, 0x2000, 0x400},
+                 {Variant::F072, 0x10000448, 128, 0x4000, 0x800}};
+    for (const Case &c : cases) {
+        Stm32f0Part part(c.variant, "QVP00000001");
+        EXPECT_EQ(part.ramSize(), c.ram);
+        EXPECT_EQ(part.pageSize(), c.page);
+        run(part,
+            {{R, 0x40015800, 4, c.idcode, true},
+             {R, 0x1FFFF7CC, 2, c.flashKiB, true},
+             {R, 0x1FFFF800, 4, 0x00FF55AA, true},
+             {R, 0x1FFFF80C, 4, 0x00FF00FF, true},
+             {W, 0x1FFFF800, 4, 0, false}, // option bytes: read-only
+             {W, 0x40015800, 4, 0, false},
+             {R, 0x1FFFF810, 4, 0, false}, // nothing there
+             {R, 0x1FFFF000, 4, 0, false},
+             {R, 0x40022024, 4, 0, false},
+             {R, 0x40022010, 4, 0x80, true}, // CR: LOCK
+             {R, 0x4002201C, 4, 0xFFFFFF00, true},
+             {R, 0x40022020, 4, 0xFFFFFFFF, true},
+             {R, kFlash + c.flashKiB * 1024 - 4, 4, 0xFFFFFFFF, true},
+             {R, 0x00000000, 4, 0xFFFFFFFF, true},
+             {R, kFlash + 1, 2, 0, false}}); // misaligned
+    }
+}
+
+TEST(Stm32f0Part, UidDiffersPerProbe)
+{
+    Stm32f0Part a(Variant::F030, "QVP00000001"), b(Variant::F030, "QVP00000002");
+    for (uint32_t at = Stm32f0Part::kUid; at < Stm32f0Part::kUid + 12; at += 4) {
+        uint32_t x = 0, y = 0;
+        ASSERT_TRUE(a.read(at, 4, x));
+        ASSERT_TRUE(b.read(at, 4, y));
+        EXPECT_NE(x, y) << std::hex << at;
+    }
+}
+
+TEST(Stm32f0Part, ProgramsHalfwordsOnlyAfterTheUnlock)
+{
+    Stm32f0Part part(Variant::F030);
+    part.setBusyReads(1);
+    run(part,
+        {{W, kCr, 4, 1, true}, // ignored while locked
+         {R, kCr, 4, 0x80, true},
+         {W, kFlash, 2, 0x1234, false}, // not in PG
+         {W, kKeyr, 4, 0x45670123, true},
+         {W, kKeyr, 4, 0xCDEF89AB, true},
+         {R, kCr, 4, 0x00, true},
+         {W, kCr, 4, 1, true}, // PG
+         {W, kFlash, 4, 0x11223344, false}, // a word: bus error
+         {W, kFlash, 1, 0x44, false}, // a byte: bus error
+         {W, kFlash, 2, 0x1234, true},
+         {R, kSr, 4, 0x01, true}, // BSY
+         {R, kSr, 4, 0x20, true}, // EOP
+         {W, kSr, 4, 0x20, true},
+         {W, kFlash, 2, 0x5678, true}, // not erased: PGERR, nothing written
+         {R, kSr, 4, 0x04, true},
+         {R, kFlash, 4, 0xFFFF1234, true},
+         {W, kFlash, 2, 0x0000, true}, // zero over anything is allowed
+         {R, kFlash, 2, 0x0000, true}, // the bus waits out BSY
+         {R, kSr, 4, 0x24, true},
+         {W, kCr, 4, 0x80, true}, // LOCK
+         {W, kFlash + 2, 2, 0xABCD, false}});
+}
+
+TEST(Stm32f0Part, AWrongKeyLocksUntilReset)
+{
+    Stm32f0Part part(Variant::F030);
+    run(part,
+        {{W, kKeyr, 4, 0x45670123, true},
+         {W, kKeyr, 4, 0x12345678, false},
+         {W, kKeyr, 4, 0x45670123, false},
+         {W, kKeyr, 4, 0xCDEF89AB, false},
+         {R, kCr, 4, 0x80, true}});
+    part.systemReset();
+    run(part,
+        {{W, kKeyr, 4, 0x45670123, true},
+         {W, kKeyr, 4, 0xCDEF89AB, true},
+         {R, kCr, 4, 0x00, true}});
+}
+
+TEST(Stm32f0Part, PageAndMassErase)
+{
+    struct Case
+    {
+        Variant variant;
+        uint32_t address; // written to AR
+        uint32_t cr;
+        uint32_t erasedFrom, erasedTo;
+    } cases[] = {{Variant::F030, kFlash + 0x7FE, 0x42, 0x400, 0x800},
+                 {Variant::F072, kFlash + 0x7FE, 0x42, 0x000, 0x800},
+                 {Variant::F072, 0x00000800, 0x42, 0x800, 0x1000}, // through the boot alias
+                 {Variant::F030, kFlash, 0x44, 0x0, 0x10000}};
+    for (const Case &c : cases) {
+        Stm32f0Part part(c.variant);
+        part.setBusyReads(0);
+        run(part, {{W, kKeyr, 4, 0x45670123, true}, {W, kKeyr, 4, 0xCDEF89AB, true}});
+        for (uint32_t at = 0; at < part.flashSize(); at += 0x400)
+            run(part, {{W, kCr, 4, 1, true}, {W, kFlash + at + 2, 2, 0, true}});
+        run(part,
+            {{W, kCr, 4, c.cr & ~0x40u, true},
+             {W, kAr, 4, c.address, true},
+             {W, kCr, 4, c.cr, true},
+             {R, kSr, 4, 0x20, true},
+             {R, kCr, 4, c.cr & ~0x40u, true}});
+        for (uint32_t at = 0; at < part.flashSize(); at += 0x400) {
+            const uint8_t want = at >= c.erasedFrom && at < c.erasedTo ? 0xFF : 0x00;
+            EXPECT_EQ(part.flash()[at + 2], want) << std::hex << at;
+        }
+    }
+}
+
+TEST(Stm32f0Part, UsartWritesTheFileOnceEnabled)
+{
+    const std::string path = ::testing::TempDir() + "stm32f0_uart.txt";
+    std::remove(path.c_str());
+    {
+        Stm32f0Part part(Variant::F030, "", path);
+        const uint32_t tdr = Stm32f0Part::kUsartTdr, cr1 = Stm32f0Part::kUsartCr1;
+        run(part,
+            {{R, Stm32f0Part::kUsartIsr, 4, 0xC0, true},
+             {W, tdr, 4, 'x', true}, // not enabled: dropped
+             {W, cr1, 4, 0x09, true},
+             {W, tdr, 4, 'o', true},
+             {W, tdr, 1, 'k', true},
+             {W, tdr, 2, '\n', true},
+             {R, Stm32f0Part::kUsartIsr, 4, 0xC0, true}});
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), "ok\n");
+}
+
+} // namespace
