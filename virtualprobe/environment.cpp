@@ -296,6 +296,14 @@ std::vector<uint8_t> readWindow(int k, const FlashWindow &w)
 {
     if (!CmsisDapProbe::active(k))
         return VirtualProbe::probe(k).readFlash(w.address, w.length);
+    if (const vprobe::Stm32f0Part *f0 = CmsisDapProbe::instance(k).device().stm32f0()) {
+        // The STM32F0's main flash in the first window; no second bank.
+        std::vector<uint8_t> bytes(w.length, 0xFF);
+        if (!w.address)
+            std::copy_n(f0->flash().begin(), std::min<size_t>(f0->flash().size(), w.length),
+                        bytes.begin());
+        return bytes;
+    }
     const std::vector<uint8_t> &bank = CmsisDapProbe::instance(k).device().target().flash(
         w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom);
     std::vector<uint8_t> bytes(w.length, 0xFF);
@@ -307,6 +315,8 @@ void writeWindow(int k, const FlashWindow &w, const std::vector<uint8_t> &bytes)
 {
     if (!CmsisDapProbe::active(k))
         VirtualProbe::probe(k).writeFlash(w.address, bytes);
+    else if (vprobe::Stm32f0Part *f0 = CmsisDapProbe::instance(k).device().stm32f0())
+        f0->setFlash(w.address ? std::vector<uint8_t>() : bytes);
     else
         CmsisDapProbe::instance(k).device().target().setFlash(
             w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom, bytes);

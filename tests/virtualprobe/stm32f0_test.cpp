@@ -1,5 +1,6 @@
 // The STM32F0 model as a debugger and a flash algorithm drive it over the bus: its memory map,
 // the flash interface's unlock, program and erase rules, its identity registers and USART1.
+#include "cmsisdap/cortexcore.h"
 #include "cmsisdap/parts/stm32f0.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,34 @@ TEST(Stm32f0Part, UsartWritesTheFileOnceEnabled)
     std::stringstream got;
     got << in.rdbuf();
     EXPECT_EQ(got.str(), "ok\n");
+}
+
+// Flash loaders run from the start of RAM, right above the system memory page, where a look
+// back below the code must not count as the core's own bus error.
+TEST(Stm32f0Part, CodeAtTheStartOfRamSteps)
+{
+    Stm32f0Part part(Variant::F030);
+    TargetModel model;
+    vprobe::CortexCore core(model, part);
+    const uint32_t dhcsr = 0xE000EDF0, dcrsr = 0xE000EDF4, dcrdr = 0xE000EDF8;
+    uint32_t v = 0;
+    ASSERT_TRUE(core.write(dhcsr, 0xA05F0003)); // halted out of the blank part's lockup
+    ASSERT_TRUE(core.write(0x20000000, 0xE7FD3001)); // adds r0, #1; b 0x20000000
+    for (const auto &r : {std::make_pair(15u, 0x20000000u), std::make_pair(16u, 0x01000000u),
+                          std::make_pair(0u, 0u)}) {
+        ASSERT_TRUE(core.write(dcrdr, r.second));
+        ASSERT_TRUE(core.write(dcrsr, r.first | 0x10000));
+    }
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(core.write(dhcsr, 0xA05F0005));
+    ASSERT_TRUE(core.read(dhcsr, v));
+    EXPECT_EQ(v & 0xA0000, 0x20000u); // halted, not locked up
+    ASSERT_TRUE(core.write(dcrsr, 15));
+    ASSERT_TRUE(core.read(dcrdr, v));
+    EXPECT_EQ(v, 0x20000002u);
+    ASSERT_TRUE(core.write(dcrsr, 0));
+    ASSERT_TRUE(core.read(dcrdr, v));
+    EXPECT_EQ(v, 3u);
 }
 
 } // namespace

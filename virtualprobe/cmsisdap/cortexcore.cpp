@@ -227,6 +227,9 @@ void CortexCore::settle(bool failed, Event event, int watch)
     // WFI ends the emulation; without interrupts to wake it the core sleeps until halted.
     if (uc_mem_read(m_uc, pc - 2, &last, 2) == UC_ERR_OK && last == kWfi)
         m_sleeping = true;
+    // The look-back is the model's own: a block below the code refusing it is no fault of the
+    // core's (code at the start of RAM follows the STM32F0's system memory page).
+    m_bus.takeCoreFault();
 }
 
 void CortexCore::armDebugHooks()

@@ -7,6 +7,7 @@
 
 #include "../targetbus.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -58,6 +59,11 @@ public:
     // Three words, different for every serial number.
     void setSerial(const std::string &serial);
     const std::vector<uint8_t> &flash() const { return m_flash; }
+    // The flash as an earlier process left it (beyond the part is dropped).
+    void setFlash(const std::vector<uint8_t> &bytes)
+    {
+        std::copy_n(bytes.begin(), std::min(bytes.size(), m_flash.size()), m_flash.begin());
+    }
     uint32_t status() const { return m_sr; }
     uint32_t control() const { return m_cr; }
     // Status reads that show BSY after an operation starts, before it completes.
