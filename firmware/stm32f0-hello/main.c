@@ -18,8 +18,7 @@ volatile uint32_t counter;
 
 static void put(char c)
 {
-    while (!(USART1_ISR & ISR_TXE)) {
-    }
+    while (!(USART1_ISR & ISR_TXE)) { }
     USART1_TDR = (uint8_t)c;
 }
 
@@ -34,8 +33,7 @@ int main(void)
     for (const char *s = "hello from stm32f0-hello\n"; *s; ++s) {
         put(*s);
     }
-    while (!(USART1_ISR & ISR_TC)) {
-    }
+    while (!(USART1_ISR & ISR_TC)) { }
     for (;;) {
         counter++;
     }

@@ -25,7 +25,6 @@ __attribute__((section("DevDscr"), used)) const struct FlashDevice FlashDevice =
     100u, /* program time-out, ms */
     500u, /* page erase time-out, ms */
     {
-        {PAGE_SIZE, 0x00000000u},
-        {0xFFFFFFFFu, 0xFFFFFFFFu}, /* end of table */
+        {PAGE_SIZE, 0x00000000u}, {0xFFFFFFFFu, 0xFFFFFFFFu}, /* end of table */
     },
 };

@@ -77,6 +77,7 @@ public:
     bool write(uint32_t address, unsigned size, uint32_t value) override;
 
 private:
+    void resetRegisters();
     // The flash interface (stm32f0flash.cpp).
     bool readFlashIf(uint32_t address, uint32_t &value);
     bool writeFlashIf(uint32_t address, uint32_t value);

@@ -34,7 +34,7 @@ Stm32f0Part::Stm32f0Part(Variant variant, const std::string &serial, const std::
     , m_uartPath(uartPath)
 {
     setSerial(serial);
-    systemReset();
+    resetRegisters();
 }
 
 Stm32f0Part::~Stm32f0Part()
@@ -62,6 +62,11 @@ std::vector<PartMap::Block> Stm32f0Part::blocks() const
 }
 
 void Stm32f0Part::systemReset()
+{
+    resetRegisters();
+}
+
+void Stm32f0Part::resetRegisters()
 {
     m_acr = 0x30;
     m_sr = 0;
@@ -150,11 +155,11 @@ bool Stm32f0Part::readSystem(uint32_t address, unsigned size, uint32_t &value) c
 {
     const uint32_t at = address & ~3u;
     uint32_t word = 0;
-    if (at - kUid < 12)
+    if (at >= kUid && at < kUid + 12)
         word = m_uid[(at - kUid) / 4];
     else if (at == kFlashSizeReg)
         word = 0xFFFF0000 | (flashSize() / 1024);
-    else if (at - kOptionBytes < 16)
+    else if (at >= kOptionBytes && at < kOptionBytes + 16)
         word = kOptionWords[(at - kOptionBytes) / 4];
     else
         return false;
