@@ -17,7 +17,6 @@
 #include "job/filelist.h"
 #include "job/flashplan.h"
 #include "job/jobfile.h"
-#include "job/memorygeometry.h"
 #include "job/messages.h"
 #include "pack/targetcatalog.h"
 #include "swd/link/dapprobes.h"
@@ -130,11 +129,9 @@ int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescripti
 {
     if (d.rollingCodeAddress == 0 || c.parser.isSet("force"))
         return ExitOk;
-    // The QB48x keeps the memories the dedicated path's map names; another device its pack's.
-    QVector<FlashMemory> memories = qb48FlashMemories();
+    QVector<FlashMemory> memories;
     QString error;
-    if (!quorvel::geometryForDevice(target.device.toUtf8().constData())
-        && !memoriesOf(target, memories, error))
+    if (!memoriesOf(target, memories, error))
         return c.fail(ExitInputFile, error);
     for (const FlashProblem &problem : planJob(d, 0, memories).problems) {
         if (problem.kind == FlashProblem::RollingCodeOutside)

@@ -25,6 +25,15 @@ const MemoryRegion *TargetDescription::memory(const QString &name) const
     return nullptr;
 }
 
+const MemoryRegion *TargetDescription::windowedMemory(uint32_t address) const
+{
+    for (const MemoryRegion &m : memories) {
+        if (m.readWindow && address >= m.start && address < m.end())
+            return &m;
+    }
+    return nullptr;
+}
+
 const MemoryRegion &TargetDescription::aliasRoot(const MemoryRegion &m) const
 {
     const MemoryRegion *at = &m;

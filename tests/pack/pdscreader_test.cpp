@@ -136,6 +136,17 @@ TEST(PdscReader, RefusesMalformedElementsByName)
          "t.pdsc 第3行 <memory>：M：范围超出32位地址空间或为空"},
         {device("<memory name=\"M\" start=\"0\" size=\"4\" default=\"yes\"/>"),
          "t.pdsc 第3行 <memory>：属性default的值无效：yes"},
+        {device("<memory name=\"L\" start=\"0x10000000\" size=\"4\" windowAt=\"0\" "
+                "windowRegister=\"0x4000B010\" windowShow=\"0x100\"/>"),
+         "t.pdsc 第3行 <memory>：L：windowAt、windowRegister、windowShow、windowHide须一并给出"},
+        {device("<memory name=\"L\" start=\"0\" size=\"0x2000\" windowAt=\"0xFFFFF000\" "
+                "windowRegister=\"0x4000B010\" windowShow=\"1\" windowHide=\"0\"/>"),
+         "t.pdsc 第3行 <memory>：L：读取窗口无效"},
+        {device("<memory name=\"L\" start=\"0\" size=\"4\" windowAt=\"0\" "
+                "windowRegister=\"0x4000B012\" windowShow=\"1\" windowHide=\"0\"/>"),
+         "t.pdsc 第3行 <memory>：L：读取窗口无效"},
+        {device("<memory name=\"L\" start=\"0\" size=\"4\" windowAt=\"low\"/>"),
+         "t.pdsc 第3行 <memory>：属性windowAt的值无效：low"},
         {device("<algorithm name=\"../x.FLM\" start=\"0\" size=\"4\"/>"),
          "t.pdsc 第3行 <algorithm>：路径不在包内：../x.FLM"},
         {device("<algorithm name=\"Flash\\..\\..\\x.FLM\" start=\"0\" size=\"4\"/>"),
