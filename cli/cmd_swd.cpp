@@ -89,8 +89,7 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
                                         : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
                                               .arg(result.code)
                                               .arg(result.message);
-    const SectorCounts sectors{result.sectors.erased, result.sectors.programmed,
-                               result.sectors.skipped};
+    const SectorCounts sectors = result.sectors;
     if (recorder && !recorder->finish(status, false, message, 0, error, sectors))
         return c.finish(ExitRecord, message + QStringLiteral("\n") + error, result.code);
     return c.finish(status, message, result.code);

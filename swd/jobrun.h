@@ -116,7 +116,7 @@ private:
     std::vector<FlashBank> m_banks;
     std::optional<CrcRoutine> m_crc;
     std::optional<RamPlan> m_plan;
-    SwdSectorCounts m_counts;
+    SectorCounts m_counts = SectorCounts::none();
     uint32_t m_clockHz = kDefaultDeviceClockHz; // the device's, as Init takes it
     const FlashAlgorithm *m_loaded = nullptr; // the algorithm in RAM
     bool m_programmed = false; // every sector not skipped holds exactly its expected bytes

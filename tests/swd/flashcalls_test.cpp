@@ -82,7 +82,7 @@ TEST_F(FlashCallsTest, EveryRoutineRunsUnderItsOwnInit)
     {
         int eraseMode;
         std::vector<std::string> operations;
-        SwdSectorCounts counts;
+        SectorCounts counts = SectorCounts::none();
     } runs[] = {
         {job::SectorErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
         {job::AutoErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
@@ -118,7 +118,7 @@ TEST_F(FlashCallsTest, ARoutineThatDoesNotReturnZeroAtItsBreakpointFails)
         std::vector<uint16_t> code;
         const char *call;
         bool stops; // at the BKPT after the first instruction, else returns
-        SwdSectorCounts counts;
+        SectorCounts counts = SectorCounts::none();
     } cases[] = {
         {"Init", {kMovsR0Zero, kBkpt}, "Init(0x08000000, 0x00F42400, 0x00000003)", true, {}},
         {"EraseSector", {kMovsR0Zero, kBkpt}, "EraseSector(0x08000800)", true, {}},

@@ -438,7 +438,7 @@ TEST_F(SwdJobTest, Qs64FromItsPackProgramsVerifiesAndErases)
     const struct
     {
         int eraseMode, verifyMode;
-        SwdSectorCounts counts;
+        SectorCounts counts = SectorCounts::none();
     } runs[] = {{job::AutoErase, SwdVerifyCrc, {0, 3, 0}},
                 {job::AutoErase, SwdVerifyReadback, {0, 0, 3}},
                 {job::SectorErase, SwdVerifyCrc, {0, 0, 3}},
