@@ -4,6 +4,7 @@
 #include "pack/pdscreader.h"
 #include "pack/targetcatalog.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace pack;
@@ -174,6 +175,17 @@ TEST(PdscReader, RefusesMalformedElementsByName)
             error = out.refused.size() == 1 ? out.refused[0].message : QString();
         }
         EXPECT_EQ(error, QString::fromUtf8(row.message)) << row.xml.constData();
+    }
+    // A file name is the user's: a %1 in it stays as written.
+    for (const char *file : {"board%1.pdsc", "%2%1.pdsc"}) {
+        PackContents out;
+        QString error;
+        ASSERT_TRUE(parseDescription(device("<memory name=\"M\" start=\"0\"/>"), file, out, error));
+        ASSERT_EQ(out.refused.size(), 1);
+        EXPECT_EQ(out.refused[0].message,
+                  QString::fromUtf8(file) + " 第3行 <memory>：缺少属性size");
+        EXPECT_FALSE(parseDescription("<package><devices><family", file, out, error));
+        EXPECT_EQ(error.left(int(strlen(file)) + 5), QString::fromUtf8(file) + " 第1行：");
     }
     PackContents out;
     QString error;
