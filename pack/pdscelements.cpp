@@ -25,9 +25,7 @@ bool Parser::fail(const QString &element, const QString &why)
 {
     if (m_error.isEmpty())
         m_error = QCoreApplication::translate("Pack", "%1 第%2行 <%3>：%4")
-                      .arg(m_file)
-                      .arg(m_xml.lineNumber())
-                      .arg(element, why);
+                      .arg(m_file, QString::number(m_xml.lineNumber()), element, why);
     return false;
 }
 

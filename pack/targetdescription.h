@@ -109,6 +109,10 @@ struct TargetDescription
     // The memory holding `address` that is read through a window, or null: the one place the
     // host asks how a flash is read.
     const MemoryRegion *windowedMemory(uint32_t address) const;
+    // The APSEL of the chosen core's MEM-AP: its <debug __ap>, or the index of the <accessportV1>
+    // its __apid names, else 0. False, with why, for a port APSEL cannot reach (past 255, an
+    // ADIv6 accessportV2, an __apid no element declares).
+    bool accessPort(uint8_t &apsel, QString &error) const;
     // The memory `m` is an alias of (followed to the end), or `m` itself.
     const MemoryRegion &aliasRoot(const MemoryRegion &m) const;
 };

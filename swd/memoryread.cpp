@@ -44,8 +44,13 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
     const QString problem = swdReadProblem(target, address, length);
     if (!problem.isEmpty())
         return SwdResult::failure(SwdBadJob, problem);
+    uint8_t apsel = 0;
+    QString apError;
+    if (!target.accessPort(apsel, apError))
+        return SwdResult::failure(SwdBadJob, apError);
     DapPipe link(probe);
     DebugPort port(link);
+    port.setAccessPort(apsel);
     auto finish = [&] {
         port.disconnect();
         link.drain(); // after a failure, replies may still be owed
