@@ -24,6 +24,8 @@ public:
     QString lastError() const override { return m_error; }
     bool recoverable() const override { return m_recoverable; }
     void recover() override;
+    void beginAtomic() override;
+    bool endAtomic(bool send) override;
 
 private:
     bool transfer(const std::vector<dap::TransferOp> &ops, std::vector<uint32_t> *reads);
@@ -34,4 +36,8 @@ private:
     QString m_error;
     bool m_recoverable = false;
     dap::TransferFailure m_failure = dap::TransferFailure::None;
+    bool m_atomic = false;
+    std::vector<dap::Packet> m_held; // an atomic block's line sequences, in order
+    std::vector<dap::TransferOp> m_heldOps; // and its accesses since the last of them
+    std::vector<size_t> m_heldAt; // where in m_held each sequence went: the ops come first
 };
