@@ -49,6 +49,13 @@ int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &e
     }
     if (p.isSet("verify"))
         setup.verifyReadback = p.value("verify") == QLatin1String("readback");
+    for (const QString &text : p.values("debugvar")) {
+        QString name;
+        uint64_t value = 0;
+        if (!parseDebugVar(text, name, value, error))
+            return ExitUsage;
+        setup.targetDebugVars[name] = value;
+    }
     return swdClockFrom(p, setup.swdClockHz, error) ? int(ExitOk) : int(ExitUsage);
 }
 
