@@ -22,6 +22,12 @@ struct ReadWindow
     uint32_t selectRegister = 0;
     uint32_t show = 0;
     uint32_t hide = 0;
+
+    bool operator==(const ReadWindow &o) const
+    {
+        return base == o.base && selectRegister == o.selectRegister && show == o.show
+            && hide == o.hide;
+    }
 };
 
 struct MemoryRegion

@@ -81,11 +81,11 @@ private:
     // Every window of the device shows what it shows at reset, but the bank's own when `on`.
     bool selectWindow(const FlashBank &bank, bool on)
     {
-        for (const pack::MemoryRegion &m : m_target.memories) {
+        for (const pack::MemoryRegion &m : qAsConst(m_target.memories)) {
             if (m.readWindow
                 && !m_port.write32(m.readWindow->selectRegister,
-                                   on && bank.window == &m ? m.readWindow->show
-                                                           : m.readWindow->hide))
+                                   on && bank.window == m.readWindow ? m.readWindow->show
+                                                                     : m.readWindow->hide))
                 return false;
         }
         return true;

@@ -102,7 +102,8 @@ SwdResult buildBanks(const pack::TargetDescription &target, const std::vector<Sw
     for (const pack::FlashAlgorithmRef &ref : target.algorithms) {
         FlashBank bank;
         bank.ref = &ref;
-        bank.window = target.windowedMemory(ref.start);
+        if (const pack::MemoryRegion *m = target.windowedMemory(ref.start))
+            bank.window = m->readWindow;
         all.push_back(std::move(bank));
     }
     for (const SwdImage &image : images) {

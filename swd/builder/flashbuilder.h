@@ -33,9 +33,9 @@ struct FlashSector
 struct FlashBank
 {
     const pack::FlashAlgorithmRef *ref = nullptr;
-    // The memory the bank is read through the window of, at the algorithm's addresses; null:
-    // read where it lies.
-    const pack::MemoryRegion *window = nullptr;
+    // The window the bank is read through, at the algorithm's addresses; none: read where it
+    // lies. A copy: the description's memories may move while the bank lives.
+    std::optional<pack::ReadWindow> window;
     uint32_t base = 0; // job address of the algorithm's DevAdr
     uint32_t first = 0, end = 0; // its extent, offsets from DevAdr: pack range and szDev both
     std::vector<const SwdImage *> images;

@@ -58,7 +58,22 @@ bool PortSequenceHost::command(const dap::Packet &packet, dap::Packet &reply)
 bool PortSequenceHost::transfer(const std::vector<TransferOp> &ops, std::vector<uint32_t> *reads)
 {
     if (m_atomic) {
-        m_heldOps.insert(m_heldOps.end(), ops.begin(), ops.end());
+        // SELECT and CSW writes that change nothing are left out: the block must fit one packet.
+        for (const TransferOp &op : ops) {
+            const bool selectWrite = op.request == dap::request(false, false, kDpSelect);
+            const bool cswWrite = op.request == dap::request(true, false, kApCsw) && m_heldSelect
+                && (*m_heldSelect & 0xF0) == 0;
+            if ((selectWrite && m_heldSelect == op.data) || (cswWrite && m_heldCsw == op.data))
+                continue;
+            if (selectWrite) {
+                if (!m_heldSelect || (*m_heldSelect >> 24) != (op.data >> 24))
+                    m_heldCsw.reset();
+                m_heldSelect = op.data;
+            }
+            if (cswWrite)
+                m_heldCsw = op.data;
+            m_heldOps.push_back(op);
+        }
         if (reads)
             reads->assign(
                 size_t(std::count_if(ops.begin(), ops.end(),
@@ -144,8 +159,10 @@ bool PortSequenceHost::memory(uint8_t apsel, int bits, uint32_t address, bool re
         const uint32_t part = bits == 64 ? uint32_t(value >> (32 * i)) : uint32_t(value << lane);
         ops.push_back(read ? ap(true, kApDrw) : ap(false, kApDrw, part));
     }
-    // The DebugPort's own accesses expect words with auto-increment on the core's access port.
-    if (apsel == m_port.accessPort())
+    // The DebugPort's own accesses expect words with auto-increment on the core's access port
+    // (an atomic block's accesses get it back once, after the block).
+    m_atomicCsw = m_atomicCsw || (m_atomic && apsel == m_port.accessPort());
+    if (apsel == m_port.accessPort() && !m_atomic)
         ops.push_back(ap(false, kApCsw, kCswWordIncrement));
     std::vector<uint32_t> reads;
     if (!transfer(ops, &reads))
@@ -242,6 +259,9 @@ uint64_t PortSequenceHost::nowUs()
 void PortSequenceHost::beginAtomic()
 {
     m_atomic = true;
+    m_atomicCsw = false;
+    m_heldSelect.reset();
+    m_heldCsw.reset();
     m_held.clear();
     m_heldOps.clear();
     m_heldAt.clear();
@@ -249,6 +269,10 @@ void PortSequenceHost::beginAtomic()
 
 bool PortSequenceHost::endAtomic(bool send)
 {
+    if (send && m_atomicCsw)
+        transfer({dp(false, kDpSelect, select(m_port.accessPort(), 0)),
+                  ap(false, kApCsw, kCswWordIncrement)},
+                 nullptr);
     m_atomic = false;
     if (!send)
         return true;

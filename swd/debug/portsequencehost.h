@@ -5,6 +5,8 @@
 #include "swd/debug/debugport.h"
 #include "swd/debug/sequencehost.h"
 
+#include <optional>
+
 class PortSequenceHost : public SequenceHost
 {
 public:
@@ -40,4 +42,6 @@ private:
     std::vector<dap::Packet> m_held; // an atomic block's line sequences, in order
     std::vector<dap::TransferOp> m_heldOps; // and its accesses since the last of them
     std::vector<size_t> m_heldAt; // where in m_held each sequence went: the ops come first
+    std::optional<uint32_t> m_heldSelect, m_heldCsw; // as the held ops leave them
+    bool m_atomicCsw = false; // the block used the core's access port: CSW is put back after
 };

@@ -1,5 +1,6 @@
 // The chosen core's MEM-AP: which APSEL a pack's <debug __ap/__apid> names, and a job on a board
 // whose core answers only at APSEL 1.
+#include "pack/targetcatalog.h"
 #include "swdjobfixture.h"
 
 #include <QDir>
@@ -42,8 +43,9 @@ TEST(AccessPort, ThePackNamesTheApselOrSaysWhyNot)
         QString error;
         EXPECT_EQ(d.accessPort(apsel, error), c.apsel >= 0);
         EXPECT_EQ(error.toStdString(), c.error);
-        if (c.apsel >= 0)
+        if (c.apsel >= 0) {
             EXPECT_EQ(apsel, c.apsel);
+        }
     }
 }
 
@@ -76,7 +78,9 @@ TEST_F(SwdJobTest, MemoryAndCoreControlGoThroughTheCoresAccessPort)
         {"<debug __ap=\"1\"/>", SwdOk, ""},
         {"<accessportV1 __apid=\"7\" index=\"1\"/><debug __apid=\"7\"/>", SwdOk, ""},
         // Nothing answers at APSEL 0: the core never shows as halted.
-        {"", SwdNoHalt, "core did not halt within 1000 ms (halt request)"},
+        {"", SwdNoHalt,
+         "core did not halt within 500 ms (halt request); connect with --connect under-reset or "
+         "halt-on-reset"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.debug.constData());
@@ -91,8 +95,9 @@ TEST_F(SwdJobTest, MemoryAndCoreControlGoThroughTheCoresAccessPort)
         const SwdResult r = runSwdJob(dev, job, {});
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.message.toStdString(), c.message);
-        if (c.code == SwdOk)
+        if (c.code == SwdOk) {
             EXPECT_EQ(flash(TargetModel::Bank::Aprom, 0x400, 0x300), app);
+        }
     }
 }
 

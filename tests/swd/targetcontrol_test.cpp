@@ -126,7 +126,7 @@ TEST_F(TargetControlTest, AnAtomicBlockIsOneTransferThatARefusalEnds)
         {"1", accesses, 1, true, 0x1, 0x5A5A5A5A, 1, ""},
         {"0", accesses, 1, true, 0x1, 0x3, 0, ""},
         {"1", accesses, 0, false, 0x1, 0x5A5A5A5A, 0x5A5A,
-         "sequence T, line 1: atomic block failed: target answered FAULT after 8 of 15 transfers"},
+         "sequence T, line 1: atomic block failed: target answered FAULT after 5 of 9 transfers"},
         {"1", "DAP_SWJ_Sequence(8, 0); ReadDP(0x0); Write32(0x20000004, 0x7);", 0, true, 0x5A5A5A5A,
          0x7, 0, ""},
         {"1", "v = Read32(0x20000000);", 0, false, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A,
