@@ -78,6 +78,8 @@ int labelStride(int n)
     return std::max(1, (n + 11) / 12);
 }
 
+} // namespace
+
 QString causeLabel(const ReportCause &c)
 {
     if (c.interrupted)
@@ -85,8 +87,6 @@ QString causeLabel(const ReportCause &c)
     return c.via == QLatin1String("swd") ? QStringLiteral("SWD %1").arg(c.result)
                                          : QString::number(c.result);
 }
-
-} // namespace
 
 QString seriesChart(const ProductionReport &r)
 {

@@ -139,6 +139,8 @@ void fillBuckets(ProductionReport &r, const QMap<QDateTime, ReportCount> &hours)
 
 } // namespace reportfigures
 
+using reportfigures::oneDecimal;
+
 QDateTime reportBound(const QString &text, bool end, const QDateTime &nowUtc)
 {
     const QString t = text.trimmed();

@@ -23,6 +23,8 @@ QString yieldFig(const QString &key, const ReportCount &c);
 QString msFig(const QString &key, qint64 ms);
 QString localTime(const QDateTime &utc);
 
+// How the page names a failure cause: its result code on the path it came from.
+QString causeLabel(const ReportCause &c);
 // The page's three charts as inline SVG.
 QString seriesChart(const ProductionReport &r);
 QString paretoChart(const ProductionReport &r);
