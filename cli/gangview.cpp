@@ -68,9 +68,9 @@ void GangView::progress(const GangProgress &event)
         return;
     // One arg() call: a probe's name is the probe's to choose and may hold a %1 itself.
     const QString percent = QString::number(event.percent).rightJustified(3);
-    QString line = QStringLiteral("%1  %2 %3%")
-                       .arg(names[event.probe].leftJustified(16), phaseText(event).leftJustified(8),
-                            percent);
+    QString line =
+        QStringLiteral("%1  %2 %3%")
+            .arg(names[event.probe].leftJustified(16), phaseText(event).leftJustified(8), percent);
     if (lineMode) {
         const bool idle = event.phase == GangProgress::Phase::Waiting
             || event.phase == GangProgress::Phase::Removal;
@@ -92,7 +92,8 @@ void GangView::progress(const GangProgress &event)
 
 void GangView::finished(int index, const GangResult &result, const QString &serialWritten)
 {
-    const QString line = QStringLiteral("%1  %2").arg(names[index].leftJustified(16), outcome(result))
+    const QString line =
+        QStringLiteral("%1  %2").arg(names[index].leftJustified(16), outcome(result))
         + (serialWritten.isEmpty() ? QString() : QStringLiteral("  ") + serialWritten);
     if (lineMode) {
         lastBoard[index] =

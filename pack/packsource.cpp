@@ -30,7 +30,8 @@ QString pickDescription(const QStringList &names, const QString &pack, QString &
 
 QString tooLarge(const QString &member, qint64 cap)
 {
-    return QCoreApplication::translate("Pack", "%1：文件超过%2字节上限").arg(member, QString::number(cap));
+    return QCoreApplication::translate("Pack", "%1：文件超过%2字节上限")
+        .arg(member, QString::number(cap));
 }
 
 class ZipSource : public PackSource

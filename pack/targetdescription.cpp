@@ -60,8 +60,7 @@ bool TargetDescription::accessPort(uint8_t &apsel, QString &error) const
 {
     const auto refuse = [&](const QString &why) {
         error = QCoreApplication::translate("Pack", "%1（%2）的访问端口：%3")
-                    .arg(device, processor.pname.isEmpty() ? processor.core : processor.pname,
-                         why);
+                    .arg(device, processor.pname.isEmpty() ? processor.core : processor.pname, why);
         return false;
     };
     std::optional<uint32_t> index = processor.ap;
@@ -70,10 +69,10 @@ bool TargetDescription::accessPort(uint8_t &apsel, QString &error) const
             if (attributeNumber(e, "__apid") != processor.apid)
                 continue;
             if (e.element != QLatin1String("accessportV1"))
-                return refuse(QCoreApplication::translate(
-                                  "Pack", "__apid %1是ADIv6端口（%2第%3行），不支持")
-                                  .arg(QString::number(*processor.apid), descriptionFile,
-                                       QString::number(e.line)));
+                return refuse(
+                    QCoreApplication::translate("Pack", "__apid %1是ADIv6端口（%2第%3行），不支持")
+                        .arg(QString::number(*processor.apid), descriptionFile,
+                             QString::number(e.line)));
             index = attributeNumber(e, "index");
             if (!index)
                 return refuse(QCoreApplication::translate("Pack", "第%1行的accessportV1没有index")

@@ -1,7 +1,7 @@
 // A flash the chip shows only through a switched window is read there because its pack says so,
 // whatever the device is called.
-#include "swd/memoryread.h"
 #include "pack/targetcatalog.h"
+#include "swd/memoryread.h"
 #include "swdjobfixture.h"
 
 namespace {
