@@ -170,7 +170,7 @@ TEST(Nrf51Part, TheMapFaultsWhereTheChipHasNothing)
                 {0x100010FC, 4, true},  {0x10001100, 4, false}, {0x10002000, 4, false},
                 {0x20003FFC, 4, true},  {0x20004000, 4, false}, {0x40002000, 4, true},
                 {0x40003000, 4, false}, {kReady, 2, false},     {kReady, 4, true},
-                {0x4001F000, 4, false}, {0x60000000, 4, false}};
+                {0x40010600, 4, true},  {0x4001F000, 4, false}, {0x60000000, 4, false}};
     for (const auto &row : rows)
         EXPECT_EQ(core.read(row.address, row.size, value), row.ok) << std::hex << row.address;
 }

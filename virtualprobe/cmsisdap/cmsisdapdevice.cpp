@@ -50,6 +50,12 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     setUartFile(m_uartFile);
 }
 
+void CmsisDapDevice::runOn()
+{
+    if (m_board && m_targetAttached)
+        m_core->setTime(m_startNs + m_wireNs + kRunOnNs);
+}
+
 void CmsisDapDevice::setSerial(const std::string &serial)
 {
     m_serial = serial;

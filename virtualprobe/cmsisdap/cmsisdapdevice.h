@@ -64,6 +64,10 @@ public:
     // reader sees a line once it is sent.
     void setUartFile(const std::string &path);
     const std::string &uartFile() const { return m_uartFile; }
+    // The host let go of the probe: a board of a public family runs on for kRunOnNs of its
+    // time, as a real one would, so what its firmware prints reaches the UART file.
+    static constexpr uint64_t kRunOnNs = 50000000;
+    void runOn();
     CortexCore &core() { return *m_core; }
 
     // The target on the wire. Removed: nothing answers the SW-DP (no ACK). Attached again: a fresh

@@ -92,6 +92,12 @@ void CmsisDapProbe::reset()
     m_realStartNs = wallNanoseconds();
 }
 
+void CmsisDapProbe::hostClosed()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_device->runOn();
+}
+
 void CmsisDapProbe::setEnabled(bool enabled)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -52,7 +52,8 @@ std::vector<BoardPart::Block> Nrf51Part::blocks() const
     // The emulator maps whole pages; each block answers only its own registers.
     return {{0, kFlashSize, &m_flash},        {kFicrBase, kBlockSize, nullptr},
             {kUicrBase, kBlockSize, nullptr}, {kPowerBase, kBlockSize, nullptr},
-            {kUartBase, kBlockSize, nullptr}, {kNvmcBase, kBlockSize, nullptr}};
+            {kUartBase, kBlockSize, nullptr}, {kWdtBase, kBlockSize, nullptr},
+            {kNvmcBase, kBlockSize, nullptr}};
 }
 
 uint32_t Nrf51Part::ficr(uint32_t offset) const
@@ -118,7 +119,8 @@ bool Nrf51Part::read(uint32_t address, unsigned size, uint32_t &value)
         value = address == kReady ? (busy() ? 0 : 1) : address == kConfig ? m_config : 0;
         return true;
     }
-    if (address - kUartBase < kBlockSize || address - kPowerBase < kBlockSize) {
+    if (address - kUartBase < kBlockSize || address - kPowerBase < kBlockSize
+        || address - kWdtBase < kBlockSize) {
         const auto it = m_registers.find(address);
         value = address == kTxd ? 0 : it != m_registers.end() ? it->second : 0;
         return true;
@@ -148,7 +150,7 @@ bool Nrf51Part::write(uint32_t address, unsigned size, uint32_t value)
         return writeNvmc(address, value);
     if (address - kUartBase < kBlockSize)
         return writeUart(address, value);
-    if (address - kPowerBase < kBlockSize) {
+    if (address - kPowerBase < kBlockSize || address - kWdtBase < kBlockSize) {
         m_registers[address] = value;
         return true;
     }

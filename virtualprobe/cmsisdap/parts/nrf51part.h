@@ -2,8 +2,8 @@
 // debugger and a flash algorithm touch: the NVMC, which writes a flash word only under
 // CONFIG=WEN (and then only clears bits) and erases only under CONFIG=EEN; the FICR with the
 // code page size and count, the hardware id and a device id of its own per board; the UICR,
-// programmed like flash; UART0's transmitter; the POWER block's registers as plain storage.
-// Everything else faults.
+// programmed like flash; UART0's transmitter; the POWER and watchdog blocks' registers as plain
+// storage (a flash loader reloads the watchdog between words). Everything else faults.
 #pragma once
 
 #include "boardpart.h"
@@ -25,6 +25,7 @@ public:
     static constexpr uint32_t kUicrSize = 0x100;
     static constexpr uint32_t kPowerBase = 0x40000000;
     static constexpr uint32_t kUartBase = 0x40002000;
+    static constexpr uint32_t kWdtBase = 0x40010000;
     static constexpr uint32_t kNvmcBase = 0x4001E000;
     static constexpr uint32_t kBlockSize = 0x1000; // of each peripheral
 
@@ -81,7 +82,7 @@ private:
     std::vector<uint8_t> m_flash;
     std::vector<uint8_t> m_uicr;
     std::vector<std::string> m_log;
-    std::map<uint32_t, uint32_t> m_registers; // the rest of UART0 and POWER, as written
+    std::map<uint32_t, uint32_t> m_registers; // the rest of UART0, POWER and WDT, as written
     uint64_t m_deviceId;
     uint32_t m_config = kConfigRen;
     bool m_txStarted = false;
