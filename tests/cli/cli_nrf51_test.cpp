@@ -56,7 +56,8 @@ TEST_F(CliNrf51, ProgramsVerifiesAndRunsTheFirmwareOverHidAndBulk)
     write("other.bin", clitest::pattern(image.size(), 5));
     for (const QString transport : {"hid", "bulk"}) {
         const QString uart = path("uart-" + transport);
-        env << "QUORVEL_VPROBE_UART=" + uart;
+        env << "QUORVEL_VPROBE_UART=" + uart
+            << QString("QUORVEL_VPROBE_USB=") + (transport == "hid" ? "fs-hid" : "hs-bulk");
         QFile::remove(path("flash"));
         const Outcome o =
             run(QStringList{"program"} + target()
@@ -89,6 +90,7 @@ TEST_F(CliNrf51, ProgramsVerifiesAndRunsTheFirmwareOverHidAndBulk)
             EXPECT_EQ(v.exit, row.exit) << row.file << " " << v.err.toStdString();
             EXPECT_EQ(v.err, row.err) << row.file;
         }
+        env.removeLast();
         env.removeLast();
     }
 }

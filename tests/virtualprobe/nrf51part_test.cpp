@@ -71,7 +71,7 @@ TEST(Nrf51Part, TheNvmcWritesUnderWenAndErasesUnderEenOnly)
          0xFFFFFFFF,
          {"erase ignored under CONFIG 1 at 0x4001E508"}},
         {"page erase, any address in the page",
-         {{kConfig, 4, 1}, {0x400, 4, 0}, {0x800, 4, 0}, {kConfig, 4, 2}, {kErasePage, 4, 0x7FC}},
+         {{kConfig, 4, 1}, {0x400, 4, 0}, {kConfig, 4, 2}, {kErasePage, 4, 0x7FC}},
          0xFFFFFFFF,
          0xFFFFFFFF,
          {"erase page 0x00000400"}},
