@@ -20,8 +20,7 @@ static void send(char c)
 {
     UART_EVENTS_TXDRDY = 0u;
     UART_TXD = (uint8_t)c;
-    while (UART_EVENTS_TXDRDY == 0u) {
-    }
+    while (UART_EVENTS_TXDRDY == 0u) { }
 }
 
 int main(void)

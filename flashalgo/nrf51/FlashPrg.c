@@ -18,8 +18,7 @@
 /* No wait loop has a limit of its own: the host's toProg and toErase bound every call. */
 static void waitReady(void)
 {
-    while ((NVMC_READY & 1u) == 0u) {
-    }
+    while ((NVMC_READY & 1u) == 0u) { }
 }
 
 /* adr and clk ignored; fnc 1 erase, 2 program, 3 verify. */
