@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cortexcore.h"
+#include "parts/boardpart.h"
 #include "qs64flash.h"
 #include "simulatedpart.h"
 #include "swdport.h"
@@ -47,7 +48,7 @@ public:
     void setPacketSize(uint16_t size) { m_packetSize = size; }
     void setSwdCapable(bool swd) { m_swd = swd; }
     // DAP_Info's serial number: the USB serial of the probe it sits in.
-    void setSerial(const std::string &serial) { m_serial = serial; }
+    void setSerial(const std::string &serial);
     // The nRESET line to the part: called with true when the line goes low (asserted by the
     // probe), false when it is released. Until the target side takes it, releasing the line
     // resets the core as a system reset does.
@@ -58,6 +59,15 @@ public:
     void selectPart(SimulatedPart part);
     SimulatedPart part() const { return m_part; }
     Qs64Flash *qs64() { return m_qs64.get(); } // nullptr unless the QS64 is selected
+    BoardPart *board() { return m_board.get(); } // a public family's part, when selected
+    // Appends each byte the part's UART sends to `path` (none: empty), flushed as it goes so a
+    // reader sees a line once it is sent.
+    void setUartFile(const std::string &path);
+    const std::string &uartFile() const { return m_uartFile; }
+    // The host let go of the probe: a board of a public family runs on for kRunOnNs of its
+    // time, as a real one would, so what its firmware prints reaches the UART file.
+    static constexpr uint64_t kRunOnNs = 50000000;
+    void runOn();
     CortexCore &core() { return *m_core; }
     // Where the part's MEM-AP sits; reset() of the probe puts it back at APSEL 0.
     void setMemApIndex(uint8_t apsel) { m_port.setMemApIndex(apsel); }
@@ -98,6 +108,8 @@ private:
     TargetModel m_model;
     SimulatedPart m_part = SimulatedPart::Qb48;
     std::unique_ptr<Qs64Flash> m_qs64;
+    std::unique_ptr<BoardPart> m_board;
+    std::string m_uartFile;
     std::unique_ptr<CortexCore> m_core;
     SwdPort m_port;
     std::string m_serial = "QVP00000001";

@@ -72,10 +72,13 @@ void CmsisDapProbe::reset()
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint8_t packets = m_device->packetCount();
     const SimulatedPart part = m_device->part();
+    const std::string uart = m_device->uartFile();
     m_device = std::make_unique<CmsisDapDevice>();
     m_device->setPacketCount(packets);
+    m_device->setSerial(m_serial);
     if (part != SimulatedPart::Qb48)
         m_device->selectPart(part);
+    m_device->setUartFile(uart);
     m_device->target().setTiming(m_flashWordUs, m_flashSectorUs);
     m_gone = m_silent = m_faultArmed = false;
     m_unplugCountdown = m_silentCountdown = m_faultCountdown = 0;
@@ -85,8 +88,13 @@ void CmsisDapProbe::reset()
     m_replies.clear();
     m_bufferFreeNs.clear();
     m_queued.clear();
-    m_device->setSerial(m_serial);
     m_realStartNs = wallNanoseconds();
+}
+
+void CmsisDapProbe::hostClosed()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_device->runOn();
 }
 
 void CmsisDapProbe::setRealTime(bool realTime)
