@@ -296,14 +296,6 @@ std::vector<uint8_t> readWindow(int k, const FlashWindow &w)
 {
     if (!CmsisDapProbe::active(k))
         return VirtualProbe::probe(k).readFlash(w.address, w.length);
-    if (const vprobe::Stm32f0Part *f0 = CmsisDapProbe::instance(k).device().stm32f0()) {
-        // The STM32F0's main flash in the first window; no second bank.
-        std::vector<uint8_t> bytes(w.length, 0xFF);
-        if (!w.address)
-            std::copy_n(f0->flash().begin(), std::min<size_t>(f0->flash().size(), w.length),
-                        bytes.begin());
-        return bytes;
-    }
     const std::vector<uint8_t> &bank = CmsisDapProbe::instance(k).device().target().flash(
         w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom);
     std::vector<uint8_t> bytes(w.length, 0xFF);
@@ -315,11 +307,15 @@ void writeWindow(int k, const FlashWindow &w, const std::vector<uint8_t> &bytes)
 {
     if (!CmsisDapProbe::active(k))
         VirtualProbe::probe(k).writeFlash(w.address, bytes);
-    else if (vprobe::Stm32f0Part *f0 = CmsisDapProbe::instance(k).device().stm32f0())
-        f0->setFlash(w.address ? std::vector<uint8_t>() : bytes);
     else
         CmsisDapProbe::instance(k).device().target().setFlash(
             w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom, bytes);
+}
+
+// A part of a public family keeps its own main flash in the file, whole.
+BoardPart *boardOf(int k)
+{
+    return CmsisDapProbe::active(k) ? CmsisDapProbe::instance(k).device().board() : nullptr;
 }
 
 std::vector<std::string> &flashFiles()
@@ -335,6 +331,11 @@ void saveFlashFiles()
         if (files[k].empty())
             continue;
         std::ofstream out(files[k], std::ios::binary | std::ios::trunc);
+        if (BoardPart *board = boardOf(int(k))) {
+            out.write(reinterpret_cast<const char *>(board->flash().data()),
+                      std::streamsize(board->flash().size()));
+            continue;
+        }
         for (const FlashWindow &w : persistedWindows) {
             const std::vector<uint8_t> bytes = readWindow(int(k), w);
             out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
@@ -347,6 +348,14 @@ void loadFlashFile(int k, const std::string &file)
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return; // a new chip: blank
+    if (BoardPart *board = boardOf(k)) {
+        std::vector<uint8_t> bytes(board->flash().size());
+        if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size())))
+            complain("QUORVEL_VPROBE_FLASH_FILE", file.c_str());
+        else
+            board->flash() = bytes;
+        return;
+    }
     for (const FlashWindow &w : persistedWindows) {
         std::vector<uint8_t> bytes(w.length);
         if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()))) {

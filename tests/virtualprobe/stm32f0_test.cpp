@@ -1,13 +1,13 @@
 // The STM32F0 model as a debugger and a flash algorithm drive it over the bus: its memory map,
 // the flash interface's unlock, program and erase rules, its identity registers and USART1.
+#include "cmsisdap/cmsisdapdevice.h"
 #include "cmsisdap/cortexcore.h"
 #include "cmsisdap/parts/stm32f0.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -32,8 +32,9 @@ void run(Stm32f0Part &part, std::initializer_list<Access> accesses)
         const bool ok =
             a.write ? part.write(a.address, a.size, a.value) : part.read(a.address, a.size, value);
         EXPECT_EQ(ok, a.ok) << "step " << step << " at 0x" << std::hex << a.address;
-        if (!a.write && ok)
+        if (!a.write && ok) {
             EXPECT_EQ(value, a.value) << "step " << step << " at 0x" << std::hex << a.address;
+        }
         ++step;
     }
 }
@@ -159,26 +160,23 @@ TEST(Stm32f0Part, PageAndMassErase)
     }
 }
 
-TEST(Stm32f0Part, UsartWritesTheFileOnceEnabled)
+TEST(Stm32f0Part, UsartSendsOnceEnabled)
 {
-    const std::string path = ::testing::TempDir() + "stm32f0_uart.txt";
-    std::remove(path.c_str());
-    {
-        Stm32f0Part part(Variant::F030, "", path);
-        const uint32_t tdr = Stm32f0Part::kUsartTdr, cr1 = Stm32f0Part::kUsartCr1;
-        run(part,
-            {{R, Stm32f0Part::kUsartIsr, 4, 0xC0, true},
-             {W, tdr, 4, 'x', true}, // not enabled: dropped
-             {W, cr1, 4, 0x09, true},
-             {W, tdr, 4, 'o', true},
-             {W, tdr, 1, 'k', true},
-             {W, tdr, 2, '\n', true},
-             {R, Stm32f0Part::kUsartIsr, 4, 0xC0, true}});
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream got;
-    got << in.rdbuf();
-    EXPECT_EQ(got.str(), "ok\n");
+    Stm32f0Part part(Variant::F030, "");
+    std::string line;
+    part.setUart([&line](uint8_t byte) { line.push_back(char(byte)); });
+    const uint32_t tdr = Stm32f0Part::kUsartTdr, cr1 = Stm32f0Part::kUsartCr1;
+    run(part,
+        {{R, Stm32f0Part::kUsartIsr, 4, 0xC0, true},
+         {W, tdr, 4, 'x', true}, // not enabled: dropped
+         {W, cr1, 4, 0x01, true},
+         {W, tdr, 4, 'y', true}, // enabled, transmitter off: dropped
+         {W, cr1, 4, 0x09, true},
+         {W, tdr, 4, 'o', true},
+         {W, tdr, 1, 'k', true},
+         {W, tdr, 2, '\n', true},
+         {R, Stm32f0Part::kUsartIsr, 4, 0xC0, true}});
+    EXPECT_EQ(line, "ok\n");
 }
 
 // Flash loaders run from the start of RAM, right above the system memory page, where a look
@@ -207,6 +205,47 @@ TEST(Stm32f0Part, CodeAtTheStartOfRamSteps)
     ASSERT_TRUE(core.write(dcrsr, 0));
     ASSERT_TRUE(core.read(dcrdr, v));
     EXPECT_EQ(v, 3u);
+}
+
+// The board outlives the host's session: after DAP_Disconnect, or once the host closes the probe
+// without one, code the host left running gets to send what it sends.
+TEST(Stm32f0Part, TheBoardRunsOnAfterTheHostLetsGo)
+{
+    const std::vector<uint8_t> disconnect{0x03};
+    const struct
+    {
+        const char *trigger;
+        std::function<void(vprobe::CmsisDapDevice &)> letGo;
+    } cases[] = {
+        {"DAP_Disconnect",
+         [&](vprobe::CmsisDapDevice &d) {
+             EXPECT_EQ(d.process(disconnect.data(), 1), (std::vector<uint8_t>{0x03, 0x00}));
+         }},
+        {"host close", [](vprobe::CmsisDapDevice &d) { d.runOn(); }},
+    };
+    // ldr r0, =USART1; movs r1, #9; str r1, [r0] (UE, TE); movs r1, #'Q'; str r1, [r0, #0x28];
+    // b .
+    const uint32_t program[] = {0x21094802, 0x21516001, 0xE7FE6281, Stm32f0Part::kUsart1};
+    const uint32_t dhcsr = 0xE000EDF0, dcrsr = 0xE000EDF4, dcrdr = 0xE000EDF8;
+    for (const auto &c : cases) {
+        vprobe::CmsisDapDevice d;
+        d.selectPart(vprobe::SimulatedPart::Stm32f030);
+        ASSERT_NE(d.board(), nullptr);
+        std::string line;
+        d.board()->setUart([&line](uint8_t byte) { line.push_back(char(byte)); });
+        vprobe::CortexCore &core = d.core();
+        ASSERT_TRUE(core.write(dhcsr, 0xA05F0003));
+        for (uint32_t i = 0; i < 4; ++i)
+            ASSERT_TRUE(core.write(0x20000000 + 4 * i, program[i]));
+        for (const auto &r : {std::make_pair(15u, 0x20000000u), std::make_pair(16u, 0x01000000u)}) {
+            ASSERT_TRUE(core.write(dcrdr, r.second));
+            ASSERT_TRUE(core.write(dcrsr, r.first | 0x10000));
+        }
+        ASSERT_TRUE(core.write(dhcsr, 0xA05F0001)); // run
+        EXPECT_EQ(line, "") << c.trigger;
+        c.letGo(d);
+        EXPECT_EQ(line, "Q") << c.trigger;
+    }
 }
 
 } // namespace

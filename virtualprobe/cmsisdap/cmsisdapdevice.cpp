@@ -3,7 +3,7 @@
 #include "cmsisdapdevice.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -16,7 +16,6 @@ constexpr uint16_t kJtagToSwd = 0xE79E;
 constexpr uint8_t kCapSwd = 0x01, kCapJtag = 0x02, kCapAtomic = 0x10, kCapTimer = 0x20;
 constexpr uint8_t kPinsDriven = 0x03 | 0x80; // SWCLK, SWDIO, nRESET; no TDI, TDO or nTRST
 constexpr uint32_t kSysResetRequest = 0x05FA0004;
-constexpr uint64_t kRunOnNs = 20000000; // 20 ms of the core's time after DAP_Disconnect
 
 uint32_t get32(const uint8_t *p)
 {
@@ -45,18 +44,47 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     m_part = part;
     m_core.reset();
     m_qs64 = part == SimulatedPart::Qs64 ? std::make_unique<Qs64Flash>() : nullptr;
-    m_stm32f0.reset();
-    if (part == SimulatedPart::Stm32f030 || part == SimulatedPart::Stm32f072) {
-        // The part's UART output is appended to QUORVEL_VPROBE_UART.
-        const char *uart = std::getenv("QUORVEL_VPROBE_UART");
-        m_stm32f0 = std::make_unique<Stm32f0Part>(part == SimulatedPart::Stm32f072
-                                                      ? Stm32f0Part::Variant::F072
-                                                      : Stm32f0Part::Variant::F030,
-                                                  m_serial, uart ? uart : "");
-        m_core = std::make_unique<CortexCore>(m_model, *m_stm32f0);
+    m_board = makeBoardPart(part, m_serial);
+    m_core = m_board ? std::make_unique<CortexCore>(m_model, *m_board)
+                     : std::make_unique<CortexCore>(m_model, m_qs64.get());
+    setUartFile(m_uartFile);
+}
+
+void CmsisDapDevice::runOn()
+{
+    if (m_board && m_targetAttached)
+        m_core->setTime(m_startNs + m_wireNs + kRunOnNs);
+}
+
+void CmsisDapDevice::setSerial(const std::string &serial)
+{
+    m_serial = serial;
+    if (m_board)
+        m_board->setSerial(serial);
+}
+
+void CmsisDapDevice::setUartFile(const std::string &path)
+{
+    m_uartFile = path;
+    if (!m_board)
+        return;
+    if (path.empty()) {
+        m_board->setUart(nullptr);
         return;
     }
-    m_core = std::make_unique<CortexCore>(m_model, m_qs64.get());
+    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "ab"), [](std::FILE *f) {
+        if (f)
+            std::fclose(f);
+    });
+    if (!file) {
+        std::fprintf(stderr, "quorvel-virtualprobe: cannot open the UART file %s\n", path.c_str());
+        m_board->setUart(nullptr);
+        return;
+    }
+    m_board->setUart([file](uint8_t byte) {
+        std::fputc(byte, file.get());
+        std::fflush(file.get());
+    });
 }
 
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const
@@ -164,7 +192,7 @@ std::vector<uint8_t> CmsisDapDevice::command(const uint8_t *p, size_t n, size_t 
         m_connected = false;
         // The board outlives the host's session only as long as the process: it runs on for a
         // moment at once, so a firmware started by the host's reset gets to say something.
-        m_core->setTime(m_startNs + m_wireNs + kRunOnNs);
+        runOn();
         return status(cmd, true);
     case 0x04:
         m_idleCycles = p[1];

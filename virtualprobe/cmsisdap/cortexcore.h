@@ -18,6 +18,8 @@ struct uc_struct;
 
 namespace vprobe {
 
+class BoardPart;
+
 class CortexCore : public CoreLink
 {
 public:
@@ -34,9 +36,8 @@ public:
 
     // With `part`, the QS64's flash and controller take the place of the QB48x model's blocks.
     explicit CortexCore(TargetModel &model, Qs64Flash *part = nullptr);
-    // A Cortex-M0 without VTOR on a part modelled in its own files; `model` still takes the
-    // QB48x's place for the flash busy time.
-    CortexCore(TargetModel &model, PartMap &part);
+    // A part of a public family in place of the QB48x.
+    CortexCore(TargetModel &model, BoardPart &part);
     ~CortexCore() override;
     CortexCore(const CortexCore &) = delete;
     CortexCore &operator=(const CortexCore &) = delete;
@@ -88,6 +89,7 @@ private:
     bool running() const { return !m_halted && !m_lockup && !m_resetHeld && !m_sleeping; }
     void advance(uint64_t untilNs);
     bool runSlice(uint64_t instructions); // true when an event ended it
+    void open();
     void settle(bool failed, Event event, int watch);
     void halt(uint32_t dfsrBits);
     void resume();
@@ -98,7 +100,6 @@ private:
     void exceptionReturn(uint32_t excReturn);
     void lockup();
     void armDebugHooks();
-    void open();
     uint32_t reg(int id) const;
     void setReg(int id, uint32_t value);
     bool readRegister(uint32_t selector, uint32_t &value) const;
@@ -107,7 +108,7 @@ private:
     TargetModel &m_model;
     std::unique_ptr<SystemControl> m_scs;
     TargetBus m_bus;
-    PartMap *m_part = nullptr;
+    BoardPart *m_part = nullptr; // a part of a public family, which a system reset reaches
     uc_struct *m_uc = nullptr;
     std::string m_setupError;
     std::vector<size_t> m_debugHooks; // uc_hook handles of breakpoints and watchpoints

@@ -2,6 +2,8 @@
 // transfer with the ARMv6-M register numbers, DEMCR's vector catch, and the resets.
 #include "cortexcore.h"
 
+#include "parts/boardpart.h"
+
 #include <unicorn/unicorn.h>
 
 namespace vprobe {

@@ -35,6 +35,8 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
     if ((address & ~3u) == m_faultAddress)
         return false;
     m_core->setTime(m_startNs + m_wireNs);
+    if (!read && (address & ~3u) == m_droppedWrite)
+        return true; // acknowledged, and lost
     // The AHB-AP issues the transfer at its size: a part can refuse a width (halfword-only flash).
     return read ? m_core->read(address, bytes, value) : m_core->write(address, bytes, value);
 }

@@ -1,12 +1,13 @@
 // Which simulated part sits behind the virtual CMSIS-DAP probe: the QB48x (default), the QS64 or
-// an STM32F0, chosen by QUORVEL_VPROBE_TARGET=qb48|qs64|stm32f030|stm32f072.
+// a part of a public family, chosen by
+// QUORVEL_VPROBE_TARGET=qb48|qs64|nrf51822|stm32f030|stm32f072.
 #pragma once
 
 #include <cstring>
 
 namespace vprobe {
 
-enum class SimulatedPart { Qb48, Qs64, Stm32f030, Stm32f072 };
+enum class SimulatedPart { Qb48, Qs64, Nrf51822, Stm32f030, Stm32f072 };
 
 // False, leaving `part` alone, for any other text.
 inline bool parseSimulatedPart(const char *text, SimulatedPart &part)
@@ -15,6 +16,8 @@ inline bool parseSimulatedPart(const char *text, SimulatedPart &part)
         part = SimulatedPart::Qb48;
     else if (std::strcmp(text, "qs64") == 0)
         part = SimulatedPart::Qs64;
+    else if (std::strcmp(text, "nrf51822") == 0)
+        part = SimulatedPart::Nrf51822;
     else if (std::strcmp(text, "stm32f030") == 0)
         part = SimulatedPart::Stm32f030;
     else if (std::strcmp(text, "stm32f072") == 0)

@@ -12,6 +12,10 @@
 
 struct uc_struct;
 
+namespace vprobe {
+class BoardPart;
+}
+
 // A block of the map. Addresses are absolute, size is 1, 2 or 4 bytes and the value is right
 // aligned; false is a bus error (the MEM-AP answers FAULT, the core takes a HardFault).
 class BusDevice
@@ -20,23 +24,6 @@ public:
     virtual ~BusDevice() = default;
     virtual bool read(uint32_t address, unsigned size, uint32_t &value) = 0;
     virtual bool write(uint32_t address, unsigned size, uint32_t value) = 0;
-};
-
-// A part modelled in its own files (parts/): where its blocks sit and which of them hold code.
-// It answers every block through its BusDevice side.
-class PartMap : public BusDevice
-{
-public:
-    struct Block
-    {
-        uint32_t base;
-        uint32_t size;
-        const std::vector<uint8_t> *code; // bytes code can run from, or nullptr
-    };
-    virtual std::vector<Block> blocks() const = 0;
-    virtual uint32_t ramSize() const = 0;
-    // A system reset (nRESET, SYSRESETREQ) reaches the part's peripherals too.
-    virtual void systemReset() { }
 };
 
 class TargetBus
@@ -52,7 +39,8 @@ public:
     // The same chips without the system control page, which `scs` (mapped over the private
     // peripheral bus, 0xE0000000-0xE00FFFFF) answers instead.
     TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs);
-    TargetBus(PartMap &part, BusDevice *scs);
+    // A part of a public family: its own blocks and RAM, `scs` over the private peripheral bus.
+    TargetBus(vprobe::BoardPart &part, BusDevice *scs);
     ~TargetBus();
     TargetBus(const TargetBus &) = delete;
     TargetBus &operator=(const TargetBus &) = delete;
@@ -75,6 +63,10 @@ public:
     void syncCode();
     // Makes the emulator translate the code in RAM and the code regions afresh.
     void dropTranslations();
+    // The part's flash busy time the core's own accesses cost since the last call.
+    uint64_t takeBusyNanoseconds();
+    // The debugger's accesses that follow happen at `ns` (the part's controller times with it).
+    void setDebuggerTime(uint64_t ns) { m_debuggerNs = ns; }
 
 private:
     friend struct TargetBusHooks;
@@ -99,4 +91,6 @@ private:
     uint32_t m_ramSize = kRamSize;
     uc_struct *m_uc = nullptr;
     bool m_coreFault = false;
+    vprobe::BoardPart *m_part = nullptr;
+    uint64_t m_debuggerNs = 0;
 };

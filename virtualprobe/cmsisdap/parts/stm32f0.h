@@ -2,21 +2,20 @@
 // blocks a debugger and a flash algorithm touch: main flash at 0x08000000 (aliased at 0 for the
 // boot), SRAM, the flash interface with its unlock sequence, halfword programming and error
 // flags, the read-only option bytes, the device electronic signature (UID, flash size), DBGMCU
-// and USART1, whose output goes to a file. Everything else on the bus is a bus error.
+// and USART1, whose bytes go to the board's UART line. Everything else on the bus is a bus error.
 #pragma once
 
-#include "../targetbus.h"
+#include "../systemcontrol.h"
+#include "boardpart.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace vprobe {
 
-class Stm32f0Part : public PartMap
+class Stm32f0Part : public BoardPart
 {
 public:
     enum class Variant { F030, F072 };
@@ -45,33 +44,26 @@ public:
                               kUsartTdr = kUsart1 + 0x28;
     static constexpr uint32_t kUsartUe = 0x01, kUsartTe = 0x08;
 
-    // The UART output is appended to `uartPath` (none when empty); `serial` seeds the UID.
-    explicit Stm32f0Part(Variant variant, const std::string &serial = std::string(),
-                         const std::string &uartPath = std::string());
-    ~Stm32f0Part() override;
-    Stm32f0Part(const Stm32f0Part &) = delete;
-    Stm32f0Part &operator=(const Stm32f0Part &) = delete;
+    // `serial` seeds the UID.
+    explicit Stm32f0Part(Variant variant, const std::string &serial = std::string());
 
     Variant variant() const { return m_variant; }
     uint32_t flashSize() const { return uint32_t(m_flash.size()); }
     uint32_t pageSize() const { return m_variant == Variant::F072 ? 0x800 : 0x400; }
     uint32_t deviceId() const { return m_variant == Variant::F072 ? 0x448 : 0x440; }
-    // Three words, different for every serial number.
-    void setSerial(const std::string &serial);
     const std::vector<uint8_t> &flash() const { return m_flash; }
-    // The flash as an earlier process left it (beyond the part is dropped).
-    void setFlash(const std::vector<uint8_t> &bytes)
-    {
-        std::copy_n(bytes.begin(), std::min(bytes.size(), m_flash.size()), m_flash.begin());
-    }
     uint32_t status() const { return m_sr; }
     uint32_t control() const { return m_cr; }
     // Status reads that show BSY after an operation starts, before it completes.
     void setBusyReads(unsigned reads) { m_busyReads = reads; }
 
-    // PartMap
+    // BoardPart
     std::vector<Block> blocks() const override;
     uint32_t ramSize() const override { return m_variant == Variant::F072 ? 0x4000 : 0x2000; }
+    uint32_t cpuid() const override { return SystemControl::kCpuidCortexM0; }
+    std::vector<uint8_t> &flash() override { return m_flash; }
+    // The UID's three words, different for every serial number.
+    void setSerial(const std::string &serial) override;
     void systemReset() override;
     bool read(uint32_t address, unsigned size, uint32_t &value) override;
     bool write(uint32_t address, unsigned size, uint32_t value) override;
@@ -93,8 +85,6 @@ private:
     Variant m_variant;
     std::vector<uint8_t> m_flash;
     uint32_t m_uid[3] = {};
-    std::string m_uartPath;
-    std::FILE *m_uart = nullptr;
     // Flash interface state.
     uint32_t m_acr = 0x30;
     uint32_t m_sr = 0;

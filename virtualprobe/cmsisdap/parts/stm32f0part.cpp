@@ -28,19 +28,12 @@ uint32_t fnv1a(const std::string &text, uint32_t seed)
 
 } // namespace
 
-Stm32f0Part::Stm32f0Part(Variant variant, const std::string &serial, const std::string &uartPath)
+Stm32f0Part::Stm32f0Part(Variant variant, const std::string &serial)
     : m_variant(variant)
     , m_flash(variant == Variant::F072 ? 0x20000 : 0x10000, 0xFF)
-    , m_uartPath(uartPath)
 {
     setSerial(serial);
     resetRegisters();
-}
-
-Stm32f0Part::~Stm32f0Part()
-{
-    if (m_uart)
-        std::fclose(m_uart);
 }
 
 void Stm32f0Part::setSerial(const std::string &serial)
@@ -49,7 +42,7 @@ void Stm32f0Part::setSerial(const std::string &serial)
         m_uid[i] = fnv1a(serial, i * 0x9E3779B9u);
 }
 
-std::vector<PartMap::Block> Stm32f0Part::blocks() const
+std::vector<BoardPart::Block> Stm32f0Part::blocks() const
 {
     return {{0x00000000, flashSize(), &m_flash},
             {kFlashBase, flashSize(), &m_flash},
@@ -184,16 +177,10 @@ bool Stm32f0Part::writeUsart(uint32_t address, uint32_t value)
         m_plain[address] = value;
         return true;
     }
-    // Transmission is instant: TXE and TC stay set, the byte goes to the file at once.
+    // Transmission is instant: TXE and TC stay set, the byte is on the line at once.
     const uint32_t cr1 = m_plain.count(kUsartCr1) ? m_plain[kUsartCr1] : 0;
-    if ((cr1 & (kUsartUe | kUsartTe)) != (kUsartUe | kUsartTe) || m_uartPath.empty())
-        return true;
-    if (!m_uart)
-        m_uart = std::fopen(m_uartPath.c_str(), "ab");
-    if (m_uart) {
-        std::fputc(int(value & 0xFF), m_uart);
-        std::fflush(m_uart); // readers wait for the file's content
-    }
+    if ((cr1 & (kUsartUe | kUsartTe)) == (kUsartUe | kUsartTe))
+        send(uint8_t(value & 0xFF));
     return true;
 }
 
