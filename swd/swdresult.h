@@ -39,9 +39,16 @@ struct SwdResult
     int code = SwdOk;
     QString message; // empty on success
     SwdSectorCounts sectors;
+    // How the run used the algorithm's RAM: page buffers (0: none planned) and whether the CRC
+    // routine fitted beside them (else verify and the erase decision read the flash back).
+    int pageBuffers = 0;
+    bool crcRoutine = false;
 
     bool ok() const { return code == SwdOk; }
-    static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
+    static SwdResult failure(int code, const QString &message)
+    {
+        return {code, message, {}, 0, false};
+    }
 };
 
 // An address or word as every SWD message writes it: "0x" and eight upper-case hex digits.
