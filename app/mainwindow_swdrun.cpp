@@ -147,7 +147,7 @@ void MainWindow::readOutSlot()
         showAbout(tr("请先连接CMSIS-DAP烧录器"));
         return;
     }
-    ReadOutDlg range(this);
+    ReadOutDlg range; // no parent: its window flags would make it a child widget of this one
     range.exec();
     if (range.isOK != 1)
         return;
