@@ -78,12 +78,17 @@ private:
         m_loaded = &*bank.algorithm;
         return session.load(copy);
     }
+    // Every window of the device shows what it shows at reset, but the bank's own when `on`.
     bool selectWindow(const FlashBank &bank, bool on)
     {
-        if (!m_chip)
-            return true;
-        const quorvel::ReadWindow &w = m_chip->window;
-        return m_port.write32(w.selectRegister, on && bank.windowed ? w.ldrom : w.aprom);
+        for (const pack::MemoryRegion &m : qAsConst(m_target.memories)) {
+            if (m.readWindow
+                && !m_port.write32(m.readWindow->selectRegister,
+                                   on && bank.window == m.readWindow ? m.readWindow->show
+                                                                     : m.readWindow->hide))
+                return false;
+        }
+        return true;
     }
     uint32_t totalBytes() const
     {
@@ -107,12 +112,11 @@ private:
     std::optional<TargetControl> m_control;
     SwdProgress m_progress;
     pack::TargetDescription m_target;
-    const quorvel::MemoryGeometry *m_chip = nullptr; // facts beyond the pack, if any
     QString m_dir;
     std::vector<FlashBank> m_banks;
     std::optional<CrcRoutine> m_crc;
     std::optional<RamPlan> m_plan;
-    SwdSectorCounts m_counts;
+    SectorCounts m_counts = SectorCounts::none();
     uint32_t m_clockHz = kDefaultDeviceClockHz; // the device's, as Init takes it
     const FlashAlgorithm *m_loaded = nullptr; // the algorithm in RAM
     bool m_programmed = false; // every sector not skipped holds exactly its expected bytes

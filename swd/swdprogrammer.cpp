@@ -23,10 +23,9 @@ bool JobRun::loadBanks(const SwdJob &job, bool allBanks)
     if (m_target.algorithms.isEmpty()
         && !swdLoadTarget(pack::defaultDeviceName(), m_target, error, {}, spans))
         return m_link.fail(SwdAlgorithmMissing, error);
-    m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_clockHz = m_target.processor.clock ? m_target.processor.clock : kDefaultDeviceClockHz;
     m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
-    const SwdResult built = buildBanks(m_target, m_chip, job.images, allBanks, m_banks);
+    const SwdResult built = buildBanks(m_target, job.images, allBanks, m_banks);
     return built.ok() || fail(built);
 }
 

@@ -2,6 +2,8 @@
 // message that says what went wrong and where.
 #pragma once
 
+#include "job/sectorcounts.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -25,23 +27,17 @@ enum SwdCode {
     SwdVerifyMismatch = 14, // the flash read back differs from the image
 };
 
-// Sectors a run erased, programmed, and left alone because they already held what the job leaves
-// there; each counted once per run, whatever the outcome.
-struct SwdSectorCounts
-{
-    int erased = 0;
-    int programmed = 0;
-    int skipped = 0;
-};
-
 struct SwdResult
 {
     int code = SwdOk;
     QString message; // empty on success
-    SwdSectorCounts sectors;
+    SectorCounts sectors = SectorCounts::none();
 
     bool ok() const { return code == SwdOk; }
-    static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
+    static SwdResult failure(int code, const QString &message)
+    {
+        return {code, message, SectorCounts::none()};
+    }
 };
 
 // An address or word as every SWD message writes it: "0x" and eight upper-case hex digits.

@@ -66,5 +66,7 @@ private:
     PortSequenceHost m_host;
     SequenceRunner m_runner;
     bool m_started = false;
+    uint8_t m_apsel = 0; // the chosen core's MEM-AP
+    QString m_apError; // why the pack's access port cannot be used, if it cannot
     QString m_advice;
 };

@@ -59,6 +59,8 @@ public:
     SimulatedPart part() const { return m_part; }
     Qs64Flash *qs64() { return m_qs64.get(); } // nullptr unless the QS64 is selected
     CortexCore &core() { return *m_core; }
+    // Where the part's MEM-AP sits; reset() of the probe puts it back at APSEL 0.
+    void setMemApIndex(uint8_t apsel) { m_port.setMemApIndex(apsel); }
 
     // The target on the wire. Removed: nothing answers the SW-DP (no ACK). Attached again: a fresh
     // target, flash blank unless `keepFlash`, reached again only after the line reset.
@@ -69,6 +71,8 @@ public:
     void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
     // AP accesses to this word answer FAULT and set the sticky error.
     void faultAt(uint32_t address) { m_faultAddress = address; }
+    // Writes to this word are acknowledged and lost, as RAM that is not there.
+    void dropWritesAt(uint32_t address) { m_droppedWrite = address & ~3u; }
 
 private:
     using Transfer = SwdPort::Result;
@@ -122,6 +126,7 @@ private:
     uint32_t m_matchMask = 0xFFFFFFFF;
     unsigned m_waitAttempts = 0;
     uint32_t m_faultAddress = 0xFFFFFFFF;
+    uint32_t m_droppedWrite = 0xFFFFFFFF;
 };
 
 } // namespace vprobe

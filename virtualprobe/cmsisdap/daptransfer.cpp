@@ -36,6 +36,8 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
         return false;
     m_core->setTime(m_startNs + m_wireNs);
     const uint32_t word = address & ~3u;
+    if (!read && word == m_droppedWrite)
+        return true; // acknowledged, and lost
     if (bytes == 4)
         return read ? m_core->read(word, value) : m_core->write(word, value);
     // The core's port is a word wide: a narrower access reads its word and, writing, merges its
