@@ -392,9 +392,13 @@ void WindowTest::menusAfterEventLoop()
     QCOMPARE(project.mid(0, 3),
              QList<QAction *>(
                  {Access::openJobAction(w), Access::saveJobAction(w), Access::recordAction(w)}));
-    QCOMPARE(project.size(), 5);
+    QCOMPARE(project.size(), 9);
     QVERIFY(project[3]->isSeparator());
     QCOMPARE(project[4], Access::autoAction(w));
+    QVERIFY(project[5]->isSeparator());
+    QCOMPARE(project[6]->menu()->objectName(), QString("pathMenu"));
+    QCOMPARE(project[7]->objectName(), QString("deviceAction"));
+    QCOMPARE(project[8]->objectName(), QString("readAction"));
     QCOMPARE(project[4]->text(),
              english ? QString("Auto-program when a chip is attached") : QString("自动烧录"));
     QVERIFY(project[4]->isCheckable() && !project[4]->isChecked());
