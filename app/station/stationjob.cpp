@@ -105,6 +105,8 @@ StationArguments stationFromArguments(const QStringList &arguments, StationJob &
             record = true;
         } else if (a == QLatin1String("--no-record")) {
             job.noRecord = true;
+        } else if (a == QLatin1String("--auto")) {
+            job.autoStart = true;
         } else {
             error = tr("未知参数：%1").arg(a);
             return StationArguments::Bad;

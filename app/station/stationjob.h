@@ -25,8 +25,8 @@ StationJobText describeStationJob(const QString &jobPath, const job::JobSetup &s
 // The probes a run of `setup` would take, named as the run names them.
 std::vector<StationModel::Listed> probesOnBus(const job::JobSetup &setup);
 
-// `Quorvel --station JOB [--record FILE|URL | --no-record]`: NotAsked when the arguments do not
-// name a station; Bad with `error` when they do but cannot be used.
+// `Quorvel --station JOB [--record FILE|URL | --no-record] [--auto]`: NotAsked when the arguments
+// do not name a station; Bad with `error` when they do but cannot be used.
 enum class StationArguments { NotAsked, Station, Bad };
 StationArguments stationFromArguments(const QStringList &arguments, StationJob &job,
                                       QString &error);

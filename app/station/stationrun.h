@@ -19,6 +19,7 @@ struct StationJob
     QString path; // the job file
     QString record; // SQLite file or postgresql:// URL; empty: the default record
     bool noRecord = false;
+    bool autoStart = false; // the line starts with the window (a fixture's PC that boots into it)
 };
 
 class StationRun : public QObject

@@ -115,6 +115,8 @@ StationWindow::StationWindow(const StationJob &job, QWidget *parent)
         busTimer->start(kBusLookMs);
     }
     redraw();
+    if (readable && job.autoStart)
+        begin(true);
 }
 
 StationWindow::~StationWindow() = default;

@@ -79,31 +79,35 @@ void StationTest::arguments_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("record");
     QTest::addColumn<bool>("noRecord");
+    QTest::addColumn<bool>("autoStart");
     QTest::addColumn<QString>("error");
     const int no = int(StationArguments::NotAsked), yes = int(StationArguments::Station),
               bad = int(StationArguments::Bad);
     QTest::newRow("window") << QStringList{"Quorvel"} << no << ""
-                            << "" << false << "";
+                            << "" << false << false << "";
     QTest::newRow("job") << QStringList{"Quorvel", "--station", "a.json"} << yes << "a.json"
-                         << "" << false << "";
+                         << "" << false << false << "";
     QTest::newRow("record") << QStringList{"Quorvel", "--station", "a.json", "--record", "r.db"}
                             << yes << "a.json"
-                            << "r.db" << false << "";
+                            << "r.db" << false << false << "";
     QTest::newRow("no record") << QStringList{"Quorvel", "--no-record", "--station", "a.json"}
                                << yes << "a.json"
-                               << "" << true << "";
+                               << "" << true << false << "";
+    QTest::newRow("line at once") << QStringList{"Quorvel", "--auto", "--station", "a.json"} << yes
+                                  << "a.json"
+                                  << "" << false << true << "";
     QTest::newRow("no job") << QStringList{"Quorvel", "--station"} << bad << ""
-                            << "" << false << "--station需要一个值";
+                            << "" << false << false << "--station需要一个值";
     QTest::newRow("option as job")
         << QStringList{"Quorvel", "--station", "--record", "r.db"} << bad << ""
-        << "" << false << "--station需要一个值";
+        << "" << false << false << "--station需要一个值";
     QTest::newRow("unknown") << QStringList{"Quorvel", "--station", "a.json", "-x"} << bad
                              << "a.json"
-                             << "" << false << "未知参数：-x";
+                             << "" << false << false << "未知参数：-x";
     QTest::newRow("both records") << QStringList{"Quorvel",  "--station", "a.json",
                                                  "--record", "r.db",      "--no-record"}
                                   << bad << "a.json"
-                                  << "r.db" << true << "--record和--no-record不能同时使用";
+                                  << "r.db" << true << false << "--record和--no-record不能同时使用";
 }
 
 void StationTest::arguments()
@@ -115,6 +119,7 @@ void StationTest::arguments()
     QTEST(job.path, "path");
     QTEST(job.record, "record");
     QTEST(job.noRecord, "noRecord");
+    QTEST(job.autoStart, "autoStart");
     QTEST(error, "error");
 }
 
