@@ -43,7 +43,7 @@ StationChart::StationChart(QWidget *parent)
     series->attachAxis(countAxis);
     chart->legend()->setAlignment(Qt::AlignBottom);
     setChart(chart);
-    setMinimumHeight(220);
+    setMinimumHeight(280);
 }
 
 void StationChart::display(const std::array<int, 24> &passed, const std::array<int, 24> &failed)
@@ -54,6 +54,11 @@ void StationChart::display(const std::array<int, 24> &passed, const std::array<i
         failedSet->replace(h, failed[size_t(h)]);
         top = std::max(top, passed[size_t(h)] + failed[size_t(h)]);
     }
-    countAxis->setRange(0, top);
-    countAxis->setTickCount(std::min(top, 10) + 1);
+    // Whole boards only, and few enough ticks for their labels to fit.
+    int step = 1;
+    while (top / step > 4)
+        step *= 2;
+    const int rounded = (top + step - 1) / step * step;
+    countAxis->setRange(0, rounded);
+    countAxis->setTickCount(rounded / step + 1);
 }

@@ -41,7 +41,7 @@ StationJobText describeStationJob(const QString &jobPath, const job::JobSetup &s
     if (swd)
         t.device = setup.targetDevice.isEmpty() ? tr("默认器件") : setup.targetDevice;
     else
-        t.device = job::chipNames().value(setup.chipIndex);
+        t.device = job::chipNameForModel(job::modelForIndex(setup.chipIndex));
     for (const job::JobFile &f : setup.files) {
         QString line = QFileInfo(f.path).fileName();
         if (f.hasAddress)
@@ -56,7 +56,7 @@ StationJobText describeStationJob(const QString &jobPath, const job::JobSetup &s
     if (setup.resetAndRun)
         options << tr("复位运行");
     if (setup.rollingAddress != 0)
-        options << tr("滚码 0x%1").arg(setup.rollingAddress, 0, 16);
+        options << tr("滚码 0x%1").arg(QString::number(setup.rollingAddress, 16).toUpper());
     if (setup.serialLedger)
         options << tr("序列号台账");
     t.options = options.join(QStringLiteral(" · "));

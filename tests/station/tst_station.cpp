@@ -53,6 +53,8 @@ private slots:
     void initTestCase();
     void arguments_data();
     void arguments();
+    void jobInWords_data();
+    void jobInWords();
     void modelFollowsTheGang_data();
     void modelFollowsTheGang();
     void eightProbesEachBoardOnceAndAnUnplugFailsOnlyItself();
@@ -121,6 +123,52 @@ void StationTest::arguments()
     QTEST(job.noRecord, "noRecord");
     QTEST(job.autoStart, "autoStart");
     QTEST(error, "error");
+}
+
+void StationTest::jobInWords_data()
+{
+    QTest::addColumn<bool>("swd");
+    QTest::addColumn<int>("erase");
+    QTest::addColumn<bool>("readback");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QStringList>("words"); // path, device, files, options
+    QTest::newRow("dedicated") << false << int(job::FullErase) << false << ""
+                               << QStringList{"专用探针", "QB48V", "app.bin @ 0x00001000, boot.hex",
+                                              "整片擦除 · 烧写 · 校验 · 滚码 0x1D000 · 序列号台账"};
+    QTest::newRow("swd, pack device")
+        << true << int(job::AutoErase) << true << "QS64"
+        << QStringList{"CMSIS-DAP/SWD", "QS64", "app.bin @ 0x00001000, boot.hex",
+                       "自动擦除 · 烧写 · 校验（读回） · 滚码 0x1D000 · 序列号台账"};
+    QTest::newRow("swd, default device")
+        << true << int(job::SectorErase) << false << ""
+        << QStringList{"CMSIS-DAP/SWD", "默认器件", "app.bin @ 0x00001000, boot.hex",
+                       "扇区擦除 · 烧写 · 校验 · 滚码 0x1D000 · 序列号台账"};
+}
+
+void StationTest::jobInWords()
+{
+    QFETCH(bool, swd);
+    QFETCH(int, erase);
+    QFETCH(bool, readback);
+    QFETCH(QString, device);
+    QFETCH(QStringList, words);
+    job::JobSetup setup;
+    setup.via = swd ? job::ViaSwd : job::ViaVendor;
+    setup.eraseMode = erase;
+    setup.verifyReadback = readback;
+    setup.targetDevice = device;
+    job::JobFile bin;
+    bin.path = "/some/where/app.bin";
+    bin.hasAddress = true;
+    bin.address = 0x1000;
+    job::JobFile hex;
+    hex.path = "boot.hex";
+    setup.files << bin << hex;
+    setup.rollingAddress = 0x1D000;
+    setup.serialLedger = true;
+    const StationJobText t = describeStationJob("/jobs/line.json", setup);
+    QCOMPARE(t.name, QString("line.json"));
+    QCOMPARE((QStringList{t.path, t.device, t.files.join(", "), t.options}), words);
 }
 
 void StationTest::modelFollowsTheGang_data()
@@ -221,8 +269,10 @@ void StationTest::eightProbesEachBoardOnceAndAnUnplugFailsOnlyItself()
     w.show();
     QVERIFY(w.jobReadable());
     QCOMPARE(int(w.model().probes().size()), kProbes);
-    QVERIFY(
-        w.findChild<QLabel *>("jobLabel")->text().startsWith("工程：line.json    方式：专用探针"));
+    QCOMPARE(
+        w.findChild<QLabel *>("jobLabel")->text(),
+        QString("工程：line.json    方式：专用探针    器件：QB48V\n文件：app.bin @ 0x00000000\n"
+                "选项：整片擦除 · 烧写 · 校验 · 滚码 0x1D000 · 序列号台账"));
 
     // The operator: a board into each empty fixture at a random moment, taken out a random moment
     // after its result, the next one in after the probe has seen it gone.
