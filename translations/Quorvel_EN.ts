@@ -2401,7 +2401,7 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         </message>
         <message>
             <source>已烧%1块  良率%2</source>
-            <translation>%1 boards  yield %2</translation>
+            <translation>Boards %1  yield %2</translation>
         </message>
         <message>
             <source>今日每小时烧录</source>
