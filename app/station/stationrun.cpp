@@ -10,7 +10,6 @@
 #include "record/recorddb.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <memory>
 #include <wolfssl/ssl.h>
 
@@ -18,6 +17,8 @@ StationRun::StationRun(const StationJob &job, QObject *parent)
     : QObject(parent)
     , job(job)
 {
+    qRegisterMetaType<GangProgress>();
+    qRegisterMetaType<GangResult>();
     wolfSSL_Init(); // the dedicated probe's settings are encrypted
 }
 
@@ -65,14 +66,10 @@ bool StationRun::start(bool line)
     QStringList args = arguments(job, line, ledger);
     args.prepend(QCoreApplication::applicationName());
 
-    auto post = [this](auto &&call) {
-        QMetaObject::invokeMethod(this, call, Qt::QueuedConnection);
-    };
-    cli::setWarningSink(
-        [this, post](const QString &text) { post([this, text] { emit warned(text); }); });
-    cli::setGangDriver([this, post](const std::vector<ProbeInfo> &probes,
-                                    const cli::GangFactory &make, const cli::GangHooks &hooks,
-                                    const LineOptions &options) {
+    // The signals come from the run's threads: queued to the window's.
+    cli::setWarningSink([this](const QString &text) { emit warned(text); });
+    cli::setGangDriver([this](const std::vector<ProbeInfo> &probes, const cli::GangFactory &make,
+                              const cli::GangHooks &hooks, const LineOptions &options) {
         QStringList names;
         for (const ProbeInfo &p : probes)
             names << (p.serial.isEmpty() ? QString::fromLocal8Bit(p.path) : p.serial);
@@ -80,8 +77,7 @@ bool StationRun::start(bool line)
         std::vector<char> preparing(probes.size(), 0); // a board began: Prepare was asked
         const std::unique_ptr<Gang> runner = make();
         runner->setLine(options);
-        runner->setProgress(
-            [this, post](const GangProgress &e) { post([this, e] { emit progressed(e); }); });
+        runner->setProgress([this](const GangProgress &e) { emit progressed(e); });
         runner->setPrepare([&](int index, Download &d) {
             QString &serial = serials[size_t(index)];
             serial.clear();
@@ -98,10 +94,10 @@ bool StationRun::start(bool line)
             const QDateTime at = QDateTime::currentDateTime();
             const bool board = preparing[size_t(index)] != 0;
             preparing[size_t(index)] = 0;
-            post([=] { emit boardEnded(index, r, outcome, serial, at, board); });
+            emit boardEnded(index, r, outcome, serial, at, board);
         });
         const bool lineOn = options.enabled;
-        post([this, names, lineOn] { emit started(names, lineOn); });
+        emit started(names, lineOn);
         gang = runner.get();
         if (stopping)
             runner->cancel();
@@ -109,10 +105,10 @@ bool StationRun::start(bool line)
         gang = nullptr;
         return tally.status;
     });
-    thread = std::thread([this, args, post] {
+    thread = std::thread([this, args] {
         const int status = cli::runProgram(args);
         done = true;
-        post([this, status] { emit ended(status); });
+        emit ended(status);
     });
     return true;
 }

@@ -14,6 +14,9 @@
 
 class StationModel;
 
+Q_DECLARE_METATYPE(GangProgress)
+Q_DECLARE_METATYPE(GangResult)
+
 struct StationJob
 {
     QString path; // the job file

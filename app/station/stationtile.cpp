@@ -40,11 +40,13 @@ StationTile::StationTile(QWidget *parent)
     progressBar->setTextVisible(true);
     resultLabel = label(this, "resultLabel", 13, true);
     countsLabel = label(this, "countsLabel", 13, false);
-    for (QWidget *w : {static_cast<QWidget *>(nameLabel), static_cast<QWidget *>(transportLabel),
-                       static_cast<QWidget *>(stateLabel), static_cast<QWidget *>(phaseLabel),
-                       static_cast<QWidget *>(progressBar), static_cast<QWidget *>(resultLabel),
-                       static_cast<QWidget *>(countsLabel)})
-        layout->addWidget(w);
+    layout->addWidget(nameLabel);
+    layout->addWidget(transportLabel);
+    layout->addWidget(stateLabel);
+    layout->addWidget(phaseLabel);
+    layout->addWidget(progressBar);
+    layout->addWidget(resultLabel);
+    layout->addWidget(countsLabel);
 }
 
 QColor StationTile::colourOf(StationProbe::State state)
