@@ -978,6 +978,18 @@ Use it anyway?</translation>
             <source>经CMSIS-DAP烧录器（SWD）的工程不能设置读保护、看门狗或脱机烧录</source>
             <translation>A job through a CMSIS-DAP probe (SWD) cannot set read protection, the watchdog or offline programming</translation>
         </message>
+        <message>
+            <source>产线…</source>
+            <translation>Station…</translation>
+        </message>
+        <message>
+            <source>打开工程，在多个烧录器上同时烧录</source>
+            <translation>Open a job and program it on several probes at once</translation>
+        </message>
+        <message>
+            <source>请先断开烧录器，产线会连接每一个烧录器</source>
+            <translation>Disconnect the probe first: the station connects to every probe</translation>
+        </message>
     </context>
     <context>
         <name>OfflineDlg</name>
@@ -2565,6 +2577,152 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>取消</source>
             <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>Station</name>
+        <message>
+            <source>空闲</source>
+            <translation>Idle</translation>
+        </message>
+        <message>
+            <source>等待</source>
+            <translation>Waiting</translation>
+        </message>
+        <message>
+            <source>烧录中</source>
+            <translation>Programming</translation>
+        </message>
+        <message>
+            <source>通过</source>
+            <translation>Passed</translation>
+        </message>
+        <message>
+            <source>失败</source>
+            <translation>Failed</translation>
+        </message>
+        <message>
+            <source>整片擦除</source>
+            <translation>Full erase</translation>
+        </message>
+        <message>
+            <source>扇区擦除</source>
+            <translation>Sector erase</translation>
+        </message>
+        <message>
+            <source>不擦除</source>
+            <translation>No erase</translation>
+        </message>
+        <message>
+            <source>自动擦除</source>
+            <translation>Auto erase</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP/SWD</source>
+            <translation>CMSIS-DAP/SWD</translation>
+        </message>
+        <message>
+            <source>专用探针</source>
+            <translation>Dedicated probe</translation>
+        </message>
+        <message>
+            <source>默认器件</source>
+            <translation>Default device</translation>
+        </message>
+        <message>
+            <source>烧写</source>
+            <translation>Program</translation>
+        </message>
+        <message>
+            <source>校验（读回）</source>
+            <translation>Verify (read back)</translation>
+        </message>
+        <message>
+            <source>校验</source>
+            <translation>Verify</translation>
+        </message>
+        <message>
+            <source>复位运行</source>
+            <translation>Reset and run</translation>
+        </message>
+        <message>
+            <source>滚码 0x%1</source>
+            <translation>Rolling code 0x%1</translation>
+        </message>
+        <message>
+            <source>序列号台账</source>
+            <translation>Serial ledger</translation>
+        </message>
+        <message>
+            <source>%1需要一个值</source>
+            <translation>%1 needs a value</translation>
+        </message>
+        <message>
+            <source>未知参数：%1</source>
+            <translation>Unknown argument: %1</translation>
+        </message>
+        <message>
+            <source>--record和--no-record不能同时使用</source>
+            <translation>--record and --no-record cannot be used together</translation>
+        </message>
+        <message>
+            <source>烧录器已拔出</source>
+            <translation>Probe unplugged</translation>
+        </message>
+        <message>
+            <source>开始后加入</source>
+            <translation>Joins at the next start</translation>
+        </message>
+        <message>
+            <source>已烧%1块  良率%2</source>
+            <translation>Boards %1  yield %2</translation>
+        </message>
+        <message>
+            <source>今日每小时烧录</source>
+            <translation>Boards per hour today</translation>
+        </message>
+    </context>
+    <context>
+        <name>StationWindow</name>
+        <message>
+            <source>全部开始</source>
+            <translation>Start all</translation>
+        </message>
+        <message>
+            <source>自动烧录</source>
+            <translation>Auto-program</translation>
+        </message>
+        <message>
+            <source>停止</source>
+            <translation>Stop</translation>
+        </message>
+        <message>
+            <source>工程文件无法使用：%1</source>
+            <translation>The job file cannot be used: %1</translation>
+        </message>
+        <message>
+            <source>产线 — %1</source>
+            <translation>Station — %1</translation>
+        </message>
+        <message>
+            <source>工程：%1    方式：%2    器件：%3
+文件：%4
+选项：%5</source>
+            <translation>Job: %1    Path: %2    Device: %3
+Files: %4
+Options: %5</translation>
+        </message>
+        <message>
+            <source>生产记录无法读取：%1</source>
+            <translation>The production record cannot be read: %1</translation>
+        </message>
+        <message>
+            <source>今日 %1/%2  良率%3%</source>
+            <translation>Today %1/%2  yield %3%</translation>
+        </message>
+        <message>
+            <source>今日 0/0</source>
+            <translation>Today 0/0</translation>
         </message>
     </context>
 </TS>
