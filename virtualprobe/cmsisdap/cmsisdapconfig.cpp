@@ -101,6 +101,18 @@ void configureOne(CmsisDapProbe &probe, int k)
             std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
                          text.c_str());
     }
+    probe.device().setUptimeBeforeDebugger(
+        uint64_t(number("QUORVEL_VPROBE_DAP_UPTIME_MS", k, 0, 250)) * 1000000);
+    if (setting("QUORVEL_VPROBE_DAP_RESET", k, text)) {
+        using Request = CmsisDapDevice::ResetRequest;
+        if (text == "acked" || text == "ack-lost" || text == "ignored")
+            probe.device().setResetRequest(text == "acked"          ? Request::Acked
+                                               : text == "ack-lost" ? Request::AckLost
+                                                                    : Request::Ignored);
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_RESET=%s\n",
+                         text.c_str());
+    }
     probe.setRealTime(!setting("QUORVEL_VPROBE_DAP_REALTIME", k, text) || text != "0");
     probe.setEnabled(true);
 }
