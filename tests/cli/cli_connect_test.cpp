@@ -51,4 +51,71 @@ TEST_F(CliConnect, UnderResetTheFirmwareNeverWritesItsMarker)
     }
 }
 
+// The firmware takes the SWD pins 10 ms after reset. Powered 50 ms before the probe came, the
+// chip never answers; powered as the probe comes, it falls silent under the connect. Either way
+// a normal connect names the way out, and that way programs it.
+TEST_F(CliConnect, FirmwareThatTakesTheSwdPinsIsProgrammedUnderReset)
+{
+    const struct
+    {
+        const char *uptimeMs;
+        int exit;
+        const char *error;
+    } rows[] = {
+        {"50", 45,
+         "quorvel-cli: SWD error 5: no SWD target answers (no valid ACK from the target after 0 of "
+         "1 transfers); if its firmware turns the SWD pins off or sleeps, connect with --connect "
+         "under-reset"},
+        {"0", 48,
+         "quorvel-cli: SWD error 8: at 0xE000EDF0: no valid ACK from the target after 0 of 4 "
+         "transfers; if its firmware turns the SWD pins off or sleeps, connect with --connect "
+         "under-reset"},
+    };
+    const QByteArray app = pattern(1000, 3);
+    write("app.bin", app);
+    for (const auto &row : rows) {
+        env << QStringLiteral("QUORVEL_VPROBE_DAP_UPTIME_MS=%1").arg(row.uptimeMs);
+        flashWith(QUORVEL_FW_SWDOFF);
+        Outcome o = run({"program", "--via", "swd", "app.bin@0x4000", "--connect", "normal"});
+        EXPECT_EQ(o.exit, row.exit) << row.uptimeMs;
+        EXPECT_EQ(o.err.toStdString(), row.error);
+        EXPECT_EQ(flash(0x4000, app.size()), QByteArray(app.size(), char(0xFF)));
+
+        o = run({"program", "--via", "swd", "app.bin@0x4000", "--connect", "under-reset"});
+        EXPECT_EQ(o.exit, 0) << row.uptimeMs << ": " << o.err.toStdString();
+        EXPECT_EQ(flash(0x4000, app.size()), app);
+        EXPECT_EQ(flash(0, firmware.size()), firmware);
+        env.removeLast();
+    }
+}
+
+// The board loses the ACK of the reset request's write, as parts may whose debug logic resets
+// with the system; a board that ignores the request does not reset, and says so.
+TEST_F(CliConnect, ALostResetAckPassesAndAResetThatDoesNotHappenFails)
+{
+    const struct
+    {
+        const char *wiring;
+        int exit;
+        const char *error;
+    } rows[] = {
+        {"ack-lost", 0, ""},
+        {"ignored", 48,
+         "quorvel-cli: SWD error 8: sequence ResetSystem, line 69: the chip did not reset: DHCSR "
+         "S_RESET_ST stayed 0 (DHCSR 0x00030003)"},
+    };
+    const QByteArray app = pattern(600, 9);
+    write("app.bin", app);
+    for (const auto &row : rows) {
+        env << QStringLiteral("QUORVEL_VPROBE_DAP_RESET=%1").arg(row.wiring);
+        QFile::remove(path("flash"));
+        const Outcome o = run({"program", "--via", "swd", "app.bin@0x1000"});
+        EXPECT_EQ(o.exit, row.exit) << row.wiring;
+        EXPECT_EQ(o.err.toStdString(), row.error);
+        EXPECT_EQ(flash(0x1000, app.size()),
+                  row.exit == 0 ? app : QByteArray(app.size(), char(0xFF)));
+        env.removeLast();
+    }
+}
+
 } // namespace
