@@ -2,11 +2,14 @@
 // the virtual board, its flash holding one of the project's firmware images.
 #include "clifixture.h"
 
+#include <QDir>
+
 using namespace clitest;
 
 #ifndef QUORVEL_FW_RESETMARKER // a build without the cross compiler skips these tests
 #define QUORVEL_FW_RESETMARKER ""
 #define QUORVEL_FW_SWDOFF ""
+#define QUORVEL_QS64_PACK ""
 #endif
 
 namespace {
@@ -115,6 +118,57 @@ TEST_F(CliConnect, ALostResetAckPassesAndAResetThatDoesNotHappenFails)
         EXPECT_EQ(flash(0x1000, app.size()),
                   row.exit == 0 ? app : QByteArray(app.size(), char(0xFF)));
         env.removeLast();
+    }
+}
+
+// A QS64 whose controller ignores the key until the vendor's debug unlock has run: a pack whose
+// DebugDeviceUnlock does it programs the part; without the sequence the algorithm's Init fails.
+TEST_F(CliConnect, AVendorLockedPartProgramsOnlyWithItsUnlockSequence)
+{
+    const char *unlock = "<sequences><sequence name=\"DebugDeviceUnlock\"><block>\n"
+                         "  Write32(0x40010014, 0x0DE8A9C3);\n"
+                         "  Write32(0x40010014, 0xF217563C);\n"
+                         "</block><control if=\"Read32(0x40010014) != 0\">\n"
+                         "  <block>Message(2, \"the part stayed locked\");</block>\n"
+                         "</control></sequence></sequences>";
+    const struct
+    {
+        const char *sequences;
+        int exit;
+        const char *error;
+    } rows[] = {
+        {unlock, 0, ""},
+        {"", 52,
+         "quorvel-cli: SWD error 12: QS64_Flash failed: Init(0x08000000, 0x00F42400, 0x00000003) "
+         "returned 1"},
+    };
+    env << "QUORVEL_VPROBE_TARGET=qs64"
+        << "QUORVEL_VPROBE_DAP_VENDOR_LOCK=1";
+    write("fw.bin", pattern(0x300, 7));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("pack/Flash"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUORVEL_QS64_PACK "/Flash/QS64_Flash.FLM"),
+                            path("pack/Flash/QS64_Flash.FLM")));
+    for (const auto &row : rows) {
+        const QString pdsc =
+            QStringLiteral(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<package schemaVersion=\"1.7.7\">"
+                "<vendor>Quorvel</vendor><name>QS64_Locked</name><releases><release "
+                "version=\"0.1.0\">Test pack</release></releases><devices>"
+                "<family Dfamily=\"QS6x\" Dvendor=\"Quorvel\"><processor Dcore=\"Cortex-M0\" "
+                "Dendian=\"Little-endian\" Dclock=\"16000000\"/>%1"
+                "<memory name=\"FLASH\" access=\"rx\" start=\"0x08000000\" size=\"0x00010000\" "
+                "default=\"1\" startup=\"1\"/><memory name=\"SRAM\" access=\"rwx\" "
+                "start=\"0x20000000\" size=\"0x00002000\" default=\"1\"/>"
+                "<algorithm name=\"Flash\\QS64_Flash.FLM\" start=\"0x08000000\" "
+                "size=\"0x00010000\" "
+                "RAMstart=\"0x20000000\" RAMsize=\"0x00001000\" default=\"1\"/>"
+                "<device Dname=\"QS64\"/></family></devices></package>\n")
+                .arg(QString::fromUtf8(row.sequences));
+        write("pack/Quorvel.QS64_Locked.pdsc", pdsc.toUtf8());
+        const Outcome o = run({"program", "--via", "swd", "--pack", path("pack"), "--target",
+                               "QS64", "fw.bin@0x08000000", "--verify", "readback"});
+        EXPECT_EQ(o.exit, row.exit) << o.err.toStdString();
+        EXPECT_EQ(o.err.toStdString(), row.error);
     }
 }
 
