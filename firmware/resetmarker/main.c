@@ -8,6 +8,5 @@
 int main(void)
 {
     MARKER = MARKER_RAN;
-    for (;;) {
-    }
+    for (;;) { }
 }

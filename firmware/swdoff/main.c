@@ -16,6 +16,5 @@ int main(void)
 {
     spin(CORE_HZ / 100u / 2u);
     SYS_PINFUNC = PINS_TO_GPIO;
-    for (;;) {
-    }
+    for (;;) { }
 }
