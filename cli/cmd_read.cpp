@@ -123,10 +123,8 @@ int runRead(const QStringList &arguments)
     c.report().insert("crc32", QString::asprintf("0x%08X", crc));
     return c.finish(ExitOk,
                     QCoreApplication::translate("QuorvelCli", "已读出%1起的%2字节到%3（CRC-32 %4）")
-                        .arg(QString::asprintf("0x%08X", address))
-                        .arg(length)
-                        .arg(file)
-                        .arg(QString::asprintf("0x%08X", crc)),
+                        .arg(QString::asprintf("0x%08X", address), QString::number(length), file,
+                             QString::asprintf("0x%08X", crc)),
                     0);
 }
 

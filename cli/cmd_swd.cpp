@@ -17,7 +17,6 @@
 #include "job/filelist.h"
 #include "job/flashplan.h"
 #include "job/jobfile.h"
-#include "job/memorygeometry.h"
 #include "job/messages.h"
 #include "pack/targetcatalog.h"
 #include "swd/link/dapprobes.h"
@@ -50,6 +49,13 @@ int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &e
     }
     if (p.isSet("verify"))
         setup.verifyReadback = p.value("verify") == QLatin1String("readback");
+    for (const QString &text : p.values("debugvar")) {
+        QString name;
+        uint64_t value = 0;
+        if (!parseDebugVar(text, name, value, error))
+            return ExitUsage;
+        setup.targetDebugVars[name] = value;
+    }
     return swdClockFrom(p, setup.swdClockHz, error) ? int(ExitOk) : int(ExitUsage);
 }
 
@@ -80,6 +86,10 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
         view.setValue(percent);
     });
     view.finish();
+    if (result.pageBuffers > 0)
+        c.report().insert(
+            "ram",
+            QJsonObject{{"pageBuffers", result.pageBuffers}, {"crcRoutine", result.crcRoutine}});
     if (recorder)
         c.report().insert("sectors",
                           QJsonObject{{"erased", result.sectors.erased},
@@ -90,8 +100,7 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
                                         : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
                                               .arg(result.code)
                                               .arg(result.message);
-    const SectorCounts sectors{result.sectors.erased, result.sectors.programmed,
-                               result.sectors.skipped};
+    const SectorCounts sectors = result.sectors;
     if (recorder && !recorder->finish(status, false, message, 0, error, sectors))
         return c.finish(ExitRecord, message + QStringLiteral("\n") + error, result.code);
     return c.finish(status, message, result.code);
@@ -130,11 +139,9 @@ int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescripti
 {
     if (d.rollingCodeAddress == 0 || c.parser.isSet("force"))
         return ExitOk;
-    // The QB48x keeps the memories the dedicated path's map names; another device its pack's.
-    QVector<FlashMemory> memories = qb48FlashMemories();
+    QVector<FlashMemory> memories;
     QString error;
-    if (!quorvel::geometryForDevice(target.device.toUtf8().constData())
-        && !memoriesOf(target, memories, error))
+    if (!memoriesOf(target, memories, error))
         return c.fail(ExitInputFile, error);
     for (const FlashProblem &problem : planJob(d, 0, memories).problems) {
         if (problem.kind == FlashProblem::RollingCodeOutside)

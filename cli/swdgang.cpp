@@ -92,8 +92,7 @@ int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QStrin
     const SwdGangRunner::Run run = [&](int index, DapTransport &probe, const Download &job,
                                        const SwdProgress &progress) {
         const SwdResult r = runSwdProgramming(probe, swdJob, job, progress);
-        (*sectors)[size_t(index)] =
-            SectorCounts{r.sectors.erased, r.sectors.programmed, r.sectors.skipped};
+        (*sectors)[size_t(index)] = r.sectors;
         if (r.ok())
             return SwdBoardOutcome{ExitOk, success};
         return SwdBoardOutcome{

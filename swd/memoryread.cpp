@@ -2,7 +2,6 @@
 // progress moves and a fault is named near where it happened.
 #include "swd/memoryread.h"
 
-#include "job/memorygeometry.h"
 #include "swd/debug/debugport.h"
 #include "swd/debug/targetcontrol.h"
 
@@ -45,8 +44,13 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
     const QString problem = swdReadProblem(target, address, length);
     if (!problem.isEmpty())
         return SwdResult::failure(SwdBadJob, problem);
+    uint8_t apsel = 0;
+    QString apError;
+    if (!target.accessPort(apsel, apError))
+        return SwdResult::failure(SwdBadJob, apError);
     DapPipe link(probe);
     DebugPort port(link);
+    port.setAccessPort(apsel);
     TargetControl control(port, target, connect);
     auto finish = [&] {
         port.disconnect();
@@ -64,11 +68,11 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
 
     // A flash the chip shows only through its read window is read there, the window switched
     // back afterwards so the core boots as before.
-    const quorvel::MemoryGeometry *chip =
-        quorvel::geometryForDevice(target.device.toUtf8().constData());
-    const bool windowed = chip && chip->ldrom.holds(address, uint64_t(address) + length);
-    const uint32_t readFrom = windowed ? address - chip->ldrom.base : address;
-    if (windowed && !port.write32(chip->window.selectRegister, chip->window.ldrom))
+    const pack::MemoryRegion *memory = target.windowedMemory(address);
+    const std::optional<pack::ReadWindow> window =
+        memory && uint64_t(address) + length <= memory->end() ? memory->readWindow : std::nullopt;
+    const uint32_t readFrom = window ? address - memory->start + window->base : address;
+    if (window && !port.write32(window->selectRegister, window->show))
         return finish();
 
     const uint32_t first = readFrom & ~3u;
@@ -82,7 +86,7 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
         done += n;
         report("read", int(uint64_t(done) * 100 / words.size()));
     }
-    if (windowed && !port.write32(chip->window.selectRegister, chip->window.aprom))
+    if (window && !port.write32(window->selectRegister, window->hide))
         return finish();
     QByteArray bytes(int(words.size() * 4), Qt::Uninitialized);
     for (size_t i = 0; i < words.size(); ++i) {

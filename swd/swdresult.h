@@ -2,6 +2,8 @@
 // message that says what went wrong and where.
 #pragma once
 
+#include "job/sectorcounts.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -25,23 +27,21 @@ enum SwdCode {
     SwdVerifyMismatch = 14, // the flash read back differs from the image
 };
 
-// Sectors a run erased, programmed, and left alone because they already held what the job leaves
-// there; each counted once per run, whatever the outcome.
-struct SwdSectorCounts
-{
-    int erased = 0;
-    int programmed = 0;
-    int skipped = 0;
-};
-
 struct SwdResult
 {
     int code = SwdOk;
     QString message; // empty on success
-    SwdSectorCounts sectors;
+    SectorCounts sectors = SectorCounts::none();
+    // How the run used the algorithm's RAM: page buffers (0: none planned) and whether the CRC
+    // routine fitted beside them (else verify and the erase decision read the flash back).
+    int pageBuffers = 0;
+    bool crcRoutine = false;
 
     bool ok() const { return code == SwdOk; }
-    static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
+    static SwdResult failure(int code, const QString &message)
+    {
+        return {code, message, SectorCounts::none(), 0, false};
+    }
 };
 
 // An address or word as every SWD message writes it: "0x" and eight upper-case hex digits.

@@ -1150,6 +1150,34 @@ Use it anyway?</translation>
     <context>
         <name>Pack</name>
         <message>
+            <source>%1：windowAt、windowRegister、windowShow、windowHide须一并给出</source>
+            <translation>%1: windowAt, windowRegister, windowShow and windowHide go together</translation>
+        </message>
+        <message>
+            <source>%1：读取窗口无效</source>
+            <translation>%1: the read window is not usable</translation>
+        </message>
+        <message>
+            <source>%1（%2）的访问端口：%3</source>
+            <translation>access port of %1 (%2): %3</translation>
+        </message>
+        <message>
+            <source>__apid %1是ADIv6端口（%2第%3行），不支持</source>
+            <translation>__apid %1 is an ADIv6 port (%2 line %3), which is not supported</translation>
+        </message>
+        <message>
+            <source>第%1行的accessportV1没有index</source>
+            <translation>the accessportV1 of line %1 has no index</translation>
+        </message>
+        <message>
+            <source>没有声明__apid %1的accessportV1</source>
+            <translation>no accessportV1 declares __apid %1</translation>
+        </message>
+        <message>
+            <source>APSEL %1超出0至255</source>
+            <translation>APSEL %1 is outside 0 to 255</translation>
+        </message>
+        <message>
             <source>%1 第%2行 &lt;%3&gt;：%4</source>
             <translation>%1 line %2 &lt;%3&gt;: %4</translation>
         </message>

@@ -95,7 +95,9 @@ TargetControl::TargetControl(DebugPort &port, const pack::TargetDescription &tar
     , m_reset(effectiveResetType(target, options.reset))
     , m_host(port)
     , m_runner(m_host, m_debug, target.processor.core)
-{ }
+{
+    target.accessPort(m_apsel, m_apError);
+}
 
 bool TargetControl::run(const QString &sequence, int code)
 {
@@ -119,6 +121,10 @@ bool TargetControl::bringUpPort(uint32_t clockHz)
 
 bool TargetControl::connect(uint32_t clockHz)
 {
+    if (!m_apError.isEmpty())
+        return m_port.link().fail(SwdBadJob, m_apError);
+    m_port.setAccessPort(m_apsel);
+    m_runner.setPredefined(QStringLiteral("__ap"), m_apsel);
     if (!m_runner.loadDebugVars(m_options.debugvars))
         return m_port.link().fail(SwdBadJob, m_runner.error());
     if (m_options.mode == SwdConnectMode::UnderReset) {

@@ -94,6 +94,8 @@ void configureOne(CmsisDapProbe &probe, int k)
     }
     if (setting("QUORVEL_VPROBE_DAP_VENDOR_LOCK", k, text) && text == "1" && probe.device().qs64())
         probe.device().qs64()->setVendorLocked(true);
+    if (setting("QUORVEL_VPROBE_UART", k, text))
+        probe.device().setUartFile(text);
     if (setting("QUORVEL_VPROBE_DAP_FAULT_AT", k, text)) {
         char *end = nullptr;
         const unsigned long long address = std::strtoull(text.c_str(), &end, 0);

@@ -3,6 +3,7 @@
 #include "cmsisdapdevice.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -42,8 +43,48 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     m_part = part;
     m_core.reset();
     m_qs64 = part == SimulatedPart::Qs64 ? std::make_unique<Qs64Flash>() : nullptr;
-    m_core = std::make_unique<CortexCore>(m_model, m_qs64.get());
+    m_board = makeBoardPart(part, m_serial);
+    m_core = m_board ? std::make_unique<CortexCore>(m_model, *m_board)
+                     : std::make_unique<CortexCore>(m_model, m_qs64.get());
     m_core->setUptimeBeforeDebugger(m_uptimeNs);
+    setUartFile(m_uartFile);
+}
+
+void CmsisDapDevice::runOn()
+{
+    if (m_board && m_targetAttached)
+        m_core->setTime(m_startNs + m_wireNs + kRunOnNs);
+}
+
+void CmsisDapDevice::setSerial(const std::string &serial)
+{
+    m_serial = serial;
+    if (m_board)
+        m_board->setSerial(serial);
+}
+
+void CmsisDapDevice::setUartFile(const std::string &path)
+{
+    m_uartFile = path;
+    if (!m_board)
+        return;
+    if (path.empty()) {
+        m_board->setUart(nullptr);
+        return;
+    }
+    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "ab"), [](std::FILE *f) {
+        if (f)
+            std::fclose(f);
+    });
+    if (!file) {
+        std::fprintf(stderr, "quorvel-virtualprobe: cannot open the UART file %s\n", path.c_str());
+        m_board->setUart(nullptr);
+        return;
+    }
+    m_board->setUart([file](uint8_t byte) {
+        std::fputc(byte, file.get());
+        std::fflush(file.get());
+    });
 }
 
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const

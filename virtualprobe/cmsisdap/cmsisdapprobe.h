@@ -77,6 +77,8 @@ public:
     int bulkRead(unsigned char *data, int length, int *transferred, int timeoutMs);
     // What a USB bus reset does: replies not yet read are gone.
     void dropUnreadReplies();
+    // The host closed its handle on the probe.
+    void hostClosed();
 
 private:
     struct InFlight

@@ -19,6 +19,8 @@ struct uc_struct;
 
 namespace vprobe {
 
+class BoardPart;
+
 class CortexCore : public CoreLink
 {
 public:
@@ -35,6 +37,8 @@ public:
 
     // With `part`, the QS64's flash and controller take the place of the QB48x model's blocks.
     explicit CortexCore(TargetModel &model, Qs64Flash *part = nullptr);
+    // A part of a public family in place of the QB48x.
+    CortexCore(TargetModel &model, BoardPart &part);
     ~CortexCore() override;
     CortexCore(const CortexCore &) = delete;
     CortexCore &operator=(const CortexCore &) = delete;
@@ -89,6 +93,7 @@ private:
     bool running() const { return !m_halted && !m_lockup && !m_resetHeld && !m_sleeping; }
     void advance(uint64_t untilNs);
     bool runSlice(uint64_t instructions); // true when an event ended it
+    void open();
     void settle(bool failed, Event event, int watch);
     void halt(uint32_t dfsrBits);
     void resume();

@@ -44,6 +44,8 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
             return true;
         m_ackLost = true;
     }
+    if (!read && word == m_droppedWrite)
+        return true; // acknowledged, and lost
     if (bytes == 4)
         return read ? m_core->read(word, value) : m_core->write(word, value);
     // The core's port is a word wide: a narrower access reads its word and, writing, merges its
