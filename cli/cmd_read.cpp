@@ -1,5 +1,6 @@
 // read: a range of flash or RAM over SWD into a .bin or .hex file.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -59,6 +60,9 @@ int runRead(const QStringList &arguments)
     uint32_t clockHz = job::defaultSwdClockHz;
     if (!swdClockFrom(c.parser, clockHz, error))
         return c.fail(ExitUsage, error);
+    SwdConnectOptions connect;
+    if (!connectOptionsFrom(c.parser, connect, error))
+        return c.fail(ExitUsage, error);
 
     OpenedDapProbe probe;
     if (const int opened = openDapProbe(c, probe, error, c.parser.value("transport")))
@@ -69,7 +73,7 @@ int runRead(const QStringList &arguments)
         ProgressView view({QCoreApplication::translate("QuorvelCli", "连接"),
                            QCoreApplication::translate("QuorvelCli", "读出")});
         QString phase;
-        result = readMemory(probe.transport(), target, clockHz, address, length, bytes,
+        result = readMemory(probe.transport(), target, connect, clockHz, address, length, bytes,
                             [&](const QString &name, int percent) {
                                 if (name != phase && percent != 0)
                                     view.setValue(0);
