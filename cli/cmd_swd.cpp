@@ -86,6 +86,10 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
         view.setValue(percent);
     });
     view.finish();
+    if (result.pageBuffers > 0)
+        c.report().insert(
+            "ram",
+            QJsonObject{{"pageBuffers", result.pageBuffers}, {"crcRoutine", result.crcRoutine}});
     if (recorder)
         c.report().insert("sectors",
                           QJsonObject{{"erased", result.sectors.erased},

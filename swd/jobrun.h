@@ -38,6 +38,10 @@ public:
         if (!result.ok() && m_control && !m_control->advice().isEmpty())
             result.message += QStringLiteral("; ") + m_control->advice();
         result.sectors = m_counts;
+        if (m_plan) {
+            result.pageBuffers = int(m_plan->bufferCount);
+            result.crcRoutine = m_plan->withCrc;
+        }
         return result;
     }
     // Connected, then reset and halted before any algorithm is loaded, so nothing of the
@@ -54,7 +58,16 @@ public:
     bool decide(int mode, bool program);
     bool erase(int mode);
     bool program(int mode);
+    // erase() and program() with the sessions alternating, for devices with no step of their own
+    // between the two.
+    bool eraseAndProgram(int mode);
+    bool interleaves() const { return !m_control->definesStep("FlashEraseDone"); }
     bool verify(int verifyMode);
+    // The verify a job gets: by CRC only where the routine fitted in RAM.
+    int verifyModeFor(int asked) const
+    {
+        return asked == SwdVerifyCrc && !m_crc ? SwdVerifyReadback : asked;
+    }
     // The device's own steps once its flash is erased or programmed.
     bool eraseDone(int mode) { return mode == job::NoErase || m_control->flashEraseDone(); }
     bool programDone() { return m_control->flashProgramDone(); }

@@ -3,6 +3,7 @@
 #include "swd/memoryread.h"
 
 #include "swd/debug/debugport.h"
+#include "swd/debug/targetcontrol.h"
 
 #include <QCoreApplication>
 
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int kHaltTimeoutMs = 500;
 constexpr uint32_t kPieceWords = 4096; // 16 KiB between progress steps
 
 } // namespace
@@ -33,9 +33,9 @@ QString swdReadProblem(const pack::TargetDescription &target, uint32_t address, 
         .arg(target.device);
 }
 
-SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target, uint32_t clockHz,
-                     uint32_t address, uint32_t length, QByteArray &out,
-                     const SwdProgress &progress)
+SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
+                     const SwdConnectOptions &connect, uint32_t clockHz, uint32_t address,
+                     uint32_t length, QByteArray &out, const SwdProgress &progress)
 {
     auto report = [&](const char *phase, int percent) {
         if (progress)
@@ -51,13 +51,18 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
     DapPipe link(probe);
     DebugPort port(link);
     port.setAccessPort(apsel);
+    TargetControl control(port, target, connect);
     auto finish = [&] {
         port.disconnect();
         link.drain(); // after a failure, replies may still be owed
-        return link.error();
+        SwdResult result = link.error();
+        if (!result.ok() && !control.advice().isEmpty())
+            result.message += QStringLiteral("; ") + control.advice();
+        return result;
     };
     report("connect", 0);
-    if (!link.open() || !port.connect(clockHz) || !port.halt(kHaltTimeoutMs))
+    // Halted as the connect mode says; no reset, so RAM and registers are what the chip left.
+    if (!link.open() || !control.connect(clockHz))
         return finish();
     report("connect", 100);
 

@@ -32,11 +32,15 @@ struct SwdResult
     int code = SwdOk;
     QString message; // empty on success
     SectorCounts sectors = SectorCounts::none();
+    // How the run used the algorithm's RAM: page buffers (0: none planned) and whether the CRC
+    // routine fitted beside them (else verify and the erase decision read the flash back).
+    int pageBuffers = 0;
+    bool crcRoutine = false;
 
     bool ok() const { return code == SwdOk; }
     static SwdResult failure(int code, const QString &message)
     {
-        return {code, message, SectorCounts::none()};
+        return {code, message, SectorCounts::none(), 0, false};
     }
 };
 

@@ -47,6 +47,7 @@ public:
     bool resetAndRun();
     bool flashEraseDone() { return run("FlashEraseDone"); }
     bool flashProgramDone() { return run("FlashProgramDone"); }
+    bool definesStep(const QString &sequence) const { return m_runner.definedByPack(sequence); }
 
     SwdResetType resetType() const { return m_reset; }
     const QStringList &notes() const { return m_runner.notes(); }

@@ -4,6 +4,8 @@
 #include "swd/debug/targetcontrol.h"
 #include "virtualprobe.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 #include <hidapi/hidapi.h>
 
@@ -205,6 +207,45 @@ TEST_F(TargetControlTest, DefaultResetSeesTheResetAndConnectModesHaltTheCore)
         EXPECT_EQ(pc, vector & ~1u);
         EXPECT_EQ(demcr & 1, 0u);
         EXPECT_TRUE(control.resetAndRun()) << link->error().message.toStdString();
+    }
+}
+
+// The marker firmware in the board's flash: it writes 0x600DF00D to 0x20000000 first thing.
+TEST_F(TargetControlTest, UnderResetTheFirmwareNeverRunsAnInstruction)
+{
+    QFile image(QStringLiteral(QUORVEL_FW_RESETMARKER));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    const QByteArray bin = image.readAll();
+    ASSERT_GE(bin.size(), 8);
+    const uint32_t vector = uint32_t(uint8_t(bin[4])) | uint32_t(uint8_t(bin[5])) << 8
+        | uint32_t(uint8_t(bin[6])) << 16 | uint32_t(uint8_t(bin[7])) << 24;
+    const struct
+    {
+        SwdConnectMode mode;
+        uint32_t marker;
+        bool atVector;
+    } rows[] = {
+        {SwdConnectMode::Normal, 0x600DF00D, false},
+        {SwdConnectMode::UnderReset, 0, true},
+    };
+    for (const auto &row : rows) {
+        CmsisDapProbe::instance().reset();
+        CmsisDapProbe::instance().device().target().setFlash(
+            TargetModel::Bank::Aprom, std::vector<uint8_t>(bin.begin(), bin.end()));
+        link = std::make_unique<DapPipe>(*hid);
+        port = std::make_unique<DebugPort>(*link);
+        pack::TargetDescription t;
+        SwdConnectOptions options;
+        options.mode = row.mode;
+        TargetControl control(*port, t, options);
+        ASSERT_TRUE(link->open());
+        ASSERT_TRUE(control.connect(1000000)) << link->error().message.toStdString();
+        uint32_t pc = 0, marker = 1, dhcsr = 0;
+        ASSERT_TRUE(port->readCoreRegister(DebugPort::PC, pc) && port->read32(0x20000000, marker)
+                    && port->read32(0xE000EDF0, dhcsr));
+        EXPECT_EQ(marker, row.marker) << int(row.mode);
+        EXPECT_EQ(pc == (vector & ~1u), row.atVector) << std::hex << pc;
+        EXPECT_EQ(dhcsr & (1u << 17), 1u << 17);
     }
 }
 

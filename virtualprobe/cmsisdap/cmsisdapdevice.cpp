@@ -15,7 +15,6 @@ constexpr uint8_t kStatusOk = 0x00, kStatusError = 0xFF, kInvalid = 0xFF;
 constexpr uint16_t kJtagToSwd = 0xE79E;
 constexpr uint8_t kCapSwd = 0x01, kCapJtag = 0x02, kCapAtomic = 0x10, kCapTimer = 0x20;
 constexpr uint8_t kPinsDriven = 0x03 | 0x80; // SWCLK, SWDIO, nRESET; no TDI, TDO or nTRST
-constexpr uint32_t kSysResetRequest = 0x05FA0004;
 
 uint32_t get32(const uint8_t *p)
 {
@@ -47,6 +46,7 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     m_board = makeBoardPart(part, m_serial);
     m_core = m_board ? std::make_unique<CortexCore>(m_model, *m_board)
                      : std::make_unique<CortexCore>(m_model, m_qs64.get());
+    m_core->setUptimeBeforeDebugger(m_uptimeNs);
     setUartFile(m_uartFile);
 }
 
@@ -271,10 +271,12 @@ std::vector<uint8_t> CmsisDapDevice::pins(const uint8_t *p, size_t)
 void CmsisDapDevice::driveReset(bool low)
 {
     m_pins = uint8_t(low ? m_pins & ~kPinReset : m_pins | kPinReset);
+    m_core->setTime(m_startNs + m_wireNs); // the part has run up to the edge
+    if (low)
+        m_model.resetPins();
+    m_core->setResetLine(low);
     if (m_resetLine)
         m_resetLine(low);
-    else if (!low)
-        m_core->write(CortexCore::kAircr, kSysResetRequest);
 }
 
 std::vector<uint8_t> CmsisDapDevice::swdSequence(const uint8_t *p, size_t n, size_t &used)

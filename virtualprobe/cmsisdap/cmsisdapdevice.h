@@ -49,9 +49,9 @@ public:
     void setSwdCapable(bool swd) { m_swd = swd; }
     // DAP_Info's serial number: the USB serial of the probe it sits in.
     void setSerial(const std::string &serial);
-    // The nRESET line to the part: called with true when the line goes low (asserted by the
-    // probe), false when it is released. Until the target side takes it, releasing the line
-    // resets the core as a system reset does.
+    // nRESET is wired to the part: held low, the core neither runs nor halts and the SWD pins
+    // are the debug port's again, while the DP still answers; released, the part resets. The
+    // observer hears the line after the part: true when it goes low, false when released.
     void setResetLine(std::function<void(bool asserted)> line) { m_resetLine = std::move(line); }
     bool resetAsserted() const { return !(m_pins & kPinReset); }
     TargetModel &target() { return m_model; }
@@ -77,6 +77,18 @@ public:
     // target, flash blank unless `keepFlash`, reached again only after the line reset.
     void setTargetAttached(bool attached, bool keepFlash = false);
     bool targetAttached() const { return m_targetAttached; }
+
+    // How long the board ran its firmware before the probe first reached it (see CortexCore).
+    void setUptimeBeforeDebugger(uint64_t ns)
+    {
+        m_uptimeNs = ns;
+        m_core->setUptimeBeforeDebugger(ns);
+    }
+    // What a debugger's AIRCR SYSRESETREQ write meets: acknowledged, its ACK lost to the reset it
+    // causes (as on parts whose debug logic resets with the system), or ignored by a part whose
+    // reset request is not wired.
+    enum class ResetRequest { Acked, AckLost, Ignored };
+    void setResetRequest(ResetRequest how) { m_resetRequest = how; }
 
     // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
     void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
@@ -139,6 +151,9 @@ private:
     uint32_t m_matchMask = 0xFFFFFFFF;
     unsigned m_waitAttempts = 0;
     uint32_t m_faultAddress = 0xFFFFFFFF;
+    uint64_t m_uptimeNs = 0;
+    ResetRequest m_resetRequest = ResetRequest::Acked;
+    bool m_ackLost = false; // the access under way loses its ACK
     uint32_t m_droppedWrite = 0xFFFFFFFF;
 };
 

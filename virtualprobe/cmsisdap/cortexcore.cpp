@@ -118,6 +118,15 @@ void CortexCore::powerOn()
     m_poweredOn = true;
     resetCore(true);
     m_wasReset = false;
+    if (m_uptimeNs == 0)
+        return;
+    // The firmware ran on its own before the probe came: that stretch is run on a clock of its
+    // own, then the core's time joins the debugger's again.
+    const uint64_t now = m_coreNs;
+    m_coreNs = 0;
+    advance(m_uptimeNs);
+    m_coreNs = now;
+    m_haltVisibleNs = 0;
 }
 
 CortexCore::~CortexCore()
@@ -154,8 +163,9 @@ bool CortexCore::write(uint32_t address, unsigned size, uint32_t value)
 
 void CortexCore::setTime(uint64_t ns)
 {
-    powerOn();
+    // Powered at the debugger's time, not at 0: the part starts when the board does.
     m_nowNs = std::max(m_nowNs, ns);
+    powerOn();
     advance(m_nowNs);
 }
 
