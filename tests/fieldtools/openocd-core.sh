@@ -19,7 +19,8 @@ dap create chip.dap -chain-position chip.cpu
 target create chip.cpu cortex_m -dap chip.dap -work-area-phys 0x20001000 -work-area-size 0x800
 cortex_m reset_config sysresetreq
 CFG
-# The program: MSP 0x20002000, reset at 0x08000008: adds r0, #1; b 0x08000008.
+# The program, at the start of the part's flash: MSP 0x20002000, reset at +8: adds r0, #1; b +8.
+base=0x08000000
 case $part in
 qs64)
     cpu='Cortex-M0+ r0p1'
@@ -45,23 +46,35 @@ foreach {a v} {0x08000000 0x2000 0x08000002 0x2000 0x08000004 0x0009 0x08000006 
     while {[read_memory 0x4002200C 32 1] & 1} {}
 }
 mww 0x40022010 0x80' ;;
+nrf51822)
+    cpu='Cortex-M0 r0p0'
+    base=0x00000000
+    # NVMC write enable, word by word while READY is 0, then read only again.
+    flash='mww 0x4001E504 1
+foreach {a v} {0x00000000 0x20002000 0x00000004 0x00000009 0x00000008 0xe7fd3001} {
+    mww $a $v
+    while {!([read_memory 0x4001E400 32 1] & 1)} {}
+}
+mww 0x4001E504 0' ;;
 esac
+at() { printf '0x%08x' $((base + $1)); }
+word() { printf '%08x' $((base + $1)); }
 python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 7 + 3) & 0xFF for i in range(1024)))' \
     > image.bin
 cat > run.tcl <<TCL
 init
 halt
 $flash
-echo "flash [mdw 0x08000000 3]"
+echo "flash [mdw $(at 0) 3]"
 reset halt
 echo "reset [reg pc] [reg msp]"
 step
 echo "step [reg pc]"
-bp 0x0800000a 2 hw
+bp $(at 0xa) 2 hw
 resume
 wait_halt 5000
 echo "breakpoint [reg pc]"
-rbp 0x0800000a
+rbp $(at 0xa)
 resume
 echo "resumed [chip.cpu curstate]"
 halt
@@ -82,14 +95,14 @@ while read -r line; do
 done <<WANT
 Info : [chip.cpu] $cpu processor detected
 Info : [chip.cpu] target has 4 breakpoints, 2 watchpoints
-flash 0x08000000: 20002000 08000009 e7fd3001
-xPSR: 0x01000000 pc: 0x08000008 msp: 0x20002000
-reset pc (/32): 0x08000008
+flash $(at 0): 20002000 $(word 9) e7fd3001
+xPSR: 0x01000000 pc: $(at 8) msp: 0x20002000
+reset pc (/32): $(at 8)
 msp (/32): 0x20002000
 [chip.cpu] halted due to single-step, current mode: Thread
-step pc (/32): 0x0800000a
+step pc (/32): $(at 0xa)
 [chip.cpu] halted due to breakpoint, current mode: Thread
-breakpoint pc (/32): 0x0800000a
+breakpoint pc (/32): $(at 0xa)
 resumed running
 halted halted
 verified 1024 bytes
