@@ -2,6 +2,7 @@
 // message that says what went wrong and where.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -23,6 +24,9 @@ enum SwdCode {
     SwdAlgorithmFailed = 12, // a routine returned non-zero, stopped elsewhere, or a wrong CRC
     SwdBadJob = 13, // an image outside the flash, or nothing to do
     SwdVerifyMismatch = 14, // the flash read back differs from the image
+    // Programmed and verified, but the board's own check over RTT did not pass: the failure
+    // pattern, the time-out, no control block, or one that cannot be right.
+    SwdSelfTestFailed = 15,
 };
 
 // Sectors a run erased, programmed, and left alone because they already held what the job leaves
@@ -39,9 +43,19 @@ struct SwdResult
     int code = SwdOk;
     QString message; // empty on success
     SwdSectorCounts sectors;
+    // The self-test after reset: its verdict ("passed", "failed", "timeout", ...; empty when
+    // none ran) and what the board printed.
+    QString functional;
+    QByteArray functionalText;
 
     bool ok() const { return code == SwdOk; }
-    static SwdResult failure(int code, const QString &message) { return {code, message, {}}; }
+    static SwdResult failure(int code, const QString &message)
+    {
+        SwdResult r;
+        r.code = code;
+        r.message = message;
+        return r;
+    }
 };
 
 // An address or word as every SWD message writes it: "0x" and eight upper-case hex digits.

@@ -44,6 +44,20 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     m_core.reset();
     m_qs64 = part == SimulatedPart::Qs64 ? std::make_unique<Qs64Flash>() : nullptr;
     m_core = std::make_unique<CortexCore>(m_model, m_qs64.get());
+    giveUid();
+}
+
+void CmsisDapDevice::giveUid()
+{
+    if (!m_qs64)
+        return;
+    // FNV-1a over the serial: stable for a probe, distinct between probes.
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : m_serial)
+        hash = (hash ^ uint8_t(c)) * 0x100000001B3ull;
+    const uint32_t words[Qs64Flash::kUidWords] = {0x51533634u, uint32_t(hash),
+                                                  uint32_t(hash >> 32)};
+    m_qs64->setUid(words);
 }
 
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const

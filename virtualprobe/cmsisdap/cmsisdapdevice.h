@@ -46,8 +46,13 @@ public:
     // Other probes: the packet size DAP_Info reports, and one that does JTAG alone.
     void setPacketSize(uint16_t size) { m_packetSize = size; }
     void setSwdCapable(bool swd) { m_swd = swd; }
-    // DAP_Info's serial number: the USB serial of the probe it sits in.
-    void setSerial(const std::string &serial) { m_serial = serial; }
+    // DAP_Info's serial number: the USB serial of the probe it sits in. The board behind each
+    // probe takes its unique ID from it, so two virtual boards never share one.
+    void setSerial(const std::string &serial)
+    {
+        m_serial = serial;
+        giveUid();
+    }
     // The nRESET line to the part: called with true when the line goes low (asserted by the
     // probe), false when it is released. Until the target side takes it, releasing the line
     // resets the core as a system reset does.
@@ -84,6 +89,7 @@ private:
     std::vector<uint8_t> swdSequence(const uint8_t *p, size_t n, size_t &used);
     std::vector<uint8_t> pins(const uint8_t *p, size_t n);
     void lineBits(const uint8_t *data, unsigned bits);
+    void giveUid();
     void driveReset(bool low);
     Transfer access(uint8_t request, uint32_t value);
     bool memory(bool read, uint32_t address, unsigned bytes, uint32_t &value);
