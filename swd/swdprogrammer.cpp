@@ -213,8 +213,9 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
         && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
         && run.eraseDone(job.eraseMode)
         && (!job.program || (run.program(job.eraseMode) && run.programDone()))
-        && (!job.verify || run.verify(job.verifyMode)) && job.resetAndRun)
-        run.resetAndRun();
+        && (!job.verify || run.verify(job.verifyMode)) && job.resetAndRun && run.resetAndRun()
+        && job.checks())
+        run.selfTest(job.selfTest);
     return run.finish();
 }
 

@@ -1,0 +1,60 @@
+// The board's own check after the reset: its firmware prints into an RTT up-buffer while the
+// core runs; the run reads it through the same debug port until a verdict.
+#include "swd/jobrun.h"
+#include "swd/rtt/debugmemory.h"
+
+#include <QCoreApplication>
+
+namespace swdrun {
+
+namespace {
+
+// The device's RAM as the firmware sees it: the default writable memory, else the first one.
+rtt::Ram ramOf(const pack::TargetDescription &target)
+{
+    const pack::MemoryRegion *chosen = nullptr;
+    for (const pack::MemoryRegion &m : target.memories) {
+        if (m.writable() && (!chosen || (m.isDefault && !chosen->isDefault)))
+            chosen = &m;
+    }
+    return chosen ? rtt::Ram{chosen->start, chosen->size} : rtt::Ram{};
+}
+
+// The last line the board printed, for the message; bounded so the message stays one line.
+QString lastLine(const QByteArray &text)
+{
+    const QList<QByteArray> lines = text.trimmed().split('\n');
+    return QString::fromUtf8(lines.isEmpty() ? QByteArray() : lines.last().trimmed().left(120));
+}
+
+} // namespace
+
+bool JobRun::selfTest(const rtt::CheckOptions &options)
+{
+    report("check", 0);
+    rtt::DebugMemory memory(m_port);
+    rtt::UpReader reader(memory, ramOf(m_target));
+    const rtt::CheckResult r = rtt::runCheck(reader, options);
+    m_functional = QString::fromLatin1(rtt::verdictName(r.verdict));
+    m_functionalText = r.text;
+    const QString printed = lastLine(r.text);
+    switch (r.verdict) {
+    case rtt::Verdict::Passed:
+        break;
+    case rtt::Verdict::Failed:
+        m_checkMessage = QCoreApplication::translate("Swd", "自检失败：%1").arg(printed);
+        break;
+    case rtt::Verdict::TimedOut:
+        m_checkMessage = QCoreApplication::translate("Swd", "自检%1毫秒内没有结果：%2")
+                             .arg(options.timeoutMs)
+                             .arg(printed.isEmpty() ? QStringLiteral("-") : printed);
+        break;
+    default:
+        m_checkMessage = QCoreApplication::translate("Swd", "自检无法读取RTT：%1").arg(r.error);
+        break;
+    }
+    report("check", 100);
+    return r.verdict != rtt::Verdict::ReadFailed;
+}
+
+} // namespace swdrun
