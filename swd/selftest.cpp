@@ -38,19 +38,20 @@ bool JobRun::selfTest(const rtt::CheckOptions &options)
     m_functional = QString::fromLatin1(rtt::verdictName(r.verdict));
     m_functionalText = r.text;
     const QString printed = lastLine(r.text);
+    // The caller puts "programmed, self-test failed" in front.
     switch (r.verdict) {
     case rtt::Verdict::Passed:
         break;
     case rtt::Verdict::Failed:
-        m_checkMessage = QCoreApplication::translate("Swd", "自检失败：%1").arg(printed);
+        m_checkMessage = printed;
         break;
     case rtt::Verdict::TimedOut:
-        m_checkMessage = QCoreApplication::translate("Swd", "自检%1毫秒内没有结果：%2")
+        m_checkMessage = QCoreApplication::translate("Swd", "%1毫秒内没有结果（最后输出：%2）")
                              .arg(options.timeoutMs)
                              .arg(printed.isEmpty() ? QStringLiteral("-") : printed);
         break;
     default:
-        m_checkMessage = QCoreApplication::translate("Swd", "自检无法读取RTT：%1").arg(r.error);
+        m_checkMessage = r.error;
         break;
     }
     report("check", 100);
