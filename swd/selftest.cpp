@@ -9,17 +9,6 @@ namespace swdrun {
 
 namespace {
 
-// The device's RAM as the firmware sees it: the default writable memory, else the first one.
-rtt::Ram ramOf(const pack::TargetDescription &target)
-{
-    const pack::MemoryRegion *chosen = nullptr;
-    for (const pack::MemoryRegion &m : target.memories) {
-        if (m.writable() && (!chosen || (m.isDefault && !chosen->isDefault)))
-            chosen = &m;
-    }
-    return chosen ? rtt::Ram{chosen->start, chosen->size} : rtt::Ram{};
-}
-
 // The last line the board printed, for the message; bounded so the message stays one line.
 QString lastLine(const QByteArray &text)
 {
@@ -33,7 +22,7 @@ bool JobRun::selfTest(const rtt::CheckOptions &options)
 {
     report("check", 0);
     rtt::DebugMemory memory(m_port);
-    rtt::UpReader reader(memory, ramOf(m_target));
+    rtt::UpReader reader(memory, rtt::ramOf(m_target));
     const rtt::CheckResult r = rtt::runCheck(reader, options);
     m_functional = QString::fromLatin1(rtt::verdictName(r.verdict));
     m_functionalText = r.text;

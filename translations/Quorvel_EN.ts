@@ -1325,6 +1325,22 @@ Use it anyway?</translation>
     <context>
         <name>QuorvelCli</name>
         <message>
+            <source>经SWD读取RTT上行缓冲0并写到标准输出，直到Ctrl-C或SIGTERM（退出状态0）。</source>
+            <translation>Read RTT up-buffer 0 over SWD and write it to stdout until Ctrl-C or SIGTERM (exit status 0).</translation>
+        </message>
+        <message>
+            <source>rtt不支持--json</source>
+            <translation>rtt has no --json</translation>
+        </message>
+        <message>
+            <source>rtt只经SWD</source>
+            <translation>rtt works over SWD only</translation>
+        </message>
+        <message>
+            <source>；继续查找</source>
+            <translation>; still looking</translation>
+        </message>
+        <message>
             <source>--new-serial需要--serial-ledger</source>
             <translation>--new-serial needs --serial-ledger</translation>
         </message>
@@ -1770,6 +1786,7 @@ Use it anyway?</translation>
   verify          校验芯片数据与文件
   erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
   read            经SWD读出一段FLASH或RAM到文件
+  rtt             经SWD把RTT上行缓冲0输出到标准输出
   md5             读取一段FLASH的MD5
   crc32           读取一段FLASH的CRC-32
   file-crc        计算文件的CRC-32
@@ -1788,6 +1805,7 @@ Commands:
   verify          verify the chip against files
   erase           erase the whole chip over SWD (any CMSIS-DAP probe)
   read            read a flash or RAM range over SWD into a file
+  rtt             RTT up-buffer 0 over SWD to stdout
   md5             read the MD5 of a flash range
   crc32           read the CRC-32 of a flash range
   file-crc        compute the CRC-32 of files

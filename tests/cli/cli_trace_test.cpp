@@ -8,6 +8,7 @@ namespace {
 
 #ifndef QUORVEL_SELFTEST_BIN
 #define QUORVEL_SELFTEST_BIN ""
+#define QUORVEL_SELFTEST_QB48_BIN ""
 #endif
 
 class CliTrace : public CliSwd
@@ -211,6 +212,49 @@ TEST_F(CliTrace, JobFileKeepsTheCheckAndAnUnreadableIdRefusesTheBoard)
     RecordDb db;
     ASSERT_TRUE(db.open(path("r.sqlite")));
     EXPECT_EQ(db.runs().size(), 1);
+}
+
+// Until `wanted` shows up on the stream: an event, not a time, ends the wait (60 s at most).
+bool waitFor(QProcess &p, QByteArray &seen, const QByteArray &wanted, bool errorStream)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!seen.contains(wanted) && clock.elapsed() < 60000) {
+        p.waitForReadyRead(1000);
+        seen += errorStream ? p.readAllStandardError() : p.readAllStandardOutput();
+    }
+    return seen.contains(wanted);
+}
+
+// `rtt` attaches to the running board (the QB48x keeps its flash in the fixture's file) and
+// streams what it prints; SIGTERM ends it with status 0, also while it still looks for a block.
+TEST_F(CliTrace, RttStreamsUntilTerminated)
+{
+    env.removeAll("QUORVEL_VPROBE_TARGET=qs64");
+    for (const bool programmed : {false, true}) {
+        SCOPED_TRACE(programmed);
+        if (programmed) {
+            const Outcome o = run({"program", "--via", "swd", QUORVEL_SELFTEST_QB48_BIN "@0",
+                                   "--reset", "--rtt-expect", "PASS", "--no-record"});
+            ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+        }
+        QProcess p;
+        start(p, {"rtt"});
+        QByteArray seen;
+        if (programmed)
+            EXPECT_TRUE(waitFor(p, seen, "selftest: ram ok\nSELFTEST PASS uid=none\n", false))
+                << seen.toStdString();
+        else
+            EXPECT_TRUE(waitFor(p, seen,
+                                "quorvel-cli: no RTT control block in 0x20000000+16384; still "
+                                "looking\n",
+                                true))
+                << seen.toStdString();
+        p.terminate();
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+    }
 }
 
 } // namespace
