@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 
+#include <map>
+#include <mutex>
+
 namespace swdrun {
 
 namespace {
@@ -16,6 +19,19 @@ QString lastLine(const QByteArray &text)
     return QString::fromUtf8(lines.isEmpty() ? QByteArray() : lines.last().trimmed().left(120));
 }
 
+// Where the control block was on the device's last board: a line programs one image, so the
+// next board's block is looked for there first, and the RAM searched only when it is not.
+uint32_t lastBlock(const QString &device, uint32_t found = 0)
+{
+    static std::mutex mutex;
+    static std::map<QString, uint32_t> places;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (found)
+        places[device] = found;
+    const auto it = places.find(device);
+    return it == places.end() ? 0 : it->second;
+}
+
 } // namespace
 
 bool JobRun::selfTest(const rtt::CheckOptions &options)
@@ -23,7 +39,13 @@ bool JobRun::selfTest(const rtt::CheckOptions &options)
     report("check", 0);
     rtt::DebugMemory memory(m_port);
     rtt::UpReader reader(memory, rtt::ramOf(m_target));
-    const rtt::CheckResult r = rtt::runCheck(reader, options);
+    rtt::CheckOptions first = options;
+    const uint32_t hint = options.address ? 0 : lastBlock(m_target.device);
+    if (hint && reader.find(hint) == rtt::Status::Ok)
+        first.address = hint; // one look there; anything else searches the RAM as usual
+    const rtt::CheckResult r = rtt::runCheck(reader, first);
+    if (!options.address && reader.blockAddress())
+        lastBlock(m_target.device, reader.blockAddress());
     m_functional = QString::fromLatin1(rtt::verdictName(r.verdict));
     m_functionalText = r.text;
     const QString printed = lastLine(r.text);
