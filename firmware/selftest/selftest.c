@@ -21,7 +21,8 @@
 #define MODE_BAD_BLOCK 0x42444142u /* "BADB" */
 #define UP_SIZE 512u
 
-struct RttBuffer {
+struct RttBuffer
+{
     const char *name;
     char *buffer;
     uint32_t size;
@@ -30,7 +31,8 @@ struct RttBuffer {
     uint32_t flags;
 };
 
-struct RttControl {
+struct RttControl
+{
     char id[16];
     int32_t upCount;
     int32_t downCount;
@@ -68,8 +70,7 @@ static void rttWrite(const char *text)
         if (next >= b->size) {
             next = 0;
         }
-        while (next == b->rdOff) {
-        }
+        while (next == b->rdOff) { }
         b->buffer[b->wrOff] = *text;
         b->wrOff = next;
     }
@@ -103,20 +104,17 @@ int main(void)
 {
     const uint32_t mode = REG32(MODE_WORD);
     if (mode == MODE_NO_RTT) {
-        for (;;) {
-        }
+        for (;;) { }
     }
     rttInit(mode == MODE_BAD_BLOCK ? 0x00100000u : UP_SIZE);
     if (mode == MODE_BAD_BLOCK) {
-        for (;;) {
-        }
+        for (;;) { }
     }
     rttWrite("selftest: ram ");
     const uint32_t errors = ramErrors();
     rttWrite(errors == 0 ? "ok\n" : "errors\n");
     if (mode == MODE_SILENT) {
-        for (;;) {
-        }
+        for (;;) { }
     }
     if (mode == MODE_FAIL || errors != 0) {
         rttWrite("SELFTEST FAIL ram\n");
@@ -134,6 +132,5 @@ int main(void)
 #endif
         rttWrite("\n");
     }
-    for (;;) {
-    }
+    for (;;) { }
 }
