@@ -6,6 +6,7 @@
 #include "download.h"
 #include "handlebar.h"
 #include "offlinedlg.h"
+#include "swdstate.h"
 #include "usbconnectthread.h"
 #include "worker.h"
 
@@ -69,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupRecord();
     setupJobMenu();
     setupLine();
+    setupPath();
     ui->firmwareVersionLabel->setText(tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     ui->firmwareVersionLabel->setStyleSheet("color:#666666;");

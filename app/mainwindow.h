@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QThread>
 
+#include <memory>
+
 class Download;
 namespace job {
 struct JobSetup;
@@ -21,6 +23,8 @@ class QLabel;
 class QMenu;
 class QRegExpValidator;
 class QTimer;
+struct SwdResult;
+struct SwdState;
 class USBConnectThread;
 class Worker;
 
@@ -107,7 +111,8 @@ private:
     bool openRecord();
     bool beginRecordedRun(); // false: the run cannot be recorded and must not start
     // Completes the run's row; false when the result could not be written.
-    bool finishRecordedRun(int code, const QString &html);
+    bool finishRecordedRun(int code, const QString &html,
+                           const SectorCounts &sectors = SectorCounts());
     void showTally();
     // Hands-free line (mainwindow_line.cpp).
     void setupLine();
@@ -115,6 +120,20 @@ private:
     void linePoll();
     bool lineRunEnded(const QString &message);
     void showLineState();
+    // The SWD path (mainwindow_path.cpp, mainwindow_swdrun.cpp).
+    void setupPath();
+    bool swdPath() const;
+    void makeSwdWidgets();
+    void choosePath(bool toSwd);
+    void showDevice(); // the job's device beside the options and in the title
+    void chooseDeviceSlot();
+    void connectSwd(); // opens a CMSIS-DAP probe, or closes the one open
+    void startSwd();
+    void ensureSwdWorker();
+    void describeSwdRun(RunRecord &run) const;
+    void swdFinished(const SwdResult &result);
+    void readOutSlot();
+    void readOutFinished(const SwdResult &result);
 
     QThread workerThread;
     Ui::MainWindow *ui;
@@ -156,6 +175,16 @@ private:
     QTimer *lineTimer = nullptr;
     LineState lineState = LineState::Off;
     QString lineResult; // the last automatically started run's result, plain text
+
+    // A failed SWD run is recorded as the command line's exit status: this plus its SWD code.
+    static constexpr int swdRecordBase = 40;
+    std::unique_ptr<SwdState> swd;
+    QMenu *pathMenu = nullptr;
+    QAction *viaVendorAction = nullptr;
+    QAction *viaSwdAction = nullptr;
+    QAction *deviceAction = nullptr;
+    QAction *readAction = nullptr;
+    QString vendorTitle; // the window title before the SWD path changed it
 
     friend class MainWindowTestAccess; // lets tests reach the job record without a public getter
 };

@@ -22,6 +22,10 @@ void MainWindow::stopPolling()
 
 void MainWindow::on_connectPushButton_clicked()
 {
+    if (swdPath()) {
+        connectSwd();
+        return;
+    }
     if (download->connected)
         stopPolling();
 

@@ -9,9 +9,11 @@
 #include "job/jobfile.h"
 #include "job/jobsetup.h"
 #include "offlinedlg.h"
+#include "swdstate.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -99,6 +101,16 @@ job::JobSetup MainWindow::currentJob() const
         file.address = d.imageAddress[i];
         setup.files.append(file);
     }
+    if (swdPath()) {
+        setup.via = job::ViaSwd;
+        setup.targetDevice = swd->device;
+        setup.targetPack = swd->pack;
+        setup.targetCore = swd->core;
+        setup.targetAlgorithms = swd->algorithms;
+        setup.transport = swd->transport;
+        setup.swdClockHz = swd->clockHz;
+        setup.verifyReadback = swd->verifyMode->currentIndex() == 1;
+    }
     return setup;
 }
 
@@ -131,13 +143,11 @@ void MainWindow::openJobActionSlot()
         QMessageBox::information(this, tr("警告"), error);
         return;
     }
-    // Opened here, an SWD job would run on the dedicated probe with other rules and another
-    // erase; the command line runs it as saved.
-    if (setup.via == job::ViaSwd) {
+    // The options only the dedicated probe has cannot come with a job over SWD.
+    if (setup.via == job::ViaSwd
+        && (setup.protectLevel != 0 || setup.watchdog != job::WatchdogKeep || setup.offline)) {
         QMessageBox::information(
-            this, tr("警告"),
-            tr("工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program "
-               "--job运行"));
+            this, tr("警告"), tr("经CMSIS-DAP烧录器（SWD）的工程不能设置读保护、看门狗或脱机烧录"));
         return;
     }
     if (setup.chipIndex != ui->chipComboBox->currentIndex()) {
@@ -171,8 +181,20 @@ void MainWindow::applyJob(const job::JobSetup &setup)
     while (download->fileCount > 0)
         on_fileRemovePushButton_clicked();
 
+    choosePath(setup.via == job::ViaSwd);
+    if (swdPath()) {
+        swd->device = setup.targetDevice;
+        swd->pack = setup.targetPack;
+        swd->core = setup.targetCore;
+        swd->algorithms = setup.targetAlgorithms;
+        swd->transport = setup.transport;
+        swd->clockHz = setup.swdClockHz;
+        swd->verifyMode->setCurrentIndex(setup.verifyReadback ? 1 : 0);
+        showDevice();
+    }
     // The dedicated probe has no auto erase: its nearest is erasing the sectors the images touch.
-    eraseGroup->button(setup.eraseMode == job::AutoErase ? int(job::SectorErase) : setup.eraseMode)
+    const bool autoErase = setup.eraseMode == job::AutoErase;
+    eraseGroup->button(autoErase && !swdPath() ? int(job::SectorErase) : setup.eraseMode)
         ->setChecked(true);
     on_eraseRadioButton_clicked();
     ui->programCheckBox->setChecked(setup.program);

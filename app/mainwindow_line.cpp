@@ -7,14 +7,17 @@
 #include "download.h"
 #include "job/messages.h"
 #include "presence.h"
+#include "station/stationwindow.h"
 #include "usbconnectthread.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -29,6 +32,29 @@ void MainWindow::setupLine()
     autoAction->setStatusTip(tr("芯片接上时自动烧录，取下后等待下一块"));
     projectMenu->addSeparator();
     projectMenu->addAction(autoAction);
+    // Several probes on one saved job, in a window of its own.
+    QAction *station = projectMenu->addAction(tr("产线…"));
+    station->setObjectName(QStringLiteral("stationAction"));
+    station->setStatusTip(tr("打开工程，在多个烧录器上同时烧录"));
+    connect(station, &QAction::triggered, this, [this] {
+        // Two faces on one probe would steal each other's replies.
+        if (download->connected) {
+            QMessageBox::warning(this, tr("警告"), tr("请先断开烧录器，产线会连接每一个烧录器"));
+            return;
+        }
+        const QString path =
+            QFileDialog::getOpenFileName(this, tr("打开工程"), QString(), tr("工程文件 (*.json)"));
+        if (path.isEmpty())
+            return;
+        stopLine();
+        StationJob job;
+        job.path = path;
+        job.record = recordLocation();
+        auto *window = new StationWindow(job);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->resize(1280, 900);
+        window->show();
+    });
     connect(autoAction, &QAction::toggled, this, [this](bool on) {
         lineState = on ? LineState::Waiting : LineState::Off;
         if (on)

@@ -84,8 +84,10 @@ bool MainWindow::beginRecordedRun()
     };
     if (!openRecord())
         return refuse();
-    const RunRecord run =
+    RunRecord run =
         runRecordFrom(*download, probeIdText(download->probeId), firmwareText(download->probeId));
+    if (swdPath())
+        describeSwdRun(run);
     const qint64 id = record->beginRun(run);
     if (id < 0)
         return refuse();
@@ -106,7 +108,7 @@ bool MainWindow::beginRecordedRun()
     return true;
 }
 
-bool MainWindow::finishRecordedRun(int code, const QString &html)
+bool MainWindow::finishRecordedRun(int code, const QString &html, const SectorCounts &sectors)
 {
     if (recordedRunId < 0)
         return false;
@@ -117,7 +119,7 @@ bool MainWindow::finishRecordedRun(int code, const QString &html)
     showTally();
     const QString message = QTextDocumentFragment::fromHtml(html).toPlainText().trimmed();
     const bool ok = record->finishRun(recordedRunId, passed, code, message,
-                                      download->chip ? download->chip->deviceId : 0);
+                                      download->chip ? download->chip->deviceId : 0, sectors);
     recordedRunId = -1;
     ledgerSerialTaken = false;
     return ok;

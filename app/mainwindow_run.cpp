@@ -25,6 +25,10 @@ void MainWindow::on_startPushButton_clicked()
         restoreAfterRun();
         return;
     }
+    if (swdPath()) {
+        startSwd();
+        return;
+    }
     if (!beginRecordedRun()) {
         codeSixRestarts = 0;
         restoreAfterRun();

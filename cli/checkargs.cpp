@@ -106,20 +106,4 @@ int checkFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString &er
     return ExitOk;
 }
 
-bool checkOf(const job::JobSetup &setup, const pack::TargetDescription &target, UidPlace &uid,
-             rtt::CheckOptions &check, QString &error)
-{
-    if (setup.uid.isEmpty() ? !uidPlaceOf(target, uid, error)
-                            : !parseUidPlace(setup.uid, uid, error))
-        return false;
-    check = rtt::CheckOptions();
-    if (setup.rttExpect.isEmpty())
-        return true;
-    check.expect.setPattern(setup.rttExpect);
-    check.fail.setPattern(setup.rttFail);
-    check.timeoutMs = setup.rttTimeoutMs;
-    check.address = setup.rttAddress;
-    return true;
-}
-
 } // namespace cli

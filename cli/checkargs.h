@@ -18,9 +18,6 @@ bool checkOptionsGiven(const QCommandLineParser &parser);
 // The command line's values into `setup` (so that --save-job keeps them). 0, or the usage status
 // with `error`.
 int checkFromArgs(const QCommandLineParser &parser, job::JobSetup &setup, QString &error);
-// The run's values: the ID place (the setup's, else the device pack's) and the self-test.
-// False with `error`.
-bool checkOf(const job::JobSetup &setup, const pack::TargetDescription &target, UidPlace &uid,
-             rtt::CheckOptions &check, QString &error);
+// The run's values from the setup: swdChecksOf (engine/swdjobof.h), shared with the window.
 
 } // namespace cli

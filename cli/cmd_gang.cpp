@@ -23,6 +23,7 @@ namespace cli {
 namespace {
 
 std::atomic<Gang *> activeRunner{nullptr};
+GangDriver gangDriver;
 volatile std::sig_atomic_t interrupted = 0;
 
 // Ctrl-C: every probe finishes the exchange in flight and sends nothing more.
@@ -108,6 +109,16 @@ bool resolveProbes(const QStringList &selectors, std::vector<ProbeInfo> &chosen,
     return !chosen.empty();
 }
 
+// --poll into `line`; false when out of range.
+bool pollFrom(const Command &c, LineOptions &line)
+{
+    if (!c.parser.isSet("poll"))
+        return true;
+    bool ok = false;
+    line.pollMs = c.parser.value("poll").toInt(&ok);
+    return ok && line.pollMs >= 10 && line.pollMs <= 60000;
+}
+
 // --auto: every probe runs boards as they are attached, until it has run `boards` of them (0: until
 // Ctrl-C). One line (or JSON object) per board on stdout as it ends.
 int runLine(Command &c, const GangFactory &make, const std::vector<ProbeInfo> &probes,
@@ -116,13 +127,9 @@ int runLine(Command &c, const GangFactory &make, const std::vector<ProbeInfo> &p
     LineOptions line;
     line.enabled = true;
     line.boards = boards;
-    if (c.parser.isSet("poll")) {
-        bool ok = false;
-        line.pollMs = c.parser.value("poll").toInt(&ok);
-        if (!ok || line.pollMs < 10 || line.pollMs > 60000)
-            return c.fail(ExitUsage,
-                          QCoreApplication::translate("QuorvelCli", "--poll需要10到60000毫秒"));
-    }
+    if (!pollFrom(c, line))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate("QuorvelCli", "--poll需要10到60000毫秒"));
     catchInterrupt();
     GangView view(probes, c.json());
     view.setLine(true);
@@ -181,6 +188,11 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
         c, probes, [&] { return std::make_unique<GangRunner>(prototype, paths); }, hooks);
 }
 
+void setGangDriver(GangDriver driver)
+{
+    gangDriver = std::move(driver);
+}
+
 int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactory &make,
               const GangHooks &hooks)
 {
@@ -192,6 +204,15 @@ int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactor
     if (!ok || rounds < 0)
         return c.fail(ExitUsage,
                       QCoreApplication::translate("QuorvelCli", "--repeat需要一个非负整数"));
+    if (gangDriver) {
+        LineOptions line;
+        line.enabled = c.parser.isSet("auto");
+        line.boards = line.enabled && c.parser.isSet("repeat") ? rounds : 0;
+        if (!pollFrom(c, line))
+            return c.fail(ExitUsage,
+                          QCoreApplication::translate("QuorvelCli", "--poll需要10到60000毫秒"));
+        return c.finish(gangDriver(probes, make, hooks, line), QString());
+    }
 
     if (c.parser.isSet("auto")) // a line runs until Ctrl-C unless --repeat bounds it
         return runLine(c, make, probes, names, c.parser.isSet("repeat") ? rounds : 0, hooks);

@@ -1,5 +1,6 @@
 // read: a range of flash or RAM over SWD into a .bin or .hex file.
 #include "command.h"
+#include "connectargs.h"
 #include "exitcodes.h"
 #include "jobargs.h"
 #include "packargs.h"
@@ -8,30 +9,15 @@
 #include "swdcommands.h"
 
 #include "images/crc32.h"
-#include "images/hexwriter.h"
+#include "images/readoutfile.h"
 #include "job/jobsetup.h"
 #include "swd/link/dapprobes.h"
 #include "swd/memoryread.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace cli {
-
-namespace {
-
-enum class OutputFormat { None, Bin, Hex };
-
-OutputFormat formatOf(const QString &file)
-{
-    const QString suffix = QFileInfo(file).suffix().toLower();
-    return suffix == QLatin1String("bin") ? OutputFormat::Bin
-        : suffix == QLatin1String("hex")  ? OutputFormat::Hex
-                                          : OutputFormat::None;
-}
-
-} // namespace
 
 int runRead(const QStringList &arguments)
 {
@@ -54,8 +40,7 @@ int runRead(const QStringList &arguments)
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "需要起始地址、长度（十六进制）和文件"));
     const QString &file = args[2];
-    const OutputFormat format = formatOf(file);
-    if (format == OutputFormat::None)
+    if (readOutFormat(file) == ReadOutFormat::None)
         return c.fail(
             ExitUsage,
             QCoreApplication::translate("QuorvelCli", "读出的文件必须是.bin或.hex：%1").arg(file));
@@ -75,6 +60,9 @@ int runRead(const QStringList &arguments)
     uint32_t clockHz = job::defaultSwdClockHz;
     if (!swdClockFrom(c.parser, clockHz, error))
         return c.fail(ExitUsage, error);
+    SwdConnectOptions connect;
+    if (!connectOptionsFrom(c.parser, connect, error))
+        return c.fail(ExitUsage, error);
 
     OpenedDapProbe probe;
     if (const int opened = openDapProbe(c, probe, error, c.parser.value("transport")))
@@ -85,7 +73,7 @@ int runRead(const QStringList &arguments)
         ProgressView view({QCoreApplication::translate("QuorvelCli", "连接"),
                            QCoreApplication::translate("QuorvelCli", "读出")});
         QString phase;
-        result = readMemory(probe.transport(), target, clockHz, address, length, bytes,
+        result = readMemory(probe.transport(), target, connect, clockHz, address, length, bytes,
                             [&](const QString &name, int percent) {
                                 if (name != phase && percent != 0)
                                     view.setValue(0);
@@ -109,9 +97,7 @@ int runRead(const QStringList &arguments)
                             .arg(result.message),
                         result.code);
 
-    QSaveFile out(file);
-    const QByteArray text = format == OutputFormat::Hex ? intelHex(address, bytes) : bytes;
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
+    if (!writeReadOut(file, address, bytes))
         return c.fail(ExitCannotCreate,
                       QCoreApplication::translate("QuorvelCli", "无法写入文件：%1").arg(file));
     const uint32_t crc =
@@ -119,10 +105,8 @@ int runRead(const QStringList &arguments)
     c.report().insert("crc32", QString::asprintf("0x%08X", crc));
     return c.finish(ExitOk,
                     QCoreApplication::translate("QuorvelCli", "已读出%1起的%2字节到%3（CRC-32 %4）")
-                        .arg(QString::asprintf("0x%08X", address))
-                        .arg(length)
-                        .arg(file)
-                        .arg(QString::asprintf("0x%08X", crc)),
+                        .arg(QString::asprintf("0x%08X", address), QString::number(length), file,
+                             QString::asprintf("0x%08X", crc)),
                     0);
 }
 

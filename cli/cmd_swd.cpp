@@ -18,7 +18,6 @@
 #include "job/filelist.h"
 #include "job/flashplan.h"
 #include "job/jobfile.h"
-#include "job/memorygeometry.h"
 #include "job/messages.h"
 #include "pack/targetcatalog.h"
 #include "swd/link/dapprobes.h"
@@ -49,6 +48,13 @@ int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &e
     }
     if (p.isSet("verify"))
         setup.verifyReadback = p.value("verify") == QLatin1String("readback");
+    for (const QString &text : p.values("debugvar")) {
+        QString name;
+        uint64_t value = 0;
+        if (!parseDebugVar(text, name, value, error))
+            return ExitUsage;
+        setup.targetDebugVars[name] = value;
+    }
     return swdClockFrom(p, setup.swdClockHz, error) ? int(ExitOk) : int(ExitUsage);
 }
 
@@ -85,11 +91,9 @@ int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescripti
 {
     if (d.rollingCodeAddress == 0 || c.parser.isSet("force"))
         return ExitOk;
-    // The QB48x keeps the memories the dedicated path's map names; another device its pack's.
-    QVector<FlashMemory> memories = qb48FlashMemories();
+    QVector<FlashMemory> memories;
     QString error;
-    if (!quorvel::geometryForDevice(target.device.toUtf8().constData())
-        && !memoriesOf(target, memories, error))
+    if (!memoriesOf(target, memories, error))
         return c.fail(ExitInputFile, error);
     for (const FlashProblem &problem : planJob(d, 0, memories).problems) {
         if (problem.kind == FlashProblem::RollingCodeOutside)
@@ -145,7 +149,7 @@ int swdProgram(Command &c)
     if (!connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
     UidPlace uid;
-    if (!checkOf(setup, target, uid, swdJob.selfTest, error))
+    if (!swdChecksOf(setup, target, uid, swdJob.selfTest, error))
         return c.fail(ExitInputFile, error);
     // Refused once, before any probe is opened or ledger value taken, when no board could take it.
     if (d.rollingCodeAddress != 0) {

@@ -104,9 +104,20 @@ void Command::data(const QByteArray &bytes) const
     std::fflush(stdout);
 }
 
+namespace {
+std::function<void(const QString &)> warningSink;
+}
+
+void setWarningSink(std::function<void(const QString &)> sink)
+{
+    warningSink = std::move(sink);
+}
+
 void Command::warn(const QString &text)
 {
     writeLine(stderr, QStringLiteral("quorvel-cli: ") + text);
+    if (warningSink)
+        warningSink(text);
 }
 
 void Command::prompt(const QString &text)

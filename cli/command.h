@@ -72,6 +72,14 @@ int runGang(Command &c, const Download &prototype, const QStringList &selectors,
 using GangFactory = std::function<std::unique_ptr<Gang>()>;
 int runGangOf(Command &c, const std::vector<ProbeInfo> &probes, const GangFactory &make,
               const GangHooks &hooks);
+// Another face that runs the gang a command has prepared (the station window): it gets the gang's
+// probes, factory, record hooks and line (enabled with --auto) instead of the terminal's rounds,
+// and returns the exit status. Empty: the terminal's. Set before the command starts.
+using GangDriver = std::function<int(const std::vector<ProbeInfo> &probes, const GangFactory &make,
+                                     const GangHooks &hooks, const LineOptions &line)>;
+void setGangDriver(GangDriver driver);
+// Where warnings and failures go besides stderr (from any thread); empty: stderr alone.
+void setWarningSink(std::function<void(const QString &)> sink);
 
 // The probe as every JSON report names it: {path, serial, product, firmware}; firmware is null
 // when the probe did not tell it.

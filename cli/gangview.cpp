@@ -66,20 +66,23 @@ void GangView::progress(const GangProgress &event)
 {
     if (!onTerminal || event.probe < 0 || event.probe >= lines.size())
         return;
-    QString line = QStringLiteral("%1  %2 %3%")
-                       .arg(names[event.probe], -16)
-                       .arg(phaseText(event), -8)
-                       .arg(event.percent, 3);
+    // One arg() call: a probe's name is the probe's to choose and may hold a %1 itself.
+    const QString percent = QString::number(event.percent).rightJustified(3);
+    QString line =
+        QStringLiteral("%1  %2 %3%")
+            .arg(names[event.probe].leftJustified(16), phaseText(event).leftJustified(8), percent);
     if (lineMode) {
         const bool idle = event.phase == GangProgress::Phase::Waiting
             || event.phase == GangProgress::Phase::Removal;
         line = QStringLiteral("%1  %2  %3  %4")
-                   .arg(names[event.probe], -16)
-                   .arg(idle ? phaseText(event)
-                             : QStringLiteral("%1 %2%").arg(phaseText(event)).arg(event.percent, 3),
-                        -14)
-                   .arg(QCoreApplication::translate("QuorvelCli", "第%1块").arg(event.boards), -8)
-                   .arg(lastBoard[event.probe]);
+                   .arg(names[event.probe].leftJustified(16),
+                        (idle ? phaseText(event)
+                              : QStringLiteral("%1 %2%").arg(phaseText(event), percent))
+                            .leftJustified(14),
+                        QCoreApplication::translate("QuorvelCli", "第%1块")
+                            .arg(event.boards)
+                            .leftJustified(8),
+                        lastBoard[event.probe]);
     }
     if (line == lines[event.probe])
         return;
@@ -89,7 +92,8 @@ void GangView::progress(const GangProgress &event)
 
 void GangView::finished(int index, const GangResult &result, const QString &serialWritten)
 {
-    const QString line = QStringLiteral("%1  %2").arg(names[index], -16).arg(outcome(result))
+    const QString line =
+        QStringLiteral("%1  %2").arg(names[index].leftJustified(16), outcome(result))
         + (serialWritten.isEmpty() ? QString() : QStringLiteral("  ") + serialWritten);
     if (lineMode) {
         lastBoard[index] =
@@ -154,8 +158,8 @@ QString GangView::boardLine(int index, const GangResult &r, const QString &seria
 {
     return QStringLiteral("%1\t%2\t%3\t%4\t%5")
         .arg(names.value(index), deviceIdText(r),
-             serialWritten.isEmpty() ? QStringLiteral("-") : serialWritten, outcome(r))
-        .arg(r.durationUs / 1000);
+             serialWritten.isEmpty() ? QStringLiteral("-") : serialWritten, outcome(r),
+             QString::number(r.durationUs / 1000));
 }
 
 QJsonArray GangView::json(const std::vector<GangResult> &results, const QStringList &serials) const

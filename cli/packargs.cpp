@@ -4,6 +4,8 @@
 #include "exitcodes.h"
 
 #include "engine/download.h"
+#include "engine/swdjobof.h"
+#include "engine/swdtargetof.h"
 #include "job/jobsetup.h"
 #include "pack/flmdescriptor.h"
 
@@ -35,17 +37,28 @@ void addPackOptions(QCommandLineParser &parser)
 
 bool loadPacks(const QCommandLineParser &parser, pack::TargetCatalog &catalog, QString &error)
 {
-    if (!catalog.addFolder(pack::shippedPackFolder(), error)
-        || !catalog.addFolder(pack::userPackFolder(), error))
-        return false;
-    for (const QString &path : parser.values("pack")) {
-        if (!catalog.addPack(path, error, true))
-            return false;
-    }
+    const bool loaded = loadKnownPacks(catalog, parser.values("pack"), error);
     for (const QString &warning : catalog.warnings())
         Command::warn(warning);
-    return true;
+    return loaded;
 }
+
+namespace {
+
+int statusOf(SwdTargetProblem problem)
+{
+    switch (problem) {
+    case SwdTargetProblem::None:
+        return ExitOk;
+    case SwdTargetProblem::Input:
+        return ExitInputFile;
+    case SwdTargetProblem::Usage:
+        break;
+    }
+    return ExitUsage;
+}
+
+} // namespace
 
 int findTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
                QString &error)
@@ -60,32 +73,11 @@ int findTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDe
         setup.targetCore = p.value("core");
     if (p.isSet("algorithm"))
         setup.targetAlgorithms = p.values("algorithm");
-    pack::TargetCatalog catalog;
-    if (!loadPacks(p, catalog, error))
-        return ExitInputFile;
-    const QString jobPack = QFileInfo(setup.targetPack).absoluteFilePath();
-    bool known = setup.targetPack.isEmpty();
-    for (const pack::PackContents &contents : catalog.packs())
-        known = known || QFileInfo(contents.path).absoluteFilePath() == jobPack;
-    if (!known && !catalog.addPack(setup.targetPack, error, true))
-        return ExitInputFile;
-    const pack::TargetCatalog::Resolution r = catalog.resolve(
-        setup.targetDevice.isEmpty() ? pack::defaultDeviceName() : setup.targetDevice);
-    if (!r.device) {
-        error = r.message;
-        return ExitUsage;
-    }
-    out = *r.device;
-    if (!pack::selectCore(out, setup.targetCore, error))
-        return ExitUsage;
-    if (!setup.targetDevice.isEmpty()) {
-        setup.targetDevice = out.device;
-        const QString path = QFileInfo(out.packPath).absoluteFilePath();
-        const bool found = path.startsWith(QFileInfo(pack::shippedPackFolder()).absoluteFilePath())
-            || path.startsWith(QFileInfo(pack::userPackFolder()).absoluteFilePath());
-        setup.targetPack = found ? QString() : path;
-    }
-    return ExitOk;
+    QStringList warnings;
+    const SwdTargetProblem problem = findSwdTarget(setup, p.values("pack"), out, error, &warnings);
+    for (const QString &warning : warnings)
+        Command::warn(warning);
+    return statusOf(problem);
 }
 
 int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::TargetDescription &out,
@@ -99,19 +91,12 @@ int resolveTarget(const QCommandLineParser &p, job::JobSetup &setup, pack::Targe
 int useAlgorithms(const job::JobSetup &setup, const QVector<pack::ImageSpan> &images,
                   pack::TargetDescription &target, QString &error)
 {
-    if (!pack::selectAlgorithms(target, images, setup.targetAlgorithms, error))
-        return ExitUsage;
-    if (!pack::loadAlgorithms(target, pack::PackLimits(), error))
-        return ExitInputFile;
-    return ExitOk;
+    return statusOf(useSwdAlgorithms(setup, images, target, error));
 }
 
 QVector<pack::ImageSpan> imageSpansOf(const Download &d)
 {
-    QVector<pack::ImageSpan> spans;
-    for (int i = 0; i < d.fileCount; ++i)
-        spans.append({d.imageAddress[i], d.imageLength[i], d.fileName[i]});
-    return spans;
+    return swdImageSpans(d);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // --via swd.
 #pragma once
 
+#include "engine/swdjobof.h"
 #include "swd/chipid.h"
 #include "swd/swdprogrammer.h"
 
@@ -50,9 +51,6 @@ bool swdClockFrom(const QCommandLineParser &p, uint32_t &hz, QString &error);
 // After parsing: -1 when the command goes the dedicated probe's way; otherwise the exit status of
 // the run over SWD, or of a refused --via value or option.
 int runViaSwd(Command &c, SwdCommand command);
-// One board's programming run: `swdJob` with `d`'s rolling code (when it has one) merged in.
-SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Download &d,
-                            const SwdProgress &progress);
 // `program --via swd` on several probes (--probe all or repeated), --repeat or --auto: the
 // dedicated path's gang, each board over SWD, recorded per probe; the exit status.
 int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QString &transport,

@@ -6,32 +6,11 @@
 #include "swdcommands.h"
 
 #include "engine/swdgangrunner.h"
-#include "swd/rollingpatch.h"
 
 #include <QCoreApplication>
 #include <memory>
 
 namespace cli {
-
-SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Download &d,
-                            const SwdProgress &progress)
-{
-    if (d.rollingCodeAddress == 0)
-        return runSwdJob(probe, swdJob, progress);
-    // The ledger's value for this board, set when the run was recorded.
-    SwdJob withCode = swdJob;
-    RollingSector sector;
-    if (!rollingSectorOf(withCode.target, d.rollingCodeAddress, sector))
-        return SwdResult::failure(SwdBadJob,
-                                  QCoreApplication::translate("QuorvelCli", "滚码地址0x%1不能写入")
-                                      .arg(d.rollingCodeAddress, 8, 16, QLatin1Char('0')));
-    std::deque<std::vector<uint8_t>> storage;
-    const SwdResult patched =
-        patchRollingCode(withCode, d.rollingCodeAddress, d.rollingCodeValue, sector, storage);
-    if (!patched.ok())
-        return patched;
-    return runSwdJob(probe, withCode, progress);
-}
 
 namespace {
 
@@ -93,8 +72,7 @@ int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QStrin
     const SwdGangRunner::Run run = [&](int index, DapTransport &probe, const Download &job,
                                        const SwdProgress &progress) {
         const SwdResult r = runSwdProgramming(probe, swdJob, job, progress);
-        (*sectors)[size_t(index)] =
-            SectorCounts{r.sectors.erased, r.sectors.programmed, r.sectors.skipped};
+        (*sectors)[size_t(index)] = r.sectors;
         RunCheck &check = (*checks)[size_t(index)];
         check.functional = r.functional;
         check.text = r.functionalText;

@@ -74,6 +74,10 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
         view.setValue(percent);
     });
     view.finish();
+    if (result.pageBuffers > 0)
+        c.report().insert(
+            "ram",
+            QJsonObject{{"pageBuffers", result.pageBuffers}, {"crcRoutine", result.crcRoutine}});
     if (recorder)
         c.report().insert("sectors",
                           QJsonObject{{"erased", result.sectors.erased},
@@ -85,8 +89,7 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
                                       {"text", QString::fromUtf8(result.functionalText)}});
     const int status = result.ok() ? int(ExitOk) : exitForSwd(result.code);
     const QString message = result.ok() ? success : swdFailureText(result);
-    const SectorCounts sectors{result.sectors.erased, result.sectors.programmed,
-                               result.sectors.skipped};
+    const SectorCounts sectors = result.sectors;
     RunCheck check;
     check.chipUid = uid;
     check.functional = result.functional;

@@ -113,9 +113,8 @@ private:
     void row(const FlashMemory &area)
     {
         text(QStringLiteral("%1  %2  (%3 KiB)")
-                 .arg(area.name)
-                 .arg(flashRangeText(area.base, area.end()))
-                 .arg(area.size / 1024));
+                 .arg(area.name, flashRangeText(area.base, area.end()),
+                      QString::number(area.size / 1024)));
         y += lineHeight;
         const uint64_t high = reach(area);
         const RowScale scale(area.base, high, margin, width - 2 * margin);

@@ -97,9 +97,7 @@ void checkBounds(const FlashPlan &plan, const Band &b, int bootSource, QVector<F
     if (!area.holds(b.start, b.end) && !(bootProblem && ldromImage))
         out.append(problem(FlashProblem::PastEnd, {b.slot}, std::max(b.start, area.end()), b.end,
                            QCoreApplication::translate("FlashPlan", "文件%1超出%2范围：%3")
-                               .arg(b.slot + 1)
-                               .arg(area.name)
-                               .arg(range)));
+                               .arg(QString::number(b.slot + 1), area.name, range)));
 }
 
 void checkOverlaps(const QVector<Band> &bands, QVector<FlashProblem> &out)

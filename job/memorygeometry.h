@@ -1,7 +1,8 @@
 // Memory geometry of the QB48 family as its flash algorithms describe it: main flash (APROM) and
 // LDROM, and what a debugger host must know of the chip besides: its RAM and how the LDROM is read.
-// Plain C++ without Qt. The flash map, the SWD host and the dedicated probe's page check in the
-// virtual probe use it; the simulated SWD target (virtualprobe/cmsisdap/targetmodel.h) keeps its
+// Plain C++ without Qt. The flash map and the dedicated probe's page check in the virtual probe use
+// it; the SWD host reads the same facts from the shipped pack (its LDROM's read window too). The
+// simulated SWD target (virtualprobe/cmsisdap/targetmodel.h) keeps its
 // own sizes on purpose, as the chip the host is tested against.
 #pragma once
 
@@ -62,20 +63,5 @@ constexpr MemoryGeometry qb48Geometry{{"APROM", 0x00000000u, 0x0001E000u},
                                       0x200u,
                                       {"RAM", 0x20000000u, 0x00004000u},
                                       {0x4000B010u, 0x00000000u, 0x00000100u}};
-
-// The facts a pack cannot express, by the device name a pack gives (any case): nothing for a
-// device whose flash is all memory-mapped where its algorithms program it.
-constexpr const MemoryGeometry *geometryForDevice(const char *device)
-{
-    const char *qb48 = "QB48";
-    size_t i = 0;
-    for (; device[i] && qb48[i]; ++i) {
-        const char c =
-            device[i] >= 'a' && device[i] <= 'z' ? char(device[i] - 'a' + 'A') : device[i];
-        if (c != qb48[i])
-            return nullptr;
-    }
-    return device[i] == qb48[i] ? &qb48Geometry : nullptr;
-}
 
 } // namespace quorvel

@@ -118,9 +118,7 @@ bool planAlgorithms(const TargetDescription &device, const QVector<ImageSpan> &i
     auto refuseStyle = [&](const FlashAlgorithmRef &a) {
         error =
             QCoreApplication::translate("Pack", "%1 第%2行 <algorithm>：%3：%4格式的算法无法运行")
-                .arg(device.descriptionFile)
-                .arg(a.line)
-                .arg(a.path, a.style);
+                .arg(device.descriptionFile, QString::number(a.line), a.path, a.style);
         return false;
     };
     for (const QString &name : named) {
@@ -228,9 +226,7 @@ QString imageBoundsProblem(const TargetDescription &device, const FlashAlgorithm
         : QCoreApplication::translate("Pack", "超出烧写算法%1的范围%2-%3")
               .arg(algorithmName(algorithm), hex(algorithm.start), hex(limit - 1));
     return QCoreApplication::translate("Pack", "%1（%2字节，位于%3）%4")
-        .arg(image.name)
-        .arg(image.length)
-        .arg(hex(image.start), where);
+        .arg(image.name, QString::number(image.length), hex(image.start), where);
 }
 
 } // namespace pack

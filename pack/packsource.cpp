@@ -30,7 +30,8 @@ QString pickDescription(const QStringList &names, const QString &pack, QString &
 
 QString tooLarge(const QString &member, qint64 cap)
 {
-    return QCoreApplication::translate("Pack", "%1：文件超过%2字节上限").arg(member).arg(cap);
+    return QCoreApplication::translate("Pack", "%1：文件超过%2字节上限")
+        .arg(member, QString::number(cap));
 }
 
 class ZipSource : public PackSource
@@ -49,8 +50,7 @@ public:
         const zip_int64_t count = zip_get_num_entries(m_zip, 0);
         if (count < 0 || count > m_limits.maxEntries) {
             error = QCoreApplication::translate("Pack", "%1：压缩包条目过多（%2）")
-                        .arg(m_path)
-                        .arg(count);
+                        .arg(m_path, QString::number(count));
             return false;
         }
         for (zip_int64_t i = 0; i < count; ++i) {
@@ -92,9 +92,8 @@ public:
         if ((st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE) && st.size > 65536
             && st.size > zip_uint64_t(m_limits.maxRatio) * st.comp_size) {
             error = QCoreApplication::translate("Pack", "%1：压缩比异常（%2字节压缩为%3字节）")
-                        .arg(member)
-                        .arg(qulonglong(st.size))
-                        .arg(qulonglong(st.comp_size));
+                        .arg(member, QString::number(qulonglong(st.size)),
+                             QString::number(qulonglong(st.comp_size)));
             return false;
         }
         zip_file_t *file = zip_fopen_index(m_zip, zip_uint64_t(at), 0);

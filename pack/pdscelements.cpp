@@ -25,9 +25,7 @@ bool Parser::fail(const QString &element, const QString &why)
 {
     if (m_error.isEmpty())
         m_error = QCoreApplication::translate("Pack", "%1 第%2行 <%3>：%4")
-                      .arg(m_file)
-                      .arg(m_xml.lineNumber())
-                      .arg(element, why);
+                      .arg(m_file, QString::number(m_xml.lineNumber()), element, why);
     return false;
 }
 
@@ -151,7 +149,7 @@ bool Parser::readMemory(Node &node)
         m.access =
             id.startsWith(QLatin1String("IROM")) ? QStringLiteral("rx") : QStringLiteral("rwx");
     if (!flag(element, QStringLiteral("default"), m.isDefault)
-        || !flag(element, QStringLiteral("startup"), m.startup))
+        || !flag(element, QStringLiteral("startup"), m.startup) || !readWindow(m))
         return false;
     if (node.memories.size() >= kMaxEntriesPerLevel)
         return fail(element, QCoreApplication::translate("Pack", "条目过多"));
@@ -163,6 +161,31 @@ bool Parser::readMemory(Node &node)
         }
     }
     node.memories << m;
+    return true;
+}
+
+// A chip fact the standard attributes cannot say: the memory is read through a switched window.
+// All four attributes or none.
+bool Parser::readWindow(MemoryRegion &m)
+{
+    const QString element = QStringLiteral("memory");
+    ReadWindow w;
+    bool at = false, reg = false, show = false, hide = false;
+    if (!number(element, QStringLiteral("windowAt"), false, w.base, at)
+        || !number(element, QStringLiteral("windowRegister"), false, w.selectRegister, reg)
+        || !number(element, QStringLiteral("windowShow"), false, w.show, show)
+        || !number(element, QStringLiteral("windowHide"), false, w.hide, hide))
+        return false;
+    if (!at && !reg && !show && !hide)
+        return true;
+    if (!(at && reg && show && hide))
+        return fail(element,
+                    QCoreApplication::translate(
+                        "Pack", "%1：windowAt、windowRegister、windowShow、windowHide须一并给出")
+                        .arg(m.name));
+    if (uint64_t(w.base) + m.size > 0x100000000ull || w.selectRegister % 4)
+        return fail(element, QCoreApplication::translate("Pack", "%1：读取窗口无效").arg(m.name));
+    m.readWindow = w;
     return true;
 }
 

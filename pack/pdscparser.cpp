@@ -249,9 +249,7 @@ bool Parser::run(PackContents &out, QString &error)
     }
     if (m_error.isEmpty() && m_xml.hasError())
         m_error = QCoreApplication::translate("Pack", "%1 第%2行：XML错误：%3")
-                      .arg(m_file)
-                      .arg(m_xml.lineNumber())
-                      .arg(m_xml.errorString());
+                      .arg(m_file, QString::number(m_xml.lineNumber()), m_xml.errorString());
     if (!m_error.isEmpty()) {
         error = m_error;
         return false;

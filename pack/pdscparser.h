@@ -68,6 +68,7 @@ private:
         return false;
     }
     bool readMemory(Node &node);
+    bool readWindow(MemoryRegion &m);
     bool readAlgorithm(Node &node);
     void keepElement(Node &node);
     bool resolve(int leaf, PackContents &out);

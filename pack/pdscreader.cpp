@@ -16,9 +16,7 @@ namespace {
 QString algorithmProblem(const QString &file, const FlashAlgorithmRef &a, const QString &why)
 {
     return QCoreApplication::translate("Pack", "%1 第%2行 <%3>：%4")
-        .arg(file)
-        .arg(a.line)
-        .arg(QStringLiteral("algorithm"), why);
+        .arg(file, QString::number(a.line), QStringLiteral("algorithm"), why);
 }
 
 // Reads one algorithm's file and the facts the host plans with; the reason, naming the file,

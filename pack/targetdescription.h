@@ -13,6 +13,23 @@
 
 namespace pack {
 
+// A memory the chip shows only through a window of its address space, switched by a register:
+// its bytes are read at `base` + offset while `selectRegister` holds `show`, and `hide` gives the
+// window back to what it shows at reset.
+struct ReadWindow
+{
+    uint32_t base = 0;
+    uint32_t selectRegister = 0;
+    uint32_t show = 0;
+    uint32_t hide = 0;
+
+    bool operator==(const ReadWindow &o) const
+    {
+        return base == o.base && selectRegister == o.selectRegister && show == o.show
+            && hide == o.hide;
+    }
+};
+
 struct MemoryRegion
 {
     QString name; // `name`, or the older `id` (IROM1, IRAM1, ...)
@@ -24,6 +41,7 @@ struct MemoryRegion
     QString pname; // the core it belongs to; empty: every core
     QString alias; // the memory this one is another view of (secure/non-secure windows)
     int line = 0; // in the description
+    std::optional<ReadWindow> readWindow; // absent: read where it lies
 
     uint64_t end() const { return uint64_t(start) + size; }
     bool writable() const { return access.contains(QLatin1Char('w')); }
@@ -94,6 +112,13 @@ struct TargetDescription
     // The algorithm whose range holds `address`; the default one first when ranges overlap.
     const FlashAlgorithmRef *algorithmFor(uint32_t address) const;
     const MemoryRegion *memory(const QString &name) const;
+    // The memory holding `address` that is read through a window, or null: the one place the
+    // host asks how a flash is read.
+    const MemoryRegion *windowedMemory(uint32_t address) const;
+    // The APSEL of the chosen core's MEM-AP: its <debug __ap>, or the index of the <accessportV1>
+    // its __apid names, else 0. False, with why, for a port APSEL cannot reach (past 255, an
+    // ADIv6 accessportV2, an __apid no element declares).
+    bool accessPort(uint8_t &apsel, QString &error) const;
     // The memory `m` is an alias of (followed to the end), or `m` itself.
     const MemoryRegion &aliasRoot(const MemoryRegion &m) const;
 };

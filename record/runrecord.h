@@ -2,6 +2,8 @@
 // serial written and the outcome. Filled from the job record before the run starts.
 #pragma once
 
+#include "job/sectorcounts.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -16,15 +18,6 @@ struct RecordedFile
     quint32 address = 0;
     quint32 length = 0;
     quint32 crc32 = 0;
-};
-
-// What smart programming did to the flash: sectors erased, programmed, and left alone because
-// they already held what the job would write. -1: the path does not count sectors.
-struct SectorCounts
-{
-    int erased = -1;
-    int programmed = -1;
-    int skipped = -1;
 };
 
 struct RunRecord

@@ -44,6 +44,10 @@ public:
             result.code = SwdSelfTestFailed;
             result.message = m_checkMessage;
         }
+        if (m_plan) {
+            result.pageBuffers = int(m_plan->bufferCount);
+            result.crcRoutine = m_plan->withCrc;
+        }
         return result;
     }
     // Connected, then reset and halted before any algorithm is loaded, so nothing of the
@@ -60,7 +64,16 @@ public:
     bool decide(int mode, bool program);
     bool erase(int mode);
     bool program(int mode);
+    // erase() and program() with the sessions alternating, for devices with no step of their own
+    // between the two.
+    bool eraseAndProgram(int mode);
+    bool interleaves() const { return !m_control->definesStep("FlashEraseDone"); }
     bool verify(int verifyMode);
+    // The verify a job gets: by CRC only where the routine fitted in RAM.
+    int verifyModeFor(int asked) const
+    {
+        return asked == SwdVerifyCrc && !m_crc ? SwdVerifyReadback : asked;
+    }
     // The device's own steps once its flash is erased or programmed.
     bool eraseDone(int mode) { return mode == job::NoErase || m_control->flashEraseDone(); }
     bool programDone() { return m_control->flashProgramDone(); }
@@ -87,12 +100,17 @@ private:
         m_loaded = &*bank.algorithm;
         return session.load(copy);
     }
+    // Every window of the device shows what it shows at reset, but the bank's own when `on`.
     bool selectWindow(const FlashBank &bank, bool on)
     {
-        if (!m_chip)
-            return true;
-        const quorvel::ReadWindow &w = m_chip->window;
-        return m_port.write32(w.selectRegister, on && bank.windowed ? w.ldrom : w.aprom);
+        for (const pack::MemoryRegion &m : qAsConst(m_target.memories)) {
+            if (m.readWindow
+                && !m_port.write32(m.readWindow->selectRegister,
+                                   on && bank.window == m.readWindow ? m.readWindow->show
+                                                                     : m.readWindow->hide))
+                return false;
+        }
+        return true;
     }
     uint32_t totalBytes() const
     {
@@ -116,12 +134,11 @@ private:
     std::optional<TargetControl> m_control;
     SwdProgress m_progress;
     pack::TargetDescription m_target;
-    const quorvel::MemoryGeometry *m_chip = nullptr; // facts beyond the pack, if any
     QString m_dir;
     std::vector<FlashBank> m_banks;
     std::optional<CrcRoutine> m_crc;
     std::optional<RamPlan> m_plan;
-    SwdSectorCounts m_counts;
+    SectorCounts m_counts = SectorCounts::none();
     uint32_t m_clockHz = kDefaultDeviceClockHz; // the device's, as Init takes it
     const FlashAlgorithm *m_loaded = nullptr; // the algorithm in RAM
     bool m_programmed = false; // every sector not skipped holds exactly its expected bytes

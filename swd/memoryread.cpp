@@ -2,8 +2,8 @@
 // progress moves and a fault is named near where it happened.
 #include "swd/memoryread.h"
 
-#include "job/memorygeometry.h"
 #include "swd/debug/debugport.h"
+#include "swd/debug/targetcontrol.h"
 
 #include <QCoreApplication>
 
@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kHaltTimeoutMs = 500;
 constexpr uint32_t kPieceWords = 4096; // 16 KiB between progress steps
 
 } // namespace
@@ -34,9 +33,9 @@ QString swdReadProblem(const pack::TargetDescription &target, uint32_t address, 
         .arg(target.device);
 }
 
-SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target, uint32_t clockHz,
-                     uint32_t address, uint32_t length, QByteArray &out,
-                     const SwdProgress &progress)
+SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
+                     const SwdConnectOptions &connect, uint32_t clockHz, uint32_t address,
+                     uint32_t length, QByteArray &out, const SwdProgress &progress)
 {
     auto report = [&](const char *phase, int percent) {
         if (progress)
@@ -45,25 +44,35 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
     const QString problem = swdReadProblem(target, address, length);
     if (!problem.isEmpty())
         return SwdResult::failure(SwdBadJob, problem);
+    uint8_t apsel = 0;
+    QString apError;
+    if (!target.accessPort(apsel, apError))
+        return SwdResult::failure(SwdBadJob, apError);
     DapPipe link(probe);
     DebugPort port(link);
+    port.setAccessPort(apsel);
+    TargetControl control(port, target, connect);
     auto finish = [&] {
         port.disconnect();
         link.drain(); // after a failure, replies may still be owed
-        return link.error();
+        SwdResult result = link.error();
+        if (!result.ok() && !control.advice().isEmpty())
+            result.message += QStringLiteral("; ") + control.advice();
+        return result;
     };
     report("connect", 0);
-    if (!link.open() || !port.connect(clockHz) || !port.halt(kHaltTimeoutMs))
+    // Halted as the connect mode says; no reset, so RAM and registers are what the chip left.
+    if (!link.open() || !control.connect(clockHz))
         return finish();
     report("connect", 100);
 
     // A flash the chip shows only through its read window is read there, the window switched
     // back afterwards so the core boots as before.
-    const quorvel::MemoryGeometry *chip =
-        quorvel::geometryForDevice(target.device.toUtf8().constData());
-    const bool windowed = chip && chip->ldrom.holds(address, uint64_t(address) + length);
-    const uint32_t readFrom = windowed ? address - chip->ldrom.base : address;
-    if (windowed && !port.write32(chip->window.selectRegister, chip->window.ldrom))
+    const pack::MemoryRegion *memory = target.windowedMemory(address);
+    const std::optional<pack::ReadWindow> window =
+        memory && uint64_t(address) + length <= memory->end() ? memory->readWindow : std::nullopt;
+    const uint32_t readFrom = window ? address - memory->start + window->base : address;
+    if (window && !port.write32(window->selectRegister, window->show))
         return finish();
 
     const uint32_t first = readFrom & ~3u;
@@ -77,7 +86,7 @@ SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
         done += n;
         report("read", int(uint64_t(done) * 100 / words.size()));
     }
-    if (windowed && !port.write32(chip->window.selectRegister, chip->window.aprom))
+    if (window && !port.write32(window->selectRegister, window->hide))
         return finish();
     QByteArray bytes(int(words.size() * 4), Qt::Uninitialized);
     for (size_t i = 0; i < words.size(); ++i) {

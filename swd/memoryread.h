@@ -17,9 +17,10 @@ constexpr uint32_t kLargestSwdRead = 64u * 1024 * 1024;
 // empty, or too long), or empty when it can.
 QString swdReadProblem(const pack::TargetDescription &target, uint32_t address, uint32_t length);
 
-// Connects, halts the core and reads the range into `out`; a flash behind the chip's read window
-// (the QB48x's LDROM) is read through it. Phases: "connect", "read", each 0..100. A target that
-// answers FAULT inside its memory map refuses to be read (SwdFault): a read-protected part.
-SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target, uint32_t clockHz,
-                     uint32_t address, uint32_t length, QByteArray &out,
-                     const SwdProgress &progress);
+// Connects as `connect` says (the core left halted) and reads the range into `out`; a flash behind
+// the chip's read window (the QB48x's LDROM) is read through it. Phases: "connect", "read", each
+// 0..100. A target that answers FAULT inside its memory map refuses to be read (SwdFault): a
+// read-protected part.
+SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,
+                     const SwdConnectOptions &connect, uint32_t clockHz, uint32_t address,
+                     uint32_t length, QByteArray &out, const SwdProgress &progress);

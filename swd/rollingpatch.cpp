@@ -1,7 +1,6 @@
 // See rollingpatch.h.
 #include "swd/rollingpatch.h"
 
-#include "job/memorygeometry.h"
 #include "pack/flmdescriptor.h"
 #include "swd/builder/flashbuilder.h"
 
@@ -25,8 +24,7 @@ bool rollingSectorOf(const pack::TargetDescription &target, uint32_t address, Ro
     QString error;
     if (!algorithm || !pack::readFlmDescriptor(algorithm->image, flm, error))
         return false;
-    const uint32_t base = bankBase(*algorithm, flm.deviceStart,
-                                   quorvel::geometryForDevice(target.device.toUtf8().constData()));
+    const uint32_t base = bankBase(target, *algorithm, flm.deviceStart);
     if (address < base)
         return false;
     const uint32_t offset = address - base;

@@ -23,10 +23,9 @@ bool JobRun::loadBanks(const SwdJob &job, bool allBanks)
     if (m_target.algorithms.isEmpty()
         && !swdLoadTarget(pack::defaultDeviceName(), m_target, error, {}, spans))
         return m_link.fail(SwdAlgorithmMissing, error);
-    m_chip = quorvel::geometryForDevice(m_target.device.toUtf8().constData());
     m_clockHz = m_target.processor.clock ? m_target.processor.clock : kDefaultDeviceClockHz;
     m_dir = job.flmDir.isEmpty() ? swdFlashAlgorithmDir() : job.flmDir;
-    const SwdResult built = buildBanks(m_target, m_chip, job.images, allBanks, m_banks);
+    const SwdResult built = buildBanks(m_target, job.images, allBanks, m_banks);
     return built.ok() || fail(built);
 }
 
@@ -57,6 +56,8 @@ bool JobRun::planRam(bool withCrc)
                            m_crc ? uint32_t(m_crc->blob().size()) : 0, error);
     if (!m_plan)
         return m_link.fail(SwdAlgorithmInvalid, error);
+    if (!m_plan->withCrc)
+        m_crc.reset(); // no room beside one page buffer: the job reads back instead
     if (!m_crc)
         return true;
     TargetCrc crc(m_port, *m_crc, *m_plan);
@@ -114,7 +115,7 @@ bool JobRun::mergeSectors(FlashBank &bank)
 // what it keeps of the sectors it writes.
 bool JobRun::decide(int mode, bool program)
 {
-    const bool compare = program && (mode == job::SectorErase || mode == job::AutoErase);
+    const bool compare = program && m_crc && (mode == job::SectorErase || mode == job::AutoErase);
     for (FlashBank &bank : m_banks) {
         std::vector<uint32_t> answers;
         decideSectors(bank, mode, {});
@@ -199,6 +200,92 @@ bool JobRun::program(int mode)
     return true;
 }
 
+// Bank by bank, erase and program sessions alternate a chunk of sectors at a time: while a chunk
+// erases on the core, the pages after it travel into the free page buffers, so the link does not
+// wait for the erase. Every sector a page lies in is erased before the page is programmed.
+bool JobRun::eraseAndProgram(int mode)
+{
+    constexpr size_t kChunk = 48; // sectors per erase session; small jobs erase in one
+    std::vector<std::vector<ProgramSpan>> spans;
+    std::vector<std::vector<uint32_t>> erases;
+    uint64_t total = 0, done = 0, sectorsTotal = 0, sectorsDone = 0;
+    for (const FlashBank &bank : m_banks) {
+        spans.push_back(programSpans(bank, mode));
+        for (const ProgramSpan &span : spans.back())
+            total += span.bytes.size();
+        erases.push_back(sectorsToErase(bank, mode));
+        std::sort(erases.back().begin(), erases.back().end());
+        sectorsTotal += erases.back().size();
+    }
+    total = std::max<uint64_t>(total, 1);
+    // The phases show as they begin: erase until the first page is programmed, then program,
+    // which includes the erases after it.
+    bool programming = false;
+    report("erase", 0);
+    for (size_t b = 0; b < m_banks.size(); ++b) {
+        FlashBank &bank = m_banks[b];
+        const std::vector<uint32_t> &sectors = erases[b];
+        int programmed = 0, skipped = 0;
+        for (const FlashSector &sector : bank.sectors) {
+            programmed += sector.action != FlashSector::Skip;
+            skipped += sector.action == FlashSector::Skip;
+        }
+        m_counts.skipped += skipped;
+        if (sectors.empty() && spans[b].empty()) {
+            m_counts.programmed += programmed;
+            continue;
+        }
+        FlashSession session(m_port, *bank.algorithm, *m_plan);
+        if (!load(session, bank))
+            return false;
+        size_t e = 0;
+        auto eraseUpTo = [&](size_t end) {
+            const std::vector<uint32_t> chunk(sectors.begin() + long(e),
+                                              sectors.begin() + long(end));
+            if (!session.init(FlashSession::FunctionErase, m_clockHz)
+                || !session.eraseSectors(chunk) || !session.uninit(FlashSession::FunctionErase))
+                return false;
+            m_counts.erased += int(chunk.size());
+            sectorsDone += chunk.size();
+            e = end;
+            if (!programming)
+                report("erase", int(sectorsDone * 100 / std::max<uint64_t>(sectorsTotal, 1)));
+            return true;
+        };
+        for (const ProgramSpan &span : spans[b]) {
+            session.preparePages(span.offset, span.bytes);
+            auto step = [&](uint32_t pagesDone, uint32_t pages) {
+                if (!programming)
+                    report("erase", 100);
+                programming = true;
+                report("program",
+                       int((done + span.bytes.size() * pagesDone / pages) * 100 / total));
+            };
+            while (const std::optional<uint32_t> page = session.nextPage()) {
+                if (e < sectors.size() && sectors[e] < *page + bank.algorithm->pageSize()) {
+                    if (!eraseUpTo(std::min(sectors.size(), e + kChunk)))
+                        return false;
+                    continue;
+                }
+                const uint32_t end = e < sectors.size() ? sectors[e] : ~uint32_t(0);
+                if (!session.init(FlashSession::FunctionProgram, m_clockHz)
+                    || !session.programPages(end, step)
+                    || !session.uninit(FlashSession::FunctionProgram))
+                    return false;
+            }
+            done += span.bytes.size();
+        }
+        if (e < sectors.size() && !eraseUpTo(sectors.size()))
+            return false;
+        m_counts.programmed += programmed;
+    }
+    m_programmed = true;
+    if (!programming)
+        report("erase", 100);
+    report("program", 100);
+    return true;
+}
+
 } // namespace swdrun
 
 using swdrun::JobRun;
@@ -209,12 +296,14 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     const bool compare =
         job.program && (job.eraseMode == job::SectorErase || job.eraseMode == job::AutoErase);
     const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
+    const bool steps = job.program && job.eraseMode != job::NoErase;
     if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase) && run.planRam(crc)
-        && run.decide(job.eraseMode, job.program) && run.erase(job.eraseMode)
-        && run.eraseDone(job.eraseMode)
-        && (!job.program || (run.program(job.eraseMode) && run.programDone()))
-        && (!job.verify || run.verify(job.verifyMode)) && job.resetAndRun && run.resetAndRun()
-        && job.checks())
+        && run.decide(job.eraseMode, job.program)
+        && (steps && run.interleaves() ? run.eraseAndProgram(job.eraseMode) && run.programDone()
+                                       : run.erase(job.eraseMode) && run.eraseDone(job.eraseMode)
+                    && (!job.program || (run.program(job.eraseMode) && run.programDone())))
+        && (!job.verify || run.verify(run.verifyModeFor(job.verifyMode))) && job.resetAndRun
+        && run.resetAndRun() && job.checks())
         run.selfTest(job.selfTest);
     return run.finish();
 }
@@ -242,6 +331,6 @@ SwdResult verifyJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
     JobRun run(probe, progress);
     if (run.connect(job) && run.loadBanks(job, false) && run.planRam(job.verifyMode == SwdVerifyCrc)
         && run.decide(job::NoErase, false))
-        run.verify(job.verifyMode);
+        run.verify(run.verifyModeFor(job.verifyMode));
     return run.finish();
 }

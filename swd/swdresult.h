@@ -2,6 +2,8 @@
 // message that says what went wrong and where.
 #pragma once
 
+#include "job/sectorcounts.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -29,20 +31,15 @@ enum SwdCode {
     SwdSelfTestFailed = 15,
 };
 
-// Sectors a run erased, programmed, and left alone because they already held what the job leaves
-// there; each counted once per run, whatever the outcome.
-struct SwdSectorCounts
-{
-    int erased = 0;
-    int programmed = 0;
-    int skipped = 0;
-};
-
 struct SwdResult
 {
     int code = SwdOk;
     QString message; // empty on success
-    SwdSectorCounts sectors;
+    SectorCounts sectors = SectorCounts::none();
+    // How the run used the algorithm's RAM: page buffers (0: none planned) and whether the CRC
+    // routine fitted beside them (else verify and the erase decision read the flash back).
+    int pageBuffers = 0;
+    bool crcRoutine = false;
     // The self-test after reset: its verdict ("passed", "failed", "timeout", ...; empty when
     // none ran) and what the board printed.
     QString functional;

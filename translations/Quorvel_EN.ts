@@ -830,6 +830,166 @@ Use it anyway?</translation>
             <source>工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program --job运行</source>
             <translation>This job runs through a CMSIS-DAP probe (SWD); the window uses the dedicated probe only: run it with quorvel-cli program --job</translation>
         </message>
+        <message>
+            <source>烧录途径</source>
+            <translation>Programming path</translation>
+        </message>
+        <message>
+            <source>专用探针</source>
+            <translation>Dedicated probe</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP/SWD</source>
+            <translation>CMSIS-DAP/SWD</translation>
+        </message>
+        <message>
+            <source>经任何CMSIS-DAP烧录器（SWD）烧写，器件取自设备包</source>
+            <translation>Program through any CMSIS-DAP probe (SWD), the device from a pack</translation>
+        </message>
+        <message>
+            <source>器件…</source>
+            <translation>Device…</translation>
+        </message>
+        <message>
+            <source>从设备包选择要烧录的器件</source>
+            <translation>Choose the device to program from a pack</translation>
+        </message>
+        <message>
+            <source>读出…</source>
+            <translation>Read out…</translation>
+        </message>
+        <message>
+            <source>经SWD读出一段FLASH或RAM，存为.bin或.hex文件</source>
+            <translation>Read a range of flash or RAM over SWD into a .bin or .hex file</translation>
+        </message>
+        <message>
+            <source>自动擦除</source>
+            <translation>Auto erase</translation>
+        </message>
+        <message>
+            <source>已是目标内容的扇区跳过，空白扇区不擦除直接烧写</source>
+            <translation>Sectors already holding the image are skipped, blank ones programmed without an erase</translation>
+        </message>
+        <message>
+            <source>CRC校验</source>
+            <translation>CRC verify</translation>
+        </message>
+        <message>
+            <source>读回校验</source>
+            <translation>Read-back verify</translation>
+        </message>
+        <message>
+            <source>CRC校验在芯片上按扇区算CRC-32；读回校验读回每个字节比较</source>
+            <translation>CRC verify computes a CRC-32 per sector on the chip; read-back verify reads every byte back</translation>
+        </message>
+        <message>
+            <source>只有专用烧录器有这个选项</source>
+            <translation>Only the dedicated probe has this option</translation>
+        </message>
+        <message>
+            <source>经SWD烧写的器件在“器件…”中选择</source>
+            <translation>Over SWD the device is chosen under “Device…”</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP：</source>
+            <translation>CMSIS-DAP:</translation>
+        </message>
+        <message>
+            <source>%1 — CMSIS-DAP/SWD：%2</source>
+            <translation>%1 — CMSIS-DAP/SWD: %2</translation>
+        </message>
+        <message>
+            <source>未找到CMSIS-DAP烧录器</source>
+            <translation>No CMSIS-DAP probe found</translation>
+        </message>
+        <message>
+            <source>%1  %2（%3）</source>
+            <translation>%1  %2 (%3)</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP烧录器</source>
+            <translation>CMSIS-DAP probes</translation>
+        </message>
+        <message>
+            <source>选择烧录器：</source>
+            <translation>Choose a probe:</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP烧录器无法打开：%1</source>
+            <translation>The CMSIS-DAP probe cannot be opened: %1</translation>
+        </message>
+        <message>
+            <source>%1 %2</source>
+            <translation>%1 %2</translation>
+        </message>
+        <message>
+            <source>v2 (bulk)</source>
+            <translation>v2 (bulk)</translation>
+        </message>
+        <message>
+            <source>v1 (HID)</source>
+            <translation>v1 (HID)</translation>
+        </message>
+        <message>
+            <source>请先连接CMSIS-DAP烧录器</source>
+            <translation>Connect a CMSIS-DAP probe first</translation>
+        </message>
+        <message>
+            <source>经CMSIS-DAP烧录滚码需要勾选“电脑分配”</source>
+            <translation>A rolling code over CMSIS-DAP needs “Assigned by the PC”</translation>
+        </message>
+        <message>
+            <source>&lt;br&gt;擦除%1个扇区，烧写%2个，跳过%3个（内容已相同）</source>
+            <translation>&lt;br&gt;%1 sectors erased, %2 programmed, %3 skipped (already the same)</translation>
+        </message>
+        <message>
+            <source>SWD错误%1：%2</source>
+            <translation>SWD error %1: %2</translation>
+        </message>
+        <message>
+            <source>起始地址和长度必须是十六进制数</source>
+            <translation>The start address and the length must be hexadecimal numbers</translation>
+        </message>
+        <message>
+            <source>读出到文件</source>
+            <translation>Read out to file</translation>
+        </message>
+        <message>
+            <source>读出文件 (*.bin *.hex)</source>
+            <translation>Read-out files (*.bin *.hex)</translation>
+        </message>
+        <message>
+            <source>读出的文件必须是.bin或.hex：%1</source>
+            <translation>The read-out file must be .bin or .hex: %1</translation>
+        </message>
+        <message>
+            <source>芯片拒绝读出%1起的%2字节（读保护？）：%3</source>
+            <translation>The chip refused to read %2 bytes from %1 (read protection?): %3</translation>
+        </message>
+        <message>
+            <source>无法写入文件：%1</source>
+            <translation>Cannot write the file: %1</translation>
+        </message>
+        <message>
+            <source>已读出%1起的%2字节到%3</source>
+            <translation>Read %2 bytes from %1 into %3</translation>
+        </message>
+        <message>
+            <source>经CMSIS-DAP烧录器（SWD）的工程不能设置读保护、看门狗或脱机烧录</source>
+            <translation>A job through a CMSIS-DAP probe (SWD) cannot set read protection, the watchdog or offline programming</translation>
+        </message>
+        <message>
+            <source>产线…</source>
+            <translation>Station…</translation>
+        </message>
+        <message>
+            <source>打开工程，在多个烧录器上同时烧录</source>
+            <translation>Open a job and program it on several probes at once</translation>
+        </message>
+        <message>
+            <source>请先断开烧录器，产线会连接每一个烧录器</source>
+            <translation>Disconnect the probe first: the station connects to every probe</translation>
+        </message>
     </context>
     <context>
         <name>OfflineDlg</name>
@@ -1149,6 +1309,34 @@ Use it anyway?</translation>
     </context>
     <context>
         <name>Pack</name>
+        <message>
+            <source>%1：windowAt、windowRegister、windowShow、windowHide须一并给出</source>
+            <translation>%1: windowAt, windowRegister, windowShow and windowHide go together</translation>
+        </message>
+        <message>
+            <source>%1：读取窗口无效</source>
+            <translation>%1: the read window is not usable</translation>
+        </message>
+        <message>
+            <source>%1（%2）的访问端口：%3</source>
+            <translation>access port of %1 (%2): %3</translation>
+        </message>
+        <message>
+            <source>__apid %1是ADIv6端口（%2第%3行），不支持</source>
+            <translation>__apid %1 is an ADIv6 port (%2 line %3), which is not supported</translation>
+        </message>
+        <message>
+            <source>第%1行的accessportV1没有index</source>
+            <translation>the accessportV1 of line %1 has no index</translation>
+        </message>
+        <message>
+            <source>没有声明__apid %1的accessportV1</source>
+            <translation>no accessportV1 declares __apid %1</translation>
+        </message>
+        <message>
+            <source>APSEL %1超出0至255</source>
+            <translation>APSEL %1 is outside 0 to 255</translation>
+        </message>
         <message>
             <source>%1 第%2行 &lt;%3&gt;：%4</source>
             <translation>%1 line %2 &lt;%3&gt;: %4</translation>
@@ -2385,6 +2573,250 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>%1到%2不在%3的任何一个存储器中</source>
             <translation>%1 to %2 is not inside one memory of %3</translation>
+        </message>
+    </context>
+    <context>
+        <name>DevicePickerDlg</name>
+        <message>
+            <source>选择器件</source>
+            <translation>Choose a device</translation>
+        </message>
+        <message>
+            <source>搜索器件、系列或厂商</source>
+            <translation>Search device, family or vendor</translation>
+        </message>
+        <message>
+            <source>厂商 / 系列 / 器件</source>
+            <translation>Vendor / family / device</translation>
+        </message>
+        <message>
+            <source>内核</source>
+            <translation>Core</translation>
+        </message>
+        <message>
+            <source>添加设备包…</source>
+            <translation>Add pack…</translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>添加设备包</source>
+            <translation>Add pack</translation>
+        </message>
+        <message>
+            <source>设备包 (*.pack *.zip)</source>
+            <translation>Device packs (*.pack *.zip)</translation>
+        </message>
+        <message>
+            <source>警告</source>
+            <translation>Warning</translation>
+        </message>
+        <message>
+            <source>启动内核</source>
+            <translation>Boot core</translation>
+        </message>
+        <message>
+            <source>&lt;b&gt;内核&lt;/b&gt;</source>
+            <translation>&lt;b&gt;Cores&lt;/b&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;b&gt;存储器&lt;/b&gt;</source>
+            <translation>&lt;b&gt;Memories&lt;/b&gt;</translation>
+        </message>
+        <message>
+            <source>&lt;b&gt;烧写算法&lt;/b&gt;</source>
+            <translation>&lt;b&gt;Flash algorithms&lt;/b&gt;</translation>
+        </message>
+        <message>
+            <source>默认</source>
+            <translation>default</translation>
+        </message>
+        <message>
+            <source>非默认</source>
+            <translation>not default</translation>
+        </message>
+        <message>
+            <source>无法建立设备包文件夹：%1</source>
+            <translation>Cannot create the pack folder: %1</translation>
+        </message>
+        <message>
+            <source>无法复制设备包到%1</source>
+            <translation>Cannot copy the pack to %1</translation>
+        </message>
+    </context>
+    <context>
+        <name>ReadOutDlg</name>
+        <message>
+            <source>读出的首地址和长度</source>
+            <translation>Start address and length to read out</translation>
+        </message>
+        <message>
+            <source>  地址(HEX) </source>
+            <translation>  Address (HEX) </translation>
+        </message>
+        <message>
+            <source>  长度(HEX) </source>
+            <translation>  Length (HEX) </translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>Station</name>
+        <message>
+            <source>空闲</source>
+            <translation>Idle</translation>
+        </message>
+        <message>
+            <source>等待</source>
+            <translation>Waiting</translation>
+        </message>
+        <message>
+            <source>烧录中</source>
+            <translation>Programming</translation>
+        </message>
+        <message>
+            <source>通过</source>
+            <translation>Passed</translation>
+        </message>
+        <message>
+            <source>失败</source>
+            <translation>Failed</translation>
+        </message>
+        <message>
+            <source>整片擦除</source>
+            <translation>Full erase</translation>
+        </message>
+        <message>
+            <source>扇区擦除</source>
+            <translation>Sector erase</translation>
+        </message>
+        <message>
+            <source>不擦除</source>
+            <translation>No erase</translation>
+        </message>
+        <message>
+            <source>自动擦除</source>
+            <translation>Auto erase</translation>
+        </message>
+        <message>
+            <source>CMSIS-DAP/SWD</source>
+            <translation>CMSIS-DAP/SWD</translation>
+        </message>
+        <message>
+            <source>专用探针</source>
+            <translation>Dedicated probe</translation>
+        </message>
+        <message>
+            <source>默认器件</source>
+            <translation>Default device</translation>
+        </message>
+        <message>
+            <source>烧写</source>
+            <translation>Program</translation>
+        </message>
+        <message>
+            <source>校验（读回）</source>
+            <translation>Verify (read back)</translation>
+        </message>
+        <message>
+            <source>校验</source>
+            <translation>Verify</translation>
+        </message>
+        <message>
+            <source>复位运行</source>
+            <translation>Reset and run</translation>
+        </message>
+        <message>
+            <source>滚码 0x%1</source>
+            <translation>Rolling code 0x%1</translation>
+        </message>
+        <message>
+            <source>序列号台账</source>
+            <translation>Serial ledger</translation>
+        </message>
+        <message>
+            <source>%1需要一个值</source>
+            <translation>%1 needs a value</translation>
+        </message>
+        <message>
+            <source>未知参数：%1</source>
+            <translation>Unknown argument: %1</translation>
+        </message>
+        <message>
+            <source>--record和--no-record不能同时使用</source>
+            <translation>--record and --no-record cannot be used together</translation>
+        </message>
+        <message>
+            <source>烧录器已拔出</source>
+            <translation>Probe unplugged</translation>
+        </message>
+        <message>
+            <source>开始后加入</source>
+            <translation>Joins at the next start</translation>
+        </message>
+        <message>
+            <source>已烧%1块  良率%2</source>
+            <translation>Boards %1  yield %2</translation>
+        </message>
+        <message>
+            <source>今日每小时烧录</source>
+            <translation>Boards per hour today</translation>
+        </message>
+    </context>
+    <context>
+        <name>StationWindow</name>
+        <message>
+            <source>全部开始</source>
+            <translation>Start all</translation>
+        </message>
+        <message>
+            <source>自动烧录</source>
+            <translation>Auto-program</translation>
+        </message>
+        <message>
+            <source>停止</source>
+            <translation>Stop</translation>
+        </message>
+        <message>
+            <source>工程文件无法使用：%1</source>
+            <translation>The job file cannot be used: %1</translation>
+        </message>
+        <message>
+            <source>产线 — %1</source>
+            <translation>Station — %1</translation>
+        </message>
+        <message>
+            <source>工程：%1    方式：%2    器件：%3
+文件：%4
+选项：%5</source>
+            <translation>Job: %1    Path: %2    Device: %3
+Files: %4
+Options: %5</translation>
+        </message>
+        <message>
+            <source>生产记录无法读取：%1</source>
+            <translation>The production record cannot be read: %1</translation>
+        </message>
+        <message>
+            <source>今日 %1/%2  良率%3%</source>
+            <translation>Today %1/%2  yield %3%</translation>
+        </message>
+        <message>
+            <source>今日 0/0</source>
+            <translation>Today 0/0</translation>
         </message>
     </context>
 </TS>

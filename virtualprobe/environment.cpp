@@ -312,6 +312,12 @@ void writeWindow(int k, const FlashWindow &w, const std::vector<uint8_t> &bytes)
             w.address ? TargetModel::Bank::Ldrom : TargetModel::Bank::Aprom, bytes);
 }
 
+// A part of a public family keeps its own main flash in the file, whole.
+BoardPart *boardOf(int k)
+{
+    return CmsisDapProbe::active(k) ? CmsisDapProbe::instance(k).device().board() : nullptr;
+}
+
 std::vector<std::string> &flashFiles()
 {
     static std::vector<std::string> files;
@@ -325,6 +331,11 @@ void saveFlashFiles()
         if (files[k].empty())
             continue;
         std::ofstream out(files[k], std::ios::binary | std::ios::trunc);
+        if (BoardPart *board = boardOf(int(k))) {
+            out.write(reinterpret_cast<const char *>(board->flash().data()),
+                      std::streamsize(board->flash().size()));
+            continue;
+        }
         for (const FlashWindow &w : persistedWindows) {
             const std::vector<uint8_t> bytes = readWindow(int(k), w);
             out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
@@ -337,6 +348,14 @@ void loadFlashFile(int k, const std::string &file)
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return; // a new chip: blank
+    if (BoardPart *board = boardOf(k)) {
+        std::vector<uint8_t> bytes(board->flash().size());
+        if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size())))
+            complain("QUORVEL_VPROBE_FLASH_FILE", file.c_str());
+        else
+            board->flash() = bytes;
+        return;
+    }
     for (const FlashWindow &w : persistedWindows) {
         std::vector<uint8_t> bytes(w.length);
         if (!in.read(reinterpret_cast<char *>(bytes.data()), std::streamsize(bytes.size()))) {

@@ -153,6 +153,10 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info *de
 
 void HID_API_EXPORT HID_API_CALL hid_close(hid_device *dev)
 {
+    if (dev)
+        if (vprobe::CmsisDapProbe *dap =
+                vprobe::CmsisDapProbe::active(HidFront::stateOf(dev).index))
+            dap->hostClosed();
     HidFront::close(dev);
 }
 

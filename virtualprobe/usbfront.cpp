@@ -225,6 +225,9 @@ void LIBUSB_CALL libusb_close(libusb_device_handle *handle)
 {
     if (handle && handle->claimed)
         claimedByAnyone[size_t(handle->probe)] = false;
+    if (handle)
+        if (vprobe::CmsisDapProbe *dap = vprobe::CmsisDapProbe::active(handle->probe))
+            dap->hostClosed();
     delete handle;
 }
 

@@ -7,8 +7,7 @@ extern uint32_t __stack_top, __data_start, __data_end, __data_load, __bss_start,
 void Reset_Handler(void);
 void __attribute__((weak)) Default_Handler(void)
 {
-    for (;;) {
-    }
+    for (;;) { }
 }
 void NMI_Handler(void) __attribute__((weak, alias("Default_Handler")));
 void HardFault_Handler(void) __attribute__((weak, alias("Default_Handler")));
@@ -18,8 +17,22 @@ void SysTick_Handler(void) __attribute__((weak, alias("Default_Handler")));
 
 typedef void (*Vector)(void);
 __attribute__((section(".vectors"), used)) static const Vector vectors[16] = {
-    (Vector)&__stack_top, Reset_Handler, NMI_Handler, HardFault_Handler, 0, 0, 0, 0, 0, 0, 0,
-    SVC_Handler, 0, 0, PendSV_Handler, SysTick_Handler,
+    (Vector)&__stack_top,
+    Reset_Handler,
+    NMI_Handler,
+    HardFault_Handler,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    0,
+    SVC_Handler,
+    0,
+    0,
+    PendSV_Handler,
+    SysTick_Handler,
 };
 
 void Reset_Handler(void)
@@ -32,6 +45,5 @@ void Reset_Handler(void)
         *to++ = 0;
     }
     main();
-    for (;;) {
-    }
+    for (;;) { }
 }

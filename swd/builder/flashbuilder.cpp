@@ -31,7 +31,7 @@ SwdResult place(FlashBank &bank)
 {
     const FlashAlgorithm &a = *bank.algorithm;
     const pack::FlashAlgorithmRef &ref = *bank.ref;
-    bank.base = bank.windowed ? ref.start : a.deviceStart();
+    bank.base = bank.window ? ref.start : a.deviceStart();
     const uint64_t from = std::max<uint64_t>(ref.start, bank.base);
     const uint64_t to = std::min<uint64_t>(ref.end(), uint64_t(bank.base) + a.deviceSize());
     const auto boundary = [&a](uint64_t offset) {
@@ -53,15 +53,10 @@ SwdResult place(FlashBank &bank)
 
 } // namespace
 
-bool readThroughWindow(const quorvel::MemoryGeometry *chip, uint32_t start)
+uint32_t bankBase(const pack::TargetDescription &target, const pack::FlashAlgorithmRef &ref,
+                  uint32_t deviceStart)
 {
-    return chip && chip->areaFor(start).base != chip->aprom.base;
-}
-
-uint32_t bankBase(const pack::FlashAlgorithmRef &ref, uint32_t deviceStart,
-                  const quorvel::MemoryGeometry *chip)
-{
-    return readThroughWindow(chip, ref.start) ? ref.start : deviceStart;
+    return target.windowedMemory(ref.start) ? ref.start : deviceStart;
 }
 
 bool FlashSector::wholeCovered() const
@@ -97,9 +92,8 @@ std::vector<uint32_t> FlashBank::extentSectors() const
     return algorithm->sectorsCovering(first, end - first);
 }
 
-SwdResult buildBanks(const pack::TargetDescription &target, const quorvel::MemoryGeometry *chip,
-                     const std::vector<SwdImage> &images, bool allBanks,
-                     std::vector<FlashBank> &banks)
+SwdResult buildBanks(const pack::TargetDescription &target, const std::vector<SwdImage> &images,
+                     bool allBanks, std::vector<FlashBank> &banks)
 {
     banks.clear();
     if (target.algorithms.isEmpty())
@@ -108,7 +102,8 @@ SwdResult buildBanks(const pack::TargetDescription &target, const quorvel::Memor
     for (const pack::FlashAlgorithmRef &ref : target.algorithms) {
         FlashBank bank;
         bank.ref = &ref;
-        bank.windowed = readThroughWindow(chip, ref.start);
+        if (const pack::MemoryRegion *m = target.windowedMemory(ref.start))
+            bank.window = m->readWindow;
         all.push_back(std::move(bank));
     }
     for (const SwdImage &image : images) {

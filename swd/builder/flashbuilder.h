@@ -4,7 +4,6 @@
 // algorithm's device) and of the erase rule.
 #pragma once
 
-#include "job/memorygeometry.h"
 #include "pack/targetdescription.h"
 #include "swd/flash/flashalgorithm.h"
 #include "swd/swdprogrammer.h"
@@ -34,7 +33,9 @@ struct FlashSector
 struct FlashBank
 {
     const pack::FlashAlgorithmRef *ref = nullptr;
-    bool windowed = false; // read through the chip's read window at the algorithm's addresses
+    // The window the bank is read through, at the algorithm's addresses; none: read where it
+    // lies. A copy: the description's memories may move while the bank lives.
+    std::optional<pack::ReadWindow> window;
     uint32_t base = 0; // job address of the algorithm's DevAdr
     uint32_t first = 0, end = 0; // its extent, offsets from DevAdr: pack range and szDev both
     std::vector<const SwdImage *> images;
@@ -54,20 +55,17 @@ struct ProgramSpan
     std::vector<uint8_t> bytes; // whole pages
 };
 
-// Whether the chip shows the bank at `start` only through its read window.
-bool readThroughWindow(const quorvel::MemoryGeometry *chip, uint32_t start);
 // The job address of an algorithm's DevAdr: a bank the chip shows through a read window keeps its
 // own numbering from the pack's start; any other bank is at its device addresses.
-uint32_t bankBase(const pack::FlashAlgorithmRef &ref, uint32_t deviceStart,
-                  const quorvel::MemoryGeometry *chip);
+uint32_t bankBase(const pack::TargetDescription &target, const pack::FlashAlgorithmRef &ref,
+                  uint32_t deviceStart);
 
 // The banks of the job's device, each with its images, touched sectors and what they must hold;
 // allBanks keeps banks no image goes to (full erase). A pack range that the algorithm's device
 // does not hold on sector boundaries, or an image outside its bank, is refused (SwdBadJob) before
 // any traffic.
-SwdResult buildBanks(const pack::TargetDescription &target, const quorvel::MemoryGeometry *chip,
-                     const std::vector<SwdImage> &images, bool allBanks,
-                     std::vector<FlashBank> &banks);
+SwdResult buildBanks(const pack::TargetDescription &target, const std::vector<SwdImage> &images,
+                     bool allBanks, std::vector<FlashBank> &banks);
 
 // What a sector/auto run asks the target before deciding: per sector, the CRC of each run of image
 // bytes (unless they fill it) then of the whole sector, in that order.

@@ -1,7 +1,6 @@
-// SW-DP, MEM-AP and Cortex-M debug access built from DAP_Transfer and DAP_TransferBlock.
+// SW-DP and MEM-AP access built from DAP_Transfer and DAP_TransferBlock: connecting, memory
+// words and blocks, the pipeline of queued transfers; the core's registers are in coreaccess.cpp.
 #include "swd/debug/debugport.h"
-
-#include <QElapsedTimer>
 
 namespace {
 
@@ -10,7 +9,6 @@ using dap::TransferOp;
 // Debug port registers (A[3:2]) and access port registers in bank 0 and bank 1.
 constexpr uint8_t kDpIdcode = 0x0, kDpAbort = 0x0, kDpCtrlStat = 0x4, kDpSelect = 0x8;
 constexpr uint8_t kApCsw = 0x0, kApTar = 0x4, kApDrw = 0xC;
-constexpr uint8_t kApBd0 = 0x0, kApBd1 = 0x4, kApBd2 = 0x8; // DHCSR, DCRSR, DCRDR through TAR
 constexpr uint32_t kSelectBank1 = 0x10;
 constexpr uint32_t kPowerUpRequest = 0x50000000; // CSYSPWRUPREQ | CDBGPWRUPREQ
 constexpr uint32_t kPowerUpAck = 0xA0000000;
@@ -18,7 +16,6 @@ constexpr uint32_t kAbortClearAll = 0x1E;
 // 32-bit accesses, single auto-increment, debug software access, privileged data.
 constexpr uint32_t kCswWordIncrement = 0x23000052;
 constexpr uint32_t kTarWrap = 0x400; // auto-increment is only guaranteed within 1 KiB
-constexpr uint32_t kRegWrite = 1u << 16;
 
 TransferOp dpWrite(uint8_t reg, uint32_t v)
 {
@@ -95,9 +92,10 @@ bool DebugPort::connect(uint32_t clockHz)
         return m_link.fail(SwdNoTarget, QStringLiteral("no SWD target answers (%1)").arg(r.error));
     m_idcode = r.reads[0];
     std::vector<uint32_t> reads;
-    std::vector<TransferOp> powerUp{dpWrite(kDpAbort, kAbortClearAll), dpWrite(kDpSelect, 0),
+    std::vector<TransferOp> powerUp{dpWrite(kDpAbort, kAbortClearAll),
+                                    dpWrite(kDpSelect, apSelect(0)),
                                     dpWrite(kDpCtrlStat, kPowerUpRequest), dpRead(kDpCtrlStat)};
-    m_select = 0;
+    m_select = apSelect(0);
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (!transferNow(attempt ? std::vector<TransferOp>{dpRead(kDpCtrlStat)} : powerUp, &reads,
                          0))
@@ -118,8 +116,9 @@ void DebugPort::disconnect()
     commands({dap::disconnect()});
 }
 
-void DebugPort::selectBank(std::vector<TransferOp> &ops, uint32_t select)
+void DebugPort::selectBank(std::vector<TransferOp> &ops, uint32_t bank)
 {
+    const uint32_t select = apSelect(bank);
     if (m_select != select)
         ops.push_back(dpWrite(kDpSelect, select));
     m_select = select;
@@ -203,7 +202,7 @@ uint32_t DebugPort::failedAddress(const Pending &pending, unsigned done)
             continue;
         if (!(op.request & dap::kAp)) {
             if (!(op.request & dap::kRead) && reg == kDpSelect)
-                bank1 = op.data == kSelectBank1;
+                bank1 = (op.data & 0xF0) == kSelectBank1;
         } else if (!bank1 && reg == kApTar && !(op.request & dap::kRead)) {
             tar = op.data;
         } else if (!bank1 && reg == kApDrw) {
@@ -214,13 +213,6 @@ uint32_t DebugPort::failedAddress(const Pending &pending, unsigned done)
     if (!(failed.request & dap::kAp))
         return pending.address;
     return bank1 ? tar + (failed.request & 0x0C) : tar;
-}
-
-void DebugPort::coreRegisterReadOps(std::vector<TransferOp> &ops, int reg)
-{
-    ops.push_back(apWrite(kApBd1, uint32_t(reg)));
-    ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
-    ops.push_back(apRead(kApBd2));
 }
 
 bool DebugPort::sync()
@@ -317,138 +309,4 @@ bool DebugPort::writeBlock(uint32_t address, const uint32_t *words, size_t count
 bool DebugPort::readBlock(uint32_t address, uint32_t *words, size_t count)
 {
     return block(address, words, count, true);
-}
-
-void DebugPort::debugRegisterWindow(std::vector<TransferOp> &ops)
-{
-    // TAR at DHCSR makes BD0..BD2 the DHCSR, DCRSR and DCRDR of the core.
-    if (m_tar != kDhcsr) {
-        selectBank(ops, 0);
-        ops.push_back(apWrite(kApTar, kDhcsr));
-        m_tar = kDhcsr;
-    }
-    selectBank(ops, kSelectBank1);
-}
-
-bool DebugPort::halted(bool &isHalted)
-{
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(apRead(kApBd0));
-    std::vector<uint32_t> reads;
-    if (!transferNow(std::move(ops), &reads, kDhcsr))
-        return false;
-    isHalted = reads[0] & kSHalt;
-    return true;
-}
-
-bool DebugPort::waitHalt(int timeoutMs, const QString &what)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        bool isHalted = false;
-        if (!halted(isHalted))
-            return false;
-        if (isHalted)
-            return true;
-        if (timer.elapsed() > timeoutMs)
-            return m_link.fail(
-                SwdNoHalt,
-                QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
-    }
-}
-
-bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        // The register is read only when the match finds the core halted.
-        std::vector<TransferOp> ops;
-        debugRegisterWindow(ops);
-        ops.push_back(readyMaskOp()); // a locked-up core is no return
-        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
-        coreRegisterReadOps(ops, reg);
-        bool running = false;
-        uint64_t ticket = 0;
-        if (!queue(std::move(ops), &value, kDhcsr, &running, &ticket) || !syncThrough(ticket))
-            return false;
-        if (!running)
-            return true;
-        // The mismatch was the halt or S_REGRDY: a core halted (not locked up) whose register was
-        // not ready yet gets it read the plain way.
-        std::vector<TransferOp> look;
-        debugRegisterWindow(look);
-        look.push_back(apRead(kApBd0));
-        std::vector<uint32_t> dhcsr;
-        if (!transferNow(std::move(look), &dhcsr, kDhcsr))
-            return false;
-        if ((dhcsr[0] & (kSHalt | kSLockup)) == kSHalt)
-            return readCoreRegister(reg, value);
-        if (timer.elapsed() > timeoutMs)
-            return m_link.fail(
-                SwdNoHalt,
-                QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
-    }
-}
-
-bool DebugPort::requestHalt()
-{
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(apWrite(kApBd0, kDbgKey | kCDebugEn | kCHalt));
-    return submitTransfer(std::move(ops), nullptr, kDhcsr);
-}
-
-bool DebugPort::halt(int timeoutMs)
-{
-    return requestHalt() && waitHalt(timeoutMs, QStringLiteral("halt request"));
-}
-
-bool DebugPort::writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers)
-{
-    // Each register is two writes and a wait for S_REGRDY: a core clocked slower than the wire
-    // drops a transfer requested while the previous one is still under way. The probe packet
-    // bounds how many go in one command.
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(readyMaskOp());
-    for (const auto &[reg, value] : registers) {
-        if (dap::transferRequestSize(ops) + 15 > size_t(m_link.packetSize())) {
-            if (!submitTransfer(std::move(ops), nullptr, kDhcsr))
-                return false;
-            ops.clear();
-            ops.push_back(readyMaskOp());
-        }
-        ops.push_back(apWrite(kApBd2, value));
-        ops.push_back(apWrite(kApBd1, kRegWrite | uint32_t(reg)));
-        ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
-    }
-    return submitTransfer(std::move(ops), nullptr, kDhcsr);
-}
-
-bool DebugPort::readCoreRegister(int reg, uint32_t &value)
-{
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(readyMaskOp());
-    coreRegisterReadOps(ops, reg);
-    bool notReady = false;
-    uint64_t ticket = 0;
-    if (!queue(std::move(ops), &value, kDhcsr, &notReady, &ticket) || !syncThrough(ticket))
-        return false;
-    if (notReady)
-        return m_link.fail(
-            SwdProtocol,
-            QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
-    return true;
-}
-
-bool DebugPort::run()
-{
-    std::vector<TransferOp> ops;
-    debugRegisterWindow(ops);
-    ops.push_back(apWrite(kApBd0, kDbgKey | kCDebugEn | kCMaskInts));
-    return submitTransfer(std::move(ops), nullptr, kDhcsr);
 }

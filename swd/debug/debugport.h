@@ -45,6 +45,13 @@ public:
     bool start(uint32_t clockHz);
     bool adopt();
     uint32_t idcode() const { return m_idcode; }
+    // The MEM-AP (APSEL) of the core being debugged: memory and core control go through it.
+    void setAccessPort(uint8_t apsel)
+    {
+        m_apsel = apsel;
+        forgetWindow();
+    }
+    uint8_t accessPort() const { return m_apsel; }
 
     bool write32(uint32_t address, uint32_t value);
     bool read32(uint32_t address, uint32_t &value);
@@ -70,7 +77,7 @@ public:
     void memoryWindow(std::vector<dap::TransferOp> &ops, uint32_t address);
     size_t memoryWindowCost(uint32_t address) const
     {
-        return (m_select != 0 ? 1 : 0) + (m_tar != address ? 1 : 0);
+        return (m_select != apSelect(0) ? 1 : 0) + (m_tar != address ? 1 : 0);
     }
     void debugRegisterWindow(std::vector<dap::TransferOp> &ops);
     void tarAdvanced(uint32_t address) { m_tar = address % 0x400 ? address : ~0u; }
@@ -120,12 +127,14 @@ private:
     static uint32_t failedAddress(const Pending &pending, unsigned done);
     bool commands(const std::vector<dap::Packet> &packets);
     bool block(uint32_t address, uint32_t *words, size_t count, bool read);
-    void selectBank(std::vector<dap::TransferOp> &ops, uint32_t select);
+    void selectBank(std::vector<dap::TransferOp> &ops, uint32_t bank);
+    uint32_t apSelect(uint32_t bank) const { return uint32_t(m_apsel) << 24 | bank; }
 
     DapPipe &m_link;
     uint64_t m_tickets = 0;
     std::deque<Pending> m_pending;
     uint32_t m_idcode = 0;
+    uint8_t m_apsel = 0;
     // What SELECT and TAR hold, as far as the host knows; ~0 after anything uncertain.
     uint32_t m_select = ~0u;
     uint32_t m_tar = ~0u;

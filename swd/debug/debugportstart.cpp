@@ -18,7 +18,7 @@ bool DebugPort::start(uint32_t clockHz)
 bool DebugPort::adopt()
 {
     const std::vector<dap::TransferOp> ops{{dap::request(false, true, kDpIdcode)},
-                                           {dap::request(false, false, kDpSelect), 0},
+                                           {dap::request(false, false, kDpSelect), apSelect(0)},
                                            {dap::request(true, false, kApCsw), kCswWordIncrement}};
     dap::Packet reply;
     if (!sync() || !m_link.transact(dap::transfer(ops), reply))
@@ -27,7 +27,7 @@ bool DebugPort::adopt()
     if (r.failure != dap::TransferFailure::None)
         return m_link.fail(SwdNoTarget, QStringLiteral("no SWD target answers (%1)").arg(r.error));
     m_idcode = r.reads[0];
-    m_select = 0;
+    m_select = apSelect(0);
     m_tar = ~0u;
     return true;
 }

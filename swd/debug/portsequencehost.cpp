@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <algorithm>
 
 namespace {
 
@@ -56,6 +57,30 @@ bool PortSequenceHost::command(const dap::Packet &packet, dap::Packet &reply)
 
 bool PortSequenceHost::transfer(const std::vector<TransferOp> &ops, std::vector<uint32_t> *reads)
 {
+    if (m_atomic) {
+        // SELECT and CSW writes that change nothing are left out: the block must fit one packet.
+        for (const TransferOp &op : ops) {
+            const bool selectWrite = op.request == dap::request(false, false, kDpSelect);
+            const bool cswWrite = op.request == dap::request(true, false, kApCsw) && m_heldSelect
+                && (*m_heldSelect & 0xF0) == 0;
+            if ((selectWrite && m_heldSelect == op.data) || (cswWrite && m_heldCsw == op.data))
+                continue;
+            if (selectWrite) {
+                if (!m_heldSelect || (*m_heldSelect >> 24) != (op.data >> 24))
+                    m_heldCsw.reset();
+                m_heldSelect = op.data;
+            }
+            if (cswWrite)
+                m_heldCsw = op.data;
+            m_heldOps.push_back(op);
+        }
+        if (reads)
+            reads->assign(
+                size_t(std::count_if(ops.begin(), ops.end(),
+                                     [](const TransferOp &op) { return op.request & dap::kRead; })),
+                0);
+        return true;
+    }
     m_port.forgetWindow();
     dap::Packet reply;
     if (!command(dap::transfer(ops), reply))
@@ -86,7 +111,8 @@ void PortSequenceHost::recover()
         swjSequence(8, 0);
         transfer({dp(true, 0x0)}, nullptr);
     }
-    transfer({dp(false, 0x0, 0x1E), dp(false, kDpSelect, 0), ap(false, kApCsw, kCswWordIncrement)},
+    transfer({dp(false, 0x0, 0x1E), dp(false, kDpSelect, select(m_port.accessPort(), 0)),
+              ap(false, kApCsw, kCswWordIncrement)},
              nullptr);
     m_recoverable = false;
 }
@@ -133,8 +159,10 @@ bool PortSequenceHost::memory(uint8_t apsel, int bits, uint32_t address, bool re
         const uint32_t part = bits == 64 ? uint32_t(value >> (32 * i)) : uint32_t(value << lane);
         ops.push_back(read ? ap(true, kApDrw) : ap(false, kApDrw, part));
     }
-    // The DebugPort's own accesses expect words with auto-increment on access port 0.
-    if (apsel == 0)
+    // The DebugPort's own accesses expect words with auto-increment on the core's access port
+    // (an atomic block's accesses get it back once, after the block).
+    m_atomicCsw = m_atomicCsw || (m_atomic && apsel == m_port.accessPort());
+    if (apsel == m_port.accessPort() && !m_atomic)
         ops.push_back(ap(false, kApCsw, kCswWordIncrement));
     std::vector<uint32_t> reads;
     if (!transfer(ops, &reads))
@@ -200,6 +228,11 @@ bool PortSequenceHost::swjSequence(unsigned bits, uint64_t data)
     std::vector<uint8_t> bytes;
     for (unsigned i = 0; i < (bits + 7) / 8; ++i)
         bytes.push_back(uint8_t(data >> (8 * i)));
+    if (m_atomic) {
+        m_held.push_back(dap::swjSequence(bits, bytes));
+        m_heldAt.push_back(m_heldOps.size());
+        return true;
+    }
     dap::Packet reply;
     if (!command(dap::swjSequence(bits, bytes), reply))
         return false;
@@ -221,4 +254,97 @@ bool PortSequenceHost::delayUs(uint32_t us)
 uint64_t PortSequenceHost::nowUs()
 {
     return uint64_t(monotonic().nsecsElapsed() / 1000);
+}
+
+void PortSequenceHost::beginAtomic()
+{
+    m_atomic = true;
+    m_atomicCsw = false;
+    m_heldSelect.reset();
+    m_heldCsw.reset();
+    m_held.clear();
+    m_heldOps.clear();
+    m_heldAt.clear();
+}
+
+bool PortSequenceHost::endAtomic(bool send)
+{
+    if (send && m_atomicCsw)
+        transfer({dp(false, kDpSelect, select(m_port.accessPort(), 0)),
+                  ap(false, kApCsw, kCswWordIncrement)},
+                 nullptr);
+    m_atomic = false;
+    if (!send)
+        return true;
+    // The line sequences go before the accesses that followed them, all of it queued at once.
+    std::vector<dap::Packet> packets;
+    std::vector<std::vector<TransferOp>> transfers; // per packet; empty for a sequence
+    size_t from = 0;
+    const auto flushOps = [&](size_t to) {
+        if (to > from) {
+            transfers.emplace_back(m_heldOps.begin() + std::ptrdiff_t(from),
+                                   m_heldOps.begin() + std::ptrdiff_t(to));
+            packets.push_back(dap::transfer(transfers.back()));
+        }
+        from = to;
+    };
+    for (size_t i = 0; i < m_held.size(); ++i) {
+        flushOps(m_heldAt[i]);
+        transfers.emplace_back();
+        packets.push_back(m_held[i]);
+    }
+    flushOps(m_heldOps.size());
+    for (const auto &ops : transfers) {
+        if (ops.empty())
+            continue;
+        if (ops.size() > dap::kMaxTransfers
+            || dap::transferRequestSize(ops) > size_t(m_port.link().packetSize())
+            || dap::transferReplySize(ops) > size_t(m_port.link().packetSize())) {
+            m_error =
+                QStringLiteral("the atomic block's %1 transfers do not fit in one "
+                               "DAP_Transfer of %2 bytes")
+                    .arg(QString::number(ops.size()), QString::number(m_port.link().packetSize()));
+            return false;
+        }
+    }
+    m_recoverable = false;
+    m_port.forgetWindow();
+    if (!m_port.sync()) {
+        m_error = m_port.error().message;
+        return false;
+    }
+    for (const dap::Packet &packet : packets) {
+        if (!m_port.link().submit(packet)) {
+            m_error = m_port.error().message;
+            return false;
+        }
+    }
+    // Every answer is collected, so the pipe stays in step; the first failure is the block's.
+    m_error.clear();
+    m_failure = dap::TransferFailure::None;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        dap::Packet reply;
+        if (!m_port.link().collect(reply)) {
+            m_error = m_port.error().message;
+            return false;
+        }
+        if (!m_error.isEmpty())
+            continue;
+        if (transfers[i].empty()) {
+            m_error = dap::checkStatus(reply, dap::SwjSequence);
+            continue;
+        }
+        const dap::TransferReply r = dap::parseTransfer(reply, transfers[i]);
+        m_failure = r.failure;
+        if (r.failure == dap::TransferFailure::Malformed) {
+            m_port.link().fail(SwdBadReply, r.error);
+            m_error = r.error;
+            return false;
+        }
+        if (r.failure != dap::TransferFailure::None) {
+            m_error = r.error;
+            m_recoverable = true;
+        }
+    }
+    return m_error.isEmpty();
 }

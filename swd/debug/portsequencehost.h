@@ -5,6 +5,8 @@
 #include "swd/debug/debugport.h"
 #include "swd/debug/sequencehost.h"
 
+#include <optional>
+
 class PortSequenceHost : public SequenceHost
 {
 public:
@@ -24,6 +26,8 @@ public:
     QString lastError() const override { return m_error; }
     bool recoverable() const override { return m_recoverable; }
     void recover() override;
+    void beginAtomic() override;
+    bool endAtomic(bool send) override;
 
 private:
     bool transfer(const std::vector<dap::TransferOp> &ops, std::vector<uint32_t> *reads);
@@ -34,4 +38,10 @@ private:
     QString m_error;
     bool m_recoverable = false;
     dap::TransferFailure m_failure = dap::TransferFailure::None;
+    bool m_atomic = false;
+    std::vector<dap::Packet> m_held; // an atomic block's line sequences, in order
+    std::vector<dap::TransferOp> m_heldOps; // and its accesses since the last of them
+    std::vector<size_t> m_heldAt; // where in m_held each sequence went: the ops come first
+    std::optional<uint32_t> m_heldSelect, m_heldCsw; // as the held ops leave them
+    bool m_atomicCsw = false; // the block used the core's access port: CSW is put back after
 };

@@ -35,7 +35,8 @@ bool SequenceRunner::stringArg(const pack::Expr &e, int index, QString &out)
     const pack::Expr &arg = *e.args[index];
     if (arg.kind != pack::Expr::String)
         return fail(arg.line,
-                    QStringLiteral("%1 wants a string as argument %2").arg(e.text).arg(index + 1));
+                    QStringLiteral("%1 wants a string as argument %2")
+                        .arg(e.text, QString::number(index + 1)));
     out = arg.text;
     return true;
 }
@@ -112,9 +113,9 @@ bool SequenceRunner::call(const pack::Expr &e, uint64_t &value)
         return fail(
             e.line,
             QStringLiteral("%1 takes %2 arguments, not %3")
-                .arg(e.text)
-                .arg(sig->args >= 0 ? QString::number(sig->args) : QStringLiteral("at least 2"))
-                .arg(e.args.size()));
+                .arg(e.text,
+                     sig->args >= 0 ? QString::number(sig->args) : QStringLiteral("at least 2"),
+                     QString::number(e.args.size())));
     const QString &f = e.text;
     const bool wantsString = f == "Sequence" || f == "LoadDebugInfo" || f == "QueryValue"
         || f == "Message" || f == "Query";
@@ -212,9 +213,7 @@ bool SequenceRunner::call(const pack::Expr &e, uint64_t &value)
             return false;
         note(QStringLiteral("%1 line %2: LoadDebugInfo(\"%3\") ignored: programming uses no "
                             "debug information")
-                 .arg(m_frames.back().sequence)
-                 .arg(e.line)
-                 .arg(text));
+                 .arg(m_frames.back().sequence, QString::number(e.line), text));
         return true;
     }
     if (f == "Query" || f == "QueryValue") {
@@ -222,9 +221,7 @@ bool SequenceRunner::call(const pack::Expr &e, uint64_t &value)
         if (!stringArg(e, f == "Query" ? 1 : 0, text))
             return false;
         note(QStringLiteral("%1 line %2: \"%3\": no one to ask in this run, taking the default %4")
-                 .arg(m_frames.back().sequence)
-                 .arg(e.line)
-                 .arg(text, hexValue(fallback)));
+                 .arg(m_frames.back().sequence, QString::number(e.line), text, hexValue(fallback)));
         value = fallback;
         m_globals["__Result"] = 0;
         return true;

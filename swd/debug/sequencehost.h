@@ -28,6 +28,16 @@ public:
     // Why the last call failed; a target that answered FAULT or WAIT may be recovered from,
     // which the sequence asks for with __errorcontrol.
     virtual QString lastError() const = 0;
+    // An atomic block: from beginAtomic() the DP, AP and memory accesses and line sequences are
+    // held, their reads answering 0, and endAtomic(true) sends them as one unit, the accesses in
+    // one DAP_Transfer that stops at the first the target refuses; false with why. A host that
+    // cannot hold them runs each at once.
+    virtual void beginAtomic() { }
+    virtual bool endAtomic(bool send)
+    {
+        (void)send;
+        return true;
+    }
     virtual bool recoverable() const = 0;
     virtual void recover() = 0;
 };

@@ -2,6 +2,8 @@
 // sequencecalls.cpp.
 #include "swd/debug/sequencerunner.h"
 
+#include <algorithm>
+
 namespace {
 
 // Sequence() calling itself, directly or not, ends here instead of in a stack overflow.
@@ -51,9 +53,8 @@ bool SequenceRunner::fail(int line, const QString &why)
 {
     if (m_error.isEmpty())
         m_error = QStringLiteral("sequence %1, line %2: %3")
-                      .arg(m_frames.isEmpty() ? QStringLiteral("?") : m_frames.back().sequence)
-                      .arg(line)
-                      .arg(why);
+                      .arg(m_frames.isEmpty() ? QStringLiteral("?") : m_frames.back().sequence,
+                           QString::number(line), why);
     return false;
 }
 
@@ -112,8 +113,7 @@ bool SequenceRunner::run(const QString &name)
     if (m_frames.size() >= kMaxCallDepth)
         return fail(0,
                     QStringLiteral("Sequence(\"%1\") nested deeper than %2 calls")
-                        .arg(name)
-                        .arg(kMaxCallDepth));
+                        .arg(name, QString::number(kMaxCallDepth)));
     if (const pack::DebugSequence *own = m_description.find(name, m_pname))
         return own->disabled || runSequence(*own, false);
     for (const pack::DebugSequence &s : defaults())
@@ -143,7 +143,7 @@ bool SequenceRunner::runNodes(const QVector<pack::SequenceNode> &nodes)
 {
     for (const pack::SequenceNode &n : nodes) {
         if (!n.isControl) {
-            if (!runStatements(n.statements))
+            if (!(n.atomic ? runAtomic(n) : runStatements(n.statements)))
                 return false;
             continue;
         }
@@ -190,6 +190,64 @@ bool SequenceRunner::runStatements(const QVector<pack::Statement> &statements)
         m_frames.back().locals[s.name] = value;
     }
     return true;
+}
+
+namespace {
+
+bool callsAnything(const pack::Expr &e)
+{
+    return e.kind == pack::Expr::Call
+        || std::any_of(
+               e.args.begin(), e.args.end(),
+               [](const std::shared_ptr<const pack::Expr> &a) { return callsAnything(*a); });
+}
+
+// What one DAP_Transfer, with the line sequences before it, can carry.
+bool atomicCall(const QString &f)
+{
+    static const QStringList calls = {"Read8",          "Read16",          "Read32",  "Read64",
+                                      "ReadDP",         "ReadAP",          "Write8",  "Write16",
+                                      "Write32",        "Write64",         "WriteDP", "WriteAP",
+                                      "DAP_WriteABORT", "DAP_SWJ_Sequence"};
+    return calls.contains(f);
+}
+
+} // namespace
+
+// The block's statements are checked to be accesses whose values it does not use, held by the
+// host, then sent as one unit: a refused access ends the whole block, none of it is skipped.
+bool SequenceRunner::runAtomic(const pack::SequenceNode &block)
+{
+    for (const pack::Statement &s : block.statements) {
+        if (!s.expr)
+            continue;
+        const pack::Expr &e = *s.expr;
+        const bool call = e.kind == pack::Expr::Call;
+        if (call && !atomicCall(e.text))
+            return fail(s.line, QStringLiteral("%1 cannot be part of an atomic block").arg(e.text));
+        const bool nested = std::any_of(e.args.begin(), e.args.end(),
+                                        [](const auto &a) { return callsAnything(*a); });
+        if (s.declares || !call || nested)
+            return fail(s.line,
+                        callsAnything(e)
+                            ? QStringLiteral("an atomic block cannot use the values it reads")
+                            : QStringLiteral("an atomic block holds DAP accesses only"));
+    }
+    m_host.beginAtomic();
+    const bool ran = runStatements(block.statements);
+    const bool sent = m_host.endAtomic(ran);
+    if (!ran)
+        return false;
+    if (sent) {
+        m_globals["__Result"] = 0;
+        return true;
+    }
+    if ((m_globals.value("__errorcontrol") & 1) && m_host.recoverable()) {
+        m_host.recover();
+        m_globals["__Result"] = 1;
+        return true;
+    }
+    return fail(block.line, QStringLiteral("atomic block failed: %1").arg(m_host.lastError()));
 }
 
 uint64_t *SequenceRunner::lookup(const QString &name)

@@ -50,6 +50,7 @@ private:
     bool runSequence(const pack::DebugSequence &s, bool isDefault);
     bool runNodes(const QVector<pack::SequenceNode> &nodes);
     bool runStatements(const QVector<pack::Statement> &statements);
+    bool runAtomic(const pack::SequenceNode &block);
     bool eval(const pack::Expr &e, uint64_t &value);
     bool assign(const pack::Expr &e, uint64_t &value);
     bool call(const pack::Expr &e, uint64_t &value);

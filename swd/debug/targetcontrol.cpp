@@ -6,6 +6,15 @@ namespace {
 
 const char *const kResetNames[] = {"", "hardware", "system", "core"};
 const char *const kModeNames[] = {"normal", "under-reset", "halt-on-reset"};
+const char *const kUnderResetAdvice =
+    "if its firmware turns the SWD pins off or sleeps, connect with --connect under-reset";
+
+// The target stopped answering at all, rather than refusing one access.
+bool fellSilent(const SwdResult &error)
+{
+    return (error.code == SwdNoTarget || error.code == SwdProtocol)
+        && error.message.contains(QLatin1String("no valid ACK"));
+}
 
 } // namespace
 
@@ -86,7 +95,9 @@ TargetControl::TargetControl(DebugPort &port, const pack::TargetDescription &tar
     , m_reset(effectiveResetType(target, options.reset))
     , m_host(port)
     , m_runner(m_host, m_debug, target.processor.core)
-{ }
+{
+    target.accessPort(m_apsel, m_apError);
+}
 
 bool TargetControl::run(const QString &sequence, int code)
 {
@@ -110,6 +121,10 @@ bool TargetControl::bringUpPort(uint32_t clockHz)
 
 bool TargetControl::connect(uint32_t clockHz)
 {
+    if (!m_apError.isEmpty())
+        return m_port.link().fail(SwdBadJob, m_apError);
+    m_port.setAccessPort(m_apsel);
+    m_runner.setPredefined(QStringLiteral("__ap"), m_apsel);
     if (!m_runner.loadDebugVars(m_options.debugvars))
         return m_port.link().fail(SwdBadJob, m_runner.error());
     if (m_options.mode == SwdConnectMode::UnderReset) {
@@ -121,18 +136,24 @@ bool TargetControl::connect(uint32_t clockHz)
     if (!bringUpPort(clockHz)) {
         // Only the target's silence says anything about its firmware; a probe's refusal does not.
         if (m_options.mode == SwdConnectMode::Normal && m_port.error().code == SwdNoTarget)
-            m_advice = QStringLiteral("if its firmware turns the SWD pins off or sleeps, "
-                                      "connect with --connect under-reset");
+            m_advice = QLatin1String(kUnderResetAdvice);
         return false;
     }
-    if (!run("DebugDeviceUnlock", SwdNoTarget) || !run("DebugCoreStart", SwdNoTarget))
+    // Firmware that takes the pins a few milliseconds after reset does so in the middle of this.
+    const bool normal = m_options.mode == SwdConnectMode::Normal;
+    if (!run("DebugDeviceUnlock", SwdNoTarget) || !run("DebugCoreStart", SwdNoTarget)) {
+        if (normal && fellSilent(m_port.error()))
+            m_advice = QLatin1String(kUnderResetAdvice);
         return false;
+    }
     switch (m_options.mode) {
     case SwdConnectMode::Normal:
         if (m_port.halt(kHaltTimeoutMs))
             return true;
         if (m_port.error().code == SwdNoHalt)
             m_advice = QStringLiteral("connect with --connect under-reset or halt-on-reset");
+        else if (fellSilent(m_port.error()))
+            m_advice = QLatin1String(kUnderResetAdvice);
         return false;
     case SwdConnectMode::UnderReset:
         if (!m_port.requestHalt() || !catchReset() || !run("ResetHardwareDeassert", SwdNoTarget))

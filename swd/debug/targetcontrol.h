@@ -47,6 +47,7 @@ public:
     bool resetAndRun();
     bool flashEraseDone() { return run("FlashEraseDone"); }
     bool flashProgramDone() { return run("FlashProgramDone"); }
+    bool definesStep(const QString &sequence) const { return m_runner.definedByPack(sequence); }
 
     SwdResetType resetType() const { return m_reset; }
     const QStringList &notes() const { return m_runner.notes(); }
@@ -66,5 +67,7 @@ private:
     PortSequenceHost m_host;
     SequenceRunner m_runner;
     bool m_started = false;
+    uint8_t m_apsel = 0; // the chosen core's MEM-AP
+    QString m_apError; // why the pack's access port cannot be used, if it cannot
     QString m_advice;
 };

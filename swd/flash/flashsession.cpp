@@ -141,10 +141,10 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         return m_port.link().fail(SwdBadJob,
                                   QStringLiteral("EraseSector outside an erase session"));
     const std::vector<uint32_t> loop = PagePipeline::eraseLoopCode(
-        m_plan.pageStubs, m_plan.algorithm + *m_algo.entry("EraseSector"));
-    if (!sectors.empty() && !m_port.writeBlock(m_plan.pageStubs, loop.data(), loop.size()))
+        m_plan.eraseLoop, m_plan.algorithm + *m_algo.entry("EraseSector"));
+    if (!sectors.empty() && !m_port.writeBlock(m_plan.eraseLoop, loop.data(), loop.size()))
         return false;
-    const size_t batch = PagePipeline::slotsSize(m_algo.pageSize()) / 4;
+    const size_t batch = RamPlan::kEraseBatch;
     for (size_t from = 0; from < sectors.size(); from += batch) {
         const size_t n = std::min(batch, sectors.size() - from);
         std::vector<uint32_t> addresses(n);
@@ -154,14 +154,14 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         if (n > 1)
             what += QStringLiteral(" to EraseSector(%1)").arg(hex8(addresses.back()));
         uint32_t result = 0, left = 0;
-        if (!m_port.writeBlock(m_plan.buffers, addresses.data(), n)
-            || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.buffers},
+        if (!m_port.writeBlock(m_plan.eraseList, addresses.data(), n)
+            || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.eraseList},
                                            {DebugPort::R1, uint32_t(n)},
                                            {DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
                                            {DebugPort::SP, m_plan.stackTop},
-                                           {DebugPort::PC, m_plan.pageStubs},
+                                           {DebugPort::PC, m_plan.eraseLoop},
                                            {DebugPort::XPSR, kThumbState}})
-            || !m_port.run()
+            || !m_port.run() || (m_pipeline && !m_pipeline->prefill())
             || !m_port.waitHaltAndRead(int(m_algo.eraseTimeoutMs() * n), what, DebugPort::R0,
                                        result))
             return false;
@@ -170,7 +170,7 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         const QString failed = result != 0 && left >= 1 && left <= n
             ? QStringLiteral("EraseSector(%1)").arg(hex8(addresses[n - left]))
             : what;
-        if (!checkReturn(failed, result, m_plan.pageStubs + PagePipeline::kEraseLoopReturn))
+        if (!checkReturn(failed, result, m_plan.eraseLoop + PagePipeline::kEraseLoopReturn))
             return false;
     }
     return true;
@@ -179,27 +179,56 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,
                            const Progress &progress)
 {
+    preparePages(offset, bytes);
+    return programPages(~uint32_t(0), progress);
+}
+
+void FlashSession::preparePages(uint32_t offset, const std::vector<uint8_t> &bytes)
+{
+    const uint32_t page = m_algo.pageSize();
+    // Pages start on page boundaries of the device; a partial first page is padded in front.
+    m_firstPage = offset - offset % page;
+    std::vector<uint8_t> padded(offset - m_firstPage, m_algo.erasedValue());
+    padded.insert(padded.end(), bytes.begin(), bytes.end());
+    m_pages.assign((padded.size() + page - 1) / page, {});
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        m_pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
+    m_pipeline.emplace(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
+                       m_plan.pageStubs, m_plan.buffers, m_plan.bufferCount);
+    m_pipeline->begin(m_algo.deviceStart() + m_firstPage, m_pages);
+}
+
+std::optional<uint32_t> FlashSession::nextPage() const
+{
+    if (!m_pipeline || m_pipeline->done() >= m_pages.size())
+        return std::nullopt;
+    return m_firstPage + m_pipeline->done() * m_algo.pageSize();
+}
+
+bool FlashSession::programPages(uint32_t end, const Progress &progress)
+{
     if (m_session != FunctionProgram)
         return m_port.link().fail(SwdBadJob,
                                   QStringLiteral("ProgramPage outside a program session"));
+    if (!m_pipeline)
+        return true;
     const uint32_t page = m_algo.pageSize();
-    // Pages start on page boundaries of the device; a partial first page is padded in front.
-    const uint32_t first = offset - offset % page;
-    std::vector<uint8_t> padded(offset - first, m_algo.erasedValue());
-    padded.insert(padded.end(), bytes.begin(), bytes.end());
-    std::vector<std::vector<uint32_t>> pages((padded.size() + page - 1) / page);
-    for (size_t i = 0; i < pages.size(); ++i)
-        pages[i] = toWords(padded, i * page, page, m_algo.erasedValue());
-    // R9, SP and xPSR survive every call, so they are set once.
-    PagePipeline pipeline(m_port, m_algo, m_plan.algorithm + *m_algo.entry("ProgramPage"),
-                          m_plan.pageStubs, m_plan.buffers);
-    const std::vector<uint32_t> stubs = pipeline.stubCode();
-    if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size())
-        || !m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
-                                       {DebugPort::SP, m_plan.stackTop},
-                                       {DebugPort::XPSR, kThumbState}}))
+    const uint64_t reach = end < m_firstPage ? 0 : (uint64_t(end) - m_firstPage) / page;
+    const uint32_t to = uint32_t(std::min<uint64_t>(reach, m_pages.size()));
+    if (to <= m_pipeline->done())
+        return true;
+    // R9, SP and xPSR survive every call, so they are set once a step.
+    if (!m_stubsWritten) {
+        const std::vector<uint32_t> stubs = m_pipeline->stubCode();
+        if (!m_port.writeBlock(m_plan.pageStubs, stubs.data(), stubs.size()))
+            return false;
+        m_stubsWritten = true;
+    }
+    if (!m_port.writeCoreRegisters({{DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
+                                    {DebugPort::SP, m_plan.stackTop},
+                                    {DebugPort::XPSR, kThumbState}}))
         return false;
-    return pipeline.run(m_algo.deviceStart() + first, pages, progress);
+    return m_pipeline->run(to, progress);
 }
 
 bool FlashSession::verify(uint32_t readAddress, uint32_t jobAddress,

@@ -4,9 +4,11 @@
 
 #include "swd/debug/debugport.h"
 #include "swd/flash/flashalgorithm.h"
+#include "swd/flash/pagepipeline.h"
 #include "swd/flash/ramplan.h"
 
 #include <functional>
+#include <optional>
 
 class FlashSession
 {
@@ -26,10 +28,18 @@ public:
     bool uninit(Function function);
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
-    bool eraseSectors(const std::vector<uint32_t> &sectors); // offsets, each inside its sector
+    // Offsets, each inside its sector. While the core erases, prepared pages travel into the
+    // free page buffers.
+    bool eraseSectors(const std::vector<uint32_t> &sectors);
     // offset from the device start; a partial first or last page is padded with the erased
     // value, so the caller gives whole pages where the flash is not blank.
     bool program(uint32_t offset, const std::vector<uint8_t> &bytes, const Progress &progress);
+    // program() in steps: the pages are prepared once, then each step programs those that end
+    // at or before `end` (an offset from the device start), so that erases can run between.
+    void preparePages(uint32_t offset, const std::vector<uint8_t> &bytes);
+    bool programPages(uint32_t end, const Progress &progress);
+    // Where the next prepared page starts, nothing when all are programmed.
+    std::optional<uint32_t> nextPage() const;
     // Reads the flash at readAddress back and compares every byte; a difference is reported at
     // its job address.
     bool verify(uint32_t readAddress, uint32_t jobAddress, const std::vector<uint8_t> &bytes,
@@ -46,4 +56,8 @@ private:
     const FlashAlgorithm &m_algo;
     const RamPlan &m_plan;
     int m_session = 0; // the Function Init opened, 0 when none
+    uint32_t m_firstPage = 0; // offset of the first prepared page
+    std::vector<std::vector<uint32_t>> m_pages;
+    std::optional<PagePipeline> m_pipeline;
+    bool m_stubsWritten = false;
 };

@@ -31,19 +31,20 @@ std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
 } // namespace
 
 PagePipeline::PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry,
-                           uint32_t stubs, uint32_t slots)
+                           uint32_t stubs, uint32_t slots, uint32_t buffers)
     : m_port(port)
     , m_algo(algorithm)
     , m_entry(entry)
     , m_stubs(stubs)
     , m_slots(slots)
     , m_pageSize(algorithm.pageSize())
+    , m_buffers(std::max(buffers, 1u))
 { }
 
 std::vector<uint32_t> PagePipeline::stubCode() const
 {
     std::vector<uint32_t> code;
-    for (uint32_t k = 0; k < kBuffers; ++k) {
+    for (uint32_t k = 0; k < m_buffers; ++k) {
         const uint32_t at = m_stubs + k * kStubSize;
         const auto program = branchAndLink(at + 0x08, m_entry);
         const uint16_t halves[kStubLiterals / 2] = {
@@ -192,7 +193,7 @@ bool PagePipeline::poll(uint32_t page, bool startNext, bool &stillRunning, uint6
         DebugPort::apWriteOp(kBd0,
                              DebugPort::kDbgKey | DebugPort::kCDebugEn | DebugPort::kCMaskInts)};
     const size_t nextBytes = 5 * next.size();
-    if (!fill(ops, page + 1, pollBytes + (startNext ? nextBytes : 0)))
+    if (!fill(ops, std::min(page + 1, ahead(page)), pollBytes + (startNext ? nextBytes : 0)))
         return false;
     m_port.debugRegisterWindow(ops);
     ops.push_back({uint8_t(dap::request(true, true, kBd0) | dap::kMatchValue), DebugPort::kReady});
@@ -229,15 +230,32 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
                                   .arg(m_algo.deviceName(), what, hex8(pc)));
 }
 
-bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
-                       const std::function<void(uint32_t, uint32_t)> &progress)
+void PagePipeline::begin(uint32_t first, const std::vector<std::vector<uint32_t>> &pages)
 {
     m_first = first;
     m_pages = &pages;
     m_streamPage = 0;
     m_streamSent = 0;
-    const uint32_t total = uint32_t(pages.size());
-    if (total == 0)
+    m_done = 0;
+}
+
+bool PagePipeline::prefill()
+{
+    // No page is running: every buffer from the next page to program on is free.
+    const uint32_t last = ahead(m_done);
+    while (m_streamPage <= last && m_streamPage < m_pages->size()) {
+        if (!sendReport(last))
+            return false;
+    }
+    return true;
+}
+
+bool PagePipeline::run(uint32_t to, const std::function<void(uint32_t, uint32_t)> &progress)
+{
+    const uint32_t total = uint32_t(m_pages->size());
+    to = std::min(to, total);
+    const uint32_t from = m_done;
+    if (from >= to)
         return true;
     // The mask every poll matches with; the slow path's reads set the same one.
     if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
@@ -250,32 +268,39 @@ bool PagePipeline::run(uint32_t first, const std::vector<std::vector<uint32_t>> 
     const bool tailFits = tailRoom >= 5 * (kTailWords + 1);
     const bool chain = tailFits || !m_port.link().transport().padsReplies();
     const size_t tailWords = tailFits || !chain ? kTailWords : 0;
-    while (m_streamPage == 0) {
-        if (!sendReport(0))
-            return false;
-    }
-    if (!start(0, std::min(1u, total - 1)))
+    // With one buffer the next page can only travel once this one is done.
+    const uint32_t beside = m_buffers > 1 ? 1 : 0;
+    if (!start(from, from + beside))
         return false;
-    for (uint32_t page = 0; page < total; ++page) {
-        // Page + 1 must be whole before its start; page + 2 may use the buffer page - 1 freed.
-        const bool next = page + 1 < total;
-        while (next && streamLeft(page + 1) > tailWords) {
+    for (uint32_t page = from; page < to; ++page) {
+        // Page + 1 must be whole before its start; later ones may use the buffers done pages freed.
+        const bool next = page + 1 < to;
+        const bool overlap = next && beside;
+        while (overlap && streamLeft(page + 1) > tailWords) {
             if (!sendReport(page + 1))
+                return false;
+        }
+        // Page + 1 was there before this one started (it travelled during an erase): give the
+        // core the time of a few reports of later pages before the poll looks, or the poll
+        // finds it still running and the slow path costs round trips.
+        for (int i = 0; overlap && streamLeft(page + 1) == 0 && i < kLookaheadReports; ++i) {
+            if (!sendReport(ahead(page)))
                 return false;
         }
         bool stillRunning = false;
         uint64_t ticket = 0;
-        if (!poll(page, next && chain, stillRunning, ticket))
+        if (!poll(page, overlap && chain, stillRunning, ticket))
             return false;
         for (int i = 0; i < kLookaheadReports; ++i) {
-            if (!sendReport(page + 2))
+            if (!sendReport(ahead(page)))
                 return false;
         }
         if (!m_port.syncThrough(ticket) || !finish(page, stillRunning))
             return false;
+        m_done = page + 1;
         if (progress)
             progress(page + 1, total);
-        if (next && !(m_startedNext && !stillRunning) && !start(page + 1, page + 2))
+        if (next && !(m_startedNext && !stillRunning) && !start(page + 1, page + 1 + beside))
             return false;
     }
     return m_port.sync();

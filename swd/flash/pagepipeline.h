@@ -1,8 +1,8 @@
-// Page programming with the link kept busy. Pages stream into three buffers, each with the page's
-// device address in the word before it; one stub per buffer loads the arguments from there, calls
-// ProgramPage and marks the result, so starting a page is a PC write and a run. While the core
-// programs one page, the next ones travel; the poll goes out among them and every report that has
-// room carries stream words too.
+// Page programming with the link kept busy. Pages stream into a ring of buffers, each with the
+// page's device address in the word before it; one stub per buffer loads the arguments from there,
+// calls ProgramPage and marks the result, so starting a page is a PC write and a run. While the
+// core programs one page, the next ones travel; the poll goes out among them and every report that
+// has room carries stream words too.
 #pragma once
 
 #include "swd/debug/debugport.h"
@@ -13,7 +13,7 @@
 class PagePipeline
 {
 public:
-    static constexpr uint32_t kBuffers = 3;
+    static constexpr uint32_t kMaxBuffers = 16; // more only waits longer for the link
     static constexpr uint32_t kStubSize = 64;
     static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
     static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
@@ -22,12 +22,15 @@ public:
     // Where the erase loop's BKPT is, from its start.
     static constexpr uint32_t kEraseLoopReturn = 0x1A;
 
-    // Stubs and slots of kBuffers each; slots hold (page size + 4) bytes.
-    static size_t stubsSize() { return kBuffers * kStubSize; }
-    static uint32_t slotsSize(uint32_t pageSize) { return kBuffers * (pageSize + 4); }
+    // A stub and a slot per buffer; slots hold (page size + 4) bytes.
+    static uint32_t stubsSize(uint32_t buffers) { return buffers * kStubSize; }
+    static uint32_t slotsSize(uint32_t pageSize, uint32_t buffers)
+    {
+        return buffers * (pageSize + 4);
+    }
 
     PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry, uint32_t stubs,
-                 uint32_t slots);
+                 uint32_t slots, uint32_t buffers);
 
     // The stubs' code, to be written at `stubs` before run().
     std::vector<uint32_t> stubCode() const;
@@ -35,13 +38,20 @@ public:
     // kEraseLoopReturn: R0 is 0 when all returned 0, else the failing call's value with R5 the
     // sectors left (it included).
     static std::vector<uint32_t> eraseLoopCode(uint32_t at, uint32_t eraseEntry);
-    // pages: page images (page size each) for device addresses first, first + page, ...
-    bool run(uint32_t first, const std::vector<std::vector<uint32_t>> &pages,
-             const std::function<void(uint32_t done, uint32_t total)> &progress);
+    // pages: page images (page size each) for device addresses first, first + page, ...; they
+    // must outlive the runs.
+    void begin(uint32_t first, const std::vector<std::vector<uint32_t>> &pages);
+    // Streams pages into the free buffers while the core does something else (an erase).
+    bool prefill();
+    // Programs the pages up to `to` (exclusive) from where the last run stopped.
+    bool run(uint32_t to, const std::function<void(uint32_t done, uint32_t total)> &progress);
+    uint32_t done() const { return m_done; }
 
 private:
-    uint32_t slot(uint32_t page) const { return m_slots + (page % kBuffers) * (m_pageSize + 4); }
-    uint32_t stub(uint32_t page) const { return m_stubs + (page % kBuffers) * kStubSize; }
+    uint32_t slot(uint32_t page) const { return m_slots + (page % m_buffers) * (m_pageSize + 4); }
+    uint32_t stub(uint32_t page) const { return m_stubs + (page % m_buffers) * kStubSize; }
+    // The last page that may travel while `page` is being programmed.
+    uint32_t ahead(uint32_t page) const { return page + m_buffers - 1; }
     size_t streamLeft(uint32_t page) const;
     uint32_t streamWord() const;
     bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
@@ -56,7 +66,9 @@ private:
     uint32_t m_stubs;
     uint32_t m_slots;
     uint32_t m_pageSize;
+    uint32_t m_buffers;
     uint32_t m_first = 0;
+    uint32_t m_done = 0; // pages programmed
     const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
     uint32_t m_streamPage = 0; // page being streamed
     size_t m_streamSent = 0; // of its words, the address word first

@@ -8,18 +8,34 @@
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, QString &error)
 {
-    // The 1 KiB boundaries and the long CRC batches only save time: a RAM too small for them goes
-    // without.
-    std::optional<RamPlan> plan =
-        make(ram, algorithmSize, pageSize, crcSize, 0x400, kCrcBatch, error);
-    if (!plan)
-        plan = make(ram, algorithmSize, pageSize, crcSize, 16, kCrcBatch, error);
-    return plan ? plan : make(ram, algorithmSize, pageSize, crcSize, 16, kSmallCrcBatch, error);
+    // The 1 KiB boundaries, the long CRC batches and the CRC routine itself only save time: a RAM
+    // too small for them goes without, as long as the pages can still be double buffered.
+    struct Try
+    {
+        uint32_t boundary, crcBatch, crcSize, minBuffers, stack;
+    };
+    const Try tries[] = {{0x400, kCrcBatch, crcSize, 2, kMinStack},
+                         {16, kCrcBatch, crcSize, 2, kMinStack},
+                         {16, kSmallCrcBatch, crcSize, 2, kMinStack},
+                         {16, 0, 0, 1, kMinStack},
+                         {16, 0, 0, 1, kLeastStack}};
+    for (const Try &t : tries) {
+        if (auto plan = make(ram, algorithmSize, pageSize, t.crcSize, t.boundary, t.crcBatch,
+                             t.minBuffers, t.stack))
+            return plan;
+    }
+    const uint64_t least = 0x10 + kEraseLoopSize + kEraseBatch * 4 + ((algorithmSize + 15) & ~15u)
+        + PagePipeline::stubsSize(1) + PagePipeline::slotsSize(pageSize, 1) + kLeastStack;
+    error = QStringLiteral("the flash algorithm, one page buffer and the stack need %1 bytes of "
+                           "the %2 of RAM")
+                .arg(least)
+                .arg(ram.size);
+    return std::nullopt;
 }
 
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, uint32_t boundary,
-                                     uint32_t crcBatch, QString &error)
+                                     uint32_t crcBatch, uint32_t minBuffers, uint32_t stack)
 {
     uint64_t at = ram.base;
     auto take = [&at](uint64_t size, uint64_t align = 16) {
@@ -29,25 +45,37 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     };
     RamPlan plan;
     plan.breakpoint = take(0x10);
-    plan.pageStubs = take(PagePipeline::stubsSize());
+    plan.eraseLoop = take(kEraseLoopSize);
+    plan.eraseList = take(kEraseBatch * 4);
     plan.algorithm = take(algorithmSize);
-    plan.crcRoutine = take(crcSize);
-    // What the routine writes stays off the pages of code: a write there is a code change to a
-    // core that caches or translates code (the emulator does).
-    plan.crcTable = take(256 * 4, boundary);
-    plan.crcBatch = crcBatch;
-    plan.crcRanges = take(crcBatch * 8);
-    plan.crcResults = take(crcBatch * 4);
-    // On a 1 KiB boundary, where the debug port's address auto-increment wraps: fewer TAR writes.
-    plan.buffers = take(PagePipeline::slotsSize(pageSize), boundary);
-    plan.stackTop = uint32_t(ram.end() & ~uint64_t(7));
-    if (at + kMinStack > plan.stackTop) {
-        error = QStringLiteral("the flash algorithm, the CRC routine and the page buffers need "
-                               "%1 bytes of the %2 of RAM")
-                    .arg(at - ram.base + kMinStack)
-                    .arg(ram.size);
-        return std::nullopt;
+    plan.withCrc = crcSize != 0;
+    if (plan.withCrc) {
+        plan.crcRoutine = take(crcSize);
+        // What the routine writes stays off the pages of code: a write there is a code change
+        // to a core that caches or translates code (the emulator does).
+        plan.crcTable = take(256 * 4, boundary);
+        plan.crcBatch = crcBatch;
+        plan.crcRanges = take(crcBatch * 8);
+        plan.crcResults = take(crcBatch * 4);
+    } else {
+        plan.crcBatch = 0;
     }
+    plan.stackTop = uint32_t(ram.end() & ~uint64_t(7));
+    // As many buffers as fit beside the stack; on a 1 KiB boundary, where the debug port's
+    // address auto-increment wraps: fewer TAR writes.
+    const uint64_t perBuffer = PagePipeline::stubsSize(1) + PagePipeline::slotsSize(pageSize, 1);
+    const uint64_t stubsAt = (at + 15) & ~uint64_t(15);
+    const uint64_t room =
+        plan.stackTop > stubsAt + stack + boundary ? plan.stackTop - stubsAt - stack - boundary : 0;
+    const uint32_t count =
+        uint32_t(std::min<uint64_t>(room / perBuffer, PagePipeline::kMaxBuffers));
+    if (count < minBuffers)
+        return std::nullopt;
+    plan.bufferCount = count;
+    plan.pageStubs = take(PagePipeline::stubsSize(count));
+    plan.buffers = take(PagePipeline::slotsSize(pageSize, count), boundary);
+    if (at + stack > plan.stackTop)
+        return std::nullopt;
     return plan;
 }
 

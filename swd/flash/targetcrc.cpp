@@ -88,8 +88,7 @@ bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
     if (pc != returnAddress || done != count)
         return m_port.link().fail(SwdAlgorithmFailed,
                                   QStringLiteral("CRC routine failed: %1 stopped at %2 with %3")
-                                      .arg(what, hex8(pc))
-                                      .arg(done));
+                                      .arg(what, hex8(pc), QString::number(done)));
     return m_port.readBlock(m_plan.crcResults, crcs, count) && m_port.sync();
 }
 

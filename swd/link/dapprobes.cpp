@@ -290,8 +290,7 @@ int OpenedDapProbe::openBulk(const DapProbe &probe, QString &error)
     // A kernel driver on the interface is someone else's: it is never detached.
     if (libusb_kernel_driver_active(m_usb, probe.interfaceNumber) == 1) {
         error = QStringLiteral("probe %1: a kernel driver holds interface %2")
-                    .arg(probe.usbPath)
-                    .arg(probe.interfaceNumber);
+                    .arg(probe.usbPath, QString::number(probe.interfaceNumber));
         close();
         return SwdProbeLost;
     }

@@ -392,12 +392,21 @@ void WindowTest::menusAfterEventLoop()
     QCOMPARE(project.mid(0, 3),
              QList<QAction *>(
                  {Access::openJobAction(w), Access::saveJobAction(w), Access::recordAction(w)}));
-    QCOMPARE(project.size(), 5);
+    QCOMPARE(project.size(), 10);
     QVERIFY(project[3]->isSeparator());
     QCOMPARE(project[4], Access::autoAction(w));
+    QVERIFY(project[6]->isSeparator());
+    QCOMPARE(project[7]->menu()->objectName(), QString("pathMenu"));
+    QCOMPARE(project[8]->objectName(), QString("deviceAction"));
+    QCOMPARE(project[9]->objectName(), QString("readAction"));
     QCOMPARE(project[4]->text(),
              english ? QString("Auto-program when a chip is attached") : QString("自动烧录"));
     QVERIFY(project[4]->isCheckable() && !project[4]->isChecked());
+    QCOMPARE(project[5]->objectName(), QString("stationAction"));
+    QCOMPARE(project[5]->text(), english ? QString("Station…") : QString("产线…"));
+    QCOMPARE(project[5]->statusTip(),
+             english ? QString("Open a job and program it on several probes at once")
+                     : QString("打开工程，在多个烧录器上同时烧录"));
     QCOMPARE(Access::ui(w)->offlineMenu->actions(),
              QList<QAction *>({Access::offlineConfigAction(w), Access::offlineEraseAction(w)}));
     QCOMPARE(Access::ui(w)->helpMenu->actions(),

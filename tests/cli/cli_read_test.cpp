@@ -142,4 +142,24 @@ TEST_F(CliSwd, AJobSavedOverSwdRunsOverSwdWithItsChoices)
     EXPECT_EQ(json["probe"].toObject()["transport"].toString(), "bulk");
 }
 
+// --debugvar is one of the SWD choices a saved job keeps: the job brings it back, and the
+// shipped pack, which declares none, refuses it by name on that run too.
+TEST_F(CliSwd, ASavedJobKeepsItsDebugvars)
+{
+    write("app.bin", pattern(64, 3));
+    Outcome o = run({"program", "--via", "swd", "--target", "QB48", "app.bin@0", "--debugvar",
+                     "Key=0x1234", "--debugvar", "Mode=7", "--save-job", "j.json"});
+    const std::string refused =
+        "quorvel-cli: SWD error 13: debugvar Key is not declared by the device's pack";
+    EXPECT_EQ(o.err.toStdString(), refused);
+    QFile saved(path("j.json"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(saved.readAll())["target"].toObject()["debugvars"].toObject(),
+              QJsonObject({{"Key", "0x1234"}, {"Mode", "0x7"}}));
+    const int exit = o.exit;
+    o = run({"program", "--job", "j.json"});
+    EXPECT_EQ(o.exit, exit);
+    EXPECT_EQ(o.err.toStdString(), refused);
+}
+
 } // namespace

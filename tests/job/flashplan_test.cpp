@@ -240,3 +240,21 @@ TEST(FlashMap, SvgIsWellFormedAndNamesEveryFile)
 }
 
 } // namespace
+
+namespace {
+
+// A memory's name comes from a device pack and a file's from the user: either may hold "%1",
+// which must reach the text as written.
+TEST(FlashPlan, NamesHoldingPlaceholdersAreShownAsWritten)
+{
+    const QVector<FlashMemory> memories{{"Bank%1", 0x0, 0x1000, {{0x200, 0}}}};
+    const Job job({{0xFF8, 16, "fw%1.bin"}});
+    const FlashPlan plan = planJob(job.d, 0, memories);
+    ASSERT_EQ(plan.problems.size(), 1);
+    EXPECT_EQ(plan.problems[0].text.toStdString(), "文件1超出Bank%1范围：0x00000FF8-0x00001007");
+    EXPECT_NE(flashMapText(plan).indexOf("Bank%1  CRC-32 0x"), -1)
+        << flashMapText(plan).toStdString();
+    EXPECT_NE(flashMapText(plan).indexOf("fw%1.bin"), -1);
+}
+
+} // namespace

@@ -139,7 +139,7 @@ void JobWindowTest::openingAsksOrRefuses()
          {"400"},
          false,
          "",
-         "工程经CMSIS-DAP烧录器（SWD）烧写，窗口只用专用烧录器：请用quorvel-cli program --job运行",
+         "经CMSIS-DAP烧录器（SWD）的工程不能设置读保护、看门狗或脱机烧录",
          0,
          job::ViaSwd},
     };
@@ -151,6 +151,8 @@ void JobWindowTest::openingAsksOrRefuses()
         setup.chipIndex = c.chipIndex;
         setup.eraseMode = job::NoErase;
         setup.via = c.via;
+        // Over SWD, an option only the dedicated probe has.
+        setup.watchdog = c.via == job::ViaSwd ? job::WatchdogOn : job::WatchdogKeep;
         for (const QString &address : c.addresses)
             setup.files.append(job::JobFile{bin, address != "-", address.toUInt(nullptr, 16)});
         QString error;

@@ -113,6 +113,18 @@ TEST(ShippedPack, DescribesTheQb48AsTheGeometryDoes)
         EXPECT_EQ(a->size, area.size);
         EXPECT_EQ(d.algorithmFor(area.base + area.size - 1), a);
     }
+    // The LDROM is read through the window at 0 that the flash controller's LDROM bit switches;
+    // the APROM where it lies.
+    const MemoryRegion *ldrom = d.windowedMemory(g.ldrom.base + g.ldrom.size - 1);
+    ASSERT_NE(ldrom, nullptr);
+    ASSERT_TRUE(ldrom->readWindow.has_value());
+    EXPECT_EQ(ldrom->name, "LDROM");
+    EXPECT_EQ(ldrom->readWindow->base, 0u);
+    EXPECT_EQ(ldrom->readWindow->selectRegister, g.window.selectRegister);
+    EXPECT_EQ(ldrom->readWindow->show, g.window.ldrom);
+    EXPECT_EQ(ldrom->readWindow->hide, g.window.aprom);
+    EXPECT_EQ(d.windowedMemory(g.aprom.base), nullptr);
+    EXPECT_EQ(d.windowedMemory(g.ldrom.base + g.ldrom.size), nullptr);
     EXPECT_EQ(d.algorithmFor(g.aprom.end()), nullptr);
 
     ASSERT_TRUE(loadAlgorithms(d, {}, error)) << error.toStdString();

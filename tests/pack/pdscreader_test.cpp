@@ -4,6 +4,7 @@
 #include "pack/pdscreader.h"
 #include "pack/targetcatalog.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace pack;
@@ -136,6 +137,17 @@ TEST(PdscReader, RefusesMalformedElementsByName)
          "t.pdsc 第3行 <memory>：M：范围超出32位地址空间或为空"},
         {device("<memory name=\"M\" start=\"0\" size=\"4\" default=\"yes\"/>"),
          "t.pdsc 第3行 <memory>：属性default的值无效：yes"},
+        {device("<memory name=\"L\" start=\"0x10000000\" size=\"4\" windowAt=\"0\" "
+                "windowRegister=\"0x4000B010\" windowShow=\"0x100\"/>"),
+         "t.pdsc 第3行 <memory>：L：windowAt、windowRegister、windowShow、windowHide须一并给出"},
+        {device("<memory name=\"L\" start=\"0\" size=\"0x2000\" windowAt=\"0xFFFFF000\" "
+                "windowRegister=\"0x4000B010\" windowShow=\"1\" windowHide=\"0\"/>"),
+         "t.pdsc 第3行 <memory>：L：读取窗口无效"},
+        {device("<memory name=\"L\" start=\"0\" size=\"4\" windowAt=\"0\" "
+                "windowRegister=\"0x4000B012\" windowShow=\"1\" windowHide=\"0\"/>"),
+         "t.pdsc 第3行 <memory>：L：读取窗口无效"},
+        {device("<memory name=\"L\" start=\"0\" size=\"4\" windowAt=\"low\"/>"),
+         "t.pdsc 第3行 <memory>：属性windowAt的值无效：low"},
         {device("<algorithm name=\"../x.FLM\" start=\"0\" size=\"4\"/>"),
          "t.pdsc 第3行 <algorithm>：路径不在包内：../x.FLM"},
         {device("<algorithm name=\"Flash\\..\\..\\x.FLM\" start=\"0\" size=\"4\"/>"),
@@ -163,6 +175,17 @@ TEST(PdscReader, RefusesMalformedElementsByName)
             error = out.refused.size() == 1 ? out.refused[0].message : QString();
         }
         EXPECT_EQ(error, QString::fromUtf8(row.message)) << row.xml.constData();
+    }
+    // A file name is the user's: a %1 in it stays as written.
+    for (const char *file : {"board%1.pdsc", "%2%1.pdsc"}) {
+        PackContents out;
+        QString error;
+        ASSERT_TRUE(parseDescription(device("<memory name=\"M\" start=\"0\"/>"), file, out, error));
+        ASSERT_EQ(out.refused.size(), 1);
+        EXPECT_EQ(out.refused[0].message,
+                  QString::fromUtf8(file) + " 第3行 <memory>：缺少属性size");
+        EXPECT_FALSE(parseDescription("<package><devices><family", file, out, error));
+        EXPECT_EQ(error.left(int(strlen(file)) + 5), QString::fromUtf8(file) + " 第1行：");
     }
     PackContents out;
     QString error;

@@ -53,7 +53,7 @@ TEST(FlashBuilder, EveryOperationUsesTheDeviceAddressInsideTheBanksExtent)
         const pack::TargetDescription target = qb48(c.start, c.size);
         const std::vector<SwdImage> images{{c.image, bytes.data(), 0x10, "a.bin"}};
         std::vector<FlashBank> banks;
-        const SwdResult r = buildBanks(target, &quorvel::qb48Geometry, images, false, banks);
+        const SwdResult r = buildBanks(target, images, false, banks);
         EXPECT_EQ(r.message.toStdString(), c.error);
         if (*c.error) {
             EXPECT_EQ(r.code, SwdBadJob);
@@ -82,7 +82,7 @@ TEST(FlashBuilder, TouchedSectorsKeepWhatNoImageCoversAndEachPageIsProgrammedOnc
     for (int mode : {job::SectorErase, job::AutoErase, job::NoErase, job::FullErase}) {
         SCOPED_TRACE(mode);
         std::vector<FlashBank> banks;
-        ASSERT_TRUE(buildBanks(target, &quorvel::qb48Geometry, images, false, banks).ok());
+        ASSERT_TRUE(buildBanks(target, images, false, banks).ok());
         FlashBank &bank = banks[0];
         const bool compares = mode == job::SectorErase || mode == job::AutoErase;
         EXPECT_EQ(comparedRanges(bank).size(), 3u); // the two images, then the whole sector
@@ -107,7 +107,7 @@ TEST(FlashBuilder, TouchedSectorsKeepWhatNoImageCoversAndEachPageIsProgrammedOnc
     }
     // Both images already in place: skipped whatever the rest holds.
     std::vector<FlashBank> banks;
-    ASSERT_TRUE(buildBanks(target, &quorvel::qb48Geometry, images, false, banks).ok());
+    ASSERT_TRUE(buildBanks(target, images, false, banks).ok());
     const std::vector<uint8_t> &e = banks[0].sectors[0].expected;
     decideSectors(banks[0], job::SectorErase,
                   {calcCrc32(e.data() + 0x10, 8), calcCrc32(e.data() + 0x20, 8), 0});

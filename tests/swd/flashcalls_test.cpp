@@ -82,7 +82,7 @@ TEST_F(FlashCallsTest, EveryRoutineRunsUnderItsOwnInit)
     {
         int eraseMode;
         std::vector<std::string> operations;
-        SwdSectorCounts counts;
+        SectorCounts counts = SectorCounts::none();
     } runs[] = {
         {job::SectorErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
         {job::AutoErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
@@ -118,14 +118,26 @@ TEST_F(FlashCallsTest, ARoutineThatDoesNotReturnZeroAtItsBreakpointFails)
         std::vector<uint16_t> code;
         const char *call;
         bool stops; // at the BKPT after the first instruction, else returns
-        SwdSectorCounts counts;
+        SectorCounts counts = SectorCounts::none();
     } cases[] = {
-        {"Init", {kMovsR0Zero, kBkpt}, "Init(0x08000000, 0x00F42400, 0x00000003)", true, {}},
-        {"EraseSector", {kMovsR0Zero, kBkpt}, "EraseSector(0x08000800)", true, {}},
-        {"UnInit", {kMovsR0Zero, kBkpt}, "UnInit(0x00000003)", true, {}},
+        {"Init",
+         {kMovsR0Zero, kBkpt},
+         "Init(0x08000000, 0x00F42400, 0x00000003)",
+         true,
+         SectorCounts::none()},
+        {"EraseSector",
+         {kMovsR0Zero, kBkpt},
+         "EraseSector(0x08000800)",
+         true,
+         SectorCounts::none()},
+        {"UnInit", {kMovsR0Zero, kBkpt}, "UnInit(0x00000003)", true, SectorCounts::none()},
         {"ProgramPage", {kMovsR0Zero, kBkpt}, "ProgramPage(0x08000800)", true, {1, 0, 0}},
         {"ProgramPage", {kMovsR0One, kLsls24, kBxLr}, "ProgramPage(0x08000800)", false, {1, 0, 0}},
-        {"EraseSector", {kMovsR0One, kLsls24, kBxLr}, "EraseSector(0x08000800)", false, {}},
+        {"EraseSector",
+         {kMovsR0One, kLsls24, kBxLr},
+         "EraseSector(0x08000800)",
+         false,
+         SectorCounts::none()},
     };
     const std::vector<uint8_t> image = pattern(0x100, 3);
     job.images = {{0x08000810, image.data(), uint32_t(image.size()), "fw.bin"}};

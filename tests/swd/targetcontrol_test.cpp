@@ -4,6 +4,8 @@
 #include "swd/debug/targetcontrol.h"
 #include "virtualprobe.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 #include <hidapi/hidapi.h>
 
@@ -108,6 +110,70 @@ TEST_F(TargetControlTest, SequencesReachMemoryAndPortsAndLeaveTheDebugPortUsable
     }
 }
 
+// An atomic block goes out as one DAP_Transfer: the target's refusal ends all of it, even where
+// __errorcontrol lets a plain block skip the refused access and go on.
+TEST_F(TargetControlTest, AnAtomicBlockIsOneTransferThatARefusalEnds)
+{
+    const QString accesses =
+        "Write32(0x20000000, 0x1); Write32(0x30000000, 0x2); Write32(0x20000004, 0x3);";
+    const struct
+    {
+        const char *atomic;
+        QString body;
+        int errorControl;
+        bool ok;
+        uint32_t word0, word4, result;
+        const char *error;
+    } rows[] = {
+        {"1", accesses, 1, true, 0x1, 0x5A5A5A5A, 1, ""},
+        {"0", accesses, 1, true, 0x1, 0x3, 0, ""},
+        {"1", accesses, 0, false, 0x1, 0x5A5A5A5A, 0x5A5A,
+         "sequence T, line 1: atomic block failed: target answered FAULT after 5 of 9 transfers"},
+        {"1", "DAP_SWJ_Sequence(8, 0); ReadDP(0x0); Write32(0x20000004, 0x7);", 0, true, 0x5A5A5A5A,
+         0x7, 0, ""},
+        {"1", "v = Read32(0x20000000);", 0, false, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A,
+         "sequence T, line 1: an atomic block cannot use the values it reads"},
+        {"1", "Write32(Read32(0x20000000), 1);", 0, false, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A,
+         "sequence T, line 1: an atomic block cannot use the values it reads"},
+        {"1", "Write32(0x20000000, 1); DAP_Delay(10);", 0, false, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A,
+         "sequence T, line 1: DAP_Delay cannot be part of an atomic block"},
+        {"1", "__errorcontrol = 0;", 0, false, 0x5A5A5A5A, 0x5A5A5A5A, 0x5A5A,
+         "sequence T, line 1: an atomic block holds DAP accesses only"},
+    };
+    ASSERT_TRUE(link->open() && port->connect(1000000));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.body.toStdString());
+        ASSERT_TRUE(port->write32(0x20000000, 0x5A5A5A5A) && port->write32(0x20000004, 0x5A5A5A5A));
+        pack::TargetDescription t;
+        t.processor.core = QStringLiteral("Cortex-M0");
+        QString error;
+        ASSERT_TRUE(pack::parseSequencesXml(
+            QStringLiteral("<sequences><sequence name=\"T\"><block>__errorcontrol = %1;</block>"
+                           "<block atomic=\"%2\">%3</block><block>r = __Result;</block>"
+                           "</sequence></sequences>")
+                .arg(QString::number(row.errorControl), row.atomic, row.body)
+                .toUtf8(),
+            t.debug.sequences, error))
+            << error.toStdString();
+        pack::DebugVars vars;
+        ASSERT_TRUE(pack::parseStatements("__var r = 0x5A5A;", 1, vars.statements, error));
+        t.debug.debugvars << vars;
+        PortSequenceHost host(*port);
+        SequenceRunner runner(host, t.debug, t.processor.core);
+        ASSERT_TRUE(runner.loadDebugVars({}));
+        EXPECT_EQ(runner.run("T"), row.ok);
+        EXPECT_EQ(runner.error().toStdString(), row.error);
+        if (!row.ok)
+            host.recover();
+        EXPECT_EQ(runner.variable("r"), row.result);
+        uint32_t word0 = 0, word4 = 0;
+        ASSERT_TRUE(port->read32(0x20000000, word0) && port->read32(0x20000004, word4))
+            << link->error().message.toStdString();
+        EXPECT_EQ(word0, row.word0);
+        EXPECT_EQ(word4, row.word4);
+    }
+}
+
 TEST_F(TargetControlTest, DefaultResetSeesTheResetAndConnectModesHaltTheCore)
 {
     const struct
@@ -141,6 +207,45 @@ TEST_F(TargetControlTest, DefaultResetSeesTheResetAndConnectModesHaltTheCore)
         EXPECT_EQ(pc, vector & ~1u);
         EXPECT_EQ(demcr & 1, 0u);
         EXPECT_TRUE(control.resetAndRun()) << link->error().message.toStdString();
+    }
+}
+
+// The marker firmware in the board's flash: it writes 0x600DF00D to 0x20000000 first thing.
+TEST_F(TargetControlTest, UnderResetTheFirmwareNeverRunsAnInstruction)
+{
+    QFile image(QStringLiteral(QUORVEL_FW_RESETMARKER));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    const QByteArray bin = image.readAll();
+    ASSERT_GE(bin.size(), 8);
+    const uint32_t vector = uint32_t(uint8_t(bin[4])) | uint32_t(uint8_t(bin[5])) << 8
+        | uint32_t(uint8_t(bin[6])) << 16 | uint32_t(uint8_t(bin[7])) << 24;
+    const struct
+    {
+        SwdConnectMode mode;
+        uint32_t marker;
+        bool atVector;
+    } rows[] = {
+        {SwdConnectMode::Normal, 0x600DF00D, false},
+        {SwdConnectMode::UnderReset, 0, true},
+    };
+    for (const auto &row : rows) {
+        CmsisDapProbe::instance().reset();
+        CmsisDapProbe::instance().device().target().setFlash(
+            TargetModel::Bank::Aprom, std::vector<uint8_t>(bin.begin(), bin.end()));
+        link = std::make_unique<DapPipe>(*hid);
+        port = std::make_unique<DebugPort>(*link);
+        pack::TargetDescription t;
+        SwdConnectOptions options;
+        options.mode = row.mode;
+        TargetControl control(*port, t, options);
+        ASSERT_TRUE(link->open());
+        ASSERT_TRUE(control.connect(1000000)) << link->error().message.toStdString();
+        uint32_t pc = 0, marker = 1, dhcsr = 0;
+        ASSERT_TRUE(port->readCoreRegister(DebugPort::PC, pc) && port->read32(0x20000000, marker)
+                    && port->read32(0xE000EDF0, dhcsr));
+        EXPECT_EQ(marker, row.marker) << int(row.mode);
+        EXPECT_EQ(pc == (vector & ~1u), row.atVector) << std::hex << pc;
+        EXPECT_EQ(dhcsr & (1u << 17), 1u << 17);
     }
 }
 

@@ -278,8 +278,8 @@ TEST_F(TransportTest, TheCoreRunsAsLongAsTheFlashIsBusy)
         ASSERT_TRUE(runSwdJob(opened.transport(), job, {}).ok());
         elapsed[flash] = probe().elapsedMicroseconds();
     }
-    // Less at most the one command that travels while the erase runs.
-    EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20 - 100);
+    // Less at most what travels while the erase runs: the page, under 2 ms on this link.
+    EXPECT_GE(elapsed[1] - elapsed[0], 4000u + 128 * 20 - 2000);
     EXPECT_LT(elapsed[1] - elapsed[0], 4000u + 128 * 20 + 1000);
 }
 

@@ -92,6 +92,10 @@ void configureOne(CmsisDapProbe &probe, int k)
             std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_TARGET=%s\n",
                          text.c_str());
     }
+    if (setting("QUORVEL_VPROBE_DAP_VENDOR_LOCK", k, text) && text == "1" && probe.device().qs64())
+        probe.device().qs64()->setVendorLocked(true);
+    if (setting("QUORVEL_VPROBE_UART", k, text))
+        probe.device().setUartFile(text);
     if (setting("QUORVEL_VPROBE_DAP_FAULT_AT", k, text)) {
         char *end = nullptr;
         const unsigned long long address = std::strtoull(text.c_str(), &end, 0);
@@ -99,6 +103,18 @@ void configureOne(CmsisDapProbe &probe, int k)
             probe.device().faultAt(uint32_t(address));
         else
             std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_FAULT_AT=%s\n",
+                         text.c_str());
+    }
+    probe.device().setUptimeBeforeDebugger(
+        uint64_t(number("QUORVEL_VPROBE_DAP_UPTIME_MS", k, 0, 250)) * 1000000);
+    if (setting("QUORVEL_VPROBE_DAP_RESET", k, text)) {
+        using Request = CmsisDapDevice::ResetRequest;
+        if (text == "acked" || text == "ack-lost" || text == "ignored")
+            probe.device().setResetRequest(text == "acked"          ? Request::Acked
+                                               : text == "ack-lost" ? Request::AckLost
+                                                                    : Request::Ignored);
+        else
+            std::fprintf(stderr, "quorvel-virtualprobe: ignoring QUORVEL_VPROBE_DAP_RESET=%s\n",
                          text.c_str());
     }
     probe.setRealTime(!setting("QUORVEL_VPROBE_DAP_REALTIME", k, text) || text != "0");

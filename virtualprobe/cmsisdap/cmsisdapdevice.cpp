@@ -3,6 +3,7 @@
 #include "cmsisdapdevice.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,7 +15,6 @@ constexpr uint8_t kStatusOk = 0x00, kStatusError = 0xFF, kInvalid = 0xFF;
 constexpr uint16_t kJtagToSwd = 0xE79E;
 constexpr uint8_t kCapSwd = 0x01, kCapJtag = 0x02, kCapAtomic = 0x10, kCapTimer = 0x20;
 constexpr uint8_t kPinsDriven = 0x03 | 0x80; // SWCLK, SWDIO, nRESET; no TDI, TDO or nTRST
-constexpr uint32_t kSysResetRequest = 0x05FA0004;
 
 uint32_t get32(const uint8_t *p)
 {
@@ -43,8 +43,50 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
     m_part = part;
     m_core.reset();
     m_qs64 = part == SimulatedPart::Qs64 ? std::make_unique<Qs64Flash>() : nullptr;
-    m_core = std::make_unique<CortexCore>(m_model, m_qs64.get());
+    m_board = makeBoardPart(part, m_serial);
+    m_core = m_board ? std::make_unique<CortexCore>(m_model, *m_board)
+                     : std::make_unique<CortexCore>(m_model, m_qs64.get());
+    m_core->setUptimeBeforeDebugger(m_uptimeNs);
+    setUartFile(m_uartFile);
     giveUid();
+}
+
+void CmsisDapDevice::runOn()
+{
+    if (m_board && m_targetAttached)
+        m_core->setTime(m_startNs + m_wireNs + kRunOnNs);
+}
+
+void CmsisDapDevice::setSerial(const std::string &serial)
+{
+    m_serial = serial;
+    if (m_board)
+        m_board->setSerial(serial);
+    giveUid();
+}
+
+void CmsisDapDevice::setUartFile(const std::string &path)
+{
+    m_uartFile = path;
+    if (!m_board)
+        return;
+    if (path.empty()) {
+        m_board->setUart(nullptr);
+        return;
+    }
+    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "ab"), [](std::FILE *f) {
+        if (f)
+            std::fclose(f);
+    });
+    if (!file) {
+        std::fprintf(stderr, "quorvel-virtualprobe: cannot open the UART file %s\n", path.c_str());
+        m_board->setUart(nullptr);
+        return;
+    }
+    m_board->setUart([file](uint8_t byte) {
+        std::fputc(byte, file.get());
+        std::fflush(file.get());
+    });
 }
 
 void CmsisDapDevice::giveUid()
@@ -241,10 +283,12 @@ std::vector<uint8_t> CmsisDapDevice::pins(const uint8_t *p, size_t)
 void CmsisDapDevice::driveReset(bool low)
 {
     m_pins = uint8_t(low ? m_pins & ~kPinReset : m_pins | kPinReset);
+    m_core->setTime(m_startNs + m_wireNs); // the part has run up to the edge
+    if (low)
+        m_model.resetPins();
+    m_core->setResetLine(low);
     if (m_resetLine)
         m_resetLine(low);
-    else if (!low)
-        m_core->write(CortexCore::kAircr, kSysResetRequest);
 }
 
 std::vector<uint8_t> CmsisDapDevice::swdSequence(const uint8_t *p, size_t n, size_t &used)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cortexcore.h"
+#include "parts/boardpart.h"
 #include "qs64flash.h"
 #include "simulatedpart.h"
 #include "swdport.h"
@@ -48,14 +49,10 @@ public:
     void setSwdCapable(bool swd) { m_swd = swd; }
     // DAP_Info's serial number: the USB serial of the probe it sits in. The board behind each
     // probe takes its unique ID from it, so two virtual boards never share one.
-    void setSerial(const std::string &serial)
-    {
-        m_serial = serial;
-        giveUid();
-    }
-    // The nRESET line to the part: called with true when the line goes low (asserted by the
-    // probe), false when it is released. Until the target side takes it, releasing the line
-    // resets the core as a system reset does.
+    void setSerial(const std::string &serial);
+    // nRESET is wired to the part: held low, the core neither runs nor halts and the SWD pins
+    // are the debug port's again, while the DP still answers; released, the part resets. The
+    // observer hears the line after the part: true when it goes low, false when released.
     void setResetLine(std::function<void(bool asserted)> line) { m_resetLine = std::move(line); }
     bool resetAsserted() const { return !(m_pins & kPinReset); }
     TargetModel &target() { return m_model; }
@@ -63,17 +60,42 @@ public:
     void selectPart(SimulatedPart part);
     SimulatedPart part() const { return m_part; }
     Qs64Flash *qs64() { return m_qs64.get(); } // nullptr unless the QS64 is selected
+    BoardPart *board() { return m_board.get(); } // a public family's part, when selected
+    // Appends each byte the part's UART sends to `path` (none: empty), flushed as it goes so a
+    // reader sees a line once it is sent.
+    void setUartFile(const std::string &path);
+    const std::string &uartFile() const { return m_uartFile; }
+    // The host let go of the probe: a board of a public family runs on for kRunOnNs of its
+    // time, as a real one would, so what its firmware prints reaches the UART file.
+    static constexpr uint64_t kRunOnNs = 50000000;
+    void runOn();
     CortexCore &core() { return *m_core; }
+    // Where the part's MEM-AP sits; reset() of the probe puts it back at APSEL 0.
+    void setMemApIndex(uint8_t apsel) { m_port.setMemApIndex(apsel); }
 
     // The target on the wire. Removed: nothing answers the SW-DP (no ACK). Attached again: a fresh
     // target, flash blank unless `keepFlash`, reached again only after the line reset.
     void setTargetAttached(bool attached, bool keepFlash = false);
     bool targetAttached() const { return m_targetAttached; }
 
+    // How long the board ran its firmware before the probe first reached it (see CortexCore).
+    void setUptimeBeforeDebugger(uint64_t ns)
+    {
+        m_uptimeNs = ns;
+        m_core->setUptimeBeforeDebugger(ns);
+    }
+    // What a debugger's AIRCR SYSRESETREQ write meets: acknowledged, its ACK lost to the reset it
+    // causes (as on parts whose debug logic resets with the system), or ignored by a part whose
+    // reset request is not wired.
+    enum class ResetRequest { Acked, AckLost, Ignored };
+    void setResetRequest(ResetRequest how) { m_resetRequest = how; }
+
     // Faults. The next `attempts` AP accesses answer WAIT; the probe's retries absorb a few.
     void waitStorm(unsigned attempts) { m_waitAttempts = attempts; }
     // AP accesses to this word answer FAULT and set the sticky error.
     void faultAt(uint32_t address) { m_faultAddress = address; }
+    // Writes to this word are acknowledged and lost, as RAM that is not there.
+    void dropWritesAt(uint32_t address) { m_droppedWrite = address & ~3u; }
 
 private:
     using Transfer = SwdPort::Result;
@@ -100,6 +122,8 @@ private:
     TargetModel m_model;
     SimulatedPart m_part = SimulatedPart::Qb48;
     std::unique_ptr<Qs64Flash> m_qs64;
+    std::unique_ptr<BoardPart> m_board;
+    std::string m_uartFile;
     std::unique_ptr<CortexCore> m_core;
     SwdPort m_port;
     std::string m_serial = "QVP00000001";
@@ -128,6 +152,10 @@ private:
     uint32_t m_matchMask = 0xFFFFFFFF;
     unsigned m_waitAttempts = 0;
     uint32_t m_faultAddress = 0xFFFFFFFF;
+    uint64_t m_uptimeNs = 0;
+    ResetRequest m_resetRequest = ResetRequest::Acked;
+    bool m_ackLost = false; // the access under way loses its ACK
+    uint32_t m_droppedWrite = 0xFFFFFFFF;
 };
 
 } // namespace vprobe

@@ -72,10 +72,13 @@ void CmsisDapProbe::reset()
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint8_t packets = m_device->packetCount();
     const SimulatedPart part = m_device->part();
+    const std::string uart = m_device->uartFile();
     m_device = std::make_unique<CmsisDapDevice>();
     m_device->setPacketCount(packets);
+    m_device->setSerial(m_serial);
     if (part != SimulatedPart::Qb48)
         m_device->selectPart(part);
+    m_device->setUartFile(uart);
     m_device->target().setTiming(m_flashWordUs, m_flashSectorUs);
     m_gone = m_silent = m_faultArmed = false;
     m_unplugCountdown = m_silentCountdown = m_faultCountdown = 0;
@@ -85,69 +88,13 @@ void CmsisDapProbe::reset()
     m_replies.clear();
     m_bufferFreeNs.clear();
     m_queued.clear();
-    m_device->setSerial(m_serial);
     m_realStartNs = wallNanoseconds();
 }
 
-void CmsisDapProbe::setEnabled(bool enabled)
+void CmsisDapProbe::hostClosed()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_enabled = enabled;
-}
-
-void CmsisDapProbe::setPacketCount(uint8_t count)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_device->setPacketCount(count ? count : 1);
-}
-
-void CmsisDapProbe::setCommandMicroseconds(uint32_t us)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_commandUs = us;
-}
-
-void CmsisDapProbe::setUsb(Usb usb)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_usb = usb;
-}
-
-CmsisDapProbe::Usb CmsisDapProbe::usb() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_usb;
-}
-
-uint16_t CmsisDapProbe::bulkPacketSize() const
-{
-    return usb() == Usb::HsBulk ? 512 : 64;
-}
-
-void CmsisDapProbe::setHidReportSize(uint16_t bytes)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_hidReport = bytes == 512 || bytes == 1024 ? bytes : uint16_t(kReportSize);
-}
-
-uint16_t CmsisDapProbe::hidReportSize() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_hidReport;
-}
-
-void CmsisDapProbe::setZeroLengthPackets(bool on)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_zeroLengthPackets = on;
-}
-
-void CmsisDapProbe::setFlashTiming(uint32_t wordUs, uint32_t sectorUs)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_flashWordUs = wordUs;
-    m_flashSectorUs = sectorUs;
-    m_device->target().setTiming(wordUs, sectorUs);
+    m_device->runOn();
 }
 
 void CmsisDapProbe::setRealTime(bool realTime)
@@ -155,43 +102,6 @@ void CmsisDapProbe::setRealTime(bool realTime)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_realTime = realTime;
     m_realStartNs = wallNanoseconds() - m_nowNs;
-}
-
-uint64_t CmsisDapProbe::elapsedMicroseconds() const
-{
-    return elapsedNanoseconds() / 1000;
-}
-
-uint64_t CmsisDapProbe::elapsedNanoseconds() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_nowNs;
-}
-
-void CmsisDapProbe::unplugAfterReports(int n)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_unplugCountdown = n > 0 ? n : 0;
-}
-
-void CmsisDapProbe::silentAfterReports(int n)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_silentCountdown = n > 0 ? n : 0;
-}
-
-void CmsisDapProbe::setBulkFault(BulkFault fault, int nthCommand)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_fault = fault;
-    m_faultCountdown = std::max(nthCommand, 1);
-    m_faultArmed = false;
-}
-
-CmsisDapProbe::BulkFault CmsisDapProbe::bulkFault() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fault;
 }
 
 bool CmsisDapProbe::takeCommand(bool bulk)

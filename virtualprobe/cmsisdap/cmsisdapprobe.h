@@ -77,6 +77,8 @@ public:
     int bulkRead(unsigned char *data, int length, int *transferred, int timeoutMs);
     // What a USB bus reset does: replies not yet read are gone.
     void dropUnreadReplies();
+    // The host closed its handle on the probe.
+    void hostClosed();
 
 private:
     struct InFlight
@@ -133,7 +135,10 @@ private:
 };
 
 // Reads QUORVEL_VPROBE_KIND, QUORVEL_VPROBE_USB, QUORVEL_VPROBE_HID_REPORT,
-// QUORVEL_VPROBE_USB_ZLP, the QUORVEL_VPROBE_DAP_* and the QUORVEL_VPROBE_FLASH_* variables
+// QUORVEL_VPROBE_USB_ZLP, the QUORVEL_VPROBE_DAP_* (_UPTIME_MS: how long the board ran before the
+// probe reached it; _RESET=acked|ack-lost|ignored: what SYSRESETREQ meets; _VENDOR_LOCK=1: a
+// QS64 that needs its debug unlock) and the
+// QUORVEL_VPROBE_FLASH_* variables
 // (preloaded library).
 void configureCmsisDapFromEnvironment();
 

@@ -2,6 +2,8 @@
 // so exception entry and return are done here, by the rules of ARMv6-M.
 #include "cortexcore.h"
 
+#include "parts/boardpart.h"
+
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
@@ -77,6 +79,19 @@ CortexCore::CortexCore(TargetModel &model, Qs64Flash *part)
           part != nullptr, part ? Qs64Flash::kFlashBase : 0))
     , m_bus(model, part, m_scs.get())
 {
+    open();
+}
+
+CortexCore::CortexCore(TargetModel &model, BoardPart &part)
+    : m_model(model)
+    , m_scs(std::make_unique<SystemControl>(*this, part.cpuid(), false, 0))
+    , m_bus(part, m_scs.get())
+{
+    open();
+}
+
+void CortexCore::open()
+{
     uc_err err = uc_open(UC_ARCH_ARM, uc_mode(UC_MODE_THUMB | UC_MODE_MCLASS), &m_uc);
     if (err == UC_ERR_OK)
         err = uc_ctl_set_cpu_model(m_uc, UC_CPU_ARM_CORTEX_M0);
@@ -102,6 +117,15 @@ void CortexCore::powerOn()
     m_poweredOn = true;
     resetCore(true);
     m_wasReset = false;
+    if (m_uptimeNs == 0)
+        return;
+    // The firmware ran on its own before the probe came: that stretch is run on a clock of its
+    // own, then the core's time joins the debugger's again.
+    const uint64_t now = m_coreNs;
+    m_coreNs = 0;
+    advance(m_uptimeNs);
+    m_coreNs = now;
+    m_haltVisibleNs = 0;
 }
 
 CortexCore::~CortexCore()
@@ -125,19 +149,22 @@ void CortexCore::setReg(int id, uint32_t value)
 bool CortexCore::read(uint32_t address, unsigned size, uint32_t &value)
 {
     powerOn();
+    m_bus.setDebuggerTime(m_nowNs);
     return m_uc && m_bus.read(address, size, value);
 }
 
 bool CortexCore::write(uint32_t address, unsigned size, uint32_t value)
 {
     powerOn();
+    m_bus.setDebuggerTime(m_nowNs);
     return m_uc && m_bus.write(address, size, value);
 }
 
 void CortexCore::setTime(uint64_t ns)
 {
-    powerOn();
+    // Powered at the debugger's time, not at 0: the part starts when the board does.
     m_nowNs = std::max(m_nowNs, ns);
+    powerOn();
     advance(m_nowNs);
 }
 
@@ -153,7 +180,7 @@ void CortexCore::advance(uint64_t untilNs)
         const bool spent = !early || ++events >= kEventsPerAdvance;
         // The flash controller's busy time stalls the core on top.
         m_coreNs = (spent ? untilNs : std::min(untilNs, m_coreNs + kEventNs))
-            + m_model.takeBusyNanoseconds();
+            + m_model.takeBusyNanoseconds() + m_bus.takeBusyNanoseconds();
         if (m_halted)
             m_haltVisibleNs = m_coreNs;
     }

@@ -9,6 +9,7 @@
 #include "targetbus.h"
 #include "targetmodel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +18,8 @@
 struct uc_struct;
 
 namespace vprobe {
+
+class BoardPart;
 
 class CortexCore : public CoreLink
 {
@@ -34,6 +37,8 @@ public:
 
     // With `part`, the QS64's flash and controller take the place of the QB48x model's blocks.
     explicit CortexCore(TargetModel &model, Qs64Flash *part = nullptr);
+    // A part of a public family in place of the QB48x.
+    CortexCore(TargetModel &model, BoardPart &part);
     ~CortexCore() override;
     CortexCore(const CortexCore &) = delete;
     CortexCore &operator=(const CortexCore &) = delete;
@@ -66,6 +71,9 @@ public:
     // reset vector and then halts there when the debugger asked for it (DEMCR.VC_CORERESET, or
     // C_HALT set while held), otherwise runs. The core reset leaves the system registers alone.
     void setResetLine(bool asserted);
+    // How long the board had been running its firmware when the debugger first touched it (at
+    // most kMaxCatchUpNs); 0, the default, powers the part up at that first touch.
+    void setUptimeBeforeDebugger(uint64_t ns) { m_uptimeNs = std::min(ns, kMaxCatchUpNs); }
     bool resetLine() const { return m_resetHeld; }
     void systemReset();
     void coreReset();
@@ -85,6 +93,7 @@ private:
     bool running() const { return !m_halted && !m_lockup && !m_resetHeld && !m_sleeping; }
     void advance(uint64_t untilNs);
     bool runSlice(uint64_t instructions); // true when an event ended it
+    void open();
     void settle(bool failed, Event event, int watch);
     void halt(uint32_t dfsrBits);
     void resume();
@@ -127,6 +136,7 @@ private:
     unsigned m_slowReads = 0;
     unsigned m_slowLeft = 0;
     uint64_t m_nowNs = 0;
+    uint64_t m_uptimeNs = 0;
     uint64_t m_coreNs = 0; // how far the core has run
     uint64_t m_haltVisibleNs = 0; // a halt reached ahead of the debugger shows from then on
     unsigned m_registerLatency = 0;

@@ -9,6 +9,7 @@ namespace vprobe {
 namespace {
 
 constexpr uint8_t kAckOk = 1, kAckWait = 2, kAckFault = 4, kNoAck = 7, kMismatch = 0x10;
+constexpr uint32_t kSysResetRequest = 0x05FA0004, kResetRequestMask = 0xFFFF0004;
 constexpr uint8_t kReadRequest = 0x02, kMatchValue = 0x10, kMatchMask = 0x20, kTimestamp = 0x80;
 
 void put32(std::vector<uint8_t> &r, uint32_t v)
@@ -36,6 +37,15 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
         return false;
     m_core->setTime(m_startNs + m_wireNs);
     const uint32_t word = address & ~3u;
+    if (!read && bytes == 4 && word == CortexCore::kAircr
+        && (value & kResetRequestMask) == kSysResetRequest
+        && m_resetRequest != ResetRequest::Acked) {
+        if (m_resetRequest == ResetRequest::Ignored)
+            return true;
+        m_ackLost = true;
+    }
+    if (!read && word == m_droppedWrite)
+        return true; // acknowledged, and lost
     if (bytes == 4)
         return read ? m_core->read(word, value) : m_core->write(word, value);
     // The core's port is a word wide: a narrower access reads its word and, writing, merges its
@@ -54,7 +64,10 @@ bool CmsisDapDevice::memory(bool read, uint32_t address, unsigned bytes, uint32_
 
 CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)
 {
-    if (!m_connected || !m_dpReady || !m_targetAttached)
+    if (!m_connected || !m_targetAttached)
+        return {kNoAck, 0};
+    m_core->setTime(m_startNs + m_wireNs); // the part runs whether or not the host reads it
+    if (!m_dpReady || m_model.swdPinsOff())
         return {kNoAck, 0};
     const bool isAp = request & 1;
     const bool read = request & kReadRequest;
@@ -69,7 +82,11 @@ CmsisDapDevice::Transfer CmsisDapDevice::access(uint8_t request, uint32_t value)
         if (absorbed == m_waitRetry + 1u)
             return {kAckWait, 0};
     }
-    const Transfer t = isAp ? m_port.ap(read, reg, value) : m_port.dp(read, reg, value);
+    Transfer t = isAp ? m_port.ap(read, reg, value) : m_port.dp(read, reg, value);
+    if (m_ackLost) {
+        m_ackLost = false;
+        t = {kNoAck, 0};
+    }
     clockBits((t.ack == kAckOk ? header + 33 + m_turnaround : shortBits) + m_idleCycles);
     return t;
 }

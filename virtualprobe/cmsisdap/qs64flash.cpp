@@ -67,6 +67,8 @@ uint32_t Qs64Flash::read(uint32_t address, unsigned size)
         return readStatus();
     case kSession:
         return m_session;
+    case kDebugUnlock:
+        return m_vendorLocked ? 1 : 0;
     default:
         return 0;
     }
@@ -85,7 +87,9 @@ void Qs64Flash::write(uint32_t address, unsigned size, uint32_t value)
     }
     switch (address) {
     case kKey:
-        if (value == kKeyFirst) {
+        if (m_vendorLocked) {
+            m_keyStage = 0;
+        } else if (value == kKeyFirst) {
             m_keyStage = 1;
         } else if (m_keyStage == 1 && value == kKeySecond) {
             m_unlocked = true;
@@ -97,6 +101,11 @@ void Qs64Flash::write(uint32_t address, unsigned size, uint32_t value)
         break;
     case kCtrl:
         writeControl(value);
+        break;
+    case kDebugUnlock:
+        if (m_vendorLocked && m_unlockStage == 1 && value == kDebugUnlockSecond)
+            m_vendorLocked = false;
+        m_unlockStage = value == kDebugUnlockFirst ? 1 : 0;
         break;
     case kAddr:
         if (m_busyLeft > 0)

@@ -34,6 +34,11 @@ public:
     // The part's unique ID: three read-only words, set per board.
     static constexpr uint32_t kUid = kNvmBase + 0x100;
     static constexpr uint32_t kUidWords = 3;
+    // A vendor-locked part ignores the key until its debug unlock (these two words written here
+    // in order) has run; it reads 1 while locked.
+    static constexpr uint32_t kDebugUnlock = kNvmBase + 0x14;
+    static constexpr uint32_t kDebugUnlockFirst = 0x0DE8A9C3;
+    static constexpr uint32_t kDebugUnlockSecond = 0xF217563C;
 
     static constexpr uint32_t kKeyFirst = 0x7B3D1F05;
     static constexpr uint32_t kKeySecond = 0x84C2E0FA;
@@ -56,6 +61,13 @@ public:
     // Status reads that show busy after an operation starts, before it completes.
     void setBusyReads(unsigned reads) { m_busyReads = reads; }
     void fill(uint8_t value, uint32_t offset = 0, uint32_t length = kFlashSize);
+    // Off by default; a new part is not vendor-locked.
+    void setVendorLocked(bool locked)
+    {
+        m_vendorLocked = locked;
+        m_unlockStage = 0;
+    }
+    bool vendorLocked() const { return m_vendorLocked; }
 
     // The sector [start, end) holding a flash offset; false beyond the flash.
     static bool sectorAt(uint32_t offset, uint32_t &start, uint32_t &end);
@@ -99,7 +111,9 @@ private:
     uint32_t m_addr = 0;
     uint32_t m_stat = 0;
     bool m_unlocked = false;
+    bool m_vendorLocked = false;
     int m_keyStage = 0;
+    int m_unlockStage = 0;
     unsigned m_busyReads = 2;
     unsigned m_busyLeft = 0;
 };

@@ -125,7 +125,7 @@ SwdPort::Result SwdPort::ap(bool read, uint8_t reg, uint32_t value)
     if ((m_ctrlStat & kPowerUpRequests) != kPowerUpRequests || sticky())
         return {kAckFault, 0};
     Result r{kAckOk, 0};
-    if (m_select >> 24) {
+    if ((m_select >> 24) != m_memAp) {
         r.value = 0; // no access port there
     } else {
         switch ((m_select & 0xF0) | reg) {

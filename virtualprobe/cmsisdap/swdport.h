@@ -45,6 +45,9 @@ public:
     bool stickyError() const { return m_ctrlStat & kStickyErr; }
     // A line reset: the DP's own state stays, only the read-ok flag goes.
     void lineReset() { m_ctrlStat &= ~kReadOk; }
+    // The APSEL the MEM-AP answers at (0 unless a test part puts its core elsewhere); every
+    // other APSEL reads as an empty slot.
+    void setMemApIndex(uint8_t apsel) { m_memAp = apsel; }
 
 private:
     uint32_t ctrlStat() const;
@@ -56,6 +59,7 @@ private:
     uint32_t m_ctrlStat = 0; // requests, masks and flags as written or set
     uint32_t m_dlcr = 0;
     uint32_t m_select = 0;
+    uint8_t m_memAp = 0;
     uint32_t m_csw = 0x03000042; // word size, no increment, device enabled
     uint32_t m_tar = 0;
     uint32_t m_rdbuff = 0;

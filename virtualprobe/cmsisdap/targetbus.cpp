@@ -2,6 +2,8 @@
 // refuse but answer every access; the map adds the bus errors the silicon gives.
 #include "targetbus.h"
 
+#include "parts/boardpart.h"
+
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
@@ -143,7 +145,21 @@ TargetBus::TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs)
         add(0xE0000000, 0x100000, scs);
 }
 
+TargetBus::TargetBus(vprobe::BoardPart &part, BusDevice *scs)
+    : m_ramSize(part.ramSize())
+    , m_part(&part)
+{
+    for (const vprobe::BoardPart::Block &b : part.blocks())
+        add(b.base, b.size, &part, b.code);
+    add(0xE0000000, 0x100000, scs);
+}
+
 TargetBus::~TargetBus() = default;
+
+uint64_t TargetBus::takeBusyNanoseconds()
+{
+    return m_part ? m_part->takeBusyNanoseconds() : 0;
+}
 
 void TargetBus::add(uint32_t base, uint32_t size, BusDevice *device,
                     const std::vector<uint8_t> *code)
@@ -192,7 +208,14 @@ bool TargetBus::read(uint32_t address, unsigned size, uint32_t &value) const
         return m_uc && uc_mem_read(m_uc, address, &value, size) == UC_ERR_OK;
     }
     const Region *r = regionAt(address);
-    return r && r->device->read(address, size, value);
+    if (!r)
+        return false;
+    if (m_part)
+        m_part->setDebuggerAccess(true, m_debuggerNs);
+    const bool ok = r->device->read(address, size, value);
+    if (m_part)
+        m_part->setDebuggerAccess(false, 0);
+    return ok;
 }
 
 bool TargetBus::write(uint32_t address, unsigned size, uint32_t value) const
@@ -207,7 +230,14 @@ bool TargetBus::write(uint32_t address, unsigned size, uint32_t value) const
         return true;
     }
     const Region *r = regionAt(address);
-    return r && r->device->write(address, size, value);
+    if (!r)
+        return false;
+    if (m_part)
+        m_part->setDebuggerAccess(true, m_debuggerNs);
+    const bool ok = r->device->write(address, size, value);
+    if (m_part)
+        m_part->setDebuggerAccess(false, 0);
+    return ok;
 }
 
 void TargetBus::syncCode()

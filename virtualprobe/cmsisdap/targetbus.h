@@ -12,6 +12,10 @@
 
 struct uc_struct;
 
+namespace vprobe {
+class BoardPart;
+}
+
 // A block of the map. Addresses are absolute, size is 1, 2 or 4 bytes and the value is right
 // aligned; false is a bus error (the MEM-AP answers FAULT, the core takes a HardFault).
 class BusDevice
@@ -35,6 +39,8 @@ public:
     // The same chips without the system control page, which `scs` (mapped over the private
     // peripheral bus, 0xE0000000-0xE00FFFFF) answers instead.
     TargetBus(TargetModel &model, Qs64Flash *part, BusDevice *scs);
+    // A part of a public family: its own blocks and RAM, `scs` over the private peripheral bus.
+    TargetBus(vprobe::BoardPart &part, BusDevice *scs);
     ~TargetBus();
     TargetBus(const TargetBus &) = delete;
     TargetBus &operator=(const TargetBus &) = delete;
@@ -55,6 +61,10 @@ public:
     // Brings the emulator's copy of the flash up to date with the chip, for instruction fetches;
     // the core calls it before it runs.
     void syncCode();
+    // The part's flash busy time the core's own accesses cost since the last call.
+    uint64_t takeBusyNanoseconds();
+    // The debugger's accesses that follow happen at `ns` (the part's controller times with it).
+    void setDebuggerTime(uint64_t ns) { m_debuggerNs = ns; }
 
 private:
     friend struct TargetBusHooks;
@@ -79,4 +89,6 @@ private:
     uint32_t m_ramSize = kRamSize;
     uc_struct *m_uc = nullptr;
     bool m_coreFault = false;
+    vprobe::BoardPart *m_part = nullptr;
+    uint64_t m_debuggerNs = 0;
 };

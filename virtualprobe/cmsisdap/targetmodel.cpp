@@ -137,6 +137,10 @@ void TargetModel::writeRegister(uint32_t address, uint32_t value)
     case kSysConfig:
         fault("write to the read-only configuration register", address, value);
         break;
+    case kSysPinFunction:
+        m_swdPinsOff = m_swdPinsOff || value == kPinsToGpio;
+        m_plainRegisters[address] = value;
+        break;
     default:
         m_plainRegisters[address] = value;
         break;

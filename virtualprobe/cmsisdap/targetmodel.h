@@ -27,6 +27,10 @@ public:
     static constexpr uint32_t kNvicIcer0 = 0xE000E180;
     static constexpr uint32_t kSystCsr = 0xE000E010;
     static constexpr uint32_t kSysConfig = 0x40000020;
+    // Writing kPinsToGpio hands SWDIO and SWCLK to the GPIO block: the debug port hears nothing
+    // more until nRESET is held, which gives the pins back.
+    static constexpr uint32_t kSysPinFunction = 0x40000030;
+    static constexpr uint32_t kPinsToGpio = 0x0000A5D1;
     static constexpr uint32_t kFmcCtrl = 0x4000B000;
     static constexpr uint32_t kFmcKey = 0x4000B004;
     static constexpr uint32_t kFmcSector = 0x4000B008;
@@ -94,6 +98,12 @@ public:
     uint32_t command() const { return m_command; }
     uint32_t status() const;
     bool unlocked() const { return m_unlocked; }
+    bool swdPinsOff() const { return m_swdPinsOff; }
+    void resetPins()
+    {
+        m_swdPinsOff = false;
+        m_plainRegisters.erase(kSysPinFunction);
+    }
     uint32_t flashWord(Bank bank, uint32_t offset) const;
     const std::vector<uint8_t> &flash(Bank bank) const;
 
@@ -126,6 +136,7 @@ private:
     uint32_t m_sector = 0;
     uint32_t m_flags = 0; // done flags
     bool m_unlocked = false;
+    bool m_swdPinsOff = false;
     int m_keyStage = 0;
     unsigned m_busyReads = 2;
     bool m_stalled = false;
