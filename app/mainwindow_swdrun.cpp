@@ -193,7 +193,7 @@ void MainWindow::readOutSlot()
     const uint32_t clock = swd->clockHz;
     std::shared_ptr<QByteArray> bytes = swd->readBytes;
     swd->worker->start([probe, target, clock, address, length, bytes](const SwdProgress &p) {
-        return readMemory(*probe, target, clock, address, length, *bytes, p);
+        return readMemory(*probe, target, SwdConnectOptions(), clock, address, length, *bytes, p);
     });
 }
 

@@ -28,9 +28,7 @@ QString swdReadProblem(const pack::TargetDescription &target, uint32_t address, 
             return QString();
     }
     return QCoreApplication::translate("Swd", "%1到%2不在%3的任何一个存储器中")
-        .arg(hex8(address))
-        .arg(hex8(uint32_t(end - 1)))
-        .arg(target.device);
+        .arg(hex8(address), hex8(uint32_t(end - 1)), target.device);
 }
 
 SwdResult readMemory(DapTransport &probe, const pack::TargetDescription &target,

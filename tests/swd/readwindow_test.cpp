@@ -30,8 +30,8 @@ TEST_F(SwdJobTest, TheLdromWindowComesFromThePackNotTheDeviceName)
     for (const auto &read : reads) {
         SCOPED_TRACE(read.address);
         QByteArray out;
-        const SwdResult got =
-            readMemory(dev, job.target, job.clockHz, read.address, read.length, out, {});
+        const SwdResult got = readMemory(dev, job.target, job.connect, job.clockHz, read.address,
+                                         read.length, out, {});
         ASSERT_EQ(got.code, SwdOk) << got.message.toStdString();
         EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.end()), read.expected);
     }
