@@ -40,6 +40,8 @@ QStringList phasesOf(const SwdJob &job)
         phases << QStringLiteral("verify");
     if (job.resetAndRun)
         phases << QStringLiteral("reset");
+    if (job.checks())
+        phases << QStringLiteral("check");
     return phases;
 }
 

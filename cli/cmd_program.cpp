@@ -1,4 +1,5 @@
 // `program`: the programming run of the window's Start, from files or a job file.
+#include "checkargs.h"
 #include "command.h"
 #include "exitcodes.h"
 #include "gangview.h"
@@ -64,6 +65,7 @@ int runProgram(const QStringList &arguments)
          QCoreApplication::translate("QuorvelCli", "--auto检测芯片的间隔，毫秒（默认300）。"),
          "MS"});
     addViaOption(c.parser);
+    addCheckOptions(c.parser);
     const int parsed = c.parse(arguments);
     if (parsed >= 0)
         return parsed;

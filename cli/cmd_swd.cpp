@@ -1,5 +1,6 @@
 // program, verify and erase through any CMSIS-DAP probe: the job's files load as for the dedicated
 // probe, then the chip's own flash algorithms write them over SWD.
+#include "checkargs.h"
 #include "command.h"
 #include "connectargs.h"
 #include "exitcodes.h"
@@ -31,8 +32,6 @@ namespace cli {
 
 namespace {
 
-using SwdRun = std::function<SwdResult(DapTransport &, const SwdProgress &)>;
-
 // The SWD choices of the command line over the job's, kept in `setup` so that a job saved from
 // this run holds them. 0 or the usage status.
 int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &error)
@@ -57,53 +56,6 @@ int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &e
         setup.targetDebugVars[name] = value;
     }
     return swdClockFrom(p, setup.swdClockHz, error) ? int(ExitOk) : int(ExitUsage);
-}
-
-// Runs `run` on the chosen probe, over `transport` (empty: v2 when it has it), with a progress
-// bar of `stages`, one per phase it reports. A programming run is recorded like the vendor
-// path's (`recorder` and `job` given); its result is 0 or the exit status of its SWD failure.
-int runOnProbe(Command &c, const QString &transport, const QStringList &stages, const SwdRun &run,
-               const QString &success, RunRecorder *recorder = nullptr, Download *job = nullptr)
-{
-    OpenedDapProbe probe;
-    QString error;
-    const int opened = openDapProbe(c, probe, error, transport);
-    if (opened != ExitOk)
-        return c.fail(opened, error);
-    QString serial;
-    if (recorder
-        && !recorder->begin(*job, c.report().value("probe").toObject().value("serial").toString(),
-                            serial, error))
-        return c.fail(ExitRecord, error);
-    if (!serial.isEmpty())
-        c.report().insert("serial", serial);
-    ProgressView view(stages);
-    QString phase;
-    const SwdResult result = run(probe.transport(), [&](const QString &name, int percent) {
-        if (name != phase && percent != 0)
-            view.setValue(0); // the bar moves to the next stage on a 0
-        phase = name;
-        view.setValue(percent);
-    });
-    view.finish();
-    if (result.pageBuffers > 0)
-        c.report().insert(
-            "ram",
-            QJsonObject{{"pageBuffers", result.pageBuffers}, {"crcRoutine", result.crcRoutine}});
-    if (recorder)
-        c.report().insert("sectors",
-                          QJsonObject{{"erased", result.sectors.erased},
-                                      {"programmed", result.sectors.programmed},
-                                      {"skipped", result.sectors.skipped}});
-    const int status = result.ok() ? int(ExitOk) : exitForSwd(result.code);
-    const QString message = result.ok() ? success
-                                        : QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2")
-                                              .arg(result.code)
-                                              .arg(result.message);
-    const SectorCounts sectors = result.sectors;
-    if (recorder && !recorder->finish(status, false, message, 0, error, sectors))
-        return c.finish(ExitRecord, message + QStringLiteral("\n") + error, result.code);
-    return c.finish(status, message, result.code);
 }
 
 // What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
@@ -153,20 +105,6 @@ int rollingCodePlaced(Command &c, const Download &d, const pack::TargetDescripti
     return ExitOk;
 }
 
-QStringList stagesOf(const SwdJob &job)
-{
-    QStringList stages{QCoreApplication::translate("QuorvelCli", "连接")};
-    if (job.eraseMode != job::NoErase)
-        stages << QCoreApplication::translate("QuorvelCli", "擦除");
-    if (job.program)
-        stages << QCoreApplication::translate("QuorvelCli", "烧写");
-    if (job.verify)
-        stages << QCoreApplication::translate("QuorvelCli", "校验");
-    if (job.resetAndRun)
-        stages << QCoreApplication::translate("QuorvelCli", "复位运行");
-    return stages;
-}
-
 int swdProgram(Command &c)
 {
     job::JobSetup setup;
@@ -185,6 +123,8 @@ int swdProgram(Command &c)
         return c.fail(status, error);
     if (const int chosen = swdChoicesFrom(c.parser, setup, error); chosen != ExitOk)
         return c.fail(chosen, error);
+    if (const int checked = checkFromArgs(c.parser, setup, error); checked != ExitOk)
+        return c.fail(checked, error);
 
     ChipRecord chip;
     Download d;
@@ -208,6 +148,9 @@ int swdProgram(Command &c)
     swdJob.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
     if (!connectOptionsFrom(c.parser, swdJob.connect, error))
         return c.fail(ExitUsage, error);
+    UidPlace uid;
+    if (!swdChecksOf(setup, target, uid, swdJob.selfTest, error))
+        return c.fail(ExitInputFile, error);
     // Refused once, before any probe is opened or ledger value taken, when no board could take it.
     if (d.rollingCodeAddress != 0) {
         const SwdResult placed = checkRollingCode(swdJob, d.rollingCodeAddress);
@@ -220,16 +163,18 @@ int swdProgram(Command &c)
     const QStringList probes = c.parser.values("probe");
     if (probes.size() > 1 || probes.contains(QLatin1String("all")) || c.parser.isSet("repeat")
         || c.parser.isSet("auto"))
-        return runSwdGang(c, d, swdJob, setup.transport, recordOptions, job::plainText(success));
+        return runSwdGang(c, d, swdJob, setup.transport, recordOptions, job::plainText(success),
+                          uid);
     if (c.parser.isSet("poll"))
         return c.fail(ExitUsage, QCoreApplication::translate("QuorvelCli", "--poll只用于--auto"));
     RunRecorder recorder(recordOptions);
+    const SwdRecording recording{&recorder, &d, uid, swdJob.clockHz};
     return runOnProbe(
         c, setup.transport, stagesOf(swdJob),
         [&swdJob, &d](DapTransport &probe, const SwdProgress &progress) {
             return runSwdProgramming(probe, swdJob, d, progress);
         },
-        job::plainText(success), &recorder, &d);
+        job::plainText(success), &recording);
 }
 
 int swdVerify(Command &c)
@@ -348,6 +293,11 @@ int runViaSwd(Command &c, SwdCommand command)
         return c.fail(ExitUsage,
                       QCoreApplication::translate(
                           "QuorvelCli", "--connect、--reset-type和--debugvar只用于--via swd"));
+    if (via == QLatin1String("vendor") && command == SwdCommand::Program
+        && checkOptionsGiven(c.parser))
+        return c.fail(ExitUsage,
+                      QCoreApplication::translate(
+                          "QuorvelCli", "--uid、--new-serial和--rtt-…选项只用于--via swd"));
     const QString verify = c.parser.value("verify");
     if (verify != QLatin1String("crc") && verify != QLatin1String("readback"))
         return c.fail(ExitUsage,

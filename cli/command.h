@@ -95,5 +95,7 @@ int runDigest(const QStringList &arguments, bool md5);
 int runFileCrc(const QStringList &arguments);
 int runOfflineErase(const QStringList &arguments);
 int runTargets(const QStringList &arguments);
+// `rtt`: RTT up-buffer 0 to stdout until SIGINT/SIGTERM (exit status 0).
+int runRtt(const QStringList &arguments);
 
 } // namespace cli

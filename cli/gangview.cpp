@@ -144,6 +144,13 @@ QJsonObject GangView::boardJson(int index, const GangResult &r, const QString &s
                   {"durationMs", double(r.durationUs) / 1000.0}};
     if (!serialWritten.isEmpty())
         o.insert("serial", serialWritten);
+    // The same keys as one probe's run.
+    if (!r.chipUid.isEmpty())
+        o.insert("chipUid", r.chipUid);
+    if (!r.functional.isEmpty())
+        o.insert("rtt",
+                 QJsonObject{{"matched", r.functional == QLatin1String("passed")},
+                             {"text", QString::fromUtf8(r.functionalText)}});
     return o;
 }
 

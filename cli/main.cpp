@@ -35,6 +35,7 @@ void printUsage(FILE *stream)
         "  verify          校验芯片数据与文件\n"
         "  erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）\n"
         "  read            经SWD读出一段FLASH或RAM到文件\n"
+        "  rtt             经SWD把RTT上行缓冲0输出到标准输出\n"
         "  md5             读取一段FLASH的MD5\n"
         "  crc32           读取一段FLASH的CRC-32\n"
         "  file-crc        计算文件的CRC-32\n"
@@ -92,6 +93,8 @@ int main(int argc, char *argv[])
         status = cli::runErase(args);
     else if (command == "read")
         status = cli::runRead(args);
+    else if (command == "rtt")
+        status = cli::runRtt(args);
     else if (command == "targets")
         status = cli::runTargets(args);
     else {

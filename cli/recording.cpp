@@ -27,6 +27,9 @@ void addRecordOptions(QCommandLineParser &parser)
         {"serial-ledger",
          QCoreApplication::translate("QuorvelCli",
                                      "由生产记录分配每次烧录的滚码值，每个值只用一次。")},
+        {"new-serial",
+         QCoreApplication::translate("QuorvelCli",
+                                     "已有滚码的芯片（按芯片ID）也分配新值；已用的值不作废。")},
     });
 }
 
@@ -36,6 +39,11 @@ bool recordOptionsFrom(const QCommandLineParser &p, const Download &job, RecordO
     options.enabled = !p.isSet("no-record");
     options.location = p.isSet("record") ? p.value("record") : RecordDb::defaultLocation();
     options.ledger = p.isSet("serial-ledger");
+    options.newSerial = p.isSet("new-serial");
+    if (options.newSerial && !options.ledger) {
+        error = QCoreApplication::translate("QuorvelCli", "--new-serial需要--serial-ledger");
+        return false;
+    }
     if (p.isSet("job"))
         options.jobFile = QFileInfo(p.value("job")).fileName();
     // The dedicated probe's device is the chosen model; the SWD path names its own.
@@ -52,7 +60,8 @@ namespace {
 
 // The run's row and, with the ledger, its serial, on whichever connection the caller holds.
 bool beginRecord(RecordDb &db, const RecordOptions &options, Download &job,
-                 const QString &probeSerial, QString &serial, QString &error, qint64 &runId)
+                 const QString &probeSerial, const QString &chipUid, QString &serial,
+                 QString &error, qint64 &runId)
 {
     // A chip programmed without its row could not be traced: no record, no run.
     auto refuse = [&]() {
@@ -66,6 +75,7 @@ bool beginRecord(RecordDb &db, const RecordOptions &options, Download &job,
         runRecordFrom(job, probeSerial, job::firmwareVersionText(job.probeId), options.jobFile);
     run.via = options.via;
     run.target = options.target;
+    run.chipUid = chipUid;
     runId = db.beginRun(run);
     if (runId < 0)
         return refuse();
@@ -73,7 +83,7 @@ bool beginRecord(RecordDb &db, const RecordOptions &options, Download &job,
         return true;
     const SerialSeries series{job.rollingCodeAddress, job.rollingCodeValue, job.rollingCodeStep};
     quint32 value = 0;
-    if (!db.allocateSerial(series, runId, &value)) {
+    if (!db.allocateSerial(series, runId, &value, chipUid, options.newSerial)) {
         error = QCoreApplication::translate("QuorvelCli", "滚码分配失败，未开始烧录：%1")
                     .arg(db.lastError());
         db.finishRun(runId, false, -1, error);
@@ -86,13 +96,15 @@ bool beginRecord(RecordDb &db, const RecordOptions &options, Download &job,
 }
 
 bool finishRecord(RecordDb &db, qint64 runId, int code, bool interrupted, const QString &message,
-                  uint32_t deviceId, QString &error, const SectorCounts &sectors)
+                  uint32_t deviceId, QString &error, const SectorCounts &sectors,
+                  const RunCheck &check)
 {
     if (runId < 0)
         return true;
     const bool passed = !interrupted && job::runPassed(code);
-    const bool ok = interrupted ? db.interruptRun(runId, code, message, deviceId, sectors)
-                                : db.finishRun(runId, passed, code, message, deviceId, sectors);
+    const bool ok = interrupted
+        ? db.interruptRun(runId, code, message, deviceId, sectors, check)
+        : db.finishRun(runId, passed, code, message, deviceId, sectors, check);
     if (!ok)
         error = QCoreApplication::translate("QuorvelCli", "本次结果未写入生产记录：%1")
                     .arg(db.lastError());
@@ -105,21 +117,24 @@ RunRecorder::RunRecorder(const RecordOptions &options)
     : options(options)
 { }
 
-bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &serial, QString &error)
+bool RunRecorder::begin(Download &job, const QString &probeSerial, QString &serial, QString &error,
+                        const QString &chipUid)
 {
-    return !options.enabled || beginRecord(db, options, job, probeSerial, serial, error, runId);
+    return !options.enabled
+        || beginRecord(db, options, job, probeSerial, chipUid, serial, error, runId);
 }
 
 bool RunRecorder::finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
-                         QString &error, const SectorCounts &sectors)
+                         QString &error, const SectorCounts &sectors, const RunCheck &check)
 {
     const qint64 id = runId;
     runId = -1;
-    return finishRecord(db, id, code, interrupted, message, deviceId, error, sectors);
+    return finishRecord(db, id, code, interrupted, message, deviceId, error, sectors, check);
 }
 
 GangHooks recordedGang(const RecordOptions &options,
-                       const std::function<SectorCounts(int)> &sectorsOf)
+                       const std::function<SectorCounts(int)> &sectorsOf,
+                       const std::function<RunCheck(int)> &checkOf)
 {
     if (!options.enabled)
         return GangHooks();
@@ -134,8 +149,10 @@ GangHooks recordedGang(const RecordOptions &options,
         qint64 id = -1;
         QString error;
         bool ok = false;
-        writer->call(
-            [&](RecordDb &db) { ok = beginRecord(db, options, job, probe, serial, error, id); });
+        const QString uid = checkOf ? checkOf(index).chipUid : QString();
+        writer->call([&](RecordDb &db) {
+            ok = beginRecord(db, options, job, probe, uid, serial, error, id);
+        });
         if (!ok) {
             Command::warn(probe + QStringLiteral(": ") + error);
             return false;
@@ -156,12 +173,13 @@ GangHooks recordedGang(const RecordOptions &options,
             runIds->erase(it);
         }
         const SectorCounts sectors = sectorsOf ? sectorsOf(index) : SectorCounts();
+        const RunCheck check = checkOf ? checkOf(index) : RunCheck();
         const bool interrupted = result.status == GangStatus::Interrupted;
         const QString message = GangView::outcome(result);
         writer->post([=](RecordDb &db) {
             QString error;
             if (!finishRecord(db, id, result.code, interrupted, message, result.deviceId, error,
-                              sectors))
+                              sectors, check))
                 Command::warn(probe + QStringLiteral(": ") + error);
         });
     };

@@ -20,6 +20,7 @@ struct RecordOptions
     QString jobFile; // the job file's name, when the job came from one
     QString via = QStringLiteral("vendor"); // the path the runs take: "vendor" or "swd"
     QString target; // the device name the runs program
+    bool newSerial = false; // a chip that holds a used serial still gets a new one
 };
 
 void addRecordOptions(QCommandLineParser &parser);
@@ -35,10 +36,14 @@ public:
 
     // Writes the run's row and, with the ledger, takes the run's serial and sets it as the job's
     // rolling-code value (`serial` gets its text). False with `error`: the run must not start.
-    bool begin(Download &job, const QString &probeSerial, QString &serial, QString &error);
+    // With the chip's unique ID (hex), a chip that holds a used serial of the series gets it again
+    // unless the options ask for a new one.
+    bool begin(Download &job, const QString &probeSerial, QString &serial, QString &error,
+               const QString &chipUid = QString());
     // Completes the row; false with `error` when it could not be written.
     bool finish(int code, bool interrupted, const QString &message, uint32_t deviceId,
-                QString &error, const SectorCounts &sectors = SectorCounts());
+                QString &error, const SectorCounts &sectors = SectorCounts(),
+                const RunCheck &check = RunCheck());
     bool active() const { return runId >= 0; }
 
 private:
@@ -48,8 +53,10 @@ private:
 };
 
 // Each probe's run in a gang is its own row (and its own ledger value), written from the probe's
-// thread; `sectorsOf`, when given, tells the sectors probe k's run erased, programmed and skipped.
+// thread; `sectorsOf`, when given, tells the sectors probe k's run erased, programmed and skipped,
+// and `checkOf` the chip ID its board gave (before the run) and its self-test (after it).
 GangHooks recordedGang(const RecordOptions &options,
-                       const std::function<SectorCounts(int)> &sectorsOf = {});
+                       const std::function<SectorCounts(int)> &sectorsOf = {},
+                       const std::function<RunCheck(int)> &checkOf = {});
 
 } // namespace cli

@@ -45,7 +45,7 @@ bool resolveDapProbes(const QStringList &selectors, std::vector<DapProbe> &chose
 } // namespace
 
 int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QString &transport,
-               const RecordOptions &options, const QString &success)
+               const RecordOptions &options, const QString &success, const UidPlace &uid)
 {
     DapTransportChoice choice;
     if (!parseTransportChoice(transport, choice))
@@ -68,20 +68,39 @@ int runSwdGang(Command &c, const Download &d, const SwdJob &swdJob, const QStrin
     }
     // Each slot is written and read only by its probe's thread, board after board.
     auto sectors = std::make_shared<std::vector<SectorCounts>>(probes.size());
+    auto checks = std::make_shared<std::vector<RunCheck>>(probes.size());
     const SwdGangRunner::Run run = [&](int index, DapTransport &probe, const Download &job,
                                        const SwdProgress &progress) {
         const SwdResult r = runSwdProgramming(probe, swdJob, job, progress);
         (*sectors)[size_t(index)] = r.sectors;
-        if (r.ok())
-            return SwdBoardOutcome{ExitOk, success};
-        return SwdBoardOutcome{
-            exitForSwd(r.code),
-            QCoreApplication::translate("QuorvelCli", "SWD错误%1：%2").arg(r.code).arg(r.message)};
+        RunCheck &check = (*checks)[size_t(index)];
+        check.functional = r.functional;
+        check.text = r.functionalText;
+        SwdBoardOutcome outcome{ExitOk, success, r.functional, r.functionalText};
+        if (!r.ok()) {
+            outcome.code = exitForSwd(r.code);
+            outcome.message = swdFailureText(r);
+        }
+        return outcome;
+    };
+    const SwdGangRunner::Identify identify = [&](int index, DapTransport &probe, QString &hex) {
+        (*checks)[size_t(index)] = RunCheck();
+        const SwdResult r = readChipUid(probe, swdJob.clockHz, uid, hex);
+        (*checks)[size_t(index)].chipUid = hex;
+        return r.ok() ? SwdBoardOutcome{ExitOk, QString(), {}, {}}
+                      : SwdBoardOutcome{exitForSwd(r.code), swdFailureText(r), {}, {}};
     };
     return runGangOf(
         c, shown,
-        [&] { return std::make_unique<SwdGangRunner>(d, probes, choice, swdJob.clockHz, run); },
-        recordedGang(options, [sectors](int k) { return (*sectors)[size_t(k)]; }));
+        [&]() -> std::unique_ptr<Gang> {
+            auto gang = std::make_unique<SwdGangRunner>(d, probes, choice, swdJob.clockHz, run);
+            if (uid.given())
+                gang->setIdentify(identify);
+            return gang;
+        },
+        recordedGang(
+            options, [sectors](int k) { return (*sectors)[size_t(k)]; },
+            [checks](int k) { return (*checks)[size_t(k)]; }));
 }
 
 } // namespace cli

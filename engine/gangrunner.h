@@ -43,6 +43,11 @@ struct GangResult
     int64_t durationUs = 0; // connect to disconnect
     bool heldBack = false; // Prepare refused this run (a ledger or record that could not be used)
     QString message; // the run's own outcome text when its code is not a probe result code
+    // Over SWD: the chip's unique ID (hex) when the job reads one, and the self-test's verdict
+    // with what the board printed when it ran.
+    QString chipUid;
+    QString functional;
+    QByteArray functionalText;
 };
 
 // A hands-free line: every probe stays connected, polls its chip detect, runs the job when a chip

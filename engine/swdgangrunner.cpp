@@ -156,6 +156,17 @@ void SwdGangRunner::runBoard(int index, Gate &probe, Download &job, Phases &phas
     uint32_t idcode = 0;
     result.deviceId =
         engine::swdPresence(probe, clockHz, idcode) == engine::Presence::Attached ? idcode : 0;
+    result.chipUid.clear();
+    result.functional.clear();
+    result.functionalText.clear();
+    if (identifyBoard) {
+        const SwdBoardOutcome identified = identifyBoard(index, probe, result.chipUid);
+        if (identified.code != 0) {
+            result.code = identified.code;
+            result.message = identified.message;
+            return;
+        }
+    }
     // Prepare sets per-board values (the ledger's serial): each board starts from the job's.
     job.rollingCodeValue = prototype.rollingCodeValue;
     if (!ready(index, job)) {
@@ -167,6 +178,8 @@ void SwdGangRunner::runBoard(int index, Gate &probe, Download &job, Phases &phas
                [&phases](const QString &name, int percent) { phases.step(name, percent); });
     result.code = outcome.code;
     result.message = outcome.message;
+    result.functional = outcome.functional;
+    result.functionalText = outcome.functionalText;
     if (job::runPassed(result.code))
         phases.show(GangProgress::Phase::Finish, -1, 100);
 }

@@ -12,6 +12,8 @@ struct SwdBoardOutcome
 {
     int32_t code = -1;
     QString message;
+    QString functional; // the self-test's verdict; empty when none ran
+    QByteArray functionalText;
 };
 
 class SwdGangRunner : public Gang
@@ -24,6 +26,11 @@ public:
 
     SwdGangRunner(const Download &prototype, std::vector<DapProbe> probes,
                   DapTransportChoice choice, uint32_t clockHz, Run run);
+
+    // Reads the board's chip ID (hex into `uid`) before Prepare; a code other than 0 fails the
+    // board before its row and serial are taken.
+    using Identify = std::function<SwdBoardOutcome(int index, DapTransport &probe, QString &uid)>;
+    void setIdentify(Identify identify) { identifyBoard = std::move(identify); }
 
     // A probe that cannot be opened fails (connect code -1, its reason as the message); one listed
     // again fails unopened.
@@ -41,4 +48,5 @@ private:
     DapTransportChoice choice;
     uint32_t clockHz;
     Run runJob;
+    Identify identifyBoard;
 };

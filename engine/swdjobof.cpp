@@ -50,6 +50,22 @@ QVector<pack::ImageSpan> swdImageSpans(const Download &d)
     return spans;
 }
 
+bool swdChecksOf(const job::JobSetup &setup, const pack::TargetDescription &target, UidPlace &uid,
+                 rtt::CheckOptions &check, QString &error)
+{
+    if (setup.uid.isEmpty() ? !uidPlaceOf(target, uid, error)
+                            : !parseUidPlace(setup.uid, uid, error))
+        return false;
+    check = rtt::CheckOptions();
+    if (setup.rttExpect.isEmpty())
+        return true;
+    check.expect.setPattern(setup.rttExpect);
+    check.fail.setPattern(setup.rttFail);
+    check.timeoutMs = setup.rttTimeoutMs;
+    check.address = setup.rttAddress;
+    return true;
+}
+
 bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &packs, SwdJob &out,
                    QString &error)
 {
@@ -61,6 +77,9 @@ bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &p
     out.target = target;
     out.clockHz = setup.swdClockHz;
     out.verifyMode = setup.verifyReadback ? SwdVerifyReadback : SwdVerifyCrc;
+    UidPlace uid;
+    if (!swdChecksOf(setup, target, uid, out.selfTest, error))
+        return false;
     if (d.rollingCodeAddress != 0) {
         const SwdResult placed = checkRollingCode(out, d.rollingCodeAddress);
         if (!placed.ok()) {

@@ -2,6 +2,7 @@
 // command line, the gang runner and the window turn their job into an SwdJob.
 #pragma once
 
+#include "swd/chipid.h"
 #include "swd/swdprogrammer.h"
 
 #include <QStringList>
@@ -23,8 +24,13 @@ SwdResult runSwdProgramming(DapTransport &probe, const SwdJob &swdJob, const Dow
 // Where each loaded image lies, as the device's algorithms are chosen by.
 QVector<pack::ImageSpan> swdImageSpans(const Download &d);
 
+// What a setup asks to learn of each board: the chip ID's place (the setup's, else the device
+// pack's; none: no ID read) and the self-test after reset. False with `error`.
+bool swdChecksOf(const job::JobSetup &setup, const pack::TargetDescription &target, UidPlace &uid,
+                 rtt::CheckOptions &check, QString &error);
+
 // The whole SWD job of a setup whose files `d` holds: its device from the packs the program knows
 // (and `packs`), the algorithms those images need loaded, the setup's clock, verify mode and
-// rolling code checked. The face that asks only shows the answer. False with `error`.
+// rolling code and self-test checked. The face that asks only shows the answer. False with `error`.
 bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &packs, SwdJob &out,
                    QString &error);

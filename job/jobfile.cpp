@@ -210,6 +210,34 @@ bool readTarget(Reader &r, const QJsonObject &root, const QDir &base, JobSetup &
     return true;
 }
 
+// The chip's ID place and the self-test over RTT (version 2): "uid" text, "rtt" object.
+bool readCheck(Reader &r, const QJsonObject &root, JobSetup &setup)
+{
+    if (root.contains("uid")) {
+        if (!root.value("uid").isString() || root.value("uid").toString().isEmpty())
+            return r.invalid("uid");
+        setup.uid = root.value("uid").toString();
+    }
+    if (!root.contains("rtt"))
+        return true;
+    if (!root.value("rtt").isObject())
+        return r.invalid("rtt");
+    const QJsonObject o = root.value("rtt").toObject();
+    if (!r.keysKnown(o, {"expect", "fail", "timeoutMs", "address"}, QStringLiteral("rtt.")))
+        return false;
+    if (!o.value("expect").isString() || o.value("expect").toString().isEmpty())
+        return r.invalid("rtt.expect");
+    if (o.contains("fail") && !o.value("fail").isString())
+        return r.invalid("rtt.fail");
+    setup.rttExpect = o.value("expect").toString();
+    setup.rttFail = o.value("fail").toString();
+    qint64 timeout = setup.rttTimeoutMs;
+    const bool ok =
+        r.integer(o, "timeoutMs", 600000, timeout) && r.hex(o, "address", setup.rttAddress);
+    setup.rttTimeoutMs = int(timeout);
+    return ok;
+}
+
 // The SWD path's choices (version 2).
 bool readSwd(Reader &r, const QJsonObject &root, JobSetup &setup)
 {
@@ -225,7 +253,7 @@ bool readSwd(Reader &r, const QJsonObject &root, JobSetup &setup)
         setup.transport = transportNames().value(transport);
     setup.verifyReadback = verifyMode == 1;
     setup.swdClockHz = uint32_t(clock);
-    return ok;
+    return ok && readCheck(r, root, setup);
 }
 
 bool readOptions(Reader &r, const QJsonObject &root, JobSetup &setup)
@@ -282,7 +310,7 @@ bool parseJob(const QByteArray &json, const QDir &base, JobSetup &setup, QString
                         "verify",       "reset",   "protect", "rollingCode", "watchdog",
                         "serialLedger", "offline", "files",   "target"};
     if (version.toInt() >= 2)
-        known += {"via", "transport", "verifyMode", "swdClock"};
+        known += {"via", "transport", "verifyMode", "swdClock", "uid", "rtt"};
     const bool ok = r.keysKnown(root, known, QString()) && readOptions(r, root, read)
         && readRolling(r, root, read) && readOffline(r, root, read)
         && readFiles(r, root, base, read) && readTarget(r, root, base, read)

@@ -26,7 +26,8 @@ QString hex32(uint32_t value)
 int formatVersionFor(const JobSetup &setup)
 {
     const bool swd = setup.via != ViaVendor || !setup.transport.isEmpty() || setup.verifyReadback
-        || setup.swdClockHz != defaultSwdClockHz;
+        || setup.swdClockHz != defaultSwdClockHz || !setup.uid.isEmpty()
+        || !setup.rttExpect.isEmpty();
     return swd ? 2 : 1;
 }
 
@@ -97,6 +98,16 @@ QByteArray serializeJob(const JobSetup &setup, const QDir &base)
             root.insert("transport", setup.transport);
         root.insert("verifyMode", setup.verifyReadback ? "readback" : "crc");
         root.insert("swdClock", qint64(setup.swdClockHz));
+        if (!setup.uid.isEmpty())
+            root.insert("uid", setup.uid);
+    }
+    if (!setup.rttExpect.isEmpty()) {
+        QJsonObject rtt{{"expect", setup.rttExpect}, {"timeoutMs", setup.rttTimeoutMs}};
+        if (!setup.rttFail.isEmpty())
+            rtt.insert("fail", setup.rttFail);
+        if (setup.rttAddress)
+            rtt.insert("address", hex32(setup.rttAddress));
+        root.insert("rtt", rtt);
     }
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -65,6 +65,12 @@ struct JobSetup
     QString transport; // "hid" or "bulk"; empty: v2 (bulk) when the probe has it
     bool verifyReadback = false; // every byte read back instead of the target's CRC-32 per sector
     uint32_t swdClockHz = defaultSwdClockHz;
+    // Traceability and the board's own check after reset (SWD path).
+    QString uid; // "ADDRESS:LENGTH" of the chip's unique ID; empty: the device pack's, if any
+    QString rttExpect; // a regular expression; empty: no check
+    QString rttFail; // a regular expression; empty: none
+    int rttTimeoutMs = 5000;
+    uint32_t rttAddress = 0; // the RTT control block's place; 0: search the device's RAM
 };
 
 // Why a job's options cannot be used (a rule of the window's panels or dialogs), or empty.

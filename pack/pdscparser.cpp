@@ -57,7 +57,8 @@ bool Parser::readChild(int self, Node::Kind kind)
     if (child == QLatin1String("algorithm"))
         return readAlgorithm(m_nodes[self]);
     if (child == QLatin1String("accessportV1") || child == QLatin1String("accessportV2")
-        || child == QLatin1String("flashinfo") || child == QLatin1String("datapatch")) {
+        || child == QLatin1String("flashinfo") || child == QLatin1String("datapatch")
+        || child == QLatin1String("uniqueid")) {
         keepElement(m_nodes[self]);
         return true;
     }

@@ -222,7 +222,8 @@ bool readLastFailed(Reader &db, ProductionReport &r, const Where &w)
     QSqlQuery q;
     if (!db.run(q,
                 QStringLiteral("SELECT id, started_utc, host, probe_serial, device_id, serial,"
-                               " status, result, via, message FROM runs WHERE %1 AND status IN"
+                               " status, result, via, message, chip_uid FROM runs WHERE %1"
+                               " AND status IN"
                                " ('failed', 'interrupted') ORDER BY started_utc DESC, id DESC"
                                " LIMIT %2")
                     .arg(w.sql)
@@ -242,6 +243,7 @@ bool readLastFailed(Reader &db, ProductionReport &r, const Where &w)
         f.result = q.value(7).isNull() ? -1 : q.value(7).toInt();
         f.via = q.value(8).toString();
         f.message = q.value(9).toString();
+        f.chipUid = q.value(10).toString();
         f.text = recordedResultText(f.status, f.result, f.via, f.message);
         r.lastFailed.append(f);
     }

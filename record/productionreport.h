@@ -102,6 +102,7 @@ struct ReportFailedRun
     QString station;
     QString probe;
     quint32 deviceId = 0;
+    QString chipUid; // hex; empty when the run read none
     bool hasSerial = false;
     quint32 serial = 0;
     QString status;

@@ -189,18 +189,20 @@ QByteArray ProductionReport::html() const
         s += QStringLiteral("<p class=\"empty\">%1</p>").arg(esc(ReportText::tr("没有失败")));
     } else {
         s += QStringLiteral("<table><thead><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th>"
-                            "<th>%5</th><th>%6</th><th>%7</th></tr></thead><tbody>")
+                            "<th>%5</th><th>%6</th><th>%7</th><th>%8</th></tr></thead><tbody>")
                  .arg(esc(ReportText::tr("时间")), esc(ReportText::tr("工位")),
                       esc(ReportText::tr("烧录器")), esc(ReportText::tr("设备ID")),
-                      esc(ReportText::tr("滚码")), esc(ReportText::tr("消息")),
-                      esc(ReportText::tr("记录的消息")));
+                      esc(ReportText::tr("芯片ID")), esc(ReportText::tr("滚码")),
+                      esc(ReportText::tr("消息")), esc(ReportText::tr("记录的消息")));
         for (int i = 0; i < lastFailed.size(); ++i) {
             const ReportFailedRun &f = lastFailed[i];
             const QString k = QStringLiteral("lastFailed.%1.").arg(i);
             s += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td>"
-                                "<td class=\"msg\">%6</td><td class=\"msg\">%7</td></tr>")
+                                "<td>%6</td><td class=\"msg\">%7</td><td class=\"msg\">%8</td>"
+                                "</tr>")
                      .arg(esc(localTime(f.startedUtc)), fig(k + "station", f.station),
                           fig(k + "probe", f.probe), fig(k + "deviceId", hex8(f.deviceId)),
+                          f.chipUid.isEmpty() ? QString() : fig(k + "chipUid", f.chipUid),
                           f.hasSerial ? fig(k + "serial", hex8(f.serial)) : QString(),
                           fig(k + "text", f.text), fig(k + "message", f.message));
         }

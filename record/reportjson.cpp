@@ -124,6 +124,7 @@ QJsonObject ProductionReport::json() const
                         {"station", f.station},
                         {"probe", f.probe},
                         {"deviceId", hex8(f.deviceId)},
+                        {"chipUid", f.chipUid.isEmpty() ? QJsonValue() : QJsonValue(f.chipUid)},
                         {"serial", f.hasSerial ? QJsonValue(hex8(f.serial)) : QJsonValue()},
                         {"status", f.status},
                         {"result", f.result >= 0 ? QJsonValue(f.result) : QJsonValue()},

@@ -38,6 +38,12 @@ public:
         if (!result.ok() && m_control && !m_control->advice().isEmpty())
             result.message += QStringLiteral("; ") + m_control->advice();
         result.sectors = m_counts;
+        result.functional = m_functional;
+        result.functionalText = m_functionalText;
+        if (result.ok() && !m_functional.isEmpty() && m_functional != QLatin1String("passed")) {
+            result.code = SwdSelfTestFailed;
+            result.message = m_checkMessage;
+        }
         if (m_plan) {
             result.pageBuffers = int(m_plan->bufferCount);
             result.crcRoutine = m_plan->withCrc;
@@ -76,6 +82,9 @@ public:
         report("reset", 0);
         return m_control->resetAndRun() && (report("reset", 100), true);
     }
+
+    // The board's own check after the reset; false only when the debug port failed.
+    bool selfTest(const rtt::CheckOptions &options);
 
 private:
     void report(const char *phase, int percent)
@@ -133,6 +142,9 @@ private:
     uint32_t m_clockHz = kDefaultDeviceClockHz; // the device's, as Init takes it
     const FlashAlgorithm *m_loaded = nullptr; // the algorithm in RAM
     bool m_programmed = false; // every sector not skipped holds exactly its expected bytes
+    QString m_functional; // the self-test's verdict name; empty: none ran
+    QByteArray m_functionalText;
+    QString m_checkMessage; // why it did not pass
 };
 
 } // namespace swdrun

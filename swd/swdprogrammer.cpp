@@ -302,8 +302,9 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
         && (steps && run.interleaves() ? run.eraseAndProgram(job.eraseMode) && run.programDone()
                                        : run.erase(job.eraseMode) && run.eraseDone(job.eraseMode)
                     && (!job.program || (run.program(job.eraseMode) && run.programDone())))
-        && (!job.verify || run.verify(run.verifyModeFor(job.verifyMode))) && job.resetAndRun)
-        run.resetAndRun();
+        && (!job.verify || run.verify(run.verifyModeFor(job.verifyMode))) && job.resetAndRun
+        && run.resetAndRun() && job.checks())
+        run.selfTest(job.selfTest);
     return run.finish();
 }
 

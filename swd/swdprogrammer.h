@@ -7,6 +7,7 @@
 #include "pack/targetdescription.h"
 #include "swd/debug/targetcontrol.h"
 #include "swd/link/daptransport.h"
+#include "swd/rtt/rttcheck.h"
 #include "swd/swdresult.h"
 
 #include <QString>
@@ -45,6 +46,10 @@ struct SwdJob
     uint32_t clockHz = 4000000;
     // The device with its algorithm images loaded; none: the shipped pack's default device.
     pack::TargetDescription target;
+    // After the reset, the board's own check over RTT in the device's RAM (its default writable
+    // memory); an empty expect pattern: none.
+    rtt::CheckOptions selfTest;
+    bool checks() const { return resetAndRun && !selfTest.expect.pattern().isEmpty(); }
 };
 
 // The device `name` of the packs in `folder` (the shipped ones when empty), algorithms loaded.
@@ -65,8 +70,9 @@ struct ProbeCaps
 using SwdProgress = std::function<void(const QString &phase, int percent)>;
 
 // Erases (unless eraseMode is none, also with program off: an erase-only job), programs, verifies
-// and resets as asked. Phases reported: "connect", "erase", "program", "verify", "reset", each
-// with 0..100; sectors skipped count as programmed. The probe stays open; the caller closes it.
+// and resets as asked, then runs the self-test when the job checks. Phases reported: "connect",
+// "erase", "program", "verify", "reset", "check", each with 0..100; sectors skipped count as
+// programmed. The probe stays open; the caller closes it.
 SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);
 // Erases every flash range of the job's device whole.
 SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress);

@@ -4,6 +4,7 @@
 
 #include "job/sectorcounts.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -25,6 +26,9 @@ enum SwdCode {
     SwdAlgorithmFailed = 12, // a routine returned non-zero, stopped elsewhere, or a wrong CRC
     SwdBadJob = 13, // an image outside the flash, or nothing to do
     SwdVerifyMismatch = 14, // the flash read back differs from the image
+    // Programmed and verified, but the board's own check over RTT did not pass: the failure
+    // pattern, the time-out, no control block, or one that cannot be right.
+    SwdSelfTestFailed = 15,
 };
 
 struct SwdResult
@@ -36,11 +40,18 @@ struct SwdResult
     // routine fitted beside them (else verify and the erase decision read the flash back).
     int pageBuffers = 0;
     bool crcRoutine = false;
+    // The self-test after reset: its verdict ("passed", "failed", "timeout", ...; empty when
+    // none ran) and what the board printed.
+    QString functional;
+    QByteArray functionalText;
 
     bool ok() const { return code == SwdOk; }
     static SwdResult failure(int code, const QString &message)
     {
-        return {code, message, SectorCounts::none(), 0, false};
+        SwdResult r;
+        r.code = code;
+        r.message = message;
+        return r;
     }
 };
 

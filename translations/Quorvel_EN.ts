@@ -1513,6 +1513,82 @@ Use it anyway?</translation>
     <context>
         <name>QuorvelCli</name>
         <message>
+            <source>经SWD读取RTT上行缓冲0并写到标准输出，直到Ctrl-C或SIGTERM（退出状态0）。</source>
+            <translation>Read RTT up-buffer 0 over SWD and write it to stdout until Ctrl-C or SIGTERM (exit status 0).</translation>
+        </message>
+        <message>
+            <source>rtt不支持--json</source>
+            <translation>rtt has no --json</translation>
+        </message>
+        <message>
+            <source>rtt只经SWD</source>
+            <translation>rtt works over SWD only</translation>
+        </message>
+        <message>
+            <source>；继续查找</source>
+            <translation>; still looking</translation>
+        </message>
+        <message>
+            <source>--new-serial需要--serial-ledger</source>
+            <translation>--new-serial needs --serial-ledger</translation>
+        </message>
+        <message>
+            <source>已有滚码的芯片（按芯片ID）也分配新值；已用的值不作废。</source>
+            <translation>Give a chip that already holds a serial (by its chip ID) a new one; used values are not voided.</translation>
+        </message>
+        <message>
+            <source>--uid、--new-serial和--rtt-…选项只用于--via swd</source>
+            <translation>--uid, --new-serial and --rtt-… apply to --via swd only</translation>
+        </message>
+        <message>
+            <source>正则表达式无效：%1（%2）</source>
+            <translation>invalid regular expression: %1 (%2)</translation>
+        </message>
+        <message>
+            <source>--via swd：芯片唯一ID的位置（地址:字节数），记入生产记录；默认用器件包给出的位置。</source>
+            <translation>--via swd: where the chip&apos;s unique ID lies (ADDRESS:LENGTH), kept in the production record; default: the place the device pack gives.</translation>
+        </message>
+        <message>
+            <source>--via swd --reset：复位后从RTT上行缓冲0读取，直到匹配此正则表达式（自检通过）。</source>
+            <translation>--via swd --reset: after the reset, read RTT up-buffer 0 until this regular expression matches (self-test passed).</translation>
+        </message>
+        <message>
+            <source>匹配此正则表达式时自检失败。</source>
+            <translation>The self-test fails when this regular expression matches.</translation>
+        </message>
+        <message>
+            <source>自检的最长时间（毫秒，默认5000）。</source>
+            <translation>Longest time of the self-test (ms, default 5000).</translation>
+        </message>
+        <message>
+            <source>RTT控制块的地址（十六进制）；默认在器件的RAM中查找。</source>
+            <translation>Address of the RTT control block (hex); default: searched for in the device&apos;s RAM.</translation>
+        </message>
+        <message>
+            <source>--rtt-timeout需要1到%1毫秒</source>
+            <translation>--rtt-timeout needs 1 to %1 ms</translation>
+        </message>
+        <message>
+            <source>RTT控制块地址无效：%1</source>
+            <translation>invalid RTT control block address: %1</translation>
+        </message>
+        <message>
+            <source>--rtt-fail、--rtt-timeout和--rtt-address需要--rtt-expect</source>
+            <translation>--rtt-fail, --rtt-timeout and --rtt-address need --rtt-expect</translation>
+        </message>
+        <message>
+            <source>--rtt-expect需要--reset</source>
+            <translation>--rtt-expect needs --reset</translation>
+        </message>
+        <message>
+            <source>烧录成功，自检失败：%1</source>
+            <translation>Programmed, self-test failed: %1</translation>
+        </message>
+        <message>
+            <source>自检</source>
+            <translation>Self-test</translation>
+        </message>
+        <message>
             <source>列出连接的烧录器。</source>
             <translation>List the connected probes.</translation>
         </message>
@@ -1898,6 +1974,7 @@ Use it anyway?</translation>
   verify          校验芯片数据与文件
   erase           经SWD擦除整个芯片（任意CMSIS-DAP烧录器）
   read            经SWD读出一段FLASH或RAM到文件
+  rtt             经SWD把RTT上行缓冲0输出到标准输出
   md5             读取一段FLASH的MD5
   crc32           读取一段FLASH的CRC-32
   file-crc        计算文件的CRC-32
@@ -1916,6 +1993,7 @@ Commands:
   verify          verify the chip against files
   erase           erase the whole chip over SWD (any CMSIS-DAP probe)
   read            read a flash or RAM range over SWD into a file
+  rtt             RTT up-buffer 0 over SWD to stdout
   md5             read the MD5 of a flash range
   crc32           read the CRC-32 of a flash range
   file-crc        compute the CRC-32 of files
@@ -2181,6 +2259,10 @@ Options of each command: quorvel-cli &lt;command&gt; --help
     </context>
     <context>
         <name>ProductionReport</name>
+        <message>
+            <source>芯片ID</source>
+            <translation>Chip ID</translation>
+        </message>
         <message>
             <source>每日良率和产量</source>
             <translation>Yield and throughput per day</translation>
@@ -2468,6 +2550,18 @@ Options of each command: quorvel-cli &lt;command&gt; --help
     </context>
     <context>
         <name>Swd</name>
+        <message>
+            <source>芯片ID位置无效（地址:长度，1到%1字节）：%2</source>
+            <translation>invalid chip ID place (ADDRESS:LENGTH, 1 to %1 bytes): %2</translation>
+        </message>
+        <message>
+            <source>芯片ID（%1，%2字节）无法读出：%3</source>
+            <translation>chip ID (%1, %2 bytes) cannot be read: %3</translation>
+        </message>
+        <message>
+            <source>%1毫秒内没有结果（最后输出：%2）</source>
+            <translation>no verdict within %1 ms (last printed: %2)</translation>
+        </message>
         <message>
             <source>读出长度为0</source>
             <translation>the read length is 0</translation>

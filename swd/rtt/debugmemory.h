@@ -1,6 +1,7 @@
 // The target's memory through the debug port, for the RTT reader.
 #pragma once
 
+#include "pack/targetdescription.h"
 #include "rttreader.h"
 #include "swd/debug/debugport.h"
 
@@ -24,5 +25,16 @@ public:
 private:
     DebugPort &port;
 };
+
+// The device's RAM as its firmware sees it: the default writable memory, else the first one.
+inline Ram ramOf(const pack::TargetDescription &target)
+{
+    const pack::MemoryRegion *chosen = nullptr;
+    for (const pack::MemoryRegion &m : target.memories) {
+        if (m.writable() && (!chosen || (m.isDefault && !chosen->isDefault)))
+            chosen = &m;
+    }
+    return chosen ? Ram{chosen->start, chosen->size} : Ram{};
+}
 
 } // namespace rtt

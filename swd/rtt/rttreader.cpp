@@ -13,6 +13,7 @@ constexpr uint32_t kIdLength = sizeof(kId); // with its NUL
 // Large enough to cost few debug transfers, small enough that a RAM of any size is searched in
 // bounded pieces.
 constexpr uint32_t kSearchChunk = 4096;
+constexpr uint32_t kFirstChunk = 256;
 
 QString hex(uint32_t v)
 {
@@ -61,9 +62,13 @@ Status UpReader::find(uint32_t address)
         return check(address);
     if (ram.size < kHeaderBytes + kDescriptorBytes)
         return failed(Status::NotFound, QStringLiteral("no RTT control block: no RAM to search"));
-    // Word-aligned chunks overlapping by the id's length, so an id across two chunks is seen.
+    // Word-aligned chunks overlapping by the id's length, so an id across two chunks is seen;
+    // small first, as firmware keeps the block among its first variables and a slow link pays
+    // for every byte read.
+    uint32_t chunk = kFirstChunk;
     for (uint32_t offset = 0; offset + kIdLength <= ram.size;) {
-        const uint32_t length = std::min(kSearchChunk, ram.size - offset);
+        const uint32_t length = std::min(chunk, ram.size - offset);
+        chunk = std::min(chunk * 2, kSearchChunk);
         QByteArray chunk;
         const Status s = readBytes(ram.start + offset, length, chunk);
         if (s != Status::Ok)

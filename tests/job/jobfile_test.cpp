@@ -66,6 +66,20 @@ TEST(JobFile, RefusesWhatItDoesNotUnderstand)
         {R"({"format":"quorvel-job","version":2,"swdClock":999})", "键swdClock的值无效"},
         {R"({"format":"quorvel-job","version":2,"swdClock":50000001})", "键swdClock的值无效"},
         {R"({"format":"quorvel-job","version":2,"swdClock":"4000000"})", "键swdClock的值无效"},
+        // The chip's ID place and the self-test, also version 2 only.
+        {R"({"format":"quorvel-job","version":1,"uid":"0x10000060:8"})", "未知的键：uid"},
+        {R"({"format":"quorvel-job","version":2,"uid":8})", "键uid的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":"PASS"})", "键rtt的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"expect":""}})", "键rtt.expect的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"fail":"F"}})", "键rtt.expect的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"expect":"P","wait":1}})",
+         "未知的键：rtt.wait"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"expect":"P","fail":1}})",
+         "键rtt.fail的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"expect":"P","timeoutMs":600001}})",
+         "键timeoutMs的值无效"},
+        {R"({"format":"quorvel-job","version":2,"rtt":{"expect":"P","address":"0x1FFFFFFFF"}})",
+         "键address的值无效"},
         {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":[1]}})",
          "键target.debugvars的值无效"},
         {R"({"format":"quorvel-job","version":1,"target":{"device":"QS64","debugvars":{"Key":"0xZZ"}}})",
@@ -143,6 +157,19 @@ TEST(JobFile, SwdChoicesNeedVersionTwoAndRoundTrip)
         {[](job::JobSetup &s) { s.transport = "bulk"; }, R"("transport": "bulk")"},
         {[](job::JobSetup &s) { s.verifyReadback = true; }, R"("verifyMode": "readback")"},
         {[](job::JobSetup &s) { s.swdClockHz = 1000; }, R"("swdClock": 1000)"},
+        {[](job::JobSetup &s) { s.uid = "0x1FFFF7AC:12"; }, R"("uid": "0x1FFFF7AC:12")"},
+        {[](job::JobSetup &s) {
+             s.rttExpect = "PASS";
+             s.rttFail = "FAIL";
+             s.rttTimeoutMs = 250;
+             s.rttAddress = 0x20000100;
+         },
+         R"("rtt": {
+        "address": "0x20000100",
+        "expect": "PASS",
+        "fail": "FAIL",
+        "timeoutMs": 250
+    })"},
     };
     for (const auto &c : cases) {
         job::JobSetup setup = vendor;

@@ -48,6 +48,7 @@ void CmsisDapDevice::selectPart(SimulatedPart part)
                      : std::make_unique<CortexCore>(m_model, m_qs64.get());
     m_core->setUptimeBeforeDebugger(m_uptimeNs);
     setUartFile(m_uartFile);
+    giveUid();
 }
 
 void CmsisDapDevice::runOn()
@@ -61,6 +62,7 @@ void CmsisDapDevice::setSerial(const std::string &serial)
     m_serial = serial;
     if (m_board)
         m_board->setSerial(serial);
+    giveUid();
 }
 
 void CmsisDapDevice::setUartFile(const std::string &path)
@@ -85,6 +87,19 @@ void CmsisDapDevice::setUartFile(const std::string &path)
         std::fputc(byte, file.get());
         std::fflush(file.get());
     });
+}
+
+void CmsisDapDevice::giveUid()
+{
+    if (!m_qs64)
+        return;
+    // FNV-1a over the serial: stable for a probe, distinct between probes.
+    uint64_t hash = 0xCBF29CE484222325ull;
+    for (const char c : m_serial)
+        hash = (hash ^ uint8_t(c)) * 0x100000001B3ull;
+    const uint32_t words[Qs64Flash::kUidWords] = {0x51533634u, uint32_t(hash),
+                                                  uint32_t(hash >> 32)};
+    m_qs64->setUid(words);
 }
 
 std::vector<uint8_t> CmsisDapDevice::info(uint8_t id) const

@@ -47,7 +47,8 @@ public:
     // Other probes: the packet size DAP_Info reports, and one that does JTAG alone.
     void setPacketSize(uint16_t size) { m_packetSize = size; }
     void setSwdCapable(bool swd) { m_swd = swd; }
-    // DAP_Info's serial number: the USB serial of the probe it sits in.
+    // DAP_Info's serial number: the USB serial of the probe it sits in. The board behind each
+    // probe takes its unique ID from it, so two virtual boards never share one.
     void setSerial(const std::string &serial);
     // nRESET is wired to the part: held low, the core neither runs nor halts and the SWD pins
     // are the debug port's again, while the DP still answers; released, the part resets. The
@@ -111,6 +112,7 @@ private:
     std::vector<uint8_t> swdSequence(const uint8_t *p, size_t n, size_t &used);
     std::vector<uint8_t> pins(const uint8_t *p, size_t n);
     void lineBits(const uint8_t *data, unsigned bits);
+    void giveUid();
     void driveReset(bool low);
     Transfer access(uint8_t request, uint32_t value);
     bool memory(bool read, uint32_t address, unsigned bytes, uint32_t &value);

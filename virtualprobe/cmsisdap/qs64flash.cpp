@@ -56,6 +56,8 @@ uint32_t Qs64Flash::read(uint32_t address, unsigned size)
         fault("register read not a whole word", address, size);
         return 0;
     }
+    if (address - kUid < kUidWords * 4)
+        return m_uid[(address - kUid) / 4];
     switch (address) {
     case kCtrl:
         return m_ctrl;

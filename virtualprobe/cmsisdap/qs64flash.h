@@ -31,6 +31,9 @@ public:
     static constexpr uint32_t kAddr = kNvmBase + 0x8;
     static constexpr uint32_t kStat = kNvmBase + 0xC;
     static constexpr uint32_t kSession = kNvmBase + 0x10;
+    // The part's unique ID: three read-only words, set per board.
+    static constexpr uint32_t kUid = kNvmBase + 0x100;
+    static constexpr uint32_t kUidWords = 3;
     // A vendor-locked part ignores the key until its debug unlock (these two words written here
     // in order) has run; it reads 1 while locked.
     static constexpr uint32_t kDebugUnlock = kNvmBase + 0x14;
@@ -70,6 +73,11 @@ public:
     static bool sectorAt(uint32_t offset, uint32_t &start, uint32_t &end);
 
     const std::vector<uint8_t> &flash() const { return m_flash; }
+    void setUid(const uint32_t (&words)[kUidWords])
+    {
+        for (uint32_t i = 0; i < kUidWords; ++i)
+            m_uid[i] = words[i];
+    }
     // Start offsets of the sectors erased, in order (a mass erase logs every sector).
     const std::vector<uint32_t> &erasedSectors() const { return m_erasedSectors; }
     const std::vector<std::string> &faults() const { return m_faults; }
@@ -93,6 +101,7 @@ private:
     void log(const char *what, uint32_t address);
 
     std::vector<uint8_t> m_flash;
+    uint32_t m_uid[kUidWords] = {};
     std::vector<uint32_t> m_erasedSectors;
     std::vector<std::string> m_faults;
     std::vector<std::string> m_operations;
