@@ -7,7 +7,9 @@
 #include <QMetaType>
 #include <QObject>
 
+#include <deque>
 #include <functional>
+#include <mutex>
 
 Q_DECLARE_METATYPE(SwdResult)
 
@@ -24,4 +26,10 @@ public:
 signals:
     void progress(const QString &phase, int percent);
     void finished(const SwdResult &result);
+
+private:
+    Q_INVOKABLE void runNext();
+
+    std::mutex m_mutex;
+    std::deque<Task> m_tasks; // queued by start(), taken by runNext() in the worker's thread
 };
