@@ -46,7 +46,7 @@ public:
 
     static constexpr uint32_t kHwid = 0x0072; // nRF51822 QFAA, 256 KiB flash and 16 KiB RAM
 
-    // Busy times of the controller, about the product specification's.
+    // Busy times of the controller, about what the chip's published data gives.
     static constexpr uint64_t kWordNs = 41000;
     static constexpr uint64_t kPageEraseNs = 21000000;
     static constexpr uint64_t kEraseAllNs = 22000000;
