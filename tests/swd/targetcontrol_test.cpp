@@ -250,3 +250,38 @@ TEST_F(TargetControlTest, UnderResetTheFirmwareNeverRunsAnInstruction)
 }
 
 } // namespace
+
+// A multi-core device's sequences are chosen by the core being programmed: its own wins over the
+// one written for every core, and another core's is never run.
+TEST_F(TargetControlTest, TheChosenCoresSequenceRuns)
+{
+    const struct
+    {
+        const char *pname;
+        uint32_t marker;
+    } rows[] = {{"CoreA", 0xA}, {"CoreB", 0xB}, {"", 0xC}, {"CoreX", 0xC}};
+    ASSERT_TRUE(link->open() && port->connect(1000000));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.pname);
+        pack::TargetDescription t;
+        t.processor.core = QStringLiteral("Cortex-M0");
+        t.processor.pname = QString::fromLatin1(row.pname);
+        QString error;
+        ASSERT_TRUE(pack::parseSequencesXml(
+            "<sequences>"
+            "<sequence name=\"FlashEraseDone\" Pname=\"CoreA\"><block>Write32(0x20000000, 0xA);"
+            "</block></sequence>"
+            "<sequence name=\"FlashEraseDone\"><block>Write32(0x20000000, 0xC);</block></sequence>"
+            "<sequence name=\"FlashEraseDone\" Pname=\"CoreB\"><block>Write32(0x20000000, 0xB);"
+            "</block></sequence>"
+            "</sequences>",
+            t.debug.sequences, error))
+            << error.toStdString();
+        ASSERT_TRUE(port->write32(0x20000000, 0));
+        TargetControl control(*port, t, SwdConnectOptions());
+        ASSERT_TRUE(control.flashEraseDone()) << link->error().message.toStdString();
+        uint32_t word = 0;
+        ASSERT_TRUE(port->read32(0x20000000, word));
+        EXPECT_EQ(word, row.marker);
+    }
+}
