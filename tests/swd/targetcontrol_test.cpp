@@ -1,6 +1,6 @@
 // Sequences and connect modes on the virtual board: the wire-level host, recovery after a
 // refused access, the default resets' S_RESET_ST check, and the connect modes' halted core.
-#include "cmsisdap/cmsisdapprobe.h"
+#include "hiddebugport.h"
 #include "swd/debug/targetcontrol.h"
 #include "virtualprobe.h"
 
@@ -13,25 +13,9 @@ namespace {
 
 using vprobe::CmsisDapProbe;
 
-class TargetControlTest : public ::testing::Test
+class TargetControlTest : public HidDebugPortTest
 {
 protected:
-    void SetUp() override
-    {
-        vprobe::VirtualProbe::instance().reset();
-        CmsisDapProbe::instance().reset();
-        CmsisDapProbe::instance().setEnabled(true);
-        dev = hid_open(0x0D28, 0x0204, nullptr);
-        ASSERT_NE(dev, nullptr);
-        hid = std::make_unique<HidTransport>(dev);
-        link = std::make_unique<DapPipe>(*hid);
-        port = std::make_unique<DebugPort>(*link);
-    }
-    void TearDown() override
-    {
-        hid_close(dev);
-        CmsisDapProbe::instance().setEnabled(false);
-    }
     pack::TargetDescription withSequence(const QString &body)
     {
         pack::TargetDescription t;
@@ -44,10 +28,6 @@ protected:
             << error.toStdString();
         return t;
     }
-    hid_device *dev = nullptr;
-    std::unique_ptr<HidTransport> hid;
-    std::unique_ptr<DapPipe> link;
-    std::unique_ptr<DebugPort> port;
 };
 
 TEST_F(TargetControlTest, SequencesReachMemoryAndPortsAndLeaveTheDebugPortUsable)
