@@ -157,11 +157,18 @@ Status UpReader::poll(QByteArray &text)
         return failed(Status::NotFound, QStringLiteral("no RTT control block found yet"));
     const uint32_t wrAt = block + kHeaderBytes + 12;
     uint32_t wr = wrSeen;
-    if (!haveWr && !memory.readWords(wrAt, &wr, 1))
-        return failed(Status::ReadFailed, QStringLiteral("RTT read at %1 failed").arg(hex(wrAt)));
+    if (!haveWr) {
+        // RdOff beside WrOff costs one word of the same read, and follows firmware that sets its
+        // block up again after the host found it (both offsets back to 0).
+        uint32_t offsets[2] = {};
+        if (!memory.readWords(wrAt, offsets, 2))
+            return failed(Status::ReadFailed,
+                          QStringLiteral("RTT read at %1 failed").arg(hex(wrAt)));
+        wr = offsets[0];
+        rd = offsets[1];
+    }
     haveWr = false;
-    // WrOff is the firmware's and read afresh each time; RdOff was the firmware's until the
-    // first poll. Either past the buffer ends the check before any byte is read with it.
+    // Either offset past the buffer ends the check before any byte is read with it.
     if (wr >= size || rd >= size)
         return failed(Status::BadBlock,
                       QStringLiteral("RTT up-buffer 0 offsets %1/%2 past its %3 bytes")

@@ -177,10 +177,10 @@ TEST(RttCheck, TextThatWrappedIsReadInOrderAndAFailedReadIsItsOwnVerdict)
     EXPECT_EQ(reader.error(), "no RTT control block at 0x20000102: not a word in the RAM");
 }
 
-// The firmware moves WrOff between looks (and scribbles on RdOff, which is the host's): each look
-// reads WrOff alone (the search already read the block: the id is past the first chunk), the
-// text and the new RdOff go in one exchange, and a WrOff gone past the
-// buffer ends the check before a byte is read with it.
+// The firmware moves WrOff between looks, or sets its block up again (both offsets back to 0, a
+// new text): each look reads both offsets in one read (the search already read the block: the id
+// is past the first chunk), the text and the new RdOff go in one exchange, and an offset gone
+// past the buffer ends the check before a byte is read with it.
 TEST(RttCheck, OffsetsThatChangeBetweenLooksAreCheckedEachTime)
 {
     constexpr uint32_t kKeep = 0xDEADBEEF; // leaves the field as it is
@@ -188,33 +188,37 @@ TEST(RttCheck, OffsetsThatChangeBetweenLooksAreCheckedEachTime)
     {
         const char *name;
         uint32_t wr[3]; // WrOff after the first, second and third pause
-        uint32_t rd; // what the firmware writes into RdOff at the first pause
+        const char *restart; // the text a firmware that starts again writes at the first pause
         rtt::Verdict verdict;
         const char *text;
         const char *error;
         std::vector<std::pair<char, uint32_t>> exchanges;
+        uint32_t rdAfter;
     } cases[] = {
         {"write offset past the buffer on the second look",
          {4096, kKeep, kKeep},
-         kKeep,
+         nullptr,
          rtt::Verdict::BadBlock,
          "boot\n",
          "RTT up-buffer 0 offsets 4096/5 past its 64 bytes",
-         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 1}}},
-        {"a look with nothing new reads one word and writes nothing",
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}},
+         5},
+        {"a look with nothing new reads the offsets and writes nothing",
          {kKeep, 19, kKeep},
-         kKeep,
+         nullptr,
          rtt::Verdict::Passed,
          "boot\nSELFTEST PASS\n",
          "",
-         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 1}, {'r', 1}, {'x', 4}}},
-        {"read offset scribbled by the firmware",
-         {19, kKeep, kKeep},
-         60,
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}, {'r', 2}, {'x', 4}},
+         19},
+        {"the firmware sets its block up again",
+         {14, kKeep, kKeep},
+         "SELFTEST PASS\n",
          rtt::Verdict::Passed,
          "boot\nSELFTEST PASS\n",
          "",
-         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 1}, {'x', 4}}},
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}, {'x', 4}},
+         14},
     };
     constexpr uint32_t at = 0x20000100, buffer = 0x20000400, wrOff = at + 24 + 12;
     for (const auto &c : cases) {
@@ -231,17 +235,19 @@ TEST(RttCheck, OffsetsThatChangeBetweenLooksAreCheckedEachTime)
             reader, o, [&] { return now; },
             [&](int ms) {
                 now += ms;
+                if (pauses == 0 && c.restart) {
+                    ram.text(buffer, c.restart);
+                    ram.put(wrOff + 4, 0);
+                }
                 if (pauses < 3 && c.wr[pauses] != kKeep)
                     ram.put(wrOff, c.wr[pauses]);
-                if (pauses == 0 && c.rd != kKeep)
-                    ram.put(wrOff + 4, c.rd);
                 ++pauses;
             });
         EXPECT_EQ(r.verdict, c.verdict) << c.name;
         EXPECT_EQ(r.text, QByteArray(c.text)) << c.name;
         EXPECT_EQ(r.error, QString(c.error)) << c.name;
         EXPECT_EQ(ram.exchanges, c.exchanges) << c.name;
-        EXPECT_EQ(ram.get(wrOff + 4), c.verdict == rtt::Verdict::Passed ? 19u : 5u) << c.name;
+        EXPECT_EQ(ram.get(wrOff + 4), c.rdAfter) << c.name;
     }
 }
 
