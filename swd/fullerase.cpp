@@ -6,6 +6,7 @@
 #include "swd/jobrun.h"
 
 #include <map>
+#include <optional>
 
 namespace swdrun {
 
@@ -14,11 +15,14 @@ void JobRun::noteFullErase(const FlashBank &bank, const char *by, size_t sectors
     m_fullErase.append({pack::algorithmName(*bank.ref), QString::fromLatin1(by), int(sectors)});
 }
 
-bool JobRun::eraseByChip(const FlashBank &bank)
+bool JobRun::eraseByChip(const FlashBank &bank, FlashSession *given)
 {
-    FlashSession session(m_port, *bank.algorithm, *m_plan);
-    if (!load(session, bank) || !session.init(FlashSession::FunctionErase, m_clockHz)
-        || !session.eraseChip() || !session.uninit(FlashSession::FunctionErase))
+    std::optional<FlashSession> own;
+    if (!given && !load(own.emplace(m_port, *bank.algorithm, *m_plan), bank))
+        return false;
+    FlashSession &session = given ? *given : *own;
+    if (!session.init(FlashSession::FunctionErase, m_clockHz) || !session.eraseChip()
+        || !session.uninit(FlashSession::FunctionErase))
         return false;
     std::vector<uint32_t> left;
     if (!verifySession(bank, [&](FlashSession &) { return notBlank(bank, left); }))

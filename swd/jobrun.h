@@ -137,8 +137,9 @@ private:
     bool crcs(const FlashBank &bank, const std::vector<std::pair<uint32_t, uint32_t>> &ranges,
               std::vector<uint32_t> &out);
     bool mergeSectors(FlashBank &bank);
-    // A full erase of the bank by its EraseChip, then by sectors of whatever it left not blank.
-    bool eraseByChip(const FlashBank &bank);
+    // A full erase of the bank by its EraseChip, then by sectors of whatever it left not blank;
+    // in `session` when given (its algorithm loaded, its pages perhaps prepared).
+    bool eraseByChip(const FlashBank &bank, FlashSession *session = nullptr);
     // The sectors of the bank's extent that do not hold the erased value throughout.
     bool notBlank(const FlashBank &bank, std::vector<uint32_t> &sectors);
     bool notBlankByCrc(const FlashBank &bank, const std::vector<uint32_t> &extent,

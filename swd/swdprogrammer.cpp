@@ -242,7 +242,8 @@ bool JobRun::eraseAndProgram(int mode)
             skipped += sector.action == FlashSector::Skip;
         }
         m_counts.skipped += skipped;
-        if (fullEraseWay(bank, mode) == FullEraseWay::Chip && !eraseByChip(bank))
+        bool byChip = fullEraseWay(bank, mode) == FullEraseWay::Chip;
+        if (byChip && spans[b].empty() && !eraseByChip(bank))
             return false;
         if (sectors.empty() && spans[b].empty()) {
             m_counts.programmed += programmed;
@@ -267,6 +268,9 @@ bool JobRun::eraseAndProgram(int mode)
         };
         for (const ProgramSpan &span : spans[b]) {
             session.preparePages(span.offset, span.bytes);
+            if (byChip && !eraseByChip(bank, &session))
+                return false;
+            byChip = false;
             auto step = [&](uint32_t pagesDone, uint32_t pages) {
                 if (!programming)
                     report("erase", 100);

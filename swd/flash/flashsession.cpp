@@ -132,7 +132,10 @@ bool FlashSession::eraseChip()
     // wait can count.
     const uint64_t sectors = m_algo.sectorsCovering(0, m_algo.deviceSize()).size();
     const uint64_t timeoutMs = uint64_t(m_algo.eraseTimeoutMs()) * std::max<uint64_t>(sectors, 1);
-    return call("EraseChip", {}, uint32_t(std::min<uint64_t>(timeoutMs, INT32_MAX)));
+    // While the core erases, prepared pages travel into the free page buffers.
+    return startCall("EraseChip", {}) && (!m_pipeline || m_pipeline->prefill())
+        && finishCall(QStringLiteral("EraseChip()"),
+                      uint32_t(std::min<uint64_t>(timeoutMs, INT32_MAX)));
 }
 
 // One run of a loop on the core for up to a buffer's worth of sectors: a round trip per batch
