@@ -2249,8 +2249,8 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>Use this non-default flash algorithm too (its file name); may be given more than once.</translation>
         </message>
         <message>
-            <source>逐扇区（有EraseChip）</source>
-            <translation>by sectors (has EraseChip)</translation>
+            <source>用EraseChip（未空的扇区再逐个擦除）</source>
+            <translation>by EraseChip (then any sector left not blank)</translation>
         </message>
         <message>
             <source>逐扇区</source>
