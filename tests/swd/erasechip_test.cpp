@@ -107,8 +107,9 @@ TEST_F(SwdJobTest, FullEraseGoesByEraseChipAndErasesWhatItLeftSectorBySector)
         job.target = {};
         ASSERT_TRUE(swdLoadTarget("QB48", job.target, error)) << error.toStdString();
         ASSERT_EQ(job.target.algorithms.size(), 2);
-        if (!c.eraseChip)
+        if (!c.eraseChip) {
             ASSERT_TRUE(dropEraseChip(job.target.algorithms[0]));
+        }
         for (pack::FlashAlgorithmRef &ref : job.target.algorithms)
             ref.ramSize = c.ramSize ? c.ramSize : *ref.ramSize;
         const SwdResult r = eraseDevice(dev, job, {});
