@@ -4,6 +4,7 @@
 #include "swd/swdprogrammer.h"
 
 #include "pack/targetcatalog.h"
+#include "swd/flash/sessionchain.h"
 #include "swd/jobrun.h"
 
 #include <QDir>
@@ -203,8 +204,7 @@ bool JobRun::program(int mode)
 // Bank by bank, erase and program sessions alternate a chunk of sectors at a time: while a chunk
 // erases on the core, the pages after it travel into the free page buffers, so the link does not
 // wait for the erase. Every sector a page lies in is erased before the page is programmed. Where
-// the session chain runs the switch in one go, chunks are as long as its list: about what the
-// free buffers take in while they erase.
+// the session chain runs the switch in one go, chunks are as long as its list.
 bool JobRun::eraseAndProgram(int mode)
 {
     constexpr size_t kChunk = 48; // sectors per erase session call by call; small jobs erase in one
@@ -240,7 +240,6 @@ bool JobRun::eraseAndProgram(int mode)
         FlashSession session(m_port, *bank.algorithm, *m_plan);
         if (!load(session, bank))
             return false;
-        const size_t chunk = session.chains() ? size_t(RamPlan::kEraseBatch) : kChunk;
         size_t e = 0;
         // The program session stays open from one erase to the next.
         auto eraseUpTo = [&](size_t end, bool reopen) {
@@ -268,6 +267,7 @@ bool JobRun::eraseAndProgram(int mode)
             };
             while (const std::optional<uint32_t> page = session.nextPage()) {
                 if (e < sectors.size() && sectors[e] < *page + bank.algorithm->pageSize()) {
+                    const size_t chunk = session.chains() ? sessionchain::kListWords : kChunk;
                     if (!eraseUpTo(std::min(sectors.size(), e + chunk), true))
                         return false;
                     continue;

@@ -190,7 +190,7 @@ bool FlashSession::eraseBetween(const std::vector<uint32_t> &sectors, bool reope
                                 bool &erased)
 {
     erased = false;
-    if (chains() && !sectors.empty() && sectors.size() <= RamPlan::kEraseBatch)
+    if (chains() && !sectors.empty() && sectors.size() <= sessionchain::kListWords)
         return chain(sectors, reopen, clockHz, erased);
     if (m_session == FunctionProgram && !uninit(FunctionProgram))
         return false;
@@ -238,9 +238,9 @@ bool FlashSession::chain(const std::vector<uint32_t> &sectors, bool reopen, uint
     const uint32_t timeoutMs = m_algo.eraseTimeoutMs() * uint32_t(n) + 4 * kHaltTimeoutMs;
     uint32_t result = 0, pc = 0, step = 0, left = 0;
     bool late = false;
-    if (!m_port.writeBlock(m_plan.eraseList, addresses.data(), n)
+    if (!m_port.writeBlock(m_plan.chain + kList, addresses.data(), n)
         || !m_port.writeCoreRegisters(
-            {{DebugPort::R4, m_plan.eraseList},
+            {{DebugPort::R4, m_plan.chain + kList},
              {DebugPort::R5, uint32_t(n)},
              {DebugPort::R7, m_plan.chain + kTable},
              {DebugPort::R8, reopen ? 1u : 0u},

@@ -20,7 +20,12 @@ inline constexpr uint32_t kEntryInit = 0x0E; // no program session open: starts 
 inline constexpr uint32_t kReturn = 0x5A; // the BKPT, from the start
 inline constexpr uint32_t kTable = 0x5C; // Init, UnInit, EraseSector (Thumb), adr, clk, step
 inline constexpr uint32_t kStepWord = kTable + 5 * 4;
-inline constexpr uint32_t kSize = kTable + 6 * 4;
+inline constexpr uint32_t kList = kTable + 6 * 4; // the sectors' addresses
+// Sectors per run. Over full-speed HID a chunk this long erases in about the time the free
+// buffers take to fill (swd_bench: 512-byte sectors, 16 buffers); over bulk the flash bounds the
+// job and longer chunks only save switches.
+inline constexpr uint32_t kListWords = 40;
+inline constexpr uint32_t kSize = kList + kListWords * 4;
 
 // Entries are absolute routine addresses.
 std::vector<uint32_t> code(uint32_t init, uint32_t uninit, uint32_t eraseSector, uint32_t adr,

@@ -169,14 +169,14 @@ protected:
     }
 };
 
-// 40 pages over an image of other data, so more than one chain runs and each but the first
+// 48 pages over an image of other data, so more than one chain runs and each but the first
 // closes a program session: the flash holds exactly the new image where it goes, and the other
 // data (sector erase) or the erased value (full erase) everywhere else, and the controller ignored
 // nothing.
 TEST_F(ChainNrf51Test, ProgramsOverOtherDataUnderTheRightSessions)
 {
     constexpr uint32_t kFlash = 256 * 1024;
-    const std::vector<uint8_t> image = pattern(40 * 1024, 6), old = pattern(kFlash, 2);
+    const std::vector<uint8_t> image = pattern(48 * 1024, 6), old = pattern(kFlash, 2);
     job.images = {{0, image.data(), uint32_t(image.size()), "fw.bin"}};
     const struct
     {
@@ -184,8 +184,8 @@ TEST_F(ChainNrf51Test, ProgramsOverOtherDataUnderTheRightSessions)
         uint8_t elsewhere; // 0: the old data stays
         SectorCounts counts;
     } runs[] = {
-        {job::SectorErase, 0, {40, 40, 0}},
-        {job::FullErase, 0xFF, {256, 40, 0}},
+        {job::SectorErase, 0, {48, 48, 0}},
+        {job::FullErase, 0xFF, {256, 48, 0}},
     };
     for (const auto &run : runs) {
         SCOPED_TRACE(run.eraseMode);
