@@ -211,8 +211,7 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
     const QString what = QStringLiteral("ProgramPage(%1)").arg(hex8(address));
     if (stillRunning) {
         // Slower than its successors' data, or halted in lockup: wait and look the plain way.
-        if (!m_port.waitHalt(int(m_algo.programTimeoutMs()), what)
-            || !m_port.readCoreRegister(DebugPort::R0, m_result))
+        if (!m_port.waitHaltAndRead(int(m_algo.programTimeoutMs()), what, DebugPort::R0, m_result))
             return false;
     }
     if (m_result == kStubMark)
