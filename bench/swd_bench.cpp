@@ -89,6 +89,7 @@ struct JobKind
     SwdVerifyMode verifyMode = SwdVerifyReadback; // every byte over the link
     int eraseMode = job::FullErase;
     bool again = false; // the chip keeps what the previous job left
+    bool holdsData = false; // every sector holds other data, so each one is erased
     uint32_t ramSize = 0; // the algorithms' RAM area as the pack gives it; 0: the shipped 16 KiB
 };
 
@@ -110,6 +111,9 @@ Outcome runJob(const Link &link, bool flashTime, const JobKind &kind)
     if (!kind.again) {
         probe.reset();
         probe.device().target().setSystemConfig(kApromIs120KiB); // a full erase covers 240 sectors
+        if (kind.holdsData)
+            probe.device().target().setFlash(TargetModel::Bank::Aprom,
+                                             std::vector<uint8_t>(kImageSize, 0x5A));
     }
     const uint64_t before = probe.elapsedNanoseconds();
     probe.setEnabled(true);
@@ -162,10 +166,17 @@ void Job(benchmark::State &state)
     const Link &link = kLinks[state.range(0)];
     const bool verify = state.range(1);
     const bool flashTime = state.range(2);
+    const bool bySectors = state.range(3);
     Outcome o;
     for (auto _ : state) {
         JobKind kind;
         kind.verify = verify;
+        // Erase by sectors onto a chip whose every sector holds data: erase sessions and program
+        // sessions alternate all the way, where a full erase is one EraseChip before the pages.
+        if (bySectors) {
+            kind.eraseMode = job::SectorErase;
+            kind.holdsData = true;
+        }
         o = runJob(link, flashTime, kind);
         if (!o.error.isEmpty()) {
             state.SkipWithError(o.error.toUtf8().constData());
@@ -270,12 +281,13 @@ void SmallRamArea(benchmark::State &state)
     state.SetLabel(std::string(link.name) + "; bound: " + limit.part);
 }
 
-// {link: 0 fs-hid, 1 fs-bulk, 2 hs-bulk; verify; flash time on}
+// {link: 0 fs-hid, 1 fs-bulk, 2 hs-bulk; verify; flash time on; erase by sectors, not full}
 BENCHMARK(Job)
-    ->ArgNames({"link", "verify", "flash"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}, {1}})
-    ->Args({0, 0, 0})
-    ->Args({2, 0, 0})
+    ->ArgNames({"link", "verify", "flash", "sectors"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {1}, {0, 1}})
+    ->Args({0, 0, 0, 0})
+    ->Args({2, 0, 0, 0})
+    ->Args({0, 0, 0, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

@@ -4,6 +4,7 @@
 #include "swd/swdprogrammer.h"
 
 #include "pack/targetcatalog.h"
+#include "swd/flash/sessionchain.h"
 #include "swd/jobrun.h"
 
 #include <QDir>
@@ -210,11 +211,12 @@ bool JobRun::program(int mode)
 
 // Bank by bank, erase and program sessions alternate a chunk of sectors at a time: while a chunk
 // erases on the core, the pages after it travel into the free page buffers, so the link does not
-// wait for the erase. Every sector a page lies in is erased before the page is programmed. A bank
-// a full erase blanks by EraseChip is erased whole before its first page.
+// wait for the erase. Every sector a page lies in is erased before the page is programmed. Where
+// the session chain runs the switch in one go, chunks are as long as its list. A bank a full
+// erase blanks by EraseChip is erased whole before its first page.
 bool JobRun::eraseAndProgram(int mode)
 {
-    constexpr size_t kChunk = 48; // sectors per erase session; small jobs erase in one
+    constexpr size_t kChunk = 48; // sectors per erase session call by call; small jobs erase in one
     std::vector<std::vector<ProgramSpan>> spans;
     std::vector<std::vector<uint32_t>> erases;
     uint64_t total = 0, done = 0, sectorsTotal = 0, sectorsDone = 0;
@@ -253,18 +255,20 @@ bool JobRun::eraseAndProgram(int mode)
         if (!load(session, bank))
             return false;
         size_t e = 0;
-        auto eraseUpTo = [&](size_t end) {
-            const std::vector<uint32_t> chunk(sectors.begin() + long(e),
-                                              sectors.begin() + long(end));
-            if (!session.init(FlashSession::FunctionErase, m_clockHz)
-                || !session.eraseSectors(chunk) || !session.uninit(FlashSession::FunctionErase))
+        // The program session stays open from one erase to the next.
+        auto eraseUpTo = [&](size_t end, bool reopen) {
+            const std::vector<uint32_t> part(sectors.begin() + long(e),
+                                             sectors.begin() + long(end));
+            bool erased = false;
+            const bool ok = session.eraseBetween(part, reopen, m_clockHz, erased);
+            if (!erased)
                 return false;
-            m_counts.erased += int(chunk.size());
-            sectorsDone += chunk.size();
+            m_counts.erased += int(part.size());
+            sectorsDone += part.size();
             e = end;
             if (!programming)
                 report("erase", int(sectorsDone * 100 / std::max<uint64_t>(sectorsTotal, 1)));
-            return true;
+            return ok;
         };
         for (const ProgramSpan &span : spans[b]) {
             session.preparePages(span.offset, span.bytes);
@@ -280,19 +284,22 @@ bool JobRun::eraseAndProgram(int mode)
             };
             while (const std::optional<uint32_t> page = session.nextPage()) {
                 if (e < sectors.size() && sectors[e] < *page + bank.algorithm->pageSize()) {
-                    if (!eraseUpTo(std::min(sectors.size(), e + kChunk)))
+                    const size_t chunk = session.chains() ? sessionchain::kListWords : kChunk;
+                    if (!eraseUpTo(std::min(sectors.size(), e + chunk), true))
                         return false;
                     continue;
                 }
                 const uint32_t end = e < sectors.size() ? sectors[e] : ~uint32_t(0);
-                if (!session.init(FlashSession::FunctionProgram, m_clockHz)
-                    || !session.programPages(end, step)
-                    || !session.uninit(FlashSession::FunctionProgram))
+                if ((!session.programOpen()
+                     && !session.init(FlashSession::FunctionProgram, m_clockHz))
+                    || !session.programPages(end, step))
                     return false;
             }
             done += span.bytes.size();
         }
-        if (e < sectors.size() && !eraseUpTo(sectors.size()))
+        if (e < sectors.size()
+                ? !eraseUpTo(sectors.size(), false)
+                : session.programOpen() && !session.uninit(FlashSession::FunctionProgram))
             return false;
         if (fullEraseWay(bank, mode) == FullEraseWay::Sectors)
             noteFullErase(bank, "sectors", sectors.size());

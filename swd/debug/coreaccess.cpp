@@ -73,6 +73,18 @@ bool DebugPort::waitHalt(int timeoutMs, const QString &what)
 
 bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value)
 {
+    bool late = false;
+    if (!waitHaltAndRead(timeoutMs, reg, value, late))
+        return false;
+    return !late
+        || m_link.fail(
+            SwdNoHalt,
+            QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
+}
+
+bool DebugPort::waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late)
+{
+    late = false;
     QElapsedTimer timer;
     timer.start();
     for (;;) {
@@ -98,10 +110,10 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uin
             return false;
         if ((dhcsr[0] & (kSHalt | kSLockup)) == kSHalt)
             return readCoreRegister(reg, value);
-        if (timer.elapsed() > timeoutMs)
-            return m_link.fail(
-                SwdNoHalt,
-                QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
+        if (timer.elapsed() > timeoutMs) {
+            late = true;
+            return true;
+        }
     }
 }
 

@@ -16,7 +16,11 @@ public:
         R1 = 1,
         R2 = 2,
         R3 = 3,
+        R4 = 4,
         R5 = 5,
+        R6 = 6,
+        R7 = 7,
+        R8 = 8,
         R9 = 9,
         SP = 13,
         LR = 14,
@@ -67,6 +71,8 @@ public:
     bool waitHalt(int timeoutMs, const QString &what);
     // The same, reading one core register in the report that finds the core halted.
     bool waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value);
+    // The same, but a core still running after timeoutMs is no failure: `late` says so.
+    bool waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late);
     // Queued, like run(): the core must be halted and stay so until they are carried out.
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);

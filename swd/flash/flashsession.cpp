@@ -3,6 +3,7 @@
 
 #include "swd/flash/corecall.h"
 #include "swd/flash/pagepipeline.h"
+#include "swd/flash/sessionchain.h"
 
 #include <QStringList>
 
@@ -24,6 +25,22 @@ std::vector<uint32_t> toWords(const std::vector<uint8_t> &bytes, size_t from, si
         words[i / 4] |= uint32_t(b) << (8 * (i % 4));
     }
     return words;
+}
+
+QString callText(const std::string &routine, const std::vector<uint32_t> &args)
+{
+    QStringList shown;
+    for (uint32_t a : args)
+        shown << hex8(a);
+    return QStringLiteral("%1(%2)").arg(QString::fromStdString(routine), shown.join(", "));
+}
+
+QString batchText(const std::vector<uint32_t> &addresses)
+{
+    QString what = callText("EraseSector", {addresses.front()});
+    if (addresses.size() > 1)
+        what += QStringLiteral(" to ") + callText("EraseSector", {addresses.back()});
+    return what;
 }
 
 } // namespace
@@ -99,12 +116,7 @@ bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
 bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> &args,
                         uint32_t timeoutMs)
 {
-    QStringList shown;
-    for (uint32_t a : args)
-        shown << hex8(a);
-    const QString what =
-        QStringLiteral("%1(%2)").arg(QString::fromStdString(routine), shown.join(", "));
-    return startCall(routine, args) && finishCall(what, timeoutMs);
+    return startCall(routine, args) && finishCall(callText(routine, args), timeoutMs);
 }
 
 bool FlashSession::init(Function function, uint32_t clockHz)
@@ -160,9 +172,7 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         std::vector<uint32_t> addresses(n);
         for (size_t i = 0; i < n; ++i)
             addresses[i] = m_algo.deviceStart() + sectors[from + i];
-        QString what = QStringLiteral("EraseSector(%1)").arg(hex8(addresses.front()));
-        if (n > 1)
-            what += QStringLiteral(" to EraseSector(%1)").arg(hex8(addresses.back()));
+        const QString what = batchText(addresses);
         uint32_t result = 0, left = 0;
         if (!m_port.writeBlock(m_plan.eraseList, addresses.data(), n)
             || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.eraseList},
@@ -178,12 +188,103 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         if (result != 0 && !m_port.readCoreRegister(DebugPort::R5, left))
             return false;
         const QString failed = result != 0 && left >= 1 && left <= n
-            ? QStringLiteral("EraseSector(%1)").arg(hex8(addresses[n - left]))
+            ? callText("EraseSector", {addresses[n - left]})
             : what;
         if (!checkReturn(failed, result, m_plan.eraseLoop + PagePipeline::kEraseLoopReturn))
             return false;
     }
     return true;
+}
+
+bool FlashSession::eraseBetween(const std::vector<uint32_t> &sectors, bool reopen, uint32_t clockHz,
+                                bool &erased)
+{
+    erased = false;
+    if (chains() && !sectors.empty() && sectors.size() <= sessionchain::kListWords)
+        return chain(sectors, reopen, clockHz, erased);
+    if (m_session == FunctionProgram && !uninit(FunctionProgram))
+        return false;
+    erased = init(FunctionErase, clockHz) && eraseSectors(sectors) && uninit(FunctionErase);
+    return erased && (!reopen || init(FunctionProgram, clockHz));
+}
+
+// A failure names the call that failed as its own run would.
+bool FlashSession::chain(const std::vector<uint32_t> &sectors, bool reopen, uint32_t clockHz,
+                         bool &erased)
+{
+    using namespace sessionchain;
+    const bool close = m_session == FunctionProgram;
+    const uint32_t adr = m_algo.deviceStart();
+    if (m_chainClock != clockHz) {
+        const std::vector<uint32_t> code = sessionchain::code(
+            m_plan.algorithm + *m_algo.entry("Init"), m_plan.algorithm + *m_algo.entry("UnInit"),
+            m_plan.algorithm + *m_algo.entry("EraseSector"), adr, clockHz);
+        if (!m_port.writeBlock(m_plan.chain, code.data(), code.size()))
+            return false;
+        m_chainClock = clockHz;
+    }
+    const size_t n = sectors.size();
+    std::vector<uint32_t> addresses(n);
+    for (size_t i = 0; i < n; ++i)
+        addresses[i] = adr + sectors[i];
+    // What a step's own call would be named and given, R5 the sectors left in StepErase.
+    auto named = [&](uint32_t step, uint32_t left, bool returned) -> std::pair<QString, uint32_t> {
+        if (step == StepCloseProgram && close)
+            return {callText("UnInit", {FunctionProgram}), kHaltTimeoutMs};
+        if (step == StepInitErase)
+            return {callText("Init", {adr, clockHz, FunctionErase}), kHaltTimeoutMs};
+        if (step == StepErase)
+            return {returned && left >= 1 && left <= n
+                        ? callText("EraseSector", {addresses[n - left]})
+                        : batchText(addresses),
+                    m_algo.eraseTimeoutMs() * uint32_t(n)};
+        if (step == StepCloseErase)
+            return {callText("UnInit", {FunctionErase}), kHaltTimeoutMs};
+        if (step == StepInitProgram && reopen)
+            return {callText("Init", {adr, clockHz, FunctionProgram}), kHaltTimeoutMs};
+        return {QStringLiteral("the calls around an erase"), 0};
+    };
+    m_session = 0;
+    const uint32_t timeoutMs = m_algo.eraseTimeoutMs() * uint32_t(n) + 4 * kHaltTimeoutMs;
+    uint32_t result = 0, pc = 0, step = 0, left = 0;
+    bool late = false;
+    if (!m_port.writeBlock(m_plan.chain + kList, addresses.data(), n)
+        || !m_port.writeCoreRegisters(
+            {{DebugPort::R4, m_plan.chain + kList},
+             {DebugPort::R5, uint32_t(n)},
+             {DebugPort::R7, m_plan.chain + kTable},
+             {DebugPort::R8, reopen ? 1u : 0u},
+             {DebugPort::R9, m_plan.algorithm + m_algo.dataOffset()},
+             {DebugPort::SP, m_plan.stackTop},
+             {DebugPort::PC, m_plan.chain + (close ? kEntryClose : kEntryInit)},
+             {DebugPort::XPSR, kThumbState}})
+        || !m_port.run() || (m_pipeline && !m_pipeline->prefill())
+        || !m_port.waitHaltAndRead(int(timeoutMs), DebugPort::R0, result, late))
+        return false;
+    if (late) {
+        // The step still running overran its own time: name it as its own call's wait would.
+        if (!m_port.requestHalt()
+            || !m_port.waitHalt(kHaltTimeoutMs, QStringLiteral("halt request"))
+            || !m_port.read32(m_plan.chain + kStepWord, step))
+            return false;
+        const auto [what, ms] = named(step, left, false);
+        return m_port.link().fail(SwdNoHalt,
+                                  QStringLiteral("core did not halt within %1 ms (%2)")
+                                      .arg(ms ? ms : timeoutMs)
+                                      .arg(what));
+    }
+    if (!m_port.readCoreRegister(DebugPort::PC, pc))
+        return false;
+    if (pc == m_plan.chain + kReturn && result == 0) {
+        m_session = reopen ? FunctionProgram : 0;
+        erased = true;
+        return true;
+    }
+    if (!m_port.read32(m_plan.chain + kStepWord, step)
+        || !m_port.readCoreRegister(DebugPort::R5, left))
+        return false;
+    erased = step == StepInitProgram && reopen;
+    return checkReturn(named(step, left, result != 0).first, result, m_plan.chain + kReturn);
 }
 
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,

@@ -26,6 +26,14 @@ public:
     // to FunctionErase, pages to FunctionProgram. clockHz is the device's clock as Init takes it.
     bool init(Function function, uint32_t clockHz);
     bool uninit(Function function);
+    // Closes the program session if one is open, erases `sectors` (offsets) in an erase session
+    // of their own and, with `reopen`, opens the program session again: in one run of the
+    // session chain where the plan holds it and the sectors fit its list, else call by call.
+    // `erased` tells whether the erase session closed, whatever followed.
+    bool eraseBetween(const std::vector<uint32_t> &sectors, bool reopen, uint32_t clockHz,
+                      bool &erased);
+    bool chains() const { return m_plan.chain != 0; }
+    bool programOpen() const { return m_session == FunctionProgram; }
     // The algorithm's EraseChip; prepared pages travel while it runs, as with eraseSectors().
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
@@ -51,6 +59,7 @@ private:
     bool finishCall(const QString &what, uint32_t timeoutMs);
     // R0 and the PC of a routine that halted: it must have stopped at `expectedPc` with 0.
     bool checkReturn(const QString &what, uint32_t result, uint32_t expectedPc);
+    bool chain(const std::vector<uint32_t> &sectors, bool reopen, uint32_t clockHz, bool &erased);
     bool call(const std::string &routine, const std::vector<uint32_t> &args, uint32_t timeoutMs);
 
     DebugPort &m_port;
@@ -61,4 +70,5 @@ private:
     std::vector<std::vector<uint32_t>> m_pages;
     std::optional<PagePipeline> m_pipeline;
     bool m_stubsWritten = false;
+    std::optional<uint32_t> m_chainClock; // the clk of the chain in RAM, none: not written
 };

@@ -211,8 +211,7 @@ bool PagePipeline::finish(uint32_t page, bool stillRunning)
     const QString what = QStringLiteral("ProgramPage(%1)").arg(hex8(address));
     if (stillRunning) {
         // Slower than its successors' data, or halted in lockup: wait and look the plain way.
-        if (!m_port.waitHalt(int(m_algo.programTimeoutMs()), what)
-            || !m_port.readCoreRegister(DebugPort::R0, m_result))
+        if (!m_port.waitHaltAndRead(int(m_algo.programTimeoutMs()), what, DebugPort::R0, m_result))
             return false;
     }
     if (m_result == kStubMark)
@@ -260,14 +259,14 @@ bool PagePipeline::run(uint32_t to, const std::function<void(uint32_t, uint32_t)
     // The mask every poll matches with; the slow path's reads set the same one.
     if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
         return false;
-    // Over HID every report costs a frame whatever it carries: the next page's start rides on
-    // the poll only if the tail still fits beside it. Elsewhere the round trip it saves is worth
-    // more than the tail, which then goes before the poll.
+    // Over HID every report costs a frame whatever it carries: the next page's tail rides on the
+    // poll, and its start beside it wherever both fit or the page was whole before (it travelled
+    // during an erase). Elsewhere the round trip the start saves is worth more than the tail,
+    // which then goes before the poll.
     const size_t tailRoom = size_t(m_port.link().packetSize()) - dap::transferRequestSize({})
         - kPollBytes - kStartBytes;
     const bool tailFits = tailRoom >= 5 * (kTailWords + 1);
-    const bool chain = tailFits || !m_port.link().transport().padsReplies();
-    const size_t tailWords = tailFits || !chain ? kTailWords : 0;
+    const size_t tailWords = tailFits || m_port.link().transport().padsReplies() ? kTailWords : 0;
     // With one buffer the next page can only travel once this one is done.
     const uint32_t beside = m_buffers > 1 ? 1 : 0;
     if (!start(from, from + beside))
@@ -289,7 +288,7 @@ bool PagePipeline::run(uint32_t to, const std::function<void(uint32_t, uint32_t)
         }
         bool stillRunning = false;
         uint64_t ticket = 0;
-        if (!poll(page, overlap && chain, stillRunning, ticket))
+        if (!poll(page, overlap, stillRunning, ticket))
             return false;
         for (int i = 0; i < kLookaheadReports; ++i) {
             if (!sendReport(ahead(page)))

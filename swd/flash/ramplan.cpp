@@ -2,26 +2,30 @@
 #include "swd/flash/ramplan.h"
 
 #include "swd/flash/pagepipeline.h"
+#include "swd/flash/sessionchain.h"
 
 #include <algorithm>
 
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, QString &error)
 {
-    // The 1 KiB boundaries, the long CRC batches and the CRC routine itself only save time: a RAM
-    // too small for them goes without, as long as the pages can still be double buffered.
+    // The session chain, the 1 KiB boundaries, the long CRC batches and the CRC routine itself
+    // only save time: a RAM too small for them goes without, as long as the pages can still be
+    // double buffered. The chain goes first, but takes what the buffers leave wherever it fits.
     struct Try
     {
         uint32_t boundary, crcBatch, crcSize, minBuffers, stack;
+        bool chain;
     };
-    const Try tries[] = {{0x400, kCrcBatch, crcSize, 2, kMinStack},
-                         {16, kCrcBatch, crcSize, 2, kMinStack},
-                         {16, kSmallCrcBatch, crcSize, 2, kMinStack},
-                         {16, 0, 0, 1, kMinStack},
-                         {16, 0, 0, 1, kLeastStack}};
+    const Try tries[] = {{0x400, kCrcBatch, crcSize, 2, kMinStack, true},
+                         {0x400, kCrcBatch, crcSize, 2, kMinStack, false},
+                         {16, kCrcBatch, crcSize, 2, kMinStack, false},
+                         {16, kSmallCrcBatch, crcSize, 2, kMinStack, false},
+                         {16, 0, 0, 1, kMinStack, false},
+                         {16, 0, 0, 1, kLeastStack, false}};
     for (const Try &t : tries) {
         if (auto plan = make(ram, algorithmSize, pageSize, t.crcSize, t.boundary, t.crcBatch,
-                             t.minBuffers, t.stack))
+                             t.minBuffers, t.stack, t.chain))
             return plan;
     }
     const uint64_t least = 0x10 + kEraseLoopSize + kEraseBatch * 4 + ((algorithmSize + 15) & ~15u)
@@ -35,7 +39,8 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
 
 std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                      uint32_t pageSize, uint32_t crcSize, uint32_t boundary,
-                                     uint32_t crcBatch, uint32_t minBuffers, uint32_t stack)
+                                     uint32_t crcBatch, uint32_t minBuffers, uint32_t stack,
+                                     bool chain)
 {
     uint64_t at = ram.base;
     auto take = [&at](uint64_t size, uint64_t align = 16) {
@@ -65,8 +70,8 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     // address auto-increment wraps: fewer TAR writes.
     const uint64_t perBuffer = PagePipeline::stubsSize(1) + PagePipeline::slotsSize(pageSize, 1);
     const uint64_t stubsAt = (at + 15) & ~uint64_t(15);
-    const uint64_t room =
-        plan.stackTop > stubsAt + stack + boundary ? plan.stackTop - stubsAt - stack - boundary : 0;
+    const uint64_t reserve = stack + boundary + (chain ? sessionchain::kSize + 15 : 0);
+    const uint64_t room = plan.stackTop > stubsAt + reserve ? plan.stackTop - stubsAt - reserve : 0;
     const uint32_t count =
         uint32_t(std::min<uint64_t>(room / perBuffer, PagePipeline::kMaxBuffers));
     if (count < minBuffers)
@@ -75,6 +80,11 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     plan.pageStubs = take(PagePipeline::stubsSize(count));
     plan.buffers = take(PagePipeline::slotsSize(pageSize, count), boundary);
     if (at + stack > plan.stackTop)
+        return std::nullopt;
+    // Last, where what the buffers leave may hold it even when it was not asked for.
+    if (((at + 15) & ~uint64_t(15)) + sessionchain::kSize + stack <= plan.stackTop)
+        plan.chain = take(sessionchain::kSize);
+    else if (chain)
         return std::nullopt;
     return plan;
 }

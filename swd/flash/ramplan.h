@@ -1,8 +1,9 @@
 // Where everything the host puts in target RAM goes, planned once per session from the chip's RAM
 // and the sizes of what is loaded: the return breakpoint, the erase loop with its sector list, the
 // flash algorithm, the CRC routine with its lookup table and range list, the page stubs and
-// buffers, and the stack above them. Where RAM is short the CRC routine and all buffers but one
-// go: the least is the algorithm, one page buffer and kMinStack.
+// buffers, the session chain where room is left, and the stack above them. Where RAM is short the
+// CRC routine and all buffers but one go: the least is the algorithm, one page buffer and
+// kMinStack.
 #pragma once
 
 #include "job/memorygeometry.h"
@@ -36,6 +37,9 @@ struct RamPlan
     uint32_t crcResults = 0; // kCrcBatch words
     uint32_t buffers = 0; // PagePipeline::slotsSize(pageSize, bufferCount)
     uint32_t bufferCount = 0;
+    // The session chain (sessionchain.h) in what the buffers leave above them; 0: no room, the
+    // calls around an erase go one by one.
+    uint32_t chain = 0;
     bool withCrc = false; // false: the CRC routine did not fit, verify reads back
     uint32_t stackTop = 0; // the end of RAM
 
@@ -53,5 +57,6 @@ struct RamPlan
 private:
     static std::optional<RamPlan> make(const quorvel::MemoryArea &ram, uint32_t algorithmSize,
                                        uint32_t pageSize, uint32_t crcSize, uint32_t boundary,
-                                       uint32_t crcBatch, uint32_t minBuffers, uint32_t stack);
+                                       uint32_t crcBatch, uint32_t minBuffers, uint32_t stack,
+                                       bool chain);
 };

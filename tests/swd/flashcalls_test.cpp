@@ -35,19 +35,20 @@ protected:
     {
         return std::vector<uint8_t>(part->flash().begin() + at, part->flash().begin() + at + n);
     }
-    // Where the host runs the pack's algorithm: its plan is the RAM plan of these sizes.
-    uint32_t algorithmBase() const
+    // The host's RAM plan for the pack's algorithm, with `ramSize` bytes (0: the pack's).
+    RamPlan plan(uint32_t ramSize = 0) const
     {
         QString error;
         const pack::FlashAlgorithmRef &ref = job.target.algorithms.front();
         const auto algorithm = FlashAlgorithm::parse(
             std::vector<uint8_t>(ref.image.begin(), ref.image.end()), "qs64", error);
         const auto crc = CrcRoutine::load(QDir(job.flmDir).filePath("Quorvel_Crc32.FLM"), error);
-        const auto plan =
-            RamPlan::make({"RAM", *ref.ramStart, *ref.ramSize}, uint32_t(algorithm->blob().size()),
-                          algorithm->pageSize(), uint32_t(crc->blob().size()), error);
-        return plan->algorithm;
+        const auto plan = RamPlan::make({"RAM", *ref.ramStart, ramSize ? ramSize : *ref.ramSize},
+                                        uint32_t(algorithm->blob().size()), algorithm->pageSize(),
+                                        uint32_t(crc->blob().size()), error);
+        return *plan;
     }
+    uint32_t algorithmBase() const { return plan().algorithm; }
     // The routine's offset in the blob, after its first instructions were replaced by `code`.
     uint32_t patchRoutine(const char *name, const std::vector<uint16_t> &code)
     {
@@ -57,6 +58,10 @@ protected:
         EXPECT_TRUE(elf) << why;
         const ElfSection &prg = *elf->section("PrgCode");
         const uint32_t entry = (elf->symbol(name)->value & ~1u) - prg.addr;
+        if (size_t(prg.offset) + entry + 2 * code.size() > size_t(flm.size())) {
+            ADD_FAILURE() << name << " lies past the algorithm's file";
+            return entry;
+        }
         for (size_t i = 0; i < code.size(); ++i)
             std::memcpy(flm.data() + prg.offset + entry + 2 * i, &code[i], 2);
         return entry;
@@ -224,6 +229,69 @@ TEST_F(FlashCallsTest, EachByteLandsAtItsAddressAndNothingElseChanges)
         EXPECT_EQ(part->flash(), expected);
         EXPECT_EQ(part->operations(), c.operations);
         EXPECT_TRUE(part->faults().empty()) << part->faults().front();
+    }
+}
+
+// Each step of the one run that switches from the program to the erase session and back failing
+// in turn, over two sectors of other data: with room for that run (the part's whole RAM) and
+// without (the pack's area, where the calls go one by one), the job fails with 12 naming the same
+// call, and counts the erases only once their session closed. The patches fit the QS64 code:
+// Init's range check refuses the one function code; EraseSector and UnInit are replaced whole.
+TEST_F(FlashCallsTest, AStepOfTheSessionSwitchFailsAsItsOwnCallDoes)
+{
+    const struct
+    {
+        const char *routine;
+        std::vector<uint16_t> code;
+        const char *message;
+        int erased;
+    } cases[] = {
+        {"Init",
+         {0x2A01, 0xD000, 0xE001},
+         "Init(0x08000000, 0x00F42400, 0x00000001) returned 1",
+         0},
+        // R0 = bits 12..15 of the address: 1 at 0x08001000
+        {"EraseSector", {0x0400, 0x0F00, 0x4770}, "EraseSector(0x08001000) returned 1", 0},
+        {"EraseSector",
+         {0x2000, 0xBE00},
+         "EraseSector(0x08000800) to EraseSector(0x08001000) stopped at %1 instead of returning",
+         0},
+        {"UnInit", {0x2801, 0xD001, 0x2000, 0x4770, 0x4770}, "UnInit(0x00000001) returned 1", 0},
+        {"Init",
+         {0x2A02, 0xD000, 0xE001},
+         "Init(0x08000000, 0x00F42400, 0x00000002) returned 1",
+         2},
+    };
+    const std::vector<uint8_t> image = pattern(0xC00, 4);
+    job.images = {{0x08000A00, image.data(), uint32_t(image.size()), "fw.bin"}};
+    job.eraseMode = job::SectorErase;
+    job.verify = false;
+    const pack::FlashAlgorithmRef original = job.target.algorithms.front();
+    const RamPlan chained = plan(0x2000), separate = plan();
+    ASSERT_NE(chained.chain, 0u);
+    ASSERT_EQ(separate.chain, 0u);
+    for (const auto &c : cases) {
+        for (const bool chain : {true, false}) {
+            SCOPED_TRACE(c.message + std::string(chain ? " in one run" : " one by one"));
+            pack::FlashAlgorithmRef ref = original;
+            if (chain)
+                ref.ramSize = 0x2000u;
+            job.target.algorithms = {ref};
+            patchRoutine(c.routine, c.code);
+            probe().device().selectPart(vprobe::SimulatedPart::Qs64);
+            probe().device().qs64()->fill(0x5A);
+            const SwdResult r = runSwdJob(dev, job, {});
+            EXPECT_EQ(r.code, SwdAlgorithmFailed);
+            QString message = QString::fromLatin1(c.message);
+            if (message.contains(QLatin1String("%1"))) // EraseSector's BKPT
+                message = message.arg(hex8((chain ? chained : separate).algorithm + 0xA6 + 2));
+            EXPECT_EQ(r.message.toStdString(), ("QS64_Flash failed: " + message).toStdString());
+            EXPECT_EQ(r.sectors.erased, c.erased);
+            EXPECT_EQ(r.sectors.programmed, 0);
+            uint32_t first = 0; // of the switch's code: MOVS R6, #1; STR R6, [R7, #20]
+            EXPECT_TRUE(probe().device().core().read(chained.chain, first));
+            EXPECT_EQ(first == 0x617E2601, chain);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // and what a run on the QS64 with a small area falls back to and says it used.
 #include "swd/flash/flashalgorithm.h"
 #include "swd/flash/ramplan.h"
+#include "swd/flash/sessionchain.h"
 #include "swd/flash/targetcrc.h"
 #include "swdjobfixture.h"
 
@@ -27,12 +28,13 @@ TEST(RamPlan, ShrinksToOneBufferAndNoCrcRoutineBeforeRefusing)
     {
         uint32_t ramSize;
         uint32_t buffers, crcBatch, bufferAt;
+        uint32_t chainAt; // 0: the calls around an erase go one by one
         const char *error; // nullptr: a plan
     } cases[] = {
-        {0x4000, 16, 64, 0x20001000, nullptr},
-        {0x1000, 2, 8, 0x200007B0, nullptr},
-        {0x800, 1, 0, 0x20000290, nullptr},
-        {0x600, 0, 0, 0,
+        {0x4000, 16, 64, 0x20001000, 0x20003040, nullptr},
+        {0x1000, 2, 8, 0x200007B0, 0, nullptr},
+        {0x800, 1, 0, 0x20000290, 0x200004A0, nullptr},
+        {0x600, 0, 0, 0, 0,
          "the flash algorithm, one page buffer and the stack need 1684 bytes of the 1536 of RAM"},
     };
     for (const auto &c : cases) {
@@ -50,10 +52,15 @@ TEST(RamPlan, ShrinksToOneBufferAndNoCrcRoutineBeforeRefusing)
         EXPECT_EQ(plan->withCrc, c.crcBatch != 0);
         EXPECT_EQ(plan->crcBatch, c.crcBatch);
         EXPECT_EQ(plan->buffers, c.bufferAt);
+        EXPECT_EQ(plan->chain, c.chainAt);
         // Nothing overlaps: the buffers end below the stack's least depth.
         const uint32_t least = c.buffers == 1 ? RamPlan::kLeastStack : RamPlan::kMinStack;
         EXPECT_LE(plan->buffers + c.buffers * (algo->pageSize() + 4) + least, plan->stackTop);
         EXPECT_LE(plan->algorithm + algo->blob().size(), plan->pageStubs);
+        if (c.chainAt) {
+            EXPECT_LE(plan->buffers + c.buffers * (algo->pageSize() + 4), plan->chain);
+            EXPECT_LE(plan->chain + sessionchain::kSize + least, plan->stackTop);
+        }
     }
 }
 
