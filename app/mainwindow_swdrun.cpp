@@ -103,6 +103,7 @@ void MainWindow::startSwd()
         board.rollingCodeValue = ledgerSerial;
     DapTransport *probe = &swd->probe->transport();
     const SwdJob *job = &swd->job;
+    swd->busy = true;
     swd->worker->start([probe, job, board](const SwdProgress &progress) {
         return runSwdProgramming(*probe, *job, board, progress);
     });
@@ -110,6 +111,7 @@ void MainWindow::startSwd()
 
 void MainWindow::swdFinished(const SwdResult &result)
 {
+    swd->busy = false;
     if (swd->reading) {
         readOutFinished(result);
         return;
@@ -134,7 +136,12 @@ void MainWindow::swdFinished(const SwdResult &result)
                                result.sectors.skipped};
     const bool hadRun = recordedRunId >= 0;
     const bool recorded = finishRecordedRun(code, message, sectors);
-    if (!lineRunEnded(message))
+    const bool lineRun = lineRunEnded(message);
+    // The window must not stay "connected" to a probe that is gone: the user's next Start would
+    // fail the same way, the line's next poll too.
+    if (result.code == SwdProbeLost)
+        swdProbeLost();
+    if (!lineRun)
         showAbout(message);
     if (hadRun && !recorded) {
         stopLine();
@@ -192,6 +199,7 @@ void MainWindow::readOutSlot()
     DapTransport *probe = &swd->probe->transport();
     const uint32_t clock = swd->clockHz;
     std::shared_ptr<QByteArray> bytes = swd->readBytes;
+    swd->busy = true;
     swd->worker->start([probe, target, clock, address, length, bytes](const SwdProgress &p) {
         return readMemory(*probe, target, SwdConnectOptions(), clock, address, length, *bytes, p);
     });
@@ -217,5 +225,7 @@ void MainWindow::readOutFinished(const SwdResult &result)
                       .arg(swd->readFile);
     swd->readBytes.reset();
     setLockSetEnabled(true);
+    if (result.code == SwdProbeLost)
+        swdProbeLost();
     showAbout(message);
 }
