@@ -159,7 +159,7 @@ bool MainWindow::lineRunEnded(const QString &message)
         return false;
     lineResult = job::plainText(message);
     if (swdPath()) // the SWD result's sector counts go on the same status line
-        lineResult.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lineResult = lineResult.simplified();
     lineState = autoAction->isChecked() ? LineState::Removal : LineState::Off;
     swd->removal.restart();
     showLineState();

@@ -140,7 +140,7 @@ void MainWindow::showDevice()
     }
     QString device = swd->device.isEmpty() ? pack::defaultDeviceName() : swd->device;
     if (!swd->algorithms.isEmpty())
-        device = tr("%1 + %2").arg(device, swd->algorithms.join(QStringLiteral(", ")));
+        device = QStringLiteral("%1 + %2").arg(device, swd->algorithms.join(QStringLiteral(", ")));
     swd->deviceLabel->setText(device);
     swd->deviceLabel->setToolTip(device);
     setWindowTitle(tr("%1 — CMSIS-DAP/SWD：%2").arg(applicationTitle(), device));

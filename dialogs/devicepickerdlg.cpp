@@ -254,7 +254,7 @@ void DevicePickerDlg::showDevice()
     for (int i = 0; i < d->algorithms.size(); ++i) {
         const pack::FlashAlgorithmRef &a = d->algorithms[i];
         auto *item = new QListWidgetItem(
-            tr("%1 %2–%3").arg(pack::algorithmName(a), hex(a.start), hex(a.end() - 1)),
+            QStringLiteral("%1 %2–%3").arg(pack::algorithmName(a), hex(a.start), hex(a.end() - 1)),
             algorithmListWidget);
         item->setData(Qt::UserRole, i);
         if (a.isDefault) {
