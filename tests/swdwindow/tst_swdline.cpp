@@ -313,6 +313,7 @@ void SwdLineTest::aTickedAlgorithmGoesIntoTheJobAndTheRun()
             auto *tree = modal->findChild<QTreeWidget *>("deviceTreeWidget");
             tree->setCurrentItem(tree->findItems("QS64", Qt::MatchRecursive).value(0));
             auto *list = modal->findChild<QListWidget *>("algorithmListWidget");
+            QVERIFY(list);
             QCOMPARE(list->count(), 3);
             for (int i = 0; i < 3; ++i) {
                 QCOMPARE(list->item(i)->text(), items[i].text);
