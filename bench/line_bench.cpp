@@ -159,7 +159,7 @@ void unplugDap(int n)
 SwdGangRunner::Run passAtOnce()
 {
     return [](int, DapTransport &, const Download &, const SwdProgress &) {
-        return SwdBoardOutcome{0, QString()};
+        return SwdBoardOutcome{0, QString(), {}, {}};
     };
 }
 

@@ -44,7 +44,7 @@ Processor processorOf(const ProcessorAttributes &p)
 
 } // namespace
 
-bool Parser::readChild(int self, Node::Kind kind)
+bool Parser::readChild(int self)
 {
     const QStringRef child = m_xml.name();
     // Properties go straight into the node; m_nodes may grow meanwhile, so index it anew.
@@ -107,7 +107,7 @@ bool Parser::readLevel(Node::Kind kind, int parent)
                 return false;
             continue;
         }
-        if (readChild(self, kind))
+        if (readChild(self))
             continue;
         if (m_xml.hasError())
             return false;

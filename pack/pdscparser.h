@@ -48,7 +48,7 @@ private:
                 bool &present);
     bool flag(const QString &element, const QString &attribute, bool &value);
     bool readLevel(Node::Kind kind, int parent);
-    bool readChild(int self, Node::Kind kind);
+    bool readChild(int self);
     bool readProcessor(Node &node);
     bool readDebug(Node &node);
     bool readDebugDescription(Node &node)

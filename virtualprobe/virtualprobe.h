@@ -185,5 +185,7 @@ void configureFromEnvironment();
 void applyControlFile();
 // True when probe k's flash is kept in a QUORVEL_VPROBE_FLASH_FILE (a chip put back keeps it).
 bool flashFileKept(int k);
+// Loads each probe's flash from its file (an empty name: not kept) and saves them all at exit.
+void keepFlashFiles(const std::vector<std::string> &files);
 
 } // namespace vprobe

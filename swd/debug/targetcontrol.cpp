@@ -94,7 +94,7 @@ TargetControl::TargetControl(DebugPort &port, const pack::TargetDescription &tar
     , m_options(options)
     , m_reset(effectiveResetType(target, options.reset))
     , m_host(port)
-    , m_runner(m_host, m_debug, target.processor.core)
+    , m_runner(m_host, m_debug, target.processor.core, target.processor.pname)
 {
     target.accessPort(m_apsel, m_apError);
 }

@@ -5,17 +5,11 @@
 # loaded and checked by OpenOCD's CRC routine running on the core.
 set -u
 lib=$1 backend=$2 link=$3 part=$4
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-cat > board.cfg <<'CFG'
-transport select swd
-adapter speed 4000
-gdb_port disabled
-tcl_port disabled
-telnet_port disabled
-swd newdap chip cpu -enable
-dap create chip.dap -chain-position chip.cpu
+cat "$here/swd-dap.cfg" - > board.cfg <<'CFG'
 target create chip.cpu cortex_m -dap chip.dap -work-area-phys 0x20001000 -work-area-size 0x800
 cortex_m reset_config sysresetreq
 CFG

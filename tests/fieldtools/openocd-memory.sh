@@ -4,17 +4,11 @@
 # dumped back, and every packet in the probe's trace.
 set -u
 lib=$1 backend=$2 link=$3
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-cat > board.cfg <<'CFG'
-transport select swd
-adapter speed 4000
-gdb_port disabled
-tcl_port disabled
-telnet_port disabled
-swd newdap chip cpu -enable
-dap create chip.dap -chain-position chip.cpu
+cat "$here/swd-dap.cfg" - > board.cfg <<'CFG'
 target create chip.ap mem_ap -dap chip.dap -ap-num 0
 CFG
 python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 7 + 3) & 0xFF for i in range(1024)))' \

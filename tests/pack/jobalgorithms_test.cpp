@@ -27,11 +27,11 @@ TargetDescription part()
     TargetDescription d;
     d.device = "P1";
     d.descriptionFile = "p.pdsc";
-    d.memories = {{"FLASH", 0x08000000, 0x20000, "rx", true, true, {}, {}, 1},
-                  {"FLASH_NS", 0x0C000000, 0x20000, "rx", false, false, {}, "FLASH", 2},
-                  {"OPT", 0x1FFF7800, 0x10, "rx", false, false, {}, {}, 3},
-                  {"OTP", 0x1FFF7000, 0x400, "rx", false, false, {}, {}, 4},
-                  {"QSPI", 0x90000000, 0x1000000, "rx", false, false, {}, {}, 5}};
+    d.memories = {{"FLASH", 0x08000000, 0x20000, "rx", true, true, {}, {}, 1, {}},
+                  {"FLASH_NS", 0x0C000000, 0x20000, "rx", false, false, {}, "FLASH", 2, {}},
+                  {"OPT", 0x1FFF7800, 0x10, "rx", false, false, {}, {}, 3, {}},
+                  {"OTP", 0x1FFF7000, 0x400, "rx", false, false, {}, {}, 4, {}},
+                  {"QSPI", 0x90000000, 0x1000000, "rx", false, false, {}, {}, 5, {}}};
     d.algorithms = {algorithm("Flash/MAIN.FLM", 0x08000000, 0x20000, true),
                     algorithm("Flash/MAIN_B.FLM", 0x08000000, 0x20000, true),
                     algorithm("Flash/MAIN_NS.FLM", 0x0C000000, 0x20000, true),

@@ -1,7 +1,7 @@
 // The virtual CMSIS-DAP probe's firmware and link, driven with raw command bytes: the DP and
 // MEM-AP model, its faults, and the frame timing the benchmark's figures rest on.
-#include "cmsisdap/cmsisdapdevice.h"
 #include "cmsisdap/cmsisdapprobe.h"
+#include "rawdap.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -10,24 +10,12 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using rawdap::Bytes;
 using vprobe::CmsisDapDevice;
 using vprobe::CmsisDapProbe;
 
-Bytes run(CmsisDapDevice &d, const Bytes &command)
-{
-    return d.process(command.data(), command.size());
-}
-
-// Connect, line reset, JTAG-to-SWD, line reset, then debug power-up and a word-sized,
-// incrementing CSW.
-void bringUp(CmsisDapDevice &d)
-{
-    const Bytes ones{0x12, 51, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    for (const Bytes &c : {Bytes{0x02, 0x01}, ones, Bytes{0x12, 16, 0x9E, 0xE7}, ones,
-                           Bytes{0x05, 0, 2, 0x04, 0, 0, 0, 0x50, 0x01, 0x52, 0, 0, 0x23}})
-        run(d, c);
-}
+using rawdap::bringUp;
+using rawdap::run;
 
 TEST(CmsisDapDevice, AnswersStandardCommandsWithGoldenBytes)
 {

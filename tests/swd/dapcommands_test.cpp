@@ -1,7 +1,7 @@
 // Every command of the virtual SWD-only CMSIS-DAP probe with its exact reply, and its MEM-AP:
 // CSW read-back, byte lanes, sticky flags and the posted-read buffer.
-#include "cmsisdap/cmsisdapdevice.h"
 #include "cmsisdap/cmsisdapprobe.h"
+#include "rawdap.h"
 
 #include <gtest/gtest.h>
 
@@ -9,22 +9,12 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using rawdap::Bytes;
 using vprobe::CmsisDapDevice;
 using vprobe::CmsisDapProbe;
 
-Bytes run(CmsisDapDevice &d, const Bytes &command)
-{
-    return d.process(command.data(), command.size());
-}
-
-void bringUp(CmsisDapDevice &d)
-{
-    const Bytes ones{0x12, 51, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    for (const Bytes &c : {Bytes{0x02, 0x00}, ones, Bytes{0x12, 16, 0x9E, 0xE7}, ones,
-                           Bytes{0x05, 0, 2, 0x04, 0, 0, 0, 0x50, 0x01, 0x52, 0, 0, 0x23}})
-        run(d, c);
-}
+using rawdap::bringUp;
+using rawdap::run;
 
 struct Case
 {
@@ -42,7 +32,7 @@ void expectAll(CmsisDapDevice &d, const std::vector<Case> &cases)
 TEST(DapCommands, SwdOnlyProbeAnswersEveryCommandWithItsLayout)
 {
     CmsisDapDevice d;
-    bringUp(d);
+    bringUp(d, 0x00);
     d.setTime(5000000);
     expectAll(
         d,
@@ -87,7 +77,7 @@ TEST(DapCommands, SwdOnlyProbeAnswersEveryCommandWithItsLayout)
 TEST(DapCommands, CswReadsBackWhatTheAccessPortImplements)
 {
     CmsisDapDevice d;
-    bringUp(d);
+    bringUp(d, 0x00);
     const struct
     {
         uint32_t written, readBack;
@@ -113,7 +103,7 @@ TEST(DapCommands, CswReadsBackWhatTheAccessPortImplements)
 TEST(DapCommands, NarrowAccessesUseTheirByteLanesAndIncrementBySize)
 {
     CmsisDapDevice d;
-    bringUp(d);
+    bringUp(d, 0x00);
     ASSERT_TRUE(d.core().write(0x20000100, 0x44332211));
     ASSERT_TRUE(d.core().write(0x200003FC, 0));
     expectAll(
@@ -144,7 +134,7 @@ TEST(DapCommands, NarrowAccessesUseTheirByteLanesAndIncrementBySize)
 TEST(DapCommands, StickyFlagsBlockAllButTheirReadersUntilAbort)
 {
     CmsisDapDevice d;
-    bringUp(d);
+    bringUp(d, 0x00);
     expectAll(d,
               {
                   // RDBUFF and RESEND give the last AP read again.
@@ -172,7 +162,7 @@ TEST(DapCommands, StickyFlagsBlockAllButTheirReadersUntilAbort)
 TEST(DapCommands, ResetLineTurnaroundAndFullRepliesAsTheWireHasThem)
 {
     CmsisDapDevice d;
-    bringUp(d);
+    bringUp(d, 0x00);
     std::vector<bool> line;
     d.setResetLine([&](bool asserted) { line.push_back(asserted); });
     run(d, {0x10, 0x00, 0x80, 0, 0, 0, 0});

@@ -1,9 +1,7 @@
 // The debug port layer against the virtual probe's target, and the flash-algorithm reader
 // against doctored copies of the real algorithm.
-#include "cmsisdap/cmsisdapprobe.h"
-#include "swd/debug/debugport.h"
+#include "hiddebugport.h"
 #include "swd/flash/flashalgorithm.h"
-#include "virtualprobe.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,30 +13,14 @@ namespace {
 
 using vprobe::CmsisDapProbe;
 
-class DebugPortTest : public ::testing::Test
+class DebugPortTest : public HidDebugPortTest
 {
 protected:
     void SetUp() override
     {
-        vprobe::VirtualProbe::instance().reset();
-        CmsisDapProbe::instance().reset();
-        CmsisDapProbe::instance().setEnabled(true);
-        dev = hid_open(0x0D28, 0x0204, nullptr);
-        ASSERT_NE(dev, nullptr);
-        hid = std::make_unique<HidTransport>(dev);
-        link = std::make_unique<DapPipe>(*hid);
-        port = std::make_unique<DebugPort>(*link);
+        HidDebugPortTest::SetUp();
         ASSERT_TRUE(link->open() && port->connect(1000000)) << link->error().message.toStdString();
     }
-    void TearDown() override
-    {
-        hid_close(dev);
-        CmsisDapProbe::instance().setEnabled(false);
-    }
-    hid_device *dev = nullptr;
-    std::unique_ptr<HidTransport> hid;
-    std::unique_ptr<DapPipe> link;
-    std::unique_ptr<DebugPort> port;
 };
 
 TEST_F(DebugPortTest, BlocksCrossOneKibBoundariesAndCoreRegistersRoundTrip)

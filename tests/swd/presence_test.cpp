@@ -169,7 +169,7 @@ TEST_F(PresenceTest, AProbeListedTwiceInAGangRunsOnce)
     SwdGangRunner gang(Download(), {p, p}, DapTransportChoice::Hid, job.clockHz,
                        [&runs](int, DapTransport &, const Download &, const SwdProgress &) {
                            ++runs;
-                           return SwdBoardOutcome{0, QStringLiteral("ok")};
+                           return SwdBoardOutcome{0, QStringLiteral("ok"), {}, {}};
                        });
     const std::vector<GangResult> results = gang.run();
     ASSERT_EQ(results.size(), 2u);

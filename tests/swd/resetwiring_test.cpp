@@ -1,29 +1,19 @@
 // The virtual board's reset wiring, driven with raw command bytes: nRESET from DAP_SWJ_Pins and
 // DAP_ResetTarget reaches the part, the reset request meets the board's wiring, and a part whose
 // firmware took the SWD pins answers again only once nRESET is held.
-#include "cmsisdap/cmsisdapdevice.h"
+#include "rawdap.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using rawdap::Bytes;
 using vprobe::CmsisDapDevice;
 
 constexpr uint32_t kSReset = 1u << 25, kSHalt = 1u << 17;
 
-Bytes run(CmsisDapDevice &d, const Bytes &command)
-{
-    return d.process(command.data(), command.size());
-}
-
-void bringUp(CmsisDapDevice &d)
-{
-    const Bytes ones{0x12, 51, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    for (const Bytes &c : {Bytes{0x02, 0x01}, ones, Bytes{0x12, 16, 0x9E, 0xE7}, ones,
-                           Bytes{0x05, 0, 2, 0x04, 0, 0, 0, 0x50, 0x01, 0x52, 0, 0, 0x23}})
-        run(d, c);
-}
+using rawdap::bringUp;
+using rawdap::run;
 
 Bytes le(uint32_t v)
 {

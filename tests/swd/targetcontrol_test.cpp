@@ -1,6 +1,6 @@
 // Sequences and connect modes on the virtual board: the wire-level host, recovery after a
 // refused access, the default resets' S_RESET_ST check, and the connect modes' halted core.
-#include "cmsisdap/cmsisdapprobe.h"
+#include "hiddebugport.h"
 #include "swd/debug/targetcontrol.h"
 #include "virtualprobe.h"
 
@@ -13,25 +13,9 @@ namespace {
 
 using vprobe::CmsisDapProbe;
 
-class TargetControlTest : public ::testing::Test
+class TargetControlTest : public HidDebugPortTest
 {
 protected:
-    void SetUp() override
-    {
-        vprobe::VirtualProbe::instance().reset();
-        CmsisDapProbe::instance().reset();
-        CmsisDapProbe::instance().setEnabled(true);
-        dev = hid_open(0x0D28, 0x0204, nullptr);
-        ASSERT_NE(dev, nullptr);
-        hid = std::make_unique<HidTransport>(dev);
-        link = std::make_unique<DapPipe>(*hid);
-        port = std::make_unique<DebugPort>(*link);
-    }
-    void TearDown() override
-    {
-        hid_close(dev);
-        CmsisDapProbe::instance().setEnabled(false);
-    }
     pack::TargetDescription withSequence(const QString &body)
     {
         pack::TargetDescription t;
@@ -44,10 +28,6 @@ protected:
             << error.toStdString();
         return t;
     }
-    hid_device *dev = nullptr;
-    std::unique_ptr<HidTransport> hid;
-    std::unique_ptr<DapPipe> link;
-    std::unique_ptr<DebugPort> port;
 };
 
 TEST_F(TargetControlTest, SequencesReachMemoryAndPortsAndLeaveTheDebugPortUsable)
@@ -250,3 +230,38 @@ TEST_F(TargetControlTest, UnderResetTheFirmwareNeverRunsAnInstruction)
 }
 
 } // namespace
+
+// A multi-core device's sequences are chosen by the core being programmed: its own wins over the
+// one written for every core, and another core's is never run.
+TEST_F(TargetControlTest, TheChosenCoresSequenceRuns)
+{
+    const struct
+    {
+        const char *pname;
+        uint32_t marker;
+    } rows[] = {{"CoreA", 0xA}, {"CoreB", 0xB}, {"", 0xC}, {"CoreX", 0xC}};
+    ASSERT_TRUE(link->open() && port->connect(1000000));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.pname);
+        pack::TargetDescription t;
+        t.processor.core = QStringLiteral("Cortex-M0");
+        t.processor.pname = QString::fromLatin1(row.pname);
+        QString error;
+        ASSERT_TRUE(pack::parseSequencesXml(
+            "<sequences>"
+            "<sequence name=\"FlashEraseDone\" Pname=\"CoreA\"><block>Write32(0x20000000, 0xA);"
+            "</block></sequence>"
+            "<sequence name=\"FlashEraseDone\"><block>Write32(0x20000000, 0xC);</block></sequence>"
+            "<sequence name=\"FlashEraseDone\" Pname=\"CoreB\"><block>Write32(0x20000000, 0xB);"
+            "</block></sequence>"
+            "</sequences>",
+            t.debug.sequences, error))
+            << error.toStdString();
+        ASSERT_TRUE(port->write32(0x20000000, 0));
+        TargetControl control(*port, t, SwdConnectOptions());
+        ASSERT_TRUE(control.flashEraseDone()) << link->error().message.toStdString();
+        uint32_t word = 0;
+        ASSERT_TRUE(port->read32(0x20000000, word));
+        EXPECT_EQ(word, row.marker);
+    }
+}
