@@ -71,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupJobMenu();
     setupLine();
     setupPath();
+    setupSelfTest();
     ui->firmwareVersionLabel->setText(tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     ui->firmwareVersionLabel->setStyleSheet("color:#666666;");

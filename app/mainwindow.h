@@ -112,7 +112,8 @@ private:
     bool beginRecordedRun(); // false: the run cannot be recorded and must not start
     // Completes the run's row; false when the result could not be written.
     bool finishRecordedRun(int code, const QString &html,
-                           const SectorCounts &sectors = SectorCounts());
+                           const SectorCounts &sectors = SectorCounts(),
+                           const RunCheck &check = RunCheck());
     void showTally();
     // Hands-free line (mainwindow_line.cpp).
     void setupLine();
@@ -138,6 +139,9 @@ private:
     void swdFinished(const SwdResult &result);
     void readOutSlot();
     void readOutFinished(const SwdResult &result);
+    // The self-test and chip-ID fields of the SWD path (mainwindow_selftest.cpp).
+    void setupSelfTest();
+    void selfTestSlot();
 
     QThread workerThread;
     Ui::MainWindow *ui;
@@ -188,6 +192,7 @@ private:
     QAction *viaSwdAction = nullptr;
     QAction *deviceAction = nullptr;
     QAction *readAction = nullptr;
+    QAction *selfTestAction = nullptr;
     QString vendorTitle; // the window title before the SWD path changed it
 
     friend class MainWindowTestAccess; // lets tests reach the job record without a public getter

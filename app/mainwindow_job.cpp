@@ -110,6 +110,12 @@ job::JobSetup MainWindow::currentJob() const
         setup.transport = swd->transport;
         setup.swdClockHz = swd->clockHz;
         setup.verifyReadback = swd->verifyMode->currentIndex() == 1;
+        const SelfTestFields &c = swd->checks;
+        setup.uid = c.uid;
+        setup.rttExpect = c.expect;
+        setup.rttFail = c.fail;
+        setup.rttTimeoutMs = c.timeoutMs;
+        setup.rttAddress = c.address;
     }
     return setup;
 }
@@ -182,6 +188,7 @@ void MainWindow::applyJob(const job::JobSetup &setup)
         on_fileRemovePushButton_clicked();
 
     choosePath(setup.via == job::ViaSwd);
+    swd->checks = {setup.uid, setup.rttExpect, setup.rttFail, setup.rttTimeoutMs, setup.rttAddress};
     if (swdPath()) {
         swd->device = setup.targetDevice;
         swd->pack = setup.targetPack;

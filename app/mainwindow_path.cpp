@@ -126,6 +126,8 @@ void MainWindow::choosePath(bool toSwd)
         w->setVisible(toSwd);
     deviceAction->setEnabled(toSwd);
     readAction->setEnabled(toSwd);
+    selfTestAction->setEnabled(toSwd);
+    selfTestAction->setToolTip(toSwd ? QString() : tr("只有经CMSIS-DAP（SWD）烧录有自检和芯片ID"));
     ui->firmwareVersionLabel->setText(toSwd ? tr("CMSIS-DAP：") : tr("固件版本："));
     ui->firmwareValueLabel->setText("");
     showDevice();

@@ -108,7 +108,8 @@ bool MainWindow::beginRecordedRun()
     return true;
 }
 
-bool MainWindow::finishRecordedRun(int code, const QString &html, const SectorCounts &sectors)
+bool MainWindow::finishRecordedRun(int code, const QString &html, const SectorCounts &sectors,
+                                   const RunCheck &check)
 {
     if (recordedRunId < 0)
         return false;
@@ -118,8 +119,9 @@ bool MainWindow::finishRecordedRun(int code, const QString &html, const SectorCo
     tallyDigest = recordedDigest;
     showTally();
     const QString message = QTextDocumentFragment::fromHtml(html).toPlainText().trimmed();
-    const bool ok = record->finishRun(recordedRunId, passed, code, message,
-                                      download->chip ? download->chip->deviceId : 0, sectors);
+    const bool ok =
+        record->finishRun(recordedRunId, passed, code, message,
+                          download->chip ? download->chip->deviceId : 0, sectors, check);
     recordedRunId = -1;
     ledgerSerialTaken = false;
     return ok;

@@ -15,6 +15,7 @@
 #include "swdstate.h"
 #include "swdworker.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 
@@ -85,7 +86,7 @@ void MainWindow::startSwd()
     }
     job::JobSetup setup = currentJob();
     QString error;
-    if (!prepareSwdJob(setup, *download, {}, swd->job, error)) {
+    if (!prepareSwdJob(setup, *download, {}, swd->job, error, &swd->uid)) {
         showAbout(error);
         restoreAfterRun();
         return;
@@ -103,8 +104,18 @@ void MainWindow::startSwd()
         board.rollingCodeValue = ledgerSerial;
     DapTransport *probe = &swd->probe->transport();
     const SwdJob *job = &swd->job;
+    const UidPlace uid = swd->uid;
+    swd->chipUid = std::make_shared<QString>();
+    std::shared_ptr<QString> chipUid = swd->chipUid;
     swd->busy = true;
-    swd->worker->start([probe, job, board](const SwdProgress &progress) {
+    swd->worker->start([probe, job, board, uid, chipUid](const SwdProgress &progress) {
+        // As the command line does: the ID first, so a board that cannot be told apart is not
+        // programmed.
+        if (uid.given()) {
+            const SwdResult read = readChipUid(*probe, job->clockHz, uid, *chipUid);
+            if (!read.ok())
+                return read;
+        }
         return runSwdProgramming(*probe, *job, board, progress);
     });
 }
@@ -127,6 +138,10 @@ void MainWindow::swdFinished(const SwdResult &result)
                        .arg(result.sectors.programmed)
                        .arg(result.sectors.skipped);
         ui->progressBar->setValue(100);
+    } else if (result.code == SwdSelfTestFailed) {
+        // The command line's words: the chip is programmed, the board failed its own test.
+        message =
+            QCoreApplication::translate("QuorvelCli", "烧录成功，自检失败：%1").arg(result.message);
     } else {
         message = tr("SWD错误%1：%2").arg(result.code).arg(result.message);
     }
@@ -134,8 +149,15 @@ void MainWindow::swdFinished(const SwdResult &result)
     const int code = result.ok() ? 0 : swdRecordBase + result.code;
     const SectorCounts sectors{result.sectors.erased, result.sectors.programmed,
                                result.sectors.skipped};
+    RunCheck check;
+    check.chipUid = swd->chipUid ? *swd->chipUid : QString();
+    check.functional = result.functional;
+    check.text = result.functionalText;
     const bool hadRun = recordedRunId >= 0;
-    const bool recorded = finishRecordedRun(code, message, sectors);
+    const bool recorded = finishRecordedRun(code, message, sectors, check);
+    // The outcome's first line stays in the status bar after the box; a line run puts its own.
+    ui->statusBar->showMessage(
+        job::plainText(message).trimmed().section(QLatin1Char('\n'), 0, 0).trimmed());
     const bool lineRun = lineRunEnded(message);
     // The window must not stay "connected" to a probe that is gone: the user's next Start would
     // fail the same way, the line's next poll too.

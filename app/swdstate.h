@@ -4,6 +4,8 @@
 #pragma once
 
 #include "presence.h"
+#include "selftestdlg.h"
+#include "swd/chipid.h"
 #include "swd/link/dapprobes.h"
 #include "swd/swdprogrammer.h"
 
@@ -27,12 +29,15 @@ struct SwdState
     QStringList algorithms;
     QString transport; // "hid", "bulk"; empty: v2 when the probe has it
     uint32_t clockHz = 4000000;
+    SelfTestFields checks; // the job's chip ID and self-test, kept as a loaded job had them
 
     std::unique_ptr<OpenedDapProbe> probe; // open while connected
     DapProbe probeInfo;
     ProbeCaps caps;
 
     SwdJob job; // of the run in progress; its images point into the window's record
+    UidPlace uid; // of the run in progress: read before it when given
+    std::shared_ptr<QString> chipUid; // what the run read, lower-case hex
     QStringList phases; // the run's phases, for the bar
     SwdWorker *worker = nullptr; // lives in the worker thread
     bool busy = false; // the worker has the probe: nothing else may talk to it

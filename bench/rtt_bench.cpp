@@ -1,5 +1,5 @@
-// What the self-test over RTT costs a line: a 64 KiB image (firmware/selftest padded with the
-// erased value) programmed, verified and reset on the virtual QS64 over full-speed HID at 4 MHz,
+// What the self-test over RTT costs a line: a 64 KiB image (firmware/selftest, then data up to
+// its mode word) programmed, verified and reset on the virtual QS64 over full-speed HID at 4 MHz,
 // with and without reading the board's verdict from up-buffer 0. Time is the model's (USB
 // frames, probe and wire, flash busy time, the emulated core running against them). RTT's own
 // cost is the check less the firmware's time to test its RAM and print (measured by waiting for
@@ -43,7 +43,11 @@ Outcome runJob(const char *expect)
             return outcome;
         }
         const QByteArray bytes = f.readAll();
+        // Data behind the firmware, so every page is programmed as in a real 64 KiB image; the
+        // last 16 bytes stay erased, the mode word there says "run the check and pass".
         image.assign(kImageSize, 0xFF);
+        for (uint32_t i = uint32_t(bytes.size()); i < kImageSize - 16; ++i)
+            image[i] = uint8_t(i * 7 + 3);
         std::copy(bytes.begin(), bytes.end(), image.begin());
         if (!swdLoadTarget(QStringLiteral("QS64"), target, outcome.error,
                            QStringLiteral(QUORVEL_QS64_PACK), {{0x08000000, kImageSize, "fw"}})) {

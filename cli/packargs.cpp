@@ -8,6 +8,7 @@
 #include "engine/swdtargetof.h"
 #include "job/jobsetup.h"
 #include "pack/flmdescriptor.h"
+#include "swd/builder/flashbuilder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -106,15 +107,16 @@ QString hex(uint32_t value)
     return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
 }
 
-// What full erase does with an algorithm in `use`.
-QString fullEraseText(const pack::FlashAlgorithmRef &a, pack::AlgorithmRole role, bool loaded)
+// What full erase does with an algorithm in `use`; `way` as the run decides it.
+QString fullEraseText(pack::AlgorithmRole role, bool loaded, FullEraseWay way)
 {
     if (role != pack::AlgorithmRole::Default && role != pack::AlgorithmRole::Named)
         return QStringLiteral("-");
-    if (!loaded)
+    if (!loaded || way == FullEraseWay::None)
         return QStringLiteral("?");
-    return a.hasEraseChip ? QCoreApplication::translate("QuorvelCli", "逐扇区（有EraseChip）")
-                          : QCoreApplication::translate("QuorvelCli", "逐扇区");
+    return way == FullEraseWay::Chip
+        ? QCoreApplication::translate("QuorvelCli", "用EraseChip（未空的扇区再逐个擦除）")
+        : QCoreApplication::translate("QuorvelCli", "逐扇区");
 }
 
 } // namespace
@@ -134,16 +136,22 @@ int describeAlgorithms(const pack::TargetDescription &d, const QVector<pack::Ima
         && pack::loadAlgorithms(erased, pack::PackLimits(), why);
     if (!loaded)
         Command::warn(why);
+    const std::vector<FullEraseWay> ways =
+        loaded ? fullEraseWays(erased) : std::vector<FullEraseWay>();
     QJsonArray list = json.value("algorithms").toArray();
     for (const pack::AlgorithmUse &use : uses) {
         pack::FlashAlgorithmRef a = d.algorithms[use.index];
-        for (const pack::FlashAlgorithmRef &e : erased.algorithms)
-            if (e.path == a.path && e.start == a.start)
-                a = e;
+        FullEraseWay way = FullEraseWay::None;
+        for (int e = 0; e < erased.algorithms.size(); ++e) {
+            if (erased.algorithms[e].path == a.path && erased.algorithms[e].start == a.start) {
+                a = erased.algorithms[e];
+                way = size_t(e) < ways.size() ? ways[size_t(e)] : FullEraseWay::None;
+            }
+        }
         const QString role = pack::runnableStyle(a)
             ? pack::roleText(use.role)
             : QCoreApplication::translate("QuorvelCli", "不可用（%1格式）").arg(a.style);
-        const QString full = fullEraseText(a, use.role, loaded);
+        const QString full = fullEraseText(use.role, loaded, way);
         lines << QStringLiteral("  %1\t%2-%3\t%4\t%5\t%6")
                      .arg(pack::algorithmName(a), hex(a.start), hex(uint32_t(a.end() - 1)),
                           a.isDefault ? QStringLiteral("default") : QStringLiteral("-"), role,

@@ -10,6 +10,7 @@
 #include "swd/link/dapprobes.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace cli {
@@ -78,6 +79,13 @@ int runOnProbe(Command &c, const QString &transport, const QStringList &stages, 
         c.report().insert(
             "ram",
             QJsonObject{{"pageBuffers", result.pageBuffers}, {"crcRoutine", result.crcRoutine}});
+    if (!result.fullErase.isEmpty()) {
+        QJsonArray banks;
+        for (const BankErase &bank : result.fullErase)
+            banks.append(QJsonObject{
+                {"algorithm", bank.algorithm}, {"by", bank.by}, {"sectors", bank.sectors}});
+        c.report().insert("erase", banks);
+    }
     if (recorder)
         c.report().insert("sectors",
                           QJsonObject{{"erased", result.sectors.erased},

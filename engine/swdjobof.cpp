@@ -67,7 +67,7 @@ bool swdChecksOf(const job::JobSetup &setup, const pack::TargetDescription &targ
 }
 
 bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &packs, SwdJob &out,
-                   QString &error)
+                   QString &error, UidPlace *uidOut)
 {
     pack::TargetDescription target;
     if (findSwdTarget(setup, packs, target, error) != SwdTargetProblem::None
@@ -80,6 +80,8 @@ bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &p
     UidPlace uid;
     if (!swdChecksOf(setup, target, uid, out.selfTest, error))
         return false;
+    if (uidOut)
+        *uidOut = uid;
     if (d.rollingCodeAddress != 0) {
         const SwdResult placed = checkRollingCode(out, d.rollingCodeAddress);
         if (!placed.ok()) {

@@ -32,5 +32,6 @@ bool swdChecksOf(const job::JobSetup &setup, const pack::TargetDescription &targ
 // The whole SWD job of a setup whose files `d` holds: its device from the packs the program knows
 // (and `packs`), the algorithms those images need loaded, the setup's clock, verify mode and
 // rolling code and self-test checked. The face that asks only shows the answer. False with `error`.
+// `uid`, when given, gets the place of the chip's ID the run is to read.
 bool prepareSwdJob(job::JobSetup &setup, const Download &d, const QStringList &packs, SwdJob &out,
-                   QString &error);
+                   QString &error, UidPlace *uid = nullptr);

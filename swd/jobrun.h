@@ -11,6 +11,7 @@
 #include "swd/flash/targetcrc.h"
 #include "swd/swdprogrammer.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -40,6 +41,7 @@ public:
         result.sectors = m_counts;
         result.functional = m_functional;
         result.functionalText = m_functionalText;
+        result.fullErase = m_fullErase;
         if (result.ok() && !m_functional.isEmpty() && m_functional != QLatin1String("passed")) {
             result.code = SwdSelfTestFailed;
             result.message = m_checkMessage;
@@ -60,7 +62,16 @@ public:
             && (report("connect", 100), true);
     }
     bool loadBanks(const SwdJob &job, bool allBanks);
-    bool planRam(bool withCrc);
+    // withCrc: the CRC routine is needed, its file missing is a failure; crcIfThere: it is used
+    // when its file is there.
+    bool planRam(bool withCrc, bool crcIfThere = false);
+    // Whether a full erase in `mode` would use EraseChip on a bank, which is checked blank after.
+    bool anyChipErase(int mode) const
+    {
+        return std::any_of(m_banks.begin(), m_banks.end(), [mode](const FlashBank &b) {
+            return fullEraseWay(b, mode) == FullEraseWay::Chip;
+        });
+    }
     bool decide(int mode, bool program);
     bool erase(int mode);
     bool program(int mode);
@@ -126,6 +137,16 @@ private:
     bool crcs(const FlashBank &bank, const std::vector<std::pair<uint32_t, uint32_t>> &ranges,
               std::vector<uint32_t> &out);
     bool mergeSectors(FlashBank &bank);
+    // A full erase of the bank by its EraseChip, then by sectors of whatever it left not blank;
+    // in `session` when given (its algorithm loaded, its pages perhaps prepared).
+    bool eraseByChip(const FlashBank &bank, FlashSession *session = nullptr);
+    // The sectors of the bank's extent that do not hold the erased value throughout.
+    bool notBlank(const FlashBank &bank, std::vector<uint32_t> &sectors);
+    bool notBlankByCrc(const FlashBank &bank, const std::vector<uint32_t> &extent,
+                       std::vector<uint32_t> &sectors);
+    bool notBlankByReading(const FlashBank &bank, const std::vector<uint32_t> &extent,
+                           std::vector<uint32_t> &sectors);
+    void noteFullErase(const FlashBank &bank, const char *by, size_t sectors);
     bool verifyByCrc(const FlashBank &bank, FlashSession &session);
     bool readBackImages(const FlashBank &bank, FlashSession &session, uint32_t &before);
 
@@ -139,6 +160,7 @@ private:
     std::optional<CrcRoutine> m_crc;
     std::optional<RamPlan> m_plan;
     SectorCounts m_counts = SectorCounts::none();
+    QVector<BankErase> m_fullErase;
     uint32_t m_clockHz = kDefaultDeviceClockHz; // the device's, as Init takes it
     const FlashAlgorithm *m_loaded = nullptr; // the algorithm in RAM
     bool m_programmed = false; // every sector not skipped holds exactly its expected bytes

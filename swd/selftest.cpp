@@ -39,11 +39,10 @@ bool JobRun::selfTest(const rtt::CheckOptions &options)
     report("check", 0);
     rtt::DebugMemory memory(m_port);
     rtt::UpReader reader(memory, rtt::ramOf(m_target));
-    rtt::CheckOptions first = options;
     const uint32_t hint = options.address ? 0 : lastBlock(m_target.device);
-    if (hint && reader.find(hint) == rtt::Status::Ok)
-        first.address = hint; // one look there; anything else searches the RAM as usual
-    const rtt::CheckResult r = rtt::runCheck(reader, first);
+    if (hint)
+        reader.find(hint); // one look there; found, the check polls it, else searches as usual
+    const rtt::CheckResult r = rtt::runCheck(reader, options);
     if (!options.address && reader.blockAddress())
         lastBlock(m_target.device, reader.blockAddress());
     m_functional = QString::fromLatin1(rtt::verdictName(r.verdict));

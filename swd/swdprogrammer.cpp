@@ -29,7 +29,7 @@ bool JobRun::loadBanks(const SwdJob &job, bool allBanks)
     return built.ok() || fail(built);
 }
 
-bool JobRun::planRam(bool withCrc)
+bool JobRun::planRam(bool withCrc, bool crcIfThere)
 {
     uint32_t algorithmSize = 0, pageSize = 4;
     for (const FlashBank &bank : m_banks) {
@@ -37,8 +37,8 @@ bool JobRun::planRam(bool withCrc)
         pageSize = std::max(pageSize, bank.algorithm->pageSize());
     }
     QString error;
-    if (withCrc) {
-        const QString path = QDir(m_dir).filePath(QString::fromLatin1(kCrcRoutine));
+    const QString path = QDir(m_dir).filePath(QString::fromLatin1(kCrcRoutine));
+    if (withCrc || (crcIfThere && QFileInfo::exists(path))) {
         if (!QFileInfo::exists(path))
             return m_link.fail(SwdAlgorithmMissing,
                                QStringLiteral("CRC routine %1 not found").arg(path));
@@ -134,9 +134,8 @@ bool JobRun::decide(int mode, bool program)
     return true;
 }
 
-// Every erase of the run, in one erase session per bank before any page: with full, every sector
-// of each bank's extent one by one (the algorithms' EraseChip may stop short of the device's end:
-// the QB48x's at 64 KiB unless the chip is configured for 120 KiB).
+// Every erase of the run, in one erase session per bank before any page: with full, each bank by
+// its EraseChip where it has one, else every sector of its extent one by one.
 bool JobRun::erase(int mode)
 {
     if (mode == job::NoErase)
@@ -144,6 +143,13 @@ bool JobRun::erase(int mode)
     report("erase", 0);
     for (size_t i = 0; i < m_banks.size(); ++i) {
         const FlashBank &bank = m_banks[i];
+        const FullEraseWay way = fullEraseWay(bank, mode);
+        if (way == FullEraseWay::Chip) {
+            if (!eraseByChip(bank))
+                return false;
+            report("erase", int(100 * (i + 1) / m_banks.size()));
+            continue;
+        }
         const std::vector<uint32_t> sectors = sectorsToErase(bank, mode);
         if (sectors.empty())
             continue;
@@ -152,6 +158,8 @@ bool JobRun::erase(int mode)
             || !session.eraseSectors(sectors) || !session.uninit(FlashSession::FunctionErase))
             return false;
         m_counts.erased += int(sectors.size());
+        if (way == FullEraseWay::Sectors)
+            noteFullErase(bank, "sectors", sectors.size());
         report("erase", int(100 * (i + 1) / m_banks.size()));
     }
     report("erase", 100);
@@ -202,7 +210,8 @@ bool JobRun::program(int mode)
 
 // Bank by bank, erase and program sessions alternate a chunk of sectors at a time: while a chunk
 // erases on the core, the pages after it travel into the free page buffers, so the link does not
-// wait for the erase. Every sector a page lies in is erased before the page is programmed.
+// wait for the erase. Every sector a page lies in is erased before the page is programmed. A bank
+// a full erase blanks by EraseChip is erased whole before its first page.
 bool JobRun::eraseAndProgram(int mode)
 {
     constexpr size_t kChunk = 48; // sectors per erase session; small jobs erase in one
@@ -213,7 +222,9 @@ bool JobRun::eraseAndProgram(int mode)
         spans.push_back(programSpans(bank, mode));
         for (const ProgramSpan &span : spans.back())
             total += span.bytes.size();
-        erases.push_back(sectorsToErase(bank, mode));
+        erases.push_back(fullEraseWay(bank, mode) == FullEraseWay::Chip
+                             ? std::vector<uint32_t>()
+                             : sectorsToErase(bank, mode));
         std::sort(erases.back().begin(), erases.back().end());
         sectorsTotal += erases.back().size();
     }
@@ -231,6 +242,9 @@ bool JobRun::eraseAndProgram(int mode)
             skipped += sector.action == FlashSector::Skip;
         }
         m_counts.skipped += skipped;
+        bool byChip = fullEraseWay(bank, mode) == FullEraseWay::Chip;
+        if (byChip && spans[b].empty() && !eraseByChip(bank))
+            return false;
         if (sectors.empty() && spans[b].empty()) {
             m_counts.programmed += programmed;
             continue;
@@ -254,6 +268,9 @@ bool JobRun::eraseAndProgram(int mode)
         };
         for (const ProgramSpan &span : spans[b]) {
             session.preparePages(span.offset, span.bytes);
+            if (byChip && !eraseByChip(bank, &session))
+                return false;
+            byChip = false;
             auto step = [&](uint32_t pagesDone, uint32_t pages) {
                 if (!programming)
                     report("erase", 100);
@@ -277,6 +294,8 @@ bool JobRun::eraseAndProgram(int mode)
         }
         if (e < sectors.size() && !eraseUpTo(sectors.size()))
             return false;
+        if (fullEraseWay(bank, mode) == FullEraseWay::Sectors)
+            noteFullErase(bank, "sectors", sectors.size());
         m_counts.programmed += programmed;
     }
     m_programmed = true;
@@ -297,7 +316,8 @@ SwdResult runSwdJob(DapTransport &probe, const SwdJob &job, const SwdProgress &p
         job.program && (job.eraseMode == job::SectorErase || job.eraseMode == job::AutoErase);
     const bool crc = compare || (job.verify && job.verifyMode == SwdVerifyCrc);
     const bool steps = job.program && job.eraseMode != job::NoErase;
-    if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase) && run.planRam(crc)
+    if (run.connect(job) && run.loadBanks(job, job.eraseMode == job::FullErase)
+        && run.planRam(crc, run.anyChipErase(job.eraseMode))
         && run.decide(job.eraseMode, job.program)
         && (steps && run.interleaves() ? run.eraseAndProgram(job.eraseMode) && run.programDone()
                                        : run.erase(job.eraseMode) && run.eraseDone(job.eraseMode)
@@ -320,7 +340,8 @@ SwdResult eraseChip(DapTransport &probe, const QString &flmDir, const SwdProgres
 SwdResult eraseDevice(DapTransport &probe, const SwdJob &job, const SwdProgress &progress)
 {
     JobRun run(probe, progress);
-    if (run.connect(job) && run.loadBanks(job, true) && run.planRam(false)
+    if (run.connect(job) && run.loadBanks(job, true)
+        && run.planRam(false, run.anyChipErase(job::FullErase))
         && run.decide(job::FullErase, false))
         run.erase(job::FullErase) && run.eraseDone(job::FullErase);
     return run.finish();

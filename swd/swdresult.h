@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 #include <cstdint>
 
@@ -31,6 +32,15 @@ enum SwdCode {
     SwdSelfTestFailed = 15,
 };
 
+// How a full erase blanked one bank: "chip" (the algorithm's EraseChip), "chip+sectors" (EraseChip,
+// then the sectors it left not blank one by one) or "sectors" (every sector of the bank).
+struct BankErase
+{
+    QString algorithm; // its file name
+    QString by;
+    int sectors = 0; // erased one by one
+};
+
 struct SwdResult
 {
     int code = SwdOk;
@@ -44,6 +54,7 @@ struct SwdResult
     // none ran) and what the board printed.
     QString functional;
     QByteArray functionalText;
+    QVector<BankErase> fullErase; // per bank a full erase blanked, in the order it erased them
 
     bool ok() const { return code == SwdOk; }
     static SwdResult failure(int code, const QString &message)

@@ -187,6 +187,18 @@
     <context>
         <name>MainWindow</name>
         <message>
+            <source>自检与芯片ID…</source>
+            <translation>Self-test and chip ID…</translation>
+        </message>
+        <message>
+            <source>烧录复位后经RTT读取板上自检的结果，读出芯片唯一ID记入生产记录</source>
+            <translation>After programming and reset, read the board's self-test result over RTT; read the chip's unique ID into the production record</translation>
+        </message>
+        <message>
+            <source>只有经CMSIS-DAP（SWD）烧录有自检和芯片ID</source>
+            <translation>Only programming through CMSIS-DAP (SWD) has the self-test and chip ID</translation>
+        </message>
+        <message>
             <source>MainWindow</source>
             <translation>MainWindow</translation>
         </message>
@@ -2241,8 +2253,8 @@ Options of each command: quorvel-cli &lt;command&gt; --help
             <translation>Use this non-default flash algorithm too (its file name); may be given more than once.</translation>
         </message>
         <message>
-            <source>逐扇区（有EraseChip）</source>
-            <translation>by sectors (has EraseChip)</translation>
+            <source>用EraseChip（未空的扇区再逐个擦除）</source>
+            <translation>by EraseChip (then any sector left not blank)</translation>
         </message>
         <message>
             <source>逐扇区</source>
@@ -2687,6 +2699,77 @@ Options of each command: quorvel-cli &lt;command&gt; --help
         <message>
             <source>取消</source>
             <translation>Cancel</translation>
+        </message>
+    </context>
+    <context>
+        <name>SelfTestDlg</name>
+        <message>
+            <source>自检与芯片ID</source>
+            <translation>Self-test and chip ID</translation>
+        </message>
+        <message>
+            <source>空：不自检</source>
+            <translation>Empty: no self-test</translation>
+        </message>
+        <message>
+            <source>复位后板上固件经RTT输出与之匹配的文本即为自检通过</source>
+            <translation>The self-test passes when the board's firmware prints matching text over RTT after the reset</translation>
+        </message>
+        <message>
+            <source>输出与之匹配的文本即为自检失败</source>
+            <translation>The self-test fails when matching text is printed</translation>
+        </message>
+        <message>
+            <source>空：在RAM中查找</source>
+            <translation>Empty: search the RAM</translation>
+        </message>
+        <message>
+            <source>空：设备包给出的位置</source>
+            <translation>Empty: the place the device pack gives</translation>
+        </message>
+        <message>
+            <source>芯片唯一ID的地址和字节数，如0x1FFFF7E8:12，记入生产记录</source>
+            <translation>Address and byte count of the chip's unique ID, e.g. 0x1FFFF7E8:12, written to the production record</translation>
+        </message>
+        <message>
+            <source>自检通过文本（正则表达式）：</source>
+            <translation>Pass text (regular expression):</translation>
+        </message>
+        <message>
+            <source>自检失败文本（正则表达式）：</source>
+            <translation>Fail text (regular expression):</translation>
+        </message>
+        <message>
+            <source>自检超时（毫秒）：</source>
+            <translation>Self-test time-out (ms):</translation>
+        </message>
+        <message>
+            <source>RTT控制块地址（十六进制）：</source>
+            <translation>RTT control block address (hex):</translation>
+        </message>
+        <message>
+            <source>芯片ID（地址:长度）：</source>
+            <translation>Chip ID (address:length):</translation>
+        </message>
+        <message>
+            <source>确定</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>正则表达式无效：%1（%2）</source>
+            <translation>Invalid regular expression: %1 (%2)</translation>
+        </message>
+        <message>
+            <source>填写失败文本或控制块地址时须填写通过文本</source>
+            <translation>A fail text or control block address needs a pass text</translation>
+        </message>
+        <message>
+            <source>RTT控制块地址须是4字节对齐的十六进制数：%1</source>
+            <translation>The RTT control block address must be a 4-byte-aligned hex number: %1</translation>
         </message>
     </context>
     <context>

@@ -240,6 +240,30 @@ std::vector<uint32_t> sectorsToErase(const FlashBank &bank, int eraseMode)
     return sectors;
 }
 
+FullEraseWay fullEraseWay(const FlashBank &bank, int eraseMode)
+{
+    if (bankMode(bank, eraseMode) != job::FullErase)
+        return FullEraseWay::None;
+    const FlashAlgorithm &a = *bank.algorithm;
+    return a.entry("EraseChip") && bank.first == 0 && bank.end == a.deviceSize()
+        ? FullEraseWay::Chip
+        : FullEraseWay::Sectors;
+}
+
+std::vector<FullEraseWay> fullEraseWays(const pack::TargetDescription &target)
+{
+    std::vector<FullEraseWay> ways;
+    for (const pack::FlashAlgorithmRef &ref : target.algorithms) {
+        pack::TargetDescription one = target;
+        one.algorithms = {ref};
+        std::vector<FlashBank> banks;
+        ways.push_back(ref.fullErase && buildBanks(one, {}, true, banks).ok()
+                           ? fullEraseWay(banks.front(), job::FullErase)
+                           : FullEraseWay::None);
+    }
+    return ways;
+}
+
 std::vector<ProgramSpan> programSpans(const FlashBank &bank, int eraseMode)
 {
     eraseMode = bankMode(bank, eraseMode);

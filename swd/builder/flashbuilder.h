@@ -76,6 +76,14 @@ std::vector<std::pair<uint32_t, uint32_t>> comparedRanges(const FlashBank &bank)
 // kept; none keeps them too, full erase blanks them.
 void decideSectors(FlashBank &bank, int eraseMode, const std::vector<uint32_t> &crcs);
 std::vector<uint32_t> sectorsToErase(const FlashBank &bank, int eraseMode);
+// How a full erase blanks a bank. By EraseChip only where the algorithm has it and the bank's
+// extent is its whole device: EraseChip knows nothing of a pack range that leaves part of the
+// device to another algorithm.
+enum class FullEraseWay { None, Chip, Sectors };
+FullEraseWay fullEraseWay(const FlashBank &bank, int eraseMode);
+// The same per algorithm of `target` (its algorithms chosen and loaded), for those who show what a
+// full erase will do: None for one it leaves alone or that a job would refuse.
+std::vector<FullEraseWay> fullEraseWays(const pack::TargetDescription &target);
 // Runs of neighbouring pages to program, each page once: those an image touches, and with an
 // erase those the merge left not blank.
 std::vector<ProgramSpan> programSpans(const FlashBank &bank, int eraseMode);

@@ -6,6 +6,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 constexpr uint32_t kVerifyChunk = 0x1000; // bytes read back per pipelined batch
@@ -122,10 +125,17 @@ bool FlashSession::eraseChip()
 {
     if (m_session != FunctionErase)
         return m_port.link().fail(SwdBadJob, QStringLiteral("EraseChip outside an erase session"));
-    const uint32_t sectors = uint32_t(m_algo.sectorsCovering(0, m_algo.deviceSize()).size());
     if (!m_algo.entry("EraseChip"))
-        return eraseSectors(0, m_algo.deviceSize());
-    return call("EraseChip", {}, m_algo.eraseTimeoutMs() * std::max(sectors, 1u));
+        return m_port.link().fail(SwdAlgorithmInvalid,
+                                  QStringLiteral("%1 has no EraseChip").arg(m_algo.deviceName()));
+    // toErase is per sector: the whole device may take as long as all of them, within what a
+    // wait can count.
+    const uint64_t sectors = m_algo.sectorsCovering(0, m_algo.deviceSize()).size();
+    const uint64_t timeoutMs = uint64_t(m_algo.eraseTimeoutMs()) * std::max<uint64_t>(sectors, 1);
+    // While the core erases, prepared pages travel into the free page buffers.
+    return startCall("EraseChip", {}) && (!m_pipeline || m_pipeline->prefill())
+        && finishCall(QStringLiteral("EraseChip()"),
+                      uint32_t(std::min<uint64_t>(timeoutMs, INT32_MAX)));
 }
 
 // One run of a loop on the core for up to a buffer's worth of sectors: a round trip per batch

@@ -26,6 +26,7 @@ public:
     // to FunctionErase, pages to FunctionProgram. clockHz is the device's clock as Init takes it.
     bool init(Function function, uint32_t clockHz);
     bool uninit(Function function);
+    // The algorithm's EraseChip; prepared pages travel while it runs, as with eraseSectors().
     bool eraseChip();
     bool eraseSectors(uint32_t offset, uint32_t length);
     // Offsets, each inside its sector. While the core erases, prepared pages travel into the

@@ -21,6 +21,13 @@ public:
     {
         return port.write32(address, value);
     }
+    bool readWordsThenWrite(uint32_t address, uint32_t *words, size_t count, uint32_t writeAddress,
+                            uint32_t value) override
+    {
+        // Both queued: the probe carries them out in order, the host waits for the replies once.
+        return port.readBlock(address, words, count) && port.writeBlock(writeAddress, &value, 1)
+            && port.sync();
+    }
 
 private:
     DebugPort &port;

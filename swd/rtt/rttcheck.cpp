@@ -39,7 +39,8 @@ CheckResult runCheck(UpReader &reader, const CheckOptions &options, std::functio
         wait = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     const int64_t end = nowMs() + std::max(options.timeoutMs, 0);
     CheckResult r;
-    bool found = false;
+    // A block the caller already found is not looked for again.
+    bool found = reader.found();
     // At least one look, however short the time-out.
     for (bool first = true; first || nowMs() < end; first = false) {
         if (!first)

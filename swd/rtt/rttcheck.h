@@ -40,7 +40,8 @@ struct CheckResult
 // The record keeps this much of what the board printed; patterns match within it.
 constexpr int kMaxText = 4096;
 
-// `nowMs` and `wait` are the clock and the pause (a fake in tests); both default to real time.
+// A reader that has found its block polls it from the start. `nowMs` and `wait` are the clock and
+// the pause (a fake in tests); both default to real time.
 CheckResult runCheck(UpReader &reader, const CheckOptions &options,
                      std::function<int64_t()> nowMs = {}, std::function<void(int)> wait = {});
 

@@ -33,7 +33,8 @@ Status UpReader::failed(Status status, const QString &text)
     return status;
 }
 
-Status UpReader::readBytes(uint32_t address, uint32_t length, QByteArray &out)
+Status UpReader::readBytes(uint32_t address, uint32_t length, QByteArray &out,
+                           const uint32_t *release)
 {
     out.clear();
     if (length == 0)
@@ -45,8 +46,14 @@ Status UpReader::readBytes(uint32_t address, uint32_t length, QByteArray &out)
     const uint32_t first = address & ~3u;
     const uint32_t words = (address + length - first + 3) / 4;
     std::vector<uint32_t> buf(words);
-    if (!memory.readWords(first, buf.data(), words))
-        return failed(Status::ReadFailed, QStringLiteral("RTT read at %1 failed").arg(hex(first)));
+    const uint32_t rdAt = block + kHeaderBytes + 16;
+    if (release ? !memory.readWordsThenWrite(first, buf.data(), words, rdAt, *release)
+                : !memory.readWords(first, buf.data(), words))
+        return failed(Status::ReadFailed,
+                      release ? QStringLiteral("RTT read at %1 or write at %2 failed")
+                                    .arg(hex(first))
+                                    .arg(hex(rdAt))
+                              : QStringLiteral("RTT read at %1 failed").arg(hex(first)));
     out.resize(int(words * 4));
     for (uint32_t i = 0; i < words; ++i)
         for (int b = 0; b < 4; ++b)
@@ -63,20 +70,21 @@ Status UpReader::find(uint32_t address)
     if (ram.size < kHeaderBytes + kDescriptorBytes)
         return failed(Status::NotFound, QStringLiteral("no RTT control block: no RAM to search"));
     // Word-aligned chunks overlapping by the id's length, so an id across two chunks is seen;
-    // small first, as firmware keeps the block among its first variables and a slow link pays
-    // for every byte read.
+    // the chunk holding it mostly holds the header and up-descriptor 0 as well. Doubling
+    // from small: firmware keeps the block among its first variables, a slow link pays for every
+    // byte and each read for its round trip.
     uint32_t chunk = kFirstChunk;
     for (uint32_t offset = 0; offset + kIdLength <= ram.size;) {
         const uint32_t length = std::min(chunk, ram.size - offset);
         chunk = std::min(chunk * 2, kSearchChunk);
-        QByteArray chunk;
-        const Status s = readBytes(ram.start + offset, length, chunk);
+        QByteArray bytes;
+        const Status s = readBytes(ram.start + offset, length, bytes);
         if (s != Status::Ok)
             return s;
-        for (int at = chunk.indexOf(kId); at >= 0; at = chunk.indexOf(kId, at + 1)) {
-            if ((ram.start + offset + uint32_t(at)) % 4 == 0 && at + int(kIdLength) <= chunk.size()
-                && chunk.at(at + int(kIdLength) - 1) == '\0')
-                return check(ram.start + offset + uint32_t(at));
+        for (int at = bytes.indexOf(kId); at >= 0; at = bytes.indexOf(kId, at + 1)) {
+            if ((ram.start + offset + uint32_t(at)) % 4 == 0 && at + int(kIdLength) <= bytes.size()
+                && bytes.at(at + int(kIdLength) - 1) == '\0')
+                return check(ram.start + offset + uint32_t(at), bytes.mid(at));
         }
         if (offset + length >= ram.size)
             break;
@@ -88,25 +96,32 @@ Status UpReader::find(uint32_t address)
         QStringLiteral("no RTT control block in %1+%2").arg(hex(ram.start)).arg(ram.size));
 }
 
-Status UpReader::check(uint32_t address)
+Status UpReader::check(uint32_t address, const QByteArray &have)
 {
-    QByteArray header;
     if (address % 4 != 0 || !ram.contains(address, kHeaderBytes))
         return failed(
             Status::NotFound,
             QStringLiteral("no RTT control block at %1: not a word in the RAM").arg(hex(address)));
-    Status s = readBytes(address, kHeaderBytes, header);
-    if (s != Status::Ok)
-        return s;
+    // The header and up-buffer 0's descriptor in one read, where the RAM holds both.
+    const uint32_t length = ram.contains(address, kHeaderBytes + kDescriptorBytes)
+        ? kHeaderBytes + kDescriptorBytes
+        : kHeaderBytes;
+    QByteArray header = have.left(int(length));
+    if (header.size() < int(length)) {
+        const Status s = readBytes(address, length, header);
+        if (s != Status::Ok)
+            return s;
+    }
     if (!header.startsWith(QByteArray(kId, int(kIdLength))))
         return failed(Status::NotFound,
                       QStringLiteral("no RTT control block at %1").arg(hex(address)));
-    auto word = [](const QByteArray &b, int at) {
-        return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8
-            | uint32_t(uint8_t(b[at + 2])) << 16 | uint32_t(uint8_t(b[at + 3])) << 24;
+    auto word = [&header](uint32_t at) {
+        const int i = int(at);
+        return uint32_t(uint8_t(header[i])) | uint32_t(uint8_t(header[i + 1])) << 8
+            | uint32_t(uint8_t(header[i + 2])) << 16 | uint32_t(uint8_t(header[i + 3])) << 24;
     };
-    const uint32_t up = word(header, 16);
-    const uint32_t down = word(header, 20);
+    const uint32_t up = word(16);
+    const uint32_t down = word(20);
     if (up == 0 || up > kMaxBuffers || down > kMaxBuffers)
         return failed(Status::BadBlock,
                       QStringLiteral("RTT control block at %1 has %2 up- and %3 "
@@ -114,15 +129,12 @@ Status UpReader::check(uint32_t address)
                           .arg(hex(address))
                           .arg(up)
                           .arg(down));
-    if (!ram.contains(address, kHeaderBytes + (up + down) * kDescriptorBytes))
+    if (length < kHeaderBytes + kDescriptorBytes
+        || !ram.contains(address, kHeaderBytes + (up + down) * kDescriptorBytes))
         return failed(
             Status::BadBlock,
             QStringLiteral("RTT control block at %1 runs past the RAM").arg(hex(address)));
-    QByteArray d;
-    s = readBytes(address + kHeaderBytes, kDescriptorBytes, d);
-    if (s != Status::Ok)
-        return s;
-    const uint32_t pBuffer = word(d, 4), sizeOf = word(d, 8);
+    const uint32_t pBuffer = word(kHeaderBytes + 4), sizeOf = word(kHeaderBytes + 8);
     // One byte always stays free, so a buffer holds at least two.
     if (sizeOf < 2 || !ram.contains(pBuffer, sizeOf))
         return failed(Status::BadBlock,
@@ -132,6 +144,10 @@ Status UpReader::check(uint32_t address)
     block = address;
     buffer = pBuffer;
     size = sizeOf;
+    // Checked by the first poll, which takes them instead of reading WrOff again.
+    wrSeen = word(kHeaderBytes + 12);
+    rd = word(kHeaderBytes + 16);
+    haveWr = true;
     return Status::Ok;
 }
 
@@ -139,13 +155,20 @@ Status UpReader::poll(QByteArray &text)
 {
     if (size == 0)
         return failed(Status::NotFound, QStringLiteral("no RTT control block found yet"));
-    // WrOff and RdOff of up-buffer 0, read together.
-    const uint32_t offsets = block + kHeaderBytes + 12;
-    uint32_t w[2] = {0, 0};
-    if (!memory.readWords(offsets, w, 2))
-        return failed(Status::ReadFailed,
-                      QStringLiteral("RTT read at %1 failed").arg(hex(offsets)));
-    const uint32_t wr = w[0], rd = w[1];
+    const uint32_t wrAt = block + kHeaderBytes + 12;
+    uint32_t wr = wrSeen;
+    if (!haveWr) {
+        // RdOff beside WrOff costs one word of the same read, and follows firmware that sets its
+        // block up again after the host found it (both offsets back to 0).
+        uint32_t offsets[2] = {};
+        if (!memory.readWords(wrAt, offsets, 2))
+            return failed(Status::ReadFailed,
+                          QStringLiteral("RTT read at %1 failed").arg(hex(wrAt)));
+        wr = offsets[0];
+        rd = offsets[1];
+    }
+    haveWr = false;
+    // Either offset past the buffer ends the check before any byte is read with it.
     if (wr >= size || rd >= size)
         return failed(Status::BadBlock,
                       QStringLiteral("RTT up-buffer 0 offsets %1/%2 past its %3 bytes")
@@ -155,21 +178,20 @@ Status UpReader::poll(QByteArray &text)
     if (wr == rd)
         return Status::Ok;
     QByteArray part;
-    // Up to the end of the buffer first when the text wrapped.
-    const uint32_t end = wr > rd ? wr : size;
-    Status s = readBytes(buffer + rd, end - rd, part);
+    // Up to the end of the buffer first when the text wrapped; RdOff goes back with the last read.
+    const bool wrapped = wr < rd;
+    Status s = readBytes(buffer + rd, (wrapped ? size : wr) - rd, part,
+                         wrapped && wr != 0 ? nullptr : &wr);
     if (s != Status::Ok)
         return s;
     text += part;
-    if (wr < rd) {
-        s = readBytes(buffer, wr, part);
+    if (wrapped && wr != 0) {
+        s = readBytes(buffer, wr, part, &wr);
         if (s != Status::Ok)
             return s;
         text += part;
     }
-    if (!memory.writeWord(offsets + 4, wr))
-        return failed(Status::ReadFailed,
-                      QStringLiteral("RTT write at %1 failed").arg(hex(offsets + 4)));
+    rd = wr;
     return Status::Ok;
 }
 

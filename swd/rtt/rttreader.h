@@ -17,6 +17,12 @@ public:
     virtual ~TargetMemory() = default;
     virtual bool readWords(uint32_t address, uint32_t *words, size_t count) = 0;
     virtual bool writeWord(uint32_t address, uint32_t value) = 0;
+    // The read, then the write, in one exchange where the memory can pipeline them.
+    virtual bool readWordsThenWrite(uint32_t address, uint32_t *words, size_t count,
+                                    uint32_t writeAddress, uint32_t value)
+    {
+        return readWords(address, words, count) && writeWord(writeAddress, value);
+    }
 };
 
 struct Ram
@@ -50,10 +56,11 @@ public:
     UpReader(TargetMemory &memory, const Ram &ram);
 
     // Searches the RAM for the id (at `address` only when it is not 0) and checks the block's
-    // counts and up-buffer 0's descriptor.
+    // counts and up-buffer 0's descriptor, read together with the header.
     Status find(uint32_t address = 0);
+    bool found() const { return size != 0; }
     // Appends the bytes written since the last call and hands them back to the firmware (RdOff);
-    // offsets outside the buffer are BadBlock.
+    // offsets outside the buffer are BadBlock. Reads WrOff only: RdOff is the host's to move.
     Status poll(QByteArray &text);
 
     uint32_t blockAddress() const { return block; }
@@ -62,8 +69,11 @@ public:
     QString error() const { return message; }
 
 private:
-    Status check(uint32_t address);
-    Status readBytes(uint32_t address, uint32_t length, QByteArray &out);
+    // `have`: the bytes from `address` on, when a search already read them.
+    Status check(uint32_t address, const QByteArray &have = QByteArray());
+    // With `release`, RdOff gets that value once the bytes are read.
+    Status readBytes(uint32_t address, uint32_t length, QByteArray &out,
+                     const uint32_t *release = nullptr);
     Status failed(Status status, const QString &text);
 
     TargetMemory &memory;
@@ -71,6 +81,9 @@ private:
     uint32_t block = 0;
     uint32_t buffer = 0;
     uint32_t size = 0;
+    uint32_t rd = 0; // RdOff as last read or written
+    uint32_t wrSeen = 0; // WrOff read with the descriptor, for the first poll
+    bool haveWr = false;
     QString message;
 };
 

@@ -392,13 +392,15 @@ void WindowTest::menusAfterEventLoop()
     QCOMPARE(project.mid(0, 3),
              QList<QAction *>(
                  {Access::openJobAction(w), Access::saveJobAction(w), Access::recordAction(w)}));
-    QCOMPARE(project.size(), 10);
+    QCOMPARE(project.size(), 11);
     QVERIFY(project[3]->isSeparator());
     QCOMPARE(project[4], Access::autoAction(w));
     QVERIFY(project[6]->isSeparator());
     QCOMPARE(project[7]->menu()->objectName(), QString("pathMenu"));
     QCOMPARE(project[8]->objectName(), QString("deviceAction"));
     QCOMPARE(project[9]->objectName(), QString("readAction"));
+    QCOMPARE(project[10]->objectName(), QString("selfTestAction"));
+    QVERIFY(!project[10]->isEnabled());
     QCOMPARE(project[4]->text(),
              english ? QString("Auto-program when a chip is attached") : QString("自动烧录"));
     QVERIFY(project[4]->isCheckable() && !project[4]->isChecked());

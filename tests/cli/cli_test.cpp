@@ -533,8 +533,20 @@ TEST_F(CliSwd, ProgramsHexAndLdromBinByteExactlyThenVerifiesAndErases)
     o = run({"verify", "--via", "swd", "app.hex"});
     EXPECT_EQ(o.exit, 0) << o.err.toStdString();
     EXPECT_EQ(o.out, "Files match the chip contents!");
-    o = run({"erase"});
-    EXPECT_EQ(o.out, "Erased successfully!");
+    // Bytes above 64 KiB, where the APROM algorithm's EraseChip stops on a chip not configured
+    // for 120 KiB: the erase finds their sector and erases it on its own.
+    write("high.bin", pattern(0x100, 3));
+    ASSERT_EQ(run({"program", "--via", "swd", "high.bin@0x1D000"}).exit, 0);
+    o = run({"erase", "--json"});
+    const QJsonObject erased = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    EXPECT_EQ(erased["message"].toString(), "Erased successfully!");
+    EXPECT_EQ(
+        erased["erase"].toArray(),
+        (QJsonArray{
+            QJsonObject{
+                {"algorithm", "QB48x_Flash_AP.FLM"}, {"by", "chip+sectors"}, {"sectors", 1}},
+            QJsonObject{{"algorithm", "QB48x_Flash_LD.FLM"}, {"by", "chip"}, {"sectors", 0}}}));
+    EXPECT_EQ(flash(0x1D000, 0x100), QByteArray(0x100, char(0xFF)));
     EXPECT_EQ(flash(0x100, app.size()), QByteArray(app.size(), char(0xFF)));
     EXPECT_EQ(flash(0x10000000, boot.size()), QByteArray(boot.size(), char(0xFF)));
     o = run({"verify", "--via", "swd", "app.hex"});
@@ -717,8 +729,8 @@ TEST_F(CliSwd, Qs64FromItsPackThroughProgramVerifyEraseAndTheJobFile)
                                   0x900))
                         .toStdString()
                   + "  fw.bin\n"
-                    "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
-                    "EraseChip)\n"
+                    "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby EraseChip (then "
+                    "any sector left not blank)\n"
                     "  reset: system (default); sequences: none, the standard ones run");
 }
 

@@ -95,6 +95,7 @@ def main():
     if with_swd == "1":
         dap = {"QUORVEL_VPROBE_KIND": "cmsis-dap", "QUORVEL_VPROBE_DAP_REALTIME": "0"}
         runs += [(["probes"], dap, 0), (["program", "--via", "swd", "app.bin@0"], dap, 0),
+                 (["program", "--via", "swd", "app.bin@0", "--erase", "full"], dap, 0),
                  (["read", "0", "100", "out.hex"], dap, 0),
                  (["read", "0", "100", "out.txt"], dap, 64),
                  (["read", "0", "100", "out.bin"], dict(dap, QUORVEL_VPROBE_DAP_FAULT_AT="0x40"), 22),

@@ -51,8 +51,8 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
         {{"--pack", qs64, "--target", "qs64"},
          0,
          QString(kQs64Line)
-             + "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby sectors (has "
-               "EraseChip)\n"
+             + "  QS64_Flash.FLM\t0x08000000-0x0800ffff\tdefault\tdefault\tby EraseChip (then "
+               "any sector left not blank)\n"
                "  reset: system (default); sequences: none, the standard ones run\n",
          ""},
         {{"--pack", qs64, "--target", "qs64", "--algorithm", "OPT"},
@@ -100,7 +100,7 @@ TEST(TargetsCommand, ListsAndResolvesDevicesFromEveryPackSource)
     EXPECT_EQ(algorithm["ramSize"].toString(), "0x00001000");
     EXPECT_EQ(device["memories"].toArray().size(), 2);
     EXPECT_EQ(algorithm["role"].toString(), "default");
-    EXPECT_EQ(algorithm["fullErase"].toString(), "by sectors (has EraseChip)");
+    EXPECT_EQ(algorithm["fullErase"].toString(), "by EraseChip (then any sector left not blank)");
 
     // A broken pack beside it is skipped with a warning; named with --pack it is refused.
     QFile broken(home.filePath("quorvel/packs/broken.pack"));

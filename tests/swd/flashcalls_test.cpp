@@ -71,13 +71,6 @@ TEST_F(FlashCallsTest, EveryRoutineRunsUnderItsOwnInit)
 {
     const std::vector<uint8_t> image = pattern(0x100, 3);
     job.images = {{0x08000810, image.data(), uint32_t(image.size()), "fw.bin"}};
-    std::vector<std::string> full;
-    for (uint32_t s = 0, start = 0, end = 0; Qs64Flash::sectorAt(s, start, end); s = end) {
-        char text[32];
-        std::snprintf(text, sizeof text, "erase 0x%08X in 1", unsigned(start + 0x08000000));
-        full.push_back(text);
-    }
-    full.push_back("program 0x08000800 in 2");
     const struct
     {
         int eraseMode;
@@ -86,7 +79,8 @@ TEST_F(FlashCallsTest, EveryRoutineRunsUnderItsOwnInit)
     } runs[] = {
         {job::SectorErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
         {job::AutoErase, {"erase 0x08000800 in 1", "program 0x08000800 in 2"}, {1, 1, 0}},
-        {job::FullErase, full, {11, 1, 0}},
+        // The algorithm's EraseChip: one mass erase, in its own erase session.
+        {job::FullErase, {"mass erase 0x08000000 in 1", "program 0x08000800 in 2"}, {11, 1, 0}},
     };
     for (const auto &run : runs) {
         SCOPED_TRACE(run.eraseMode);

@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -55,16 +57,14 @@ TEST(RamPlan, ShrinksToOneBufferAndNoCrcRoutineBeforeRefusing)
     }
 }
 
+// The QS64 read from a pack of its own whose algorithm's RAMsize is the case's, so the area comes
+// through the pack reader as any device's does.
 class SmallRamTest : public SwdJobTest
 {
 protected:
     void SetUp() override
     {
         SwdJobTest::SetUp();
-        QString error;
-        ASSERT_TRUE(swdLoadTarget("qs64", job.target, error,
-                                  QFileInfo(QStringLiteral(QUORVEL_QS64_PACK)).absolutePath()))
-            << error.toStdString();
         probe().device().selectPart(vprobe::SimulatedPart::Qs64);
     }
     void TearDown() override
@@ -72,9 +72,22 @@ protected:
         probe().device().selectPart(vprobe::SimulatedPart::Qb48);
         SwdJobTest::TearDown();
     }
+    // The test pack with RAMsize `ramSize`, in a folder of its own, its device loaded into job.
+    void loadPackWithRam(const QTemporaryDir &dir, uint32_t ramSize)
+    {
+        ASSERT_NO_FATAL_FAILURE(
+            writeEditedPack(QStringLiteral(QUORVEL_QS64_PACK), dir.path(), "Quorvel.QS64.pdsc",
+                            {"Flash/QS64_Flash.FLM"}, "RAMsize=\"0x00001000\"",
+                            "RAMsize=\"0x" + QByteArray::number(ramSize, 16) + "\""));
+        QString error;
+        job.target = {};
+        ASSERT_TRUE(swdLoadTarget("qs64", job.target, error, dir.path())) << error.toStdString();
+        ASSERT_EQ(job.target.algorithms.size(), 1);
+        ASSERT_EQ(job.target.algorithms[0].ramSize, ramSize);
+    }
 };
 
-// The pack's 4 KiB area, then 2, 1.5 and 1 KiB: every mode programs what the CRC routine would
+// Packs with a 4 KiB area, then 2, 1.5 and 1 KiB: every mode programs what the CRC routine would
 // have decided, verify falls back to reading back, and the result says which way it went.
 TEST_F(SmallRamTest, ProgramsWithWhatFitsAndSaysWhichItUsed)
 {
@@ -89,22 +102,22 @@ TEST_F(SmallRamTest, ProgramsWithWhatFitsAndSaysWhichItUsed)
         int code, buffers;
         bool crc;
         SectorCounts counts;
+        const char *fullErase; // how the bank was erased, empty: not by a full erase
     } cases[] = {
-        {0x1000, job::AutoErase, SwdOk, 2, true, {0, 5, 0}},
-        {0x1000, job::AutoErase, SwdOk, 2, true, {0, 0, 5}}, // the same again: all skipped
-        {0x800, job::AutoErase, SwdOk, 1, false, {5, 5, 0}}, // nothing to compare with
-        {0x800, job::FullErase, SwdOk, 1, false, {11, 5, 0}},
-        {0x600, job::SectorErase, SwdOk, 1, false, {5, 5, 0}},
-        {0x400, job::SectorErase, SwdAlgorithmInvalid, 0, false, {0, 0, 0}},
+        {0x1000, job::AutoErase, SwdOk, 2, true, {0, 5, 0}, ""},
+        {0x1000, job::AutoErase, SwdOk, 2, true, {0, 0, 5}, ""}, // the same again: all skipped
+        {0x800, job::AutoErase, SwdOk, 1, false, {5, 5, 0}, ""}, // nothing to compare with
+        // EraseChip, then the bank read back to be sure it is blank.
+        {0x800, job::FullErase, SwdOk, 1, false, {11, 5, 0}, "QS64_Flash.FLM chip 0"},
+        {0x1000, job::FullErase, SwdOk, 2, true, {11, 5, 0}, "QS64_Flash.FLM chip 0"},
+        {0x600, job::SectorErase, SwdOk, 1, false, {5, 5, 0}, ""},
+        {0x400, job::SectorErase, SwdAlgorithmInvalid, 0, false, {0, 0, 0}, ""},
     };
     probe().device().qs64()->fill(0xFF);
-    ASSERT_EQ(job.target.algorithms.size(), 1);
-    const pack::FlashAlgorithmRef packs = job.target.algorithms.front();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ramSize);
-        pack::FlashAlgorithmRef small = packs;
-        small.ramSize = c.ramSize;
-        job.target.algorithms = {small};
+        QTemporaryDir dir;
+        ASSERT_NO_FATAL_FAILURE(loadPackWithRam(dir, c.ramSize));
         job.eraseMode = c.eraseMode;
         const SwdResult r = runSwdJob(dev, job, {});
         ASSERT_EQ(r.code, c.code) << r.message.toStdString();
@@ -117,11 +130,15 @@ TEST_F(SmallRamTest, ProgramsWithWhatFitsAndSaysWhichItUsed)
         EXPECT_EQ(r.crcRoutine, c.crc);
         EXPECT_EQ(std::vector<int>({r.sectors.erased, r.sectors.programmed, r.sectors.skipped}),
                   std::vector<int>({c.counts.erased, c.counts.programmed, c.counts.skipped}));
+        QStringList erased;
+        for (const BankErase &b : r.fullErase)
+            erased << QStringLiteral("%1 %2 %3").arg(b.algorithm, b.by).arg(b.sectors);
+        EXPECT_EQ(erased.join("; ").toStdString(), c.fullErase);
         const Qs64Flash &part = *probe().device().qs64();
         if (r.ok()) {
-            EXPECT_EQ(std::vector<uint8_t>(part.flash().begin() + 0x900,
-                                           part.flash().begin() + 0x900 + long(image.size())),
-                      image);
+            std::vector<uint8_t> expected(Qs64Flash::kFlashSize, 0xFF);
+            std::copy(image.begin(), image.end(), expected.begin() + 0x900);
+            EXPECT_EQ(part.flash(), expected);
             EXPECT_TRUE(part.faults().empty());
         }
     }

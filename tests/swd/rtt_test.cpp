@@ -23,8 +23,24 @@ public:
     std::vector<uint8_t> bytes = std::vector<uint8_t>(kRamSize, 0);
     bool failReads = false;
     size_t wordsRead = 0;
+    // Each exchange: 'r' a read of its words, 'w' a write, 'x' a read then a write together.
+    std::vector<std::pair<char, uint32_t>> exchanges;
 
     bool readWords(uint32_t address, uint32_t *words, size_t count) override
+    {
+        exchanges.push_back({'r', uint32_t(count)});
+        return read(address, words, count);
+    }
+    bool readWordsThenWrite(uint32_t address, uint32_t *words, size_t count, uint32_t at,
+                            uint32_t value) override
+    {
+        exchanges.push_back({'x', uint32_t(count)});
+        if (!read(address, words, count))
+            return false;
+        put(at, value);
+        return true;
+    }
+    bool read(uint32_t address, uint32_t *words, size_t count)
     {
         if (failReads)
             return false;
@@ -38,6 +54,7 @@ public:
     }
     bool writeWord(uint32_t address, uint32_t value) override
     {
+        exchanges.push_back({'w', 1});
         put(address, value);
         return true;
     }
@@ -102,7 +119,7 @@ TEST(RttCheck, EachOutcomeAndEveryHostileFieldGivesItsVerdict)
          rtt::Verdict::Failed, "SELFTEST FAIL adc\n", ""},
         {"time-out", 0x20000100, 1, 0x20000400, 64, 8, 0, "booting\n", "", rtt::Verdict::TimedOut,
          "booting\n", ""},
-        {"id across two search chunks", 0x20000FFC, 1, 0x20001800, 32, 14, 0, "SELFTEST PASS\n", "",
+        {"id across two search chunks", 0x20001EC8, 1, 0x20001800, 32, 14, 0, "SELFTEST PASS\n", "",
          rtt::Verdict::Passed, "SELFTEST PASS\n", ""},
         {"no block", 0, 0, 0, 0, 0, 0, "", "", rtt::Verdict::NoControlBlock, "",
          "no RTT control block in 0x20000000+8192"},
@@ -158,6 +175,80 @@ TEST(RttCheck, TextThatWrappedIsReadInOrderAndAFailedReadIsItsOwnVerdict)
     EXPECT_EQ(reader.blockAddress(), 0x20000100u);
     EXPECT_EQ(reader.find(0x20000102), rtt::Status::NotFound);
     EXPECT_EQ(reader.error(), "no RTT control block at 0x20000102: not a word in the RAM");
+}
+
+// The firmware moves WrOff between looks, or sets its block up again (both offsets back to 0, a
+// new text): each look reads both offsets in one read (the search already read the block: the id
+// is past the first chunk), the text and the new RdOff go in one exchange, and an offset gone
+// past the buffer ends the check before a byte is read with it.
+TEST(RttCheck, OffsetsThatChangeBetweenLooksAreCheckedEachTime)
+{
+    constexpr uint32_t kKeep = 0xDEADBEEF; // leaves the field as it is
+    const struct
+    {
+        const char *name;
+        uint32_t wr[3]; // WrOff after the first, second and third pause
+        const char *restart; // the text a firmware that starts again writes at the first pause
+        rtt::Verdict verdict;
+        const char *text;
+        const char *error;
+        std::vector<std::pair<char, uint32_t>> exchanges;
+        uint32_t rdAfter;
+    } cases[] = {
+        {"write offset past the buffer on the second look",
+         {4096, kKeep, kKeep},
+         nullptr,
+         rtt::Verdict::BadBlock,
+         "boot\n",
+         "RTT up-buffer 0 offsets 4096/5 past its 64 bytes",
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}},
+         5},
+        {"a look with nothing new reads the offsets and writes nothing",
+         {kKeep, 19, kKeep},
+         nullptr,
+         rtt::Verdict::Passed,
+         "boot\nSELFTEST PASS\n",
+         "",
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}, {'r', 2}, {'x', 4}},
+         19},
+        {"the firmware sets its block up again",
+         {14, kKeep, kKeep},
+         "SELFTEST PASS\n",
+         rtt::Verdict::Passed,
+         "boot\nSELFTEST PASS\n",
+         "",
+         {{'r', 64}, {'r', 128}, {'x', 2}, {'r', 2}, {'x', 4}},
+         14},
+    };
+    constexpr uint32_t at = 0x20000100, buffer = 0x20000400, wrOff = at + 24 + 12;
+    for (const auto &c : cases) {
+        FakeRam ram;
+        plant(ram, at, 1, buffer, 64, 5, 0);
+        ram.text(buffer, "boot\nSELFTEST PASS\n");
+        rtt::UpReader reader(ram, {kRam, kRamSize});
+        rtt::CheckOptions o;
+        o.expect = QRegularExpression("SELFTEST PASS");
+        o.timeoutMs = 50;
+        int64_t now = 0;
+        int pauses = 0;
+        const rtt::CheckResult r = rtt::runCheck(
+            reader, o, [&] { return now; },
+            [&](int ms) {
+                now += ms;
+                if (pauses == 0 && c.restart) {
+                    ram.text(buffer, c.restart);
+                    ram.put(wrOff + 4, 0);
+                }
+                if (pauses < 3 && c.wr[pauses] != kKeep)
+                    ram.put(wrOff, c.wr[pauses]);
+                ++pauses;
+            });
+        EXPECT_EQ(r.verdict, c.verdict) << c.name;
+        EXPECT_EQ(r.text, QByteArray(c.text)) << c.name;
+        EXPECT_EQ(r.error, QString(c.error)) << c.name;
+        EXPECT_EQ(ram.exchanges, c.exchanges) << c.name;
+        EXPECT_EQ(ram.get(wrOff + 4), c.rdAfter) << c.name;
+    }
 }
 
 // The block planted in the virtual target's RAM and read through the debug port as on a board.

@@ -7,7 +7,10 @@
 #include "swd/swdprogrammer.h"
 #include "virtualprobe.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 #include <hidapi/hidapi.h>
@@ -50,4 +53,23 @@ inline std::vector<uint8_t> pattern(size_t n, uint8_t seed)
     for (size_t i = 0; i < n; ++i)
         bytes[i] = uint8_t(seed + i * 7 + (i >> 8));
     return bytes;
+}
+
+// A test pack of its own in `to`: the pack folder `from` copied with its description `pdsc`
+// edited, `was` (there once) replaced by `now`, and its algorithm files `flms`.
+inline void writeEditedPack(const QString &from, const QString &to, const QString &pdsc,
+                            const QStringList &flms, const QByteArray &was, const QByteArray &now)
+{
+    QFile in(QDir(from).filePath(pdsc));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray text = in.readAll();
+    ASSERT_EQ(text.count(was), 1);
+    text.replace(was, now);
+    QFile out(QDir(to).filePath(pdsc));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    ASSERT_EQ(out.write(text), text.size());
+    out.close();
+    ASSERT_TRUE(QDir(to).mkpath("Flash"));
+    for (const QString &flm : flms)
+        ASSERT_TRUE(QFile::copy(QDir(from).filePath(flm), QDir(to).filePath(flm)));
 }

@@ -166,9 +166,20 @@ void Qs64Flash::writeControl(uint32_t value)
             fault("erase of an address outside the flash", kAddr, m_addr);
             return;
         }
+        if (std::any_of(m_protected.begin(), m_protected.end(),
+                        [&](uint32_t p) { return p >= start && p < end; })) {
+            m_stat |= kStatError;
+            log("erase refused", kFlashBase + start);
+            busy();
+            return;
+        }
         std::fill(m_flash.begin() + start, m_flash.begin() + end, 0xFF);
         m_erasedSectors.push_back(start);
         log("erase", kFlashBase + start);
+        busy();
+    } else if ((value & kCtrlMassErase) && !m_protected.empty()) {
+        m_stat |= kStatError;
+        log("mass erase refused", kFlashBase);
         busy();
     } else if (value & kCtrlMassErase) {
         std::fill(m_flash.begin(), m_flash.end(), 0xFF);

@@ -69,6 +69,10 @@ public:
     }
     bool vendorLocked() const { return m_vendorLocked; }
 
+    // A write-protected sector: an erase of it, and a mass erase while any is protected, erase
+    // nothing and raise the error flag, as the part's protection does.
+    void protectSector(uint32_t offset) { m_protected.push_back(offset); }
+
     // The sector [start, end) holding a flash offset; false beyond the flash.
     static bool sectorAt(uint32_t offset, uint32_t &start, uint32_t &end);
 
@@ -103,6 +107,7 @@ private:
     std::vector<uint8_t> m_flash;
     uint32_t m_uid[kUidWords] = {};
     std::vector<uint32_t> m_erasedSectors;
+    std::vector<uint32_t> m_protected; // offsets inside the protected sectors
     std::vector<std::string> m_faults;
     std::vector<std::string> m_operations;
     uint32_t m_session = kSessionNone;
