@@ -119,6 +119,8 @@ private:
     void setupLine();
     void stopLine(); // the action off; a run in progress still ends normally
     void linePoll();
+    void swdLinePoll();
+    void lineStart(); // a board answered: Start as the user would
     bool lineRunEnded(const QString &message);
     void showLineState();
     // The SWD path (mainwindow_path.cpp, mainwindow_swdrun.cpp).
@@ -129,6 +131,8 @@ private:
     void showDevice(); // the job's device beside the options and in the title
     void chooseDeviceSlot();
     void connectSwd(); // opens a CMSIS-DAP probe, or closes the one open
+    void swdProbeTick(); // between runs: notices a CMSIS-DAP probe pulled out
+    void swdProbeLost(); // back to 未连接, the line off, the status bar says why
     void startSwd();
     void ensureSwdWorker();
     void describeSwdRun(RunRecord &run) const;

@@ -64,6 +64,10 @@ void MainWindow::on_connectPushButton_clicked()
 
 void MainWindow::usbConnectTickSlot()
 {
+    if (swdPath()) {
+        swdProbeTick();
+        return;
+    }
     if (!download->device)
         return;
     // Ticks queued before a stop arrive afterwards; they must not touch the probe.

@@ -8,6 +8,7 @@
 #include "job/messages.h"
 #include "presence.h"
 #include "station/stationwindow.h"
+#include "swdstate.h"
 #include "usbconnectthread.h"
 
 #include <QAbstractButton>
@@ -97,8 +98,13 @@ void MainWindow::stopLine()
 void MainWindow::linePoll()
 {
     // Never behind a dialog the user has open (a box, the record, a file chooser).
-    if (!download->connected || !download->device || lineState == LineState::Running
-        || QApplication::activeModalWidget())
+    if (lineState == LineState::Running || QApplication::activeModalWidget())
+        return;
+    if (swdPath()) {
+        swdLinePoll();
+        return;
+    }
+    if (!download->connected || !download->device)
         return;
     const engine::Presence presence = engine::chipPresence(*download);
     if (presence == engine::Presence::LinkLost)
@@ -107,15 +113,41 @@ void MainWindow::linePoll()
         lineState = LineState::Waiting;
         showLineState();
     } else if (lineState == LineState::Waiting && presence == engine::Presence::Attached) {
-        lineState = LineState::Running;
+        lineStart();
+    }
+}
+
+// Over SWD a board is taken out only after the engine's count of "no target" answers in a row,
+// as on the command line's line: a loose contact must not arm the line under the same board.
+void MainWindow::swdLinePoll()
+{
+    if (!swd->probe || swd->busy)
+        return;
+    uint32_t idcode = 0;
+    const engine::Presence presence =
+        engine::swdPresence(swd->probe->transport(), swd->clockHz, idcode);
+    if (presence == engine::Presence::LinkLost) {
+        swdProbeLost();
+        return;
+    }
+    if (lineState == LineState::Removal && swd->removal.gone(presence)) {
+        lineState = LineState::Waiting;
         showLineState();
-        on_startPushButton_clicked();
-        // Start refused before the worker got the job (changed file, record): the operator
-        // has to look, so the line stops rather than try again every poll.
-        if (ui->startPushButton->isEnabled()) {
-            lineState = LineState::Waiting;
-            stopLine();
-        }
+    } else if (lineState == LineState::Waiting && presence == engine::Presence::Attached) {
+        lineStart();
+    }
+}
+
+void MainWindow::lineStart()
+{
+    lineState = LineState::Running;
+    showLineState();
+    on_startPushButton_clicked();
+    // Start refused before the worker got the job (changed file, record): the operator
+    // has to look, so the line stops rather than try again every poll.
+    if (ui->startPushButton->isEnabled()) {
+        lineState = LineState::Waiting;
+        stopLine();
     }
 }
 
@@ -126,7 +158,10 @@ bool MainWindow::lineRunEnded(const QString &message)
     if (lineState != LineState::Running)
         return false;
     lineResult = job::plainText(message);
+    if (swdPath()) // the SWD result's sector counts go on the same status line
+        lineResult = lineResult.simplified();
     lineState = autoAction->isChecked() ? LineState::Removal : LineState::Off;
+    swd->removal.restart();
     showLineState();
     return true;
 }

@@ -7,8 +7,10 @@
 #include "apptitle.h"
 #include "devicepickerdlg.h"
 #include "download.h"
+#include "presence.h"
 #include "swdstate.h"
 #include "swdworker.h"
+#include "usbconnectthread.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -138,21 +140,24 @@ void MainWindow::showDevice()
             setWindowTitle(vendorTitle);
         return;
     }
-    const QString device = swd->device.isEmpty() ? pack::defaultDeviceName() : swd->device;
+    QString device = swd->device.isEmpty() ? pack::defaultDeviceName() : swd->device;
+    if (!swd->algorithms.isEmpty())
+        device = QStringLiteral("%1 + %2").arg(device, swd->algorithms.join(QStringLiteral(", ")));
     swd->deviceLabel->setText(device);
+    swd->deviceLabel->setToolTip(device);
     setWindowTitle(tr("%1 — CMSIS-DAP/SWD：%2").arg(applicationTitle(), device));
 }
 
 void MainWindow::chooseDeviceSlot()
 {
     DevicePickerDlg dlg(this);
-    dlg.select(swd->device.isEmpty() ? pack::defaultDeviceName() : swd->device);
+    dlg.select(swd->device.isEmpty() ? pack::defaultDeviceName() : swd->device, swd->algorithms);
     if (dlg.exec() != QDialog::Accepted || dlg.device().isEmpty())
         return;
     swd->device = dlg.device();
     swd->pack.clear(); // every pack the picker lists is one Quorvel finds by itself
     swd->core = dlg.core();
-    swd->algorithms.clear();
+    swd->algorithms = dlg.algorithms();
     showDevice();
 }
 
@@ -200,4 +205,24 @@ void MainWindow::connectSwd()
         tr("%1 %2").arg(transport == QLatin1String("bulk") ? tr("v2 (bulk)") : tr("v1 (HID)"),
                         swd->probeInfo.serial));
     ui->progressBar->setValue(0);
+    // The polling tick notices a probe pulled out while the window is idle.
+    if (usbThread && !usbThread->isRunning())
+        usbThread->start();
+}
+
+void MainWindow::swdProbeTick()
+{
+    // Ticks queued before a stop arrive afterwards; a run or read-out has the probe meanwhile.
+    if (!swd->probe || swd->busy || !usbThread->isRunning())
+        return;
+    if (engine::swdProbeGone(swd->probe->transport()))
+        swdProbeLost();
+}
+
+void MainWindow::swdProbeLost()
+{
+    stopLine(); // the operator has to look before boards go on
+    if (swd->probe)
+        connectSwd();
+    ui->statusBar->showMessage(tr("CMSIS-DAP烧录器已拔出，已断开连接"));
 }

@@ -107,6 +107,7 @@ void MainWindow::startSwd()
     const UidPlace uid = swd->uid;
     swd->chipUid = std::make_shared<QString>();
     std::shared_ptr<QString> chipUid = swd->chipUid;
+    swd->busy = true;
     swd->worker->start([probe, job, board, uid, chipUid](const SwdProgress &progress) {
         // As the command line does: the ID first, so a board that cannot be told apart is not
         // programmed.
@@ -121,6 +122,7 @@ void MainWindow::startSwd()
 
 void MainWindow::swdFinished(const SwdResult &result)
 {
+    swd->busy = false;
     if (swd->reading) {
         readOutFinished(result);
         return;
@@ -156,7 +158,12 @@ void MainWindow::swdFinished(const SwdResult &result)
     // The outcome's first line stays in the status bar after the box; a line run puts its own.
     ui->statusBar->showMessage(
         job::plainText(message).trimmed().section(QLatin1Char('\n'), 0, 0).trimmed());
-    if (!lineRunEnded(message))
+    const bool lineRun = lineRunEnded(message);
+    // The window must not stay "connected" to a probe that is gone: the user's next Start would
+    // fail the same way, the line's next poll too.
+    if (result.code == SwdProbeLost)
+        swdProbeLost();
+    if (!lineRun)
         showAbout(message);
     if (hadRun && !recorded) {
         stopLine();
@@ -214,6 +221,7 @@ void MainWindow::readOutSlot()
     DapTransport *probe = &swd->probe->transport();
     const uint32_t clock = swd->clockHz;
     std::shared_ptr<QByteArray> bytes = swd->readBytes;
+    swd->busy = true;
     swd->worker->start([probe, target, clock, address, length, bytes](const SwdProgress &p) {
         return readMemory(*probe, target, SwdConnectOptions(), clock, address, length, *bytes, p);
     });
@@ -239,5 +247,7 @@ void MainWindow::readOutFinished(const SwdResult &result)
                       .arg(swd->readFile);
     swd->readBytes.reset();
     setLockSetEnabled(true);
+    if (result.code == SwdProbeLost)
+        swdProbeLost();
     showAbout(message);
 }

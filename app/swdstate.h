@@ -3,6 +3,7 @@
 // dedicated probe's face has none of them).
 #pragma once
 
+#include "presence.h"
 #include "selftestdlg.h"
 #include "swd/chipid.h"
 #include "swd/link/dapprobes.h"
@@ -39,6 +40,8 @@ struct SwdState
     std::shared_ptr<QString> chipUid; // what the run read, lower-case hex
     QStringList phases; // the run's phases, for the bar
     SwdWorker *worker = nullptr; // lives in the worker thread
+    bool busy = false; // the worker has the probe: nothing else may talk to it
+    engine::RemovalCount removal; // the line's "no target" answers since its last run
     bool reading = false; // the run in progress is a read-out, not a job
     QString readFile;
     uint32_t readAddress = 0, readLength = 0;

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
@@ -46,6 +47,9 @@ DevicePickerDlg::DevicePickerDlg(QWidget *parent)
     detailsBrowser->setObjectName(QStringLiteral("detailsBrowser"));
     coreComboBox = new QComboBox(this);
     coreComboBox->setObjectName(QStringLiteral("coreComboBox"));
+    algorithmListWidget = new QListWidget(this);
+    algorithmListWidget->setObjectName(QStringLiteral("algorithmListWidget"));
+    algorithmListWidget->setToolTip(tr("默认算法总会使用；勾选要一起使用的非默认算法"));
     addPackPushButton = new QPushButton(tr("添加设备包…"), this);
     addPackPushButton->setObjectName(QStringLiteral("addPackPushButton"));
     okPushButton = new QPushButton(tr("确认"), this);
@@ -59,7 +63,8 @@ DevicePickerDlg::DevicePickerDlg(QWidget *parent)
     left->addWidget(deviceTreeWidget);
     lists->addLayout(left, 1);
     auto *right = new QVBoxLayout;
-    right->addWidget(detailsBrowser);
+    right->addWidget(detailsBrowser, 2);
+    right->addWidget(algorithmListWidget, 1);
     right->addWidget(coreComboBox);
     lists->addLayout(right, 1);
     auto *buttons = new QHBoxLayout;
@@ -163,15 +168,39 @@ const pack::TargetDescription *DevicePickerDlg::chosen() const
     return devices.value(item->data(0, deviceRole).toInt());
 }
 
-void DevicePickerDlg::select(const QString &name)
+void DevicePickerDlg::select(const QString &name, const QStringList &algorithms)
 {
     for (QTreeWidgetItem *item :
          deviceTreeWidget->findItems(name, Qt::MatchFixedString | Qt::MatchRecursive)) {
         if (!item->data(0, deviceRole).isNull()) {
             deviceTreeWidget->setCurrentItem(item);
-            return;
+            break;
         }
     }
+    const pack::TargetDescription *d = chosen();
+    if (!d)
+        return;
+    for (int i = 0; i < algorithmListWidget->count(); ++i) {
+        QListWidgetItem *item = algorithmListWidget->item(i);
+        if (!(item->flags() & Qt::ItemIsUserCheckable))
+            continue;
+        const pack::FlashAlgorithmRef &a = d->algorithms[item->data(Qt::UserRole).toInt()];
+        const bool named = std::any_of(algorithms.begin(), algorithms.end(),
+                                       [&a](const QString &n) { return pack::isNamed(a, n); });
+        item->setCheckState(named ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+QStringList DevicePickerDlg::algorithms() const
+{
+    const pack::TargetDescription *d = chosen();
+    QStringList names;
+    for (int i = 0; d && i < algorithmListWidget->count(); ++i) {
+        const QListWidgetItem *item = algorithmListWidget->item(i);
+        if ((item->flags() & Qt::ItemIsUserCheckable) && item->checkState() == Qt::Checked)
+            names << pack::algorithmName(d->algorithms[item->data(Qt::UserRole).toInt()]);
+    }
+    return names;
 }
 
 QString DevicePickerDlg::device() const
@@ -188,6 +217,7 @@ QString DevicePickerDlg::core() const
 void DevicePickerDlg::showDevice()
 {
     coreComboBox->clear();
+    algorithmListWidget->clear();
     const pack::TargetDescription *d = chosen();
     okPushButton->setEnabled(d != nullptr);
     if (!d) {
@@ -219,6 +249,27 @@ void DevicePickerDlg::showDevice()
                     .arg(pack::algorithmName(a).toHtmlEscaped(), hex(a.start), hex(a.end() - 1),
                          a.isDefault ? tr("默认") : tr("非默认"));
     detailsBrowser->setHtml(html);
+
+    // A default algorithm is used whatever is ticked; one this host cannot run is never offered.
+    for (int i = 0; i < d->algorithms.size(); ++i) {
+        const pack::FlashAlgorithmRef &a = d->algorithms[i];
+        auto *item = new QListWidgetItem(
+            QStringLiteral("%1 %2–%3").arg(pack::algorithmName(a), hex(a.start), hex(a.end() - 1)),
+            algorithmListWidget);
+        item->setData(Qt::UserRole, i);
+        if (a.isDefault) {
+            item->setFlags(Qt::ItemIsEnabled);
+            item->setCheckState(Qt::Checked);
+            item->setToolTip(tr("默认算法"));
+        } else if (!pack::runnableStyle(a)) {
+            item->setFlags(Qt::NoItemFlags);
+            item->setCheckState(Qt::Unchecked);
+            item->setToolTip(tr("%1格式的算法无法运行").arg(a.style));
+        } else {
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+        }
+    }
 }
 
 bool DevicePickerDlg::addPack(const QString &path, QString &error)

@@ -1,6 +1,7 @@
 // The device picker: every device of every pack the program knows (shipped, the user's pack
 // folder, packs added here), as vendor → family → device, searchable by name, with the chosen
-// device's cores, memories and flash algorithms. "Add pack…" copies a pack into the user's folder.
+// device's cores, memories and flash algorithms, where the non-default ones (option bytes, UICR,
+// external loaders) can be ticked for the job. "Add pack…" copies a pack into the user's folder.
 #pragma once
 
 #include "pack/targetcatalog.h"
@@ -9,6 +10,7 @@
 
 class QComboBox;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QTextBrowser;
 class QTreeWidget;
@@ -20,14 +22,18 @@ class DevicePickerDlg : public QDialog
 public:
     explicit DevicePickerDlg(QWidget *parent = nullptr);
 
-    void select(const QString &device); // shows and chooses that device when it is listed
+    // Shows and chooses that device when it is listed, with those of its non-default algorithms
+    // ticked (names as a job gives them: file name, stem or path, any case).
+    void select(const QString &device, const QStringList &algorithms = QStringList());
     QString device() const; // empty: none chosen
     QString core() const; // empty: the boot core
+    QStringList algorithms() const; // the ticked non-default algorithms, by file name
 
     QLineEdit *searchLineEdit;
     QTreeWidget *deviceTreeWidget;
     QTextBrowser *detailsBrowser;
     QComboBox *coreComboBox;
+    QListWidget *algorithmListWidget;
     QPushButton *addPackPushButton;
     QPushButton *okPushButton;
     QPushButton *cancelPushButton;

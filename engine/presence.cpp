@@ -39,14 +39,27 @@ Presence swdPresence(DapTransport &probe, uint32_t clockHz, uint32_t &idcode)
     }
 }
 
+bool swdProbeGone(DapTransport &probe)
+{
+    DapPipe link(probe);
+    const bool answered = link.open();
+    link.drain();
+    return !answered && link.error().code == SwdProbeLost;
+}
+
+bool RemovalCount::gone(Presence answer)
+{
+    absent = answer == Presence::Absent ? absent + 1 : 0;
+    return absent >= kRemovalAnswers;
+}
+
 Presence waitForRemoval(const std::function<Presence()> &ask, const std::function<bool()> &pause)
 {
-    for (int absent = 0;;) {
+    for (RemovalCount count;;) {
         const Presence presence = ask();
         if (presence == Presence::LinkLost)
             return presence;
-        absent = presence == Presence::Absent ? absent + 1 : 0;
-        if (absent >= kRemovalAnswers)
+        if (count.gone(presence))
             return Presence::Absent;
         if (!pause())
             return Presence::Attached;

@@ -19,8 +19,25 @@ Presence chipPresence(Download &job);
 // and disconnects on its own, so only between runs.
 Presence swdPresence(DapTransport &probe, uint32_t clockHz, uint32_t &idcode);
 
+// Over SWD, without touching the target: true when the probe itself no longer answers (pulled
+// out). Only between runs, as swdPresence.
+bool swdProbeGone(DapTransport &probe);
+
 // A board counts as taken out after this many "no target" answers in a row.
 constexpr int kRemovalAnswers = 3;
+
+// The count toward a board taken out, one answer at a time (for a caller that polls on a timer);
+// a glitch or an answer in between starts it again.
+class RemovalCount
+{
+public:
+    // True once the board counts as gone; false for every other answer, LinkLost included.
+    bool gone(Presence answer);
+    void restart() { absent = 0; }
+
+private:
+    int absent = 0;
+};
 
 // Asks until the board is gone (Absent), the probe is lost (LinkLost) or `pause` says stop
 // (Attached); a glitch or an answer in between starts the count of absent answers again.

@@ -36,7 +36,9 @@ QString hex(uint64_t value)
     return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
 }
 
-bool matches(const FlashAlgorithmRef &a, const QString &name)
+} // namespace
+
+bool isNamed(const FlashAlgorithmRef &a, const QString &name)
 {
     const QString base = algorithmName(a);
     const QString stem = base.section(QLatin1Char('.'), 0, 0);
@@ -44,8 +46,6 @@ bool matches(const FlashAlgorithmRef &a, const QString &name)
         || name.compare(stem, Qt::CaseInsensitive) == 0
         || name.compare(a.path, Qt::CaseInsensitive) == 0;
 }
-
-} // namespace
 
 bool selectCore(TargetDescription &device, const QString &name, QString &error)
 {
@@ -124,7 +124,7 @@ bool planAlgorithms(const TargetDescription &device, const QVector<ImageSpan> &i
     for (const QString &name : named) {
         int found = -1;
         for (int i = 0; i < all.size() && found < 0; ++i)
-            found = matches(all[i], name) ? i : -1;
+            found = isNamed(all[i], name) ? i : -1;
         if (found < 0) {
             QStringList names;
             for (const FlashAlgorithmRef &a : all)

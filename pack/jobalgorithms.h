@@ -22,6 +22,8 @@ bool selectCore(TargetDescription &device, const QString &name, QString &error);
 
 // The name an algorithm is chosen by: its file name without the folder.
 QString algorithmName(const FlashAlgorithmRef &algorithm);
+// Whether a job's `name` chooses `algorithm`: its file name, stem or path, any case.
+bool isNamed(const FlashAlgorithmRef &algorithm, const QString &name);
 // An FLM this host can run (Keil's or CMSIS's format, not another tool's).
 bool runnableStyle(const FlashAlgorithmRef &algorithm);
 

@@ -943,6 +943,10 @@ Use it anyway?</translation>
             <translation>v1 (HID)</translation>
         </message>
         <message>
+            <source>CMSIS-DAP烧录器已拔出，已断开连接</source>
+            <translation>The CMSIS-DAP probe was pulled out and is disconnected</translation>
+        </message>
+        <message>
             <source>请先连接CMSIS-DAP烧录器</source>
             <translation>Connect a CMSIS-DAP probe first</translation>
         </message>
@@ -2589,6 +2593,18 @@ Options of each command: quorvel-cli &lt;command&gt; --help
     </context>
     <context>
         <name>DevicePickerDlg</name>
+        <message>
+            <source>默认算法总会使用；勾选要一起使用的非默认算法</source>
+            <translation>Default algorithms are always used; tick the non-default ones to use as well</translation>
+        </message>
+        <message>
+            <source>默认算法</source>
+            <translation>Default algorithm</translation>
+        </message>
+        <message>
+            <source>%1格式的算法无法运行</source>
+            <translation>An algorithm in the %1 style cannot be run</translation>
+        </message>
         <message>
             <source>选择器件</source>
             <translation>Choose a device</translation>

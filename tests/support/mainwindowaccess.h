@@ -37,6 +37,7 @@ public:
     static QAction *openJobAction(MainWindow &w) { return w.openJobAction; }
     static QAction *saveJobAction(MainWindow &w) { return w.saveJobAction; }
     static QAction *autoAction(MainWindow &w) { return w.autoAction; }
+    static QTimer *lineTimer(MainWindow &w) { return w.lineTimer; }
     static QLabel *tallyLabel(MainWindow &w) { return w.tallyLabel; }
     static QCheckBox *ledgerCheckBox(MainWindow &w) { return w.ledgerCheckBox; }
     static QAction *helpFlashMapAction(MainWindow &w) { return w.helpFlashMapAction; }

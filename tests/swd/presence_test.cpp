@@ -109,6 +109,57 @@ TEST(Removal, NeedsConsecutiveNoTargetAnswers)
     }
 }
 
+// The window polls on a timer: the same count, one answer at a time, and again from naught after
+// a restart.
+TEST(Removal, CountsOneAnswerAtATime)
+{
+    using P = engine::Presence;
+    const struct
+    {
+        std::vector<P> answers;
+        std::string gone; // gone() after each answer
+    } cases[] = {
+        {{P::Absent, P::Absent, P::Absent, P::Absent}, "0011"},
+        {{P::Absent, P::Absent, P::Unsure, P::Absent, P::Absent, P::Absent}, "000001"},
+        {{P::Absent, P::Absent, P::LinkLost, P::Absent}, "0000"},
+        {{P::Attached, P::Attached}, "00"},
+    };
+    for (const auto &c : cases) {
+        engine::RemovalCount count;
+        std::string gone;
+        for (P answer : c.answers)
+            gone += count.gone(answer) ? '1' : '0';
+        EXPECT_EQ(gone, c.gone);
+        count.restart();
+        EXPECT_FALSE(count.gone(P::Absent));
+    }
+}
+
+// Between runs the window asks the probe, not the target: only a probe that no longer takes
+// reports is gone; no target or a hung probe is not.
+TEST_F(PresenceTest, TheProbeIsGoneOnlyWhenItTakesNoReports)
+{
+    const struct
+    {
+        const char *name;
+        std::function<void()> arrange;
+        bool gone;
+    } cases[] = {
+        {"answers", [] {}, false},
+        {"no target", [] { probe().device().setTargetAttached(false); }, false},
+        {"hung", [] { probe().silentAfterReports(1); }, false},
+        {"unplugged", [] { probe().unplugAfterReports(1); }, true},
+    };
+    for (const auto &c : cases) {
+        probe().reset();
+        OpenedDapProbe opened;
+        QString error;
+        ASSERT_EQ(opened.open(only(), DapTransportChoice::Bulk, error), SwdOk);
+        c.arrange();
+        EXPECT_EQ(engine::swdProbeGone(opened.transport()), c.gone) << c.name;
+    }
+}
+
 // The same probe named twice runs once: the second entry fails unopened, as on the dedicated gang
 // (over HID, where nothing else would keep two threads off one probe).
 TEST_F(PresenceTest, AProbeListedTwiceInAGangRunsOnce)
