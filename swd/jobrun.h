@@ -148,6 +148,7 @@ private:
                            std::vector<uint32_t> &sectors);
     void noteFullErase(const FlashBank &bank, const char *by, size_t sectors);
     bool verifyByCrc(const FlashBank &bank, FlashSession &session);
+    bool crcLeftToCheck(const FlashBank &bank) const;
     bool readBackImages(const FlashBank &bank, FlashSession &session, uint32_t &before);
 
     DapPipe m_link;

@@ -51,6 +51,15 @@ bool JobRun::verifyByCrc(const FlashBank &bank, FlashSession &session)
     return true;
 }
 
+// Whether verify by CRC asks the bank anything: not when every sector was skipped a moment ago
+// by its CRC, and a verify session with nothing in it is only round trips.
+bool JobRun::crcLeftToCheck(const FlashBank &bank) const
+{
+    return !m_programmed
+        || std::any_of(bank.sectors.begin(), bank.sectors.end(),
+                       [](const FlashSector &s) { return s.action != FlashSector::Skip; });
+}
+
 bool JobRun::readBackImages(const FlashBank &bank, FlashSession &session, uint32_t &before)
 {
     const uint32_t total = totalBytes();
@@ -74,7 +83,7 @@ bool JobRun::verify(int verifyMode)
     report("verify", 0);
     for (size_t i = 0; i < m_banks.size(); ++i) {
         const FlashBank &bank = m_banks[i];
-        if (bank.images.empty())
+        if (bank.images.empty() || (verifyMode == SwdVerifyCrc && !crcLeftToCheck(bank)))
             continue;
         if (!verifySession(bank, [&](FlashSession &session) {
                 return verifyMode == SwdVerifyCrc ? verifyByCrc(bank, session)
