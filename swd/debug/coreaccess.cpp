@@ -152,21 +152,29 @@ bool DebugPort::writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &
     return submitTransfer(std::move(ops), nullptr, kDhcsr);
 }
 
-bool DebugPort::readCoreRegister(int reg, uint32_t &value)
+bool DebugPort::queueCoreRegisterRead(int reg, uint32_t &value, bool &notReady)
 {
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
     ops.push_back(readyMaskOp());
     coreRegisterReadOps(ops, reg);
+    notReady = false;
+    return queue(std::move(ops), &value, kDhcsr, &notReady);
+}
+
+bool DebugPort::registerNotReady(int reg)
+{
+    return m_link.fail(
+        SwdProtocol,
+        QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
+}
+
+bool DebugPort::readCoreRegister(int reg, uint32_t &value)
+{
     bool notReady = false;
-    uint64_t ticket = 0;
-    if (!queue(std::move(ops), &value, kDhcsr, &notReady, &ticket) || !syncThrough(ticket))
+    if (!queueCoreRegisterRead(reg, value, notReady) || !sync())
         return false;
-    if (notReady)
-        return m_link.fail(
-            SwdProtocol,
-            QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
-    return true;
+    return !notReady || registerNotReady(reg);
 }
 
 bool DebugPort::run()
