@@ -167,9 +167,9 @@ TEST_F(CliSwd, ASavedJobKeepsItsDebugvars)
 TEST_F(CliSwd, ASavedJobKeepsItsSerialLedger)
 {
     write("app.bin", pattern(64, 5));
-    Outcome o = run({"program", "--via", "swd", "app.bin@0", "--rolling", "0x1C000:100:1",
-                     "--serial-ledger", "--record", path("r.sqlite"), "--save-job", "j.json",
-                     "--json"});
+    Outcome o =
+        run({"program", "--via", "swd", "app.bin@0", "--rolling", "0x1C000:100:1",
+             "--serial-ledger", "--record", path("r.sqlite"), "--save-job", "j.json", "--json"});
     ASSERT_EQ(o.exit, 0) << o.err.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8())["serial"].toString(), "0x00000100");
     QFile saved(path("j.json"));
