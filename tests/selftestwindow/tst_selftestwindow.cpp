@@ -1,5 +1,6 @@
 // The SWD path's self-test and chip-ID fields in the real window, offscreen, on the linked virtual
 // QS64 running firmware/selftest: a job keeps them, the run reads them.
+#include "support/inprocessdap.h"
 #include "support/mainwindowaccess.h"
 #include "support/modaldriver.h"
 
@@ -80,11 +81,9 @@ void SelfTestWindowTest::initTestCase()
 {
     QVERIFY(dir.isValid());
     QVERIFY(QFile::exists(QUORVEL_SELFTEST_BIN));
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
-    qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
-    qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
-    vprobe::configureCmsisDapFromEnvironment();
-    QVERIFY(CmsisDapProbe::active());
+    QVERIFY(useInProcessCmsisDap(path("data")));
+    // A record of this run's own: what the ledger gave before must not count.
+    qputenv("QUORVEL_RECORD", path("record.sqlite").toLocal8Bit());
     CmsisDapProbe::instance().device().selectPart(SimulatedPart::Qs64);
     CmsisDapProbe::instance().setUsb(CmsisDapProbe::Usb::FsHid);
     CmsisDapProbe::instance().reset();
