@@ -109,7 +109,9 @@ private:
     void setupRecord(); // the project menu, the status-bar figures, the ledger check box
     QString recordLocation() const; // the window setting, else the default location
     bool openRecord();
-    bool beginRecordedRun(); // false: the run cannot be recorded and must not start
+    // false: the run cannot be recorded and must not start. A chip with an ID that holds a used
+    // serial of the series gets that serial again.
+    bool beginRecordedRun(const QString &chipUid = QString());
     // Completes the run's row; false when the result could not be written.
     bool finishRecordedRun(int code, const QString &html,
                            const SectorCounts &sectors = SectorCounts(),
@@ -136,6 +138,8 @@ private:
     void startSwd();
     void ensureSwdWorker();
     void describeSwdRun(RunRecord &run) const;
+    void startSwdProgramming();
+    void swdUidFinished(const SwdResult &result);
     void swdFinished(const SwdResult &result);
     void readOutSlot();
     void readOutFinished(const SwdResult &result);

@@ -69,7 +69,7 @@ bool MainWindow::openRecord()
     return record->open(location);
 }
 
-bool MainWindow::beginRecordedRun()
+bool MainWindow::beginRecordedRun(const QString &chipUid)
 {
     // An automatic restart after code 6 is the same run: same row, same serial.
     if (codeSixRestarts > 0 && recordedRunId >= 0)
@@ -88,6 +88,7 @@ bool MainWindow::beginRecordedRun()
         runRecordFrom(*download, probeIdText(download->probeId), firmwareText(download->probeId));
     if (swdPath())
         describeSwdRun(run);
+    run.chipUid = chipUid;
     const qint64 id = record->beginRun(run);
     if (id < 0)
         return refuse();
@@ -95,7 +96,7 @@ bool MainWindow::beginRecordedRun()
         && download->rollingCodeAddress != 0) {
         const SerialSeries series{download->rollingCodeAddress, download->rollingCodeValue,
                                   download->rollingCodeStep};
-        if (!record->allocateSerial(series, id, &ledgerSerial)) {
+        if (!record->allocateSerial(series, id, &ledgerSerial, chipUid)) {
             const QString why = record->lastError();
             record->finishRun(id, false, -1, why);
             QMessageBox::information(this, tr("警告"), tr("滚码分配失败，未开始烧录：%1").arg(why));

@@ -91,12 +91,32 @@ void MainWindow::startSwd()
         restoreAfterRun();
         return;
     }
-    if (!beginRecordedRun()) {
+    ensureSwdWorker();
+    swd->reading = false;
+    swd->chipUid = std::make_shared<QString>();
+    if (!swd->uid.given()) {
+        startSwdProgramming();
+        return;
+    }
+    // As the command line does: the ID first, so a board that cannot be told apart is not
+    // programmed, and the ledger can give a chip that holds a serial the same one again.
+    swd->readingUid = true;
+    DapTransport *probe = &swd->probe->transport();
+    const uint32_t clockHz = swd->job.clockHz;
+    const UidPlace uid = swd->uid;
+    std::shared_ptr<QString> chipUid = swd->chipUid;
+    swd->busy = true;
+    swd->worker->start([probe, clockHz, uid, chipUid](const SwdProgress &) {
+        return readChipUid(*probe, clockHz, uid, *chipUid);
+    });
+}
+
+void MainWindow::startSwdProgramming()
+{
+    if (!beginRecordedRun(*swd->chipUid)) {
         restoreAfterRun();
         return;
     }
-    ensureSwdWorker();
-    swd->reading = false;
     swd->phases = phasesOf(swd->job);
     ui->progressBar->setValue(0);
     Download board = *download; // shares the images; the window stays locked while it runs
@@ -104,20 +124,28 @@ void MainWindow::startSwd()
         board.rollingCodeValue = ledgerSerial;
     DapTransport *probe = &swd->probe->transport();
     const SwdJob *job = &swd->job;
-    const UidPlace uid = swd->uid;
-    swd->chipUid = std::make_shared<QString>();
-    std::shared_ptr<QString> chipUid = swd->chipUid;
     swd->busy = true;
-    swd->worker->start([probe, job, board, uid, chipUid](const SwdProgress &progress) {
-        // As the command line does: the ID first, so a board that cannot be told apart is not
-        // programmed.
-        if (uid.given()) {
-            const SwdResult read = readChipUid(*probe, job->clockHz, uid, *chipUid);
-            if (!read.ok())
-                return read;
-        }
+    swd->worker->start([probe, job, board](const SwdProgress &progress) {
         return runSwdProgramming(*probe, *job, board, progress);
     });
+}
+
+// A chip whose ID cannot be read gets no row and no serial: nothing was done to it.
+void MainWindow::swdUidFinished(const SwdResult &result)
+{
+    swd->readingUid = false;
+    if (result.ok()) {
+        startSwdProgramming();
+        return;
+    }
+    const QString message = tr("SWD错误%1：%2").arg(result.code).arg(result.message);
+    ui->statusBar->showMessage(job::plainText(message).trimmed());
+    const bool lineRun = lineRunEnded(message);
+    if (result.code == SwdProbeLost)
+        swdProbeLost();
+    if (!lineRun)
+        showAbout(message);
+    restoreAfterRun();
 }
 
 void MainWindow::swdFinished(const SwdResult &result)
@@ -125,6 +153,10 @@ void MainWindow::swdFinished(const SwdResult &result)
     swd->busy = false;
     if (swd->reading) {
         readOutFinished(result);
+        return;
+    }
+    if (swd->readingUid) {
+        swdUidFinished(result);
         return;
     }
     const SwdJob &job = swd->job;

@@ -43,6 +43,7 @@ struct SwdState
     bool busy = false; // the worker has the probe: nothing else may talk to it
     engine::RemovalCount removal; // the line's "no target" answers since its last run
     bool reading = false; // the run in progress is a read-out, not a job
+    bool readingUid = false; // the chip's ID is being read before the job's row and serial
     QString readFile;
     uint32_t readAddress = 0, readLength = 0;
     std::shared_ptr<QByteArray> readBytes;

@@ -98,7 +98,7 @@ int runProgram(const QStringList &arguments)
                 .arg(problems.join(QStringLiteral("; "))));
     }
     RecordOptions recordOptions;
-    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
+    if (!recordOptionsFrom(c.parser, d, recordOptions, error, setup.serialLedger))
         return c.fail(ExitUsage, error);
     const QStringList selectors = c.parser.values("probe");
     if (selectors.size() > 1 || selectors.contains(QLatin1String("all")) || c.parser.isSet("repeat")

@@ -59,7 +59,7 @@ int swdChoicesFrom(const QCommandLineParser &p, job::JobSetup &setup, QString &e
 }
 
 // What the SWD path cannot do, named before anything is loaded or sent; empty when the job fits.
-QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
+QString refusal(const job::JobSetup &setup)
 {
     const struct
     {
@@ -70,7 +70,7 @@ QString refusal(const QCommandLineParser &p, const job::JobSetup &setup)
              || setup.offlineForce,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能用于脱机任务")},
         // The dedicated probe keeps the series; over SWD only the ledger knows the next value.
-        {setup.rollingAddress != 0 && !p.isSet("serial-ledger"),
+        {setup.rollingAddress != 0 && !setup.serialLedger,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd写滚码需要--serial-ledger")},
         {setup.watchdog != job::WatchdogKeep,
          QT_TRANSLATE_NOOP("QuorvelCli", "--via swd不能设置看门狗")},
@@ -112,7 +112,7 @@ int swdProgram(Command &c)
     int status = jobSetupFromArgs(c.parser, setup, error);
     if (status != ExitOk)
         return c.fail(status, error);
-    const QString refused = refusal(c.parser, setup);
+    const QString refused = refusal(setup);
     if (!refused.isEmpty())
         return c.fail(ExitUsage, refused);
     if (!c.parser.isSet("erase") && !c.parser.isSet("job"))
@@ -138,7 +138,7 @@ int swdProgram(Command &c)
     if (const int planned = rollingCodePlaced(c, d, target); planned != ExitOk)
         return planned;
     RecordOptions recordOptions;
-    if (!recordOptionsFrom(c.parser, d, recordOptions, error))
+    if (!recordOptionsFrom(c.parser, d, recordOptions, error, setup.serialLedger))
         return c.fail(ExitUsage, error);
     recordOptions.via = QStringLiteral("swd");
     recordOptions.target = target.device;

@@ -170,6 +170,9 @@ int jobSetupFromArgs(const QCommandLineParser &p, job::JobSetup &setup, QString 
     }
     if (const int status = appendFileArguments(p, setup, error, false))
         return status;
+    // Kept in the job, so the window and a later --job run take serials from the ledger too.
+    if (p.optionNames().contains(QStringLiteral("serial-ledger")))
+        setup.serialLedger = true;
     if (p.isSet("erase")) {
         setup.eraseMode = QStringList{"full", "sector", "none", "auto"}.indexOf(p.value("erase"));
         if (setup.eraseMode < 0)

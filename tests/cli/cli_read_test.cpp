@@ -162,4 +162,22 @@ TEST_F(CliSwd, ASavedJobKeepsItsDebugvars)
     EXPECT_EQ(o.err.toStdString(), refused);
 }
 
+// The ledger is part of the job: a job saved with --serial-ledger takes the next serial from
+// the record when run with nothing but --job.
+TEST_F(CliSwd, ASavedJobKeepsItsSerialLedger)
+{
+    write("app.bin", pattern(64, 5));
+    Outcome o =
+        run({"program", "--via", "swd", "app.bin@0", "--rolling", "0x1C000:100:1",
+             "--serial-ledger", "--record", path("r.sqlite"), "--save-job", "j.json", "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8())["serial"].toString(), "0x00000100");
+    QFile saved(path("j.json"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QJsonDocument::fromJson(saved.readAll())["serialLedger"].toBool());
+    o = run({"program", "--job", "j.json", "--record", path("r.sqlite"), "--json"});
+    ASSERT_EQ(o.exit, 0) << o.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(o.out.toUtf8())["serial"].toString(), "0x00000101");
+}
+
 } // namespace

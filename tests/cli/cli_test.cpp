@@ -358,7 +358,8 @@ TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgai
     QJsonObject board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "passed");
     EXPECT_EQ(board["serial"].toString(), "0x00000100");
-    QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
+    // Fifteen polls (chip detects) with the programmed board still in the fixture.
+    ASSERT_TRUE(waitForReports("94", reportsSeen("trace", "94") + 15));
     EXPECT_EQ(runsSeen("trace"), 1);
     EXPECT_FALSE(line.canReadLine());
     // Taken out, and seen gone: the poll is the chip detect (0x94); one in flight may still find
@@ -856,14 +857,16 @@ TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
           {"program", "a.bin@0", "--via", "swd", "--auto", "--repeat", "2", "--poll", "20",
            "--json", "--rolling", "1D000:100:1", "--serial-ledger", "--record", record});
     ASSERT_TRUE(line.waitForStarted());
-    QThread::msleep(200); // idle polls with no board find nothing to run
+    // Idle polls (each begins with DAP_Connect) with no board find nothing to run.
+    ASSERT_TRUE(waitForReports("02", 10));
     EXPECT_FALSE(line.canReadLine());
     control("0 chip 1");
     QJsonObject board = nextBoard();
     EXPECT_EQ(board["status"].toString(), "passed");
     EXPECT_EQ(board["serial"].toString(), "0x00000100");
     EXPECT_EQ(board["probe"].toObject()["serial"].toString(), "QVP00000001");
-    QThread::msleep(300); // fifteen polls with the programmed board still in the fixture
+    // Fifteen polls with the programmed board still in the fixture.
+    ASSERT_TRUE(waitForReports("02", reportsSeen("trace", "02") + 15));
     EXPECT_FALSE(line.canReadLine());
     // Taken out, and seen gone: every poll begins with DAP_Connect (0x02); after the removal the
     // polls that follow all find no target, and four of them hold the three in a row it needs.

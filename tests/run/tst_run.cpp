@@ -402,7 +402,12 @@ void RunTest::autoModeProgramsEachAttachedBoardOnce()
         const auto commands = probe.commandsWritten();
         return int(std::count(commands.begin(), commands.end(), uint8_t(0x95)));
     };
-    QTest::qWait(700);
+    // Each of the line's polls is a chip detect: two of them with no board start nothing.
+    auto twoPolls = [] {
+        const int seen = chipDetects() + 2;
+        return QTest::qWaitFor([seen] { return chipDetects() >= seen; }, 10000);
+    };
+    QVERIFY(twoPolls());
     QCOMPARE(runs(), 0);
     const QString done = QStringLiteral("自动烧录：烧写成功！ 请取下芯片");
     for (int board = 1; board <= 2; ++board) {
@@ -410,7 +415,7 @@ void RunTest::autoModeProgramsEachAttachedBoardOnce()
         QTRY_COMPARE_WITH_TIMEOUT(ui()->statusBar->currentMessage(), done, 10000);
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(probe.readFlash(0, 3000), bytesOf(image));
-        QTest::qWait(700); // two polls with the board still attached
+        QVERIFY(twoPolls()); // with the board still attached
         QCOMPARE(runs(), board);
         verifyLockSetEnabled(true);
         probe.setChipAttached(false);

@@ -1,5 +1,6 @@
 // The SWD path's self-test and chip-ID fields in the real window, offscreen, on the linked virtual
 // QS64 running firmware/selftest: a job keeps them, the run reads them.
+#include "support/inprocessdap.h"
 #include "support/mainwindowaccess.h"
 #include "support/modaldriver.h"
 
@@ -66,28 +67,35 @@ private:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
     QString start(MainWindow &w);
+    bool saveCliJob(const QStringList &options, const QString &name);
 
 private slots:
     void initTestCase();
     void theDialogRefusesWhatAJobCannotTake();
     void aCommandLineJobsChecksLoadAndSaveBackUnchanged();
     void theRunShowsTheVerdictAndRecordsTheIdAndTheText();
+    void aChipProgrammedAgainKeepsItsSerial();
 };
 
 void SelfTestWindowTest::initTestCase()
 {
     QVERIFY(dir.isValid());
     QVERIFY(QFile::exists(QUORVEL_SELFTEST_BIN));
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
-    qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
-    qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
-    vprobe::configureCmsisDapFromEnvironment();
-    QVERIFY(CmsisDapProbe::active());
+    QVERIFY(useInProcessCmsisDap(path("data")));
+    // A record of this run's own: what the ledger gave before must not count.
+    qputenv("QUORVEL_RECORD", path("record.sqlite").toLocal8Bit());
     CmsisDapProbe::instance().device().selectPart(SimulatedPart::Qs64);
     CmsisDapProbe::instance().setUsb(CmsisDapProbe::Usb::FsHid);
     CmsisDapProbe::instance().reset();
 
     // The job as the command line saves it: the checks of a line running the self-test image.
+    QVERIFY(saveCliJob({"--reset", "--rtt-expect", "SELFTEST PASS", "--rtt-fail", "SELFTEST FAIL",
+                        "--rtt-timeout", "3000", "--rtt-address", "0x20000300"},
+                       "cli.json"));
+}
+
+bool SelfTestWindowTest::saveCliJob(const QStringList &options, const QString &name)
+{
     QProcess p;
     QStringList env = QProcess::systemEnvironment();
     env << "LD_PRELOAD=" QUORVEL_VPROBE_LIB << "QUORVEL_VPROBE_KIND=cmsis-dap"
@@ -98,16 +106,15 @@ void SelfTestWindowTest::initTestCase()
         << "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0";
     p.setEnvironment(env);
     p.setWorkingDirectory(dir.path());
-    p.start(
-        QUORVEL_CLI,
-        {"program",         "--via",         "swd",           "--pack",
-         QUORVEL_QS64_PACK, "--target",      "QS64",          QUORVEL_SELFTEST_BIN "@0x08000000",
-         "--reset",         "--rtt-expect",  "SELFTEST PASS", "--rtt-fail",
-         "SELFTEST FAIL",   "--rtt-timeout", "3000",          "--rtt-address",
-         "0x20000300",      "--uid",         "0x40010100:12", "--save-job",
-         "cli.json"});
-    QVERIFY(p.waitForFinished(120000));
-    QVERIFY2(QFile::exists(path("cli.json")), p.readAllStandardError().constData());
+    p.start(QUORVEL_CLI,
+            QStringList{"program", "--via", "swd", "--pack", QUORVEL_QS64_PACK, "--target", "QS64",
+                        QUORVEL_SELFTEST_BIN "@0x08000000", "--uid", "0x40010100:12"}
+                + options + QStringList{"--save-job", name});
+    if (!p.waitForFinished(120000) || !QFile::exists(path(name))) {
+        qWarning() << p.readAllStandardError();
+        return false;
+    }
+    return true;
 }
 
 // Start, then the result box's text.
@@ -246,6 +253,43 @@ void SelfTestWindowTest::theRunShowsTheVerdictAndRecordsTheIdAndTheText()
     QCOMPARE(lastRow(),
              QStringList(
                  {"55", "failed", failed, "failed", "selftest: ram ok\nSELFTEST FAIL ram\n", uid}));
+}
+
+// The ID is read before the row and the serial, so the ledger knows the chip: programmed again,
+// it gets the serial it holds, and no second value of the series is used.
+void SelfTestWindowTest::aChipProgrammedAgainKeepsItsSerial()
+{
+    QVERIFY(saveCliJob({"--rolling", "0x0800C000:100:1", "--serial-ledger"}, "ledger.json"));
+    MainWindow w;
+    {
+        ModalDriver driver;
+        driver.chooseFile(path("ledger.json"));
+        Access::openJobAction(w)->trigger();
+        QVERIFY(driver.waitForAll());
+    }
+    Access::clickConnect(w);
+    QCOMPARE(Access::ui(w)->connectPushButton->text(), QString("已连接"));
+    for (int round = 0; round < 2; ++round) {
+        const QString result = start(w);
+        QVERIFY2(result.contains("烧写成功！"), qPrintable(result));
+    }
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "ledger");
+        db.setDatabaseName(qEnvironmentVariable("QUORVEL_RECORD"));
+        QSqlQuery q(db);
+        QVERIFY(db.open());
+        QVERIFY(q.exec("SELECT serial, chip_uid FROM runs ORDER BY id DESC LIMIT 2"));
+        while (q.next())
+            rows << q.value(0).toString() + "=" + q.value(1).toString();
+        QVERIFY(q.exec("SELECT value, state FROM serial_ledger"));
+        while (q.next())
+            rows << q.value(0).toString() + ":" + q.value(1).toString();
+    }
+    QSqlDatabase::removeDatabase("ledger");
+    QCOMPARE(
+        rows,
+        QStringList({"256=343653515d386ee272308380", "256=343653515d386ee272308380", "256:used"}));
 }
 
 QTEST_MAIN(SelfTestWindowTest)

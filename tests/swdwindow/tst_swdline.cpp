@@ -1,5 +1,6 @@
 // The window's SWD path on the linked virtual CMSIS-DAP probe, offscreen: the hands-free line with
 // boards put in and taken out, a probe pulled out, and non-default algorithms chosen in the picker.
+#include "support/inprocessdap.h"
 #include "support/mainwindowaccess.h"
 #include "support/modaldriver.h"
 
@@ -111,11 +112,7 @@ private slots:
 void SwdLineTest::initTestCase()
 {
     QVERIFY(dir.isValid());
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
-    qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
-    qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
-    vprobe::configureCmsisDapFromEnvironment();
-    QVERIFY(CmsisDapProbe::active());
+    QVERIFY(useInProcessCmsisDap(path("data")));
 
     // The QS64 with its flash in two algorithms: the default one covers half of it, a second one
     // (the same routines) all of it, and a loader in a style this host cannot run.

@@ -1,4 +1,5 @@
 // The real window on the SWD path, offscreen, on the linked virtual CMSIS-DAP probe.
+#include "support/inprocessdap.h"
 #include "support/mainwindowaccess.h"
 #include "support/modaldriver.h"
 
@@ -110,12 +111,7 @@ private slots:
 void SwdWindowTest::initTestCase()
 {
     QVERIFY(dir.isValid());
-    // The user's pack folder is under the generic data folder: never the real user's here.
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
-    qputenv("QUORVEL_VPROBE_KIND", "cmsis-dap");
-    qputenv("QUORVEL_VPROBE_DAP_REALTIME", "0");
-    vprobe::configureCmsisDapFromEnvironment();
-    QVERIFY(CmsisDapProbe::active());
+    QVERIFY(useInProcessCmsisDap(path("data")));
 }
 
 void SwdWindowTest::init()
