@@ -15,7 +15,7 @@
 
 namespace vprobe {
 
-class Stm32f0Part : public BoardPart
+class Stm32f0Part final : public BoardPart
 {
 public:
     enum class Variant { F030, F072 };
