@@ -7,6 +7,7 @@
 
 #include "engine/chiprecord.h"
 #include "engine/download.h"
+#include "job/filelist.h"
 #include "job/flashplan.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@ int runPlan(const QStringList &arguments)
 
     ChipRecord chip;
     Download d;
+    const job::ImagesReleased released(d);
     d.chip = &chip;
     job::JobSetup setup;
     QString error;

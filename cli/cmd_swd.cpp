@@ -128,6 +128,7 @@ int swdProgram(Command &c)
 
     ChipRecord chip;
     Download d;
+    const job::ImagesReleased released(d);
     d.chip = &chip;
     status = loadJob(c.parser, setup, d, error);
     if (status == ExitOk)
@@ -188,6 +189,7 @@ int swdVerify(Command &c)
                       QCoreApplication::translate("QuorvelCli", "--via swd只支持芯片QB48V"));
     ChipRecord chip;
     Download d;
+    const job::ImagesReleased released(d);
     d.chip = &chip;
     const int loaded = loadFileArguments(c.parser, d, error);
     if (loaded != ExitOk)

@@ -5,6 +5,7 @@
 #include "command.h"
 #include "exitcodes.h"
 #include "job/chipmodels.h"
+#include "job/filelist.h"
 #include "job/messages.h"
 #include "probe/probelist.h"
 #include "swd/link/dapprobes.h"
@@ -76,6 +77,8 @@ ProbeSession::~ProbeSession()
 {
     if (download->connected == 1)
         download->toggleConnection();
+    // The station runs the command line in its own process, again and again.
+    job::releaseImages(*download);
 }
 
 int ProbeSession::connect(const QString &selector, QString &error)

@@ -52,6 +52,14 @@ bool overlapsPrevious(const Download &d, int n)
         && d.imageAddress[n] < uint64_t(d.imageAddress[n - 1]) + d.imageLength[n - 1];
 }
 
+void releaseImages(Download &d)
+{
+    for (int i = 0; i < Download::maxFiles; ++i) {
+        delete[] d.imageData[i];
+        d.imageData[i] = nullptr;
+    }
+}
+
 void removeSlot(Download &d, int slot)
 {
     if (slot < 0 || slot >= d.fileCount)

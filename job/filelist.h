@@ -26,6 +26,23 @@ bool overlapsPrevious(const Download &d, int n);
 // Frees slot `slot`'s buffer and moves every later slot (its cell pointers included) up one, so
 // the list stays gap-free and in order. The caller deletes the slot's cells first.
 void removeSlot(Download &d, int slot);
+// Frees every image buffer of `d` (copies of a Download share them, so it never frees them
+// itself): for the one owner of a record that does not live as long as the process.
+void releaseImages(Download &d);
+// The same when it leaves the scope of the record's one owner.
+class ImagesReleased
+{
+public:
+    explicit ImagesReleased(Download &d)
+        : m_d(d)
+    { }
+    ~ImagesReleased() { releaseImages(m_d); }
+    ImagesReleased(const ImagesReleased &) = delete;
+    ImagesReleased &operator=(const ImagesReleased &) = delete;
+
+private:
+    Download &m_d;
+};
 
 enum class AddOutcome {
     Added,

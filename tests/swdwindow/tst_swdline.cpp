@@ -342,7 +342,10 @@ void SwdLineTest::aTickedAlgorithmGoesIntoTheJobAndTheRun()
     QCOMPARE(saved.targetDevice, QString("QS64"));
     QCOMPARE(saved.targetAlgorithms, QStringList{"QS64_Whole.FLM"});
 
-    // Loaded into another window: shown, ticked in the picker, and used by the run.
+    // Loaded into another window: shown, ticked in the picker, and used by the run. The first
+    // window lets the probe go first, so only one of them talks to it.
+    Access::clickConnect(w);
+    QCOMPARE(Access::ui(w)->connectPushButton->text(), QString("未连接"));
     probe().reset();
     MainWindow other;
     {
@@ -354,10 +357,14 @@ void SwdLineTest::aTickedAlgorithmGoesIntoTheJobAndTheRun()
     QCOMPARE(other.findChild<QLabel *>("deviceLabel")->text(), QString("QS64 + QS64_Whole.FLM"));
     pickDevice(other, choose(true, Qt::Checked));
     Access::clickConnect(other);
+    QCOMPARE(Access::ui(other)->connectPushButton->text(), QString("已连接"));
     ModalDriver driver(60000);
     driver.answerMessageBox();
     Access::clickStart(other);
     QVERIFY(driver.waitForAll());
+    QVERIFY(!driver.seen().isEmpty());
+    QVERIFY2(driver.seen().last().text.contains("烧写成功！"),
+             qPrintable(driver.seen().last().text));
     QCOMPARE(boardFlash(0x7800, 0x1000), image);
 }
 
