@@ -34,11 +34,11 @@ void addRecordOptions(QCommandLineParser &parser)
 }
 
 bool recordOptionsFrom(const QCommandLineParser &p, const Download &job, RecordOptions &options,
-                       QString &error, bool jobLedger)
+                       QString &error, bool ledger)
 {
     options.enabled = !p.isSet("no-record");
     options.location = p.isSet("record") ? p.value("record") : RecordDb::defaultLocation();
-    options.ledger = p.isSet("serial-ledger") || jobLedger;
+    options.ledger = ledger;
     options.newSerial = p.isSet("new-serial");
     if (options.newSerial && !options.ledger) {
         error = QCoreApplication::translate("QuorvelCli", "--new-serial需要--serial-ledger");

@@ -24,10 +24,10 @@ struct RecordOptions
 };
 
 void addRecordOptions(QCommandLineParser &parser);
-// The record options of the command line (the ledger also when the job file asks for it);
-// false with `error` for a ledger without rolling code.
+// The record options of the command line; `ledger` is the job's (--serial-ledger or its job
+// file). False with `error` for a ledger without rolling code.
 bool recordOptionsFrom(const QCommandLineParser &parser, const Download &job,
-                       RecordOptions &options, QString &error, bool jobLedger = false);
+                       RecordOptions &options, QString &error, bool ledger);
 
 // One probe's run in the record; used on the thread that runs that probe.
 class RunRecorder
