@@ -51,6 +51,7 @@ struct Bound
 {
     double seconds;
     const char *part;
+    double commands = 0; // the fewest the phase can be sent in
 };
 
 // The least time a phase can take: `words` moved in DAP_TransferBlock commands (a write carries
@@ -64,8 +65,11 @@ Bound phaseLimit(const Link &link, double words, bool read, double flashSeconds)
         {words * kTransferBits / kClockHz + commands * kCommandUs * 1e-6, "probe+wire"},
         {flashSeconds, "flash"},
     };
-    return *std::max_element(std::begin(parts), std::end(parts),
-                             [](const Bound &a, const Bound &b) { return a.seconds < b.seconds; });
+    Bound bound =
+        *std::max_element(std::begin(parts), std::end(parts),
+                          [](const Bound &a, const Bound &b) { return a.seconds < b.seconds; });
+    bound.commands = commands;
+    return bound;
 }
 
 double cpuSeconds()
@@ -80,6 +84,7 @@ struct Outcome
 {
     double seconds = 0; // modelled
     double cpu = 0; // this process's CPU time, the model's emulated core included
+    uint64_t commands = 0; // reports (HID) or bulk transfers the host sent
     QString error;
 };
 
@@ -116,6 +121,7 @@ Outcome runJob(const Link &link, bool flashTime, const JobKind &kind)
                                              std::vector<uint8_t>(kImageSize, 0x5A));
     }
     const uint64_t before = probe.elapsedNanoseconds();
+    const uint64_t commandsBefore = probe.commandsReceived();
     probe.setEnabled(true);
     Outcome outcome;
     const std::vector<DapProbe> found = listDapProbes();
@@ -140,6 +146,7 @@ Outcome runJob(const Link &link, bool flashTime, const JobKind &kind)
     const SwdResult r = runSwdJob(opened.transport(), job, {});
     outcome.cpu = cpuSeconds() - cpuBefore;
     outcome.seconds = (probe.elapsedNanoseconds() - before) * 1e-9;
+    outcome.commands = probe.commandsReceived() - commandsBefore;
     if (!r.ok())
         outcome.error = r.message;
     opened.close();
@@ -155,6 +162,9 @@ void report(benchmark::State &state, const Outcome &o, const Bound &program, con
     state.counters["limit_KiB_per_s"] = kib / limitSeconds;
     state.counters["of_limit"] = limitSeconds / o.seconds;
     state.counters["cpu_share"] = o.cpu / o.seconds;
+    // Where the time above the limit goes: commands beyond the fewest, or a link left idle.
+    state.counters["commands"] = double(o.commands);
+    state.counters["least_commands"] = program.commands + check.commands;
     std::string bound = std::string("bound: ") + program.part;
     if (check.seconds > 0)
         bound += std::string(", verify ") + check.part;

@@ -88,27 +88,25 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &l
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        // The register is read only when the match finds the core halted.
+        // The register is read only when the match finds the core halted; DHCSR read plainly in
+        // front tells a running core from a halted one whose register was not ready yet, in the
+        // same round trip.
         std::vector<TransferOp> ops;
         debugRegisterWindow(ops);
         ops.push_back(readyMaskOp()); // a locked-up core is no return
+        ops.push_back(apRead(kApBd0));
         ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
         coreRegisterReadOps(ops, reg);
         bool running = false;
         uint64_t ticket = 0;
-        if (!queue(std::move(ops), &value, kDhcsr, &running, &ticket) || !syncThrough(ticket))
+        uint32_t reads[2] = {0, 0}; // DHCSR, the register
+        if (!queue(std::move(ops), reads, kDhcsr, &running, &ticket) || !syncThrough(ticket))
             return false;
-        if (!running)
+        if (!running) {
+            value = reads[1];
             return true;
-        // The mismatch was the halt or S_REGRDY: a core halted (not locked up) whose register was
-        // not ready yet gets it read the plain way.
-        std::vector<TransferOp> look;
-        debugRegisterWindow(look);
-        look.push_back(apRead(kApBd0));
-        std::vector<uint32_t> dhcsr;
-        if (!transferNow(std::move(look), &dhcsr, kDhcsr))
-            return false;
-        if ((dhcsr[0] & (kSHalt | kSLockup)) == kSHalt)
+        }
+        if ((reads[0] & (kSHalt | kSLockup)) == kSHalt)
             return readCoreRegister(reg, value);
         if (timer.elapsed() > timeoutMs) {
             late = true;

@@ -168,9 +168,12 @@ bool DebugPort::check(const Pending &pending, const dap::Packet &reply)
         ? dap::parseTransferBlock(reply, pending.blockCount, pending.blockRead)
         : dap::parseTransfer(reply, pending.ops);
     // A value-match read that did not match skipped the rest of its transfer, which is how a
-    // pipelined poll finds the core still running; SELECT and TAR were set before it.
+    // pipelined poll finds the core still running; SELECT and TAR were set before it, and the
+    // reads before it came back.
     if (r.failure == dap::TransferFailure::Mismatch && pending.mismatch) {
         *pending.mismatch = true;
+        if (pending.sink)
+            std::copy(r.reads.begin(), r.reads.end(), pending.sink);
         return true;
     }
     if (r.failure != dap::TransferFailure::None) {

@@ -11,11 +11,11 @@ namespace {
 
 constexpr uint8_t kBd0 = 0x0, kBd1 = 0x4, kBd2 = 0x8, kDrw = 0xC;
 constexpr uint32_t kRegWrite = 1u << 16;
-constexpr uint32_t kStubReturn = 0x12; // offset of the BKPT a page that returned 0 stops at
-constexpr uint32_t kStubFailed = 0x18; // the BKPT of any other value, kept whole in R1
+constexpr uint32_t kStubReturn = 0x1C; // offset of the BKPT a page that returned 0 stops at
+constexpr uint32_t kStubFailed = 0x22; // the BKPT of any other value, kept whole in R1
 // R0 at each: only a page that returned 0 leaves kStubMark, which the poll's match looks for.
 constexpr uint32_t kStubMark = 0xA5, kFailMark = 0xA6;
-constexpr uint32_t kStubLiterals = 0x1C;
+constexpr uint32_t kStubLiterals = 0x24;
 
 // Thumb BL from `at` to `target`: the two halfwords, first to last.
 std::pair<uint16_t, uint16_t> branchAndLink(uint32_t at, uint32_t target)
@@ -43,30 +43,37 @@ PagePipeline::PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uin
 
 std::vector<uint32_t> PagePipeline::stubCode() const
 {
-    std::vector<uint32_t> code;
+    // The address word's room, then the stubs; run() sets the word.
+    std::vector<uint32_t> code(kAddressWordSize / 4, 0);
     for (uint32_t k = 0; k < m_buffers; ++k) {
-        const uint32_t at = m_stubs + k * kStubSize;
+        const uint32_t at = stub(k);
         const auto program = branchAndLink(at + 0x08, m_entry);
+        // The address word is read again after the call: ProgramPage may use any scratch
+        // register, and a word it moved on by mistake would put the next page elsewhere.
         const uint16_t halves[kStubLiterals / 2] = {
-            0x4806, // LDR R0, =address word
-            0x6800, // LDR R0, [R0]
-            0x4906, // LDR R1, =page size
-            0x4A07, // LDR R2, =buffer
+            0x4B08, // LDR R3, =address word
+            0x6818, // LDR R0, [R3]
+            0x4908, // LDR R1, =page size
+            0x4A09, // LDR R2, =buffer
             program.first,   program.second, // BL ProgramPage
             0x2800, // CMP R0, #0
-            0xD101, // BNE failed
+            0xD106, // BNE failed
+            0x4B04, // LDR R3, =address word
+            0x6818, // LDR R0, [R3]
+            0x4904, // LDR R1, =page size
+            0x1840, // ADDS R0, R0, R1
+            0x6018, // STR R0, [R3]
             0x20A5, // MOVS R0, #kStubMark
             corecall::kBkpt,
             0x0001, // failed: MOVS R1, R0
             0x20A6, // MOVS R0, #kFailMark
             corecall::kBkpt,
-            0xBF00, // NOP
         };
         for (size_t i = 0; i < std::size(halves); i += 2)
             code.push_back(halves[i] | uint32_t(halves[i + 1]) << 16);
-        const uint32_t literals[] = {slot(k), m_pageSize, slot(k) + 4};
+        const uint32_t literals[] = {m_stubs, m_pageSize, slot(k)};
         code.insert(code.end(), std::begin(literals), std::end(literals));
-        code.resize((k + 1) * kStubSize / 4, corecall::kBkptPair); // to the next stub
+        code.resize((kAddressWordSize + (k + 1) * kStubSize) / 4, corecall::kBkptPair);
     }
     return code;
 }
@@ -99,39 +106,47 @@ size_t PagePipeline::streamLeft(uint32_t page) const
 {
     if (page < m_streamPage)
         return 0;
-    const size_t whole = 1 + m_pageSize / 4;
+    const size_t whole = m_pageSize / 4;
     return page == m_streamPage ? whole - m_streamSent : whole;
 }
 
-uint32_t PagePipeline::streamWord() const
+uint32_t PagePipeline::takeStreamWord()
 {
-    return m_streamSent == 0 ? m_first + m_streamPage * m_pageSize
-                             : (*m_pages)[m_streamPage][m_streamSent - 1];
+    const uint32_t word = (*m_pages)[m_streamPage][m_streamSent];
+    if (++m_streamSent == m_pageSize / 4) {
+        ++m_streamPage;
+        m_streamSent = 0;
+    }
+    return word;
+}
+
+size_t PagePipeline::contiguousWords(uint32_t lastPage, size_t most) const
+{
+    const uint32_t address = streamAddress();
+    most = std::min<size_t>(most, (0x400 - address % 0x400) / 4);
+    const uint32_t last = std::min<uint32_t>(lastPage, uint32_t(m_pages->size()) - 1);
+    size_t n = 0;
+    for (uint32_t page = m_streamPage; page <= last && n < most; ++page) {
+        if (page != m_streamPage && slot(page) != slot(page - 1) + m_pageSize)
+            break; // the ring wraps
+        n += streamLeft(page);
+    }
+    return std::min(n, most);
 }
 
 // Appends stream words of pages up to lastPage while `reserve` request bytes stay free.
 bool PagePipeline::fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve)
 {
     const size_t room = size_t(m_port.link().packetSize()) - reserve;
-    const size_t whole = 1 + m_pageSize / 4;
-    bool any = false;
     while (m_streamPage <= lastPage && m_streamPage < m_pages->size()) {
-        const uint32_t address = slot(m_streamPage) + uint32_t(m_streamSent) * 4;
-        const size_t window = any ? 0 : m_port.memoryWindowCost(address);
+        const uint32_t address = streamAddress();
+        const size_t window = m_port.memoryWindowCost(address);
         if (dap::transferRequestSize(ops) + 5 * window + 5 > room)
             break;
-        if (!any)
+        if (window)
             m_port.memoryWindow(ops, address);
-        ops.push_back(DebugPort::apWriteOp(kDrw, streamWord()));
-        any = true;
+        ops.push_back(DebugPort::apWriteOp(kDrw, takeStreamWord()));
         m_port.tarAdvanced(address + 4);
-        if (++m_streamSent == whole) {
-            ++m_streamPage;
-            m_streamSent = 0;
-            any = false; // the next slot needs its own window
-        } else if ((address + 4) % 0x400 == 0) {
-            any = false;
-        }
     }
     return true;
 }
@@ -140,22 +155,17 @@ bool PagePipeline::sendReport(uint32_t lastPage)
 {
     if (m_streamPage > lastPage || m_streamPage >= m_pages->size())
         return true;
-    const uint32_t address = slot(m_streamPage) + uint32_t(m_streamSent) * 4;
+    const uint32_t address = streamAddress();
     if (m_port.memoryWindowCost(address) != 0) {
         std::vector<dap::TransferOp> ops;
         return fill(ops, lastPage, 0) && m_port.queue(std::move(ops), nullptr, address);
     }
-    // TAR already points there: a block of as many words as fit, up to the page's end or 1 KiB.
-    const size_t n =
-        std::min<size_t>({streamLeft(m_streamPage), size_t(m_port.link().packetSize() - 5) / 4,
-                          (0x400 - address % 0x400) / 4});
+    // TAR already points there: a block of as many words as fit, across pages where their
+    // buffers follow each other.
+    const size_t n = contiguousWords(lastPage, size_t(m_port.link().packetSize() - 5) / 4);
     std::vector<uint32_t> words(n);
-    for (size_t i = 0; i < n; ++i, ++m_streamSent)
-        words[i] = streamWord();
-    if (m_streamSent == 1 + m_pageSize / 4) {
-        ++m_streamPage;
-        m_streamSent = 0;
-    }
+    for (uint32_t &word : words)
+        word = takeStreamWord();
     return m_port.writeBlock(address, words.data(), n);
 }
 
@@ -176,7 +186,7 @@ bool PagePipeline::start(uint32_t page, uint32_t lastPage)
 
 bool PagePipeline::poll(uint32_t page, bool startNext, bool &stillRunning, uint64_t &ticket)
 {
-    // The next page's tail rides in front: those writes happen whatever the poll finds.
+    // Stream words that fit ride in front: those writes happen whatever the poll finds.
     // R0 is read once S_REGRDY is up; a register not ready in time counts as still running, and
     // finish() looks the plain way.
     std::vector<dap::TransferOp> ops;
@@ -256,33 +266,32 @@ bool PagePipeline::run(uint32_t to, const std::function<void(uint32_t, uint32_t)
     const uint32_t from = m_done;
     if (from >= to)
         return true;
-    // The mask every poll matches with; the slow path's reads set the same one.
-    if (!m_port.queue({DebugPort::readyMaskOp()}, nullptr, DebugPort::kDhcsr))
+    // The mask every poll matches with (the slow path's reads set the same one), and the device
+    // address of the first page the stubs will program.
+    std::vector<dap::TransferOp> setup = {DebugPort::readyMaskOp()};
+    m_port.memoryWindow(setup, m_stubs);
+    setup.push_back(DebugPort::apWriteOp(kDrw, m_first + from * m_pageSize));
+    m_port.tarAdvanced(m_stubs + 4);
+    if (!m_port.queue(std::move(setup), nullptr, m_stubs))
         return false;
-    // Over HID every report costs a frame whatever it carries: the next page's tail rides on the
-    // poll, and its start beside it wherever both fit or the page was whole before (it travelled
-    // during an erase). Elsewhere the round trip the start saves is worth more than the tail,
-    // which then goes before the poll.
-    const size_t tailRoom = size_t(m_port.link().packetSize()) - dap::transferRequestSize({})
-        - kPollBytes - kStartBytes;
-    const bool tailFits = tailRoom >= 5 * (kTailWords + 1);
-    const size_t tailWords = tailFits || m_port.link().transport().padsReplies() ? kTailWords : 0;
     // With one buffer the next page can only travel once this one is done.
     const uint32_t beside = m_buffers > 1 ? 1 : 0;
     if (!start(from, from + beside))
         return false;
     for (uint32_t page = from; page < to; ++page) {
-        // Page + 1 must be whole before its start; later ones may use the buffers done pages freed.
+        // Page + 1 must be whole before its start, which then rides on the poll; the block that
+        // completes it carries the next page's first words, into buffers done pages freed.
         const bool next = page + 1 < to;
         const bool overlap = next && beside;
-        while (overlap && streamLeft(page + 1) > tailWords) {
-            if (!sendReport(page + 1))
+        const bool wholeBefore = overlap && streamLeft(page + 1) == 0;
+        while (overlap && streamLeft(page + 1) > 0) {
+            if (!sendReport(ahead(page)))
                 return false;
         }
         // Page + 1 was there before this one started (it travelled during an erase): give the
         // core the time of a few reports of later pages before the poll looks, or the poll
         // finds it still running and the slow path costs round trips.
-        for (int i = 0; overlap && streamLeft(page + 1) == 0 && i < kLookaheadReports; ++i) {
+        for (int i = 0; wholeBefore && i < kLookaheadReports; ++i) {
             if (!sendReport(ahead(page)))
                 return false;
         }

@@ -1,7 +1,8 @@
-// Page programming with the link kept busy. Pages stream into a ring of buffers, each with the
-// page's device address in the word before it; one stub per buffer loads the arguments from there,
-// calls ProgramPage and marks the result, so starting a page is a PC write and a run. While the
-// core programs one page, the next ones travel; the poll goes out among them and every report that
+// Page programming with the link kept busy. Pages stream into a ring of buffers laid end to end,
+// so the words of consecutive pages go as one stream; one stub per buffer takes the page's device
+// address from a word in front of the stubs, calls ProgramPage, moves that word on by a page when
+// it returned 0 and marks the result, so starting a page is a PC write and a run. While the core
+// programs one page, the next ones travel; the poll goes out among them and every report that
 // has room carries stream words too.
 #pragma once
 
@@ -13,21 +14,19 @@
 class PagePipeline
 {
 public:
-    static constexpr uint32_t kMaxBuffers = 16; // more only waits longer for the link
+    // Enough for the pages that travel while a chain of erases runs; more only waits longer.
+    static constexpr uint32_t kMaxBuffers = 24;
     static constexpr uint32_t kStubSize = 64;
+    static constexpr uint32_t kAddressWordSize = 16; // in front of the stubs, aligned as they are
     static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
-    static constexpr size_t kTailWords = 6; // of the next page, in front of the poll
     static constexpr size_t kPollBytes = 26; // window, halt match, R0 read, count byte
-    static constexpr size_t kStartBytes = 30; // the next page's start riding on the poll
     // Where the erase loop's BKPT is, from its start.
     static constexpr uint32_t kEraseLoopReturn = 0x1A;
 
-    // A stub and a slot per buffer; slots hold (page size + 4) bytes.
-    static uint32_t stubsSize(uint32_t buffers) { return buffers * kStubSize; }
-    static uint32_t slotsSize(uint32_t pageSize, uint32_t buffers)
-    {
-        return buffers * (pageSize + 4);
-    }
+    // The address word and a stub per buffer; then the buffers, a page each.
+    static uint32_t stubsSize(uint32_t buffers) { return kAddressWordSize + buffers * kStubSize; }
+    static uint32_t slotsSize(uint32_t pageSize, uint32_t buffers) { return buffers * pageSize; }
+    static uint32_t perBufferSize(uint32_t pageSize) { return kStubSize + pageSize; }
 
     PagePipeline(DebugPort &port, const FlashAlgorithm &algorithm, uint32_t entry, uint32_t stubs,
                  uint32_t slots, uint32_t buffers);
@@ -48,12 +47,20 @@ public:
     uint32_t done() const { return m_done; }
 
 private:
-    uint32_t slot(uint32_t page) const { return m_slots + (page % m_buffers) * (m_pageSize + 4); }
-    uint32_t stub(uint32_t page) const { return m_stubs + (page % m_buffers) * kStubSize; }
+    uint32_t slot(uint32_t page) const { return m_slots + (page % m_buffers) * m_pageSize; }
+    uint32_t stub(uint32_t page) const
+    {
+        return m_stubs + kAddressWordSize + (page % m_buffers) * kStubSize;
+    }
     // The last page that may travel while `page` is being programmed.
     uint32_t ahead(uint32_t page) const { return page + m_buffers - 1; }
     size_t streamLeft(uint32_t page) const;
-    uint32_t streamWord() const;
+    uint32_t streamAddress() const { return slot(m_streamPage) + uint32_t(m_streamSent) * 4; }
+    // The next stream word, which then counts as sent.
+    uint32_t takeStreamWord();
+    // Stream words from the next one on that one block write can carry: in pages up to
+    // lastPage, without a wrap of the ring or of TAR's auto-increment.
+    size_t contiguousWords(uint32_t lastPage, size_t most) const;
     bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
     bool sendReport(uint32_t lastPage);
     bool start(uint32_t page, uint32_t lastPage);
@@ -71,7 +78,7 @@ private:
     uint32_t m_done = 0; // pages programmed
     const std::vector<std::vector<uint32_t>> *m_pages = nullptr;
     uint32_t m_streamPage = 0; // page being streamed
-    size_t m_streamSent = 0; // of its words, the address word first
+    size_t m_streamSent = 0; // of its words
     uint32_t m_result = 0; // R0 of the page polled last, as the stub left it: kStubMark or not
     bool m_startedNext = false; // the last poll starts the next page if the polled one passed
 };

@@ -68,9 +68,10 @@ std::optional<RamPlan> RamPlan::make(const quorvel::MemoryArea &ram, uint32_t al
     plan.stackTop = uint32_t(ram.end() & ~uint64_t(7));
     // As many buffers as fit beside the stack; on a 1 KiB boundary, where the debug port's
     // address auto-increment wraps: fewer TAR writes.
-    const uint64_t perBuffer = PagePipeline::stubsSize(1) + PagePipeline::slotsSize(pageSize, 1);
+    const uint64_t perBuffer = PagePipeline::perBufferSize(pageSize);
     const uint64_t stubsAt = (at + 15) & ~uint64_t(15);
-    const uint64_t reserve = stack + boundary + (chain ? sessionchain::kSize + 15 : 0);
+    const uint64_t reserve =
+        PagePipeline::stubsSize(0) + stack + boundary + (chain ? sessionchain::kSize + 15 : 0);
     const uint64_t room = plan.stackTop > stubsAt + reserve ? plan.stackTop - stubsAt - reserve : 0;
     const uint32_t count =
         uint32_t(std::min<uint64_t>(room / perBuffer, PagePipeline::kMaxBuffers));

@@ -59,11 +59,14 @@ TEST_F(DebugPortTest, CoreRegistersAreReadOnlyOnceReady)
 {
     // DCRDR fills some DHCSR reads after the request: the host waits for S_REGRDY (the probe's
     // match retries absorb 40), and a register that never gets ready is an error, not a value.
+    // The wait's reports: one poll, which finds a halted core whose register is late halted in
+    // the same report, then the plain read.
     const struct
     {
         unsigned latency;
         bool ok;
-    } cases[] = {{0, true}, {3, true}, {40, true}, {250, false}};
+        uint64_t reports;
+    } cases[] = {{0, true, 1}, {3, true, 1}, {40, true, 1}, {250, false, 2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.latency);
         CmsisDapProbe::instance().device().core().setRegisterLatency(0);
@@ -73,8 +76,10 @@ TEST_F(DebugPortTest, CoreRegistersAreReadOnlyOnceReady)
                     && port->writeCoreRegisters({{DebugPort::PC, 0x20000100}}) && port->run());
         CmsisDapProbe::instance().device().core().setRegisterLatency(c.latency);
         uint32_t r0 = 0, r1 = 0;
-        const bool ok = port->waitHaltAndRead(100, "test", DebugPort::R0, r0)
-            && port->readCoreRegister(DebugPort::R1, r1);
+        const uint64_t before = CmsisDapProbe::instance().commandsReceived();
+        const bool waited = port->waitHaltAndRead(100, "test", DebugPort::R0, r0);
+        EXPECT_EQ(CmsisDapProbe::instance().commandsReceived() - before, c.reports);
+        const bool ok = waited && port->readCoreRegister(DebugPort::R1, r1);
         EXPECT_EQ(ok, c.ok);
         if (c.ok) {
             EXPECT_EQ(r0, 0x5Au);

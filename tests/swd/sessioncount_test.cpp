@@ -1,6 +1,6 @@
 // How many flash-algorithm sessions a run opens, counted where the QB48x sees them (each Init
-// writes the first key, each UnInit sets the lock bit), and the CRC routine's answers over ranges
-// of every alignment.
+// writes the first key, each UnInit sets the lock bit), what the pages cost in reports, and the
+// CRC routine's answers over ranges of every alignment.
 #include "swdjobfixture.h"
 
 #include <string>
@@ -98,6 +98,32 @@ TEST_F(SwdJobTest, CrcRoutineAnswersRangesOfEveryAlignment)
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.message.toStdString(), c.message);
     }
+}
+
+// Over HID each report takes a frame, so the pages' words must fill them. On a blank chip with
+// nothing to erase, the reports 16 pages more cost against the least their words fit in (14 per
+// DAP_TransferBlock) plus the one report per page that polls it and starts the next.
+TEST_F(SwdJobTest, PagesTravelInFullReports)
+{
+    const std::vector<uint8_t> image = pattern(0x6000, 5);
+    auto commandsFor = [&](uint32_t bytes) {
+        probe().reset();
+        job.images = {{0, image.data(), bytes, "app.bin"}};
+        job.eraseMode = job::NoErase;
+        job.verify = false;
+        const uint64_t before = probe().commandsReceived();
+        const SwdResult r = runSwdJob(dev, job, {});
+        EXPECT_EQ(r.code, SwdOk) << r.message.toStdString();
+        EXPECT_EQ(flash(Bank::Aprom, 0, bytes),
+                  std::vector<uint8_t>(image.begin(), image.begin() + bytes));
+        return probe().commandsReceived() - before;
+    };
+    const uint64_t pages = 16, words = pages * 0x200 / 4;
+    const uint64_t least = (words + 13) / 14 + pages;
+    const uint64_t a = commandsFor(0x2000), b = commandsFor(0x4000), c = commandsFor(0x6000);
+    // Within half a report a page: the report after each poll moves TAR back and carries fewer.
+    EXPECT_LE(b - a, least + pages / 2);
+    EXPECT_LE(c - b, least + pages / 2);
 }
 
 } // namespace

@@ -140,6 +140,7 @@ uint64_t CmsisDapProbe::transfer(Direction &direction, uint64_t fromNs, size_t b
 
 void CmsisDapProbe::accept(const uint8_t *command, size_t length, bool bulk)
 {
+    ++m_commands;
     // DAP_TransferAbort is taken on arrival, outside the command buffers, and never answered.
     if (length && command[0] == 0x07) {
         transfer(bulk ? m_bulkOut : m_hidOut, m_nowNs, length, bulk);

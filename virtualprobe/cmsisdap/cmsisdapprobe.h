@@ -57,6 +57,8 @@ public:
     void setRealTime(bool realTime);
     uint64_t elapsedMicroseconds() const;
     uint64_t elapsedNanoseconds() const;
+    // Commands the host has sent since the probe was made (each one report or bulk transfer).
+    uint64_t commandsReceived() const;
     // After n further reports the probe is gone: that write and everything after fails.
     void unplugAfterReports(int n);
     // From the n-th further report on, the probe takes commands but never answers (hung firmware).
@@ -121,6 +123,7 @@ private:
     uint16_t m_hidReport = kReportSize;
     bool m_zeroLengthPackets = false;
     uint32_t m_commandUs = 100;
+    uint64_t m_commands = 0;
     uint32_t m_flashWordUs = 20;
     uint32_t m_flashSectorUs = 4000;
     bool m_realTime = false;

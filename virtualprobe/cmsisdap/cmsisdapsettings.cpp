@@ -76,6 +76,12 @@ uint64_t CmsisDapProbe::elapsedNanoseconds() const
     return m_nowNs;
 }
 
+uint64_t CmsisDapProbe::commandsReceived() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_commands;
+}
+
 void CmsisDapProbe::unplugAfterReports(int n)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
