@@ -71,10 +71,11 @@ bool DebugPort::waitHalt(int timeoutMs, const QString &what)
     }
 }
 
-bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value)
+bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value,
+                                uint32_t *pc)
 {
     bool late = false;
-    if (!waitHaltAndRead(timeoutMs, reg, value, late))
+    if (!waitHaltAndRead(timeoutMs, reg, value, late, pc))
         return false;
     return !late
         || m_link.fail(
@@ -82,7 +83,7 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, const QString &what, int reg, uin
             QStringLiteral("core did not halt within %1 ms (%2)").arg(timeoutMs).arg(what));
 }
 
-bool DebugPort::waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late)
+bool DebugPort::waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late, uint32_t *pc)
 {
     late = false;
     QElapsedTimer timer;
@@ -97,17 +98,21 @@ bool DebugPort::waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &l
         ops.push_back(apRead(kApBd0));
         ops.push_back({uint8_t(apRead(kApBd0).request | dap::kMatchValue), kReady});
         coreRegisterReadOps(ops, reg);
+        if (pc)
+            coreRegisterReadOps(ops, PC);
         bool running = false;
         uint64_t ticket = 0;
-        uint32_t reads[2] = {0, 0}; // DHCSR, the register
+        uint32_t reads[3] = {0, 0, 0}; // DHCSR, the register, the PC
         if (!queue(std::move(ops), reads, kDhcsr, &running, &ticket) || !syncThrough(ticket))
             return false;
         if (!running) {
             value = reads[1];
+            if (pc)
+                *pc = reads[2];
             return true;
         }
         if ((reads[0] & (kSHalt | kSLockup)) == kSHalt)
-            return readCoreRegister(reg, value);
+            return readCoreRegister(reg, value) && (!pc || readCoreRegister(PC, *pc));
         if (timer.elapsed() > timeoutMs) {
             late = true;
             return true;

@@ -69,10 +69,13 @@ public:
     bool requestHalt(); // queued; waitHalt() tells when it took effect
     bool halted(bool &isHalted);
     bool waitHalt(int timeoutMs, const QString &what);
-    // The same, reading one core register in the report that finds the core halted.
-    bool waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value);
+    // The same, reading one core register (and the PC, with `pc`) in the report that finds the
+    // core halted.
+    bool waitHaltAndRead(int timeoutMs, const QString &what, int reg, uint32_t &value,
+                         uint32_t *pc = nullptr);
     // The same, but a core still running after timeoutMs is no failure: `late` says so.
-    bool waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late);
+    bool waitHaltAndRead(int timeoutMs, int reg, uint32_t &value, bool &late,
+                         uint32_t *pc = nullptr);
     // Queued, like run(): the core must be halted and stay so until they are carried out.
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);

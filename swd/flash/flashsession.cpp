@@ -89,12 +89,10 @@ bool FlashSession::startCall(const std::string &routine, const std::vector<uint3
     return m_port.writeCoreRegisters(regs) && m_port.run();
 }
 
-bool FlashSession::checkReturn(const QString &what, uint32_t result, uint32_t expectedPc)
+bool FlashSession::checkReturn(const QString &what, uint32_t result, uint32_t pc,
+                               uint32_t expectedPc)
 {
     // A routine that ran into a stray BKPT (or faulted into one) halted too, with anything in R0.
-    uint32_t pc = 0;
-    if (!m_port.readCoreRegister(DebugPort::PC, pc))
-        return false;
     if (pc != expectedPc)
         return m_port.link().fail(SwdAlgorithmFailed,
                                   QStringLiteral("%1 failed: %2 stopped at %3 instead of returning")
@@ -108,9 +106,9 @@ bool FlashSession::checkReturn(const QString &what, uint32_t result, uint32_t ex
 
 bool FlashSession::finishCall(const QString &what, uint32_t timeoutMs)
 {
-    uint32_t result = 0;
-    return m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result)
-        && checkReturn(what, result, m_plan.breakpoint);
+    uint32_t result = 0, pc = 0;
+    return m_port.waitHaltAndRead(int(timeoutMs), what, DebugPort::R0, result, &pc)
+        && checkReturn(what, result, pc, m_plan.breakpoint);
 }
 
 bool FlashSession::call(const std::string &routine, const std::vector<uint32_t> &args,
@@ -173,7 +171,7 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
         for (size_t i = 0; i < n; ++i)
             addresses[i] = m_algo.deviceStart() + sectors[from + i];
         const QString what = batchText(addresses);
-        uint32_t result = 0, left = 0;
+        uint32_t result = 0, left = 0, pc = 0;
         if (!m_port.writeBlock(m_plan.eraseList, addresses.data(), n)
             || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.eraseList},
                                            {DebugPort::R1, uint32_t(n)},
@@ -183,14 +181,14 @@ bool FlashSession::eraseSectors(const std::vector<uint32_t> &sectors)
                                            {DebugPort::XPSR, kThumbState}})
             || !m_port.run() || (m_pipeline && !m_pipeline->prefill())
             || !m_port.waitHaltAndRead(int(m_algo.eraseTimeoutMs() * n), what, DebugPort::R0,
-                                       result))
+                                       result, &pc))
             return false;
         if (result != 0 && !m_port.readCoreRegister(DebugPort::R5, left))
             return false;
         const QString failed = result != 0 && left >= 1 && left <= n
             ? callText("EraseSector", {addresses[n - left]})
             : what;
-        if (!checkReturn(failed, result, m_plan.eraseLoop + PagePipeline::kEraseLoopReturn))
+        if (!checkReturn(failed, result, pc, m_plan.eraseLoop + PagePipeline::kEraseLoopReturn))
             return false;
     }
     return true;
@@ -259,7 +257,7 @@ bool FlashSession::chain(const std::vector<uint32_t> &sectors, bool reopen, uint
              {DebugPort::PC, m_plan.chain + (close ? kEntryClose : kEntryInit)},
              {DebugPort::XPSR, kThumbState}})
         || !m_port.run() || (m_pipeline && !m_pipeline->prefill())
-        || !m_port.waitHaltAndRead(int(timeoutMs), DebugPort::R0, result, late))
+        || !m_port.waitHaltAndRead(int(timeoutMs), DebugPort::R0, result, late, &pc))
         return false;
     if (late) {
         // The step still running overran its own time: name it as its own call's wait would.
@@ -273,8 +271,6 @@ bool FlashSession::chain(const std::vector<uint32_t> &sectors, bool reopen, uint
                                       .arg(ms ? ms : timeoutMs)
                                       .arg(what));
     }
-    if (!m_port.readCoreRegister(DebugPort::PC, pc))
-        return false;
     if (pc == m_plan.chain + kReturn && result == 0) {
         m_session = reopen ? FunctionProgram : 0;
         erased = true;
@@ -284,7 +280,7 @@ bool FlashSession::chain(const std::vector<uint32_t> &sectors, bool reopen, uint
         || !m_port.readCoreRegister(DebugPort::R5, left))
         return false;
     erased = step == StepInitProgram && reopen;
-    return checkReturn(named(step, left, result != 0).first, result, m_plan.chain + kReturn);
+    return checkReturn(named(step, left, result != 0).first, result, pc, m_plan.chain + kReturn);
 }
 
 bool FlashSession::program(uint32_t offset, const std::vector<uint8_t> &bytes,

@@ -58,7 +58,7 @@ private:
     bool startCall(const std::string &routine, const std::vector<uint32_t> &args);
     bool finishCall(const QString &what, uint32_t timeoutMs);
     // R0 and the PC of a routine that halted: it must have stopped at `expectedPc` with 0.
-    bool checkReturn(const QString &what, uint32_t result, uint32_t expectedPc);
+    bool checkReturn(const QString &what, uint32_t result, uint32_t pc, uint32_t expectedPc);
     bool chain(const std::vector<uint32_t> &sectors, bool reopen, uint32_t clockHz, bool &erased);
     bool call(const std::string &routine, const std::vector<uint32_t> &args, uint32_t timeoutMs);
 

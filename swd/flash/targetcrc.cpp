@@ -80,16 +80,12 @@ bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
         || !m_port.run())
         return false;
     uint32_t done = 0, pc = 0;
-    bool notReady = false;
     const int timeoutMs = int(kBaseTimeoutMs + bytes / kBytesPerMs);
     // The PC and the results come back in one round trip; the results count only if the PC
     // says the routine returned.
-    if (!m_port.waitHaltAndRead(timeoutMs, what, DebugPort::R0, done)
-        || !m_port.queueCoreRegisterRead(DebugPort::PC, pc, notReady)
+    if (!m_port.waitHaltAndRead(timeoutMs, what, DebugPort::R0, done, &pc)
         || !m_port.readBlock(m_plan.crcResults, crcs, count) || !m_port.sync())
         return false;
-    if (notReady)
-        return m_port.registerNotReady(DebugPort::PC);
     // Garbage or a fault never passes for a checksum: the routine must be back where it was sent.
     if (pc != returnAddress || done != count)
         return m_port.link().fail(SwdAlgorithmFailed,

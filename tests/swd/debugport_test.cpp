@@ -48,11 +48,15 @@ TEST_F(DebugPortTest, BlocksCrossOneKibBoundariesAndCoreRegistersRoundTrip)
         ASSERT_TRUE(port->readCoreRegister(reg, got));
         EXPECT_EQ(got, value) << reg;
     }
-    // MOVS R0, #7; BKPT: run returns to a halt with R0 set.
-    ASSERT_TRUE(port->write32(0x20000100, 0xBE002007) && port->run());
-    uint32_t r0 = 0;
-    ASSERT_TRUE(port->waitHaltAndRead(100, "test", DebugPort::R0, r0));
+    // MOVS R0, #7; BKPT: run returns to a halt with R0 set, and R0 and the PC of the BKPT come
+    // back in the one report that finds it.
+    ASSERT_TRUE(port->write32(0x20000100, 0xBE002007) && port->run() && port->sync());
+    uint32_t r0 = 0, pc = 0;
+    const uint64_t before = CmsisDapProbe::instance().commandsReceived();
+    ASSERT_TRUE(port->waitHaltAndRead(100, "test", DebugPort::R0, r0, &pc));
+    EXPECT_EQ(CmsisDapProbe::instance().commandsReceived() - before, 1u);
     EXPECT_EQ(r0, 7u);
+    EXPECT_EQ(pc, 0x20000102u);
 }
 
 TEST_F(DebugPortTest, CoreRegistersAreReadOnlyOnceReady)
