@@ -155,29 +155,19 @@ bool DebugPort::writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &
     return submitTransfer(std::move(ops), nullptr, kDhcsr);
 }
 
-bool DebugPort::queueCoreRegisterRead(int reg, uint32_t &value, bool &notReady)
+bool DebugPort::readCoreRegister(int reg, uint32_t &value)
 {
     std::vector<TransferOp> ops;
     debugRegisterWindow(ops);
     ops.push_back(readyMaskOp());
     coreRegisterReadOps(ops, reg);
-    notReady = false;
-    return queue(std::move(ops), &value, kDhcsr, &notReady);
-}
-
-bool DebugPort::registerNotReady(int reg)
-{
-    return m_link.fail(
-        SwdProtocol,
-        QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
-}
-
-bool DebugPort::readCoreRegister(int reg, uint32_t &value)
-{
     bool notReady = false;
-    if (!queueCoreRegisterRead(reg, value, notReady) || !sync())
+    if (!queue(std::move(ops), &value, kDhcsr, &notReady) || !sync())
         return false;
-    return !notReady || registerNotReady(reg);
+    return !notReady
+        || m_link.fail(
+            SwdProtocol,
+            QStringLiteral("core register %1 not ready (DHCSR S_REGRDY stays 0)").arg(reg));
 }
 
 bool DebugPort::run()

@@ -79,10 +79,6 @@ public:
     // Queued, like run(): the core must be halted and stay so until they are carried out.
     bool writeCoreRegisters(const std::vector<std::pair<int, uint32_t>> &registers);
     bool readCoreRegister(int reg, uint32_t &value);
-    // Queued: `value` and `notReady` hold the outcome once sync() has returned true; with
-    // notReady, fail with registerNotReady().
-    bool queueCoreRegisterRead(int reg, uint32_t &value, bool &notReady);
-    bool registerNotReady(int reg);
     bool run();
 
     // Building blocks for a pipeline of one's own. The window ops put SELECT and TAR where a

@@ -143,8 +143,7 @@ bool PagePipeline::fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, si
         const size_t window = m_port.memoryWindowCost(address);
         if (dap::transferRequestSize(ops) + 5 * window + 5 > room)
             break;
-        if (window)
-            m_port.memoryWindow(ops, address);
+        m_port.memoryWindow(ops, address);
         ops.push_back(DebugPort::apWriteOp(kDrw, takeStreamWord()));
         m_port.tarAdvanced(address + 4);
     }

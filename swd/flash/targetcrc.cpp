@@ -81,8 +81,8 @@ bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
         return false;
     uint32_t done = 0, pc = 0;
     const int timeoutMs = int(kBaseTimeoutMs + bytes / kBytesPerMs);
-    // The PC and the results come back in one round trip; the results count only if the PC
-    // says the routine returned.
+    // The PC comes back with the halt, the results in the next round trip; they count only if
+    // the PC says the routine returned.
     if (!m_port.waitHaltAndRead(timeoutMs, what, DebugPort::R0, done, &pc)
         || !m_port.readBlock(m_plan.crcResults, crcs, count) || !m_port.sync())
         return false;
