@@ -24,7 +24,7 @@ struct RamPlan
     static constexpr uint32_t kEraseLoopSize = 0x20;
     static constexpr uint32_t kEraseBatch = 32; // sectors per run of the erase loop
 
-    uint32_t crcBatch = kCrcBatch; // ranges per call as planned
+    uint32_t crcBatch = kCrcBatch; // ranges in the list as planned (TargetCrc may halve it)
 
     uint32_t breakpoint = 0; // two BKPT instructions
     uint32_t eraseLoop = 0; // kEraseLoopSize of code, then kEraseBatch sector addresses
@@ -33,8 +33,8 @@ struct RamPlan
     uint32_t algorithm = 0; // both banks' algorithms load here, one at a time
     uint32_t crcRoutine = 0;
     uint32_t crcTable = 0; // 256 words the routine builds its lookup table in
-    uint32_t crcRanges = 0; // kCrcBatch (address, length) pairs
-    uint32_t crcResults = 0; // kCrcBatch words
+    uint32_t crcRanges = 0; // crcBatch (address, length) pairs
+    uint32_t crcResults = 0; // crcBatch words
     uint32_t buffers = 0; // PagePipeline::slotsSize(pageSize, bufferCount)
     uint32_t bufferCount = 0;
     // The session chain (sessionchain.h) in what the buffers leave above them; 0: no room, the

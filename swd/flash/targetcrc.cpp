@@ -55,39 +55,83 @@ bool TargetCrc::load()
         && m_port.writeBlock(m_plan.crcRoutine, words.data(), words.size()) && m_port.sync();
 }
 
-bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
+// A long range list is two halves, a batch in each, so that one batch's ranges travel while the
+// core works through the other; a short one is a batch of its own, as the round trips each
+// batch costs outweigh what the core's time would hide.
+bool TargetCrc::halves() const
 {
+    return m_plan.crcBatch >= kHalvedBatch;
+}
+
+uint32_t TargetCrc::perBatch() const
+{
+    return halves() ? m_plan.crcBatch / 2 : m_plan.crcBatch;
+}
+
+uint32_t TargetCrc::half(size_t batch) const
+{
+    return halves() ? uint32_t(batch % 2) : 0;
+}
+
+uint32_t TargetCrc::count(const std::vector<CrcRange> &ranges, size_t batch) const
+{
+    return uint32_t(std::min<size_t>(ranges.size() - batch * perBatch(), perBatch()));
+}
+
+uint32_t TargetCrc::rangesAt(size_t batch) const
+{
+    return m_plan.crcRanges + half(batch) * perBatch() * 8;
+}
+
+uint32_t TargetCrc::resultsAt(size_t batch) const
+{
+    return m_plan.crcResults + half(batch) * perBatch() * 4;
+}
+
+bool TargetCrc::sendRanges(const std::vector<CrcRange> &ranges, size_t batch)
+{
+    const size_t from = batch * perBatch();
     std::vector<uint32_t> pairs;
-    uint64_t bytes = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (size_t i = from; i < from + count(ranges, batch); ++i) {
         pairs.push_back(ranges[i].address);
         pairs.push_back(ranges[i].length);
-        bytes += ranges[i].length;
     }
-    const QString what = QStringLiteral("Crc32Ranges(%1 ranges from %2)")
-                             .arg(count)
-                             .arg(hex8(count ? ranges[0].address : 0));
-    const uint32_t returnAddress = m_plan.breakpoint;
-    if (!m_port.writeBlock(m_plan.crcRanges, pairs.data(), pairs.size())
-        || !m_port.writeCoreRegisters({{DebugPort::R0, m_plan.crcRanges},
-                                       {DebugPort::R1, count},
-                                       {DebugPort::R2, m_plan.crcResults},
-                                       {DebugPort::R3, m_plan.crcTable},
-                                       {DebugPort::SP, m_plan.stackTop},
-                                       {DebugPort::LR, returnAddress | 1},
-                                       {DebugPort::PC, m_plan.crcRoutine + m_routine.entry()},
-                                       {DebugPort::XPSR, kThumbState}})
-        || !m_port.run())
-        return false;
+    return m_port.writeBlock(rangesAt(batch), pairs.data(), pairs.size());
+}
+
+bool TargetCrc::start(const std::vector<CrcRange> &ranges, size_t batch)
+{
+    std::vector<std::pair<int, uint32_t>> registers = {
+        {DebugPort::R0, rangesAt(batch)},
+        {DebugPort::R1, count(ranges, batch)},
+        {DebugPort::R2, resultsAt(batch)},
+        {DebugPort::R3, m_plan.crcTable},
+        {DebugPort::LR, m_plan.breakpoint | 1},
+        {DebugPort::PC, m_plan.crcRoutine + m_routine.entry()}};
+    // A batch after the first follows one that came back to the breakpoint: its SP is back at
+    // the top, and the core ran in Thumb state all the way.
+    if (batch == 0) {
+        registers.push_back({DebugPort::SP, m_plan.stackTop});
+        registers.push_back({DebugPort::XPSR, kThumbState});
+    }
+    return m_port.writeCoreRegisters(registers) && m_port.run();
+}
+
+bool TargetCrc::finish(const std::vector<CrcRange> &ranges, size_t batch)
+{
+    const size_t from = batch * perBatch();
+    const uint32_t n = count(ranges, batch);
+    uint64_t bytes = 0;
+    for (size_t i = from; i < from + n; ++i)
+        bytes += ranges[i].length;
+    const QString what =
+        QStringLiteral("Crc32Ranges(%1 ranges from %2)").arg(n).arg(hex8(ranges[from].address));
     uint32_t done = 0, pc = 0;
     const int timeoutMs = int(kBaseTimeoutMs + bytes / kBytesPerMs);
-    // The PC comes back with the halt, the results in the next round trip; they count only if
-    // the PC says the routine returned.
-    if (!m_port.waitHaltAndRead(timeoutMs, what, DebugPort::R0, done, &pc)
-        || !m_port.readBlock(m_plan.crcResults, crcs, count) || !m_port.sync())
+    if (!m_port.waitHaltAndRead(timeoutMs, what, DebugPort::R0, done, &pc))
         return false;
     // Garbage or a fault never passes for a checksum: the routine must be back where it was sent.
-    if (pc != returnAddress || done != count)
+    if (pc != m_plan.breakpoint || done != n)
         return m_port.link().fail(SwdAlgorithmFailed,
                                   QStringLiteral("CRC routine failed: %1 stopped at %2 with %3")
                                       .arg(what, hex8(pc), QString::number(done)));
@@ -97,10 +141,32 @@ bool TargetCrc::batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs)
 bool TargetCrc::run(const std::vector<CrcRange> &ranges, std::vector<uint32_t> &crcs)
 {
     crcs.assign(ranges.size(), 0);
-    for (size_t at = 0; at < ranges.size(); at += m_plan.crcBatch) {
-        const uint32_t n = uint32_t(std::min<size_t>(m_plan.crcBatch, ranges.size() - at));
-        if (!batch(ranges.data() + at, n, crcs.data() + at))
+    if (ranges.empty())
+        return true;
+    if (perBatch() == 0)
+        return m_port.link().fail(SwdAlgorithmInvalid,
+                                  QStringLiteral("no room in RAM for the CRC routine's ranges"));
+    // With halves, the next batch's ranges travel while the core works through one, and its
+    // results come back while the core works through the next.
+    const size_t batches = (ranges.size() + perBatch() - 1) / perBatch();
+    auto results = [&](size_t k) {
+        return m_port.readBlock(resultsAt(k), crcs.data() + k * perBatch(), count(ranges, k));
+    };
+    if (!sendRanges(ranges, 0) || !start(ranges, 0))
+        return false;
+    for (size_t k = 0; k < batches; ++k) {
+        const bool next = k + 1 < batches;
+        if (!halves()) {
+            if (!finish(ranges, k) || !results(k) || !m_port.sync()
+                || (next && (!sendRanges(ranges, k + 1) || !start(ranges, k + 1))))
+                return false;
+            continue;
+        }
+        // Batch k + 2, which uses these results' half, starts after a later halt wait, which
+        // the queued read goes out before.
+        if ((next && !sendRanges(ranges, k + 1)) || !finish(ranges, k)
+            || (next && !start(ranges, k + 1)) || !results(k))
             return false;
     }
-    return true;
+    return m_port.sync();
 }

@@ -1,5 +1,6 @@
 // CRC-32 of flash computed on the target: the host's CRC routine (Quorvel_Crc32.FLM) loaded into
-// the RAM plan's place for it and called like a flash-algorithm routine, a batch of ranges a call.
+// the RAM plan's place for it and called like a flash-algorithm routine, a batch of ranges a call,
+// the next batch travelling while one runs where the plan's range list is long.
 #pragma once
 
 #include "swd/debug/debugport.h"
@@ -41,7 +42,19 @@ public:
     bool run(const std::vector<CrcRange> &ranges, std::vector<uint32_t> &crcs);
 
 private:
-    bool batch(const CrcRange *ranges, uint32_t count, uint32_t *crcs);
+    static constexpr uint32_t kHalvedBatch = 16; // the shortest range list split in two
+
+    // Ranges a call, and which half of the range list and results a batch uses.
+    bool halves() const;
+    uint32_t perBatch() const;
+    uint32_t half(size_t batch) const;
+    uint32_t count(const std::vector<CrcRange> &ranges, size_t batch) const; // ranges in it
+    uint32_t rangesAt(size_t batch) const; // where its ranges and results go
+    uint32_t resultsAt(size_t batch) const;
+    bool sendRanges(const std::vector<CrcRange> &ranges, size_t batch);
+    bool start(const std::vector<CrcRange> &ranges, size_t batch);
+    // Waits for the batch's return and checks that it came back with every range done.
+    bool finish(const std::vector<CrcRange> &ranges, size_t batch);
 
     DebugPort &m_port;
     const CrcRoutine &m_routine;

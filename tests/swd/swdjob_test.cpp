@@ -238,31 +238,56 @@ TEST_F(SwdJobTest, FaultsEndWithTheirCodeAndNothingReportedDone)
 TEST_F(SwdJobTest, CrcRoutineOnTheCoreMatchesTheHostCrc)
 {
     const std::vector<uint8_t> bytes = pattern(TargetModel::kApromSize, 11);
-    probe().device().target().setFlash(TargetModel::Bank::Aprom, bytes);
     QString error;
     const auto routine = CrcRoutine::load(QDir(job.flmDir).filePath("Quorvel_Crc32.FLM"), error);
     ASSERT_TRUE(routine) << error.toStdString();
-    const auto plan = RamPlan::make(quorvel::qb48Geometry.ram, 0x400, 0x200,
-                                    uint32_t(routine->blob().size()), error);
-    ASSERT_TRUE(plan) << error.toStdString();
-    // Every length up to 2 KiB, each alignment meeting each length modulo 4, and a range ending
-    // at the bank's last byte.
-    std::vector<CrcRange> ranges;
-    for (uint32_t length = 0; length <= 0x800; ++length)
-        ranges.push_back({0x1000 + length * 8 + (length / 4) % 4, length});
-    ranges.push_back({TargetModel::kApromSize - 7, 7});
-    DapPipe link(dev);
-    DebugPort port(link);
-    TargetCrc crc(port, *routine, *plan);
-    std::vector<uint32_t> crcs;
-    ASSERT_TRUE(link.open() && port.connect(4000000) && port.halt(100) && crc.load()
-                && crc.run(ranges, crcs))
-        << link.error().message.toStdString();
-    ASSERT_EQ(crcs.size(), ranges.size());
-    for (size_t i = 0; i < ranges.size(); ++i)
-        EXPECT_EQ(crcs[i], calcCrc32(bytes.data() + ranges[i].address, ranges[i].length))
-            << ranges[i].address << " " << ranges[i].length;
-    EXPECT_TRUE(probe().device().target().faults().empty());
+    // The chip's RAM, whose long range list goes in two halves, and a 5 KiB area, whose short
+    // one goes whole; a range the core cannot read in the fourth batch names that batch, and the
+    // three before it have come back whole.
+    const quorvel::MemoryArea small{"RAM", quorvel::qb48Geometry.ram.base, 0x1400};
+    const struct
+    {
+        quorvel::MemoryArea ram;
+        uint32_t perCall;
+        const char *fourthFails;
+    } cases[] = {
+        {quorvel::qb48Geometry.ram, 32,
+         "core did not halt within 234 ms (Crc32Ranges(32 ranges from 0x00001300))"},
+        {small, 8, "core did not halt within 201 ms (Crc32Ranges(8 ranges from 0x000010C2))"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.perCall);
+        probe().reset();
+        probe().device().target().setFlash(TargetModel::Bank::Aprom, bytes);
+        const auto plan =
+            RamPlan::make(c.ram, 0x400, 0x200, uint32_t(routine->blob().size()), error);
+        ASSERT_TRUE(plan && plan->withCrc) << error.toStdString();
+        // Every length up to 2 KiB, each alignment meeting each length modulo 4, and a range
+        // ending at the bank's last byte.
+        std::vector<CrcRange> ranges;
+        for (uint32_t length = 0; length <= 0x800; ++length)
+            ranges.push_back({0x1000 + length * 8 + (length / 4) % 4, length});
+        ranges.push_back({TargetModel::kApromSize - 7, 7});
+        DapPipe link(dev);
+        DebugPort port(link);
+        TargetCrc crc(port, *routine, *plan);
+        std::vector<uint32_t> crcs;
+        ASSERT_TRUE(link.open() && port.connect(4000000) && port.halt(100) && crc.load()
+                    && crc.run(ranges, crcs))
+            << link.error().message.toStdString();
+        ASSERT_EQ(crcs.size(), ranges.size());
+        for (size_t i = 0; i < ranges.size(); ++i)
+            EXPECT_EQ(crcs[i], calcCrc32(bytes.data() + ranges[i].address, ranges[i].length))
+                << ranges[i].address << " " << ranges[i].length;
+        EXPECT_TRUE(probe().device().target().faults().empty());
+        ranges.resize(4 * c.perCall + 3);
+        ranges[3 * c.perCall + 5] = {0x30000000, 4};
+        EXPECT_FALSE(crc.run(ranges, crcs));
+        EXPECT_EQ(link.error().code, SwdNoHalt);
+        EXPECT_EQ(link.error().message.toStdString(), c.fourthFails);
+        for (size_t i = 0; i < 3 * c.perCall; ++i)
+            EXPECT_EQ(crcs[i], calcCrc32(bytes.data() + ranges[i].address, ranges[i].length)) << i;
+    }
 }
 
 // Each step runs the job on the chip as the steps before left it.
