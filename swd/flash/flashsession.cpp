@@ -37,10 +37,7 @@ QString callText(const std::string &routine, const std::vector<uint32_t> &args)
 
 QString batchText(const std::vector<uint32_t> &addresses)
 {
-    QString what = callText("EraseSector", {addresses.front()});
-    if (addresses.size() > 1)
-        what += QStringLiteral(" to ") + callText("EraseSector", {addresses.back()});
-    return what;
+    return corecall::callsText("EraseSector", addresses.front(), addresses.back());
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // Page programming with the link kept busy. Pages stream into a ring of buffers laid end to end,
 // so the words of consecutive pages go as one stream; one stub per buffer takes the page's device
 // address from a word in front of the stubs, calls ProgramPage, moves that word on by a page when
-// it returned 0 and marks the result, so starting a page is a PC write and a run. While the core
-// programs one page, the next ones travel; the poll goes out among them and every report that
-// has room carries stream words too.
+// it returned 0 and goes on with the next buffer's stub for the rest of its run, so starting a
+// run of pages is a PC write (the entry gives its length) and a run. While the core programs one
+// run, the next ones travel; the poll goes out among them and every report that has room carries
+// stream words too.
 #pragma once
 
 #include "swd/debug/debugport.h"
@@ -16,10 +17,14 @@ class PagePipeline
 public:
     // Enough for the pages that travel while a chain of erases runs; more only waits longer.
     static constexpr uint32_t kMaxBuffers = 24;
-    static constexpr uint32_t kStubSize = 64;
     static constexpr uint32_t kAddressWordSize = 16; // in front of the stubs, aligned as they are
     static constexpr int kLookaheadReports = 2; // sent behind a poll while its answer travels
+    // Pages one start programs one after the other: fewer polls, which over HID cost a report
+    // each; a stub has an entry per run length.
+    static constexpr uint32_t kMaxRunPages = 3;
+    static constexpr uint32_t kStubSize = kMaxRunPages * 4 + 0x34; // entries, call, literals
     static constexpr size_t kPollBytes = 26; // window, halt match, R0 read, count byte
+    static constexpr size_t kEarlyPollWords = 3 * 14; // a few full HID reports' worth
     // Where the erase loop's BKPT is, from its start.
     static constexpr uint32_t kEraseLoopReturn = 0x1A;
 
@@ -63,9 +68,18 @@ private:
     size_t contiguousWords(uint32_t lastPage, size_t most) const;
     bool fill(std::vector<dap::TransferOp> &ops, uint32_t lastPage, size_t reserve);
     bool sendReport(uint32_t lastPage);
-    bool start(uint32_t page, uint32_t lastPage);
-    bool poll(uint32_t page, bool startNext, bool &stillRunning, uint64_t &ticket);
-    bool finish(uint32_t page, bool stillRunning);
+    // Runs of pages: at most kMaxRunPages, and half the buffers.
+    uint32_t longestRun() const;
+    // Where the core starts a run of `count` pages from `page`.
+    uint32_t entry(uint32_t page, uint32_t count) const;
+    QString calls(uint32_t page, uint32_t count) const; // the calls a run makes, for messages
+    // setAddress: the first run of a run() call, which also sets the address word.
+    bool start(uint32_t page, uint32_t count, bool setAddress);
+    // Looks whether the run from `page` is done; starts the one of nextCount pages from `next`
+    // in the same transfer where it fits, when nextCount is not 0.
+    bool poll(uint32_t page, uint32_t next, uint32_t nextCount, bool &stillRunning,
+              uint64_t &ticket);
+    bool finish(uint32_t page, uint32_t count, bool stillRunning);
 
     DebugPort &m_port;
     const FlashAlgorithm &m_algo;
@@ -80,5 +94,6 @@ private:
     uint32_t m_streamPage = 0; // page being streamed
     size_t m_streamSent = 0; // of its words
     uint32_t m_result = 0; // R0 of the page polled last, as the stub left it: kStubMark or not
-    bool m_startedNext = false; // the last poll starts the next page if the polled one passed
+    bool m_startedNext = false; // the last poll starts the next run if the polled one passed
+    bool m_pollEarly = true; // until an early poll finds a run still running
 };

@@ -24,6 +24,8 @@ public:
     bool open();
     int packetCount() const { return m_packetCount; }
     int packetSize() const { return m_packetSize; }
+    // HID: a report each way per frame, so a reply waited for leaves the link idle for frames.
+    bool isHid() const { return m_transport.padsReplies(); }
     const DapTransport &transport() const { return m_transport; }
 
     // Queues a command; when all buffers are taken, first waits for the oldest reply, which is

@@ -1,6 +1,7 @@
 // How many flash-algorithm sessions a run opens, counted where the QB48x sees them (each Init
-// writes the first key, each UnInit sets the lock bit), what the pages cost in reports, and the
-// CRC routine's answers over ranges of every alignment.
+// writes the first key, each UnInit sets the lock bit), what the pages cost in reports, where a
+// failing page stops a run of them, and the CRC routine's answers over ranges of every alignment.
+#include "swd/flash/pagepipeline.h"
 #include "swdjobfixture.h"
 
 #include <string>
@@ -102,7 +103,7 @@ TEST_F(SwdJobTest, CrcRoutineAnswersRangesOfEveryAlignment)
 
 // Over HID each report takes a frame, so the pages' words must fill them. On a blank chip with
 // nothing to erase, the reports 16 pages more cost against the least their words fit in (14 per
-// DAP_TransferBlock) plus the one report per page that polls it and starts the next.
+// DAP_TransferBlock) plus the one report per run of pages that polls it and starts the next.
 TEST_F(SwdJobTest, PagesTravelInFullReports)
 {
     const std::vector<uint8_t> image = pattern(0x6000, 5);
@@ -118,12 +119,41 @@ TEST_F(SwdJobTest, PagesTravelInFullReports)
                   std::vector<uint8_t>(image.begin(), image.begin() + bytes));
         return probe().commandsReceived() - before;
     };
+    // One poll a run of pages, not a page; the report after each poll moves TAR back and carries
+    // fewer words, and a TAR wrap or two may cost a report.
     const uint64_t pages = 16, words = pages * 0x200 / 4;
-    const uint64_t least = (words + 13) / 14 + pages;
+    const uint64_t runs = (pages + PagePipeline::kMaxRunPages - 1) / PagePipeline::kMaxRunPages;
+    const uint64_t least = (words + 13) / 14 + runs;
     const uint64_t a = commandsFor(0x2000), b = commandsFor(0x4000), c = commandsFor(0x6000);
-    // Within half a report a page: the report after each poll moves TAR back and carries fewer.
-    EXPECT_LE(b - a, least + pages / 2);
-    EXPECT_LE(c - b, least + pages / 2);
+    EXPECT_LE(b - a, least + runs + 2);
+    EXPECT_LE(c - b, least + runs + 2);
+}
+
+// A page that fails inside a run of pages, wherever it lies in the run: the failure names that
+// page, the pages before it are programmed, and none after it is written.
+TEST_F(SwdJobTest, APageThatFailsInARunStopsTheRunThere)
+{
+    std::vector<uint8_t> image = pattern(0xC00, 7);
+    for (uint32_t page = 3; page < 6; ++page)
+        image[page * 0x200 + 8] &= ~0x4; // a bit the stuck one cannot take
+    job.images = {{0, image.data(), uint32_t(image.size()), "app.bin"}};
+    job.eraseMode = job::NoErase;
+    job.verify = false;
+    for (const uint32_t failing : {3u, 4u, 5u}) { // the first, middle and last of the second run
+        SCOPED_TRACE(failing);
+        probe().reset();
+        probe().device().target().addStuckBits(Bank::Aprom, failing * 0x200 + 8, 0x4);
+        const SwdResult r = runSwdJob(dev, job, {});
+        EXPECT_EQ(r.code, SwdAlgorithmFailed);
+        EXPECT_EQ(r.message.toStdString(),
+                  "QB48x_Flash_AP failed: ProgramPage(" + hex8(failing * 0x200).toStdString()
+                      + ") returned 1");
+        const uint32_t at = failing * 0x200;
+        EXPECT_EQ(flash(Bank::Aprom, 0, at),
+                  std::vector<uint8_t>(image.begin(), image.begin() + at));
+        EXPECT_EQ(flash(Bank::Aprom, at + 0x200, 0xC00 - at - 0x200),
+                  std::vector<uint8_t>(0xC00 - at - 0x200, 0xFF));
+    }
 }
 
 } // namespace
