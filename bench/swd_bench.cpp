@@ -2,8 +2,9 @@
 // SWD at 4 MHz, on each of its links: v1 HID at full speed, v2 bulk at full and at high speed.
 // Time is the model's (USB packets, probe time per command, SWD bits at the clock, flash busy
 // time), never slept. Each figure stands beside the model's limit for the job, the slowest of
-// USB, probe + wire and flash for the bytes it moves and the words and sectors it programs, and
-// the part that bounds it. Then smart programming on each link: verify by CRC on the target
+// USB, probe + wire and flash for the bytes it moves and the words and sectors it programs (with
+// a full erase, the chip erase the pages wait for and what follows it over USB), and the part
+// that bounds it. Then smart programming on each link: verify by CRC on the target
 // against programming alone and against reading every byte back, and the same image again
 // against the first programming of a blank chip.
 #include "pack/targetcatalog.h"
@@ -31,6 +32,7 @@ constexpr double kClockHz = 4e6;
 constexpr double kTransferBits = 46; // request, turnaround, ack, data + parity, turnaround
 constexpr double kCommandUs = 100; // the virtual probe's time per command
 constexpr double kWordUs = 20, kSectorUs = 4000; // the flash controller's defaults
+constexpr uint32_t kRamAreaSize = 16 * 1024; // the shipped pack's RAM for the algorithms
 
 struct Link
 {
@@ -55,15 +57,21 @@ struct Bound
 };
 
 // The least time a phase can take: `words` moved in DAP_TransferBlock commands (a write carries
-// (packet - 5) / 4 words, a read reply (packet - 4) / 4), each command one packet each way.
-Bound phaseLimit(const Link &link, double words, bool read, double flashSeconds)
+// (packet - 5) / 4 words, a read reply (packet - 4) / 4), each command one packet each way. A
+// chip erase (`chipEraseSeconds`) runs in its own session before any page may be programmed:
+// only what the RAM area holds can travel meanwhile, the rest follows it over USB.
+Bound phaseLimit(const Link &link, double words, bool read, double flashSeconds,
+                 double chipEraseSeconds = 0)
 {
     const double perCommand = std::floor((link.packetSize - (read ? 4 : 5)) / 4.0);
     const double commands = std::ceil(words / perCommand);
+    const double afterErase = std::ceil(std::max(0.0, words - kRamAreaSize / 4.0) / perCommand);
     const Bound parts[] = {
         {commands / link.packetsPerSecond, "USB"},
         {words * kTransferBits / kClockHz + commands * kCommandUs * 1e-6, "probe+wire"},
         {flashSeconds, "flash"},
+        {chipEraseSeconds > 0 ? chipEraseSeconds + afterErase / link.packetsPerSecond : 0,
+         "chip erase, then USB"},
     };
     Bound bound =
         *std::max_element(std::begin(parts), std::end(parts),
@@ -195,9 +203,11 @@ void Job(benchmark::State &state)
         state.SetIterationTime(o.seconds);
     }
     const double words = kImageSize / 4.0;
-    const double flash =
-        flashTime ? (words * kWordUs + kImageSize / kSectorSize * kSectorUs) * 1e-6 : 0;
-    report(state, o, phaseLimit(link, words, false, flash),
+    const double erase = flashTime ? kImageSize / kSectorSize * kSectorUs * 1e-6 : 0;
+    const double flash = flashTime ? words * kWordUs * 1e-6 + erase : 0;
+    // A full erase goes by EraseChip, which the pages must wait for; by sectors, the erases
+    // run while the pages after them travel.
+    report(state, o, phaseLimit(link, words, false, flash, bySectors ? 0 : erase),
            verify ? phaseLimit(link, words, true, 0) : Bound{0, ""});
 }
 
@@ -281,8 +291,8 @@ void SmallRamArea(benchmark::State &state)
     }
     const double kib = kImageSize / 1024.0;
     const double words = kImageSize / 4.0;
-    const Bound limit = phaseLimit(link, words, false,
-                                   (words * kWordUs + kImageSize / kSectorSize * kSectorUs) * 1e-6);
+    const double erase = kImageSize / kSectorSize * kSectorUs * 1e-6;
+    const Bound limit = phaseLimit(link, words, false, words * kWordUs * 1e-6 + erase, erase);
     state.counters["ram16k_KiB_per_s"] = kib / large.seconds;
     state.counters["ram4k_KiB_per_s"] = kib / small.seconds;
     state.counters["program_limit_KiB_per_s"] = kib / limit.seconds;
