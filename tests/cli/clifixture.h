@@ -117,6 +117,22 @@ inline std::string hexOf(uint32_t address, const QByteArray &bytes)
     return text;
 }
 
+// Each row of the record: probe, status, serial, path, device.
+inline QStringList recordedRows(const QString &record)
+{
+    RecordDb db;
+    EXPECT_TRUE(db.open(record)) << db.lastError().toStdString();
+    QStringList out;
+    for (const RecordedRun &r : db.runs()) {
+        const RunRecord &c = r.record;
+        out << QStringLiteral("%1 %2 %3 %4 %5")
+                   .arg(c.probeSerial, r.status,
+                        c.hasSerial ? QString::asprintf("0x%08X", c.serial) : QString("-"), c.via,
+                        c.target);
+    }
+    return out;
+}
+
 class CliSwd : public Cli
 {
 protected:
