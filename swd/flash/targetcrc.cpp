@@ -157,7 +157,8 @@ bool TargetCrc::run(const std::vector<CrcRange> &ranges, std::vector<uint32_t> &
     for (size_t k = 0; k < batches; ++k) {
         const bool next = k + 1 < batches;
         if (!halves()) {
-            if (!finish(ranges, k) || !results(k) || !m_port.sync()
+            // The results' read goes out before the next batch's ranges and start.
+            if (!finish(ranges, k) || !results(k)
                 || (next && (!sendRanges(ranges, k + 1) || !start(ranges, k + 1))))
                 return false;
             continue;
