@@ -36,6 +36,14 @@ protected:
         while (!line.canReadLine() && line.waitForReadyRead(20000)) { }
         return QJsonDocument::fromJson(line.readLine()).object();
     }
+    // The next board's line, which must say it passed with this serial.
+    QJsonObject nextBoardPassed(const QString &serial)
+    {
+        const QJsonObject board = nextBoard();
+        EXPECT_EQ(board["status"].toString(), "passed") << serial.toStdString();
+        EXPECT_EQ(board["serial"].toString(), serial);
+        return board;
+    }
     // Chip checks (0x95) the probe saw: one per run, never sent by the presence poll.
     int runsSeen(const QString &trace) { return reportsSeen(trace, "95"); }
     // Reports with this command byte the probe was written.
@@ -69,9 +77,7 @@ TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgai
            "1D000:100:1", "--serial-ledger", "--record", record});
     ASSERT_TRUE(line.waitForStarted());
     control("0 chip 1");
-    QJsonObject board = nextBoard();
-    EXPECT_EQ(board["status"].toString(), "passed");
-    EXPECT_EQ(board["serial"].toString(), "0x00000100");
+    nextBoardPassed("0x00000100");
     // Fifteen polls (chip detects) with the programmed board still in the fixture.
     ASSERT_TRUE(waitForReports("94", reportsSeen("trace", "94") + 15));
     EXPECT_EQ(runsSeen("trace"), 1);
@@ -82,9 +88,7 @@ TEST_F(CliLine, EachBoardIsProgrammedOnceAndABoardLeftInPlaceIsNotProgrammedAgai
     control("0 chip 0");
     ASSERT_TRUE(waitForReports("94", detects + 2));
     control("0 chip 1");
-    board = nextBoard();
-    EXPECT_EQ(board["status"].toString(), "passed");
-    EXPECT_EQ(board["serial"].toString(), "0x00000101");
+    nextBoardPassed("0x00000101");
     ASSERT_TRUE(line.waitForFinished(20000));
     EXPECT_EQ(line.exitCode(), 0);
     EXPECT_EQ(runsSeen("trace"), 2);
@@ -112,9 +116,7 @@ TEST_F(CliLine, ABoardPulledOutMidRunEndsFailedRecordedAndVoidsItsSerial)
     EXPECT_EQ(board["status"].toString(), "failed");
     EXPECT_EQ(board["result"].toInt(), 8);
     control("0 chip 1");
-    board = nextBoard();
-    EXPECT_EQ(board["status"].toString(), "passed");
-    EXPECT_EQ(board["serial"].toString(), "0x00000101"); // 0x100 went with the pulled board
+    nextBoardPassed("0x00000101"); // 0x100 went with the pulled board
     ASSERT_TRUE(line.waitForFinished(20000));
     EXPECT_EQ(line.exitCode(), 8);
     EXPECT_EQ(recordedRows(record),
@@ -211,9 +213,7 @@ TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
     ASSERT_TRUE(waitForReports("02", 10));
     EXPECT_FALSE(line.canReadLine());
     control("0 chip 1");
-    QJsonObject board = nextBoard();
-    EXPECT_EQ(board["status"].toString(), "passed");
-    EXPECT_EQ(board["serial"].toString(), "0x00000100");
+    QJsonObject board = nextBoardPassed("0x00000100");
     EXPECT_EQ(board["probe"].toObject()["serial"].toString(), "QVP00000001");
     // Fifteen polls with the programmed board still in the fixture.
     ASSERT_TRUE(waitForReports("02", reportsSeen("trace", "02") + 15));
@@ -224,9 +224,7 @@ TEST_F(CliLine, OverSwdEachBoardIsProgrammedOnce)
     control("0 chip 0");
     ASSERT_TRUE(waitForReports("02", connects + 5));
     control("0 chip 1");
-    board = nextBoard();
-    EXPECT_EQ(board["status"].toString(), "passed");
-    EXPECT_EQ(board["serial"].toString(), "0x00000101");
+    nextBoardPassed("0x00000101");
     ASSERT_TRUE(line.waitForFinished(20000));
     EXPECT_EQ(line.exitCode(), 0);
     EXPECT_EQ(flash(0x1D000, 4), QByteArray::fromHex("01010000"));
